@@ -1,0 +1,35 @@
+#include "link/database.h"
+#include "link/params.h"
+#include "link/startup.h"
+#include "link/ui/qtprompts.h"
+#include "views/ui/frmmain.h"
+
+#include <QApplication>
+#include <QDir>
+
+int main(int argc, char *argv[])
+{
+    QApplication app(argc, argv);
+    QApplication::setApplicationName(applicationTitle);
+    QApplication::setApplicationVersion(QStringLiteral(TESSEL_VERSION));
+
+    QtPrompts prompts;
+    const StartupResult startup = runStartup(prompts, QDir::currentPath());
+    if (!startup.ok)
+        return 1;
+
+    Database db;
+    QString why;
+    if (!db.open(startup.paths.dbPath(), &why)) {
+        prompts.message(why, {}, Prompts::Icon::Critical);
+        return 1;
+    }
+    ParamStore params(db);
+    params.loadParams();
+
+    AppContext context{&db, &params, &prompts, startup.paths};
+    frmMain window(context);
+    prompts.setParent(&window);
+    window.show();
+    return app.exec();
+}

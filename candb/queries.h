@@ -1,0 +1,96 @@
+#pragma once
+
+#include "link/database.h"
+
+#include <QList>
+#include <QStringList>
+#include <QVariant>
+
+// Every statement the program sends to the database file, by table. Values
+// are bound ("?" in order), so names holding quotes are stored as typed.
+namespace sql {
+
+// Params
+inline constexpr const char *selectParams = "select * from Params";
+inline constexpr const char *selectParam = "select * from Params where Name=?";
+inline constexpr const char *saveParam =
+    "insert into Params (Name, Value) values (?, ?) "
+    "on conflict(Name) do update set Name=excluded.Name, Value=excluded.Value";
+
+// CAN (one row per CAN data base)
+inline constexpr const char *selectCanList = "select Name,id_CAN from CAN";
+inline constexpr const char *selectCanByName = "select * from CAN where Name=?";
+inline constexpr const char *selectCanSpeedId = "select id_CAN_Speed from CAN where id_CAN=?";
+inline constexpr const char *selectCanTimerId = "select id_CAN_Timer from CAN where id_CAN=?";
+inline constexpr const char *selectCanDeviceId = "select id_CAN_Device from CAN where id_CAN=?";
+inline constexpr const char *insertCan =
+    "insert into CAN (id_CAN, Name, id_CAN_Device, id_CAN_Speed, id_CAN_Timer) values (?, ?, ?, ?, ?)";
+inline constexpr const char *updateCanName = "update CAN set Name=? where id_CAN=?";
+inline constexpr const char *updateCanDevice = "update CAN set id_CAN_Device=? where id_CAN=?";
+inline constexpr const char *updateCanSpeed = "update CAN set id_CAN_Speed=? where id_CAN=?";
+inline constexpr const char *updateCanTimer = "update CAN set id_CAN_Timer=? where id_CAN=?";
+inline constexpr const char *deleteCanByName = "delete from CAN where Name=?";
+
+// CAN_Device
+inline constexpr const char *selectDevices = "select * from CAN_Device where id_CAN=? order by rowid";
+inline constexpr const char *selectDeviceList =
+    "select Name,id_CAN_Device from CAN_Device where id_CAN=? order by rowid";
+inline constexpr const char *selectDeviceByName = "select * from CAN_Device where ((id_CAN=?) and (Name=?))";
+inline constexpr const char *insertDevice = "insert into CAN_Device (id_CAN_Device, id_CAN, Name) values (?, ?, ?)";
+inline constexpr const char *updateDeviceName = "update CAN_Device set Name=? where id_CAN_Device=?";
+inline constexpr const char *deleteDevice = "delete from CAN_Device where id_CAN_Device=?";
+
+// CAN_ID
+inline constexpr const char *selectIds = "select * from CAN_ID where (id_CAN_Device=?) order by rowid";
+inline constexpr const char *selectIdOfDevice = "select * from CAN_ID where ((id_CAN_Device=?) and (ID=?))";
+inline constexpr const char *selectIdRowByKey = "select id_CAN_ID from CAN_ID where ID=?";
+inline constexpr const char *insertId =
+    "insert into CAN_ID (id_CAN_ID, id_CAN_Device, ID, Name, Enable) values (?, ?, ?, ?, ?)";
+inline constexpr const char *updateIdEnableOfDevice = "update CAN_ID set Enable=? where id_CAN_Device=?";
+inline constexpr const char *updateIdEnable = "update CAN_ID set Enable=? where id_CAN_ID=?";
+inline constexpr const char *updateIdName = "update CAN_ID set Name=? where id_CAN_ID=?";
+inline constexpr const char *updateIdDevice = "update CAN_ID set id_CAN_Device=? where id_CAN_ID=?";
+inline constexpr const char *deleteId = "delete from CAN_ID where id_CAN_ID=?";
+
+// CAN_Data
+inline constexpr const char *selectData = "select * from CAN_Data where id_CAN_ID=? order by rowid";
+inline constexpr const char *insertData =
+    "insert into CAN_Data (id_CAN_Data, id_CAN_ID, Name, \"Begin\", \"Count\") values (?, ?, ?, ?, ?)";
+inline constexpr const char *deleteData = "delete from CAN_Data where id_CAN_ID=?";
+
+// CAN_Speed and CAN_Timer (reference rows, read only)
+inline constexpr const char *selectSpeedList = "select Speed,id_CAN_Speed from CAN_Speed where \"View\"<2";
+inline constexpr const char *selectSpeed = "select Speed from CAN_Speed where id_CAN_Speed=?";
+inline constexpr const char *selectSpeedRow = "select * from CAN_Speed where id_CAN_Speed=?";
+inline constexpr const char *selectTimerList = "select Timer,id_CAN_Timer from CAN_Timer where \"View\"<2";
+inline constexpr const char *selectTimer = "select Timer from CAN_Timer where id_CAN_Timer=?";
+inline constexpr const char *selectTimerRow = "select * from CAN_Timer where id_CAN_Timer=?";
+
+} // namespace sql
+
+// Column `column` of the first row as an integer; -1 when the statement
+// failed or found no row. A result of 1 or more tells that a row exists.
+[[nodiscard]] int queryNumber(Database &db, const char *statement, const QVariantList &binds, int column = 0);
+
+// The first column of the first row (which may be null); `fallback` when the
+// statement failed or found no row.
+[[nodiscard]] QVariant queryValue(Database &db, const char *statement, const QVariantList &binds,
+                                  const QVariant &fallback);
+
+// The contents of a list box filled from a query: texts, the row id of each
+// item (element p for the item at position p) and the selected position.
+struct ComboList
+{
+    QStringList items;
+    QList<int> ids;
+    int selected = -1;
+
+    void clear() { *this = ComboList(); }
+};
+
+// Appends the rows of a statement whose column 0 is the text and column 1 the
+// row id; rows with a null text are skipped. The item whose column `keyColumn`
+// equals `selectValue` becomes the selection (the last one if several match).
+// False, and nothing changed, when the statement failed.
+bool loadCombo(Database &db, const char *statement, const QVariantList &binds, ComboList &list, int keyColumn,
+               const QVariant &selectValue);

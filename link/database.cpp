@@ -1,0 +1,102 @@
+#include "link/database.h"
+
+#include <QAtomicInt>
+#include <QFileInfo>
+#include <QSqlDatabase>
+#include <QSqlError>
+#include <QSqlRecord>
+
+namespace {
+QAtomicInt connectionSerial;
+}
+
+Database::Database()
+    : connectionName(QStringLiteral("tessel-%1").arg(connectionSerial.fetchAndAddRelaxed(1)))
+{}
+
+Database::~Database()
+{
+    close();
+}
+
+const QStringList &Database::requiredTables()
+{
+    static const QStringList tables{"Params", "CAN", "CAN_Device", "CAN_ID", "CAN_Data", "CAN_Speed", "CAN_Timer"};
+    return tables;
+}
+
+bool Database::open(const QString &file, QString *why)
+{
+    close();
+    auto fail = [&](const QString &reason) {
+        if (why)
+            *why = reason;
+        close();
+        return false;
+    };
+    if (!QFileInfo(file).isFile())
+        return fail(QStringLiteral("The file \"%1\" does not exist.").arg(file));
+    {
+        QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), connectionName);
+        db.setDatabaseName(file);
+        // Never create a file that is not there, never write to it while checking.
+        db.setConnectOptions(QStringLiteral("QSQLITE_BUSY_TIMEOUT=2000"));
+        if (!db.open())
+            return fail(QStringLiteral("The file \"%1\" cannot be opened: %2").arg(file, db.lastError().text()));
+        path = file;
+        QSqlQuery q(db);
+        if (!q.exec(QStringLiteral("select name from sqlite_master where type='table'")))
+            return fail(QStringLiteral("The file \"%1\" is not a Tessel data base: %2").arg(file, q.lastError().text()));
+        QStringList present;
+        while (q.next())
+            present << q.value(0).toString().toLower();
+        QStringList missing;
+        for (const QString &t : requiredTables())
+            if (!present.contains(t.toLower()))
+                missing << t;
+        if (!missing.isEmpty())
+            return fail(QStringLiteral("The file \"%1\" is not a Tessel data base: the table(s) %2 are missing.")
+                            .arg(file, missing.join(", ")));
+        // Deleting a data base, a device or an identifier removes what lies below it.
+        q.exec(QStringLiteral("PRAGMA foreign_keys = ON"));
+    }
+    return true;
+}
+
+void Database::close()
+{
+    if (QSqlDatabase::contains(connectionName)) {
+        {
+            QSqlDatabase db = QSqlDatabase::database(connectionName, false);
+            if (db.isOpen())
+                db.close();
+        }
+        QSqlDatabase::removeDatabase(connectionName);
+    }
+    path.clear();
+}
+
+bool Database::isOpen() const
+{
+    return QSqlDatabase::contains(connectionName) && QSqlDatabase::database(connectionName, false).isOpen();
+}
+
+std::optional<QSqlQuery> Database::openRecordset(const QString &sql, const QVariantList &binds)
+{
+    if (!isOpen())
+        return std::nullopt;
+    QSqlQuery q(QSqlDatabase::database(connectionName, false));
+    q.setForwardOnly(true);
+    if (!q.prepare(sql))
+        return std::nullopt;
+    for (const QVariant &v : binds)
+        q.addBindValue(v);
+    if (!q.exec())
+        return std::nullopt;
+    return q;
+}
+
+bool Database::execute(const QString &sql, const QVariantList &binds)
+{
+    return openRecordset(sql, binds).has_value();
+}

@@ -1,0 +1,92 @@
+#include "link/startup.h"
+
+#include "link/prompts.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QRegularExpression>
+
+namespace {
+const QString dbName = QStringLiteral("Tessel.mdb");
+const QString seedName = QStringLiteral("Tesseltest.mdb");
+} // namespace
+
+QString StartupPaths::dbPath() const
+{
+    return dbFile.isEmpty() ? QString() : QDir(workFolder).filePath(dbFile);
+}
+
+QString expandEnvironment(const QString &path)
+{
+    static const QRegularExpression ref(QStringLiteral("%([^%]+)%"));
+    QString out;
+    qsizetype last = 0;
+    for (auto it = ref.globalMatch(path); it.hasNext();) {
+        const QRegularExpressionMatch m = it.next();
+        out += path.mid(last, m.capturedStart() - last);
+        const QString name = m.captured(1);
+        QString value = qEnvironmentVariable(name.toLocal8Bit().constData());
+        if (value.isEmpty() && (name.compare("TEMP", Qt::CaseInsensitive) == 0 || name.compare("TMP", Qt::CaseInsensitive) == 0))
+            value = QDir::tempPath();
+        out += value.isEmpty() ? m.captured(0) : value;
+        last = m.capturedEnd();
+    }
+    out += path.mid(last);
+    return QDir::fromNativeSeparators(out);
+}
+
+bool folderExists(QString &path, bool showMessage, Prompts &prompts)
+{
+    path = expandEnvironment(path);
+    if (QFileInfo::exists(path))
+        return true;
+    if (showMessage)
+        prompts.message(QStringLiteral("Error! Path \"%1\" not found.").arg(QDir::toNativeSeparators(path)), {},
+                        Prompts::Icon::None, Prompts::Buttons::Ok);
+    return false;
+}
+
+bool fileExists(QString &fileName, const QString &folder)
+{
+    const QString full = QDir(folder).filePath(fileName);
+    if (!QFileInfo(full).isFile())
+        return false;
+    fileName = full;
+    return true;
+}
+
+StartupResult runStartup(Prompts &prompts, const QString &currentFolder)
+{
+    StartupResult r;
+    QString temp = QStringLiteral("%TEMP%");
+    if (!folderExists(temp, true, prompts))
+        return r;
+    r.paths.tempFolder = QStringLiteral("%TEMP%/") + applicationTitle;
+    if (!folderExists(r.paths.tempFolder, false, prompts))
+        QDir().mkpath(r.paths.tempFolder);
+    r.paths.workFolder = currentFolder;
+
+    QString db = dbName;
+    QString seed = seedName;
+    if (fileExists(db, r.paths.workFolder)) {
+        r.paths.dbFile = dbName;
+    } else if (fileExists(seed, r.paths.workFolder)) {
+        r.paths.dbFile = dbName;
+        const QString target = QDir(r.paths.workFolder).filePath(dbName);
+        // A seed that cannot be copied leaves no database to open: say so.
+        if (!QFile::copy(seed, target)) {
+            prompts.message(QStringLiteral("Data Base file \"%1\" cannot be created from \"%2\".")
+                                .arg(QDir::toNativeSeparators(target), QDir::toNativeSeparators(seed)),
+                            {}, Prompts::Icon::Critical);
+            r.paths.dbFile.clear();
+            return r;
+        }
+        QFile::setPermissions(target, QFile::permissions(target) | QFileDevice::WriteOwner);
+    } else {
+        prompts.message(QStringLiteral("Data Base file is not found."), {}, Prompts::Icon::Critical);
+        return r;
+    }
+    r.ok = true;
+    return r;
+}

@@ -1,0 +1,37 @@
+#pragma once
+
+#include <QString>
+
+class Prompts;
+
+// Where the program runs: fixed during start-up, read by everyone afterwards.
+struct StartupPaths
+{
+    QString tempFolder; // the user's temporary folder plus "/Tessel"
+    QString workFolder; // the current folder at start-up
+    QString dbFile;     // "Tessel.mdb", or empty when no database file was found
+
+    [[nodiscard]] QString dbPath() const;
+};
+
+// Expands %NAME% environment references in place and tells whether the path
+// names an existing folder (or file). %TEMP% and %TMP% fall back to the
+// platform's temporary folder when unset. With showMessage, a missing path
+// shows "Error! Path "<path>" not found." (OK only, no icon).
+bool folderExists(QString &path, bool showMessage, Prompts &prompts);
+
+// True when folder/fileName is an existing file; fileName then becomes that full path.
+bool fileExists(QString &fileName, const QString &folder);
+
+// Expands %NAME% references in a path.
+[[nodiscard]] QString expandEnvironment(const QString &path);
+
+// The start-up steps before any window: the temporary folder, the working
+// folder and the database file, seeded from "Tesseltest.mdb" when needed.
+// `ok` is false when the program must end (the message has been shown).
+struct StartupResult
+{
+    bool ok = false;
+    StartupPaths paths;
+};
+StartupResult runStartup(Prompts &prompts, const QString &currentFolder);
