@@ -40,6 +40,8 @@ public:
     void setAnswering(bool on) { opts.answering = on; }
 
     [[nodiscard]] bool isConnected() const { return connected; }
+    // Still sending ">" every beaconInterval.
+    [[nodiscard]] bool isAnnouncing() const { return beacon.isActive(); }
     [[nodiscard]] const QByteArray &header() const { return receivedHeader; }
     // The pages taken so far, in order: pagesTaken() × blockSize bytes.
     [[nodiscard]] const QByteArray &firmware() const { return receivedBody; }
