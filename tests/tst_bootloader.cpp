@@ -128,8 +128,9 @@ void tst_BootLoader::wireFormat_data()
         << buildMessage("@" + littleEndian16(2), "abc") << bytesOf({0x40, 0x02, 0x00, 0x26, 0x01, 'a', 'b', 'c'});
     QTest::newRow("connect has no checksum") << buildMessage("<", {}) << QByteArray("<");
     QTest::newRow("end marker") << buildMessage("@" + littleEndian16(0xFFFF), {}) << bytesOf({0x40, 0xFF, 0xFF});
+    // 300 × 0xFF = 76500 = 0x12AD4
     QTest::newRow("checksum wraps at 65536")
-        << buildMessage("#", QByteArray(300, char(0xFF))).left(3) << bytesOf({'#', 0xD4, 0x2A}); // 76500 % 65536 = 0x2AD4
+        << buildMessage("#", QByteArray(300, char(0xFF))).left(3) << bytesOf({'#', 0xD4, 0x2A});
     QTest::newRow("page number above 255") << littleEndian16(0x1234) << bytesOf({0x34, 0x12});
 }
 

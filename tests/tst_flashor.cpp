@@ -572,6 +572,7 @@ void tst_Flashor::windowFollowsRun()
     frmFlashor w(run);
     run.applyCommandLine(parseFlashorArguments({"/c5", "/f" + fw1000}, FlashorRun::portCount));
     QCOMPARE(w.cmbCOMPort->currentText(), QString("COM5"));
+    QCOMPARE(w.lblPortDevice->text(), portDeviceName(5));
     QCOMPARE(w.txtUpload_In->text(), fw1000);
 
     // The user's edits reach the run flow.
@@ -588,7 +589,9 @@ void tst_Flashor::windowFollowsRun()
 
     std::shared_ptr<PortRecord> boot = ports.made.last();
     QCOMPARE(boot->number, 2);
-    boot->incoming = QByteArray(">+\0+\x22\x00\x01", 7) + "SN000042" + "Signature of the device!" + QByteArray(".\x00\x00", 3);
+    // ">", connected, header answer with block size 256, request for page 0.
+    boot->incoming = QByteArray(">+\0+\x22\x00\x01", 7) + "SN000042" + "Signature of the device!"
+                     + QByteArray(".\x00\x00", 3);
     run.tmrReceive_Timer();
     QCOMPARE(w.txtBlock->text(), QString("256"));
     QCOMPARE(w.txtSet_Serial->text(), QString("SN000042"));

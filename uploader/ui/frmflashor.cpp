@@ -51,6 +51,9 @@ void frmFlashor::buildControls()
         cmbCOMPort->setItemData(i, portDeviceName(i + 1), Qt::ToolTipRole);
     }
     cmbCOMPort->setCurrentIndex(in.portIndex);
+    lblPortDevice = new QLabel(frameInput);
+    lblPortDevice->setObjectName("lblPortDevice");
+    lblPortDevice->setEnabled(false); // greyed: a hint, not an input
     showPortDevice(in.portIndex);
     chkWait = new QCheckBox(QStringLiteral("Do not wait for begin"), frameInput);
     chkWait->setObjectName("chkWait");
@@ -64,10 +67,11 @@ void frmFlashor::buildControls()
     auto *inputLayout = new QGridLayout(frameInput);
     inputLayout->addWidget(new QLabel(QStringLiteral("Port :"), frameInput), 0, 0);
     inputLayout->addWidget(cmbCOMPort, 0, 1);
-    inputLayout->addWidget(chkWait, 0, 2, 1, 2, Qt::AlignRight);
-    inputLayout->addWidget(new QLabel(QStringLiteral("Input Firmware File"), frameInput), 1, 0, 1, 4);
-    inputLayout->addWidget(txtUpload_In, 2, 0, 1, 3);
-    inputLayout->addWidget(cmdUpload_In, 2, 3);
+    inputLayout->addWidget(lblPortDevice, 0, 2);
+    inputLayout->addWidget(chkWait, 0, 3, 1, 2, Qt::AlignRight);
+    inputLayout->addWidget(new QLabel(QStringLiteral("Input Firmware File"), frameInput), 1, 0, 1, 5);
+    inputLayout->addWidget(txtUpload_In, 2, 0, 1, 4);
+    inputLayout->addWidget(cmdUpload_In, 2, 4);
     inputLayout->setColumnStretch(2, 1);
 
     frameInit = new QGroupBox(QStringLiteral("Init String"), this);
@@ -187,4 +191,5 @@ void frmFlashor::showPortDevice(int index)
 {
     const QString device = portDeviceName(index + 1);
     cmbCOMPort->setToolTip(device);
+    lblPortDevice->setText(device);
 }

@@ -6,6 +6,7 @@ class FlashorRun;
 class QCheckBox;
 class QComboBox;
 class QGroupBox;
+class QLabel;
 class QLineEdit;
 class QProgressBar;
 class QPushButton;
@@ -22,6 +23,7 @@ public:
     QComboBox *cmbCOMPort;
     QLineEdit *txtUpload_In;
     QPushButton *cmdUpload_In;
+    QLabel *lblPortDevice; // the device the port number means here
     QCheckBox *chkWait;
     QGroupBox *frameInit;
     QLineEdit *txtInit_Out;
