@@ -113,7 +113,6 @@ private slots:
     void positiveAnswerResetsFailures();
     void newRunStartsWithoutFailures();
     void negativeAfterEndMarker();
-    void otherStateNumbersResetToIdle();
     void virtualBootLoader_data();
     void virtualBootLoader();
     void virtualBootLoaderRejectsBadChecksum();
@@ -381,21 +380,6 @@ void tst_BootLoader::negativeAfterEndMarker()
     feed(p, pageRequest(2) + "-");
     QCOMPARE(p.status(), QString("Error updating firmware..."));
     QCOMPARE(p.state(), 0);
-}
-
-void tst_BootLoader::otherStateNumbersResetToIdle()
-{
-    BootProtocol p;
-    Recorder r(p);
-    toPagePhase(p, 1000, 256);
-    p.setState(5);
-    QCOMPARE(p.state(), 5);
-    QCOMPARE(p.status(), QString("Wait for page request..."));
-    QCOMPARE(r.idles, 0);
-    p.setState(9);
-    QCOMPARE(p.state(), 0);
-    QCOMPARE(p.status(), QString());
-    QCOMPARE(r.idles, 1);
 }
 
 void tst_BootLoader::virtualBootLoader_data()

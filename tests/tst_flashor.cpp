@@ -157,7 +157,6 @@ private slots:
     void runWithoutInitString();
     void portCannotBeOpened();
     void stopInPagePhaseThenRunAgain();
-    void successStopsTheRun();
     void readErrorStopsTheRun();
     void automaticStartBrowsesForPattern();
     void automaticStartWithFile();
@@ -417,23 +416,6 @@ void tst_Flashor::stopInPagePhaseThenRunAgain()
     run.tmrReceive_Timer();
     QCOMPARE(run.status(), QString("Send Header..."));
     QCOMPARE(again->written.value(1).left(1), QByteArray("#"));
-}
-
-void tst_Flashor::successStopsTheRun()
-{
-    FakeFlashorPrompts prompts;
-    FakePorts ports;
-    FlashorRun run(prompts, ports.factory());
-    run.input().firmwarePath = writeFile(dir, "header.rfw", firmwareBytes(0));
-    run.input().initEnabled = false;
-    run.cmdRun_Click();
-    run.tmrInit_Timer();
-    std::shared_ptr<PortRecord> boot = ports.made.last();
-    boot->incoming = QByteArray(">+\0+\x22", 5) + QByteArray(34, 'A');
-    run.tmrReceive_Timer();
-    QCOMPARE(run.status(), QString("Set Serial Number and Signature: Ok"));
-    QVERIFY(!run.isRunning());
-    QVERIFY(!boot->opened);
 }
 
 void tst_Flashor::readErrorStopsTheRun()
