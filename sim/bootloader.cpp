@@ -40,10 +40,7 @@ SimBootLoader::SimBootLoader(BootLoaderOptions options, QObject *parent)
     : SimDevice(parent)
     , opts(std::move(options))
 {
-    connect(&beacon, &QTimer::timeout, this, [this] {
-        if (!connected && opts.answering)
-            answer(">");
-    });
+    connect(&beacon, &QTimer::timeout, this, &SimBootLoader::announce);
 }
 
 void SimBootLoader::start()
@@ -64,10 +61,23 @@ void SimBootLoader::start()
         beacon.start(opts.beaconInterval);
 }
 
+void SimBootLoader::announce()
+{
+    if (!opts.answering)
+        return;
+    if (connected && ++quietTicks <= 2)
+        return;
+    // Nobody there, or the uploader went quiet in the middle: be ready again.
+    connected = false;
+    buffer.clear();
+    answer(">");
+}
+
 void SimBootLoader::receive(const QByteArray &bytes)
 {
     if (!opts.answering)
         return;
+    quietTicks = 0;
     buffer += bytes;
     while (!buffer.isEmpty() && treatNext()) {
     }
@@ -80,7 +90,7 @@ bool SimBootLoader::treatNext()
     if (head == '<') {
         buffer.remove(0, 1);
         connected = true;
-        beacon.stop();
+        quietTicks = 0;
         answer(QByteArray("+\0", 2));
         return true;
     }

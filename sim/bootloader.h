@@ -17,11 +17,14 @@ struct BootLoaderOptions
     int negativeAnswers = 0;  // answer "-" to this many page messages before taking any
     bool answering = true;    // false: a device that has stopped answering
     QString firmwarePath;     // the received body is written here on the end marker ("" = nowhere)
-    int beaconInterval = 1000; // ms between ">" announcements until connected; 0 = only at start()
+    // ms between ">" announcements while no uploader is connected; 0 = only at start()
+    int beaconInterval = 1000;
 };
 
 // The device's serial boot loader, as the uploader sees it on the line:
-//   ">"                         ready (at start() and every beaconInterval until "<")
+//   ">"                         ready: at start(), then every beaconInterval until "<", and
+//                               again once the line has been quiet for two intervals (the
+//                               uploader was stopped and may come back)
 //   "<"                 -> "+" 00
 //   "#" cs(2) header(80) -> "+" 22 block(2) serial(8) signature(24), then "." 00 00
 //   "@" p(2) cs(2) data(block) -> "+" 02 p(2), then "." p+1   (bad checksum: "-", then "." p)
@@ -40,8 +43,6 @@ public:
     void setAnswering(bool on) { opts.answering = on; }
 
     [[nodiscard]] bool isConnected() const { return connected; }
-    // Still sending ">" every beaconInterval.
-    [[nodiscard]] bool isAnnouncing() const { return beacon.isActive(); }
     [[nodiscard]] const QByteArray &header() const { return receivedHeader; }
     // The pages taken so far, in order: pagesTaken() × blockSize bytes.
     [[nodiscard]] const QByteArray &firmware() const { return receivedBody; }
@@ -55,6 +56,7 @@ private:
     void takePage(int page, const QByteArray &data, quint16 sum);
     void finish();
     void answer(const QByteArray &bytes) { emit send(bytes); }
+    void announce();
 
     BootLoaderOptions opts;
     QByteArray buffer;
@@ -67,6 +69,7 @@ private:
     int taken = 0;
     int negatives = 0;
     int negativesLeft = 0;
+    int quietTicks = 0;
 };
 
 // The boot loader as a device a host puts on the line:
