@@ -1,6 +1,7 @@
 #pragma once
 
 #include "sim/simdevice.h"
+#include "sim/simpacket.h"
 
 #include <QByteArray>
 #include <QElapsedTimer>
@@ -87,6 +88,8 @@ public:
     ~VirtualAnalyser() override;
 
     void receive(const QByteArray &bytes) override;
+    // Back on the line after the port was opened again (also after a drop).
+    void start() override;
 
     // Moves the analyser's time on by ms milliseconds: generates the bus
     // traffic of that time, sends what the line can carry, delivers one
@@ -133,6 +136,7 @@ private:
     bool sendFrame(quint8 code, const QByteArray &payload);
 
     void generateUntil(std::uint64_t cycle);
+    void creditLine(std::uint64_t cycle);
     void busFrame(std::uint64_t cycle, quint32 idField, quint8 flags, const QByteArray &data, quint8 dlc);
     void pushLostRecord(std::uint64_t cycle);
     void drainQueue(bool all);
@@ -143,7 +147,7 @@ private:
     VirtualAnalyserOptions opt;
     QList<SimTrafficId> trafficIds;
 
-    QByteArray inBuffer;  // command bytes not yet framed
+    simpacket::Reader commandReader; // command bytes not yet framed
     QByteArray outbox;    // bytes for the line, in order
     qsizetype outPos = 0; // bytes of outbox already sent when chunking
     int packetsOut = 0;   // for corruptEvery
@@ -158,6 +162,8 @@ private:
     std::uint64_t nowCycle = 0;
     double cycleFraction = 0;
     std::uint64_t nextFrameCycle = 0;
+    double framePhase = 0;      // fraction of a cycle carried between frames
+    std::uint64_t lineCycle = 0; // the line's budget is credited up to here
     std::deque<Record> rxQueue; // records waiting for the line
     double lineBudget = 0;      // bytes the line can carry now
     quint32 lostPending = 0;    // frames lost since the last 0x86 record
