@@ -152,11 +152,12 @@ void VirtualAnalyser::treatCommand(quint8 seq, const QByteArray &payload)
         return;
     case cmdSendFrame:
     case cmdSendFrameLoop:
-        if (!sendFrame(code, payload))
+        if (!sendFrame(payload))
             break;
         // Transmit status, CAN error register, MOb error register: all clear.
         answer(seq, code, false, QByteArray(3, '\0'));
-        drainQueue(false);
+        if (code == cmdSendFrameLoop && capturing())
+            loopBack(payload);
         return;
     default:
         break;
@@ -248,12 +249,15 @@ bool VirtualAnalyser::setStatus(quint8 requested)
     if (mode > modeEnable)
         return false;
     const bool wasCapturing = capturing();
+    const bool wasSeeing = wasCapturing && busActive();
     const quint8 newMode = mode == 0 ? quint8(statusByte & 0x3F) : mode;
     statusByte = quint8(newMode | (requested & captureBit));
-    if (!wasCapturing && capturing()) {
-        // The bus is seen from now on.
+    if (!wasSeeing && capturing() && busActive()) {
+        // The bus is seen from now on: the first frame comes one period later.
         nextFrameCycle = nowCycle + (opt.frameRate > 0 ? std::uint64_t(double(opt.mcuClock) / opt.frameRate) : 0);
         framePhase = 0;
+    }
+    if (!wasCapturing && capturing()) {
         lineCycle = nowCycle;
         lineBudget = 0;
     } else if (wasCapturing && !capturing()) {
@@ -263,7 +267,7 @@ bool VirtualAnalyser::setStatus(quint8 requested)
     return true;
 }
 
-bool VirtualAnalyser::sendFrame(quint8 code, const QByteArray &payload)
+bool VirtualAnalyser::sendFrame(const QByteArray &payload)
 {
     if (payload.size() < 7)
         return false;
@@ -274,16 +278,16 @@ bool VirtualAnalyser::sendFrame(quint8 code, const QByteArray &payload)
     if (dlc > 8)
         return false;
     const int dataBytes = (flags & flagRTR) ? 0 : dlc;
-    if (payload.size() != 7 + dataBytes)
-        return false;
-    if (code == cmdSendFrameLoop && capturing()) {
-        quint32 idField = 0;
-        for (int i = 0; i < 4; ++i)
-            idField |= quint32(quint8(payload.at(1 + i))) << (8 * i);
-        creditLine(nowCycle);
-        busFrame(nowCycle, idField, flags, payload.mid(7, dataBytes), dlc);
-    }
-    return true;
+    return payload.size() == 7 + dataBytes;
+}
+
+void VirtualAnalyser::loopBack(const QByteArray &payload)
+{
+    quint32 idField = 0;
+    for (int i = 0; i < 4; ++i)
+        idField |= quint32(quint8(payload.at(1 + i))) << (8 * i);
+    creditLine(nowCycle);
+    busFrame(nowCycle, idField, quint8(payload.at(5)), payload.mid(7), quint8(payload.at(6)));
 }
 
 // ---------------------------------------------------------------- output
@@ -353,8 +357,9 @@ void VirtualAnalyser::advance(double ms)
     if (dropped || ms < 0)
         return;
     const double cycles = ms * double(opt.mcuClock) / 1000.0 + cycleFraction;
-    const double whole = std::floor(cycles);
-    cycleFraction = cycles - whole;
+    // The epsilon keeps sums like 3 x 0.1 ms from falling one cycle short.
+    const double whole = std::floor(cycles + 1e-6);
+    cycleFraction = std::max(0.0, cycles - whole);
     const std::uint64_t target = nowCycle + std::uint64_t(whole);
     generateUntil(target);
     creditLine(target);

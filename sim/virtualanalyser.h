@@ -133,7 +133,8 @@ private:
     void flushOut(bool oneChunk);
     bool setParameter(quint8 number, quint8 value);
     bool setStatus(quint8 requested);
-    bool sendFrame(quint8 code, const QByteArray &payload);
+    bool sendFrame(const QByteArray &payload);
+    void loopBack(const QByteArray &payload);
 
     void generateUntil(std::uint64_t cycle);
     void creditLine(std::uint64_t cycle);
