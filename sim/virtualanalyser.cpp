@@ -536,3 +536,62 @@ void VirtualAnalyser::drainQueue(bool all)
         pushLostRecord(nowCycle);
     }
 }
+
+// ---------------------------------------------------------------- option texts
+
+bool parseTrafficIds(const QString &text, QList<SimTrafficId> *ids, QString *error)
+{
+    QList<SimTrafficId> out;
+    for (const QString &raw : text.split(',', Qt::SkipEmptyParts)) {
+        QString item = raw.trimmed().toLower();
+        SimTrafficId tid;
+        const auto fail = [&] {
+            if (error)
+                *error = QStringLiteral("bad identifier \"%1\"").arg(raw.trimmed());
+            return false;
+        };
+        const qsizetype slash = item.indexOf('/');
+        if (slash >= 0) {
+            bool ok = false;
+            tid.dlc = item.mid(slash + 1).toInt(&ok);
+            if (!ok || tid.dlc < 0 || tid.dlc > 8)
+                return fail();
+            item.truncate(slash);
+        }
+        if (item.startsWith('x')) {
+            tid.extended = true;
+            item.remove(0, 1);
+        }
+        if (item.endsWith('r')) {
+            tid.remote = true;
+            item.chop(1);
+        }
+        bool ok = false;
+        tid.id = item.toUInt(&ok, 16);
+        if (!ok || item.isEmpty() || tid.id > (tid.extended ? 0x1FFFFFFFu : 0x7FFu))
+            return fail();
+        out.append(tid);
+    }
+    if (out.isEmpty()) {
+        if (error)
+            *error = QStringLiteral("no identifiers");
+        return false;
+    }
+    *ids = out;
+    return true;
+}
+
+bool parseCommandSelector(const QString &text, int *selector)
+{
+    const QString t = text.trimmed().toLower();
+    if (t == QLatin1String("all")) {
+        *selector = simfault::all;
+        return true;
+    }
+    bool ok = false;
+    const uint code = t.toUInt(&ok, 16); // also takes a "0x" prefix
+    if (!ok || code > 0xFF)
+        return false;
+    *selector = int(code);
+    return true;
+}

@@ -175,3 +175,11 @@ private:
     QTimer *clock = nullptr;
     QElapsedTimer clockElapsed;
 };
+
+// Command-line forms for the traffic and fault options (tessel-sim).
+// Identifiers: comma-separated items "[x]HEX[r][/DLC]": x = extended (29-bit),
+// r = remote frames, /DLC = fixed length, e.g. "123,7FF/8,x18FEF100,3C5r/4".
+// Returns false with *error naming the bad item.
+bool parseTrafficIds(const QString &text, QList<SimTrafficId> *ids, QString *error = nullptr);
+// A command selector: "all", or a command code in hex ("81", "0x81").
+bool parseCommandSelector(const QString &text, int *selector);
