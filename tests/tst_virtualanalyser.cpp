@@ -4,6 +4,8 @@
 #include "sim/virtualanalyser.h"
 #include "sim/virtualport.h"
 
+#include <QFile>
+#include <QProcess>
 #include <QSignalSpy>
 #include <QTest>
 
@@ -118,6 +120,9 @@ private slots:
     void virtualPort();
     void virtualPortLineDrop();
     void endToEndThroughPseudoTerminal();
+    void simProgram();
+    void optionTexts_data();
+    void optionTexts();
 };
 
 void tst_VirtualAnalyser::packetWorkedExample()
@@ -577,6 +582,67 @@ void tst_VirtualAnalyser::endToEndThroughPseudoTerminal()
                                                                   + hex("23 01 00 00 00 02") + in.mid(9 + 2 * 21 + 18, 2))
                                                            .toHex(' '));
     port->close();
+}
+
+void tst_VirtualAnalyser::simProgram()
+{
+    const QString program = QStringLiteral(TESSEL_BIN_DIR "/tessel-sim");
+    if (!QFile::exists(program))
+        QSKIP("tessel-sim is not built");
+    QProcess sim;
+    sim.start(program, {"--rate", "0", "--drop-after", "1"});
+    QVERIFY(sim.waitForStarted(5000));
+    QTRY_VERIFY_WITH_TIMEOUT(sim.canReadLine(), 5000);
+    const QString path = QString::fromLocal8Bit(sim.readLine()).trimmed();
+    QVERIFY2(path.startsWith("/dev/"), qPrintable(path));
+
+    auto port = makeDevicePort(path);
+    QVERIFY(port->open("921600,N,8,1"));
+    QByteArray in;
+    connect(port.get(), &SerialPort::readyRead, this, [&] { in += port->readAll(); });
+    QVERIFY(port->write(packet(1, hex("03 A2"))));
+    QTRY_COMPARE_WITH_TIMEOUT(in, packet(1, hex("03 00 F4")), 5000);
+    // The second command drops the line: the program ends with code 3.
+    QVERIFY(port->write(packet(2, hex("81"))));
+    QVERIFY(sim.waitForFinished(5000));
+    QCOMPARE(sim.exitCode(), 3);
+    QCOMPARE(in, packet(1, hex("03 00 F4")));
+    port->close();
+}
+
+void tst_VirtualAnalyser::optionTexts_data()
+{
+    QTest::addColumn<QString>("text");
+    QTest::addColumn<bool>("valid");
+    QTest::addColumn<QString>("parsed"); // id:extended:remote:dlc per item
+
+    QTest::newRow("standard") << "123" << true << "123:0:0:-1";
+    QTest::newRow("mixed set") << "7ff/8, x18FEF100,3c5r/4" << true << "7ff:0:0:8 18fef100:1:0:-1 3c5:0:1:4";
+    QTest::newRow("extended remote") << "x1FFFFFFFr" << true << "1fffffff:1:1:-1";
+    QTest::newRow("standard above 7FF") << "800" << false << "";
+    QTest::newRow("extended above 29 bits") << "x20000000" << false << "";
+    QTest::newRow("DLC 9") << "123/9" << false << "";
+    QTest::newRow("not hex") << "12g" << false << "";
+    QTest::newRow("empty") << "" << false << "";
+}
+
+void tst_VirtualAnalyser::optionTexts()
+{
+    QFETCH(QString, text);
+    QFETCH(bool, valid);
+    QFETCH(QString, parsed);
+    QList<SimTrafficId> ids;
+    QCOMPARE(parseTrafficIds(text, &ids), valid);
+    QStringList items;
+    for (const SimTrafficId &t : std::as_const(ids))
+        items << QStringLiteral("%1:%2:%3:%4").arg(t.id, 0, 16).arg(t.extended).arg(t.remote).arg(t.dlc);
+    QCOMPARE(items.join(' '), parsed);
+
+    int selector = 0;
+    QVERIFY(parseCommandSelector("all", &selector) && selector == simfault::all);
+    QVERIFY(parseCommandSelector("0x81", &selector) && selector == 0x81);
+    QVERIFY(parseCommandSelector("3", &selector) && selector == 3);
+    QVERIFY(!parseCommandSelector("100", &selector));
 }
 
 QTEST_GUILESS_MAIN(tst_VirtualAnalyser)
