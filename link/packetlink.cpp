@@ -70,10 +70,11 @@ bool PacketLink::openPort()
         serial.reset();
         serial = factory ? factory(number) : nullptr;
         serialNumber = number;
-        if (serial) {
+        // Only the received-data event is used: a failed port shows in
+        // readAll on the next poll, which also covers a late error event
+        // from a line that has since been opened again.
+        if (serial)
             connect(serial.get(), &SerialPort::readyRead, this, &PacketLink::readPort);
-            connect(serial.get(), &SerialPort::portError, this, [this] { portFailed = true; });
-        }
     }
     portFailed = false;
     if (!serial)
