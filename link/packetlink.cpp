@@ -336,9 +336,6 @@ QString PacketLink::setAnalyserStatus(quint8 status)
 
 void PacketLink::showCAN_Status()
 {
-    if (!display)
-        return;
-    display->setStatusPanel(3, QStringLiteral("CAN Capute : ") + analyser::captureText(statusByte));
-    display->showRunMode(analyser::mode(statusByte));
-    display->setStatusPanel(2, QStringLiteral("CAN Mode : ") + analyser::modeText(statusByte));
+    if (display)
+        display->showCAN_Status(statusByte);
 }

@@ -159,8 +159,8 @@ private slots:
         QCOMPARE(test->statusText(), QStringLiteral("Connected"));
         QCOMPARE(test->buttonCaption(), QStringLiteral("Ok"));
         QCOMPARE(display.panel[1], QStringLiteral("Status : Connected"));
-        QCOMPARE(display.panel[2], QStringLiteral("CAN Mode : Enable"));
-        QCOMPARE(display.runMode, 4);
+        QCOMPARE(display.mode(), QStringLiteral("Enable"));
+        QCOMPARE(display.status, 0x04);
         // The bar is scaled to this run: signature length + 22 steps.
         QCOMPARE(test->progressValue(), 27 + 22);
         QCOMPARE(test->progressMax(), test->progressValue());
@@ -311,9 +311,9 @@ private slots:
         QCOMPARE(link->linkState(), 3);
         QCOMPARE(link->busyCount(), 1);
         link->poll();
-        QCOMPARE(display.panel[2], "CAN Mode : " + mode);
-        QCOMPARE(display.panel[3], QStringLiteral("CAN Capute : Off"));
-        QCOMPARE(display.runMode, marked);
+        QCOMPARE(display.mode(), mode);
+        QCOMPARE(display.capture(), QStringLiteral("Off"));
+        QCOMPARE(display.status & 0x3F, marked);
         QCOMPARE(analyser().status() & 0x3F, marked);
         QCOMPARE(link->busyCount(), 0);
         QCOMPARE(display.panel[4], QStringLiteral("Processes : 0"));
@@ -340,7 +340,7 @@ private slots:
         QVERIFY(prompts.shown.isEmpty());
         run.enableCAN();
         link->poll();
-        QCOMPARE(display.panel[2], QStringLiteral("CAN Mode : Enable"));
+        QCOMPARE(display.mode(), QStringLiteral("Enable"));
     }
 };
 
