@@ -585,9 +585,11 @@ void tst_VirtualAnalyser::endToEndThroughPseudoTerminal()
     QTRY_COMPARE_WITH_TIMEOUT(in, packet(2, hex("82 00 84")), 5000);
     dev.advance(3);
     QTRY_COMPARE_WITH_TIMEOUT(in.size(), 9 + 3 * 21, 5000);
-    QCOMPARE(in.mid(9 + 2 * 21, 21).toHex(' '), packet(0, hex("85 00 B8 0B 00 00") + in.mid(9 + 2 * 21 + 11, 1)
-                                                                  + hex("23 01 00 00 00 02") + in.mid(9 + 2 * 21 + 18, 2))
-                                                           .toHex(' '));
+    // The third record, stamped 3000 ticks; its level and data are the generator's own.
+    const QByteArray third = in.mid(9 + 2 * 21, 21);
+    const QByteArray expected =
+        packet(0, hex("85 00 B8 0B 00 00") + third.mid(11, 1) + hex("23 01 00 00 00 02") + third.mid(18, 2));
+    QCOMPARE(third.toHex(' '), expected.toHex(' '));
     port->close();
 }
 
