@@ -193,7 +193,13 @@ void PacketLink::readPort()
     if (!isPortOpen())
         return;
     bool ok = true;
-    const QByteArray bytes = portFailed ? QByteArray() : serial->readAll(&ok);
+    QByteArray bytes;
+    if (!portFailed) {
+        // Asking for the pending count lets a device port take in what the
+        // line holds even when its own event has not been delivered yet.
+        (void)serial->pendingCount();
+        bytes = serial->readAll(&ok);
+    }
     if (ok && !portFailed) {
         framer.append(bytes);
         return;
