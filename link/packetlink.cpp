@@ -160,7 +160,7 @@ int PacketLink::releaseLink(QObject *, bool showClosedMessage, bool portError)
 int PacketLink::sendCommand(const QByteArray &payload, int ownerCode, const QString &command,
                             const QString &onTimeOut, int timeOut)
 {
-    if (!isPortOpen() || payload.size() > packet::maxPayload)
+    if (!isPortOpen() || payload.isEmpty() || payload.size() > packet::maxPayload)
         return -1;
     // nextSeq names a free process unless all were taken at the last send.
     if (processes[seq].Owner != 0) {

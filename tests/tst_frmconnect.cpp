@@ -164,6 +164,35 @@ private slots:
         QTRY_COMPARE(main.statusPanelText(4), QStringLiteral("Processes : 0"));
         QVERIFY(prompts.shown.isEmpty());
     }
+
+    // The tool bar's "TestCAN": the list over the main window, the virtual
+    // analyser's identity, and the port let go once "Ok" is pressed.
+    void testConnectionFromTheToolBar()
+    {
+        delete window;
+        window = nullptr;
+        frmMain main(context);
+        main.startLink();
+        QStringList rows;
+        whileModal([&] {
+            frmConnect *w = main.connectWindow;
+            if (w->txtConnectStatus->text() != QLatin1String("Connected"))
+                return false;
+            for (int i = 0; i < w->lvListViewParams->topLevelItemCount(); ++i)
+                rows << w->lvListViewParams->topLevelItem(i)->text(0) + " = "
+                            + w->lvListViewParams->topLevelItem(i)->text(1);
+            QTest::mouseClick(w->cmdCancelOk, Qt::LeftButton);
+            return true;
+        });
+        main.tbToolBar_ButtonClick("TestCAN");
+        QCOMPARE(rows.size(), 11);
+        QVERIFY(rows.contains("MCU Frequency, MHz = 16.000000"));
+        QVERIFY(rows.contains("CAN Speed, kbps = 500.000"));
+        QVERIFY(rows.contains("CAN Timer Frequency, kHz = 1000.000"));
+        QCOMPARE(main.statusPanelText(1), QStringLiteral("Status : Connected"));
+        QCOMPARE(main.statusPanelText(4), QStringLiteral("Processes : 0"));
+        QVERIFY(!main.link->isPortOpen());
+    }
 };
 
 QTEST_MAIN(tst_frmConnect)
