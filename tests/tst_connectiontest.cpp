@@ -176,10 +176,8 @@ private slots:
         QTest::addColumn<QString>("timer");
         QTest::addColumn<double>("timerFrequency");
         QTest::newRow("1 Mbit/s row") << "1" << "0" << 3 << "1000.000" << "1000.000" << 1e6;
-        QTest::newRow("10 kbit/s row") << "8" << "0" << 3 << "10.000" << "1000.000" << 1e6;
         QTest::newRow("800 kbit/s row") << "9" << "0" << 3 << "800.000" << "1000.000" << 1e6;
         QTest::newRow("timer 2 MHz: prescaler written") << "0" << "2" << 3 + 1 << "500.000" << "2000.000" << 2e6;
-        QTest::newRow("timer 10 kHz") << "0" << "7" << 3 + 1 << "500.000" << "10.000" << 1e4;
         // Mended: no row for the stored id keeps the analyser's own setting.
         QTest::newRow("no speed row: analyser's 250 kbit/s kept") << "99" << "0" << 0 << "250.000" << "1000.000" << 1e6;
         QTest::newRow("no timer row: analyser's prescaler kept") << "0" << "99" << 3 << "500.000" << "1000.000" << 1e6;
@@ -254,12 +252,6 @@ private slots:
         QCOMPARE(test->progressMax(), 13);
         test->storeProgressMax();
         QCOMPARE(seed->params.getParam("TestConnectPBMax", "0"), QStringLiteral("13"));
-    }
-
-    void captionNamesThePort()
-    {
-        seed->params.setParam("COMPort", "3");
-        QCOMPARE(test->caption(), QStringLiteral("Connection to CAN Analyser on COM3"));
     }
 
     // An answer that arrives for a test abandoned earlier (window cancelled)

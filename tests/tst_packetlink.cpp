@@ -419,25 +419,6 @@ private slots:
         QVERIFY(prompts.shown.isEmpty());
     }
 
-    void setLinkStateTexts_data()
-    {
-        QTest::addColumn<int>("state");
-        QTest::addColumn<QString>("text");
-        QTest::newRow("1") << 1 << "Not connected";
-        QTest::newRow("2") << 2 << "Connecting...";
-        QTest::newRow("3") << 3 << "Connected";
-        QTest::newRow("0") << 0 << "Unknown";
-        QTest::newRow("7") << 7 << "Unknown";
-    }
-    void setLinkStateTexts()
-    {
-        QFETCH(int, state);
-        QFETCH(QString, text);
-        QCOMPARE(link->setLinkState(state), text);
-        QCOMPARE(link->linkState(), state);
-        QCOMPARE(display.panel[1], "Status : " + text);
-    }
-
     void resetLinkClosesTheLinkWindows()
     {
         QStringList closed;
@@ -459,9 +440,7 @@ private slots:
         QTest::addColumn<QString>("capture");
         QTest::addColumn<int>("modeNumber");
         QTest::newRow("0x84 enable, capture on") << 0x84 << "Enable" << "On" << 4;
-        QTest::newRow("0x03 listen") << 0x03 << "Listen" << "Off" << 3;
         QTest::newRow("0x02 shown as Disable") << 0x02 << "Disable" << "Off" << 2;
-        QTest::newRow("0x01 reset") << 0x01 << "Reset" << "Off" << 1;
         QTest::newRow("mode 0: no text") << 0x00 << "" << "Off" << 0;
         QTest::newRow("mode 5: no text") << 0x85 << "" << "On" << 5;
         QTest::newRow("bit 6 is not part of the mode") << 0x44 << "Enable" << "Off" << 4;
