@@ -110,6 +110,8 @@ private slots:
     void headerAnswer();
     void pagePhase();
     void retriesThenError();
+    void pageRequestBeyondBody_data();
+    void pageRequestBeyondBody();
     void positiveAnswerResetsFailures();
     void newRunStartsWithoutFailures();
     void negativeAfterEndMarker();
@@ -330,6 +332,29 @@ void tst_BootLoader::pagePhase()
     QCOMPARE(r.idles, 1);
     // Bytes 768..999 are never sent: the page count is rounded down.
     QCOMPARE(r.sent.size(), 2);
+}
+
+// Found by fuzzing: a request past the page count was answered with an empty
+// page, and a request for page 0xFFFF with what reads as the end marker.
+void tst_BootLoader::pageRequestBeyondBody_data()
+{
+    QTest::addColumn<int>("page");
+    QTest::newRow("page 4 of 3 pages") << 4;
+    QTest::newRow("page 0xFFFF is not the end marker") << 0xFFFF;
+}
+
+void tst_BootLoader::pageRequestBeyondBody()
+{
+    QFETCH(int, page);
+    BootProtocol p;
+    Recorder r(p);
+    toPagePhase(p, 1000, 256);
+    r.sent.clear();
+    feed(p, pageRequest(page) + pageAck(0xFFFF));
+    QVERIFY2(r.sent.isEmpty(), "nothing is sent for a page that does not exist");
+    QCOMPARE(p.state(), 0);
+    QCOMPARE(p.status(), QStringLiteral("Page #%1 is beyond the firmware: Error").arg(page));
+    QCOMPARE(r.idles, 1);
 }
 
 void tst_BootLoader::retriesThenError()

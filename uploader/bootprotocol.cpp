@@ -201,6 +201,13 @@ void BootProtocol::treatHeaderAnswer()
 void BootProtocol::treatPageRequest()
 {
     const int requested = readLittleEndian16(message, 1);
+    // A page past the last whole page does not exist: answering it would put
+    // a page without data on the line, and a request for 0xFFFF would even
+    // read as the end marker and end the update with pages missing.
+    if (requested > pages) {
+        resetToIdle(QStringLiteral("Page #%1 is beyond the firmware: Error").arg(requested));
+        return;
+    }
     if (requested == pages) {
         setStatus(QStringLiteral("Updating firmware"));
         currentPage = endMarkerPage;
