@@ -14,6 +14,7 @@ cd "$(dirname "$0")/.."
 seconds=${1:-600}
 shift || true
 build=${TESSEL_FUZZ_BUILD_DIR:-build-fuzz}
+command -v clang++ >/dev/null || { echo "fuzz.sh needs clang with libFuzzer (Debian: apt-get install clang)" >&2; exit 2; }
 
 [ -f "$build/build.ninja" ] ||
     cmake -S . -B "$build" -G Ninja -DCMAKE_CXX_COMPILER=clang++ -DTESSEL_FUZZ=ON -DTESSEL_BENCH=OFF
