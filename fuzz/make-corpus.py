@@ -149,4 +149,6 @@ write("fuzz_capturefile", "lf-only", capture_input(0, capture_file.replace(b"\r\
 write("fuzz_capturefile", "comments-and-blanks", capture_input(0, b"; note\r\n\r\n   \r\n;\r\n0001E240 123 ----- 0 0 0 0 0 \r\n"))
 write("fuzz_capturefile", "malformed-lines", capture_input(0, b"0001E240 123\r\nzz 123 ----- 0 0 0 0 0\r\n0001E240 123 ----- 0 0 0 0 9 00\r\n"))
 write("fuzz_capturefile", "comma-delimiter", capture_input(1, b"0001E240,123,-----,0,0,0,0,3,11 22 33 ; x\r\n"))
+write("fuzz_capturefile", "block-boundary-in-a-record", bytes([0x20]) + le16(40) + capture_file)
+write("fuzz_capturefile", "block-boundary-at-cr", bytes([0x20]) + le16(capture_file.index(b"\r")) + capture_file)
 write("fuzz_capturefile", "no-line-end", capture_input(0, b"0001E240 123 ----- 0 0 0 0 1 FF"))
