@@ -1,5 +1,13 @@
 #include "candb/queries.h"
 
+QString displayText(const QVariant &value)
+{
+    // Speeds and timer rates are stored as numbers; 500000 must not read "5e+05".
+    if (value.typeId() == QMetaType::Double)
+        return QString::number(value.toDouble(), 'g', 15);
+    return value.toString();
+}
+
 int queryNumber(Database &db, const char *statement, const QVariantList &binds, int column)
 {
     auto q = db.openRecordset(QString::fromLatin1(statement), binds);
@@ -26,7 +34,7 @@ bool loadCombo(Database &db, const char *statement, const QVariantList &binds, C
     while (q->next()) {
         if (q->value(0).isNull())
             continue;
-        list.items << q->value(0).toString();
+        list.items << displayText(q->value(0));
         list.ids << q->value(1).toInt();
         if (q->value(keyColumn).toString() == selectValue.toString())
             list.selected = int(list.items.size()) - 1;

@@ -77,6 +77,9 @@ inline constexpr const char *selectTimerRow = "select * from CAN_Timer where id_
 [[nodiscard]] QVariant queryValue(Database &db, const char *statement, const QVariantList &binds,
                                   const QVariant &fallback);
 
+// A column value as a list shows it: whole numbers without exponent.
+[[nodiscard]] QString displayText(const QVariant &value);
+
 // The contents of a list box filled from a query: texts, the row id of each
 // item (element p for the item at position p) and the selected position.
 struct ComboList

@@ -25,7 +25,7 @@ const QStringList &Database::requiredTables()
     return tables;
 }
 
-bool Database::open(const QString &file, QString *why)
+bool Database::open(const QString &file, QString *why, bool readOnly)
 {
     close();
     auto fail = [&](const QString &reason) {
@@ -39,8 +39,10 @@ bool Database::open(const QString &file, QString *why)
     {
         QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), connectionName);
         db.setDatabaseName(file);
-        // Never create a file that is not there, never write to it while checking.
-        db.setConnectOptions(QStringLiteral("QSQLITE_BUSY_TIMEOUT=2000"));
+        if (!QFileInfo(file).isWritable())
+            readOnly = true;
+        db.setConnectOptions(readOnly ? QStringLiteral("QSQLITE_BUSY_TIMEOUT=2000;QSQLITE_OPEN_READONLY")
+                                      : QStringLiteral("QSQLITE_BUSY_TIMEOUT=2000"));
         if (!db.open())
             return fail(QStringLiteral("The file \"%1\" cannot be opened: %2").arg(file, db.lastError().text()));
         path = file;

@@ -19,7 +19,9 @@ public:
 
     // Opens the file and checks that it is a database holding every table the
     // program needs. On failure *why says what is wrong and nothing is written.
-    bool open(const QString &path, QString *why = nullptr);
+    // A file that cannot be written (or readOnly) is opened read-only: reads
+    // work, every write fails like any failed statement.
+    bool open(const QString &path, QString *why = nullptr, bool readOnly = false);
     void close();
     [[nodiscard]] bool isOpen() const;
     [[nodiscard]] QString fileName() const { return path; }

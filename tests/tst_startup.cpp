@@ -1,0 +1,229 @@
+// Start-up, the database file and the settings store.
+#include "candb/queries.h"
+#include "link/database.h"
+#include "link/params.h"
+#include "link/startup.h"
+#include "support/fakeprompts.h"
+
+#include <QDir>
+#include <QFile>
+#include <QTemporaryDir>
+#include <QtTest>
+
+namespace {
+
+QByteArray readFile(const QString &path)
+{
+    QFile f(path);
+    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+}
+
+bool copySeed(const QString &folder, const QString &name = QStringLiteral("Tesseltest.mdb"))
+{
+    const QString target = QDir(folder).filePath(name);
+    return QFile::copy(QStringLiteral(TESSEL_SEED_DB), target)
+           && QFile::setPermissions(target, QFile::ReadOwner | QFile::WriteOwner);
+}
+
+} // namespace
+
+class tst_Startup : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void init()
+    {
+        qputenv("TEMP", temp.path().toLocal8Bit());
+    }
+
+    void seedIsCopiedAndKept()
+    {
+        QTemporaryDir work;
+        QVERIFY(copySeed(work.path()));
+        FakePrompts prompts;
+        const StartupResult r = runStartup(prompts, work.path());
+        QVERIFY(r.ok);
+        QCOMPARE(r.paths.dbFile, QStringLiteral("Tessel.mdb"));
+        QCOMPARE(r.paths.workFolder, work.path());
+        QVERIFY(QFileInfo(QDir(work.path()).filePath("Tesseltest.mdb")).isFile());
+        QCOMPARE(readFile(r.paths.dbPath()), readFile(QStringLiteral(TESSEL_SEED_DB)));
+        QVERIFY(prompts.shown.isEmpty());
+        QVERIFY(QFileInfo(r.paths.tempFolder).isDir());
+        QCOMPARE(QFileInfo(r.paths.tempFolder).fileName(), QStringLiteral("Tessel"));
+    }
+
+    void existingDatabaseIsUsedAndNothingCopied()
+    {
+        QTemporaryDir work;
+        QVERIFY(copySeed(work.path()));
+        QVERIFY(copySeed(work.path(), "Tessel.mdb"));
+        {
+            Database db;
+            QVERIFY(db.open(QDir(work.path()).filePath("Tessel.mdb")));
+            ParamStore(db).setParam("Marker", "mine");
+        }
+        const QByteArray before = readFile(QDir(work.path()).filePath("Tessel.mdb"));
+        FakePrompts prompts;
+        const StartupResult r = runStartup(prompts, work.path());
+        QVERIFY(r.ok);
+        QCOMPARE(readFile(r.paths.dbPath()), before);
+        QVERIFY(prompts.shown.isEmpty());
+    }
+
+    void noDatabaseEndsWithMessage()
+    {
+        QTemporaryDir work;
+        FakePrompts prompts;
+        const StartupResult r = runStartup(prompts, work.path());
+        QVERIFY(!r.ok);
+        QVERIFY(r.paths.dbFile.isEmpty());
+        QCOMPARE(prompts.texts(), QStringList{"Data Base file is not found."});
+        QCOMPARE(prompts.shown[0].icon, Prompts::Icon::Critical);
+        QCOMPARE(prompts.shown[0].title, QStringLiteral("Tessel"));
+        QVERIFY(QDir(work.path()).isEmpty());
+    }
+
+    void missingTemporaryFolderEndsWithMessage()
+    {
+        QTemporaryDir work;
+        QVERIFY(copySeed(work.path()));
+        const QString missing = temp.path() + "/nowhere";
+        qputenv("TEMP", missing.toLocal8Bit());
+        FakePrompts prompts;
+        QVERIFY(!runStartup(prompts, work.path()).ok);
+        QCOMPARE(prompts.texts(), QStringList{"Error! Path \"" + QDir::toNativeSeparators(missing) + "\" not found."});
+        QCOMPARE(prompts.shown[0].icon, Prompts::Icon::None);
+        QCOMPARE(prompts.shown[0].buttons, Prompts::Buttons::Ok);
+        QVERIFY(!QFileInfo::exists(QDir(work.path()).filePath("Tessel.mdb")));
+    }
+
+    void fileExistsRewritesTheName()
+    {
+        QTemporaryDir work;
+        QVERIFY(copySeed(work.path()));
+        QString name = "Tesseltest.mdb";
+        QVERIFY(fileExists(name, work.path()));
+        QCOMPARE(name, QDir(work.path()).filePath("Tesseltest.mdb"));
+        QString other = "Tessel.mdb";
+        QVERIFY(!fileExists(other, work.path()));
+        QCOMPARE(other, QStringLiteral("Tessel.mdb"));
+        // A folder of that name is not a database file.
+        QVERIFY(QDir(work.path()).mkdir("Tessel.mdb"));
+        QVERIFY(!fileExists(other, work.path()));
+    }
+
+    void badDatabaseFilesAreRefusedAndLeftUntouched_data()
+    {
+        QTest::addColumn<QByteArray>("content");
+        QTest::addColumn<QString>("dropTable");
+        QTest::addColumn<QString>("named");
+        QTest::newRow("text file") << QByteArray("this is not a database, just some text\n") << QString() << "not a Tessel data base";
+        QTest::newRow("table missing") << QByteArray() << "CAN_Timer" << "CAN_Timer";
+    }
+    void badDatabaseFilesAreRefusedAndLeftUntouched()
+    {
+        QFETCH(QByteArray, content);
+        QFETCH(QString, dropTable);
+        QFETCH(QString, named);
+        QTemporaryDir work;
+        const QString path = QDir(work.path()).filePath("Tessel.mdb");
+        if (dropTable.isEmpty()) {
+            QFile f(path);
+            QVERIFY(f.open(QIODevice::WriteOnly));
+            f.write(content);
+        } else {
+            QVERIFY(copySeed(work.path(), "Tessel.mdb"));
+            Database db;
+            QVERIFY(db.open(path));
+            QVERIFY(db.execute("drop table " + dropTable));
+        }
+        const QByteArray before = readFile(path);
+        Database db;
+        QString why;
+        QVERIFY(!db.open(path, &why));
+        QVERIFY(!db.isOpen());
+        QVERIFY2(why.contains(QDir(work.path()).filePath("Tessel.mdb")), qPrintable(why));
+        QVERIFY2(why.contains(named), qPrintable(why));
+        QCOMPARE(readFile(path), before);
+    }
+
+    void settingsAreCreatedKeptAndSurviveARestart()
+    {
+        QTemporaryDir work;
+        QVERIFY(copySeed(work.path(), "Tessel.mdb"));
+        const QString path = QDir(work.path()).filePath("Tessel.mdb");
+        {
+            Database db;
+            QVERIFY(db.open(path));
+            ParamStore params(db);
+            params.loadParams();
+            QCOMPARE(params.getParam("COMSpeed", "921600"), QStringLiteral("921600"));
+            // The first default is stored; a later caller's default does not replace it.
+            QCOMPARE(params.getParam("COMSpeed", "115200"), QStringLiteral("921600"));
+            QCOMPARE(params.setParam("COMPort", "3"), QStringLiteral("3"));
+            QCOMPARE(params.getParam("comport", "0"), QStringLiteral("3"));
+            params.setParam("comPORT", "4");
+            QCOMPARE(queryNumber(db, "select count(*) from Params where Name='COMPort'", {}, 0), 1);
+            // Names and values with quotes are stored as typed.
+            params.setParam("it's", "O'Neil");
+        }
+        Database db;
+        QVERIFY(db.open(path));
+        ParamStore params(db);
+        params.loadParams();
+        QCOMPARE(params.getParam("COMSpeed", "1"), QStringLiteral("921600"));
+        QCOMPARE(params.getParam("COMPort", "0"), QStringLiteral("4"));
+        QCOMPARE(params.getParam("IT'S", ""), QStringLiteral("O'Neil"));
+        QCOMPARE(queryNumber(db, "select count(*) from Params", {}, 0), 3);
+    }
+
+    void countersHandOutIdsAndWrap()
+    {
+        QTemporaryDir work;
+        QVERIFY(copySeed(work.path(), "Tessel.mdb"));
+        Database db;
+        QVERIFY(db.open(QDir(work.path()).filePath("Tessel.mdb")));
+        ParamStore params(db);
+        QCOMPARE(params.nextCounter("counter_id_CAN"), QStringLiteral("1"));
+        QCOMPARE(params.getParam("counter_id_CAN", ""), QStringLiteral("2"));
+        QCOMPARE(params.nextCounter("counter_id_CAN"), QStringLiteral("2"));
+        params.setParam("counter_id_CAN_ID", "2147483647");
+        QCOMPARE(params.nextCounter("counter_id_CAN_ID"), QStringLiteral("0"));
+        QCOMPARE(params.getParam("counter_id_CAN_ID", ""), QStringLiteral("1"));
+        params.setParam("counter_id_CAN_Data", "2147483646");
+        QCOMPARE(params.nextCounter("counter_id_CAN_Data"), QStringLiteral("2147483646"));
+        QCOMPARE(params.getParam("counter_id_CAN_Data", ""), QStringLiteral("2147483647"));
+        ParamStore reread(db);
+        reread.loadParams();
+        QCOMPARE(reread.getParam("counter_id_CAN", ""), QStringLiteral("3"));
+    }
+
+    void readOnlyDatabaseKeepsTheCacheAndFailsWrites()
+    {
+        QTemporaryDir work;
+        QVERIFY(copySeed(work.path(), "Tessel.mdb"));
+        const QString path = QDir(work.path()).filePath("Tessel.mdb");
+        const QByteArray before = readFile(path);
+        Database db;
+        QVERIFY(db.open(path, nullptr, true));
+        ParamStore params(db);
+        params.loadParams();
+        QCOMPARE(params.getParam("COMPort", "0"), QStringLiteral("0"));
+        QVERIFY(!params.saveParam({"COMPort", "5"}));
+        params.setParam("COMPort", "5");
+        QCOMPARE(params.getParam("COMPort", "0"), QStringLiteral("5"));
+        QCOMPARE(params.nextCounter("counter_id_CAN"), QStringLiteral("1"));
+        QCOMPARE(params.nextCounter("counter_id_CAN"), QStringLiteral("2"));
+        QVERIFY(!db.execute(sql::updateCanName, {"x", 1}));
+        QCOMPARE(queryValue(db, sql::selectSpeed, {2}, 0).toDouble(), 500000.0);
+        db.close();
+        QCOMPARE(readFile(path), before);
+    }
+
+private:
+    QTemporaryDir temp;
+};
+
+QTEST_GUILESS_MAIN(tst_Startup)
+#include "tst_startup.moc"
