@@ -1,6 +1,7 @@
 #include "sender/ui/frmsendframe.h"
 
 #include "candb/values.h"
+#include "sender/ui/focuschecks.h"
 
 #include <QButtonGroup>
 #include <QCheckBox>
@@ -12,12 +13,10 @@
 #include <QGridLayout>
 #include <QGroupBox>
 #include <QHBoxLayout>
-#include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QRadioButton>
-#include <QTimer>
 #include <QVBoxLayout>
 
 namespace {
@@ -70,6 +69,8 @@ frmSendFrame::frmSendFrame(SendRun &run, QWidget *parent)
     setObjectName(QStringLiteral("frmSendFrame"));
     setWindowTitle(QStringLiteral("Send Frame to CAN..."));
     setModal(false);
+    checks = new FocusChecks(this);
+    checks->setEnterHandler([this](QLineEdit *box) { onEnter(box); });
     createControls();
     connect(&run, &SendRun::changed, this, &frmSendFrame::refresh);
     refresh();
@@ -272,8 +273,7 @@ void frmSendFrame::createControls()
     // ---- Edits go to the run; checks run when a box loses the focus ----
     const auto bind = [this](QLineEdit *box, QString *field, std::function<bool()> check) {
         connect(box, &QLineEdit::textEdited, this, [field](const QString &text) { *field = text; });
-        checks.insert(box, std::move(check));
-        box->installEventFilter(this);
+        checks->add(box, std::move(check));
     };
     bind(txtIDStd, &run.txtIDStd, [this] { return run.txtIDStd_Validate(); });
     bind(txtIDExt, &run.txtIDExt, [this] { return run.txtIDExt_Validate(); });
@@ -350,42 +350,6 @@ void frmSendFrame::reject()
     cmdClose_Click();
 }
 
-bool frmSendFrame::eventFilter(QObject *watched, QEvent *event)
-{
-    auto *box = qobject_cast<QLineEdit *>(watched);
-    if (box && checks.contains(box)) {
-        if (event->type() == QEvent::FocusOut) {
-            const auto reason = static_cast<QFocusEvent *>(event)->reason();
-            // Switching windows or opening a menu is not leaving the box.
-            if (reason != Qt::ActiveWindowFocusReason && reason != Qt::PopupFocusReason)
-                onFocusOut(box);
-        } else if (event->type() == QEvent::KeyPress) {
-            const int key = static_cast<QKeyEvent *>(event)->key();
-            if (key == Qt::Key_Return || key == Qt::Key_Enter) {
-                onEnter(box);
-                return true;
-            }
-        }
-    }
-    return QDialog::eventFilter(watched, event);
-}
-
-void frmSendFrame::onFocusOut(QLineEdit *box)
-{
-    if (refocusing || !box->isEnabled() || !isVisible())
-        return;
-    if (checks.value(box)())
-        return;
-    // A failed check keeps the focus in its box; the box that took the focus
-    // meanwhile is not checked on the way back.
-    refocusing = true;
-    QTimer::singleShot(0, box, [this, box] {
-        box->setFocus(Qt::OtherFocusReason);
-        box->selectAll();
-        refocusing = false;
-    });
-}
-
 void frmSendFrame::onEnter(QLineEdit *box)
 {
     for (int i = 0; i < SendRun::dataBoxes; ++i) {
@@ -413,5 +377,5 @@ void frmSendFrame::onEnter(QLineEdit *box)
         return;
     }
     // Other boxes: Enter runs their check.
-    checks.value(box)();
+    checks->check(box);
 }

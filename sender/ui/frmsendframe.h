@@ -3,11 +3,10 @@
 #include "sender/sendrun.h"
 
 #include <QDialog>
-#include <QHash>
 
 #include <array>
-#include <functional>
 
+class FocusChecks;
 class QCheckBox;
 class QComboBox;
 class QFrame;
@@ -74,18 +73,14 @@ public slots:
 protected:
     void closeEvent(QCloseEvent *event) override;
     void reject() override;
-    bool eventFilter(QObject *watched, QEvent *event) override;
 
 private:
     void createControls();
     void refresh();
     QLineEdit *addBox(QWidget *parent, const QString &name, int maxLength, bool fixedPitch);
-    void onFocusOut(QLineEdit *box);
     void onEnter(QLineEdit *box);
 
     SendRun &run;
-    // The check each box runs when it loses the focus.
-    QHash<QLineEdit *, std::function<bool()>> checks;
-    bool refocusing = false;
+    FocusChecks *checks = nullptr;
     bool refreshing = false;
 };
