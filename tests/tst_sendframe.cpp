@@ -5,6 +5,7 @@
 #include "sender/ui/frmsendframe.h"
 
 #include "candb/values.h"
+#include "views/ui/frmmain.h"
 #include "sim/virtualanalyser.h"
 #include "sim/virtualport.h"
 #include "support/fakeprompts.h"
@@ -112,6 +113,7 @@ private slots:
 
     void windowControls();
     void windowMirrorsTheRun();
+    void menuItemAndToolBarButton();
 };
 
 // ---------------------------------------------------------------- entry
@@ -653,6 +655,59 @@ void tst_SendFrame::windowMirrorsTheRun()
     QCOMPARE(closed.count(), 1);
     QCOMPARE(window.findChild<QPushButton *>("cmdStart")->text(), QStringLiteral("Start"));
     QCOMPARE(b.link->busyCount(), 0);
+}
+
+void tst_SendFrame::menuItemAndToolBarButton()
+{
+    Bench b;
+    AppContext context{&b.seed.db, &b.seed.params, &b.prompts, {}};
+    frmMain window(context);
+    window.attachSender(*b.link);
+    QAction *button = window.tbButton(QStringLiteral("SendCAN"));
+    QVERIFY(!window.sendFrameWindow()); // created at the first opening
+
+    button->trigger();
+    frmSendFrame *dialog = window.sendFrameWindow();
+    QVERIFY(dialog && dialog->isVisible());
+    QVERIFY(window.mnuRunCANSend->isChecked());
+    QVERIFY(button->isChecked());
+
+    // "Hide" during a run: the run goes on, menu and button keep their state.
+    SendRun &run = dialog->sendRun();
+    run.chkWaitAnswer = false;
+    dialog->cmdStart->click();
+    run.tmrSend_Timer();
+    run.tmrSend_Timer();
+    dialog->cmdHide->click();
+    QVERIFY(!dialog->isVisible());
+    QVERIFY(window.mnuRunCANSend->isChecked());
+    QVERIFY(button->isChecked());
+    run.tmrSend_Timer();
+    QVERIFY(run.sendTimerEnabled());
+
+    // Reopening brings the same dialog back with its counters.
+    window.mnuRunCANSend->trigger();
+    QCOMPARE(window.sendFrameWindow(), dialog);
+    QVERIFY(dialog->isVisible());
+    QCOMPARE(dialog->txtSendCount->text(), QStringLiteral("3"));
+    QVERIFY(window.mnuRunCANSend->isChecked());
+
+    // The close box ends the run and only hides the dialog.
+    QVERIFY(!dialog->close());
+    QVERIFY(!dialog->isVisible());
+    QVERIFY(!run.sendTimerEnabled());
+    QCOMPARE(b.link->busyCount(), 0);
+    QVERIFY(!window.mnuRunCANSend->isChecked());
+    QVERIFY(!button->isChecked());
+    QCOMPARE(window.sendFrameWindow(), dialog);
+
+    // The link's reset closes it like "Close".
+    window.mnuRunCANSend->trigger();
+    QVERIFY(window.mnuRunCANSend->isChecked());
+    b.link->resetLink();
+    QVERIFY(!dialog->isVisible());
+    QVERIFY(!window.mnuRunCANSend->isChecked());
+    QVERIFY(!button->isChecked());
 }
 
 QTEST_MAIN(tst_SendFrame)

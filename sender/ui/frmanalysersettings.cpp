@@ -66,6 +66,7 @@ void frmAnalyserSettings::createControls()
     frmCOMPortSettings = new QGroupBox(QStringLiteral("COM-Port Settings"), this);
     frmCOMPortSettings->setObjectName(QStringLiteral("frmCOMPortSettings"));
     cmbCOMPort = dropDown("cmbCOMPort", frmCOMPortSettings);
+    cmbCOMPort->setMinimumContentsLength(6);
     const QStringList ports = AnalyserSettings::portNames();
     for (int i = 0; i < ports.size(); ++i) {
         cmbCOMPort->addItem(ports.at(i));

@@ -1,6 +1,12 @@
 #include "views/ui/frmmain.h"
 
+#include "link/packetlink.h"
+#include "link/params.h"
 #include "link/prompts.h"
+#include "sender/analysersettings.h"
+#include "sender/sendrun.h"
+#include "sender/ui/frmanalysersettings.h"
+#include "sender/ui/frmsendframe.h"
 
 #include <QAction>
 #include <QComboBox>
@@ -616,4 +622,50 @@ void frmMain::mnuHelpAbout_Click()
                                             "Front end for the serial-line CAN analyser: capture, monitor,\n"
                                             "send frames and keep the CAN data base."),
                              QStringLiteral("About Tessel (Analyser CAN)..."), Prompts::Icon::Information);
+}
+
+// ---- Frame sender and analyser settings -------------------------------------
+
+void frmMain::attachSender(PacketLink &link)
+{
+    if (senderLink)
+        return;
+    senderLink = &link;
+    connect(mnuRunCANSend, &QAction::triggered, this, &frmMain::mnuRunCANSend_Click);
+    connect(mnuViewOptions, &QAction::triggered, this, &frmMain::mnuViewOptions_Click);
+}
+
+void frmMain::mnuRunCANSend_Click()
+{
+    if (!senderLink)
+        return;
+    if (!sendFrame) {
+        sendRun = new SendRun(*senderLink, *context.params, *context.prompts, this, this);
+        sendFrame = new frmSendFrame(*sendRun, this);
+        connect(sendFrame, &frmSendFrame::closedByUser, this, [this] {
+            mnuRunCANSend->setChecked(false);
+            tbButton(QStringLiteral("SendCAN"))->setChecked(false);
+        });
+        // The link's reset closes the window (and ends its run) like "Close".
+        senderLink->setCloseCommand(owner::sendFrame, [this] { sendFrame->cmdClose_Click(); });
+    }
+    if (!mnuRunCANSend->isChecked()) {
+        sendFrame->show();
+        mnuRunCANSend->setChecked(true);
+    } else {
+        sendFrame->show();
+        sendFrame->raise();
+        sendFrame->activateWindow();
+    }
+    tbButton(QStringLiteral("SendCAN"))->setChecked(true);
+}
+
+void frmMain::mnuViewOptions_Click()
+{
+    if (!senderLink)
+        return;
+    AnalyserSettings settings(*senderLink, *context.db, *context.params, *context.prompts, context.paths.workFolder,
+                              this);
+    frmAnalyserSettings dialog(settings, this);
+    dialog.exec();
 }

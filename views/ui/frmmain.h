@@ -6,6 +6,9 @@
 #include <QIcon>
 #include <QMainWindow>
 
+class PacketLink;
+class SendRun;
+class frmSendFrame;
 class QAction;
 class QComboBox;
 class QFrame;
@@ -133,6 +136,19 @@ public:
     QTreeWidget *lvListViewID = nullptr;
     QFrame *pictOscilograph = nullptr;
 
+    // ---- Frame sender and analyser settings (sender/) ----------------------
+    // Gives the send-frame window and the settings dialog the link, and
+    // connects Run › CAN Send Frame, the "SendCAN" button and View › Options.
+    // Called once, when the link exists.
+    void attachSender(PacketLink &link);
+    // Shows the send-frame window (created at the first opening and kept
+    // until the end), checks the menu item and presses "SendCAN".
+    void mnuRunCANSend_Click();
+    // Opens the analyser settings dialog modally.
+    void mnuViewOptions_Click();
+    [[nodiscard]] frmSendFrame *sendFrameWindow() const { return sendFrame; }
+    // ---- end of frame sender and analyser settings -------------------------
+
 private:
     void createMenus();
     void createToolBar();
@@ -146,4 +162,9 @@ private:
 
     AppContext &context;
     QLabel *statusPanels[4] = {};
+
+    // Frame sender and analyser settings (both children of this window).
+    PacketLink *senderLink = nullptr;
+    SendRun *sendRun = nullptr;
+    frmSendFrame *sendFrame = nullptr;
 };
