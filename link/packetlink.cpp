@@ -54,6 +54,17 @@ void PacketLink::setCloseCommand(int ownerCode, std::function<void()> closeWindo
         closers[size_t(ownerCode)] = std::move(closeWindow);
 }
 
+void PacketLink::setPortFactory(PortFactory f)
+{
+    factory = std::move(f);
+    if (!isPortOpen()) {
+        serial.reset();
+        serialNumber = -1;
+    } else {
+        serialNumber = -1; // replaced when it is next opened
+    }
+}
+
 bool PacketLink::isPortOpen() const
 {
     return serial && serial->isOpen();
@@ -70,10 +81,11 @@ bool PacketLink::openPort()
         serial.reset();
         serial = factory ? factory(number) : nullptr;
         serialNumber = number;
-        if (serial) {
+        // Only the received-data event is used: a failed port shows in
+        // readAll on the next poll, which also covers a late error event
+        // from a line that has since been opened again.
+        if (serial)
             connect(serial.get(), &SerialPort::readyRead, this, &PacketLink::readPort);
-            connect(serial.get(), &SerialPort::portError, this, [this] { portFailed = true; });
-        }
     }
     portFailed = false;
     if (!serial)
@@ -98,13 +110,20 @@ bool PacketLink::acquireLink(QObject *form, bool forceTest, bool showMessage)
             prompt.error(QStringLiteral("Communication port is not opened!"));
         return true;
     };
+    // A user that comes in while the connection window is up (from its
+    // modal loop) waits for the next chance; a second test would disturb it.
+    if (testing)
+        return true;
     if (!isPortOpen() && !openPort())
         return notOpened();
     addBusy(+1);
     if (!forceTest && state == 3)
         return false;
-    if (connectionRunner)
+    if (connectionRunner) {
+        testing = true;
         connectionRunner(forceTest, form);
+        testing = false;
+    }
     if (!isPortOpen()) {
         // The port failed while the test ran; readPort has already undone the busy count.
         return notOpened();
@@ -141,7 +160,7 @@ int PacketLink::releaseLink(QObject *, bool showClosedMessage, bool portError)
 int PacketLink::sendCommand(const QByteArray &payload, int ownerCode, const QString &command,
                             const QString &onTimeOut, int timeOut)
 {
-    if (!isPortOpen() || payload.size() > packet::maxPayload)
+    if (!isPortOpen() || payload.isEmpty() || payload.size() > packet::maxPayload)
         return -1;
     // nextSeq names a free process unless all were taken at the last send.
     if (processes[seq].Owner != 0) {
@@ -174,7 +193,13 @@ void PacketLink::readPort()
     if (!isPortOpen())
         return;
     bool ok = true;
-    const QByteArray bytes = portFailed ? QByteArray() : serial->readAll(&ok);
+    QByteArray bytes;
+    if (!portFailed) {
+        // Asking for the pending count lets a device port take in what the
+        // line holds even when its own event has not been delivered yet.
+        (void)serial->pendingCount();
+        bytes = serial->readAll(&ok);
+    }
     if (ok && !portFailed) {
         framer.append(bytes);
         return;
@@ -335,9 +360,6 @@ QString PacketLink::setAnalyserStatus(quint8 status)
 
 void PacketLink::showCAN_Status()
 {
-    if (!display)
-        return;
-    display->setStatusPanel(3, QStringLiteral("CAN Capute : ") + analyser::captureText(statusByte));
-    display->showRunMode(analyser::mode(statusByte));
-    display->setStatusPanel(2, QStringLiteral("CAN Mode : ") + analyser::modeText(statusByte));
+    if (display)
+        display->showCAN_Status(statusByte);
 }

@@ -43,18 +43,19 @@ inline constexpr int capture = 4;
 inline constexpr int analyserSettings = 5;
 } // namespace owner
 
-// What the link shows in the main window: its four status-bar panels and the
-// CAN-mode marks (menu check marks and pressed tool-bar buttons).
+// What the link shows in the main window (frmMain implements it): the four
+// status-bar panels and the analyser's status byte.
 class LinkDisplay
 {
 public:
     virtual ~LinkDisplay() = default;
     // panel 1..4: 1 link state, 2 CAN mode, 3 capture, 4 processes.
     virtual void setStatusPanel(int panel, const QString &text) = 0;
-    // Mode 2, 3 or 4 checks mnuRunStandbyCAN, mnuRunListenCAN or
-    // mnuRunEnableCAN and presses "StandbyCAN", "ListenCAN" or "EnableCAN";
-    // the other two (all three for any other mode) are cleared.
-    virtual void showRunMode(int mode) = 0;
+    // Panel 3 "CAN Capute : " On/Off, the check mark of mnuRunStandbyCAN,
+    // mnuRunListenCAN or mnuRunEnableCAN and the pressed "StandbyCAN",
+    // "ListenCAN" or "EnableCAN" button for modes 2, 3 and 4 (none for the
+    // others), panel 2 "CAN Mode : " and the mode text.
+    virtual void showCAN_Status(quint8 analyserStatus) = 0;
 };
 
 // The serial link to the analyser: the port, the 256 processes indexed by the
@@ -90,6 +91,8 @@ public:
     void setCaptureHandler(CaptureHandler handler) { captureHandler = std::move(handler); }
     void setConnectionRunner(ConnectionRunner runner) { connectionRunner = std::move(runner); }
     void setDisplay(LinkDisplay *d) { display = d; }
+    // Another way to make ports (tests); takes effect at the next opening.
+    void setPortFactory(PortFactory f);
 
     // ---- users of the link ----
     // True when the link was NOT acquired. Opens the port when it is closed
@@ -151,7 +154,7 @@ public:
     QString setAnalyserStatus(quint8 status);
     [[nodiscard]] quint8 analyserStatus() const { return statusByte; }
     [[nodiscard]] bool isCapturing() const { return analyser::isCapturing(statusByte); }
-    // Shows the status byte: menu marks, pressed buttons, panels 2 and 3.
+    // Shows the status byte in the main window (LinkDisplay::showCAN_Status).
     void showCAN_Status();
 
     // The values the connection test leaves for the rest of the program.
@@ -187,6 +190,7 @@ private:
     PacketFramer framer;
     QByteArray last;
     bool scanning = false;
+    bool testing = false; // the connection runner is running
     bool timersOn = false;
 
     QTimer *tmrReceive = nullptr;

@@ -74,12 +74,19 @@ struct VirtualAnalyserOptions
 //   0x07           firmware update: answered, then bootLoaderRequested()
 //   0x81           status byte
 //   0x82 s         set mode (bits 0-5; 0 keeps the mode) and capture (bit 7): new status
-//   0x83/0x84 f    send frame f (send layout); 0x84 also loops it into the capture:
-//                  answer status 0, CAN error 0, MOb error 0
+//   0x83/0x84 f    send frame f (send layout; only in mode Enable); 0x84 also
+//                  loops it into the capture: answer status 0, CAN error 0, MOb error 0
+// A malformed command, an unknown code or parameter, a write to a read-only
+// parameter, mode 5..63, DLC > 8: answered with the code and error flag 1.
 //
-// While capture is on it sends 0x85 records (stamp4, level, id4, flags, dlc,
-// data) and 0x86 lost-frame records (stamp4, count) with sequence byte 0.
-// Time moves only through advance(); startClock() drives it from real time.
+// While capture is on and the controller listens or is enabled, it sends 0x85
+// records (stamp4 LE, level, id4 LE, flags, dlc, data; a remote frame carries
+// no data bytes) and 0x86 lost-frame records (stamp4, count <= 255), sequence
+// byte 0. The records queue for a line of lineBaud; when the queue
+// (rxBufferFrames) is full, frames are counted as lost and reported in 0x86
+// records once there is room. Turning capture off sends what is queued before
+// the answer. Time moves only through advance(); startClock() drives it from
+// real time.
 class VirtualAnalyser final : public SimDevice
 {
     Q_OBJECT

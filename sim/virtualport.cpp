@@ -116,10 +116,10 @@ void VirtualPort::onLineDropped()
 
 void VirtualPort::onBootLoaderRequested()
 {
-    // BOOT LOADER SWITCH (in-process line): once the virtual boot loader
-    // exists, put it on the line here, e.g.
-    //     replaceDevice(std::make_unique<VirtualBootLoader>());
-    // Until then the analyser stays on the line.
+    // The built-in line stays with the analyser: Flashor runs as its own
+    // process and cannot reach a boot loader inside Tessel, so switching here
+    // would only leave Tessel without an analyser until it is restarted.
+    // tessel-sim puts its boot loader on the line instead.
 }
 
 std::unique_ptr<SerialPort> makeVirtualAnalyserPort(QObject *parent)

@@ -419,25 +419,6 @@ private slots:
         QVERIFY(prompts.shown.isEmpty());
     }
 
-    void setLinkStateTexts_data()
-    {
-        QTest::addColumn<int>("state");
-        QTest::addColumn<QString>("text");
-        QTest::newRow("1") << 1 << "Not connected";
-        QTest::newRow("2") << 2 << "Connecting...";
-        QTest::newRow("3") << 3 << "Connected";
-        QTest::newRow("0") << 0 << "Unknown";
-        QTest::newRow("7") << 7 << "Unknown";
-    }
-    void setLinkStateTexts()
-    {
-        QFETCH(int, state);
-        QFETCH(QString, text);
-        QCOMPARE(link->setLinkState(state), text);
-        QCOMPARE(link->linkState(), state);
-        QCOMPARE(display.panel[1], "Status : " + text);
-    }
-
     void resetLinkClosesTheLinkWindows()
     {
         QStringList closed;
@@ -457,11 +438,9 @@ private slots:
         QTest::addColumn<int>("status");
         QTest::addColumn<QString>("mode");
         QTest::addColumn<QString>("capture");
-        QTest::addColumn<int>("marked");
+        QTest::addColumn<int>("modeNumber");
         QTest::newRow("0x84 enable, capture on") << 0x84 << "Enable" << "On" << 4;
-        QTest::newRow("0x03 listen") << 0x03 << "Listen" << "Off" << 3;
         QTest::newRow("0x02 shown as Disable") << 0x02 << "Disable" << "Off" << 2;
-        QTest::newRow("0x01 reset: nothing marked") << 0x01 << "Reset" << "Off" << 1;
         QTest::newRow("mode 0: no text") << 0x00 << "" << "Off" << 0;
         QTest::newRow("mode 5: no text") << 0x85 << "" << "On" << 5;
         QTest::newRow("bit 6 is not part of the mode") << 0x44 << "Enable" << "Off" << 4;
@@ -471,11 +450,11 @@ private slots:
         QFETCH(int, status);
         QFETCH(QString, mode);
         QFETCH(QString, capture);
-        QFETCH(int, marked);
+        QFETCH(int, modeNumber);
         QCOMPARE(link->setAnalyserStatus(quint8(status)), mode);
-        QCOMPARE(display.panel[2], "CAN Mode : " + mode);
-        QCOMPARE(display.panel[3], "CAN Capute : " + capture);
-        QCOMPARE(display.runMode, marked);
+        QCOMPARE(display.mode(), mode);
+        QCOMPARE(display.capture(), capture);
+        QCOMPARE(display.status & 0x3F, modeNumber);
     }
 
     void runCommands_data()
@@ -501,7 +480,7 @@ private slots:
         run.treatRunCommand(0, command);
         QCOMPARE(port->writes.size(), 1);
         QCOMPARE(port->writes[0].mid(5, 2).toHex(' '), sent.toHex(' '));
-        QCOMPARE(display.panel[2], "CAN Mode : " + modeAtOnce);
+        QCOMPARE(display.mode(), modeAtOnce);
         const clsProcess &p = link->process(1);
         QCOMPARE(p.Owner, owner::runCommands);
         QCOMPARE(p.Command, command);
@@ -527,8 +506,8 @@ private slots:
         QVERIFY(prompts.shown.isEmpty());
         link->timeoutScan();
         QCOMPARE(prompts.texts(), QStringList{"Error! CAN Analyser do not answer on command..."});
-        QCOMPARE(display.panel[2], QStringLiteral("CAN Mode : Reset"));
-        QCOMPARE(display.panel[3], QStringLiteral("CAN Capute : Off"));
+        QCOMPARE(display.mode(), QStringLiteral("Reset"));
+        QCOMPARE(display.capture(), QStringLiteral("Off"));
         QCOMPARE(link->busyCount(), 0);
         QCOMPARE(link->outstandingCount(), 0);
     }
@@ -541,7 +520,7 @@ private slots:
         run.enableCAN();
         port->feed(answer(1, 0x82, 1, hex("04")));
         link->poll();
-        QCOMPARE(display.panel[2], QStringLiteral("CAN Mode : Listen"));
+        QCOMPARE(display.mode(), QStringLiteral("Listen"));
         QCOMPARE(prompts.shown.size(), 1);
         QCOMPARE(link->busyCount(), 0);
         QCOMPARE(link->outstandingCount(), 0);

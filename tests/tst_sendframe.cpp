@@ -5,6 +5,7 @@
 #include "sender/ui/frmsendframe.h"
 
 #include "candb/values.h"
+#include "link/ui/frmconnect.h"
 #include "views/ui/frmmain.h"
 #include "sim/virtualanalyser.h"
 #include "sim/virtualport.h"
@@ -662,7 +663,12 @@ void tst_SendFrame::menuItemAndToolBarButton()
     Bench b;
     AppContext context{&b.seed.db, &b.seed.params, &b.prompts, {}};
     frmMain window(context);
-    window.attachSender(*b.link);
+    // The load tick, with the connection test run headless on the window's link.
+    window.startLink();
+    window.link->stopTimers();
+    window.link->setConnectionRunner([&](bool showParams, QObject *) {
+        runConnectHeadless(*window.link, window.connectWindow->connectionTest(), showParams);
+    });
     QAction *button = window.tbButton(QStringLiteral("SendCAN"));
     QVERIFY(!window.sendFrameWindow()); // created at the first opening
 
@@ -696,7 +702,7 @@ void tst_SendFrame::menuItemAndToolBarButton()
     QVERIFY(!dialog->close());
     QVERIFY(!dialog->isVisible());
     QVERIFY(!run.sendTimerEnabled());
-    QCOMPARE(b.link->busyCount(), 0);
+    QCOMPARE(window.link->busyCount(), 0);
     QVERIFY(!window.mnuRunCANSend->isChecked());
     QVERIFY(!button->isChecked());
     QCOMPARE(window.sendFrameWindow(), dialog);
@@ -704,7 +710,7 @@ void tst_SendFrame::menuItemAndToolBarButton()
     // The link's reset closes it like "Close".
     window.mnuRunCANSend->trigger();
     QVERIFY(window.mnuRunCANSend->isChecked());
-    b.link->resetLink();
+    window.link->resetLink();
     QVERIFY(!dialog->isVisible());
     QVERIFY(!window.mnuRunCANSend->isChecked());
     QVERIFY(!button->isChecked());

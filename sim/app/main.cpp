@@ -2,6 +2,7 @@
 // terminal's path on one line; point a port at it (TESSEL_COM1=<path>) and
 // Tessel talks to it exactly as to a device.
 
+#include "sim/bootloader.h"
 #include "sim/pty.h"
 #include "sim/simdevice.h"
 #include "sim/virtualanalyser.h"
@@ -34,21 +35,13 @@ void fail(const QString &text)
     std::exit(2);
 }
 
-// BOOT LOADER SWITCH: the virtual boot loader (another SimDevice) is made
-// here. Return it once it exists, e.g.
-//     return std::make_unique<VirtualBootLoader>(...);
-// Until then there is none and the analyser stays on the line.
-std::unique_ptr<SimDevice> makeBootLoader()
-{
-    return nullptr;
-}
-
 // The device on the line and its wiring to the pseudo-terminal.
 class Line final : public QObject
 {
 public:
-    explicit Line(PtyHost &host)
+    Line(PtyHost &host, const BootLoaderOptions &bootOptions)
         : host(host)
+        , bootOptions(bootOptions)
     {
         connect(&host, &PtyHost::received, this, [this](const QByteArray &bytes) {
             if (device)
@@ -78,20 +71,17 @@ public:
             QCoreApplication::exit(3);
         });
         connect(device.get(), &SimDevice::bootLoaderRequested, this, [this] {
-            std::unique_ptr<SimDevice> loader = makeBootLoader();
-            if (!loader) {
-                std::fprintf(stderr, "tessel-sim: boot loader requested; no virtual boot loader in this "
-                                     "build, the analyser stays on the line\n");
-                return;
-            }
+            // The analyser's answer to the firmware-update command has gone
+            // out; from now on the boot loader answers on the same line.
             std::fprintf(stderr, "tessel-sim: boot loader on the line\n");
-            put(std::move(loader));
+            put(makeBootLoader(this->bootOptions));
         });
         device->start();
     }
 
 private:
     PtyHost &host;
+    BootLoaderOptions bootOptions;
     std::unique_ptr<SimDevice> device;
     bool warnedStall = false;
 };
@@ -108,10 +98,12 @@ int main(int argc, char *argv[])
         "A virtual CAN analyser on a pseudo-terminal. Prints the terminal's path on stdout;\n"
         "use it as a serial port, e.g. TESSEL_COM1=<path>."));
     parser.addHelpOption();
-    const QCommandLineOption linkOpt(QStringLiteral("link"), QStringLiteral("Make a symbolic link <path> to the terminal."),
+    const QCommandLineOption linkOpt(QStringLiteral("link"),
+                                     QStringLiteral("Make a symbolic link <path> to the terminal."),
                                      QStringLiteral("path"));
     const QCommandLineOption rateOpt(QStringLiteral("rate"),
-                                     QStringLiteral("Bus frames per second while capturing (default 200, 0 = silent bus)."),
+                                     QStringLiteral("Bus frames per second while capturing "
+                                                    "(default 200, 0 = silent bus)."),
                                      QStringLiteral("n"));
     const QCommandLineOption idsOpt(
         QStringLiteral("ids"),
@@ -130,7 +122,8 @@ int main(int argc, char *argv[])
     const QCommandLineOption floodOpt(QStringLiteral("flood"),
                                       QStringLiteral("Send every frame at once, faster than the line could carry."));
     const QCommandLineOption stampOpt(QStringLiteral("stamp-offset"),
-                                      QStringLiteral("Start the time stamps here (hex), e.g. FFF00000 to see the wrap."),
+                                      QStringLiteral("Start the time stamps here (hex), "
+                                                     "e.g. FFF00000 to see the wrap."),
                                       QStringLiteral("hex"));
     const QCommandLineOption statusOpt(QStringLiteral("status"),
                                        QStringLiteral("Status byte at power-up (hex, default 04 = Enable)."),
@@ -155,8 +148,20 @@ int main(int argc, char *argv[])
                                      QStringLiteral("n"));
     const QCommandLineOption bootOpt(QStringLiteral("bootloader"),
                                      QStringLiteral("Start with the boot loader on the line instead of the analyser."));
+    const QCommandLineOption firmwareOpt(QStringLiteral("firmware-out"),
+                                         QStringLiteral("Boot loader: write the firmware it receives to <path>."),
+                                         QStringLiteral("path"));
+    const QCommandLineOption refuseOpt(QStringLiteral("boot-refuse"),
+                                       QStringLiteral("Boot loader: answer \"-\" to the first n pages."),
+                                       QStringLiteral("n"));
+    const QCommandLineOption blockOpt(QStringLiteral("boot-block"),
+                                      QStringLiteral("Boot loader: block size to report (default 256; 0 = broken)."),
+                                      QStringLiteral("n"));
+    const QCommandLineOption bootSilentOpt(QStringLiteral("boot-silent"),
+                                           QStringLiteral("Boot loader: announce itself, then never answer."));
     parser.addOptions({linkOpt, rateOpt, idsOpt, seedOpt, baudOpt, bufferOpt, floodOpt, stampOpt, statusOpt, errorOpt,
-                       silentOpt, corruptOpt, chunkOpt, garbageOpt, dropOpt, bootOpt});
+                       silentOpt, corruptOpt, chunkOpt, garbageOpt, dropOpt, bootOpt, firmwareOpt, refuseOpt,
+                       blockOpt, bootSilentOpt});
     parser.process(app);
 
     VirtualAnalyserOptions opt;
@@ -205,6 +210,14 @@ int main(int argc, char *argv[])
     if (parser.isSet(dropOpt))
         opt.dropLineAfter = int(std::min<quint32>(number(dropOpt), 1000000000));
 
+    BootLoaderOptions boot;
+    boot.firmwarePath = parser.value(firmwareOpt);
+    if (parser.isSet(refuseOpt))
+        boot.negativeAnswers = int(std::min<quint32>(number(refuseOpt), 1000000));
+    if (parser.isSet(blockOpt))
+        boot.blockSize = int(std::min<quint32>(number(blockOpt), 0xFFFF));
+    boot.answering = !parser.isSet(bootSilentOpt);
+
     PtyHost host;
     QString why;
     if (!host.open(&why))
@@ -225,12 +238,9 @@ int main(int argc, char *argv[])
     std::signal(SIGTERM, removeLinkAndExit);
     std::signal(SIGHUP, removeLinkAndExit);
 
-    Line line(host);
+    Line line(host, boot);
     if (parser.isSet(bootOpt)) {
-        std::unique_ptr<SimDevice> loader = makeBootLoader();
-        if (!loader)
-            fail(QStringLiteral("--bootloader: no virtual boot loader in this build"));
-        line.put(std::move(loader));
+        line.put(makeBootLoader(boot));
     } else {
         auto analyser = std::make_unique<VirtualAnalyser>(opt);
         analyser->startClock();

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "link/analyser.h"
 #include "link/connectiontest.h"
 #include "link/database.h"
 #include "link/packetlink.h"
@@ -33,14 +34,20 @@ class FakeDisplay final : public LinkDisplay
 {
 public:
     QString panel[5];
-    int runMode = -1;
+    int status = -1; // the last status byte shown
 
     void setStatusPanel(int p, const QString &text) override
     {
         if (p >= 1 && p <= 4)
             panel[p] = text;
     }
-    void showRunMode(int mode) override { runMode = mode; }
+    void showCAN_Status(quint8 analyserStatus) override { status = analyserStatus; }
+
+    [[nodiscard]] QString mode() const { return status < 0 ? QStringLiteral("-") : analyser::modeText(quint8(status)); }
+    [[nodiscard]] QString capture() const
+    {
+        return status < 0 ? QStringLiteral("-") : analyser::captureText(quint8(status));
+    }
 };
 
 // Runs the connection test without a window: drives the link's poll and

@@ -1,8 +1,7 @@
 #include "views/ui/frmmain.h"
 
-#include "link/packetlink.h"
-#include "link/params.h"
 #include "link/prompts.h"
+#include "link/ui/frmconnect.h"
 #include "sender/analysersettings.h"
 #include "sender/sendrun.h"
 #include "sender/ui/frmanalysersettings.h"
@@ -19,6 +18,7 @@
 #include <QPainterPath>
 #include <QPushButton>
 #include <QStatusBar>
+#include <QTimer>
 #include <QToolBar>
 #include <QTreeView>
 #include <QTreeWidget>
@@ -288,7 +288,42 @@ frmMain::frmMain(AppContext &context, QWidget *parent)
     createToolBar();
     createStatusBar();
     createPanes();
+    createLink();
+    createSender();
     resize(1000, 680);
+}
+
+frmMain::~frmMain()
+{
+    // The link's users go before the link.
+    delete sendFrame;
+    sendFrame = nullptr;
+    delete sendRun;
+    sendRun = nullptr;
+    delete connectWindow;
+    connectWindow = nullptr;
+    runCommands.reset();
+}
+
+void frmMain::createLink()
+{
+    link = new PacketLink(*context.params, *context.prompts, makeLinkPort, this);
+    link->setDisplay(this);
+    link->initProcesses();
+    runCommands = std::make_unique<RunCommands>(*link, this);
+    connect(mnuRunTestCAN, &QAction::triggered, this, [this] { runCommands->testCAN(); });
+    connect(mnuRunResetCAN, &QAction::triggered, this, [this] { runCommands->resetCAN(); });
+    connect(mnuRunStandbyCAN, &QAction::triggered, this, [this] { runCommands->standbyCAN(); });
+    connect(mnuRunListenCAN, &QAction::triggered, this, [this] { runCommands->listenCAN(); });
+    connect(mnuRunEnableCAN, &QAction::triggered, this, [this] { runCommands->enableCAN(); });
+    QTimer::singleShot(100, this, &frmMain::startLink);
+}
+
+void frmMain::startLink()
+{
+    if (!connectWindow)
+        connectWindow = new frmConnect(context, *link, this);
+    link->startTimers();
 }
 
 void frmMain::createMenus()
@@ -626,28 +661,23 @@ void frmMain::mnuHelpAbout_Click()
 
 // ---- Frame sender and analyser settings -------------------------------------
 
-void frmMain::attachSender(PacketLink &link)
+void frmMain::createSender()
 {
-    if (senderLink)
-        return;
-    senderLink = &link;
     connect(mnuRunCANSend, &QAction::triggered, this, &frmMain::mnuRunCANSend_Click);
     connect(mnuViewOptions, &QAction::triggered, this, &frmMain::mnuViewOptions_Click);
 }
 
 void frmMain::mnuRunCANSend_Click()
 {
-    if (!senderLink)
-        return;
     if (!sendFrame) {
-        sendRun = new SendRun(*senderLink, *context.params, *context.prompts, this, this);
+        sendRun = new SendRun(*link, *context.params, *context.prompts, this, this);
         sendFrame = new frmSendFrame(*sendRun, this);
         connect(sendFrame, &frmSendFrame::closedByUser, this, [this] {
             mnuRunCANSend->setChecked(false);
             tbButton(QStringLiteral("SendCAN"))->setChecked(false);
         });
         // The link's reset closes the window (and ends its run) like "Close".
-        senderLink->setCloseCommand(owner::sendFrame, [this] { sendFrame->cmdClose_Click(); });
+        link->setCloseCommand(owner::sendFrame, [this] { sendFrame->cmdClose_Click(); });
     }
     if (!mnuRunCANSend->isChecked()) {
         sendFrame->show();
@@ -662,10 +692,7 @@ void frmMain::mnuRunCANSend_Click()
 
 void frmMain::mnuViewOptions_Click()
 {
-    if (!senderLink)
-        return;
-    AnalyserSettings settings(*senderLink, *context.db, *context.params, *context.prompts, context.paths.workFolder,
-                              this);
+    AnalyserSettings settings(*link, *context.db, *context.params, *context.prompts, context.paths.workFolder, this);
     frmAnalyserSettings dialog(settings, this);
     dialog.exec();
 }

@@ -1,14 +1,15 @@
 #pragma once
 
 #include "link/appcontext.h"
+#include "link/packetlink.h"
+#include "link/runcommands.h"
 
 #include <QHash>
 #include <QIcon>
 #include <QMainWindow>
 
-class PacketLink;
-class SendRun;
-class frmSendFrame;
+#include <memory>
+
 class QAction;
 class QComboBox;
 class QFrame;
@@ -20,6 +21,9 @@ class QToolBar;
 class QTreeView;
 class QTreeWidget;
 class QWidget;
+class frmConnect;
+class frmSendFrame;
+class SendRun;
 
 // The main window of Tessel: menus, tool bar, status bar and the three panes
 // (data base tree, message list with the identifier monitor list, time line).
@@ -30,11 +34,14 @@ class QWidget;
 // of the mode, capture and send buttons belong to the program: a click runs the
 // command but does not flip the mark itself (showCAN_Status and the capture and
 // send windows set them).
-class frmMain final : public QMainWindow
+//
+// It owns the analyser link and shows its state (LinkDisplay).
+class frmMain final : public QMainWindow, public LinkDisplay
 {
     Q_OBJECT
 public:
     explicit frmMain(AppContext &context, QWidget *parent = nullptr);
+    ~frmMain() override;
 
     // Runs the command behind a tool-bar button; unknown keys do nothing.
     void tbToolBar_ButtonClick(const QString &key);
@@ -42,12 +49,16 @@ public:
     [[nodiscard]] QAction *tbButton(const QString &key) const;
 
     // Status-bar panels, numbered 1 to 4; other numbers are ignored / read as "".
-    void setStatusPanel(int index, const QString &text);
+    void setStatusPanel(int index, const QString &text) override;
     [[nodiscard]] QString statusPanelText(int index) const;
 
     // Shows the analyser status byte: capture in panel 3, mode in panel 2, the
     // check mark of the matching Run item and the pressed mode button.
-    void showCAN_Status(quint8 analyserStatus);
+    void showCAN_Status(quint8 analyserStatus) override;
+
+    // Starts the link's receive and time-out timers and puts the connection
+    // window on the link (the load tick; until then nothing could answer).
+    void startLink();
 
     // Shows "CAN DB : <name>" and its separator while a data base is current,
     // hides both otherwise.
@@ -136,13 +147,14 @@ public:
     QTreeWidget *lvListViewID = nullptr;
     QFrame *pictOscilograph = nullptr;
 
+    // The analyser link, the Run commands and the connection window.
+    PacketLink *link = nullptr;
+    std::unique_ptr<RunCommands> runCommands;
+    frmConnect *connectWindow = nullptr;
+
     // ---- Frame sender and analyser settings (sender/) ----------------------
-    // Gives the send-frame window and the settings dialog the link, and
-    // connects Run › CAN Send Frame, the "SendCAN" button and View › Options.
-    // Called once, when the link exists.
-    void attachSender(PacketLink &link);
     // Shows the send-frame window (created at the first opening and kept
-    // until the end), checks the menu item and presses "SendCAN".
+    // until the end), checks Run › CAN Send Frame and presses "SendCAN".
     void mnuRunCANSend_Click();
     // Opens the analyser settings dialog modally.
     void mnuViewOptions_Click();
@@ -154,6 +166,8 @@ private:
     void createToolBar();
     void createStatusBar();
     void createPanes();
+    void createLink();
+    void createSender();
 
     void mnuViewToolbar_Click();
     void mnuViewStatusBar_Click();
@@ -163,8 +177,7 @@ private:
     AppContext &context;
     QLabel *statusPanels[4] = {};
 
-    // Frame sender and analyser settings (both children of this window).
-    PacketLink *senderLink = nullptr;
+    // Frame sender and analyser settings: users of the link, deleted before it.
     SendRun *sendRun = nullptr;
     frmSendFrame *sendFrame = nullptr;
 };
