@@ -45,9 +45,8 @@ AnalyserSettings::AnalyserSettings(PacketLink &link, Database &db, ParamStore &p
     , programFolder(QCoreApplication::applicationDirPath())
     , startProcess(startDetached)
 {
-    link.registerOwner(owner::analyserSettings, [this](int process, const QString &command) {
-        treatUpgradeFW(process, command);
-    });
+    link.registerOwner(owner::analyserSettings,
+                       [this](int process, const QString &command) { treatUpgradeFW(process, command); });
 }
 
 AnalyserSettings::~AnalyserSettings()
@@ -178,8 +177,10 @@ void AnalyserSettings::cmdApply_Click()
     if (defaultsWritten && noCanDb()) {
         // Without a current CAN data base the defaults are the ones in use;
         // the next connection test makes the analyser agree with them.
-        params.setParam(QStringLiteral("id_CAN_Speed"), params.getParam(QStringLiteral("def_CAN_Speed"), QStringLiteral("0")));
-        params.setParam(QStringLiteral("id_CAN_Timer"), params.getParam(QStringLiteral("def_CAN_Timer"), QStringLiteral("0")));
+        params.setParam(QStringLiteral("id_CAN_Speed"),
+                        params.getParam(QStringLiteral("def_CAN_Speed"), QStringLiteral("0")));
+        params.setParam(QStringLiteral("id_CAN_Timer"),
+                        params.getParam(QStringLiteral("def_CAN_Timer"), QStringLiteral("0")));
         if (noCanDb())
             link.resetLink();
     }
@@ -223,7 +224,8 @@ UploaderCommand AnalyserSettings::uploaderCommand(int port) const
     UploaderCommand command;
     command.program = uploaderPath();
     command.arguments = {QStringLiteral("/r"), QStringLiteral("/c") + QString::number(port),
-                         QStringLiteral("/f") + QDir::toNativeSeparators(QDir(workFolder).filePath(QStringLiteral("*.rfw")))};
+                         QStringLiteral("/f") +
+                             QDir::toNativeSeparators(QDir(workFolder).filePath(QStringLiteral("*.rfw")))};
     command.workingFolder = workFolder;
     return command;
 }
@@ -273,8 +275,8 @@ void AnalyserSettings::treatUpgradeFW(int process, const QString &command)
         const UploaderCommand uploader = uploaderCommand(portNumber());
         const bool started = !uploader.program.isEmpty() && startProcess && startProcess(uploader);
         if (!started)
-            prompts.error(QStringLiteral("Uploader is not started: ")
-                          + QDir::toNativeSeparators(uploader.program.isEmpty() ? uploaderFileName() : uploader.program));
+            prompts.error(QStringLiteral("Uploader is not started: ") +
+                          QDir::toNativeSeparators(uploader.program.isEmpty() ? uploaderFileName() : uploader.program));
         emit uploaderStarted(uploader, started);
     }
     p.Free();

@@ -42,9 +42,8 @@ SendRun::SendRun(PacketLink &link, ParamStore &params, Prompts &prompts, QObject
     txtHex.fill(QStringLiteral("0"));
     tmrSend.setSingleShot(false);
     connect(&tmrSend, &QTimer::timeout, this, &SendRun::tmrSend_Timer);
-    link.registerOwner(owner::sendFrame, [this](int process, const QString &command) {
-        treatSendFrame(process, command);
-    });
+    link.registerOwner(owner::sendFrame,
+                       [this](int process, const QString &command) { treatSendFrame(process, command); });
 
     // The dialog's load.
     sendPending = false;
@@ -177,9 +176,15 @@ int SendRun::enterPressed(DataRow row, int i)
 {
     bool ok = true;
     switch (row) {
-    case DataRow::Dec: ok = txtDec_Validate(i); break;
-    case DataRow::Hex: ok = txtHex_Validate(i); break;
-    case DataRow::Chr: ok = txtChr_Validate(i); break;
+    case DataRow::Dec:
+        ok = txtDec_Validate(i);
+        break;
+    case DataRow::Hex:
+        ok = txtHex_Validate(i);
+        break;
+    case DataRow::Chr:
+        ok = txtChr_Validate(i);
+        break;
     }
     if (ok && i + 1 < dataBoxes && dataBoxEnabled(i + 1))
         return i + 1;
@@ -321,8 +326,8 @@ void SendRun::tmrSend_Timer()
     tmrSend.setInterval(qMax(1, int(readNumber(txtTime, 10))));
     if (sendPending) {
         sendPending = false;
-        sendProcess = link.sendCommand(sendPacket, owner::sendFrame, sendCommandName, QStringLiteral("Error"),
-                                       sendTimeOut);
+        sendProcess =
+            link.sendCommand(sendPacket, owner::sendFrame, sendCommandName, QStringLiteral("Error"), sendTimeOut);
         if (sendProcess < 0) {
             stopSending(true);
             return;

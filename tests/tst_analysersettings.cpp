@@ -63,9 +63,8 @@ struct Bench
             return std::unique_ptr<SerialPort>(std::move(p));
         });
         connection = std::make_unique<ConnectionTest>(*link, seed.db, seed.params);
-        link->setConnectionRunner([this](bool showParams, QObject *) {
-            runConnectHeadless(*link, *connection, showParams);
-        });
+        link->setConnectionRunner(
+            [this](bool showParams, QObject *) { runConnectHeadless(*link, *connection, showParams); });
         // The connection window's close command, as resetLink sees it.
         link->setCloseCommand(owner::connectWindow, [this] { ++windowsClosed; });
         link->initProcesses();
@@ -117,12 +116,14 @@ void tst_AnalyserSettings::portFromSettings_data()
 {
     QTest::addColumn<QString>("stored");
     QTest::addColumn<int>("index");
+    // clang-format off
     QTest::newRow("0: no port selected") << "0" << -1;
     QTest::newRow("empty: no port selected") << "" << -1;
     QTest::newRow("3 selects COM3") << "3" << 2;
     QTest::newRow("16 selects COM16") << "16" << 15;
     QTest::newRow("17 is past the list") << "17" << -1;
     QTest::newRow("not a number") << "x" << -1;
+    // clang-format on
 }
 
 void tst_AnalyserSettings::portFromSettings()
@@ -167,6 +168,7 @@ void tst_AnalyserSettings::retryAndTimeOutChecks_data()
     QTest::addColumn<QString>("shown");
     QTest::addColumn<QString>("message");
 
+    // clang-format off
     QTest::newRow("time-out 500 is raised to 1000") << true << "500" << true << "1000" << "";
     QTest::newRow("time-out 1000 left as it is") << true << "1000" << true << "1000" << "";
     QTest::newRow("time-out 10000 is the largest") << true << "10000" << true << "10000" << "";
@@ -176,6 +178,7 @@ void tst_AnalyserSettings::retryAndTimeOutChecks_data()
     QTest::newRow("retry 100 is the largest") << false << "100" << true << "100" << "";
     QTest::newRow("retry 101 is too big") << false << "101" << false << "101" << tooBig;
     QTest::newRow("retry -1 is not a number") << false << "-1" << false << "-1" << notDigit;
+    // clang-format on
 }
 
 void tst_AnalyserSettings::retryAndTimeOutChecks()
@@ -267,10 +270,12 @@ void tst_AnalyserSettings::unloadQuestion_data()
     QTest::addColumn<bool>("closes");
     QTest::addColumn<QString>("retryAfter");
 
+    // clang-format off
     QTest::newRow("no change: closes without asking") << false << Prompts::Answer::Yes << true << "3";
     QTest::newRow("Yes saves and closes") << true << Prompts::Answer::Yes << true << "7";
     QTest::newRow("No closes without saving") << true << Prompts::Answer::No << true << "3";
     QTest::newRow("Cancel keeps the dialog and its changes") << true << Prompts::Answer::Cancel << false << "3";
+    // clang-format on
 }
 
 void tst_AnalyserSettings::unloadQuestion()

@@ -57,9 +57,8 @@ struct Bench
             return std::unique_ptr<SerialPort>(std::move(p));
         });
         connection = std::make_unique<ConnectionTest>(*link, seed.db, seed.params);
-        link->setConnectionRunner([this](bool showParams, QObject *) {
-            runConnectHeadless(*link, *connection, showParams);
-        });
+        link->setConnectionRunner(
+            [this](bool showParams, QObject *) { runConnectHeadless(*link, *connection, showParams); });
         link->initProcesses();
         run = std::make_unique<SendRun>(*link, seed.params, prompts);
     }
@@ -131,6 +130,7 @@ void tst_SendFrame::dataEntry_data()
 
     const int dec = int(SendRun::DataRow::Dec), hex = int(SendRun::DataRow::Hex), chr = int(SendRun::DataRow::Chr);
     // The row starts at 7 (07, BEL) in every case.
+    // clang-format off
     QTest::newRow("decimal 255 gives FF and character 255")
         << dec << "255" << true << "255" << "FF" << QString(QChar(0xFF)) << "";
     QTest::newRow("decimal 256 is too big, row unchanged") << dec << "256" << false << "256" << "07" << "\a" << tooBig;
@@ -144,6 +144,7 @@ void tst_SendFrame::dataEntry_data()
     QTest::newRow("empty character is 0") << chr << "" << true << "0" << "00" << "" << "";
     QTest::newRow("character beyond a byte refused, row keeps its byte")
         << chr << QString(QChar(0x20AC)) << true << "7" << "07" << "\a" << tooBig;
+    // clang-format on
 }
 
 void tst_SendFrame::dataEntry()
@@ -159,9 +160,18 @@ void tst_SendFrame::dataEntry()
 
     bool passed = false;
     switch (SendRun::DataRow(row)) {
-    case SendRun::DataRow::Dec: run.txtDec[i] = input; passed = run.txtDec_Validate(i); break;
-    case SendRun::DataRow::Hex: run.txtHex[i] = input; passed = run.txtHex_Validate(i); break;
-    case SendRun::DataRow::Chr: run.txtChr[i] = input; passed = run.txtChr_Validate(i); break;
+    case SendRun::DataRow::Dec:
+        run.txtDec[i] = input;
+        passed = run.txtDec_Validate(i);
+        break;
+    case SendRun::DataRow::Hex:
+        run.txtHex[i] = input;
+        passed = run.txtHex_Validate(i);
+        break;
+    case SendRun::DataRow::Chr:
+        run.txtChr[i] = input;
+        passed = run.txtChr_Validate(i);
+        break;
     }
     QTEST(passed, "passes");
     QTEST(run.txtDec[i], "dec");
@@ -181,6 +191,7 @@ void tst_SendFrame::identifierEntry_data()
     QTest::addColumn<QString>("shown");
     QTest::addColumn<QString>("message");
 
+    // clang-format off
     QTest::newRow("7ff becomes 7FF") << false << "7ff" << true << "7FF" << "";
     QTest::newRow("1a becomes 01A") << false << "1a" << true << "01A" << "";
     QTest::newRow("800 is too big") << false << "800" << false << "800" << tooBig;
@@ -189,6 +200,7 @@ void tst_SendFrame::identifierEntry_data()
     QTest::newRow("3FFFF passes") << true << "3FFFF" << true << "3FFFF" << "";
     QTest::newRow("1 becomes 00001") << true << "1" << true << "00001" << "";
     QTest::newRow("40000 is too big") << true << "40000" << false << "40000" << tooBig;
+    // clang-format on
 }
 
 void tst_SendFrame::identifierEntry()
@@ -235,7 +247,7 @@ void tst_SendFrame::dataBoxesFollowSizeAndType()
     Bench b;
     SendRun &run = *b.run;
     for (int i = 0; i < 8; ++i)
-        QVERIFY(!run.dataBoxEnabled(i)); // the load sets the length to 0
+        QVERIFY(!run.dataBoxEnabled(i));           // the load sets the length to 0
     QCOMPARE(run.txtHex[0], QStringLiteral("00")); // and refreshes every row
     run.txtDec[1] = QStringLiteral("200");
     run.setDataSize(3);
@@ -263,6 +275,7 @@ void tst_SendFrame::frameLayout_data()
     QTest::addColumn<QByteArray>("binary");
 
     // Identifier boxes 123 / 34567, data boxes 0xAA 0x55 0x01 0x02 0x03 ...
+    // clang-format off
     QTest::newRow("standard, 2 data bytes") << 0 << 0 << 2 << false << false << QByteArray::fromHex("230100000002AA55");
     QTest::newRow("length 0 carries no data") << 0 << 0 << 0 << false << false << QByteArray::fromHex("230100000000");
     QTest::newRow("remote with length 5 carries no data")
@@ -270,6 +283,7 @@ void tst_SendFrame::frameLayout_data()
     QTest::newRow("extended uses all 29 bits") << 1 << 0 << 1 << false << false
                                                << QByteArray::fromHex("67458F0402" "01AA");
     QTest::newRow("reserved bits RB0 and RB1") << 0 << 0 << 0 << true << true << QByteArray::fromHex("23010000" "0C00");
+    // clang-format on
 }
 
 void tst_SendFrame::frameLayout()
@@ -297,10 +311,12 @@ void tst_SendFrame::timeOutTicks_data()
 {
     QTest::addColumn<QString>("setting");
     QTest::addColumn<int>("ticks");
+    // clang-format off
     QTest::newRow("1000 ms is 100 ticks") << "1000" << 100;
     QTest::newRow("half a tick down to even") << "1005" << 100;
     QTest::newRow("half a tick up to even") << "1015" << 102;
     QTest::newRow("0 ms still times out") << "0" << 1;
+    // clang-format on
 }
 
 void tst_SendFrame::timeOutTicks()
@@ -442,9 +458,11 @@ void tst_SendFrame::loopBackShowsInTheCapture_data()
 {
     QTest::addColumn<bool>("loop");
     QTest::addColumn<int>("canType");
+    // clang-format off
     QTest::newRow("0x84 standard frame comes back") << true << 0;
     QTest::newRow("0x84 extended frame comes back") << true << 1;
     QTest::newRow("0x83 is not looped back") << false << 0;
+    // clang-format on
 }
 
 void tst_SendFrame::loopBackShowsInTheCapture()

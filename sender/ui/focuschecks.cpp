@@ -7,7 +7,8 @@
 
 FocusChecks::FocusChecks(QObject *parent)
     : QObject(parent)
-{}
+{
+}
 
 void FocusChecks::add(QLineEdit *box, Check check)
 {
