@@ -54,6 +54,17 @@ void PacketLink::setCloseCommand(int ownerCode, std::function<void()> closeWindo
         closers[size_t(ownerCode)] = std::move(closeWindow);
 }
 
+void PacketLink::setPortFactory(PortFactory f)
+{
+    factory = std::move(f);
+    if (!isPortOpen()) {
+        serial.reset();
+        serialNumber = -1;
+    } else {
+        serialNumber = -1; // replaced when it is next opened
+    }
+}
+
 bool PacketLink::isPortOpen() const
 {
     return serial && serial->isOpen();
@@ -99,13 +110,20 @@ bool PacketLink::acquireLink(QObject *form, bool forceTest, bool showMessage)
             prompt.error(QStringLiteral("Communication port is not opened!"));
         return true;
     };
+    // A user that comes in while the connection window is up (from its
+    // modal loop) waits for the next chance; a second test would disturb it.
+    if (testing)
+        return true;
     if (!isPortOpen() && !openPort())
         return notOpened();
     addBusy(+1);
     if (!forceTest && state == 3)
         return false;
-    if (connectionRunner)
+    if (connectionRunner) {
+        testing = true;
         connectionRunner(forceTest, form);
+        testing = false;
+    }
     if (!isPortOpen()) {
         // The port failed while the test ran; readPort has already undone the busy count.
         return notOpened();

@@ -91,6 +91,8 @@ public:
     void setCaptureHandler(CaptureHandler handler) { captureHandler = std::move(handler); }
     void setConnectionRunner(ConnectionRunner runner) { connectionRunner = std::move(runner); }
     void setDisplay(LinkDisplay *d) { display = d; }
+    // Another way to make ports (tests); takes effect at the next opening.
+    void setPortFactory(PortFactory f);
 
     // ---- users of the link ----
     // True when the link was NOT acquired. Opens the port when it is closed
@@ -188,6 +190,7 @@ private:
     PacketFramer framer;
     QByteArray last;
     bool scanning = false;
+    bool testing = false; // the connection runner is running
     bool timersOn = false;
 
     QTimer *tmrReceive = nullptr;

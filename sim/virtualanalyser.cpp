@@ -35,8 +35,6 @@ constexpr quint8 flagRTR = 0x01;
 constexpr quint8 flagIDE = 0x02;
 // The longest command is a frame send: code, 4 id bytes, flags, DLC, 8 data.
 constexpr int longestCommand = 64;
-// A UART transmitter does not save up capacity while idle: a few packets at most.
-constexpr double lineBudgetCap = 64;
 // One advance() never builds more than this many frames (a flood at an absurd rate).
 constexpr int framesPerAdvanceCap = 1000000;
 
@@ -364,7 +362,7 @@ void VirtualAnalyser::advance(double ms)
     generateUntil(target);
     creditLine(target);
     nowCycle = target;
-    if (lostPending > 0 && int(rxQueue.size()) < opt.rxBufferFrames) {
+    if (lostPending > 0 && int(rxQueue.size()) < std::max(opt.rxBufferFrames, 1)) {
         pushLostRecord(nowCycle);
         drainQueue(false);
     }
@@ -421,7 +419,7 @@ quint32 VirtualAnalyser::nextRandom()
 
 void VirtualAnalyser::generateUntil(std::uint64_t cycle)
 {
-    if (!capturing() || !busActive() || opt.frameRate <= 0 || trafficIds.isEmpty()) {
+    if (!capturing() || !busActive() || opt.frameRate <= 0 || opt.mcuClock == 0 || trafficIds.isEmpty()) {
         nextFrameCycle = std::max(nextFrameCycle, cycle);
         framePhase = 0;
         return;
@@ -480,14 +478,14 @@ void VirtualAnalyser::busFrame(std::uint64_t cycle, quint32 idField, quint8 flag
         ++sentFrames;
         return;
     }
-    if (lostPending > 0 && int(rxQueue.size()) < opt.rxBufferFrames)
+    const int capacity = std::max(opt.rxBufferFrames, 1);
+    if (lostPending > 0 && int(rxQueue.size()) < capacity)
         pushLostRecord(cycle);
-    if (int(rxQueue.size()) >= opt.rxBufferFrames) {
+    if (int(rxQueue.size()) >= capacity) {
         ++lostPending;
         ++lostTotal;
         return;
     }
-    const int capacity = std::max(opt.rxBufferFrames, 1);
     const int level = int(rxQueue.size() + 1) * rxMObs * 16 / capacity;
     payload[6] = char(std::min(level, 254));
     rxQueue.push_back({payload, true});
@@ -510,8 +508,10 @@ void VirtualAnalyser::pushLostRecord(std::uint64_t cycle)
 void VirtualAnalyser::creditLine(std::uint64_t cycle)
 {
     if (cycle > lineCycle) {
-        const double bytesPerCycle = double(opt.lineBaud) / 10.0 / double(opt.mcuClock);
-        lineBudget = std::min(lineBudget + double(cycle - lineCycle) * bytesPerCycle, lineBudgetCap);
+        const double bytesPerCycle = double(std::max(opt.lineBaud, 300)) / 10.0 / double(opt.mcuClock);
+        // A UART does not save up capacity while idle: about two records at most.
+        const double cap = 64.0 + 2.0 * double(opt.garbage.size());
+        lineBudget = std::min(lineBudget + double(cycle - lineCycle) * bytesPerCycle, cap);
         lineCycle = cycle;
     }
     drainQueue(false);

@@ -108,10 +108,12 @@ int main(int argc, char *argv[])
         "A virtual CAN analyser on a pseudo-terminal. Prints the terminal's path on stdout;\n"
         "use it as a serial port, e.g. TESSEL_COM1=<path>."));
     parser.addHelpOption();
-    const QCommandLineOption linkOpt(QStringLiteral("link"), QStringLiteral("Make a symbolic link <path> to the terminal."),
+    const QCommandLineOption linkOpt(QStringLiteral("link"),
+                                     QStringLiteral("Make a symbolic link <path> to the terminal."),
                                      QStringLiteral("path"));
     const QCommandLineOption rateOpt(QStringLiteral("rate"),
-                                     QStringLiteral("Bus frames per second while capturing (default 200, 0 = silent bus)."),
+                                     QStringLiteral("Bus frames per second while capturing "
+                                                    "(default 200, 0 = silent bus)."),
                                      QStringLiteral("n"));
     const QCommandLineOption idsOpt(
         QStringLiteral("ids"),
@@ -130,7 +132,8 @@ int main(int argc, char *argv[])
     const QCommandLineOption floodOpt(QStringLiteral("flood"),
                                       QStringLiteral("Send every frame at once, faster than the line could carry."));
     const QCommandLineOption stampOpt(QStringLiteral("stamp-offset"),
-                                      QStringLiteral("Start the time stamps here (hex), e.g. FFF00000 to see the wrap."),
+                                      QStringLiteral("Start the time stamps here (hex), "
+                                                     "e.g. FFF00000 to see the wrap."),
                                       QStringLiteral("hex"));
     const QCommandLineOption statusOpt(QStringLiteral("status"),
                                        QStringLiteral("Status byte at power-up (hex, default 04 = Enable)."),
