@@ -2,6 +2,15 @@
 
 #include "link/prompts.h"
 #include "link/ui/frmconnect.h"
+#include "views/ui/monitorview.h"
+// capture views
+#include "candb/queries.h"
+#include "link/params.h"
+#include "link/ui/frmcapture.h"
+#include "views/listfont.h"
+#include "views/messagemodel.h"
+#include "views/monitorlist.h"
+#include "views/ui/frmrebuildlvm.h"
 
 #include <QAction>
 #include <QComboBox>
@@ -285,6 +294,7 @@ frmMain::frmMain(AppContext &context, QWidget *parent)
     createStatusBar();
     createPanes();
     createLink();
+    createCaptureViews();
     resize(1000, 680);
 }
 
@@ -293,6 +303,8 @@ frmMain::~frmMain()
     // The link's users go before the link.
     delete connectWindow;
     connectWindow = nullptr;
+    delete captureWindow; // capture views
+    captureWindow = nullptr;
     runCommands.reset();
 }
 
@@ -515,10 +527,8 @@ void frmMain::createPanes()
     lvListViewMessages->setRootIsDecorated(false);
     lvListViewMessages->setUniformRowHeights(true);
 
-    lvListViewID = new QTreeWidget(central);
+    lvListViewID = new MonitorView(central);
     lvListViewID->setObjectName(QStringLiteral("lvListViewID"));
-    lvListViewID->setRootIsDecorated(false);
-    lvListViewID->setHeaderLabels({QString()});
 
     pictOscilograph = new QFrame(central);
     pictOscilograph->setObjectName(QStringLiteral("pictOscilograph"));
@@ -648,4 +658,186 @@ void frmMain::mnuHelpAbout_Click()
                                             "Front end for the serial-line CAN analyser: capture, monitor,\n"
                                             "send frames and keep the CAN data base."),
                              QStringLiteral("About Tessel (Analyser CAN)..."), Prompts::Icon::Information);
+}
+
+// ==== Capture views: store, message list, monitor list, capture window =====
+
+void frmMain::createCaptureViews()
+{
+    messageModel = new MessageModel(captureStore, this);
+    monitorList = new MonitorList(this);
+    captureStore.setFilter(monitorList);
+
+    lvListViewMessages->setModel(messageModel);
+    lvListViewMessages->setFont(listFont());
+    lvListViewMessages->setSelectionBehavior(QAbstractItemView::SelectRows);
+    lvListViewMessages->setSelectionMode(QAbstractItemView::SingleSelection);
+    lvListViewMessages->setAllColumnsShowFocus(true);
+    lvListViewMessages->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    lvListViewMessages->header()->setSectionsClickable(true);
+    lvListViewMessages->header()->setSortIndicatorShown(true);
+    lvListViewMessages->header()->setSortIndicator(MessageModel::colNum, Qt::AscendingOrder);
+    connect(lvListViewMessages->header(), &QHeaderView::sectionClicked, this,
+            &frmMain::lvListViewMessages_ColumnClick);
+    connect(lvListViewMessages, &QAbstractItemView::clicked, this,
+            [this](const QModelIndex &index) { lvListViewMessages_ItemClick(index.row()); });
+
+    lvListViewID->setMonitorList(monitorList);
+    monitorList->rebuildLVM = [this] { rebuildLVM(); };
+    monitorList->captureRunning = [this] { return mnuRunCANCapture->isChecked(); };
+    connect(lvListViewID, &MonitorView::popupRequested, this, [this](int row, const QPoint &at) {
+        if (row < 0)
+            return;
+        mnuMonitor_ID_Enable->setChecked(monitorList->row(row).checked);
+        mnuMonitor_ID->setDefaultAction(mnuMonitor_ID_Copy);
+        mnuMonitor_ID->popup(at);
+    });
+    connect(mnuMonitor_ID_Copy, &QAction::triggered, this, [this] {
+        const int row = lvListViewID->currentKeyRow();
+        if (row >= 0)
+            monitorList->copyToDataBase(row, true);
+    });
+    connect(mnuMonitor_ID_Enable, &QAction::triggered, this, [this] {
+        const int row = lvListViewID->currentKeyRow();
+        if (row >= 0)
+            monitorList->toggleViewed(row);
+    });
+
+    captureWindow = new frmCapture(*link, this);
+    captureWindow->setSink(this);
+    connect(mnuRunCANCapture, &QAction::triggered, this, &frmMain::mnuRunCANCapture_Click);
+}
+
+void frmMain::setIdIndex(const IdIndex *index)
+{
+    messageModel->setIdIndex(index);
+    monitorList->setIdIndex(index);
+}
+
+bool frmMain::addCapturedFrame(const clsFrame &frame)
+{
+    return captureStore.addCapturedFrame(frame);
+}
+
+int frmMain::addCANFrame(const clsFrame &, qsizetype number)
+{
+    if (!captureStore.captureFileName.isEmpty())
+        mnuFileSave->setEnabled(true);
+    mnuFileSaveAs->setEnabled(true);
+    mnuFileNew->setEnabled(true);
+    tbButton(QStringLiteral("CaptureSave"))->setEnabled(true);
+    tbButton(QStringLiteral("CaptureNew"))->setEnabled(true);
+    return messageModel->addCANFrame(number);
+}
+
+void frmMain::setNewCapturingData()
+{
+    captureStore.clear();
+    messageModel->clearRows();
+    monitorList->clear();
+    for (QAction *action : {mnuFileNew, mnuFileSave, mnuFileSaveAs})
+        action->setEnabled(false);
+    tbButton(QStringLiteral("CaptureNew"))->setEnabled(false);
+    tbButton(QStringLiteral("CaptureSave"))->setEnabled(false);
+    emit captureCleared();
+}
+
+void frmMain::rebuildLVM()
+{
+    if (!captureStore.isEmpty()) {
+        frmRebuildLVM window(*messageModel, captureStore.count(), this);
+        window.exec();
+        selectMessageRow(window.selectedRow());
+    }
+    emit captureSelectionMoved();
+}
+
+void frmMain::selectMessageRow(int row)
+{
+    if (row < 0 || row >= messageModel->count()) {
+        lvListViewMessages->clearSelection();
+        return;
+    }
+    const QModelIndex index = messageModel->index(row, 0);
+    lvListViewMessages->selectionModel()->setCurrentIndex(
+        index, QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
+    lvListViewMessages->scrollTo(index);
+}
+
+void frmMain::lvListViewMessages_ColumnClick(int column)
+{
+    if (!messageModel->columnClick(column)) {
+        // The header shows the order actually in force.
+        lvListViewMessages->header()->setSortIndicator(messageModel->sortColumn(), messageModel->sortOrder());
+        return;
+    }
+    lvListViewMessages->header()->setSortIndicator(messageModel->sortColumn(), messageModel->sortOrder());
+    if (captureStore.currentRow > 0)
+        lvListViewMessages->scrollTo(messageModel->index(captureStore.currentRow - 1, 0));
+}
+
+void frmMain::lvListViewMessages_ItemClick(int row)
+{
+    if (messageModel->rowClick(row))
+        emit captureSelectionMoved();
+}
+
+void frmMain::mnuRunCANCapture_Click()
+{
+    if (!mnuRunCANCapture->isChecked()) {
+        // File/New asks about saving and empties the store; while it is
+        // disabled there is no viewed capture to lose.
+        if (mnuFileNew->isEnabled())
+            mnuFileNew->trigger();
+        else
+            setNewCapturingData();
+        Database &db = *context.db;
+        ParamStore &params = *context.params;
+        const QString speed = displayText(queryValue(
+            db, sql::selectSpeed, QVariantList{params.getParam(QStringLiteral("id_CAN_Speed"), QStringLiteral("0"))},
+            QStringLiteral("0")));
+        const QString timer = displayText(queryValue(
+            db, sql::selectTimer, QVariantList{params.getParam(QStringLiteral("id_CAN_Timer"), QStringLiteral("0"))},
+            QStringLiteral("0")));
+        captureWindow->setSpeedTimer(speed, timer);
+        captureWindow->show();
+        mnuRunCANCapture->setChecked(true);
+    } else {
+        captureWindow->show();
+    }
+    captureWindow->raise();
+    captureWindow->activateWindow();
+    QAction *button = tbButton(QStringLiteral("CaptureCAN"));
+    button->setChecked(true);
+    button->setIcon(imlToolbarIcons.value(QStringLiteral("CaptureCAN2")));
+}
+
+bool frmMain::captureFrame(const clsFrame &frame)
+{
+    if (!addCapturedFrame(frame))
+        return false;
+    lastCapturedRow = addCANFrame(frame, captureStore.count());
+    return true;
+}
+
+void frmMain::captureBatchDone()
+{
+    if (lastCapturedRow >= 0)
+        selectMessageRow(lastCapturedRow);
+    lastCapturedRow = -1;
+}
+
+void frmMain::resetViewScroll()
+{
+    emit viewScrollReset();
+}
+
+void frmMain::captureClosed()
+{
+    mnuRunCANCapture->setChecked(false);
+    QAction *button = tbButton(QStringLiteral("CaptureCAN"));
+    button->setChecked(false);
+    button->setIcon(imlToolbarIcons.value(QStringLiteral("CaptureCAN1")));
+    emit viewScrollReset();
+    rebuildLVM();
 }

@@ -1,8 +1,10 @@
 #pragma once
 
 #include "link/appcontext.h"
+#include "link/capturecontrol.h"
 #include "link/packetlink.h"
 #include "link/runcommands.h"
+#include "views/capturestore.h"
 
 #include <QHash>
 #include <QIcon>
@@ -22,6 +24,12 @@ class QTreeView;
 class QTreeWidget;
 class QWidget;
 class frmConnect;
+// capture views
+class IdIndex;
+class MessageModel;
+class MonitorList;
+class MonitorView;
+class frmCapture;
 
 // The main window of Tessel: menus, tool bar, status bar and the three panes
 // (data base tree, message list with the identifier monitor list, time line).
@@ -34,7 +42,7 @@ class frmConnect;
 // send windows set them).
 //
 // It owns the analyser link and shows its state (LinkDisplay).
-class frmMain final : public QMainWindow, public LinkDisplay
+class frmMain final : public QMainWindow, public LinkDisplay, public CaptureSink
 {
     Q_OBJECT
 public:
@@ -142,8 +150,53 @@ public:
     QPushButton *cmdDB_Property = nullptr;
     QTreeWidget *tvDB_IDs = nullptr;
     QTreeView *lvListViewMessages = nullptr;
-    QTreeWidget *lvListViewID = nullptr;
+    MonitorView *lvListViewID = nullptr;
     QFrame *pictOscilograph = nullptr;
+
+    // ---- Capture views: store, message list, monitor list, capture window ----
+    // The store of captured frames and the two lists over it. The time line
+    // reads captureStore; the data base tree sets monitorList's hooks
+    // (treeNodeCheck, addID) and calls it as MonitorRows.
+    CaptureStore captureStore;
+    MessageModel *messageModel = nullptr;
+    MonitorList *monitorList = nullptr;
+    frmCapture *captureWindow = nullptr;
+
+    // The data base tree as the lists see it (labels, check boxes); nullptr: none.
+    void setIdIndex(const IdIndex *index);
+    // addCapturedFrame of the store (filter, store, count).
+    bool addCapturedFrame(const clsFrame &frame);
+    // Appends the message row of stored frame `number` (1-based); enables New,
+    // Save As and (with a file name) Save. Returns the 0-based row.
+    int addCANFrame(const clsFrame &frame, qsizetype number);
+    // Empties the store and both lists; New, Save and Save As disabled.
+    void setNewCapturingData();
+    // Rebuilds the message list through frmRebuildLVM and selects the row at
+    // or after selectedTime.
+    void rebuildLVM();
+    // Selects a message row (0-based) and scrolls it into view; -1 clears.
+    void selectMessageRow(int row);
+    void mnuRunCANCapture_Click();
+    void lvListViewMessages_ColumnClick(int column);
+    void lvListViewMessages_ItemClick(int row);
+
+    // CaptureSink (the capture window's decoded frames).
+    bool captureFrame(const clsFrame &frame) override;
+    void captureBatchDone() override;
+    void resetViewScroll() override;
+    void captureClosed() override;
+
+signals:
+    // The selected row moved (row click, rebuild): the time line follows
+    // (setScroll_View, drawOscilograph).
+    void captureSelectionMoved();
+    // setNewCapturingData ran: the time line's bars go to 0 and it redraws.
+    void captureCleared();
+    // A capture ended or its window closed: the time line goes to the start.
+    void viewScrollReset();
+
+public:
+    // ---- end of capture views ----
 
     // The analyser link, the Run commands and the connection window.
     PacketLink *link = nullptr;
@@ -156,6 +209,8 @@ private:
     void createStatusBar();
     void createPanes();
     void createLink();
+    void createCaptureViews(); // capture views
+    int lastCapturedRow = -1;  // capture views: newest row of the running decode
 
     void mnuViewToolbar_Click();
     void mnuViewStatusBar_Click();
