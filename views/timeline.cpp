@@ -148,8 +148,10 @@ ScrollSelection rowForTime(qint64 selectedTime, int rowCount, const std::functio
 
 Bar barColumns(double xStart, double xEnd, quint32 colour)
 {
-    const int x0 = int(std::floor(xStart));
-    return {x0, std::max(x0, int(std::floor(xEnd))), colour};
+    // Single-precision durations land a hair short of whole pixels.
+    constexpr double snap = 1e-4;
+    const int x0 = int(std::floor(xStart + snap));
+    return {x0, std::max(x0, int(std::floor(xEnd + snap))), colour};
 }
 
 quint32 frameColour(const clsFrame &frame)

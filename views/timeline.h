@@ -10,7 +10,7 @@
 
 // The time line in numbers: where the bars, labels and grid lines of the
 // trace go for a given capture, selection and zoom. No widget is involved;
-// PictureGraph paints what this computes.
+// TimelineGraph paints what this computes.
 //
 // Time scale: the zoom bar runs from 0 (the whole capture fills the trace)
 // to 29999 (about one millisecond fills it), linear in pixels per second.
@@ -129,7 +129,8 @@ enum class Bars {
 [[nodiscard]] Picture drawOscilograph(const View &view, std::span<const clsFrame> frames, const KeyFilter &shown,
                                       Bars bars = Bars::merged);
 
-// Pixel columns of a bar from xStart to xEnd: floor(xStart) to floor(xEnd).
+// Pixel columns of a bar from xStart to xEnd: floor(xStart) to floor(xEnd),
+// a coordinate within 1/10000 pixel below a column edge counting as on it.
 [[nodiscard]] Bar barColumns(double xStart, double xEnd, quint32 colour);
 
 // The colour of a frame's bar (and its message row): that of its 11-bit
