@@ -134,8 +134,11 @@ QString MessageModel::cellText(const clsFrame &frame, qsizetype number, int colu
         return hexPad(frame.TimeStamp, 8);
     case colTime:
         return frame.Time ? QString::number(*frame.Time) : QString();
-    case colDuration:
-        return locale.toString(frame.Duration * 1000000.0, 'f', 3);
+    case colDuration: {
+        QLocale plain = locale;
+        plain.setNumberOptions(plain.numberOptions() | QLocale::OmitGroupSeparator);
+        return plain.toString(frame.Duration * 1000000.0, 'f', 3);
+    }
     default:
         break;
     }
