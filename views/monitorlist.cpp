@@ -27,14 +27,14 @@ void MonitorList::setListFont(const QFont &f)
 
 bool MonitorList::isShown(qint32 keyNumber) const
 {
-    const auto it = index.constFind(keyNumber);
-    return it == index.cend() || rows[size_t(*it)].checked;
+    const auto it = rowByKey.constFind(keyNumber);
+    return it == rowByKey.cend() || rows[size_t(*it)].checked;
 }
 
 void MonitorList::updateIDRow(qint32 keyNumber, bool count)
 {
-    const auto it = index.constFind(keyNumber);
-    if (it != index.cend()) {
+    const auto it = rowByKey.constFind(keyNumber);
+    if (it != rowByKey.cend()) {
         if (count) {
             const int r = *it;
             ++rows[size_t(r)].count;
@@ -67,7 +67,7 @@ void MonitorList::updateIDRow(qint32 keyNumber, bool count)
     beginInsertRows({}, r, r);
     rows.insert(at, std::move(row));
     if (r == int(rows.size()) - 1)
-        index.insert(keyNumber, r);
+        rowByKey.insert(keyNumber, r);
     else
         reindex();
     endInsertRows();
@@ -123,7 +123,7 @@ void MonitorList::clear()
 {
     beginResetModel();
     rows.clear();
-    index.clear();
+    rowByKey.clear();
     endResetModel();
 }
 
@@ -255,10 +255,10 @@ void MonitorList::removeRow(int r)
 
 void MonitorList::reindex()
 {
-    index.clear();
-    index.reserve(qsizetype(rows.size()));
+    rowByKey.clear();
+    rowByKey.reserve(qsizetype(rows.size()));
     for (int r = 0; r < count(); ++r)
-        index.insert(rows[size_t(r)].keyNumber, r);
+        rowByKey.insert(rows[size_t(r)].keyNumber, r);
 }
 
 bool MonitorList::lessThan(const Row &a, const Row &b) const
@@ -284,7 +284,7 @@ void MonitorList::applySort()
     QModelIndexList after;
     after.reserve(before.size());
     for (qsizetype i = 0; i < before.size(); ++i)
-        after << createIndex(index.value(keysBefore[size_t(i)]), before[i].column());
+        after << createIndex(rowByKey.value(keysBefore[size_t(i)]), before[i].column());
     changePersistentIndexList(before, after);
     emit layoutChanged({}, QAbstractItemModel::VerticalSortHint);
 }

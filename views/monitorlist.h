@@ -86,7 +86,7 @@ public:
 
     // ---- state ----
     [[nodiscard]] int rowOf(const QString &key) const;
-    [[nodiscard]] int rowOf(qint32 keyNumber) const { return index.value(keyNumber, -1); }
+    [[nodiscard]] int rowOf(qint32 keyNumber) const { return rowByKey.value(keyNumber, -1); }
     [[nodiscard]] const Row &row(int r) const { return rows[size_t(r)]; }
     [[nodiscard]] int count() const { return int(rows.size()); }
     [[nodiscard]] QString iconKey(int r) const { return rows[size_t(r)].key + rows[size_t(r)].suffix; }
@@ -121,7 +121,7 @@ private:
     [[nodiscard]] bool lessThan(const Row &a, const Row &b) const;
 
     std::vector<Row> rows;
-    QHash<qint32, int> index; // key number -> row
+    QHash<qint32, int> rowByKey; // key number -> row
     QHash<QString, QImage> images;
     const IdIndex *idIndex = nullptr;
     QFont font;
