@@ -5,11 +5,13 @@
 #include "link/packetlink.h"
 #include "link/runcommands.h"
 #include "views/capturestore.h"
+#include "views/mainlayout.h" // layout and settings
 
 #include <QHash>
 #include <QIcon>
 #include <QMainWindow>
 
+#include <functional>
 #include <memory>
 
 class QAction;
@@ -30,6 +32,10 @@ class MessageModel;
 class MonitorList;
 class MonitorView;
 class frmCapture;
+// time line, capture files, layout and settings
+class QTimer;
+class SplitterBar;
+class TimeLinePanel;
 
 // The main window of Tessel: menus, tool bar, status bar and the three panes
 // (data base tree, message list with the identifier monitor list, time line).
@@ -151,7 +157,7 @@ public:
     QTreeWidget *tvDB_IDs = nullptr;
     QTreeView *lvListViewMessages = nullptr;
     MonitorView *lvListViewID = nullptr;
-    QFrame *pictOscilograph = nullptr;
+    TimeLinePanel *pictOscilograph = nullptr; // the time line (created with the capture views)
 
     // ---- Capture views: store, message list, monitor list, capture window ----
     // The store of captured frames and the two lists over it. The time line
@@ -198,6 +204,61 @@ signals:
 public:
     // ---- end of capture views ----
 
+    // ---- Time line, capture files, layout and settings ----
+    // Load: the constructor arms loadTimer (100 ms, once); its tick restores
+    // the layout from the settings, loads the data base, empties the capture
+    // and starts the link. Tests call loadTimer_Timer directly.
+    QTimer *loadTimer = nullptr;
+    void loadTimer_Timer();
+
+    // The current data base's bus bit rate and time-stamp rate (the data base
+    // tree sets them on every load); durations, capture files and the time line use them.
+    void setBusTiming(double canSpeed, double canTimer);
+    [[nodiscard]] double currentCanSpeed() const { return busSpeed; }
+    [[nodiscard]] double currentCanTimer() const { return busTimer; }
+
+    // Hooks of features built elsewhere: loading the data base list and tree
+    // (load tick), re-synchronising the monitor rows with the tree (File/New,
+    // after a file load), the analyser settings dialog (View > Options).
+    std::function<void()> loadCanDb;
+    std::function<void()> rebuildID;
+    std::function<void()> showOptions;
+
+    // Capture files. Results are "cancelled" flags as in the File commands.
+    [[nodiscard]] QString browseFileOpenSave(const QString &fileName);
+    [[nodiscard]] QString browseFileOpen(const QString &fileName);
+    bool writeCaptureFile(); // true when written
+    bool saveCaptureAs();
+    bool saveNewCaptureData();
+    void newCapture(bool resynchronise);
+    void mnuFileOpen_Click();
+    // Reads `fileName` and replaces the capture with it; false (message shown,
+    // capture unchanged) when it cannot be read.
+    bool loadCaptureFile(const QString &fileName);
+
+    // Layout: every pane from the splitter positions (pixels of the window's
+    // inner area, below the menu bar).
+    void SizeControls();
+    void mnuView_VSplitter1_Click();
+    void mnuView_HSplitter1_Click();
+    MainLayout mainLayout;
+    SplitterBar *imgSplitter[MainLayout::verticalSplitters] = {};
+    SplitterBar *imgSplitterH[MainLayout::horizontalSplitters] = {};
+    QWidget *picSplitter = nullptr; // drag bars
+    QWidget *picSplitterH = nullptr;
+    bool splitterMoving = false;
+
+    // Settings of the window (twips), read on the load tick, written on close.
+    void restoreSettings();
+    void saveSettings();
+
+protected:
+    void resizeEvent(QResizeEvent *event) override;
+    void closeEvent(QCloseEvent *event) override;
+
+public:
+    // ---- end of time line, capture files, layout and settings ----
+
     // The analyser link, the Run commands and the connection window.
     PacketLink *link = nullptr;
     std::unique_ptr<RunCommands> runCommands;
@@ -211,6 +272,21 @@ private:
     void createLink();
     void createCaptureViews(); // capture views
     int lastCapturedRow = -1;  // capture views: newest row of the running decode
+    // time line, capture files, layout and settings
+    void createTimeLine();
+    void createLayout();
+    void splitterMouseDown(SplitterBar *bar, Qt::MouseButton button, QPoint position, QPoint globalPosition);
+    void splitterMouseMove(SplitterBar *bar, QPoint position);
+    void splitterMouseUp(SplitterBar *bar);
+    void dbPanelLayout();
+    [[nodiscard]] QSize innerSize() const;
+    [[nodiscard]] double dpiX() const;
+    [[nodiscard]] double dpiY() const;
+    double busSpeed = 0;
+    double busTimer = 0;
+    const IdIndex *captureLabels = nullptr;
+    QPoint dragOffset;
+    bool loaded = false;
 
     void mnuViewToolbar_Click();
     void mnuViewStatusBar_Click();
