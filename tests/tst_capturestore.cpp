@@ -342,19 +342,24 @@ private slots:
         QCOMPARE(v.messages.text(0, MessageModel::colDLC), QStringLiteral("1"));
     }
 
-    // After a capture file was written sorting is off: clicks change the sort
-    // column and order only.
+    // After a capture file was written sorting is off: the rows keep the
+    // order they were shown in, clicks change the sort column and order only.
     void sortingSwitchedOff()
     {
         CaptureViews v;
         v.captureFrame(makeFrame(1, 0x100, false, 5));
         v.captureFrame(makeFrame(2, 0x100, false, 1));
-        v.messages.setSortingOn(false);
-        QVERIFY(v.messages.columnClick(MessageModel::colDLC));
-        QCOMPARE(v.messages.sortColumn(), int(MessageModel::colDLC));
-        QCOMPARE(v.messages.text(0, MessageModel::colDLC), QStringLiteral("5"));
-        v.captureFrame(makeFrame(3, 0x100, false, 0));
-        QCOMPARE(v.lastRow, 2);
+        v.captureFrame(makeFrame(3, 0x100, false, 3));
+        v.messages.columnClick(MessageModel::colDLC); // 1, 3, 5
+        v.messages.switchSortingOff();
+        QCOMPARE(v.messages.sortColumn(), int(MessageModel::colNum));
+        QCOMPARE(v.messages.sortOrder(), Qt::AscendingOrder);
+        QVERIFY(v.messages.columnClick(MessageModel::colNum));
+        QCOMPARE(v.messages.sortOrder(), Qt::DescendingOrder);
+        QCOMPARE(v.messages.text(0, MessageModel::colDLC), QStringLiteral("1"));
+        v.captureFrame(makeFrame(4, 0x100, false, 0));
+        QCOMPARE(v.lastRow, 3); // appended, not sorted in
+        QCOMPARE(v.messages.rowOfFrame(0), 2);
     }
 };
 

@@ -100,9 +100,17 @@ public:
     [[nodiscard]] int sortColumn() const { return sortCol; }
     [[nodiscard]] Qt::SortOrder sortOrder() const { return order; }
     [[nodiscard]] bool isSortingOn() const { return sortingOn; }
-    // Writing a capture file switches sorting off; column clicks then only
-    // change the sort column and order.
+    // Column clicks only change the sort column and order while sorting is
+    // off; switching it on again does not reorder the rows.
     void setSortingOn(bool on) { sortingOn = on; }
+    // What writing a capture file does: sort column back to "Num",
+    // ascending, sorting off; the rows keep the order they are shown in.
+    void switchSortingOff()
+    {
+        sortCol = colNum;
+        order = Qt::AscendingOrder;
+        sortingOn = false;
+    }
 
     // ---- selection ----
     // A row click: selectedDuration from the row's frame; when the row's time

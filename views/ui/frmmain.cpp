@@ -723,12 +723,16 @@ bool frmMain::addCapturedFrame(const clsFrame &frame)
 
 int frmMain::addCANFrame(const clsFrame &, qsizetype number)
 {
-    if (!captureStore.captureFileName.isEmpty())
-        mnuFileSave->setEnabled(true);
-    mnuFileSaveAs->setEnabled(true);
-    mnuFileNew->setEnabled(true);
-    tbButton(QStringLiteral("CaptureSave"))->setEnabled(true);
-    tbButton(QStringLiteral("CaptureNew"))->setEnabled(true);
+    // Called for every captured frame: touch the menus only when they change.
+    const bool saveToo = !captureStore.captureFileName.isEmpty();
+    if (!mnuFileNew->isEnabled() || !mnuFileSaveAs->isEnabled() || (saveToo && !mnuFileSave->isEnabled())) {
+        if (saveToo)
+            mnuFileSave->setEnabled(true);
+        mnuFileSaveAs->setEnabled(true);
+        mnuFileNew->setEnabled(true);
+        tbButton(QStringLiteral("CaptureSave"))->setEnabled(true);
+        tbButton(QStringLiteral("CaptureNew"))->setEnabled(true);
+    }
     return messageModel->addCANFrame(number);
 }
 
