@@ -378,6 +378,81 @@ private slots:
         QVERIFY(*v.store.frame(v.store.count() - 1).Time > *v.store.frame(0).Time);
     }
 
+    // The main window end to end: Run > CAN Capture, Start, the virtual
+    // analyser's traffic in both lists, unticking hides rows, Stop keeps all.
+    void mainWindowWholeCapture()
+    {
+        FakePrompts windowPrompts;
+        AppContext context{&seed->db, &seed->params, &windowPrompts, {}};
+        frmMain window(context);
+        FakeIdIndex index;
+        index.add(0x123, true, QStringLiteral("Engine"), QStringLiteral("Speed"));
+        window.setIdIndex(&index);
+        VirtualAnalyser *analyser = nullptr;
+        window.link->setPortFactory([&](int) -> std::unique_ptr<SerialPort> {
+            auto p = makeVirtualAnalyserPort(VirtualAnalyserOptions(), false);
+            analyser = p->analyser();
+            return p;
+        });
+        ConnectionTest test(*window.link, seed->db, seed->params);
+        window.link->setConnectionRunner(
+            [&](bool showParams, QObject *) { runConnectHeadless(*window.link, test, showParams); });
+
+        window.mnuRunCANCapture_Click();
+        CaptureControl &capture = window.captureWindow->control();
+        window.captureWindow->cmdStart->click();
+        for (int i = 0; i < 5 && !capture.isCapturing(); ++i)
+            window.link->poll();
+        QVERIFY(capture.isCapturing());
+        for (int step = 0; step < 20; ++step) {
+            analyser->advance(100);
+            window.link->poll();
+            if (step % 5 == 4)
+                capture.tmrFreePB_Timer();
+        }
+        QVERIFY(window.messageModel->count() > 50);
+        QCOMPARE(window.lvListViewMessages->currentIndex().row(), window.messageModel->count() - 1);
+        const int row123 = window.monitorList->rowOf(0x123);
+        QVERIFY(row123 >= 0);
+        QCOMPARE(window.monitorList->iconKey(row123), QStringLiteral("ID_00000123"));
+
+        // Unticking a new identifier during the capture hides its later frames.
+        const int row100 = window.monitorList->rowOf(0x100);
+        window.monitorList->setData(window.monitorList->index(row100, 0), Qt::Unchecked, Qt::CheckStateRole);
+        const qint64 counted = window.monitorList->row(row100).count;
+        for (int step = 0; step < 10; ++step) {
+            analyser->advance(100);
+            window.link->poll();
+        }
+        window.captureWindow->refresh(); // what the next pass of the event loop does
+        QCOMPARE(window.captureWindow->cmdStart->text(), QStringLiteral("Stop"));
+        window.captureWindow->cmdStart->click();
+        for (int i = 0; i < 50 && capture.startCaption() != QLatin1String("Start"); ++i) {
+            analyser->advance(1);
+            window.link->poll();
+        }
+        window.captureWindow->refresh();
+        QCOMPARE(window.captureWindow->cmdStart->text(), QStringLiteral("Start"));
+        QVERIFY(window.captureWindow->cmdStart->isEnabled());
+        QCOMPARE(window.monitorList->row(row100).count, counted);
+        QVERIFY(capture.txtView_Skip() > 0);
+        QCOMPARE(window.captureWindow->txtView_Skip->text(), QString::number(capture.txtView_Skip()));
+        qint64 frames = 0;
+        for (const clsFrame &f : window.captureStore.capturedFrames())
+            frames += f.isLost ? 0 : 1;
+        QCOMPARE(quint64(frames) + quint64(capture.txtView_Skip()), analyser->framesSent());
+        QCOMPARE(window.messageModel->count(), window.captureStore.count());
+        for (int r = 0; r < window.messageModel->count(); ++r)
+            if (window.messageModel->text(r, QStringLiteral("ID-Std")) == QLatin1String("123"))
+                QCOMPARE(window.messageModel->text(r, QStringLiteral("Device")), QStringLiteral("Engine"));
+
+        // Closing the window rebuilds the list: rows of 100 are gone.
+        window.captureWindow->cmdClose_Click();
+        for (int r = 0; r < window.messageModel->count(); ++r)
+            QVERIFY(window.messageModel->text(r, QStringLiteral("ID-Std")) != QLatin1String("100"));
+        QVERIFY(window.messageModel->count() < window.captureStore.count());
+    }
+
     // The main window: the Run menu's capture command, the rows it appends,
     // closing and clearing.
     void mainWindowCaptureCommand()
