@@ -12,6 +12,7 @@
 #include "link/prompts.h"
 
 #include <QApplication>
+#include <QFile>
 #include <QTreeView>
 
 #include <benchmark/benchmark.h>
@@ -179,6 +180,40 @@ void BM_MemoryPerFrame(benchmark::State &state)
     state.counters["clsFrame"] = double(sizeof(clsFrame));
 }
 BENCHMARK(BM_MemoryPerFrame)->Arg(1000000)->Arg(1310721)->Iterations(1)->Unit(benchmark::kMillisecond);
+
+// What a shown message-list view adds per row (QTreeView keeps one layout
+// item per row), measured as resident memory before and after it lays the
+// million rows out.
+qint64 residentBytes()
+{
+    QFile statm(QStringLiteral("/proc/self/statm"));
+    if (!statm.open(QIODevice::ReadOnly))
+        return 0;
+    const QList<QByteArray> fields = statm.readAll().split(' ');
+    return fields.size() > 1 ? fields[1].toLongLong() * 4096 : 0;
+}
+
+void BM_ViewBytesPerRow(benchmark::State &state)
+{
+    constexpr int count = 1000000;
+    CaptureViews views;
+    fillStore(views, count);
+    double perRow = 0;
+    for (auto _ : state) {
+        const qint64 before = residentBytes();
+        QTreeView view;
+        view.setUniformRowHeights(true);
+        view.setRootIsDecorated(false);
+        view.setModel(&views.messages);
+        view.resize(800, 600);
+        view.show();
+        view.scrollToBottom();
+        QCoreApplication::processEvents();
+        perRow = double(residentBytes() - before) / count;
+    }
+    state.counters["view_bytes_per_row"] = perRow;
+}
+BENCHMARK(BM_ViewBytesPerRow)->Iterations(1)->Unit(benchmark::kMillisecond);
 
 } // namespace
 

@@ -1,6 +1,8 @@
 #include "candb/ui/qcolour.h"
 #include "support/captureviews.h"
 
+#include "views/ui/monitorview.h"
+
 #include <QMimeData>
 #include <QtTest>
 
@@ -322,6 +324,44 @@ private slots:
         list.copyToDataBase(0, true);
         list.copyToDataBase(5, true); // no such row
         QCOMPARE(hooks.added, (QStringList{"0:ID_248C4567", "1:ID_248C4567"}));
+    }
+
+    // The view keeps the key of the row under the last press (none after a
+    // press outside the rows), pops the menu up on a right release over a
+    // row, and copies the row at once on a double click.
+    void viewClicks()
+    {
+        MonitorList list;
+        FakeIdIndex index;
+        Hooks hooks;
+        wire(list, index, hooks);
+        list.updateIDRow(0x123, true);
+        list.updateIDRow(0x456, true);
+        MonitorView view;
+        view.setMonitorList(&list);
+        view.resize(300, 200);
+        view.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&view));
+        QSignalSpy popups(&view, &MonitorView::popupRequested);
+
+        const QPoint second = view.visualRect(list.index(1, 1)).center();
+        QTest::mouseClick(view.viewport(), Qt::LeftButton, {}, second);
+        QCOMPARE(view.dragKey(), QStringLiteral("ID_00000456"));
+        QCOMPARE(view.currentKeyRow(), 1);
+        QCOMPARE(view.dragColour().rgb(), rgbFromColour(idColour(QStringLiteral("ID_00000456"))));
+        QCOMPARE(popups.size(), 0);
+
+        QTest::mouseClick(view.viewport(), Qt::RightButton, {}, second);
+        QCOMPARE(popups.size(), 1);
+        QCOMPARE(popups.first().first().toInt(), 1);
+
+        QTest::mouseDClick(view.viewport(), Qt::LeftButton, {}, second);
+        QCOMPARE(hooks.added, QStringList{"0:ID_00000456"});
+
+        const QPoint below(10, view.viewport()->height() - 5);
+        QTest::mouseClick(view.viewport(), Qt::RightButton, {}, below);
+        QVERIFY(view.dragKey().isEmpty());
+        QCOMPARE(popups.size(), 1);
     }
 };
 
