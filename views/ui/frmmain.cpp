@@ -313,11 +313,21 @@ frmMain::frmMain(AppContext &context, QWidget *parent)
 
 frmMain::~frmMain()
 {
+    // Hidden first, so no list repaints over a store that is already gone
+    // while the base classes tear the window down.
+    hide();
     // The link's users go before the link.
     delete connectWindow;
     connectWindow = nullptr;
     delete captureWindow; // capture views
     captureWindow = nullptr;
+    // capture views: the list models read captureStore, a member that is
+    // destroyed before the window's children; they go first.
+    lvListViewMessages->setModel(nullptr);
+    lvListViewID->setModel(nullptr);
+    delete messageModel;
+    messageModel = nullptr;
+    captureStore.setFilter(nullptr);
     runCommands.reset();
 }
 
