@@ -1227,7 +1227,7 @@ bool frmMain::writeCaptureFile()
 {
     const QString delimiter = context.params->getParam(QStringLiteral("outDelimiter"), QStringLiteral(" "));
     // The file holds the rows in the order shown; later rows are appended.
-    messageModel->setSortingOn(false);
+    messageModel->switchSortingOff();
     lvListViewMessages->header()->setSortIndicatorShown(false);
     const capturefile::Rows rows{messageModel->count(), [this](qsizetype row) -> const clsFrame & {
                                      return messageModel->rowFrame(int(row));
