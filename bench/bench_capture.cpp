@@ -87,6 +87,7 @@ struct CaptureRig
 };
 
 // Serial bytes -> packets -> queue -> decode -> store -> monitor -> model.
+// views: 0 none, 1 both list views attached, 2 attached and sorted.
 // One iteration is one decoding tick's worth: 5000 packets (about a second of
 // a saturated 921600-baud line).
 void BM_CapturePath(benchmark::State &state)
@@ -94,6 +95,7 @@ void BM_CapturePath(benchmark::State &state)
     constexpr int perTick = 5000;
     const QByteArray bytes = trafficBytes(perTick);
     auto rig = std::make_unique<CaptureRig>();
+    rig->views.batched = true; // as the main window appends them
     std::unique_ptr<QTreeView> messagesView, monitorView;
     if (state.range(0)) {
         // The same with the two list views attached (not shown).
@@ -103,6 +105,8 @@ void BM_CapturePath(benchmark::State &state)
         monitorView = std::make_unique<QTreeView>();
         monitorView->setModel(&rig->views.monitor);
     }
+    if (state.range(0) == 2) // and the message list sorted by "ID-Std"
+        rig->views.messages.columnClick(MessageModel::colIDStd);
     qint64 frames = 0;
     for (auto _ : state) {
         if (rig->views.store.count() >= 1000000) {
@@ -121,7 +125,7 @@ void BM_CapturePath(benchmark::State &state)
         state.SkipWithError("nothing decoded");
     state.SetItemsProcessed(frames);
 }
-BENCHMARK(BM_CapturePath)->Arg(0)->Arg(1)->ArgName("views")->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_CapturePath)->Arg(0)->Arg(1)->Arg(2)->ArgName("views")->Unit(benchmark::kMillisecond);
 
 // Frames stored directly (as a capture file is read), each given its row.
 void fillStore(CaptureViews &views, int count)

@@ -98,6 +98,7 @@ private slots:
         link->analyserValues.analyserBitRate = 500000;
         link->analyserValues.rxMObs = 12;
         views = new CaptureViews;
+        views->batched = true;
         control = new CaptureControl(*link);
         control->setSink(views);
     }

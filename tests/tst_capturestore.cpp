@@ -342,6 +342,49 @@ private slots:
         QCOMPARE(v.messages.text(0, MessageModel::colDLC), QStringLiteral("1"));
     }
 
+    // A run of rows appended at once lands where one-by-one appending puts
+    // them, sorted or not, and the selection follows its frame.
+    void runsOfRows_data()
+    {
+        QTest::addColumn<int>("column");
+        QTest::addColumn<int>("clicks");
+        QTest::newRow("unsorted") << int(MessageModel::colNum) << 0;
+        QTest::newRow("Num descending") << int(MessageModel::colNum) << 1;
+        QTest::newRow("DLC ascending") << int(MessageModel::colDLC) << 1;
+        QTest::newRow("DLC descending") << int(MessageModel::colDLC) << 2;
+        QTest::newRow("Device") << int(MessageModel::colDevice) << 1;
+    }
+
+    void runsOfRows()
+    {
+        QFETCH(int, column);
+        QFETCH(int, clicks);
+        CaptureViews one;
+        CaptureViews run;
+        run.batched = true;
+        for (CaptureViews *v : {&one, &run}) {
+            v->index.add(0x101, true, QStringLiteral("b"), {});
+            v->index.add(0x102, true, QStringLiteral("A"), {});
+            for (int i = 0; i < 6; ++i)
+                v->captureFrame(makeFrame(i, 0x100 + i % 3, false, (i * 5) % 9));
+            v->captureBatchDone();
+            for (int c = 0; c < clicks; ++c)
+                v->messages.columnClick(column);
+        }
+        QPersistentModelIndex followed(run.messages.index(2, 0));
+        const qsizetype followedFrame = run.messages.frameIndex(2);
+        for (CaptureViews *v : {&one, &run}) {
+            for (int i = 6; i < 20; ++i)
+                v->captureFrame(makeFrame(i, 0x100 + i % 3, false, (i * 5) % 9));
+            v->captureBatchDone();
+        }
+        QCOMPARE(run.messages.count(), 20);
+        for (int r = 0; r < 20; ++r)
+            QCOMPARE(run.messages.frameIndex(r), one.messages.frameIndex(r));
+        QCOMPARE(run.lastRow, one.lastRow);
+        QCOMPARE(run.messages.frameIndex(followed.row()), followedFrame);
+    }
+
     // After a capture file was written sorting is off: the rows keep the
     // order they were shown in, clicks change the sort column and order only.
     void sortingSwitchedOff()

@@ -227,6 +227,56 @@ int MessageModel::addCANFrame(qsizetype number)
     return r;
 }
 
+int MessageModel::addCANFrames(const std::vector<quint32> &frames)
+{
+    if (frames.empty())
+        return -1;
+    const int first = count();
+    beginInsertRows({}, first, first + int(frames.size()) - 1);
+    for (quint32 f : frames) {
+        naturalOrder = naturalOrder && (rows.empty() || f > rows.back());
+        appendIndex(f);
+    }
+    endInsertRows();
+    if (!ordered())
+        return count() - 1;
+
+    // Sorted: each new row goes after the equal ones already there, as
+    // addCANFrame would put it. A binary search per new row, then one pass
+    // over the list, so a long list costs no comparison per old row.
+    emit layoutAboutToBeChanged({}, QAbstractItemModel::VerticalSortHint);
+    const QModelIndexList before = persistentIndexList();
+    std::vector<quint32> framesBefore;
+    framesBefore.reserve(size_t(before.size()));
+    for (const QModelIndex &i : before)
+        framesBefore.push_back(rows[size_t(i.row())]);
+
+    std::vector<quint32> batch(rows.begin() + first, rows.end());
+    rows.resize(size_t(first));
+    const auto less = [this](quint32 a, quint32 b) { return rowLess(a, b); };
+    std::stable_sort(batch.begin(), batch.end(), less);
+    std::vector<quint32> merged;
+    merged.reserve(rows.capacity() >= rows.size() + batch.size() ? rows.capacity() : rows.size() + batch.size());
+    auto from = rows.begin();
+    for (quint32 f : batch) {
+        const auto at = std::upper_bound(from, rows.end(), f, less);
+        merged.insert(merged.end(), from, at);
+        merged.push_back(f);
+        from = at;
+    }
+    merged.insert(merged.end(), from, rows.end());
+    rows.swap(merged);
+    naturalOrder = false;
+
+    QModelIndexList after;
+    after.reserve(before.size());
+    for (qsizetype i = 0; i < before.size(); ++i)
+        after << createIndex(rowOfFrame(framesBefore[size_t(i)]), before[i].column());
+    changePersistentIndexList(before, after);
+    emit layoutChanged({}, QAbstractItemModel::VerticalSortHint);
+    return rowOfFrame(frames.back());
+}
+
 void MessageModel::clearRows()
 {
     beginResetModel();

@@ -71,6 +71,11 @@ public:
     // in the store); while the list is sorted it goes to its sorted place.
     // Returns the row's 0-based index.
     int addCANFrame(qsizetype number);
+    // The same for a run of stored frames (0-based indices, in store order),
+    // in two steps whatever the run's length: the rows are appended, then,
+    // while the list is sorted, merged into their places. Returns the row of
+    // the run's last frame, -1 for an empty run.
+    int addCANFrames(const std::vector<quint32> &frameIndices);
     // Removes every row.
     void clearRows();
     // Rebuilds the rows from the store through the display filter; `progress`

@@ -69,16 +69,28 @@ struct CaptureViews final : public CaptureSink
         messages.setLocale(QLocale::c());
     }
 
+    // Rows one by one (false), or per decoding run as the main window
+    // appends them (true).
+    bool batched = false;
+    std::vector<quint32> pending;
+
     bool captureFrame(const clsFrame &frame) override
     {
         if (!store.addCapturedFrame(frame))
             return false;
-        lastRow = messages.addCANFrame(store.count());
+        if (batched)
+            pending.push_back(quint32(store.count() - 1));
+        else
+            lastRow = messages.addCANFrame(store.count());
         return true;
     }
     void captureBatchDone() override
     {
         ++batches;
+        if (batched && !pending.empty()) {
+            lastRow = messages.addCANFrames(pending);
+            pending.clear();
+        }
         selectedRow = lastRow;
     }
     void resetViewScroll() override { ++scrollResets; }

@@ -733,21 +733,27 @@ bool frmMain::addCapturedFrame(const clsFrame &frame)
 
 int frmMain::addCANFrame(const clsFrame &, qsizetype number)
 {
-    // Called for every captured frame: touch the menus only when they change.
-    const bool saveToo = !captureStore.captureFileName.isEmpty();
-    if (!mnuFileNew->isEnabled() || !mnuFileSaveAs->isEnabled() || (saveToo && !mnuFileSave->isEnabled())) {
-        if (saveToo)
-            mnuFileSave->setEnabled(true);
-        mnuFileSaveAs->setEnabled(true);
-        mnuFileNew->setEnabled(true);
-        tbButton(QStringLiteral("CaptureSave"))->setEnabled(true);
-        tbButton(QStringLiteral("CaptureNew"))->setEnabled(true);
-    }
+    enableCaptureMenus();
     return messageModel->addCANFrame(number);
+}
+
+void frmMain::enableCaptureMenus()
+{
+    // Called for every run of rows: touch the menus only when they change.
+    const bool saveToo = !captureStore.captureFileName.isEmpty();
+    if (mnuFileNew->isEnabled() && mnuFileSaveAs->isEnabled() && (!saveToo || mnuFileSave->isEnabled()))
+        return;
+    if (saveToo)
+        mnuFileSave->setEnabled(true);
+    mnuFileSaveAs->setEnabled(true);
+    mnuFileNew->setEnabled(true);
+    tbButton(QStringLiteral("CaptureSave"))->setEnabled(true);
+    tbButton(QStringLiteral("CaptureNew"))->setEnabled(true);
 }
 
 void frmMain::setNewCapturingData()
 {
+    capturedRows.clear();
     captureStore.clear();
     messageModel->clearRows();
     monitorList->clear();
@@ -832,15 +838,20 @@ bool frmMain::captureFrame(const clsFrame &frame)
 {
     if (!addCapturedFrame(frame))
         return false;
-    lastCapturedRow = addCANFrame(frame, captureStore.count());
+    capturedRows.push_back(quint32(captureStore.count() - 1));
     return true;
 }
 
 void frmMain::captureBatchDone()
 {
-    if (lastCapturedRow >= 0)
-        selectMessageRow(lastCapturedRow);
-    lastCapturedRow = -1;
+    // The rows of a whole decoding run in one go (nothing is painted in
+    // between), the newest one selected and scrolled into view.
+    if (capturedRows.empty())
+        return;
+    enableCaptureMenus();
+    const int row = messageModel->addCANFrames(capturedRows);
+    capturedRows.clear();
+    selectMessageRow(row);
 }
 
 void frmMain::resetViewScroll()

@@ -271,7 +271,10 @@ private:
     void createPanes();
     void createLink();
     void createCaptureViews(); // capture views
-    int lastCapturedRow = -1;  // capture views: newest row of the running decode
+    // capture views: frames shown during the running decode; their rows are
+    // appended in one go when it ends.
+    std::vector<quint32> capturedRows;
+    void enableCaptureMenus(); // capture views
     // time line, capture files, layout and settings
     void createTimeLine();
     void createLayout();
