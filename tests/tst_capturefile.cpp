@@ -15,6 +15,12 @@
 
 using namespace capturefile;
 
+// Failed comparisons of frames print every field.
+char *toString(const clsFrame &frame)
+{
+    return qstrdup(frame.toString().toUtf8().constData());
+}
+
 namespace {
 
 clsFrame dataFrame(qint64 stamp, int std, QByteArray data, int ext = -1)
@@ -287,6 +293,44 @@ class tst_CaptureFile : public QObject
         QCOMPARE(*store.frame(1).Time, 0x100);
         QCOMPARE(skippedMessage(read),
                  QStringLiteral("2 lines of the file could not be read and were skipped (the first is line 3)."));
+    }
+
+    // Plain records are read straight from the bytes; the result must be what
+    // the frame's own text reader makes of them, good line or bad.
+    void recordsReadLikeTheFrameReader_data()
+    {
+        QTest::addColumn<QString>("record");
+        QTest::addColumn<QString>("delimiter");
+        const QString space = QStringLiteral(" ");
+        QTest::newRow("standard data") << "0001E240 123 ----- 0 0 0 0 3 11 22 33" << space;
+        QTest::newRow("lower-case hex") << "0001e240 1ab ----- 0 0 0 0 2 aa bb" << space;
+        QTest::newRow("extended with every flag") << "FFFFFFFF 7FF 3FFFF 1 1 1 1 0" << space;
+        QTest::newRow("remote with DLC 8 and no data") << "00000010 456 ----- 1 0 0 0 8" << space;
+        QTest::newRow("flags above 1 read as set") << "00000010 456 ----- 0 7 0 2 1 01 00001" << space;
+        QTest::newRow("extension not read for a standard frame") << "00000010 456 zz 0 0 0 0 0" << space;
+        QTest::newRow("lost frames") << "0002A000 --- 3 - - - - 0" << space;
+        QTest::newRow("lost frames, nothing after the count") << "0002A000 --- 3" << space;
+        QTest::newRow("extra data fields ignored") << "00000010 001 ----- 0 0 0 0 1 01 02 03" << space;
+        QTest::newRow("two spaces make an empty field") << "00000010  001 ----- 0 0 0 0 1 01" << space;
+        QTest::newRow("sign in a field") << "00000010 001 ----- 0 0 0 0 -1 01" << space;
+        QTest::newRow("stamp of 33 bits") << "1FFFFFFFF 001 ----- 0 0 0 0 0" << space;
+        QTest::newRow("DLC 255") << "00000010 001 ----- 0 0 0 0 255 1 2 3 4 5 6 7 8" << space;
+        QTest::newRow("tab inside") << "00000010\t001 ----- 0 0 0 0 0" << space;
+        QTest::newRow("comma delimiter, data bytes in one field")
+            << "00000010,001,-----,0,0,0,0,2,AA BB" << QStringLiteral(",");
+    }
+
+    void recordsReadLikeTheFrameReader()
+    {
+        QFETCH(QString, record);
+        QFETCH(QString, delimiter);
+        clsFrame expected;
+        const bool expectedOk = expected.setFromString(record, delimiter, 125000) &&
+                                (expected.isLost ? expected.ID.ExtPart <= 0xFF : expected.DLC <= 8);
+        clsFrame got;
+        QCOMPARE(readRecord(QStringView(record), delimiter, 125000, got), expectedOk);
+        if (expectedOk)
+            QCOMPARE(got, expected);
     }
 
     void emptyAndUnreadableFiles()

@@ -143,6 +143,100 @@ class LabelCache
     QHash<qint32, QString> cache;
 };
 
+// One field of a plain record as a number of `base` no larger than `max`.
+bool plainNumber(QByteArrayView field, int base, quint64 max, quint64 &value)
+{
+    value = 0;
+    if (field.isEmpty())
+        return false;
+    for (const char c : field) {
+        int digit = -1;
+        if (c >= '0' && c <= '9')
+            digit = c - '0';
+        else if (base == 16 && c >= 'A' && c <= 'F')
+            digit = c - 'A' + 10;
+        else if (base == 16 && c >= 'a' && c <= 'f')
+            digit = c - 'a' + 10;
+        if (digit < 0)
+            return false;
+        value = value * quint64(base) + quint64(digit);
+        if (value > max)
+            return false;
+    }
+    return true;
+}
+
+// The common record - hex digits, dashes and single spaces - read straight
+// from the bytes, field by field as setFromString reads it. 1: read; -1:
+// anything unusual (a stray character, an empty or bad field), which is left
+// to setFromString to read and judge.
+int readPlainRecord(QByteArrayView record, double bitRate, clsFrame &frame)
+{
+    constexpr int maxFields = 17;
+    QByteArrayView fields[maxFields];
+    int count = 0;
+    qsizetype start = 0;
+    for (qsizetype i = 0; i <= record.size(); ++i) {
+        if (i == record.size() || record[i] == ' ') {
+            if (i == start || count == maxFields)
+                return -1;
+            fields[count++] = record.sliced(start, i - start);
+            start = i + 1;
+            continue;
+        }
+        const char c = record[i];
+        if (!((c >= '0' && c <= '9') || (c >= 'A' && c <= 'F') || (c >= 'a' && c <= 'f') || c == '-'))
+            return -1;
+    }
+    quint64 v = 0;
+    const auto number = [&](int n, int base, quint64 max) { return n < count && plainNumber(fields[n], base, max, v); };
+
+    if (!number(0, 16, 0xFFFFFFFF))
+        return -1;
+    frame.TimeStamp = qint64(v);
+    frame.Time = frame.TimeStamp;
+    if (count > 1 && fields[1] == "---") {
+        if (!number(2, 10, 0x7FFFFFFF))
+            return -1;
+        frame.isLost = true;
+        frame.ID.ExtPart = qint32(v);
+        frame.computeDuration(bitRate);
+        return 1;
+    }
+    if (!number(1, 16, 0x7FF))
+        return -1;
+    frame.ID.StdPart = qint32(v);
+    if (!number(3, 10, 0xFFFFFFFF))
+        return -1;
+    frame.setRTR(int(v != 0));
+    if (!number(7, 10, 0xFF))
+        return -1;
+    frame.DLC = quint8(v);
+    if (!frame.RTR()) {
+        for (int i = 0; i < frame.dataLength(); ++i) {
+            if (!number(8 + i, 16, 0xFF))
+                return -1;
+            frame.setDataB(i, quint8(v));
+        }
+    }
+    if (!number(4, 10, 0xFFFFFFFF))
+        return -1;
+    frame.setIDE(int(v != 0));
+    if (frame.IDE()) {
+        if (!number(2, 16, 0x3FFFF))
+            return -1;
+        frame.ID.ExtPart = qint32(v);
+    }
+    if (!number(5, 10, 0xFFFFFFFF))
+        return -1;
+    frame.setRB1(int(v != 0));
+    if (!number(6, 10, 0xFFFFFFFF))
+        return -1;
+    frame.setRB0(int(v != 0));
+    frame.computeDuration(bitRate);
+    return 1;
+}
+
 } // namespace
 
 QStringList headerLines(const Header &header)
@@ -165,14 +259,33 @@ QStringView recordText(QStringView line)
     return (semicolon < 0 ? line : line.left(semicolon)).trimmed();
 }
 
-bool readRecord(QStringView record, const QString &delimiter, double bitRate, clsFrame &frame)
+QByteArrayView recordText(QByteArrayView line)
+{
+    const qsizetype semicolon = line.indexOf(';');
+    return (semicolon < 0 ? line : line.first(semicolon)).trimmed();
+}
+
+bool readRecord(QByteArrayView record, const QString &delimiter, double bitRate, clsFrame &frame)
 {
     frame = clsFrame();
-    if (!frame.setFromString(record.toString(), delimiter, bitRate))
+    bool ok = false;
+    const int fast = delimiter == QLatin1String(" ") ? readPlainRecord(record, bitRate, frame) : -1;
+    if (fast < 0) {
+        frame = clsFrame();
+        ok = frame.setFromString(QString::fromLocal8Bit(record), delimiter, bitRate);
+    } else {
+        ok = fast > 0;
+    }
+    if (!ok)
         return false;
     if (frame.isLost)
         return frame.ID.ExtPart >= 0 && frame.ID.ExtPart <= 0xFF;
     return frame.DLC <= 8;
+}
+
+bool readRecord(QStringView record, const QString &delimiter, double bitRate, clsFrame &frame)
+{
+    return readRecord(QByteArrayView(record.toString().toLocal8Bit()), delimiter, bitRate, frame);
 }
 
 WriteResult writeCaptureFile(const QString &fileName, const Header &header, const Rows &rows, const IdIndex *labels,
@@ -249,28 +362,49 @@ ReadResult CaptureFileReader::readAll(const QString &delimiter, double bitRate,
         return result;
     }
     clsFrame frame;
-    QByteArray bytes;
-    bytes.reserve(256);
-    while (!file.atEnd()) {
-        bytes = file.readLine();
-        if (bytes.isEmpty() && file.error() != QFileDevice::NoError)
-            break;
+    const auto line = [&](QByteArrayView bytes) {
         ++result.lines;
-        const QString line = QString::fromLocal8Bit(bytes);
-        const QStringView record = recordText(line);
+        const QByteArrayView record = recordText(bytes);
         if (!record.isEmpty()) {
             if (readRecord(record, delimiter, bitRate, frame)) {
                 store(frame);
                 ++result.frames;
-            } else {
-                if (result.skipped++ == 0)
-                    result.firstSkippedLine = result.lines;
+            } else if (result.skipped++ == 0) {
+                result.firstSkippedLine = result.lines;
             }
         }
         if (progress && progressStep > 0 && result.lines % progressStep == 0)
             progress(result.lines);
+    };
+
+    // Blocks of 1 MiB cut into lines; a line's end is LF (a CR before it is
+    // trimmed with the record), the last line may lack it.
+    constexpr qsizetype blockSize = 1 << 20;
+    QByteArray block;
+    QByteArray carry;
+    bool readFailed = false;
+    while (true) {
+        block = file.read(blockSize);
+        if (block.isEmpty()) {
+            readFailed = file.error() != QFileDevice::NoError;
+            break;
+        }
+        qsizetype from = 0;
+        for (qsizetype end = block.indexOf('\n'); end >= 0; end = block.indexOf('\n', from)) {
+            if (!carry.isEmpty()) {
+                carry.append(QByteArrayView(block).sliced(from, end - from));
+                line(carry);
+                carry.clear();
+            } else {
+                line(QByteArrayView(block).sliced(from, end - from));
+            }
+            from = end + 1;
+        }
+        carry.append(QByteArrayView(block).sliced(from));
     }
-    if (file.error() != QFileDevice::NoError) {
+    if (!readFailed && !carry.isEmpty())
+        line(carry);
+    if (readFailed) {
         result.error = QStringLiteral("Can't read the file \"%1\": %2").arg(name, file.errorString());
         file.close();
         return result;

@@ -46,10 +46,14 @@ struct Header
 // The text before the first ";" without surrounding spaces; empty for header,
 // comment and blank lines.
 [[nodiscard]] QStringView recordText(QStringView line);
+[[nodiscard]] QByteArrayView recordText(QByteArrayView line);
 
-// Reads one record into `frame` (setFromString with `bitRate`). False for a
-// malformed record: a missing field, text that is not a number of its base,
-// a DLC above 8 or a lost-frame count above 255.
+// Reads one record into `frame`, as clsFrame::setFromString with `bitRate`
+// does. False for a malformed record: a missing field, text that is not a
+// number of its base, a DLC above 8 or a lost-frame count above 255.
+// Well-formed records with the default delimiter are read straight from the
+// bytes; anything else goes through setFromString.
+bool readRecord(QByteArrayView record, const QString &delimiter, double bitRate, clsFrame &frame);
 bool readRecord(QStringView record, const QString &delimiter, double bitRate, clsFrame &frame);
 
 struct WriteResult
