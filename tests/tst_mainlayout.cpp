@@ -377,6 +377,7 @@ class tst_MainLayout : public QObject
         QFETCH(bool, closed);
         auto window = start();
         window->captureFrame(frame(0x100, 0x123, 2));
+        window->captureBatchDone(); // the decoding run's rows
         params->setParam(QStringLiteral("MainState"), QStringLiteral("7"));
         prompts.answers = {answer};
         QCOMPARE(window->close(), closed);
@@ -399,6 +400,7 @@ class tst_MainLayout : public QObject
         window->captureFrame(frame(0x100, 0x123, 2));
         window->captureFrame(frame(0x300, 0x0F0, 0));
         window->captureFrame(frame(0x500, 0x123, 8));
+        window->captureBatchDone(); // the decoding run's rows
         QVERIFY(window->mnuFileSaveAs->isEnabled());
         QVERIFY(!window->mnuFileSave->isEnabled());
 
