@@ -386,6 +386,7 @@ private slots:
         FakePrompts windowPrompts;
         AppContext context{&seed->db, &seed->params, &windowPrompts, {}};
         frmMain window(context);
+        window.loadTimer_Timer(); // the load tick first: it clears the capture and puts its own runner on the link
         FakeIdIndex index;
         index.add(0x123, true, QStringLiteral("Engine"), QStringLiteral("Speed"));
         window.setIdIndex(&index);
@@ -461,6 +462,7 @@ private slots:
         FakePrompts windowPrompts;
         AppContext context{&seed->db, &seed->params, &windowPrompts, {}};
         frmMain window(context);
+        window.loadTimer_Timer();
         QAction *button = window.tbButton(QStringLiteral("CaptureCAN"));
         QCOMPARE(window.lvListViewMessages->model()->headerData(0, Qt::Horizontal).toString(), QString(QChar(0x2116)));
         QVERIFY(QFontInfo(window.lvListViewMessages->font()).fixedPitch());
