@@ -1094,7 +1094,6 @@ void frmMain::loadTimer_Timer()
     pictOscilograph->updatingScroll = false;
     restoreSettings();
     SizeControls();
-    loaded = true;
     if (loadCanDb) {
         loadCanDb();
     } else {
@@ -1239,7 +1238,7 @@ bool frmMain::writeCaptureFile()
     const QString delimiter = context.params->getParam(QStringLiteral("outDelimiter"), QStringLiteral(" "));
     // The file holds the rows in the order shown; later rows are appended.
     messageModel->switchSortingOff();
-    lvListViewMessages->header()->setSortIndicatorShown(false);
+    lvListViewMessages->header()->setSortIndicator(MessageModel::colNum, Qt::AscendingOrder);
     const capturefile::Rows rows{messageModel->count(), [this](qsizetype row) -> const clsFrame & {
                                      return messageModel->rowFrame(int(row));
                                  }};

@@ -289,7 +289,6 @@ private:
     double busTimer = 0;
     const IdIndex *captureLabels = nullptr;
     QPoint dragOffset;
-    bool loaded = false;
 
     void mnuViewToolbar_Click();
     void mnuViewStatusBar_Click();
