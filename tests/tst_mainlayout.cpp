@@ -88,6 +88,8 @@ class tst_MainLayout : public QObject
         db = std::make_unique<Database>();
         QVERIFY(db->open(dbPath));
         QVERIFY(db->execute(QStringLiteral("delete from Params")));
+        // Each setting is written through at once; a throw-away file need not wait for the disk.
+        db->execute(QStringLiteral("PRAGMA synchronous=OFF"));
         prompts.shown.clear();
         prompts.answers.clear();
         prompts.fileNames.clear();

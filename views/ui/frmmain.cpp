@@ -1176,23 +1176,29 @@ void frmMain::saveSettings()
     ParamStore &params = *context.params;
     const double dx = dpiX();
     const double dy = dpiY();
-    params.setParam(keyMainState, isMinimized() ? 1 : (isMaximized() ? 2 : 0));
+    // Every setting is a write to the data base file: only changed ones are written.
+    const auto setParam = [&params](const QString &key, qint64 value) {
+        const QString text = QString::number(value);
+        if (!params.contains(key) || params.getParam(key, text) != text)
+            params.setParam(key, text);
+    };
+    setParam(keyMainState, isMinimized() ? 1 : (isMaximized() ? 2 : 0));
     for (int k = 0; k < MainLayout::verticalSplitters; ++k)
-        params.setParam(keyVSplitter + QString::number(k), pixelsToTwips(mainLayout.vSplitter[size_t(k)], dx));
+        setParam(keyVSplitter + QString::number(k), pixelsToTwips(mainLayout.vSplitter[size_t(k)], dx));
     for (int k = 0; k < MainLayout::horizontalSplitters; ++k)
-        params.setParam(keyHSplitter + QString::number(k), pixelsToTwips(mainLayout.hSplitter[size_t(k)], dy));
-    const auto saveColumns = [&params, dx](QHeaderView *header, const QString &key) {
+        setParam(keyHSplitter + QString::number(k), pixelsToTwips(mainLayout.hSplitter[size_t(k)], dy));
+    const auto saveColumns = [&setParam, dx](QHeaderView *header, const QString &key) {
         for (int i = 1; i <= header->count(); ++i)
-            params.setParam(key + QString::number(i), pixelsToTwips(header->sectionSize(i - 1), dx));
+            setParam(key + QString::number(i), pixelsToTwips(header->sectionSize(i - 1), dx));
     };
     saveColumns(lvListViewMessages->header(), keyMessagesColWidth);
     saveColumns(lvListViewID->header(), keyIDColWidth);
     // The rectangle of the normal state, also while maximised or minimised.
     const QRect normal = (isMaximized() || isMinimized()) ? normalGeometry() : geometry();
-    params.setParam(keyMainLeft, pixelsToTwips(normal.x(), dx));
-    params.setParam(keyMainTop, pixelsToTwips(normal.y(), dy));
-    params.setParam(keyMainWidth, pixelsToTwips(normal.width(), dx));
-    params.setParam(keyMainHeight, pixelsToTwips(normal.height(), dy));
+    setParam(keyMainLeft, pixelsToTwips(normal.x(), dx));
+    setParam(keyMainTop, pixelsToTwips(normal.y(), dy));
+    setParam(keyMainWidth, pixelsToTwips(normal.width(), dx));
+    setParam(keyMainHeight, pixelsToTwips(normal.height(), dy));
 }
 
 void frmMain::closeEvent(QCloseEvent *event)
