@@ -10,12 +10,14 @@
 #include "views/messagemodel.h"
 #include "views/ui/frmmain.h"
 #include "views/ui/monitorview.h"
+#include "views/ui/splitterbar.h"
 #include "views/ui/timelinepanel.h"
 
 #include <QAction>
 #include <QDir>
 #include <QFile>
 #include <QHeaderView>
+#include <QMouseEvent>
 #include <QScrollBar>
 #include <QStatusBar>
 #include <QTemporaryDir>
@@ -363,6 +365,31 @@ class tst_MainLayout : public QObject
         QCOMPARE(window->pictOscilograph->height(), before + window->sbStatusBarCAN->sizeHint().height());
         window->mnuViewStatusBar->trigger();
         QCOMPARE(window->pictOscilograph->height(), before);
+    }
+
+    // Dragging the left splitter far to the right: the drag bar follows within
+    // the limits, the panes move on release, two widths before the right splitter.
+    void draggingASplitter()
+    {
+        auto window = start();
+        window->resize(900, 600);
+        QWidget *bar = window->imgSplitter[0];
+        const int right = window->mainLayout.vSplitter[1];
+        const int w = window->mainLayout.splitterWidth;
+        QTest::mousePress(bar, Qt::LeftButton, {}, QPoint(1, 50));
+        QVERIFY(window->splitterMoving);
+        QVERIFY(window->picSplitter->isVisible());
+        QMouseEvent move(QEvent::MouseMove, QPointF(801, 50), bar->mapToGlobal(QPointF(801, 50)), Qt::NoButton,
+                         Qt::LeftButton, Qt::NoModifier);
+        QApplication::sendEvent(bar, &move);
+        QCOMPARE(window->picSplitter->x(), right - 2 * w);
+        QCOMPARE(window->mainLayout.vSplitter[0], bar->x()); // the image stays until release
+        QTest::mouseRelease(bar, Qt::LeftButton, {}, QPoint(801, 50));
+        QVERIFY(!window->splitterMoving);
+        QVERIFY(window->picSplitter->isHidden());
+        QCOMPARE(window->mainLayout.vSplitter[0], right - 2 * w);
+        QCOMPARE(window->lvListViewMessages->x(), right - w);
+        QCOMPARE(window->lvListViewMessages->width(), w);
     }
 
     void closeAsksAboutViewedData_data()
