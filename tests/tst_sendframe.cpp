@@ -5,7 +5,10 @@
 #include "sender/ui/frmsendframe.h"
 
 #include "candb/values.h"
+#include "link/capturecontrol.h"
+#include "link/ui/frmcapture.h"
 #include "link/ui/frmconnect.h"
+#include "views/messagemodel.h"
 #include "views/ui/frmmain.h"
 #include "sim/virtualanalyser.h"
 #include "sim/virtualport.h"
@@ -112,6 +115,7 @@ private slots:
     void windowControls();
     void windowMirrorsTheRun();
     void menuItemAndToolBarButton();
+    void loopBackFrameReachesTheMessageList();
 };
 
 // ---------------------------------------------------------------- entry
@@ -669,6 +673,56 @@ void tst_SendFrame::menuItemAndToolBarButton()
     QVERIFY(!dialog->isVisible());
     QVERIFY(!window.mnuRunCANSend->isChecked());
     QVERIFY(!button->isChecked());
+}
+
+// What a user does: capture on, send one frame with loop-back, and find it in
+// the message list.
+void tst_SendFrame::loopBackFrameReachesTheMessageList()
+{
+    Bench b;
+    AppContext context{&b.seed.db, &b.seed.params, &b.prompts, {}};
+    frmMain window(context);
+    window.loadTimer_Timer();
+    window.link->stopTimers();
+    VirtualAnalyser *analyser = nullptr;
+    window.link->setPortFactory([&](int) -> std::unique_ptr<SerialPort> {
+        auto p = makeVirtualAnalyserPort(quietBus(), false);
+        analyser = p->analyser();
+        return p;
+    });
+    ConnectionTest test(*window.link, b.seed.db, b.seed.params);
+    window.link->setConnectionRunner(
+        [&](bool showParams, QObject *) { runConnectHeadless(*window.link, test, showParams); });
+
+    window.mnuRunCANCapture_Click();
+    CaptureControl &capture = window.captureWindow->control();
+    window.captureWindow->cmdStart->click();
+    for (int i = 0; i < 5 && !capture.isCapturing(); ++i)
+        window.link->poll();
+    QVERIFY(capture.isCapturing());
+
+    window.mnuRunCANSend_Click();
+    SendRun &run = window.sendFrameWindow()->sendRun();
+    run.txtIDStd = QStringLiteral("5a1");
+    QVERIFY(run.txtIDStd_Validate());
+    run.txtDec[0] = QStringLiteral("222");
+    run.txtDec[1] = QStringLiteral("173");
+    run.setDataSize(2);
+    run.setCountMode(1);
+    window.sendFrameWindow()->cmdStart->click();
+    run.tmrSend_Timer();
+    window.link->poll();
+    QCOMPARE(run.txtSendCount, QStringLiteral("1"));
+    QCOMPARE(run.cmdStartCaption, QStringLiteral("Start"));
+    analyser->advance(5);
+    window.link->poll();
+    capture.tmrFreePB_Timer();
+
+    QCOMPARE(window.messageModel->count(), 1);
+    QCOMPARE(window.messageModel->text(0, QStringLiteral("ID-Std")), QStringLiteral("5A1"));
+    QCOMPARE(window.messageModel->text(0, QStringLiteral("DLC")).trimmed(), QStringLiteral("2"));
+    QVERIFY(window.messageModel->text(0, QStringLiteral("Data")).startsWith(QStringLiteral("DE AD")));
+    QVERIFY(window.link->isPortOpen()); // the capture still holds the link
 }
 
 QTEST_MAIN(tst_SendFrame)
