@@ -1,5 +1,6 @@
 #include "views/ui/frmmain.h"
 
+#include "candb/ui/dbtree.h"
 #include "link/prompts.h"
 
 #include <QAction>
@@ -283,6 +284,10 @@ frmMain::frmMain(AppContext &context, QWidget *parent)
     createStatusBar();
     createPanes();
     resize(1000, 680);
+
+    // ---- Data base panel ----
+    dbTree = new DbTree(context, *this);
+    dbTree->loadCanDb(true, true); // FIXME(start-up): until the deferred load of the window runs it
 }
 
 void frmMain::createMenus()

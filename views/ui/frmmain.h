@@ -6,6 +6,7 @@
 #include <QIcon>
 #include <QMainWindow>
 
+class DbTree;
 class QAction;
 class QComboBox;
 class QFrame;
@@ -132,6 +133,10 @@ public:
     QTreeView *lvListViewMessages = nullptr;
     QTreeWidget *lvListViewID = nullptr;
     QFrame *pictOscilograph = nullptr;
+
+    // ---- Data base panel (candb/ui/dbtree.h): owns cmbDB_Name, cmdDB_Property,
+    // tvDB_IDs and the CAN menu commands; also the IdIndex of the capture views.
+    DbTree *dbTree = nullptr;
 
 private:
     void createMenus();
