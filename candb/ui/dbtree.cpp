@@ -1,6 +1,12 @@
 #include "candb/ui/dbtree.h"
 
+#include "candb/deleteops.h"
+#include "candb/ideditor.h"
 #include "candb/queries.h"
+#include "candb/ui/frmcan_db.h"
+#include "candb/ui/frmcan_db_new.h"
+#include "candb/ui/frmdevice.h"
+#include "candb/ui/frmtv_id.h"
 #include "candb/ui/qcolour.h"
 #include "candb/values.h"
 #include "link/database.h"
@@ -803,6 +809,12 @@ int DbTree::nodeTag(const QString &key) const
     return tag.isValid() ? tag.toInt() : -1;
 }
 
+QString DbTree::nodeImage(const QString &key) const
+{
+    const QTreeWidgetItem *found = nodes.value(key);
+    return found ? found->data(0, imageRole).toString() : QString();
+}
+
 bool DbTree::nodeChecked(const QString &key) const
 {
     return isTicked(nodes.value(key));
@@ -878,33 +890,111 @@ bool DbTree::monitorRowChecked(const QString &key, bool *ticked) const
 
 // ---- Menu commands ------------------------------------------------------------------------
 
-void DbTree::mnuCAN_New_Click() {}
-void DbTree::mnuCAN_DB_Edit_Click() {}
-void DbTree::mnuCAN_DB_Delete_Click() {}
-void DbTree::mnuCAN_Devices_New_Click() {}
-void DbTree::mnuCAN_Devices_Edit_Click() {}
-void DbTree::mnuCAN_Devices_Delete_Click() {}
-void DbTree::mnuCAN_IDs_New_Click() {}
-void DbTree::mnuCAN_IDs_Edit_Click() {}
-void DbTree::mnuCAN_IDs_Delete_Click() {}
+void DbTree::runDbDialog(const std::function<void()> &show)
+{
+    const QString before = context.params->getParam(QStringLiteral("id_CAN"), QStringLiteral("0"));
+    canDbChanged = false;
+    show();
+    if (context.params->getParam(QStringLiteral("id_CAN"), QStringLiteral("0")) != before || canDbChanged)
+        loadCanDb(true, true);
+}
 
-bool DbTree::addID(bool, const QString &)
+void DbTree::mnuCAN_New_Click()
 {
-    return false;
+    runDbDialog([this] {
+        frmCAN_DB_New dialog(context, &main);
+        dialog.exec();
+    });
 }
-bool DbTree::editID(const QString &)
+
+void DbTree::mnuCAN_DB_Edit_Click()
 {
-    return false;
+    runDbDialog([this] {
+        frmCAN_DB dialog(context, *this, &main);
+        dialog.exec();
+    });
 }
-bool DbTree::newID(const QString &)
+
+void DbTree::mnuCAN_DB_Delete_Click()
 {
-    return false;
+    if (deleteCanDb(context, dbName()))
+        loadCanDb(true, true);
 }
+
+void DbTree::mnuCAN_Devices_New_Click()
+{
+    addDevice();
+    rebuildID();
+}
+
+void DbTree::mnuCAN_Devices_Edit_Click()
+{
+    editDevice(currentKey);
+}
+
+void DbTree::mnuCAN_Devices_Delete_Click()
+{
+    currentKey = keyOf(main.tvDB_IDs->currentItem());
+    if (currentKey.startsWith(QLatin1String("DEV")) && deleteDevice(context, *this, currentKey))
+        emit rebuildViews();
+}
+
+void DbTree::mnuCAN_IDs_New_Click()
+{
+    newID(currentKey);
+}
+
+void DbTree::mnuCAN_IDs_Edit_Click()
+{
+    editID(currentKey);
+}
+
+void DbTree::mnuCAN_IDs_Delete_Click()
+{
+    currentKey = keyOf(main.tvDB_IDs->currentItem());
+    if (currentKey.startsWith(QLatin1String("ID_")) && deleteID(context, *this, currentKey))
+        emit rebuildViews();
+}
+
+// ---- Identifier and device editors ---------------------------------------------------------
+
+bool DbTree::addID(bool show, const QString &key)
+{
+    if (!show) {
+        IdEditor editor(context, *this);
+        return editor.openAdd(key) && editor.silentAdd();
+    }
+    frmTV_ID dialog(context, *this, &main);
+    return dialog.addID(key);
+}
+
+bool DbTree::editID(const QString &key)
+{
+    frmTV_ID dialog(context, *this, &main);
+    const bool saved = dialog.editID(key);
+    if (dialog.logic.viewsNeedRebuild)
+        emit rebuildViews();
+    return saved;
+}
+
+bool DbTree::newID(const QString &key)
+{
+    frmTV_ID dialog(context, *this, &main);
+    return dialog.newID(key);
+}
+
 int DbTree::addDevice()
 {
-    return -1;
+    frmDevice dialog(context, *this, &main);
+    return dialog.addDevice();
 }
-bool DbTree::editDevice(const QString &)
+
+bool DbTree::editDevice(const QString &key)
 {
-    return false;
+    frmDevice dialog(context, *this, &main);
+    const bool saved = dialog.editDevice(key);
+    // A device deleted from its editor takes its identifiers' rows along.
+    if (!nodes.contains(key))
+        emit rebuildViews();
+    return saved;
 }

@@ -97,6 +97,8 @@ class DbTree final : public QObject, public IdIndex, public CanDbTree
 
     // The node with `key`, or null.
     [[nodiscard]] QTreeWidgetItem *node(const QString &key) const { return nodes.value(key); }
+    // The image key of a node ("CAN", "Device", "DeviceDef" or its own key).
+    [[nodiscard]] QString nodeImage(const QString &key) const;
     // Key of the node last clicked; "" after a mouse-down elsewhere.
     [[nodiscard]] QString currentNodeKey() const { return currentKey; }
     // The menu the last right-click popped up (for tests).
@@ -165,7 +167,7 @@ class DbTree final : public QObject, public IdIndex, public CanDbTree
     void mnuCAN_IDs_Delete_Click();
     // Runs a data base dialog; reloads when it made another data base current
     // or changed this one's default device.
-    template <typename Dialog> void runDbDialog();
+    void runDbDialog(const std::function<void()> &show);
 
     AppContext &context;
     frmMain &main;
