@@ -14,6 +14,7 @@
 #include <QDir>
 #include <QFile>
 #include <QMenu>
+#include <QMimeData>
 #include <QPushButton>
 #include <QSignalSpy>
 #include <QTemporaryDir>
@@ -351,6 +352,24 @@ class tst_DbTree : public QObject
         QVERIFY(window->mnuCAN_Devices_Expand->isEnabled());
         node("DEV_11")->setExpanded(true); // the view's own arrow
         QVERIFY(window->mnuCAN_Devices_Collapse->isEnabled());
+    }
+
+    void dropsCarryAnIdentifierKey_data()
+    {
+        QTest::addColumn<QString>("format");
+        QTest::addColumn<bool>("accepted");
+        QTest::newRow("identifier key") << DbTree::idKeyMimeType << true;
+        QTest::newRow("plain text") << "text/plain" << false;
+    }
+    void dropsCarryAnIdentifierKey()
+    {
+        QFETCH(QString, format);
+        open(1);
+        QMimeData data;
+        data.setData(format, "ID_00000222");
+        QDragEnterEvent enter(QPoint(5, 5), Qt::CopyAction | Qt::MoveAction, &data, Qt::LeftButton, Qt::NoModifier);
+        QCoreApplication::sendEvent(window->tvDB_IDs->viewport(), &enter);
+        QTEST(enter.isAccepted(), "accepted");
     }
 
     void addingAnIdentifier()

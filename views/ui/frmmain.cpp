@@ -287,7 +287,7 @@ frmMain::frmMain(AppContext &context, QWidget *parent)
 
     // ---- Data base panel ----
     dbTree = new DbTree(context, *this);
-    dbTree->loadCanDb(true, true); // FIXME(start-up): until the deferred load of the window runs it
+    dbTree->loadCanDb(true, true); // TEMPORARY start-up load: the window's deferred load replaces this line
 }
 
 void frmMain::createMenus()
