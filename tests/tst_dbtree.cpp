@@ -403,6 +403,8 @@ class tst_DbTree : public QObject
         QTest::newRow("lost-frame key") << 1 << 10 << -1 << "Lost IDs is not adding to CAN Data Base.";
         QTest::newRow("no data base") << 0 << 10 << 0x300 << "Error. CAN Data Base must be created, before...";
         QTest::newRow("device not in the tree") << 1 << 99 << 0x300 << "Error addition ID=\"300\" to CAN Data Base.";
+        QTest::newRow("standard number past 11 bits")
+            << 1 << 10 << 0x800 << "Error addition ID=\"800\" to CAN Data Base.";
     }
     void addingIsRefused()
     {

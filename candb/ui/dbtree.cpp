@@ -62,17 +62,20 @@ QVariant orDefault(const QVariant &value, const QVariant &fallback)
 // standard (11-bit) or extended (bit 29 + 29 bits) identifier. Anything else
 // (text, fractions, negatives, the lost-frame marker, stray high bits) is not
 // an identifier the tree can show.
+bool isIdentifierNumber(qint64 number)
+{
+    const bool standard = number >= 0 && number <= 0x7FF;
+    const bool extended = (number & ~qint64(0x3FFFFFFF)) == 0 && (number & extendedKeyBit);
+    return standard || extended;
+}
+
 bool readKeyNumber(const QVariant &value, qint32 *keyNumber)
 {
     bool ok = false;
     const qint64 number = value.toLongLong(&ok);
-    if (!ok || value.isNull() || number < 0)
+    if (!ok || value.isNull() || !isIdentifierNumber(number))
         return false;
     if (value.typeId() == QMetaType::Double && double(number) != value.toDouble())
-        return false;
-    const bool standard = number <= 0x7FF;
-    const bool extended = (number & ~qint64(0x3FFFFFFF)) == 0 && (number & extendedKeyBit);
-    if (!standard && !extended)
         return false;
     *keyNumber = qint32(number);
     return true;
@@ -528,9 +531,9 @@ int DbTree::tvAddCAN_ID(int deviceId, qint32 keyNumber, const QString &name, boo
     }
     const QString failed =
         QStringLiteral("Error addition ID=\"") + formatID(keyNumber) + QStringLiteral("\" to CAN Data Base.");
-    // The device must be one of the tree's, or the identifier would be
-    // stored where no node can show it.
-    if (!nodes.contains(deviceKey(deviceId)) ||
+    // The device must be one of the tree's, and the number an identifier's,
+    // or the row would be stored where no node can show it.
+    if (!isIdentifierNumber(keyNumber) || !nodes.contains(deviceKey(deviceId)) ||
         !context.db->openRecordset(QString::fromLatin1(sql::selectIdOfDevice), {deviceId, keyNumber})) {
         prompts.error(failed, addTitle);
         return -1;
