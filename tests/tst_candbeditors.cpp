@@ -7,13 +7,20 @@
 #include "candb/deviceeditor.h"
 #include "candb/ideditor.h"
 #include "candb/ui/dbtree.h"
+#include "candb/ui/frmcan_db.h"
+#include "candb/ui/frmcan_db_new.h"
+#include "candb/ui/frmdevice.h"
+#include "candb/ui/frmtv_id.h"
 #include "link/database.h"
 #include "link/params.h"
 #include "support/fakemonitorrows.h"
 #include "support/fakeprompts.h"
 #include "views/ui/frmmain.h"
 
+#include <QCheckBox>
 #include <QComboBox>
+#include <QGroupBox>
+#include <QLineEdit>
 #include <QPushButton>
 #include <QSqlRecord>
 #include <QDir>
@@ -515,6 +522,75 @@ class tst_CanDbEditors : public QObject
         QVERIFY(editor.cmdOk_Click());
         QVERIFY(!editor.result);
         QCOMPARE(everything(), before);
+    }
+
+    // ---- The windows ----------------------------------------------------------------------------
+
+    void identifierWindowShowsItsMode_data()
+    {
+        QTest::addColumn<int>("mode");
+        QTest::addColumn<QString>("key");
+        QTest::addColumn<QString>("title");
+        QTest::addColumn<QString>("ok");
+        QTest::addColumn<bool>("applyShown");
+        QTest::addColumn<bool>("deleteShown");
+        QTest::addColumn<bool>("idEditable");
+        QTest::addColumn<QString>("ext");
+        QTest::newRow("add") << int(IdEditor::Mode::Add) << "ID_00000123"
+                             << "Addition CAN Data Base ID"
+                             << "Add" << false << false << false << "-----";
+        QTest::newRow("edit") << int(IdEditor::Mode::Edit) << kDoor << "Property CAN Data Base ID"
+                              << "Ok" << true << true << false << "04567";
+        QTest::newRow("new") << int(IdEditor::Mode::New) << "DEV_11"
+                             << "New CAN Data Base ID"
+                             << "Add" << false << false << true << "34567";
+    }
+    void identifierWindowShowsItsMode()
+    {
+        QFETCH(int, mode);
+        QFETCH(QString, key);
+        open(1);
+        frmTV_ID window(context, tree());
+        QVERIFY(window.prepare(IdEditor::Mode(mode), key));
+        QTEST(window.windowTitle(), "title");
+        QTEST(window.cmdOk->text(), "ok");
+        QTEST(!window.cmdApply->isHidden(), "applyShown");
+        QTEST(!window.cmdDelete->isHidden(), "deleteShown");
+        QVERIFY(!window.cmdApply->isEnabled() || mode == int(IdEditor::Mode::Add));
+        QTEST(window.frmCAN_ID->isEnabled(), "idEditable");
+        QTEST(window.txtIDExt->text(), "ext");
+        QCOMPARE(window.txtIDExt->isEnabled(), window.frmCAN_ID->isEnabled() && key == kDoor);
+        QCOMPARE(window.cmdDataChange->text(), QString("Apply"));
+        QVERIFY(!window.cmdDataChange->isEnabled());
+    }
+
+    void dataBaseWindowsShowTheirFields()
+    {
+        open(1);
+        frmCAN_DB edit(context, tree());
+        QCOMPARE(edit.windowTitle(), QString("CAN - Property"));
+        QCOMPARE(edit.txtName->text(), QString("Bus A"));
+        QCOMPARE(edit.cmbDevDevice->currentText(), QString("Engine"));
+        QCOMPARE(edit.cmbCAN_Speed->currentText(), QString("250000"));
+        QVERIFY(edit.chkEnable->isChecked());
+        QVERIFY(!edit.cmdApply->isEnabled());
+        QTest::keyClicks(edit.txtName, "x");
+        QVERIFY(edit.cmdApply->isEnabled());
+
+        frmCAN_DB_New create(context);
+        QCOMPARE(create.windowTitle(), QString("Creating new CAN Data Base"));
+        QCOMPARE(create.cmdOk->text(), QString("Add"));
+        QCOMPARE(create.txtDefDevice->text(), QString("Unsorted IDs"));
+        QCOMPARE(create.cmbCAN->itemText(0), QString());
+        QCOMPARE(create.cmbCAN->currentText(), QString("Bus A"));
+
+        frmDevice device(context, tree());
+        QVERIFY(device.prepare());
+        QCOMPARE(device.windowTitle(), QString("Addition CAN Data Base Device"));
+        QCOMPARE(device.cmdOk->text(), QString("Add"));
+        QVERIFY(device.cmdApply->isHidden() && device.cmdDelete->isHidden());
+        QCOMPARE(device.txtName->text(), QString("Unknown"));
+        QVERIFY(device.txtCAN_Name->isReadOnly());
     }
 
     // ---- Deleting ------------------------------------------------------------------------------

@@ -58,19 +58,27 @@ frmDevice::frmDevice(AppContext &context, CanDbTree &tree, QWidget *parent) : QD
 
 int frmDevice::addDevice()
 {
-    logic.openAdd();
-    refresh();
+    prepare();
     exec();
     return logic.deviceId;
 }
 
 bool frmDevice::editDevice(const QString &key)
 {
-    if (!logic.openEdit(key))
+    if (!prepare(key))
         return false;
-    refresh();
     exec();
     return logic.result;
+}
+
+bool frmDevice::prepare(const QString &key)
+{
+    if (key.isEmpty())
+        logic.openAdd();
+    else if (!logic.openEdit(key))
+        return false;
+    refresh();
+    return true;
 }
 
 void frmDevice::refresh()

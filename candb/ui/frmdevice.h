@@ -19,6 +19,8 @@ class frmDevice final : public QDialog
     int addDevice();
     // Opens the window modally for the device node `key`; true when saved.
     bool editDevice(const QString &key);
+    // Fills the window without showing it (edit mode when `key` is given).
+    bool prepare(const QString &key = {});
 
     DeviceEditor logic;
 

@@ -185,27 +185,36 @@ frmTV_ID::frmTV_ID(AppContext &context, CanDbTree &tree, QWidget *parent) : QDia
 
 bool frmTV_ID::addID(const QString &key)
 {
-    return logic.openAdd(key) && showModal();
+    return showModal(IdEditor::Mode::Add, key);
 }
 
 bool frmTV_ID::editID(const QString &key)
 {
-    return logic.openEdit(key) && showModal();
+    return showModal(IdEditor::Mode::Edit, key);
 }
 
 bool frmTV_ID::newID(const QString &key)
 {
-    return logic.openNew(key) && showModal();
+    return showModal(IdEditor::Mode::New, key);
 }
 
-bool frmTV_ID::showModal()
+bool frmTV_ID::prepare(IdEditor::Mode mode, const QString &key)
 {
-    {
-        const QSignalBlocker block(cmbDevDevice);
-        dialogparts::fillCombo(cmbDevDevice, logic.cmbDevDevice);
-    }
+    const bool opened = mode == IdEditor::Mode::Add    ? logic.openAdd(key)
+                        : mode == IdEditor::Mode::Edit ? logic.openEdit(key)
+                                                       : logic.openNew(key);
+    if (!opened)
+        return false;
+    dialogparts::fillCombo(cmbDevDevice, logic.cmbDevDevice);
     fillData();
     refresh();
+    return true;
+}
+
+bool frmTV_ID::showModal(IdEditor::Mode mode, const QString &key)
+{
+    if (!prepare(mode, key))
+        return false;
     exec();
     return logic.result;
 }

@@ -25,6 +25,9 @@ class frmTV_ID final : public QDialog
     bool addID(const QString &key);
     bool editID(const QString &key);
     bool newID(const QString &key);
+    // Fills the window for a mode without showing it; false when there is
+    // nothing to show (the editor is closed).
+    bool prepare(IdEditor::Mode mode, const QString &key);
 
     IdEditor logic;
 
@@ -53,7 +56,7 @@ class frmTV_ID final : public QDialog
     void done(int result) override;
 
   private:
-    bool showModal();
+    bool showModal(IdEditor::Mode mode, const QString &key);
     void refresh();
     void fillData();
     void dataEdited();
