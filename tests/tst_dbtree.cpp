@@ -318,6 +318,19 @@ class tst_DbTree : public QObject
         QAction *bold = tree()->lastPopup()->defaultAction();
         QTEST(bold ? bold->objectName() : QString(), "defaultItem");
         tree()->lastPopup()->close();
+        QVERIFY(!tree()->lastPopup()->defaultAction());
+    }
+
+    void arrowKeysPickNodesAsClicksDo()
+    {
+        open(1);
+        window->tvDB_IDs->setCurrentItem(node(kRpm));
+        QCOMPARE(tree()->currentNodeKey(), kRpm);
+        QTest::keyClick(window->tvDB_IDs, Qt::Key_Up); // from "100 - Rpm" to "Engine"
+        QCOMPARE(tree()->currentNodeKey(), QString("DEV_10"));
+        QVERIFY(window->mnuCAN_Devices_Edit->isEnabled());
+        QVERIFY(!window->mnuCAN_Devices_Delete->isEnabled());
+        QVERIFY(!window->mnuCAN_IDs_Edit->isEnabled());
     }
 
     void deleteKeyOnTheDefaultDeviceDoesNothing()

@@ -199,8 +199,10 @@ DbTree::DbTree(AppContext &context, frmMain &main) : QObject(&main), context(con
             [this](QTreeWidgetItem *item) { setNodeExpanded(keyOf(item), false); });
     // Moving through the tree with the keyboard picks nodes as a click does.
     connect(tree, &QTreeWidget::currentItemChanged, this, [this](QTreeWidgetItem *current) {
-        if (current && programSelection == 0)
+        if (current && programSelection == 0) {
+            tvDB_IDs_MouseDown();
             tvDB_IDs_NodeClick(current);
+        }
     });
 
     connect(main.cmbDB_Name, &QComboBox::activated, this, [this] { cmbDB_Name_Click(); });
@@ -322,6 +324,7 @@ void DbTree::clearTree()
     const QSignalBlocker block(main.tvDB_IDs);
     main.tvDB_IDs->clear();
     nodes.clear();
+    currentKey.clear();
 }
 
 QTreeWidgetItem *DbTree::addNode(QTreeWidgetItem *parent, const QString &key, const QString &text, const QString &image)
@@ -633,7 +636,10 @@ void DbTree::tvDB_IDs_MouseUp(Qt::MouseButton button)
 
 void DbTree::popupMenu(QMenu *menu, QAction *defaultItem)
 {
+    // The bold item belongs to the pop-up only, not to the same menu in the menu bar.
     menu->setDefaultAction(defaultItem);
+    connect(
+        menu, &QMenu::aboutToHide, menu, [menu] { menu->setDefaultAction(nullptr); }, Qt::SingleShotConnection);
     popup = menu;
     menu->popup(QCursor::pos());
 }
