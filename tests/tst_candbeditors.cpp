@@ -116,6 +116,7 @@ class tst_CanDbEditors : public QObject
         QVERIFY(QFile::setPermissions(path, QFile::ReadOwner | QFile::WriteOwner));
         db = std::make_unique<Database>();
         QVERIFY(db->open(path));
+        db->execute("PRAGMA synchronous = OFF"); // a scratch file: no need to wait for the disk
         params = std::make_unique<ParamStore>(*db);
         params->loadParams();
         if (withFixture)

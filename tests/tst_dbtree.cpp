@@ -107,6 +107,7 @@ class tst_DbTree : public QObject
         QVERIFY(QFile::setPermissions(path, QFile::ReadOwner | QFile::WriteOwner));
         db = std::make_unique<Database>();
         QVERIFY(db->open(path));
+        db->execute("PRAGMA synchronous = OFF"); // a scratch file: no need to wait for the disk
         params = std::make_unique<ParamStore>(*db);
         params->loadParams();
         for (const char *statement : fixture)
