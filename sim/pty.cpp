@@ -67,12 +67,22 @@ bool PtyHost::write(const QByteArray &bytes)
     if (fd < 0)
         return false;
     qsizetype done = 0;
+    int idleWaits = 0;
     while (done < bytes.size()) {
         const ssize_t n = ::write(fd, bytes.constData() + done, size_t(bytes.size() - done));
         if (n > 0) {
             done += n;
+            idleWaits = 0;
+            stalled = false;
         } else if (n < 0 && (errno == EAGAIN || errno == EINTR)) {
-            // The slave's input queue is full: let the reader catch up.
+            // The slave's input queue is full: let the reader catch up, but
+            // not forever: nobody may have the slave open (the program closed
+            // its port). Once stalled, later writes give up at once until the
+            // reader takes bytes again.
+            if (stalled || ++idleWaits > 1000) {
+                stalled = true;
+                return false;
+            }
             ::usleep(200);
         } else {
             return false;

@@ -22,7 +22,9 @@ public:
     // The slave device a program opens as its serial port, e.g. "/dev/pts/3".
     [[nodiscard]] QString slavePath() const { return slave; }
 
-    // Writes to the program on the slave side; false when the line is gone.
+    // Writes to the program on the slave side; false when the line is gone,
+    // or when the program has not taken bytes for about 0.2 s (the rest of
+    // the bytes are then dropped, as a UART would overrun).
     bool write(const QByteArray &bytes);
     // Reads what is pending without waiting (for callers that poll).
     QByteArray readPending();
@@ -37,5 +39,6 @@ private:
     int fd = -1;
     int slaveKeeper = -1; // keeps the line up while no program has it open
     QString slave;
+    bool stalled = false;
     QSocketNotifier *notifier = nullptr;
 };

@@ -2,6 +2,7 @@
 
 #include "candb/ui/dbtree.h"
 #include "link/prompts.h"
+#include "link/ui/frmconnect.h"
 
 #include <QAction>
 #include <QComboBox>
@@ -14,6 +15,7 @@
 #include <QPainterPath>
 #include <QPushButton>
 #include <QStatusBar>
+#include <QTimer>
 #include <QToolBar>
 #include <QTreeView>
 #include <QTreeWidget>
@@ -283,11 +285,42 @@ frmMain::frmMain(AppContext &context, QWidget *parent)
     createToolBar();
     createStatusBar();
     createPanes();
+    createLink();
     resize(1000, 680);
 
     // ---- Data base panel ----
     dbTree = new DbTree(context, *this);
+    connect(dbTree, &DbTree::linkResetRequested, link, &PacketLink::resetLink);
     dbTree->loadCanDb(true, true); // TEMPORARY start-up load: the window's deferred load replaces this line
+}
+
+frmMain::~frmMain()
+{
+    // The link's users go before the link.
+    delete connectWindow;
+    connectWindow = nullptr;
+    runCommands.reset();
+}
+
+void frmMain::createLink()
+{
+    link = new PacketLink(*context.params, *context.prompts, makeLinkPort, this);
+    link->setDisplay(this);
+    link->initProcesses();
+    runCommands = std::make_unique<RunCommands>(*link, this);
+    connect(mnuRunTestCAN, &QAction::triggered, this, [this] { runCommands->testCAN(); });
+    connect(mnuRunResetCAN, &QAction::triggered, this, [this] { runCommands->resetCAN(); });
+    connect(mnuRunStandbyCAN, &QAction::triggered, this, [this] { runCommands->standbyCAN(); });
+    connect(mnuRunListenCAN, &QAction::triggered, this, [this] { runCommands->listenCAN(); });
+    connect(mnuRunEnableCAN, &QAction::triggered, this, [this] { runCommands->enableCAN(); });
+    QTimer::singleShot(100, this, &frmMain::startLink);
+}
+
+void frmMain::startLink()
+{
+    if (!connectWindow)
+        connectWindow = new frmConnect(context, *link, this);
+    link->startTimers();
 }
 
 void frmMain::createMenus()

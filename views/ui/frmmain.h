@@ -1,10 +1,14 @@
 #pragma once
 
 #include "link/appcontext.h"
+#include "link/packetlink.h"
+#include "link/runcommands.h"
 
 #include <QHash>
 #include <QIcon>
 #include <QMainWindow>
+
+#include <memory>
 
 class DbTree;
 class QAction;
@@ -18,6 +22,7 @@ class QToolBar;
 class QTreeView;
 class QTreeWidget;
 class QWidget;
+class frmConnect;
 
 // The main window of Tessel: menus, tool bar, status bar and the three panes
 // (data base tree, message list with the identifier monitor list, time line).
@@ -28,11 +33,14 @@ class QWidget;
 // of the mode, capture and send buttons belong to the program: a click runs the
 // command but does not flip the mark itself (showCAN_Status and the capture and
 // send windows set them).
-class frmMain final : public QMainWindow
+//
+// It owns the analyser link and shows its state (LinkDisplay).
+class frmMain final : public QMainWindow, public LinkDisplay
 {
     Q_OBJECT
 public:
     explicit frmMain(AppContext &context, QWidget *parent = nullptr);
+    ~frmMain() override;
 
     // Runs the command behind a tool-bar button; unknown keys do nothing.
     void tbToolBar_ButtonClick(const QString &key);
@@ -40,12 +48,16 @@ public:
     [[nodiscard]] QAction *tbButton(const QString &key) const;
 
     // Status-bar panels, numbered 1 to 4; other numbers are ignored / read as "".
-    void setStatusPanel(int index, const QString &text);
+    void setStatusPanel(int index, const QString &text) override;
     [[nodiscard]] QString statusPanelText(int index) const;
 
     // Shows the analyser status byte: capture in panel 3, mode in panel 2, the
     // check mark of the matching Run item and the pressed mode button.
-    void showCAN_Status(quint8 analyserStatus);
+    void showCAN_Status(quint8 analyserStatus) override;
+
+    // Starts the link's receive and time-out timers and puts the connection
+    // window on the link (the load tick; until then nothing could answer).
+    void startLink();
 
     // Shows "CAN DB : <name>" and its separator while a data base is current,
     // hides both otherwise.
@@ -134,6 +146,11 @@ public:
     QTreeWidget *lvListViewID = nullptr;
     QFrame *pictOscilograph = nullptr;
 
+    // The analyser link, the Run commands and the connection window.
+    PacketLink *link = nullptr;
+    std::unique_ptr<RunCommands> runCommands;
+    frmConnect *connectWindow = nullptr;
+
     // ---- Data base panel (candb/ui/dbtree.h): owns cmbDB_Name, cmdDB_Property,
     // tvDB_IDs and the CAN menu commands; also the IdIndex of the capture views.
     DbTree *dbTree = nullptr;
@@ -143,6 +160,7 @@ private:
     void createToolBar();
     void createStatusBar();
     void createPanes();
+    void createLink();
 
     void mnuViewToolbar_Click();
     void mnuViewStatusBar_Click();

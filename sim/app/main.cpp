@@ -1,0 +1,257 @@
+// tessel-sim: the virtual analyser on a pseudo-terminal. It prints the
+// terminal's path on one line; point a port at it (TESSEL_COM1=<path>) and
+// Tessel talks to it exactly as to a device.
+
+#include "sim/bootloader.h"
+#include "sim/pty.h"
+#include "sim/simdevice.h"
+#include "sim/virtualanalyser.h"
+
+#include <QCommandLineParser>
+#include <QCoreApplication>
+#include <QFile>
+#include <QFileInfo>
+
+#include <csignal>
+#include <cstdio>
+#include <cstring>
+#include <memory>
+#include <unistd.h>
+
+namespace {
+
+char linkPath[4096] = {};
+
+void removeLinkAndExit(int)
+{
+    if (linkPath[0])
+        ::unlink(linkPath);
+    ::_exit(0);
+}
+
+void fail(const QString &text)
+{
+    std::fprintf(stderr, "tessel-sim: %s\n", qPrintable(text));
+    std::exit(2);
+}
+
+// The device on the line and its wiring to the pseudo-terminal.
+class Line final : public QObject
+{
+public:
+    Line(PtyHost &host, const BootLoaderOptions &bootOptions)
+        : host(host)
+        , bootOptions(bootOptions)
+    {
+        connect(&host, &PtyHost::received, this, [this](const QByteArray &bytes) {
+            if (device)
+                device->receive(bytes);
+        });
+    }
+
+    void put(std::unique_ptr<SimDevice> next)
+    {
+        if (device) {
+            disconnect(device.get(), nullptr, this, nullptr);
+            device->blockSignals(true);
+            device.release()->deleteLater(); // we may be inside one of its signals
+        }
+        device = std::move(next);
+        connect(device.get(), &SimDevice::send, this, [this](const QByteArray &bytes) {
+            if (this->host.write(bytes)) {
+                warnedStall = false;
+            } else if (!warnedStall) {
+                warnedStall = true;
+                std::fprintf(stderr, "tessel-sim: nobody reads the line; output is dropped\n");
+            }
+        });
+        connect(device.get(), &SimDevice::lineDropped, this, [this] {
+            std::fprintf(stderr, "tessel-sim: line dropped\n");
+            this->host.close();
+            QCoreApplication::exit(3);
+        });
+        connect(device.get(), &SimDevice::bootLoaderRequested, this, [this] {
+            // The analyser's answer to the firmware-update command has gone
+            // out; from now on the boot loader answers on the same line.
+            std::fprintf(stderr, "tessel-sim: boot loader on the line\n");
+            put(makeBootLoader(this->bootOptions));
+        });
+        device->start();
+    }
+
+private:
+    PtyHost &host;
+    BootLoaderOptions bootOptions;
+    std::unique_ptr<SimDevice> device;
+    bool warnedStall = false;
+};
+
+} // namespace
+
+int main(int argc, char *argv[])
+{
+    QCoreApplication app(argc, argv);
+    QCoreApplication::setApplicationName(QStringLiteral("tessel-sim"));
+
+    QCommandLineParser parser;
+    parser.setApplicationDescription(QStringLiteral(
+        "A virtual CAN analyser on a pseudo-terminal. Prints the terminal's path on stdout;\n"
+        "use it as a serial port, e.g. TESSEL_COM1=<path>."));
+    parser.addHelpOption();
+    const QCommandLineOption linkOpt(QStringLiteral("link"),
+                                     QStringLiteral("Make a symbolic link <path> to the terminal."),
+                                     QStringLiteral("path"));
+    const QCommandLineOption rateOpt(QStringLiteral("rate"),
+                                     QStringLiteral("Bus frames per second while capturing "
+                                                    "(default 200, 0 = silent bus)."),
+                                     QStringLiteral("n"));
+    const QCommandLineOption idsOpt(
+        QStringLiteral("ids"),
+        QStringLiteral("Identifiers on the bus: comma-separated [x]HEX[r][/DLC]; x = extended, r = remote,\n"
+                       "/DLC = fixed length (e.g. 123,7FF/8,x18FEF100,3C5r/4). Default: a mixed set."),
+        QStringLiteral("list"));
+    const QCommandLineOption seedOpt(QStringLiteral("seed"), QStringLiteral("Seed of the frame contents (default 1)."),
+                                     QStringLiteral("n"));
+    const QCommandLineOption baudOpt(QStringLiteral("baud"),
+                                     QStringLiteral("Line speed the capture must fit through (default 921600)."),
+                                     QStringLiteral("n"));
+    const QCommandLineOption bufferOpt(QStringLiteral("buffer"),
+                                       QStringLiteral("Analyser receive queue in frames (default 64); overflow is "
+                                                      "reported in lost-frame records."),
+                                       QStringLiteral("n"));
+    const QCommandLineOption floodOpt(QStringLiteral("flood"),
+                                      QStringLiteral("Send every frame at once, faster than the line could carry."));
+    const QCommandLineOption stampOpt(QStringLiteral("stamp-offset"),
+                                      QStringLiteral("Start the time stamps here (hex), "
+                                                     "e.g. FFF00000 to see the wrap."),
+                                      QStringLiteral("hex"));
+    const QCommandLineOption statusOpt(QStringLiteral("status"),
+                                       QStringLiteral("Status byte at power-up (hex, default 04 = Enable)."),
+                                       QStringLiteral("hex"));
+    const QCommandLineOption errorOpt(QStringLiteral("error-flag"),
+                                      QStringLiteral("Answer command <code> (hex) or all with the error flag."),
+                                      QStringLiteral("code|all"));
+    const QCommandLineOption silentOpt(QStringLiteral("silent"),
+                                       QStringLiteral("Never answer command <code> (hex) or all."),
+                                       QStringLiteral("code|all"));
+    const QCommandLineOption corruptOpt(QStringLiteral("corrupt"),
+                                        QStringLiteral("Give every n-th packet a bad checksum."), QStringLiteral("n"));
+    const QCommandLineOption chunkOpt(QStringLiteral("chunk"),
+                                      QStringLiteral("Send at most n bytes per 10 ms tick (packets arrive in pieces)."),
+                                      QStringLiteral("n"));
+    const QCommandLineOption garbageOpt(QStringLiteral("garbage"),
+                                        QStringLiteral("Send these bytes (hex) before every packet."),
+                                        QStringLiteral("hex"));
+    const QCommandLineOption dropOpt(QStringLiteral("drop-after"),
+                                     QStringLiteral("Drop the line (close the terminal, exit 3) when command n+1 "
+                                                    "arrives."),
+                                     QStringLiteral("n"));
+    const QCommandLineOption bootOpt(QStringLiteral("bootloader"),
+                                     QStringLiteral("Start with the boot loader on the line instead of the analyser."));
+    const QCommandLineOption firmwareOpt(QStringLiteral("firmware-out"),
+                                         QStringLiteral("Boot loader: write the firmware it receives to <path>."),
+                                         QStringLiteral("path"));
+    const QCommandLineOption refuseOpt(QStringLiteral("boot-refuse"),
+                                       QStringLiteral("Boot loader: answer \"-\" to the first n pages."),
+                                       QStringLiteral("n"));
+    const QCommandLineOption blockOpt(QStringLiteral("boot-block"),
+                                      QStringLiteral("Boot loader: block size to report (default 256; 0 = broken)."),
+                                      QStringLiteral("n"));
+    const QCommandLineOption bootSilentOpt(QStringLiteral("boot-silent"),
+                                           QStringLiteral("Boot loader: announce itself, then never answer."));
+    parser.addOptions({linkOpt, rateOpt, idsOpt, seedOpt, baudOpt, bufferOpt, floodOpt, stampOpt, statusOpt, errorOpt,
+                       silentOpt, corruptOpt, chunkOpt, garbageOpt, dropOpt, bootOpt, firmwareOpt, refuseOpt,
+                       blockOpt, bootSilentOpt});
+    parser.process(app);
+
+    VirtualAnalyserOptions opt;
+    const auto number = [&](const QCommandLineOption &o, int base = 10) {
+        bool ok = false;
+        const qulonglong v = parser.value(o).toULongLong(&ok, base);
+        if (!ok || v > 0xFFFFFFFFull)
+            fail(QStringLiteral("bad value for --%1").arg(o.names().constFirst()));
+        return quint32(v);
+    };
+    if (parser.isSet(rateOpt)) {
+        bool ok = false;
+        opt.frameRate = parser.value(rateOpt).toDouble(&ok);
+        if (!ok || opt.frameRate < 0)
+            fail(QStringLiteral("bad value for --rate"));
+    }
+    if (parser.isSet(idsOpt)) {
+        QString why;
+        if (!parseTrafficIds(parser.value(idsOpt), &opt.ids, &why))
+            fail(why);
+    }
+    if (parser.isSet(seedOpt))
+        opt.seed = number(seedOpt);
+    if (parser.isSet(baudOpt))
+        opt.lineBaud = qint32(std::max<quint32>(1, std::min<quint32>(number(baudOpt), 100000000)));
+    if (parser.isSet(bufferOpt))
+        opt.rxBufferFrames = int(std::max<quint32>(1, std::min<quint32>(number(bufferOpt), 1000000)));
+    opt.flood = parser.isSet(floodOpt);
+    if (parser.isSet(stampOpt))
+        opt.stampOffset = number(stampOpt, 16);
+    if (parser.isSet(statusOpt))
+        opt.status = quint8(number(statusOpt, 16));
+    if (parser.isSet(errorOpt) && !parseCommandSelector(parser.value(errorOpt), &opt.errorFlagFor))
+        fail(QStringLiteral("bad value for --error-flag"));
+    if (parser.isSet(silentOpt) && !parseCommandSelector(parser.value(silentOpt), &opt.silentFor))
+        fail(QStringLiteral("bad value for --silent"));
+    if (parser.isSet(corruptOpt))
+        opt.corruptEvery = int(std::min<quint32>(number(corruptOpt), 1000000));
+    if (parser.isSet(chunkOpt))
+        opt.chunkSize = int(std::min<quint32>(number(chunkOpt), 1000000));
+    if (parser.isSet(garbageOpt)) {
+        opt.garbage = QByteArray::fromHex(parser.value(garbageOpt).toLatin1());
+        if (opt.garbage.isEmpty())
+            fail(QStringLiteral("bad value for --garbage"));
+    }
+    if (parser.isSet(dropOpt))
+        opt.dropLineAfter = int(std::min<quint32>(number(dropOpt), 1000000000));
+
+    BootLoaderOptions boot;
+    boot.firmwarePath = parser.value(firmwareOpt);
+    if (parser.isSet(refuseOpt))
+        boot.negativeAnswers = int(std::min<quint32>(number(refuseOpt), 1000000));
+    if (parser.isSet(blockOpt))
+        boot.blockSize = int(std::min<quint32>(number(blockOpt), 0xFFFF));
+    boot.answering = !parser.isSet(bootSilentOpt);
+
+    PtyHost host;
+    QString why;
+    if (!host.open(&why))
+        fail(QStringLiteral("cannot open a pseudo-terminal: %1").arg(why));
+
+    if (parser.isSet(linkOpt)) {
+        const QString path = parser.value(linkOpt);
+        const QFileInfo existing(path);
+        if (existing.isSymLink())
+            QFile::remove(path); // a link of an earlier run
+        else if (existing.exists())
+            fail(QStringLiteral("%1 exists and is not a symbolic link").arg(path));
+        if (!QFile::link(host.slavePath(), path))
+            fail(QStringLiteral("cannot make the link %1").arg(path));
+        std::strncpy(linkPath, QFile::encodeName(path).constData(), sizeof linkPath - 1);
+    }
+    std::signal(SIGINT, removeLinkAndExit);
+    std::signal(SIGTERM, removeLinkAndExit);
+    std::signal(SIGHUP, removeLinkAndExit);
+
+    Line line(host, boot);
+    if (parser.isSet(bootOpt)) {
+        line.put(makeBootLoader(boot));
+    } else {
+        auto analyser = std::make_unique<VirtualAnalyser>(opt);
+        analyser->startClock();
+        line.put(std::move(analyser));
+    }
+
+    std::printf("%s\n", qPrintable(host.slavePath()));
+    std::fflush(stdout);
+
+    const int code = app.exec();
+    if (linkPath[0])
+        ::unlink(linkPath);
+    return code;
+}

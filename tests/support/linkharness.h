@@ -1,0 +1,64 @@
+#pragma once
+
+#include "link/analyser.h"
+#include "link/connectiontest.h"
+#include "link/database.h"
+#include "link/packetlink.h"
+#include "link/params.h"
+
+#include <QFile>
+#include <QTemporaryDir>
+#include <QtTest>
+
+// A copy of the seed database with its settings store, for one test.
+struct SeedDatabase
+{
+    QTemporaryDir dir;
+    Database db;
+    ParamStore params{db};
+
+    SeedDatabase()
+    {
+        const QString path = dir.filePath(QStringLiteral("Tessel.mdb"));
+        QFile::copy(QStringLiteral(TESSEL_SEED_DB), path);
+        QFile::setPermissions(path, QFile::ReadOwner | QFile::WriteOwner);
+        QString why;
+        if (!db.open(path, &why))
+            qFatal("seed database: %s", qPrintable(why));
+        params.loadParams();
+    }
+};
+
+// Records what the link shows in the main window.
+class FakeDisplay final : public LinkDisplay
+{
+public:
+    QString panel[5];
+    int status = -1; // the last status byte shown
+
+    void setStatusPanel(int p, const QString &text) override
+    {
+        if (p >= 1 && p <= 4)
+            panel[p] = text;
+    }
+    void showCAN_Status(quint8 analyserStatus) override { status = analyserStatus; }
+
+    [[nodiscard]] QString mode() const { return status < 0 ? QStringLiteral("-") : analyser::modeText(quint8(status)); }
+    [[nodiscard]] QString capture() const
+    {
+        return status < 0 ? QStringLiteral("-") : analyser::captureText(quint8(status));
+    }
+};
+
+// Runs the connection test without a window: drives the link's poll and
+// time-out scan until the chain is over (each scan is one 10 ms tick).
+inline void runConnectHeadless(PacketLink &link, ConnectionTest &test, bool showParams)
+{
+    test.start(showParams);
+    for (int tick = 0; tick < 100000 && test.isRunning(); ++tick) {
+        QCoreApplication::processEvents();
+        link.poll();
+        if (test.isRunning())
+            link.timeoutScan();
+    }
+}

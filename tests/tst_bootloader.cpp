@@ -1,0 +1,491 @@
+// The uploader's boot loader protocol (framing, states, status texts, retries)
+// and the virtual boot loader that stands in for the device.
+
+#include "sim/bootloader.h"
+#include "uploader/bootprotocol.h"
+
+#include <QSignalSpy>
+#include <QTemporaryDir>
+#include <QTest>
+
+namespace {
+
+QByteArray bytesOf(std::initializer_list<int> values)
+{
+    QByteArray out;
+    for (int v : values)
+        out += char(v);
+    return out;
+}
+
+QByteArray pattern(qsizetype size, int seed)
+{
+    QByteArray out(size, '\0');
+    for (qsizetype i = 0; i < size; ++i)
+        out[i] = char((i * 7 + seed) & 0xFF);
+    return out;
+}
+
+FirmwareImage image(qsizetype bodySize)
+{
+    return {pattern(80, 1), pattern(bodySize, 3)};
+}
+
+// The device's answer to the header: "+" 34, block size, serial, signature.
+QByteArray headerReply(int blockSize)
+{
+    QByteArray payload = bytesOf({blockSize & 0xFF, blockSize >> 8});
+    payload += "SN123456";
+    payload += "A signature of 24 bytes.";
+    return "+" + QByteArray(1, char(payload.size())) + payload;
+}
+
+QByteArray pageRequest(int page)
+{
+    return "." + littleEndian16(quint16(page));
+}
+
+QByteArray pageAck(int page)
+{
+    return "+\x02" + littleEndian16(quint16(page));
+}
+
+// Records what the protocol says.
+struct Recorder
+{
+    explicit Recorder(BootProtocol &p)
+    {
+        QObject::connect(&p, &BootProtocol::send, [this](const QByteArray &b) { sent << b; });
+        QObject::connect(&p, &BootProtocol::statusChanged, [this](const QString &s) { statuses << s; });
+        QObject::connect(&p, &BootProtocol::idle, [this] { ++idles; });
+        QObject::connect(&p, &BootProtocol::progressMaximumChanged, [this](int m) { maximum = m; });
+        QObject::connect(&p, &BootProtocol::progressChanged, [this](int v) { progress = v; });
+        QObject::connect(&p, &BootProtocol::deviceInfo, [this](int b, const QString &s, const QString &g) {
+            block = b;
+            serial = s;
+            signature = g;
+        });
+    }
+    QList<QByteArray> sent;
+    QStringList statuses;
+    int idles = 0;
+    int maximum = -1;
+    int progress = -1;
+    int block = -1;
+    QString serial;
+    QString signature;
+};
+
+void feed(BootProtocol &p, const QByteArray &bytes)
+{
+    p.appendReceived(bytes);
+    p.treatMSGBuffer();
+}
+
+// A protocol already in the page phase for a body of bodySize and this block size.
+void toPagePhase(BootProtocol &p, qsizetype bodySize, int blockSize)
+{
+    p.start(image(bodySize), true);
+    feed(p, QByteArray("+\0", 2));
+    feed(p, headerReply(blockSize));
+}
+
+} // namespace
+
+class tst_BootLoader : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void wireFormat_data();
+    void wireFormat();
+    void splitFirmware_data();
+    void splitFirmware();
+    void cutMessage_data();
+    void cutMessage();
+    void cutMessageAtEveryBoundary();
+    void connectPhase_data();
+    void connectPhase();
+    void headerAnswer_data();
+    void headerAnswer();
+    void pagePhase();
+    void retriesThenError();
+    void positiveAnswerResetsFailures();
+    void newRunStartsWithoutFailures();
+    void negativeAfterEndMarker();
+    void virtualBootLoader_data();
+    void virtualBootLoader();
+    void virtualBootLoaderRejectsBadChecksum();
+    void virtualBootLoaderAnnouncesUntilConnected();
+};
+
+void tst_BootLoader::wireFormat_data()
+{
+    QTest::addColumn<QByteArray>("message");
+    QTest::addColumn<QByteArray>("expected");
+    QTest::newRow("checksum of abc is 0x0126, low byte first")
+        << buildMessage("@" + littleEndian16(2), "abc") << bytesOf({0x40, 0x02, 0x00, 0x26, 0x01, 'a', 'b', 'c'});
+    QTest::newRow("connect has no checksum") << buildMessage("<", {}) << QByteArray("<");
+    QTest::newRow("end marker") << buildMessage("@" + littleEndian16(0xFFFF), {}) << bytesOf({0x40, 0xFF, 0xFF});
+    // 300 × 0xFF = 76500 = 0x12AD4
+    QTest::newRow("checksum wraps at 65536")
+        << buildMessage("#", QByteArray(300, char(0xFF))).left(3) << bytesOf({'#', 0xD4, 0x2A});
+    QTest::newRow("page number above 255") << littleEndian16(0x1234) << bytesOf({0x34, 0x12});
+}
+
+void tst_BootLoader::wireFormat()
+{
+    QFETCH(QByteArray, message);
+    QFETCH(QByteArray, expected);
+    QCOMPARE(message.toHex(' '), expected.toHex(' '));
+}
+
+void tst_BootLoader::splitFirmware_data()
+{
+    QTest::addColumn<int>("fileSize");
+    QTest::addColumn<bool>("accepted");
+    QTest::addColumn<int>("bodySize");
+    QTest::newRow("79 bytes are refused") << 79 << false << 0;
+    QTest::newRow("empty file is refused") << 0 << false << 0;
+    QTest::newRow("80 bytes: header only") << 80 << true << 0;
+    QTest::newRow("1080 bytes: body of 1000") << 1080 << true << 1000;
+}
+
+void tst_BootLoader::splitFirmware()
+{
+    QFETCH(int, fileSize);
+    QFETCH(bool, accepted);
+    QFETCH(int, bodySize);
+    const QByteArray file = pattern(fileSize, 5);
+    const auto split = ::splitFirmware(file);
+    QCOMPARE(split.has_value(), accepted);
+    if (!split)
+        return;
+    QCOMPARE(split->header, file.left(80));
+    QCOMPARE(split->body.size(), bodySize);
+    QCOMPARE(split->header + split->body, file);
+}
+
+void tst_BootLoader::cutMessage_data()
+{
+    QTest::addColumn<QByteArray>("input");
+    QTest::addColumn<QList<QByteArray>>("messages");
+    QTest::addColumn<QByteArray>("left");
+
+    const QByteArray plus34 = "+" + QByteArray(1, char(34)) + QByteArray(34, 'p');
+    QTest::newRow("stray byte before > is dropped") << QByteArray("x>") << QList<QByteArray>{">"} << QByteArray();
+    QTest::newRow("+ with length 34 waits for 36 bytes")
+        << plus34.left(35) << QList<QByteArray>{} << plus34.left(35);
+    QTest::newRow("+ with length 34 complete at 36 bytes") << plus34 << QList<QByteArray>{plus34} << QByteArray();
+    QTest::newRow("+ alone waits for its length") << QByteArray("+") << QList<QByteArray>{} << QByteArray("+");
+    QTest::newRow("+ with length 0") << QByteArray("+\0", 2) << QList<QByteArray>{QByteArray("+\0", 2)}
+                                     << QByteArray();
+    QTest::newRow(". waits for its second page byte") << QByteArray(".\x01") << QList<QByteArray>{}
+                                                       << QByteArray(".\x01");
+    QTest::newRow(". complete with two page bytes") << pageRequest(1) << QList<QByteArray>{pageRequest(1)}
+                                                    << QByteArray();
+    QTest::newRow("several messages in one read")
+        << QByteArray("-" + pageAck(7) + ">" + pageRequest(8))
+        << QList<QByteArray>{"-", pageAck(7), ">", pageRequest(8)} << QByteArray();
+    QTest::newRow("noise only is dropped") << QByteArray("abc\r\n") << QList<QByteArray>{} << QByteArray();
+    QTest::newRow("noise between messages") << QByteArray("-zz-") << QList<QByteArray>{"-", "-"} << QByteArray();
+}
+
+void tst_BootLoader::cutMessage()
+{
+    QFETCH(QByteArray, input);
+    QFETCH(QList<QByteArray>, messages);
+    QFETCH(QByteArray, left);
+    BootProtocol p;
+    p.appendReceived(input);
+    QList<QByteArray> cut;
+    while (p.cutMessage())
+        cut << p.currentMessage();
+    QCOMPARE(cut, messages);
+    QCOMPARE(p.buffer(), left);
+}
+
+void tst_BootLoader::cutMessageAtEveryBoundary()
+{
+    const QList<QByteArray> messages{">", headerReply(256), pageRequest(0), "-", pageAck(0), pageRequest(300)};
+    const QByteArray stream = messages.join();
+    for (qsizetype split = 0; split <= stream.size(); ++split) {
+        BootProtocol p;
+        QList<QByteArray> cut;
+        p.appendReceived(stream.left(split));
+        while (p.cutMessage())
+            cut << p.currentMessage();
+        p.appendReceived(stream.mid(split));
+        while (p.cutMessage())
+            cut << p.currentMessage();
+        QVERIFY2(cut == messages, qPrintable(QStringLiteral("split at %1").arg(split)));
+    }
+}
+
+void tst_BootLoader::connectPhase_data()
+{
+    QTest::addColumn<bool>("noWait");
+    QTest::addColumn<QByteArray>("answers");
+    QTest::addColumn<int>("state");
+    QTest::addColumn<QString>("status");
+    QTest::addColumn<QList<QByteArray>>("sent");
+
+    const QByteArray header = buildMessage("#", image(0).header);
+    QTest::newRow("waits for begin") << false << QByteArray() << 1 << "Waiting Connection..." << QList<QByteArray>{};
+    QTest::newRow("waiting ignores everything but >")
+        << false << QByteArray("-" + pageRequest(0) + QByteArray("+\0", 2)) << 1 << "Waiting Connection..."
+        << QList<QByteArray>{};
+    QTest::newRow("> connects") << false << QByteArray(">") << 2 << "Connecting..." << QList<QByteArray>{"<"};
+    QTest::newRow("do not wait: connect at once") << true << QByteArray() << 2 << "Connecting..."
+                                                  << QList<QByteArray>{"<"};
+    QTest::newRow("positive answer sends the header")
+        << true << QByteArray("+\0", 2) << 3 << "Send Header..." << QList<QByteArray>{"<", header};
+    QTest::newRow("negative answer to connect") << true << QByteArray("-") << 0 << "Connecting: Error"
+                                                << QList<QByteArray>{"<"};
+    QTest::newRow("> while connecting is an error")
+        << true << QByteArray(">") << 0 << "Connecting: Error" << QList<QByteArray>{"<"};
+    QTest::newRow("negative answer to the header")
+        << true << QByteArray("+\0-", 3) << 0 << "Set Serial Number and Signature: Error"
+        << QList<QByteArray>{"<", header};
+}
+
+void tst_BootLoader::connectPhase()
+{
+    QFETCH(bool, noWait);
+    QFETCH(QByteArray, answers);
+    QFETCH(int, state);
+    QFETCH(QString, status);
+    QFETCH(QList<QByteArray>, sent);
+    BootProtocol p;
+    Recorder r(p);
+    p.start(image(0), noWait);
+    feed(p, answers);
+    QCOMPARE(p.state(), state);
+    QCOMPARE(p.status(), status);
+    QCOMPARE(r.sent, sent);
+    QCOMPARE(r.idles, state == 0 ? 1 : 0);
+}
+
+void tst_BootLoader::headerAnswer_data()
+{
+    QTest::addColumn<int>("bodySize");
+    QTest::addColumn<int>("blockSize");
+    QTest::addColumn<int>("state");
+    QTest::addColumn<QString>("status");
+    QTest::addColumn<int>("pageCount");
+    QTest::newRow("body 1000, block 256: three pages") << 1000 << 256 << 4 << "Wait for page request..." << 3;
+    QTest::newRow("empty body ends after the header") << 0 << 256 << 0 << "Set Serial Number and Signature: Ok" << 0;
+    QTest::newRow("block size 0 is refused") << 1000 << 0 << 0 << "Block size 0: Error" << 0;
+    QTest::newRow("empty body with block size 0 is fine") << 0 << 0 << 0 << "Set Serial Number and Signature: Ok"
+                                                           << 0;
+    QTest::newRow("body shorter than a block: no page") << 100 << 256 << 4 << "Wait for page request..." << 0;
+    QTest::newRow("block size above 255") << 4096 << 1024 << 4 << "Wait for page request..." << 4;
+}
+
+void tst_BootLoader::headerAnswer()
+{
+    QFETCH(int, bodySize);
+    QFETCH(int, blockSize);
+    QFETCH(int, state);
+    QFETCH(QString, status);
+    QFETCH(int, pageCount);
+    BootProtocol p;
+    Recorder r(p);
+    toPagePhase(p, bodySize, blockSize);
+    QCOMPARE(p.state(), state);
+    QCOMPARE(p.status(), status);
+    QCOMPARE(p.pageCount(), pageCount);
+    QCOMPARE(r.block, blockSize);
+    QCOMPARE(r.serial, QString("SN123456"));
+    QCOMPARE(r.signature, QString("A signature of 24 bytes."));
+    if (state == 4)
+        QCOMPARE(r.maximum, pageCount);
+}
+
+void tst_BootLoader::pagePhase()
+{
+    BootProtocol p;
+    Recorder r(p);
+    toPagePhase(p, 1000, 256);
+    const QByteArray body = p.image().body;
+    r.sent.clear();
+
+    feed(p, pageRequest(1));
+    QCOMPARE(p.status(), QString("Writing Page #1"));
+    QCOMPARE(r.sent.value(0), buildMessage("@" + littleEndian16(1), body.mid(256, 256)));
+
+    feed(p, pageAck(1));
+    QCOMPARE(p.status(), QString("Writing Page #1: Ok"));
+    QCOMPARE(r.progress, 1);
+
+    feed(p, pageRequest(3));
+    QCOMPARE(p.status(), QString("Updating firmware"));
+    QCOMPARE(r.sent.value(1), bytesOf({0x40, 0xFF, 0xFF}));
+    QCOMPARE(p.page(), 0xFFFF);
+
+    feed(p, pageAck(0xFFFF));
+    QCOMPARE(p.status(), QString("Updating firmware : Ok"));
+    QCOMPARE(p.state(), 0);
+    QCOMPARE(r.progress, 3);
+    QCOMPARE(r.idles, 1);
+    // Bytes 768..999 are never sent: the page count is rounded down.
+    QCOMPARE(r.sent.size(), 2);
+}
+
+void tst_BootLoader::retriesThenError()
+{
+    BootProtocol p;
+    Recorder r(p);
+    toPagePhase(p, 1000, 256);
+    feed(p, pageRequest(2));
+    r.sent.clear();
+    for (int n = 1; n <= 3; ++n) {
+        feed(p, "-");
+        QCOMPARE(p.status(), QStringLiteral("Writing Page #2: Retry %1").arg(n));
+        QCOMPARE(p.state(), 4);
+    }
+    QVERIFY2(r.sent.isEmpty(), "nothing is resent without a page request");
+    feed(p, "-");
+    QCOMPARE(p.status(), QString("Error writing Page #2"));
+    QCOMPARE(p.state(), 0);
+    QCOMPARE(r.idles, 1);
+}
+
+void tst_BootLoader::positiveAnswerResetsFailures()
+{
+    BootProtocol p;
+    toPagePhase(p, 1000, 256);
+    feed(p, pageRequest(0) + "---" + pageAck(0) + pageRequest(1) + "---");
+    QCOMPARE(p.status(), QString("Writing Page #1: Retry 3"));
+    QCOMPARE(p.state(), 4);
+}
+
+void tst_BootLoader::newRunStartsWithoutFailures()
+{
+    BootProtocol p;
+    toPagePhase(p, 1000, 256);
+    feed(p, pageRequest(0) + "---");
+    QCOMPARE(p.failures(), 3);
+    p.setState(0); // the user pressed Stop
+    toPagePhase(p, 1000, 256);
+    feed(p, pageRequest(0) + "-");
+    QCOMPARE(p.status(), QString("Writing Page #0: Retry 1"));
+    QCOMPARE(p.state(), 4);
+}
+
+void tst_BootLoader::negativeAfterEndMarker()
+{
+    BootProtocol p;
+    toPagePhase(p, 512, 256);
+    feed(p, pageRequest(2) + "-");
+    QCOMPARE(p.status(), QString("Error updating firmware..."));
+    QCOMPARE(p.state(), 0);
+}
+
+void tst_BootLoader::virtualBootLoader_data()
+{
+    QTest::addColumn<int>("bodySize");
+    QTest::addColumn<int>("blockSize");
+    QTest::addColumn<int>("negativeAnswers");
+    QTest::addColumn<QString>("status");
+    QTest::addColumn<int>("pagesTaken");
+
+    QTest::newRow("whole firmware") << 1000 << 256 << 0 << "Updating firmware : Ok" << 3;
+    QTest::newRow("exact multiple of the block") << 2048 << 512 << 0 << "Updating firmware : Ok" << 4;
+    QTest::newRow("header only") << 0 << 256 << 0 << "Set Serial Number and Signature: Ok" << 0;
+    QTest::newRow("three refusals are retried") << 1000 << 256 << 3 << "Updating firmware : Ok" << 3;
+    QTest::newRow("four refusals end the run") << 1000 << 256 << 4 << "Error writing Page #0" << 0;
+    QTest::newRow("device reports block size 0") << 1000 << 0 << 0 << "Block size 0: Error" << 0;
+}
+
+void tst_BootLoader::virtualBootLoader()
+{
+    QFETCH(int, bodySize);
+    QFETCH(int, blockSize);
+    QFETCH(int, negativeAnswers);
+    QFETCH(QString, status);
+    QFETCH(int, pagesTaken);
+
+    QTemporaryDir dir;
+    BootLoaderOptions options;
+    options.blockSize = blockSize;
+    options.negativeAnswers = negativeAnswers;
+    options.beaconInterval = 0;
+    options.firmwarePath = dir.filePath("received.bin");
+    SimBootLoader loader(options);
+    BootProtocol p;
+    QStringList statuses;
+    connect(&p, &BootProtocol::statusChanged, [&](const QString &s) { statuses << s; });
+    connect(&p, &BootProtocol::send, &loader, &SimBootLoader::receive);
+    connect(&loader, &SimDevice::send, &p, [&](const QByteArray &b) { feed(p, b); });
+
+    const FirmwareImage fw = image(bodySize);
+    p.start(fw, false);
+    loader.start();
+
+    QCOMPARE(p.status(), status);
+    QCOMPARE(loader.pagesTaken(), pagesTaken);
+    QCOMPARE(loader.header(), fw.header);
+    const QByteArray written = fw.body.left(qsizetype(pagesTaken) * blockSize);
+    QCOMPARE(loader.firmware(), written);
+    if (status == "Updating firmware : Ok") {
+        QFile file(options.firmwarePath);
+        QVERIFY(file.open(QIODevice::ReadOnly));
+        QCOMPARE(file.readAll(), written);
+    }
+    for (int n = 1; n <= qMin(negativeAnswers, 3); ++n)
+        QVERIFY2(statuses.contains(QStringLiteral("Writing Page #0: Retry %1").arg(n)), qPrintable(statuses.join('|')));
+}
+
+void tst_BootLoader::virtualBootLoaderRejectsBadChecksum()
+{
+    BootLoaderOptions options;
+    options.blockSize = 4;
+    options.beaconInterval = 0;
+    SimBootLoader loader(options);
+    QList<QByteArray> answers;
+    connect(&loader, &SimDevice::send, [&](const QByteArray &b) { answers << b; });
+    loader.start();
+    loader.receive("<");
+    loader.receive(buildMessage("#", pattern(80, 2)));
+    answers.clear();
+
+    QByteArray page = buildMessage("@" + littleEndian16(0), "abcd");
+    page[3] = char(page[3] + 1);
+    // Split across reads, as a serial line delivers it.
+    loader.receive(page.left(4));
+    loader.receive(page.mid(4));
+    QCOMPARE(answers, (QList<QByteArray>{"-", pageRequest(0)}));
+    answers.clear();
+    loader.receive(buildMessage("@" + littleEndian16(0), "abcd"));
+    QCOMPARE(answers, (QList<QByteArray>{pageAck(0), pageRequest(1)}));
+    QCOMPARE(loader.firmware(), QByteArray("abcd"));
+}
+
+void tst_BootLoader::virtualBootLoaderAnnouncesUntilConnected()
+{
+    BootLoaderOptions options;
+    options.beaconInterval = 5;
+    SimBootLoader loader(options);
+    QList<QByteArray> sent;
+    connect(&loader, &SimDevice::send, [&](const QByteArray &b) { sent << b; });
+    loader.start();
+    QTRY_VERIFY_WITH_TIMEOUT(sent.size() >= 3, 2000);
+    QCOMPARE(sent, QList<QByteArray>(sent.size(), ">"));
+
+    // Connected, then the uploader is stopped: after two quiet intervals the
+    // device is ready for the next run.
+    loader.receive("<");
+    QVERIFY(loader.isConnected());
+    QCOMPARE(sent.last(), QByteArray("+\0", 2));
+    QTRY_VERIFY_WITH_TIMEOUT(!loader.isConnected(), 2000);
+    QCOMPARE(sent.last(), QByteArray(">"));
+
+    sent.clear();
+    loader.setAnswering(false);
+    loader.receive("<");
+    QVERIFY(sent.isEmpty());
+}
+
+QTEST_GUILESS_MAIN(tst_BootLoader)
+#include "tst_bootloader.moc"

@@ -1,0 +1,636 @@
+// Flashor: its command line, run flow (Run, Stop, init string, timers, failure
+// messages), its window's texts, and a whole upload over a pseudo-terminal to
+// the virtual boot loader.
+
+#include "sim/bootloader.h"
+#include "sim/pty.h"
+#include "uploader/commandline.h"
+#include "uploader/flashorrun.h"
+#include "uploader/ui/frmflashor.h"
+
+#include <QCheckBox>
+#include <QComboBox>
+#include <QGroupBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QTemporaryDir>
+#include <QTest>
+
+namespace {
+
+struct FakeFlashorPrompts final : FlashorPrompts
+{
+    struct Shown
+    {
+        QString text;
+        QString title;
+        Icon icon;
+    };
+    QList<Shown> shown;
+    QStringList fileNames; // answers of the file dialog, "" = cancel
+    QStringList dialogs;   // "title|filter|start" of each file dialog
+
+    void message(const QString &text, const QString &title, Icon icon) override
+    {
+        shown.append({text, title.isEmpty() ? flashorTitle : title, icon});
+    }
+    QString openFileName(const QString &title, const QString &filter, const QString &startFile) override
+    {
+        dialogs << title + '|' + filter + '|' + startFile;
+        return fileNames.isEmpty() ? QString() : fileNames.takeFirst();
+    }
+};
+
+// A port with no line behind it. What is done to it is kept in a record that
+// outlives the port, since the run flow drops its ports when it is done.
+struct PortRecord
+{
+    int number = 0;
+    bool canOpen = true;
+    bool opened = false;
+    bool destroyed = false;
+    bool readFails = false;
+    int clears = 0;
+    QString settings;
+    QByteArray incoming; // the device's bytes, put here by the test
+    QList<QByteArray> written;
+};
+
+class FakePort final : public SerialPort
+{
+public:
+    explicit FakePort(std::shared_ptr<PortRecord> record)
+        : r(std::move(record))
+    {}
+    ~FakePort() override
+    {
+        r->opened = false;
+        r->destroyed = true;
+    }
+    bool open(const QString &s) override
+    {
+        r->settings = s;
+        r->opened = r->canOpen;
+        return r->opened;
+    }
+    void close() override { r->opened = false; }
+    bool isOpen() const override { return r->opened; }
+    qint64 pendingCount() const override { return r->opened ? r->incoming.size() : 0; }
+    QByteArray readAll(bool *ok) override
+    {
+        if (ok)
+            *ok = r->opened && !r->readFails;
+        return std::exchange(r->incoming, {});
+    }
+    bool write(const QByteArray &bytes) override
+    {
+        r->written << bytes;
+        return r->opened;
+    }
+    void clear() override
+    {
+        r->incoming.clear();
+        ++r->clears;
+    }
+    QString deviceName() const override { return QStringLiteral("fake%1").arg(r->number); }
+
+private:
+    std::shared_ptr<PortRecord> r;
+};
+
+// Hands out fake ports and keeps their records in the order they were made.
+struct FakePorts
+{
+    QList<std::shared_ptr<PortRecord>> made;
+    bool canOpen = true;
+    PortFactory factory()
+    {
+        return [this](int n) {
+            auto record = std::make_shared<PortRecord>();
+            record->number = n;
+            record->canOpen = canOpen;
+            made << record;
+            return std::make_unique<FakePort>(record);
+        };
+    }
+};
+
+QByteArray firmwareBytes(qsizetype bodySize)
+{
+    QByteArray out(80 + bodySize, '\0');
+    for (qsizetype i = 0; i < out.size(); ++i)
+        out[i] = char((i * 13 + 5) & 0xFF);
+    return out;
+}
+
+QString writeFile(const QTemporaryDir &dir, const QString &name, const QByteArray &bytes)
+{
+    const QString path = dir.filePath(name);
+    QFile file(path);
+    file.open(QIODevice::WriteOnly);
+    file.write(bytes);
+    return path;
+}
+
+} // namespace
+
+class tst_Flashor : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void init();
+
+    void posixArguments_data();
+    void posixArguments();
+    void commandLineText_data();
+    void commandLineText();
+    void firmwareFileExists_data();
+    void firmwareFileExists();
+    void temporaryFolder();
+
+    void runRefusesBadFile_data();
+    void runRefusesBadFile();
+    void runWithInitString();
+    void runWithoutInitString();
+    void portCannotBeOpened();
+    void stopInPagePhaseThenRunAgain();
+    void readErrorStopsTheRun();
+    void automaticStartBrowsesForPattern();
+    void automaticStartWithFile();
+    void browseRefusesMissingFile();
+    void portZeroDoesNotStartByItself();
+
+    void windowTexts();
+    void windowFollowsRun();
+
+    void uploadOverPseudoTerminal();
+
+private:
+    QTemporaryDir dir;
+    QString fw1000;
+};
+
+void tst_Flashor::init()
+{
+    fw1000 = writeFile(dir, "fw.rfw", firmwareBytes(1000));
+}
+
+void tst_Flashor::posixArguments_data()
+{
+    QTest::addColumn<QStringList>("arguments");
+    QTest::addColumn<bool>("autoRun");
+    QTest::addColumn<int>("portIndex"); // -1: not given
+    QTest::addColumn<QString>("path");  // "-": not given
+
+    QTest::newRow("as Tessel starts it") << QStringList{"/r", "/c4", "/f", "/home/me/fw/*.rfw"} << true << 3
+                                         << "/home/me/fw/*.rfw";
+    QTest::newRow("path attached to /f") << QStringList{"/c2", "/f/home/me/a.rfw"} << false << 1 << "/home/me/a.rfw";
+    QTest::newRow("upper case") << QStringList{"/R", "/C4", "/F", "/x/a.rfw"} << true << 3 << "/x/a.rfw";
+    QTest::newRow("path is trimmed") << QStringList{"/f", "  /x/a b.rfw "} << false << -1 << "/x/a b.rfw";
+    QTest::newRow("c16 is the last port") << QStringList{"/c16"} << false << 15 << "-";
+    QTest::newRow("c17 past the list selects COM1") << QStringList{"/c17"} << false << 0 << "-";
+    QTest::newRow("c0 selects COM1") << QStringList{"/c0"} << false << 0 << "-";
+    QTest::newRow("negative number selects COM1") << QStringList{"/c-3"} << false << 0 << "-";
+    QTest::newRow("cx selects COM1") << QStringList{"/cx"} << false << 0 << "-";
+    QTest::newRow("trailing blanks after the number") << QStringList{"/c4  "} << false << 3 << "-";
+    QTest::newRow("arguments without / are ignored") << QStringList{"r", "c4", "extra"} << false << -1 << "-";
+    QTest::newRow("unknown option is ignored") << QStringList{"/x", "/"} << false << -1 << "-";
+    QTest::newRow("last one wins") << QStringList{"/c2", "/c5"} << false << 4 << "-";
+}
+
+void tst_Flashor::posixArguments()
+{
+    QFETCH(QStringList, arguments);
+    QFETCH(bool, autoRun);
+    QFETCH(int, portIndex);
+    QFETCH(QString, path);
+    const FlashorOptions o = parseFlashorArguments(arguments, FlashorRun::portCount);
+    QCOMPARE(o.autoRun, autoRun);
+    QCOMPARE(o.portIndex.value_or(-1), portIndex);
+    QCOMPARE(o.firmwarePath.value_or("-"), path);
+}
+
+void tst_Flashor::commandLineText_data()
+{
+    QTest::addColumn<QString>("commandLine");
+    QTest::addColumn<bool>("autoRun");
+    QTest::addColumn<int>("portIndex");
+    QTest::addColumn<QString>("path");
+    QTest::newRow("as Tessel starts it") << " /r /c4 /fC:\\fw\\*.rfw" << true << 3 << "C:\\fw\\*.rfw";
+    QTest::newRow("blank after /f is trimmed") << " /c3 /f C:\\fw\\a.rfw " << false << 2 << "C:\\fw\\a.rfw";
+    QTest::newRow("no blanks, upper case") << "/R/C2/FX.RFW" << true << 1 << "X.RFW";
+    QTest::newRow("blank before the letter hides the option") << "/ r/ c4" << false << -1 << "-";
+    QTest::newRow("c17 selects COM1") << "/c17" << false << 0 << "-";
+}
+
+void tst_Flashor::commandLineText()
+{
+    QFETCH(QString, commandLine);
+    QFETCH(bool, autoRun);
+    QFETCH(int, portIndex);
+    QFETCH(QString, path);
+    const FlashorOptions o = parseFlashorCommandLine(commandLine, FlashorRun::portCount);
+    QCOMPARE(o.autoRun, autoRun);
+    QCOMPARE(o.portIndex.value_or(-1), portIndex);
+    QCOMPARE(o.firmwarePath.value_or("-"), path);
+}
+
+void tst_Flashor::firmwareFileExists_data()
+{
+    QTest::addColumn<QString>("path");
+    QTest::addColumn<bool>("exists");
+    QTest::newRow("existing file") << fw1000 << true;
+    QTest::newRow("empty path") << QString() << false;
+    QTest::newRow("missing file") << dir.filePath("none.rfw") << false;
+    QTest::newRow("folder") << dir.path() << false;
+    QTest::newRow("pattern matching a file") << dir.filePath("*.rfw") << false;
+}
+
+void tst_Flashor::firmwareFileExists()
+{
+    QFETCH(QString, path);
+    QFETCH(bool, exists);
+    QCOMPARE(::firmwareFileExists(path), exists);
+}
+
+void tst_Flashor::temporaryFolder()
+{
+    FakeFlashorPrompts prompts;
+    QVERIFY(!prepareTempFolder(dir.filePath("gone"), prompts));
+    QCOMPARE(prompts.shown.size(), 1);
+    QCOMPARE(prompts.shown[0].text, "Error! Path \"" + dir.filePath("gone") + "\" not found.");
+    QCOMPARE(prompts.shown[0].title, flashorTitle);
+    QCOMPARE(prompts.shown[0].icon, FlashorPrompts::Icon::None);
+
+    QVERIFY(prepareTempFolder(dir.path(), prompts));
+    QVERIFY(QFileInfo(dir.filePath("Flashor")).isDir());
+    QVERIFY(prepareTempFolder(dir.path(), prompts)); // already there
+    QCOMPARE(prompts.shown.size(), 1);
+}
+
+void tst_Flashor::runRefusesBadFile_data()
+{
+    QTest::addColumn<QString>("name");
+    QTest::addColumn<int>("size"); // -1: no file
+    QTest::addColumn<QString>("message");
+    QTest::newRow("missing") << "missing.rfw" << -1 << "Error! Firmware file \"%1\" do not exist.";
+    QTest::newRow("pattern") << "*.rfw" << -1 << "Error! Firmware file \"%1\" do not exist.";
+    QTest::newRow("79 bytes") << "short.rfw" << 79 << "Error! Firmware file \"%1\" is short.";
+}
+
+void tst_Flashor::runRefusesBadFile()
+{
+    QFETCH(QString, name);
+    QFETCH(int, size);
+    QFETCH(QString, message);
+    const QString path = size < 0 ? dir.filePath(name) : writeFile(dir, name, QByteArray(size, 'x'));
+    FakeFlashorPrompts prompts;
+    FakePorts ports;
+    FlashorRun run(prompts, ports.factory());
+    run.input().firmwarePath = path;
+    run.cmdRun_Click();
+    QCOMPARE(prompts.shown.size(), 1);
+    QCOMPARE(prompts.shown[0].text, message.arg(path));
+    QCOMPARE(prompts.shown[0].title, QString("Run process..."));
+    QCOMPARE(prompts.shown[0].icon, FlashorPrompts::Icon::Critical);
+    QVERIFY(!run.initTimer().isActive());
+    QVERIFY(ports.made.isEmpty());
+}
+
+void tst_Flashor::runWithInitString()
+{
+    FakeFlashorPrompts prompts;
+    FakePorts ports;
+    FlashorRun run(prompts, ports.factory());
+    run.input().firmwarePath = fw1000;
+    run.input().portIndex = 2;
+    run.input().initSpeed = "430800";
+    QStringList initInputs;
+    connect(&run, &FlashorRun::initInputChanged, [&](const QString &t) { initInputs << t; });
+
+    run.cmdRun_Click();
+    QCOMPARE(ports.made.size(), 1);
+    std::shared_ptr<PortRecord> init = ports.made[0];
+    QCOMPARE(init->number, 3);
+    QCOMPARE(init->settings, QString("430800,N,8,1"));
+    QCOMPARE(init->clears, 1);
+    QCOMPARE(init->written, QList<QByteArray>{"!ZQMVBRT_GlimmerPassage_K"});
+    QCOMPARE(run.status(), QString("Send Init String..."));
+    QVERIFY(run.initTimer().isActive());
+    QCOMPARE(run.initTimer().interval(), 2000);
+    QVERIFY(!run.isRunning());
+
+    init->incoming = "app: rebooting";
+    run.tmrInit_Timer();
+    QCOMPARE(initInputs, (QStringList{"", "app: rebooting"}));
+    QVERIFY(!init->opened); // closed before the boot port opens
+    QCOMPARE(ports.made.size(), 2);
+    std::shared_ptr<PortRecord> boot = ports.made[1];
+    QCOMPARE(boot->number, 3);
+    QCOMPARE(boot->settings, QString("115200,N,8,1"));
+    QVERIFY(boot->clears >= 1);
+    QVERIFY(run.isRunning());
+    QCOMPARE(run.status(), QString("Waiting Connection..."));
+    QVERIFY(boot->written.isEmpty());
+
+    boot->incoming = "junk>";
+    run.tmrReceive_Timer();
+    QCOMPARE(boot->written, QList<QByteArray>{"<"});
+    QCOMPARE(run.status(), QString("Connecting..."));
+}
+
+void tst_Flashor::runWithoutInitString()
+{
+    FakeFlashorPrompts prompts;
+    FakePorts ports;
+    FlashorRun run(prompts, ports.factory());
+    run.input().firmwarePath = fw1000;
+    run.input().initEnabled = false;
+    run.input().noWait = true;
+    run.cmdRun_Click();
+    QVERIFY(ports.made.isEmpty());
+    QCOMPARE(run.initTimer().interval(), 100);
+    run.tmrInit_Timer();
+    QCOMPARE(ports.made.size(), 1);
+    QCOMPARE(ports.made[0]->number, 1);
+    QCOMPARE(ports.made[0]->written, QList<QByteArray>{"<"});
+    QCOMPARE(run.status(), QString("Connecting..."));
+    QVERIFY(prompts.shown.isEmpty());
+}
+
+void tst_Flashor::portCannotBeOpened()
+{
+    FakeFlashorPrompts prompts;
+    FakePorts ports;
+    ports.canOpen = false;
+    FlashorRun run(prompts, ports.factory());
+    run.input().firmwarePath = fw1000;
+
+    run.cmdRun_Click(); // the init port
+    QCOMPARE(prompts.shown.size(), 1);
+    QCOMPARE(prompts.shown[0].text, QString("Communication port is not opened!"));
+    QCOMPARE(prompts.shown[0].title, flashorTitle);
+    QCOMPARE(prompts.shown[0].icon, FlashorPrompts::Icon::Critical);
+    QVERIFY(!run.initTimer().isActive());
+
+    run.input().initEnabled = false; // the boot port
+    run.cmdRun_Click();
+    run.tmrInit_Timer();
+    QCOMPARE(prompts.shown.size(), 2);
+    QCOMPARE(prompts.shown[1].text, QString("Communication port is not opened!"));
+    QVERIFY(!run.isRunning());
+}
+
+void tst_Flashor::stopInPagePhaseThenRunAgain()
+{
+    FakeFlashorPrompts prompts;
+    FakePorts ports;
+    FlashorRun run(prompts, ports.factory());
+    run.input().firmwarePath = fw1000;
+    run.input().initEnabled = false;
+    run.input().noWait = true;
+    QList<bool> running;
+    connect(&run, &FlashorRun::runningChanged, [&](bool on) { running << on; });
+
+    run.cmdRun_Click();
+    run.tmrInit_Timer();
+    std::shared_ptr<PortRecord> boot = ports.made.last();
+    boot->incoming = QByteArray("+\0", 2) + "+\x22" + QByteArray(34, '\x01') + QByteArray(".\x01\x00", 3);
+    run.tmrReceive_Timer();
+    QCOMPARE(run.status(), QString("Writing Page #1"));
+    QCOMPARE(boot->written.size(), 3); // connect, header, page 1
+
+    run.cmdRun_Click(); // "Stop"
+    QVERIFY(!boot->opened);
+    QVERIFY(!run.isRunning());
+    QCOMPARE(running, (QList<bool>{true, false}));
+
+    run.cmdRun_Click();
+    run.tmrInit_Timer();
+    std::shared_ptr<PortRecord> again = ports.made.last();
+    QVERIFY(again != boot);
+    again->incoming = QByteArray("+\0", 2);
+    run.tmrReceive_Timer();
+    QCOMPARE(run.status(), QString("Send Header..."));
+    QCOMPARE(again->written.value(1).left(1), QByteArray("#"));
+}
+
+void tst_Flashor::readErrorStopsTheRun()
+{
+    FakeFlashorPrompts prompts;
+    FakePorts ports;
+    FlashorRun run(prompts, ports.factory());
+    run.input().firmwarePath = fw1000;
+    run.input().initEnabled = false;
+    run.cmdRun_Click();
+    run.tmrInit_Timer();
+    std::shared_ptr<PortRecord> boot = ports.made.last();
+    boot->readFails = true;
+    boot->incoming = ">";
+    run.tmrReceive_Timer();
+    QVERIFY(!run.isRunning());
+    QVERIFY(!boot->opened);
+    QCOMPARE(run.protocol().state(), 1); // the protocol is reset at the next run
+}
+
+void tst_Flashor::automaticStartBrowsesForPattern()
+{
+    FakeFlashorPrompts prompts;
+    FakePorts ports;
+    FlashorRun run(prompts, ports.factory());
+    const QString pattern = dir.filePath("*.rfw");
+    run.applyCommandLine(parseFlashorArguments({"/r", "/c4", "/f", pattern}, FlashorRun::portCount));
+    QCOMPARE(run.input().portIndex, 3);
+    QCOMPARE(run.input().firmwarePath, pattern);
+    QVERIFY(run.timeoutTimer().isActive());
+    QCOMPARE(run.timeoutTimer().interval(), 100);
+
+    prompts.fileNames << fw1000;
+    run.tmrTimeout_Timer();
+    QVERIFY(!run.timeoutTimer().isActive());
+    QCOMPARE(prompts.dialogs, QStringList{"Open|RFW-files|*.rfw|All files|*.*|" + pattern});
+    QCOMPARE(run.input().firmwarePath, fw1000);
+    QVERIFY(run.initTimer().isActive()); // the run has started
+    QCOMPARE(ports.made.value(0)->number, 4);
+}
+
+void tst_Flashor::automaticStartWithFile()
+{
+    FakeFlashorPrompts prompts;
+    FakePorts ports;
+    FlashorRun run(prompts, ports.factory());
+    run.applyCommandLine(parseFlashorArguments({"/R", "/F" + fw1000}, FlashorRun::portCount));
+    run.tmrTimeout_Timer();
+    QVERIFY(prompts.dialogs.isEmpty());
+    QVERIFY(run.initTimer().isActive());
+
+    // Without "/r" nothing starts by itself.
+    FlashorRun idle(prompts, ports.factory());
+    idle.applyCommandLine(parseFlashorArguments({"/f" + fw1000}, FlashorRun::portCount));
+    QVERIFY(!idle.timeoutTimer().isActive());
+}
+
+void tst_Flashor::browseRefusesMissingFile()
+{
+    FakeFlashorPrompts prompts;
+    FakePorts ports;
+    FlashorRun run(prompts, ports.factory());
+    const QString pattern = dir.filePath("*.rfw");
+    run.applyCommandLine(parseFlashorArguments({"/r", "/f", pattern}, FlashorRun::portCount));
+    const QString missing = dir.filePath("typed.rfw");
+    prompts.fileNames << missing;
+    run.tmrTimeout_Timer();
+    QCOMPARE(prompts.shown.size(), 1);
+    QCOMPARE(prompts.shown[0].text, "File \"" + missing + "\" is not found.");
+    QCOMPARE(prompts.shown[0].icon, FlashorPrompts::Icon::Critical);
+    QCOMPARE(run.input().firmwarePath, pattern);
+    QVERIFY(!run.initTimer().isActive());
+
+    run.cmdUpload_In_Click(); // cancelled
+    QCOMPARE(run.input().firmwarePath, pattern);
+    QCOMPARE(prompts.shown.size(), 1);
+}
+
+void tst_Flashor::portZeroDoesNotStartByItself()
+{
+    FakeFlashorPrompts prompts;
+    FakePorts ports;
+    FlashorRun run(prompts, ports.factory());
+    run.applyCommandLine(parseFlashorArguments({"/r", "/c0", "/f" + fw1000}, FlashorRun::portCount));
+    QCOMPARE(run.input().portIndex, 0);
+    QVERIFY(!run.timeoutTimer().isActive());
+    QVERIFY(run.status().startsWith("Port 0 has no boot loader"));
+}
+
+void tst_Flashor::windowTexts()
+{
+    FakeFlashorPrompts prompts;
+    FakePorts ports;
+    FlashorRun run(prompts, ports.factory());
+    frmFlashor w(run);
+    QCOMPARE(w.windowTitle(), QString("Upload new firmware..."));
+    QCOMPARE(w.frameInput->title(), QString("Input Data"));
+    QCOMPARE(w.frameInit->title(), QString("Init String"));
+    QCOMPARE(w.frameUpload->title(), QString("Upload status"));
+    QCOMPARE(w.cmbCOMPort->count(), 16);
+    QCOMPARE(w.cmbCOMPort->itemText(0), QString("COM1"));
+    QCOMPARE(w.cmbCOMPort->itemText(15), QString("COM16"));
+    QCOMPARE(w.cmbCOMPort->currentIndex(), 0);
+    QCOMPARE(w.txtUpload_In->text(), QString());
+    QCOMPARE(w.cmdUpload_In->text(), QString("..."));
+    QCOMPARE(w.chkWait->text(), QString("Do not wait for begin"));
+    QVERIFY(!w.chkWait->isChecked());
+    QCOMPARE(w.txtInit_Out->text(), QString("!ZQMVBRT_GlimmerPassage_K"));
+    QCOMPARE(w.cmbInit_Speed->currentText(), QString("19200"));
+    QStringList speeds;
+    for (int i = 0; i < w.cmbInit_Speed->count(); ++i)
+        speeds << w.cmbInit_Speed->itemText(i);
+    QCOMPARE(speeds, (QStringList{"300", "600", "1200", "2400", "4800", "9600", "19200", "57600", "115200",
+                                  "230400", "430800", "921600"}));
+    QCOMPARE(w.chkInit->text(), QString("Enable"));
+    QVERIFY(w.chkInit->isChecked());
+    for (QLineEdit *box : {w.txtInit_In, w.txtBlock, w.txtSet_Serial, w.txtSet_Signature, w.txtStatus}) {
+        QVERIFY2(box->isReadOnly(), qPrintable(box->objectName()));
+        QVERIFY2(box->text().isEmpty(), qPrintable(box->objectName()));
+    }
+    QCOMPARE(w.cmdRun->text(), QString("Run"));
+    QCOMPARE(w.cmdExit->text(), QString("Exit"));
+    QStringList labels;
+    for (QLabel *l : w.findChildren<QLabel *>())
+        labels << l->text();
+    for (const char *label : {"Port :", "Input Firmware File", "Out", "Speed", "Input", "Block size:",
+                              "Serial Number:", "Device Signature:", "Status"})
+        QVERIFY2(labels.contains(label), label);
+}
+
+void tst_Flashor::windowFollowsRun()
+{
+    FakeFlashorPrompts prompts;
+    FakePorts ports;
+    FlashorRun run(prompts, ports.factory());
+    frmFlashor w(run);
+    run.applyCommandLine(parseFlashorArguments({"/c5", "/f" + fw1000}, FlashorRun::portCount));
+    QCOMPARE(w.cmbCOMPort->currentText(), QString("COM5"));
+    QCOMPARE(w.lblPortDevice->text(), portDeviceName(5));
+    QCOMPARE(w.txtUpload_In->text(), fw1000);
+
+    // The user's edits reach the run flow.
+    w.chkInit->setChecked(false);
+    w.cmbCOMPort->setCurrentIndex(1);
+    QVERIFY(!run.input().initEnabled);
+    QCOMPARE(run.input().portIndex, 1);
+
+    QTest::mouseClick(w.cmdRun, Qt::LeftButton);
+    run.tmrInit_Timer();
+    QCOMPARE(w.cmdRun->text(), QString("Stop"));
+    QVERIFY(!w.frameInput->isEnabled());
+    QCOMPARE(w.txtStatus->text(), QString("Waiting Connection..."));
+
+    std::shared_ptr<PortRecord> boot = ports.made.last();
+    QCOMPARE(boot->number, 2);
+    // ">", connected, header answer with block size 256, request for page 0.
+    boot->incoming = QByteArray(">+\0+\x22\x00\x01", 7) + "SN000042" + "Signature of the device!"
+                     + QByteArray(".\x00\x00", 3);
+    run.tmrReceive_Timer();
+    QCOMPARE(w.txtBlock->text(), QString("256"));
+    QCOMPARE(w.txtSet_Serial->text(), QString("SN000042"));
+    QCOMPARE(w.txtSet_Signature->text(), QString("Signature of the device!"));
+    QCOMPARE(w.pbUpload->maximum(), 3);
+    QCOMPARE(w.txtStatus->text(), QString("Writing Page #0"));
+
+    boot->incoming = QByteArray("+\x02\x00\x00----", 8);
+    run.tmrReceive_Timer();
+    QCOMPARE(w.pbUpload->value(), 0);
+    QCOMPARE(w.txtStatus->text(), QString("Error writing Page #0"));
+    QCOMPARE(w.cmdRun->text(), QString("Run"));
+    QVERIFY(w.frameInput->isEnabled());
+}
+
+void tst_Flashor::uploadOverPseudoTerminal()
+{
+    PtyHost pty;
+    QString why;
+    if (!pty.open(&why))
+        QSKIP(qPrintable("no pseudo-terminal: " + why));
+    qputenv("TESSEL_COM1", pty.slavePath().toLocal8Bit());
+
+    const QString saved = dir.filePath("received.bin");
+    BootLoaderOptions options;
+    options.firmwarePath = saved;
+    options.beaconInterval = 50;
+    options.negativeAnswers = 2;
+    SimBootLoader loader(options);
+    connect(&pty, &PtyHost::received, &loader, &SimBootLoader::receive);
+    connect(&loader, &SimDevice::send, &pty, &PtyHost::write);
+    loader.start();
+
+    const QByteArray file = firmwareBytes(4000); // 15 pages of 256, 160 bytes left over
+    FakeFlashorPrompts prompts;
+    FlashorRun run(prompts); // the real serial port, through TESSEL_COM1
+    QStringList statuses;
+    connect(&run, &FlashorRun::statusChanged, [&](const QString &s) { statuses << s; });
+    run.applyCommandLine(
+        parseFlashorArguments({"/r", "/c1", "/f", writeFile(dir, "big.rfw", file)}, FlashorRun::portCount));
+    run.tmrTimeout_Timer();
+    QCOMPARE(run.status(), QString("Send Init String..."));
+    run.tmrInit_Timer(); // instead of waiting 2 s for the device's application
+    QVERIFY2(run.isRunning(), qPrintable(prompts.shown.isEmpty() ? QString() : prompts.shown[0].text));
+
+    QTRY_COMPARE_WITH_TIMEOUT(run.status(), QString("Updating firmware : Ok"), 10000);
+    QVERIFY(!run.isRunning());
+    QVERIFY(prompts.shown.isEmpty());
+    QVERIFY(loader.isFinished());
+    QCOMPARE(loader.header(), file.left(80));
+    QFile received(saved);
+    QVERIFY(received.open(QIODevice::ReadOnly));
+    QCOMPARE(received.readAll(), file.mid(80, 15 * 256));
+    QVERIFY(statuses.contains("Writing Page #0: Retry 2"));
+    QVERIFY(statuses.contains("Writing Page #14: Ok"));
+    qunsetenv("TESSEL_COM1");
+}
+
+QTEST_MAIN(tst_Flashor)
+#include "tst_flashor.moc"

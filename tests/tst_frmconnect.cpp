@@ -1,0 +1,199 @@
+// The connection window and the Run menu in the main window, against the
+// virtual analyser in this process with the link's timers running.
+#include "link/appcontext.h"
+#include "link/packetlink.h"
+#include "link/ui/frmconnect.h"
+#include "sim/virtualanalyser.h"
+#include "sim/virtualport.h"
+#include "support/fakeprompts.h"
+#include "support/linkharness.h"
+#include "views/ui/frmmain.h"
+
+#include <QAction>
+#include <QLineEdit>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QTimer>
+#include <QTreeWidget>
+#include <QtTest>
+
+class tst_frmConnect : public QObject
+{
+    Q_OBJECT
+
+    SeedDatabase *seed = nullptr;
+    FakePrompts prompts;
+    AppContext context;
+    VirtualAnalyserOptions options;
+    PacketLink *link = nullptr;
+    frmConnect *window = nullptr;
+
+    // Calls `step` every 10 ms from the window's modal loop until it returns true.
+    void whileModal(std::function<bool()> step)
+    {
+        auto *timer = new QTimer(this);
+        connect(timer, &QTimer::timeout, this, [timer, step] {
+            if (step()) {
+                timer->stop();
+                timer->deleteLater();
+            }
+        });
+        timer->start(10);
+        QTimer::singleShot(10000, timer, [timer] { timer->stop(); }); // never wait for ever
+    }
+
+private slots:
+    void init()
+    {
+        seed = new SeedDatabase;
+        prompts.shown.clear();
+        context = AppContext{&seed->db, &seed->params, &prompts, {}};
+        options = VirtualAnalyserOptions();
+        link = new PacketLink(seed->params, prompts, [this](int) -> std::unique_ptr<SerialPort> {
+            return makeVirtualAnalyserPort(options, false);
+        });
+        link->initProcesses();
+        window = new frmConnect(context, *link);
+        link->startTimers();
+    }
+    void cleanup()
+    {
+        delete window;
+        delete link;
+        delete seed;
+    }
+
+    // The automatic test before a command: compact, closes itself on success.
+    void automaticTestHidesItself()
+    {
+        QVERIFY(!link->acquireLink(nullptr, false, true));
+        QVERIFY(window->isHidden());
+        QVERIFY(window->lvListViewParams->isHidden());
+        QCOMPARE(window->windowTitle(), QStringLiteral("Connection to CAN Analyser on COM0"));
+        QCOMPARE(window->txtConnectStatus->text(), QStringLiteral("Connected"));
+        QCOMPARE(window->cmdCancelOk->text(), QStringLiteral("Ok"));
+        QCOMPARE(window->pbProgressBarParams->value(), window->pbProgressBarParams->maximum());
+        QCOMPARE(seed->params.getInt("TestConnectPBMax", 0), window->pbProgressBarParams->maximum());
+        QCOMPARE(window->lvListViewParams->topLevelItemCount(), 11);
+        QCOMPARE(link->busyCount(), 1);
+        QVERIFY(prompts.shown.isEmpty());
+    }
+
+    // "Test" from the menu: the list stays up with "Ok" until it is pressed.
+    void menuTestStaysOpenUntilOk()
+    {
+        QStringList seen;
+        whileModal([&] {
+            if (window->txtConnectStatus->text() != QLatin1String("Connected"))
+                return false;
+            seen << window->cmdCancelOk->text();
+            seen << (window->lvListViewParams->isVisible() ? "list shown" : "list hidden");
+            const QTreeWidgetItem *speed = window->lvListViewParams->topLevelItem(4);
+            seen << speed->text(0) + " = " + speed->text(1);
+            QTest::mouseClick(window->cmdCancelOk, Qt::LeftButton);
+            return true;
+        });
+        QVERIFY(!link->acquireLink(nullptr, true, true));
+        QCOMPARE(seen, (QStringList{"Ok", "list shown", "CAN Speed, kbps = 500.000"}));
+        QVERIFY(window->isHidden());
+        QVERIFY(window->height() > window->lvListViewParams->height());
+    }
+
+    // A failed test keeps the window open with "Cancel" until the user closes it.
+    void failureWaitsForCancel()
+    {
+        options.errorFlagFor = simfault::all;
+        QStringList seen;
+        whileModal([&] {
+            if (window->txtConnectStatus->text() != QLatin1String("Not connected"))
+                return false;
+            seen << window->cmdCancelOk->text() << QString::number(window->pbProgressBarParams->value());
+            window->close(); // the close box hides it too
+            return true;
+        });
+        QVERIFY(link->acquireLink(nullptr, false, true));
+        QCOMPARE(seen, (QStringList{"Cancel", "0"}));
+        QCOMPARE(prompts.texts(), QStringList{"Error! CAN Analyser answer with error on your command..."});
+        QCOMPARE(link->busyCount(), 0);
+        QVERIFY(!link->isPortOpen());
+    }
+
+    void columnWidthsKeptInTwips()
+    {
+        delete window;
+        seed->params.setParam("ListViewParams_ColWidth1", "2880");
+        window = new frmConnect(context, *link);
+        const int dpi = window->logicalDpiX();
+        QCOMPARE(window->lvListViewParams->columnWidth(0), 2 * dpi);
+        window->lvListViewParams->setColumnWidth(1, dpi);
+        delete window;
+        window = nullptr;
+        QCOMPARE(seed->params.getParam("ListViewParams_ColWidth1", ""), QStringLiteral("2880"));
+        QCOMPARE(seed->params.getParam("ListViewParams_ColWidth2", ""), QStringLiteral("1440"));
+        window = new frmConnect(context, *link);
+    }
+
+    // The Run menu of the main window through the link: the first mode
+    // command connects first; answers set the status bar, marks and buttons.
+    void runMenuInTheMainWindow()
+    {
+        delete window;
+        window = nullptr;
+        frmMain main(context);
+        main.startLink();
+        QVERIFY(main.connectWindow);
+
+        main.mnuRunListenCAN->trigger();
+        QTRY_COMPARE(main.statusPanelText(2), QStringLiteral("CAN Mode : Listen"));
+        QVERIFY(main.mnuRunListenCAN->isChecked());
+        QVERIFY(main.tbButton("ListenCAN")->isChecked());
+        QVERIFY(!main.mnuRunEnableCAN->isChecked());
+        QCOMPARE(main.statusPanelText(1), QStringLiteral("Status : Connected"));
+        QCOMPARE(main.statusPanelText(3), QStringLiteral("CAN Capute : Off"));
+        QCOMPARE(main.statusPanelText(4), QStringLiteral("Processes : 0"));
+
+        main.mnuRunEnableCAN->trigger();
+        QVERIFY(main.mnuRunListenCAN->isChecked()); // unchanged until the answer
+        QTRY_COMPARE(main.statusPanelText(2), QStringLiteral("CAN Mode : Enable"));
+        QVERIFY(main.tbButton("EnableCAN")->isChecked());
+        QVERIFY(!main.tbButton("ListenCAN")->isChecked());
+
+        main.mnuRunResetCAN->trigger();
+        QCOMPARE(main.statusPanelText(2), QStringLiteral("CAN Mode : Reset")); // at once
+        QVERIFY(!main.mnuRunEnableCAN->isChecked());
+        QTRY_COMPARE(main.statusPanelText(4), QStringLiteral("Processes : 0"));
+        QVERIFY(prompts.shown.isEmpty());
+    }
+
+    // The tool bar's "TestCAN": the list over the main window, the virtual
+    // analyser's identity, and the port let go once "Ok" is pressed.
+    void testConnectionFromTheToolBar()
+    {
+        delete window;
+        window = nullptr;
+        frmMain main(context);
+        main.startLink();
+        QStringList rows;
+        whileModal([&] {
+            frmConnect *w = main.connectWindow;
+            if (w->txtConnectStatus->text() != QLatin1String("Connected"))
+                return false;
+            for (int i = 0; i < w->lvListViewParams->topLevelItemCount(); ++i)
+                rows << w->lvListViewParams->topLevelItem(i)->text(0) + " = "
+                            + w->lvListViewParams->topLevelItem(i)->text(1);
+            QTest::mouseClick(w->cmdCancelOk, Qt::LeftButton);
+            return true;
+        });
+        main.tbToolBar_ButtonClick("TestCAN");
+        QCOMPARE(rows.size(), 11);
+        QVERIFY(rows.contains("MCU Frequency, MHz = 16.000000"));
+        QVERIFY(rows.contains("CAN Speed, kbps = 500.000"));
+        QVERIFY(rows.contains("CAN Timer Frequency, kHz = 1000.000"));
+        QCOMPARE(main.statusPanelText(1), QStringLiteral("Status : Connected"));
+        QCOMPARE(main.statusPanelText(4), QStringLiteral("Processes : 0"));
+        QVERIFY(!main.link->isPortOpen());
+    }
+};
+
+QTEST_MAIN(tst_frmConnect)
+#include "tst_frmconnect.moc"
