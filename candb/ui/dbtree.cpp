@@ -174,7 +174,10 @@ QIcon swatch(quint32 colour)
 
 } // namespace
 
-DbTree::DbTree(AppContext &context, frmMain &main) : QObject(&main), context(context), main(main)
+DbTree::DbTree(AppContext &context, frmMain &main)
+    : QObject(&main)
+    , context(context)
+    , main(main)
 {
     setObjectName(QStringLiteral("dbTree"));
     ImageListTV.insert(QStringLiteral("CAN"), drawnIcon(drawCan));
@@ -189,8 +192,9 @@ DbTree::DbTree(AppContext &context, frmMain &main) : QObject(&main), context(con
     tree->setAcceptDrops(true);
     tree->viewport()->setAcceptDrops(true);
     tree->setDropIndicatorShown(false);
+    treeViewport = tree->viewport();
     tree->installEventFilter(this);
-    tree->viewport()->installEventFilter(this);
+    treeViewport->installEventFilter(this);
 
     connect(tree, &QTreeWidget::itemChanged, this, [this](QTreeWidgetItem *item, int) { tvDB_IDs_NodeCheck(item); });
     connect(tree, &QTreeWidget::itemExpanded, this,
@@ -681,8 +685,9 @@ void DbTree::tvDB_IDs_DragDrop(const QString &key)
 
 bool DbTree::eventFilter(QObject *watched, QEvent *event)
 {
+    // Compared by address only: the tree may be on its way out when the window closes.
     QTreeWidget *tree = main.tvDB_IDs;
-    if (watched == tree->viewport()) {
+    if (watched == treeViewport) {
         switch (event->type()) {
         case QEvent::MouseButtonPress: {
             auto *mouse = static_cast<QMouseEvent *>(event);

@@ -30,7 +30,7 @@ class QTreeWidgetItem;
 class DbTree final : public QObject, public IdIndex, public CanDbTree
 {
     Q_OBJECT
-  public:
+public:
     // Takes over the panel's controls and the CAN menu items of `main`.
     DbTree(AppContext &context, frmMain &main);
 
@@ -127,7 +127,7 @@ class DbTree final : public QObject, public IdIndex, public CanDbTree
     // The MIME type of a dragged identifier key ("ID_" + 8 hex digits).
     static const QString idKeyMimeType;
 
-  signals:
+signals:
     // The message views must be rebuilt (rebuildLVM), which redraws the time line.
     void rebuildViews();
     // The current data base or its speed/timer changed: the connection,
@@ -136,10 +136,10 @@ class DbTree final : public QObject, public IdIndex, public CanDbTree
     // currentCanSpeed or currentCanTimer changed.
     void canTimingChanged(double speed, double timer);
 
-  protected:
+protected:
     bool eventFilter(QObject *watched, QEvent *event) override;
 
-  private:
+private:
     void connectMenus();
     QTreeWidgetItem *addNode(QTreeWidgetItem *parent, const QString &key, const QString &text, const QString &image);
     QTreeWidgetItem *addIDNode(int idCanId, int deviceId, qint32 keyNumber, const QString &name, bool enable);
@@ -182,6 +182,7 @@ class DbTree final : public QObject, public IdIndex, public CanDbTree
     QString currentKey;
     int programSelection = 0;
     QMenu *popup = nullptr;
+    QObject *treeViewport = nullptr;
     double canSpeed = 0;
     double canTimer = 0;
 };
