@@ -296,6 +296,10 @@ frmMain::frmMain(AppContext &context, QWidget *parent)
 
 frmMain::~frmMain()
 {
+    // ---- Data base panel: goes before the controls it watches ----
+    delete dbTree;
+    dbTree = nullptr;
+
     // The link's users go before the link.
     delete connectWindow;
     connectWindow = nullptr;
