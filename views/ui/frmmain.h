@@ -14,6 +14,7 @@
 #include <functional>
 #include <memory>
 
+class DbTree;
 class QAction;
 class QComboBox;
 class QFrame;
@@ -217,11 +218,7 @@ public:
     [[nodiscard]] double currentCanSpeed() const { return busSpeed; }
     [[nodiscard]] double currentCanTimer() const { return busTimer; }
 
-    // Hooks of features built elsewhere: loading the data base list and tree
-    // (load tick), re-synchronising the monitor rows with the tree (File/New,
-    // after a file load), the analyser settings dialog (View > Options).
-    std::function<void()> loadCanDb;
-    std::function<void()> rebuildID;
+    // The analyser settings dialog (View > Options), built elsewhere.
     std::function<void()> showOptions;
 
     // Capture files. Results are "cancelled" flags as in the File commands.
@@ -264,6 +261,10 @@ public:
     std::unique_ptr<RunCommands> runCommands;
     frmConnect *connectWindow = nullptr;
 
+    // ---- Data base panel (candb/ui/dbtree.h): owns cmbDB_Name, cmdDB_Property,
+    // tvDB_IDs and the CAN menu commands; also the IdIndex of the capture views.
+    DbTree *dbTree = nullptr;
+
 private:
     void createMenus();
     void createToolBar();
@@ -278,6 +279,7 @@ private:
     // time line, capture files, layout and settings
     void createTimeLine();
     void createLayout();
+    void createDbTree();
     void splitterMouseDown(SplitterBar *bar, Qt::MouseButton button, QPoint position, QPoint globalPosition);
     void splitterMouseMove(SplitterBar *bar, QPoint position);
     void splitterMouseUp(SplitterBar *bar);
