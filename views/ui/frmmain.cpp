@@ -1,5 +1,6 @@
 #include "views/ui/frmmain.h"
 
+#include "candb/ui/dbtree.h"
 #include "link/prompts.h"
 #include "link/ui/frmconnect.h"
 #include "sender/analysersettings.h"
@@ -314,6 +315,28 @@ frmMain::frmMain(AppContext &context, QWidget *parent)
     createTimeLine(); // time line, capture files, layout and settings
     resize(1000, 680);
     createLayout();
+    createDbTree();
+}
+
+// The data base panel and its ties to the capture views: the lists take labels
+// and check boxes from the tree, the tree keeps the monitor rows in step.
+void frmMain::createDbTree()
+{
+    dbTree = new DbTree(context, *this);
+    connect(dbTree, &DbTree::linkResetRequested, link, &PacketLink::resetLink);
+    connect(dbTree, &DbTree::rebuildViews, this, &frmMain::rebuildLVM);
+    connect(dbTree, &DbTree::canTimingChanged, this, &frmMain::setBusTiming);
+    setIdIndex(dbTree);
+    dbTree->setMonitorRows(monitorList);
+    dbTree->setMonitorRowReader([this](const QString &key, bool *ticked) {
+        const int r = monitorList->rowOf(key);
+        if (r < 0)
+            return false;
+        *ticked = monitorList->row(r).checked;
+        return true;
+    });
+    monitorList->treeNodeCheck = [this](const QString &key, bool ticked) { dbTree->checkNode(key, ticked); };
+    monitorList->addID = [this](bool show, const QString &key) { dbTree->addID(show, key); };
 }
 
 frmMain::~frmMain()
@@ -321,6 +344,9 @@ frmMain::~frmMain()
     // Hidden first, so no list repaints over a store that is already gone
     // while the base classes tear the window down.
     hide();
+    // The data base panel goes before the controls it watches.
+    delete dbTree;
+    dbTree = nullptr;
     // The link's users go before the link.
     delete sendFrame;
     sendFrame = nullptr;
@@ -1141,22 +1167,7 @@ void frmMain::loadTimer_Timer()
     pictOscilograph->updatingScroll = false;
     restoreSettings();
     SizeControls();
-    if (loadCanDb) {
-        loadCanDb();
-    } else {
-        // Until the data base tree sets them: the analyser's stored speed and timer.
-        Database &db = *context.db;
-        ParamStore &params = *context.params;
-        const double speed =
-            queryValue(db, sql::selectSpeed,
-                       QVariantList{params.getParam(QStringLiteral("id_CAN_Speed"), QStringLiteral("0"))}, 0)
-                .toDouble();
-        const double timer =
-            queryValue(db, sql::selectTimer,
-                       QVariantList{params.getParam(QStringLiteral("id_CAN_Timer"), QStringLiteral("0"))}, 0)
-                .toDouble();
-        setBusTiming(speed, timer);
-    }
+    dbTree->loadCanDb(true, true);
     setNewCapturingData();
     startLink();
 }
@@ -1354,8 +1365,8 @@ void frmMain::newCapture(bool resynchronise)
     if (mnuRunCANCapture->isChecked())
         captureWindow->cmdClose_Click();
     setNewCapturingData();
-    if (resynchronise && rebuildID)
-        rebuildID();
+    if (resynchronise)
+        dbTree->rebuildID();
 }
 
 void frmMain::mnuFileOpen_Click()
@@ -1406,8 +1417,7 @@ bool frmMain::loadCaptureFile(const QString &fileName)
 
     if (!captureStore.isEmpty())
         captureStore.selectedDuration = float(captureStore.frame(0).Duration);
-    if (rebuildID)
-        rebuildID();
+    dbTree->rebuildID();
     pictOscilograph->setScroll_Begin();
     rebuildLVM();
     // A freshly opened file counts as saved.

@@ -14,6 +14,7 @@
 #include <functional>
 #include <memory>
 
+class DbTree;
 class QAction;
 class QComboBox;
 class QFrame;
@@ -219,11 +220,7 @@ public:
     [[nodiscard]] double currentCanSpeed() const { return busSpeed; }
     [[nodiscard]] double currentCanTimer() const { return busTimer; }
 
-    // Hooks of features built elsewhere: loading the data base list and tree
-    // (load tick), re-synchronising the monitor rows with the tree (File/New,
-    // after a file load), the analyser settings dialog (View > Options).
-    std::function<void()> loadCanDb;
-    std::function<void()> rebuildID;
+    // The analyser settings dialog (View > Options), built elsewhere.
     std::function<void()> showOptions;
 
     // Capture files. Results are "cancelled" flags as in the File commands.
@@ -275,6 +272,10 @@ public:
     [[nodiscard]] frmSendFrame *sendFrameWindow() const { return sendFrame; }
     // ---- end of frame sender and analyser settings -------------------------
 
+    // ---- Data base panel (candb/ui/dbtree.h): owns cmbDB_Name, cmdDB_Property,
+    // tvDB_IDs and the CAN menu commands; also the IdIndex of the capture views.
+    DbTree *dbTree = nullptr;
+
 private:
     void createMenus();
     void createToolBar();
@@ -290,6 +291,7 @@ private:
     // time line, capture files, layout and settings
     void createTimeLine();
     void createLayout();
+    void createDbTree();
     void splitterMouseDown(SplitterBar *bar, Qt::MouseButton button, QPoint position, QPoint globalPosition);
     void splitterMouseMove(SplitterBar *bar, QPoint position);
     void splitterMouseUp(SplitterBar *bar);
