@@ -66,7 +66,7 @@ AnalyserSettings::~AnalyserSettings()
 QStringList AnalyserSettings::portNames()
 {
     QStringList names;
-    for (int n = 1; n <= portCount; ++n)
+    for (int n = 0; n <= portCount; ++n)
         names << QStringLiteral("COM%1").arg(n);
     return names;
 }
@@ -88,8 +88,9 @@ void AnalyserSettings::load()
     loading = true;
 
     const QString port = params.getParam(QStringLiteral("COMPort"), QStringLiteral("0")).trimmed();
-    const int number = port.toInt();
-    cmbCOMPort = !port.isEmpty() && number >= 1 && number <= portCount ? number - 1 : -1;
+    bool numeric = false;
+    const int number = port.toInt(&numeric);
+    cmbCOMPort = numeric && number >= 0 && number <= portCount ? number : -1;
     loadedPort = cmbCOMPort >= 0 ? portNames().at(cmbCOMPort) : QString();
 
     cmbCAN_Speed.clear();
@@ -113,7 +114,7 @@ void AnalyserSettings::load()
 
 void AnalyserSettings::cmbCOMPort_Click(int index)
 {
-    cmbCOMPort = index >= 0 && index < portCount ? index : -1;
+    cmbCOMPort = index >= 0 && index <= portCount ? index : -1;
     if (!loading && (cmbCOMPort >= 0 ? portNames().at(cmbCOMPort) : QString()) != loadedPort)
         cmdApplyEnabled = true;
     emit changed();
@@ -162,7 +163,7 @@ bool AnalyserSettings::txtSendFrame_TimeOut_Validate()
 void AnalyserSettings::cmdApply_Click()
 {
     if (cmbCOMPort >= 0)
-        params.setParam(QStringLiteral("COMPort"), qint64(cmbCOMPort + 1));
+        params.setParam(QStringLiteral("COMPort"), qint64(cmbCOMPort));
 
     bool defaultsWritten = false;
     if (cmbCAN_Speed.selected >= 0 && comboText(cmbCAN_Speed) != loadedSpeed) {

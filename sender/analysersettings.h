@@ -46,19 +46,21 @@ public:
     // process is freed and the link let go.
     ~AnalyserSettings() override;
 
-    // "COM1" to "COM16"; list index + 1 is the port number.
+    // "COM0" to "COM16"; the list index is the port number. Port 0 is the
+    // virtual analyser built into Tessel, so it is offered first: a user who
+    // tried a real port can always go back to it.
     [[nodiscard]] static QStringList portNames();
 
     // ---- what the dialog shows ----
-    int cmbCOMPort = -1; // list index, -1 when no port is selected (port 0)
+    int cmbCOMPort = -1; // list index = port number, -1 when no port is selected
     ComboList cmbCAN_Speed;
     ComboList cmbCAN_Timer;
     QString txtSendFrame_Retry;
     QString txtSendFrame_TimeOut;
     bool cmdApplyEnabled = false;
 
-    // The port number the list shows: index + 1, or 0 without a selection.
-    [[nodiscard]] int portNumber() const { return cmbCOMPort >= 0 ? cmbCOMPort + 1 : 0; }
+    // The port number the list shows, 0 without a selection.
+    [[nodiscard]] int portNumber() const { return cmbCOMPort >= 0 ? cmbCOMPort : 0; }
     // What that number means on this machine ("3 - /dev/ttyUSB2").
     [[nodiscard]] QString portDevice() const;
 

@@ -117,10 +117,10 @@ void tst_AnalyserSettings::portFromSettings_data()
     QTest::addColumn<QString>("stored");
     QTest::addColumn<int>("index");
     // clang-format off
-    QTest::newRow("0: no port selected") << "0" << -1;
+    QTest::newRow("0 selects the built-in analyser") << "0" << 0;
     QTest::newRow("empty: no port selected") << "" << -1;
-    QTest::newRow("3 selects COM3") << "3" << 2;
-    QTest::newRow("16 selects COM16") << "16" << 15;
+    QTest::newRow("3 selects COM3") << "3" << 3;
+    QTest::newRow("16 selects COM16") << "16" << 16;
     QTest::newRow("17 is past the list") << "17" << -1;
     QTest::newRow("not a number") << "x" << -1;
     // clang-format on
@@ -134,11 +134,11 @@ void tst_AnalyserSettings::portFromSettings()
     b.settings->load();
     QTEST(b.settings->cmbCOMPort, "index");
     QFETCH(int, index);
-    QCOMPARE(b.settings->portNumber(), index + 1);
-    QCOMPARE(b.settings->portDevice(), portDescription(index + 1));
+    QCOMPARE(b.settings->portNumber(), qMax(index, 0));
+    QCOMPARE(b.settings->portDevice(), portDescription(qMax(index, 0)));
     // Apply writes a port only when one is selected.
     b.settings->cmdApply_Click();
-    QCOMPARE(b.param("COMPort"), index >= 0 ? QString::number(index + 1) : stored);
+    QCOMPARE(b.param("COMPort"), index >= 0 ? QString::number(index) : stored);
 }
 
 void tst_AnalyserSettings::speedAndTimerLists()
@@ -323,7 +323,7 @@ void tst_AnalyserSettings::upgradeStartsFlashorOnTheShownPort()
     Bench b;
     touch(b.work.filePath(QStringLiteral("Flashor")));
     b.settings->load();
-    b.settings->cmbCOMPort_Click(2); // COM3, not applied
+    b.settings->cmbCOMPort_Click(3); // COM3, not applied
     b.settings->cmdFlashUpdate_Click();
     QCOMPARE(b.link->linkState(), 3); // reset, then connected again
     const int index = b.settings->upgradeProcess();
@@ -409,10 +409,11 @@ void tst_AnalyserSettings::windowControls()
     QCOMPARE(window.frmCOMPortSettings->title(), QStringLiteral("COM-Port Settings"));
     QCOMPARE(window.frmCANSettings->title(), QStringLiteral("Default CAN Settings"));
     QCOMPARE(window.Frame1->title(), QStringLiteral("Retries and Timeouts"));
-    QCOMPARE(window.cmbCOMPort->count(), 16);
-    QCOMPARE(window.cmbCOMPort->itemText(15), QStringLiteral("COM16"));
-    QCOMPARE(window.cmbCOMPort->currentIndex(), 1);
-    QCOMPARE(window.cmbCOMPort->itemData(1, Qt::ToolTipRole).toString(), portDescription(2));
+    QCOMPARE(window.cmbCOMPort->count(), 17);
+    QCOMPARE(window.cmbCOMPort->itemText(0), QStringLiteral("COM0"));
+    QCOMPARE(window.cmbCOMPort->itemText(16), QStringLiteral("COM16"));
+    QCOMPARE(window.cmbCOMPort->currentIndex(), 2);
+    QCOMPARE(window.cmbCOMPort->itemData(2, Qt::ToolTipRole).toString(), portDescription(2));
     QCOMPARE(window.cmbCAN_Speed->currentText(), QStringLiteral("500000"));
     QCOMPARE(window.cmbCAN_Timer->currentIndex(), -1);
     QCOMPARE(window.txtSendFrame_Retry->text(), QStringLiteral("3"));

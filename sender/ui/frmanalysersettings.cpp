@@ -70,7 +70,7 @@ void frmAnalyserSettings::createControls()
     const QStringList ports = AnalyserSettings::portNames();
     for (int i = 0; i < ports.size(); ++i) {
         cmbCOMPort->addItem(ports.at(i));
-        cmbCOMPort->setItemData(i, portDescription(i + 1), Qt::ToolTipRole);
+        cmbCOMPort->setItemData(i, portDescription(i), Qt::ToolTipRole);
     }
     lblCOMDevice = new QLabel(frmCOMPortSettings);
     lblCOMDevice->setObjectName(QStringLiteral("lblCOMDevice"));
