@@ -1,6 +1,16 @@
 // tessel-sim: the virtual analyser on a pseudo-terminal. It prints the
 // terminal's path on one line; point a port at it (TESSEL_COM1=<path>) and
 // Tessel talks to it exactly as to a device.
+//
+// While it runs, standard input takes one command a line, so a script or a
+// test can change the faults in the middle of a session and read the
+// analyser's own counters:
+//   stats                    -> "generated G sent S lost L corrupted C commands N"
+//   silent <code|all|off>    as --silent, from now on
+//   error-flag <code|all|off>
+//   corrupt <n>              as --corrupt (0 = off)
+//   garbage <hex|off>        as --garbage
+//   drop                     drops the line now (as --drop-after)
 
 #include "sim/bootloader.h"
 #include "sim/pty.h"
@@ -11,6 +21,7 @@
 #include <QCoreApplication>
 #include <QFile>
 #include <QFileInfo>
+#include <QSocketNotifier>
 
 #include <csignal>
 #include <cstdio>
@@ -79,11 +90,91 @@ public:
         device->start();
     }
 
+    // The analyser on the line, or nullptr while the boot loader is there.
+    [[nodiscard]] VirtualAnalyser *analyser() const { return qobject_cast<VirtualAnalyser *>(device.get()); }
+
 private:
     PtyHost &host;
     BootLoaderOptions bootOptions;
     std::unique_ptr<SimDevice> device;
     bool warnedStall = false;
+};
+
+// Commands on standard input (see the top of this file).
+class Console final : public QObject
+{
+public:
+    explicit Console(Line &line)
+        : line(line)
+        , notifier(STDIN_FILENO, QSocketNotifier::Read)
+    {
+        connect(&notifier, &QSocketNotifier::activated, this, &Console::onReadable);
+    }
+
+private:
+    void onReadable()
+    {
+        char buf[1024];
+        const ssize_t n = ::read(STDIN_FILENO, buf, sizeof buf);
+        if (n <= 0) {
+            notifier.setEnabled(false); // end of input (or none): nothing more to steer
+            return;
+        }
+        pending.append(buf, n);
+        qsizetype end;
+        while ((end = pending.indexOf('\n')) >= 0) {
+            const QString command = QString::fromLatin1(pending.left(end)).trimmed();
+            pending.remove(0, end + 1);
+            if (!command.isEmpty())
+                treat(command);
+        }
+    }
+
+    void treat(const QString &command)
+    {
+        VirtualAnalyser *a = line.analyser();
+        const QStringList words = command.split(' ', Qt::SkipEmptyParts);
+        const QString verb = words.first().toLower();
+        const QString arg = words.size() > 1 ? words.at(1) : QString();
+        const auto selector = [&](int *target) {
+            if (arg.compare(QLatin1String("off"), Qt::CaseInsensitive) == 0)
+                *target = simfault::none;
+            else if (!parseCommandSelector(arg, target))
+                return false;
+            return true;
+        };
+        bool ok = a != nullptr;
+        if (ok && verb == QLatin1String("stats")) {
+            std::printf("generated %llu sent %llu lost %llu corrupted %llu commands %d\n",
+                        static_cast<unsigned long long>(a->framesGenerated()),
+                        static_cast<unsigned long long>(a->framesSent()),
+                        static_cast<unsigned long long>(a->framesLost()),
+                        static_cast<unsigned long long>(a->framesCorrupted()), a->commandsReceived());
+            std::fflush(stdout);
+        } else if (ok && verb == QLatin1String("silent")) {
+            ok = selector(&a->options().silentFor);
+        } else if (ok && verb == QLatin1String("error-flag")) {
+            ok = selector(&a->options().errorFlagFor);
+        } else if (ok && verb == QLatin1String("corrupt")) {
+            const int every = arg.toInt(&ok);
+            if (ok && every >= 0)
+                a->options().corruptEvery = every;
+        } else if (ok && verb == QLatin1String("garbage")) {
+            a->options().garbage = arg.compare(QLatin1String("off"), Qt::CaseInsensitive) == 0
+                                       ? QByteArray()
+                                       : QByteArray::fromHex(arg.toLatin1());
+        } else if (ok && verb == QLatin1String("drop")) {
+            a->dropLine();
+        } else {
+            ok = false;
+        }
+        if (!ok)
+            std::fprintf(stderr, "tessel-sim: cannot do \"%s\"\n", qPrintable(command));
+    }
+
+    Line &line;
+    QSocketNotifier notifier;
+    QByteArray pending;
 };
 
 } // namespace
@@ -96,7 +187,10 @@ int main(int argc, char *argv[])
     QCommandLineParser parser;
     parser.setApplicationDescription(QStringLiteral(
         "A virtual CAN analyser on a pseudo-terminal. Prints the terminal's path on stdout;\n"
-        "use it as a serial port, e.g. TESSEL_COM1=<path>."));
+        "use it as a serial port, e.g. TESSEL_COM1=<path>.\n"
+        "Standard input takes commands while it runs, one a line: stats (prints the analyser's\n"
+        "frame counters), silent <code|all|off>, error-flag <code|all|off>, corrupt <n>,\n"
+        "garbage <hex|off>, drop."));
     parser.addHelpOption();
     const QCommandLineOption linkOpt(QStringLiteral("link"),
                                      QStringLiteral("Make a symbolic link <path> to the terminal."),
@@ -246,6 +340,8 @@ int main(int argc, char *argv[])
         analyser->startClock();
         line.put(std::move(analyser));
     }
+
+    Console console(line);
 
     std::printf("%s\n", qPrintable(host.slavePath()));
     std::fflush(stdout);
