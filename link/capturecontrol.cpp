@@ -31,6 +31,7 @@ CaptureControl::CaptureControl(PacketLink &link, QObject *form, QObject *parent)
     connect(tmrFreePB, &QTimer::timeout, this, &CaptureControl::tmrFreePB_Timer);
     link.registerOwner(owner::capture, [this](int process, const QString &command) { treatCapture(process, command); });
     link.setCaptureHandler([this](int code) { treatCaptureFrame(code); });
+    connect(&link, &PacketLink::lineLost, this, &CaptureControl::lineLost);
 }
 
 CaptureControl::~CaptureControl()
@@ -242,6 +243,14 @@ void CaptureControl::captureStarted()
     rxMax = link.analyserValues.rxMObs;
     tmrFreePB->start();
     setButton(QStringLiteral("Stop"), true);
+}
+
+void CaptureControl::lineLost()
+{
+    if (!capturing)
+        return; // idle, or its capture command has just been treated as timed out
+    capturing = false;
+    captureStopped();
 }
 
 void CaptureControl::captureStopped()

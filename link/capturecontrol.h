@@ -76,6 +76,9 @@ public:
     void tmrFreePB_Timer();
     void captureStarted();
     void captureStopped();
+    // The link lost its port: a running capture ends as Idle, keeping and
+    // decoding everything it received (the link has already let it go).
+    void lineLost();
 
     // ---- what the window shows ----
     [[nodiscard]] bool isCapturing() const { return capturing; }

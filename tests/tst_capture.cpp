@@ -307,6 +307,27 @@ private slots:
         QCOMPARE(link->busyCount(), 0);
     }
 
+    // The port fails in the middle of a capture: the capture ends by itself
+    // and decodes what it had queued; nothing is released twice.
+    void portFailsDuringCapture()
+    {
+        startCapturing();
+        for (int i = 0; i < 5; ++i)
+            port->feed(framePacket(i, 0x100));
+        link->poll();
+        QCOMPARE(control->queueLength(), 5);
+        port->failed = true;
+        link->poll();
+        QCOMPARE(prompts.texts(), QStringList{"Communication port error!"});
+        QVERIFY(!control->isCapturing());
+        QCOMPARE(control->startCaption(), QStringLiteral("Start"));
+        QVERIFY(control->startEnabled());
+        QVERIFY(!control->isDecodeTimerActive());
+        QCOMPARE(views->store.count(), 5);
+        QCOMPARE(link->busyCount(), 0);
+        QCOMPARE(link->outstandingCount(), 0);
+    }
+
     // A whole capture against the built-in virtual analyser: connection test,
     // capture on, traffic through both lists with labels, stop drains.
     void wholeCaptureWithTheVirtualAnalyser()
