@@ -116,8 +116,8 @@ int main(int argc, char *argv[])
     // A copy of the seed data base (speed and timer rows), when there is one.
     QTemporaryDir dir;
     Database db;
-    const QString seed = args.dbPath.isEmpty() ? QCoreApplication::applicationDirPath() + "/Tesseltest.mdb"
-                                                : args.dbPath;
+    const QString seed =
+        args.dbPath.isEmpty() ? QCoreApplication::applicationDirPath() + "/Tesseltest.mdb" : args.dbPath;
     if (QFile::exists(seed)) {
         const QString copy = dir.filePath(QStringLiteral("Tessel.mdb"));
         QFile::copy(seed, copy);
@@ -131,8 +131,8 @@ int main(int argc, char *argv[])
 
     VirtualAnalyserOptions options;
     options.frameRate = args.rate;
-    options.ids = {{0x100, false, false, 0}, {0x2A0, false, false, 0}, {0x7FF, false, false, 0},
-                   {0x18FEF100, true, false, 0}};
+    options.ids = {
+        {0x100, false, false, 0}, {0x2A0, false, false, 0}, {0x7FF, false, false, 0}, {0x18FEF100, true, false, 0}};
     VirtualAnalyser *analyser = nullptr;
     PacketLink link(params, prompts, [&](int) -> std::unique_ptr<SerialPort> {
         auto p = makeVirtualAnalyserPort(options, false);
@@ -164,8 +164,9 @@ int main(int argc, char *argv[])
     const double tickHz = link.analyserValues.timerFrequency > 0 ? link.analyserValues.timerFrequency : 1e6;
     // The wrap half-way through the run unless told otherwise.
     analyser->options().stampOffset =
-        args.offsetGiven ? args.stampOffset
-                         : quint32(std::llround(4294967296.0 - args.seconds / 2 * tickHz - double(analyser->stampNow())));
+        args.offsetGiven
+            ? args.stampOffset
+            : quint32(std::llround(4294967296.0 - args.seconds / 2 * tickHz - double(analyser->stampNow())));
     for (int i = 0; i < 10 && !capture.isCapturing(); ++i)
         link.poll();
     if (!capture.isCapturing()) {
@@ -225,9 +226,8 @@ int main(int argc, char *argv[])
     }
     const quint64 sent = analyser->framesSent();
     const qint64 lostInProgram = qint64(sent) - frames;
-    const double spanSeconds = views.store.isEmpty()
-                                   ? 0
-                                   : double(*views.store.frame(views.store.count() - 1).Time) / tickHz;
+    const double spanSeconds =
+        views.store.isEmpty() ? 0 : double(*views.store.frame(views.store.count() - 1).Time) / tickHz;
     const bool stopped = capture.startCaption() == QLatin1String("Start") && !capture.isCapturing();
 
     std::printf("simulated time:            %.0f s at %.0f frames/s (line %d baud)\n", args.seconds, args.rate,
@@ -236,8 +236,8 @@ int main(int argc, char *argv[])
                 realSeconds > 0 ? args.seconds / realSeconds : 0.0);
     std::printf("frames sent by analyser:   %llu (%.1f per second)\n", static_cast<unsigned long long>(sent),
                 double(sent) / args.seconds);
-    std::printf("frames stored:             %lld (message rows %d, monitor rows %d)\n",
-                static_cast<long long>(frames), views.messages.count(), views.monitor.count());
+    std::printf("frames stored:             %lld (message rows %d, monitor rows %d)\n", static_cast<long long>(frames),
+                views.messages.count(), views.monitor.count());
     std::printf("frames lost by the program: %lld (queue cap drops %lld, largest queue %lld of %d)\n",
                 static_cast<long long>(lostInProgram), static_cast<long long>(capture.txtView_Lost()),
                 static_cast<long long>(maxQueue), CaptureControl::queueLimit);
@@ -258,8 +258,8 @@ int main(int argc, char *argv[])
                 static_cast<long long>(prompts.texts.size()));
 
     const bool wrapOk = stampDrops >= 1 && nonIncreasing == 0 && std::fabs(spanSeconds - args.seconds) < 1.0;
-    const bool ok = lostInProgram == 0 && capture.txtView_Lost() == 0 && stopped && prompts.texts.isEmpty()
-                    && (wrapOk || args.offsetGiven);
+    const bool ok = lostInProgram == 0 && capture.txtView_Lost() == 0 && stopped && prompts.texts.isEmpty() &&
+                    (wrapOk || args.offsetGiven);
     std::printf("result:                    %s\n", ok ? "PASS" : "FAIL");
     return ok ? 0 : 1;
 }
