@@ -401,6 +401,31 @@ private slots:
         QVERIFY(!link->isPortOpen());
     }
 
+    // The line goes while a frame waits for its answer: the port error, then
+    // the send run's own "COM Port error." when the frame is due again; the
+    // run ends and holds nothing.
+    void lineDropsDuringSendRun()
+    {
+        // 20 commands connect, 4 frames are answered, the 25th command drops the line.
+        if (!startSim({"--drop-after", "24"}))
+            QSKIP("tessel-sim is not built or cannot open a pseudo-terminal");
+        send = new SendRun(*link, seed->params, prompts);
+        send->setCountMode(0);
+        send->cmdStart_Click();
+        QVERIFY(pump([this] { return send->cmdStartCaption == QLatin1String("Start"); }, 5000));
+
+        QCOMPARE(send->txtSendCount, QStringLiteral("4"));
+        QCOMPARE(prompts.texts(), (QStringList{portError, QStringLiteral("COM Port error.")}));
+        QCOMPARE(prompts.shown.last().title, QStringLiteral("Send frame"));
+        QVERIFY(send->cmdStartEnabled);
+        QVERIFY(send->groupsEnabled);
+        QVERIFY(!send->sendTimerEnabled());
+        QVERIFY(!send->holdsLink());
+        QCOMPARE(link->busyCount(), 0);
+        QCOMPARE(link->outstandingCount(), 0);
+        QVERIFY(!link->isPortOpen());
+    }
+
     // The analyser does not answer capture on, or capture off: the capture
     // ends as Idle with the no-answer message, the link is let go, every frame
     // that arrived meanwhile is kept; a new connection and capture work while
