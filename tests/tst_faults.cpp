@@ -149,20 +149,26 @@ class tst_Faults : public QObject
     {
         QElapsedTimer clock;
         clock.start();
+        qint64 lastTick = 0;
         for (;;) {
             link->poll();
             maxQueue = std::max(maxQueue, capture->queueLength());
             maxRxBuffer = std::max(maxRxBuffer, link->rxBuffer().size());
             if (done && done())
                 return true;
-            if (clock.elapsed() >= ms)
+            const qint64 now = clock.elapsed();
+            if (now >= ms)
                 return false;
+            if (send && send->sendTimerEnabled())
+                send->tmrSend_Timer();
+            // The port is read four times a tick, so a flood never waits long in the terminal.
+            QThread::usleep(tickMs * 250);
+            if (now - lastTick < tickMs)
+                continue;
+            lastTick = now;
             link->timeoutScan();
             if (++scans % scansPerDecode == 0 && decodeTicks && capture->isDecodeTimerActive())
                 capture->tmrFreePB_Timer();
-            if (send && send->sendTimerEnabled())
-                send->tmrSend_Timer();
-            QThread::msleep(tickMs);
         }
     }
     void pumpFor(int ms) { pump({}, ms); }
@@ -529,16 +535,27 @@ private slots:
         pumpFor(250);
         capture->tmrFreePB_Timer(); // one decoding tick early on
         QVERIFY(views->store.count() > 0);
-        pumpFor(1750);
+        // About 1.5 s more at 40000 records a second; longer when the
+        // analyser itself is starved of the processor.
+        QVERIFY2(pump([this] { return capture->txtView_Lost() >= 1000; }, 8000), "the flood never filled the queue");
         QVERIFY(stopCapture());
         const SimStats stats = simDo();
         QVERIFY(stats.valid);
 
-        QVERIFY2(capture->txtView_Lost() > 0, "the flood never filled the queue");
         QCOMPARE(maxQueue, qsizetype(CaptureControl::queueLimit));
         QVERIFY2(maxRxBuffer < 64 * 1024, qPrintable(QString::number(maxRxBuffer)));
-        QVERIFY2(stats.sent == quint64(capturePackets), qPrintable(simErrors()));
-        QCOMPARE(quint64(views->store.count() + capture->txtView_Lost()), stats.sent);
+        // Every record the link received is stored or counted, once.
+        QCOMPARE(views->store.count() + capture->txtView_Lost(), capturePackets);
+        // And the link received every record the analyser sent, unless the
+        // terminal itself overran because this process was starved of the
+        // processor for longer than the analyser waits (a loaded machine).
+        if (simErrors().contains("output is dropped")) {
+            QVERIFY(stats.sent > quint64(capturePackets));
+            qWarning("the pseudo-terminal overran: %llu of %llu records never reached the port",
+                     stats.sent - quint64(capturePackets), stats.sent);
+        } else {
+            QCOMPARE(quint64(capturePackets), stats.sent);
+        }
         QCOMPARE(capture->txtView_View(), views->store.count());
         QCOMPARE(views->messages.count(), int(views->store.count()));
         QCOMPARE(capture->queueLength(), 0);
