@@ -1,6 +1,7 @@
 #include "candb/values.h"
 
 #include "link/clsframe.h"
+#include "link/digits.h"
 #include "link/prompts.h"
 
 #include <cmath>
@@ -14,12 +15,7 @@ const QString tooBig = QStringLiteral("Value is big!");
 
 int hexDigit(QChar ch)
 {
-    const char16_t c = ch.toUpper().unicode();
-    if (c >= '0' && c <= '9')
-        return c - '0';
-    if (c >= 'A' && c <= 'F')
-        return c - 'A' + 10;
-    return -1;
+    return digitValue(ch.unicode(), 16);
 }
 
 // Value of a text of digits of `base` (already checked); saturates one past
@@ -52,14 +48,12 @@ quint32 hexNumber(QStringView text)
 // What the decimal and the hex check share: an empty text becomes "0", every
 // character must be a digit of `base`, the value must fit `limit` (then it is
 // kept in `out`) and `maximum`.
-int checkDigits(Prompts &prompts, QString &text, int base, qint64 limit, qint64 maximum, ValueCheck *out,
-                qint64 &value)
+int checkDigits(Prompts &prompts, QString &text, int base, qint64 limit, qint64 maximum, ValueCheck *out, qint64 &value)
 {
     if (text.isEmpty())
         text = QStringLiteral("0");
     for (QChar ch : std::as_const(text)) {
-        const int digit = hexDigit(ch);
-        if (digit < 0 || digit >= base) {
+        if (digitValue(ch.unicode(), base) < 0) {
             prompts.error(base == 16 ? notHex : notDigit);
             return checkBadDigit;
         }
