@@ -117,6 +117,14 @@ struct FakePorts
     }
 };
 
+// The run flow on fake ports.
+struct Rig
+{
+    FakeFlashorPrompts prompts;
+    FakePorts ports;
+    FlashorRun run{prompts, ports.factory()};
+};
+
 QByteArray firmwareBytes(qsizetype bodySize)
 {
     QByteArray out(80 + bodySize, '\0');
@@ -262,9 +270,8 @@ void tst_Flashor::runRefusesBadFile()
     QFETCH(int, size);
     QFETCH(QString, message);
     const QString path = size < 0 ? dir.filePath(name) : writeFile(dir, name, QByteArray(size, 'x'));
-    FakeFlashorPrompts prompts;
-    FakePorts ports;
-    FlashorRun run(prompts, ports.factory());
+    Rig rig;
+    auto &[prompts, ports, run] = rig;
     run.input().firmwarePath = path;
     run.cmdRun_Click();
     QCOMPARE(prompts.shown.size(), 1);
@@ -277,9 +284,8 @@ void tst_Flashor::runRefusesBadFile()
 
 void tst_Flashor::runWithInitString()
 {
-    FakeFlashorPrompts prompts;
-    FakePorts ports;
-    FlashorRun run(prompts, ports.factory());
+    Rig rig;
+    auto &[prompts, ports, run] = rig;
     run.input().firmwarePath = fw1000;
     run.input().portIndex = 2;
     run.input().initSpeed = "430800";
@@ -319,9 +325,8 @@ void tst_Flashor::runWithInitString()
 
 void tst_Flashor::runWithoutInitString()
 {
-    FakeFlashorPrompts prompts;
-    FakePorts ports;
-    FlashorRun run(prompts, ports.factory());
+    Rig rig;
+    auto &[prompts, ports, run] = rig;
     run.input().firmwarePath = fw1000;
     run.input().initEnabled = false;
     run.input().noWait = true;
@@ -361,9 +366,8 @@ void tst_Flashor::portCannotBeOpened()
 
 void tst_Flashor::stopInPagePhaseThenRunAgain()
 {
-    FakeFlashorPrompts prompts;
-    FakePorts ports;
-    FlashorRun run(prompts, ports.factory());
+    Rig rig;
+    auto &[prompts, ports, run] = rig;
     run.input().firmwarePath = fw1000;
     run.input().initEnabled = false;
     run.input().noWait = true;
@@ -395,9 +399,8 @@ void tst_Flashor::stopInPagePhaseThenRunAgain()
 
 void tst_Flashor::readErrorStopsTheRun()
 {
-    FakeFlashorPrompts prompts;
-    FakePorts ports;
-    FlashorRun run(prompts, ports.factory());
+    Rig rig;
+    auto &[prompts, ports, run] = rig;
     run.input().firmwarePath = fw1000;
     run.input().initEnabled = false;
     run.cmdRun_Click();
@@ -413,9 +416,8 @@ void tst_Flashor::readErrorStopsTheRun()
 
 void tst_Flashor::automaticStartBrowsesForPattern()
 {
-    FakeFlashorPrompts prompts;
-    FakePorts ports;
-    FlashorRun run(prompts, ports.factory());
+    Rig rig;
+    auto &[prompts, ports, run] = rig;
     const QString pattern = dir.filePath("*.rfw");
     run.applyCommandLine(parseFlashorArguments({"/r", "/c4", "/f", pattern}, FlashorRun::portCount));
     QCOMPARE(run.input().portIndex, 3);
@@ -434,9 +436,8 @@ void tst_Flashor::automaticStartBrowsesForPattern()
 
 void tst_Flashor::automaticStartWithFile()
 {
-    FakeFlashorPrompts prompts;
-    FakePorts ports;
-    FlashorRun run(prompts, ports.factory());
+    Rig rig;
+    auto &[prompts, ports, run] = rig;
     run.applyCommandLine(parseFlashorArguments({"/R", "/F" + fw1000}, FlashorRun::portCount));
     run.tmrTimeout_Timer();
     QVERIFY(prompts.dialogs.isEmpty());
@@ -450,9 +451,8 @@ void tst_Flashor::automaticStartWithFile()
 
 void tst_Flashor::browseRefusesMissingFile()
 {
-    FakeFlashorPrompts prompts;
-    FakePorts ports;
-    FlashorRun run(prompts, ports.factory());
+    Rig rig;
+    auto &[prompts, ports, run] = rig;
     const QString pattern = dir.filePath("*.rfw");
     run.applyCommandLine(parseFlashorArguments({"/r", "/f", pattern}, FlashorRun::portCount));
     const QString missing = dir.filePath("typed.rfw");
@@ -471,9 +471,8 @@ void tst_Flashor::browseRefusesMissingFile()
 
 void tst_Flashor::portZeroDoesNotStartByItself()
 {
-    FakeFlashorPrompts prompts;
-    FakePorts ports;
-    FlashorRun run(prompts, ports.factory());
+    Rig rig;
+    auto &[prompts, ports, run] = rig;
     run.applyCommandLine(parseFlashorArguments({"/r", "/c0", "/f" + fw1000}, FlashorRun::portCount));
     QCOMPARE(run.input().portIndex, 0);
     QVERIFY(!run.timeoutTimer().isActive());
@@ -482,9 +481,8 @@ void tst_Flashor::portZeroDoesNotStartByItself()
 
 void tst_Flashor::windowTexts()
 {
-    FakeFlashorPrompts prompts;
-    FakePorts ports;
-    FlashorRun run(prompts, ports.factory());
+    Rig rig;
+    auto &[prompts, ports, run] = rig;
     frmFlashor w(run);
     QCOMPARE(w.cmbCOMPort->count(), 16);
     QCOMPARE(w.cmbCOMPort->itemText(15), QString("COM16"));
@@ -499,9 +497,8 @@ void tst_Flashor::windowTexts()
 
 void tst_Flashor::windowFollowsRun()
 {
-    FakeFlashorPrompts prompts;
-    FakePorts ports;
-    FlashorRun run(prompts, ports.factory());
+    Rig rig;
+    auto &[prompts, ports, run] = rig;
     frmFlashor w(run);
     run.applyCommandLine(parseFlashorArguments({"/c5", "/f" + fw1000}, FlashorRun::portCount));
     QCOMPARE(w.cmbCOMPort->currentText(), QString("COM5"));

@@ -469,33 +469,39 @@ private slots:
         QCOMPARE(link->process(1).Owner, 0);
     }
 
-    void runCommandWithoutAnswer()
+    // A Run command that fails frees the link and its process; the display
+    // keeps what it showed (Reset shows at once, the others on the answer).
+    void runCommandFails_data()
     {
-        RunCommands run(*link);
-        link->setLinkState(3);
-        link->setAnalyserStatus(0x84);
-        run.resetCAN();
-        for (int i = 1; i < 2000; ++i)
-            link->timeoutScan();
-        QVERIFY(prompts.shown.isEmpty());
-        link->timeoutScan();
-        QCOMPARE(prompts.texts(), QStringList{"Error! CAN Analyser do not answer on command..."});
-        QCOMPARE(display.mode(), QStringLiteral("Reset"));
-        QCOMPARE(display.capture(), QStringLiteral("Off"));
-        QCOMPARE(link->busyCount(), 0);
-        QCOMPARE(link->outstandingCount(), 0);
+        QTest::addColumn<bool>("timeOut");
+        QTest::addColumn<QString>("message");
+        QTest::addColumn<QString>("mode");
+        QTest::newRow("reset without an answer") << true << "Error! CAN Analyser do not answer on command..."
+                                                 << "Reset";
+        QTest::newRow("enable answered with the error flag")
+            << false << "Error! CAN Analyser answer with error on your command..." << "Listen";
     }
-
-    void runCommandErrorAnswerKeepsTheMode()
+    void runCommandFails()
     {
+        QFETCH(bool, timeOut);
         RunCommands run(*link);
         link->setLinkState(3);
-        link->setAnalyserStatus(0x03);
-        run.enableCAN();
-        port->feed(answer(1, 0x82, 1, hex("04")));
-        link->poll();
-        QCOMPARE(display.mode(), QStringLiteral("Listen"));
-        QCOMPARE(prompts.shown.size(), 1);
+        link->setAnalyserStatus(timeOut ? 0x84 : 0x03);
+        if (timeOut) {
+            run.resetCAN();
+            for (int i = 1; i < 2000; ++i)
+                link->timeoutScan();
+            QVERIFY(prompts.shown.isEmpty());
+            link->timeoutScan();
+        } else {
+            run.enableCAN();
+            port->feed(answer(1, 0x82, 1, hex("04")));
+            link->poll();
+        }
+        QFETCH(QString, message);
+        QCOMPARE(prompts.texts(), QStringList{message});
+        QTEST(display.mode(), "mode");
+        QCOMPARE(display.capture(), QStringLiteral("Off"));
         QCOMPARE(link->busyCount(), 0);
         QCOMPARE(link->outstandingCount(), 0);
     }
