@@ -195,7 +195,8 @@ void tst_Flashor::posixArguments_data()
     // clang-format off
     QTest::newRow("as Tessel starts it") << QStringList{"/r", "/c4", "/f", "/home/me/fw/*.rfw"} << "" << true << 3
                                          << "/home/me/fw/*.rfw";
-    QTest::newRow("path attached to /f") << QStringList{"/c2", "/f/home/me/a.rfw"} << "" << false << 1 << "/home/me/a.rfw";
+    QTest::newRow("path attached to /f") << QStringList{"/c2", "/f/home/me/a.rfw"} << "" << false << 1
+        << "/home/me/a.rfw";
     QTest::newRow("upper case") << QStringList{"/R", "/C4", "/F", "/x/a.rfw"} << "" << true << 3 << "/x/a.rfw";
     QTest::newRow("path is trimmed") << QStringList{"/f", "  /x/a b.rfw "} << "" << false << -1 << "/x/a b.rfw";
     QTest::newRow("c16 is the last port") << QStringList{"/c16"} << "" << false << 15 << "-";
@@ -203,10 +204,13 @@ void tst_Flashor::posixArguments_data()
     QTest::newRow("c0 selects COM1") << QStringList{"/c0"} << "" << false << 0 << "-";
     QTest::newRow("cx selects COM1") << QStringList{"/cx"} << "" << false << 0 << "-";
     QTest::newRow("arguments without / are ignored") << QStringList{"r", "c4", "extra"} << "" << false << -1 << "-";
-    QTest::newRow("one line as Tessel starts it") << QStringList() << " /r /c4 /fC:\\fw\\*.rfw" << true << 3 << "C:\\fw\\*.rfw";
-    QTest::newRow("one line, blank after /f trimmed") << QStringList() << " /c3 /f C:\\fw\\a.rfw " << false << 2 << "C:\\fw\\a.rfw";
+    QTest::newRow("one line as Tessel starts it") << QStringList() << " /r /c4 /fC:\\fw\\*.rfw" << true << 3
+        << "C:\\fw\\*.rfw";
+    QTest::newRow("one line, blank after /f trimmed") << QStringList() << " /c3 /f C:\\fw\\a.rfw " << false << 2
+        << "C:\\fw\\a.rfw";
     QTest::newRow("one line, no blanks, upper case") << QStringList() << "/R/C2/FX.RFW" << true << 1 << "X.RFW";
-    QTest::newRow("one line, blank before the letter hides the option") << QStringList() << "/ r/ c4" << false << -1 << "-";
+    QTest::newRow("one line, blank before the letter hides the option") << QStringList() << "/ r/ c4" << false << -1
+        << "-";
     // clang-format on
 }
 

@@ -15,7 +15,7 @@
 // derives from it and calls freshDatabase() in init() and closeAll() in cleanup().
 class DbWindowHarness
 {
-  protected:
+protected:
     std::unique_ptr<SeedDatabase> seed;
     Database *db = nullptr;
     ParamStore *params = nullptr;

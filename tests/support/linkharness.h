@@ -83,6 +83,7 @@ struct VirtualAnalyserRig
             analyser = p->analyser();
             return p;
         });
-        link.setConnectionRunner([this, &link](bool showParams, QObject *) { runConnectHeadless(link, test, showParams); });
+        link.setConnectionRunner(
+            [this, &link](bool showParams, QObject *) { runConnectHeadless(link, test, showParams); });
     }
 };
