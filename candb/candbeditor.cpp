@@ -167,14 +167,8 @@ bool CanDbEditor::queryUnload()
 {
     if (!cmdApplyEnabled)
         return true;
-    switch (context.prompts->message(QStringLiteral("Settings was been chanded. Save?"), QStringLiteral("Save..."),
-                                     Prompts::Icon::None, Prompts::Buttons::YesNoCancel)) {
-    case Prompts::Answer::Yes:
+    return askSaveSettings(*context.prompts, [this] {
         cmdApply_Click();
         return true;
-    case Prompts::Answer::No:
-        return true;
-    default:
-        return false;
-    }
+    });
 }

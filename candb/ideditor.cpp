@@ -375,14 +375,8 @@ bool IdEditor::queryUnload()
 {
     if (mode != Mode::Edit || !cmdApplyEnabled)
         return true;
-    switch (context.prompts->message(QStringLiteral("Settings was been chanded. Save?"), QStringLiteral("Save..."),
-                                     Prompts::Icon::None, Prompts::Buttons::YesNoCancel)) {
-    case Prompts::Answer::Yes:
+    return askSaveSettings(*context.prompts, [this] {
         cmdApply_Click();
-        return !cmdApplyEnabled;
-    case Prompts::Answer::No:
-        return true;
-    default:
-        return false;
-    }
+        return !cmdApplyEnabled; // a failed save keeps the window open
+    });
 }

@@ -196,16 +196,10 @@ bool AnalyserSettings::queryUnload()
 {
     if (!cmdApplyEnabled)
         return true;
-    switch (prompts.message(QStringLiteral("Settings was been chanded. Save?"), QStringLiteral("Save..."),
-                            Prompts::Icon::None, Prompts::Buttons::YesNoCancel)) {
-    case Prompts::Answer::Yes:
+    return askSaveSettings(prompts, [this] {
         cmdApply_Click();
         return true;
-    case Prompts::Answer::No:
-        return true;
-    default:
-        return false;
-    }
+    });
 }
 
 // ---------------------------------------------------------------- firmware update

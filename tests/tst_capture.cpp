@@ -2,8 +2,6 @@
 #include "link/capturecontrol.h"
 #include "link/packetcodec.h"
 #include "link/ui/frmcapture.h"
-#include "sim/virtualanalyser.h"
-#include "sim/virtualport.h"
 #include "support/captureviews.h"
 #include "support/fakeport.h"
 #include "support/fakeprompts.h"
@@ -52,8 +50,8 @@ QByteArray lostPacket(quint32 stamp, quint8 count)
 } // namespace
 
 // The capture window's logic against a port in memory: the test plays the
-// analyser. A whole capture then runs against the virtual analyser, and the
-// main window's capture command against its own views.
+// analyser. A whole capture then runs through the main window against the
+// virtual analyser, and the main window's capture command against its own views.
 class tst_Capture : public QObject
 {
     Q_OBJECT
@@ -328,78 +326,6 @@ private slots:
         QCOMPARE(link->outstandingCount(), 0);
     }
 
-    // A whole capture against the built-in virtual analyser: connection test,
-    // capture on, traffic through both lists with labels, stop drains.
-    void wholeCaptureWithTheVirtualAnalyser()
-    {
-        VirtualAnalyser *analyser = nullptr;
-        VirtualAnalyserOptions options;
-        options.frameRate = 500;
-        PacketLink vlink(seed->params, prompts, [&](int) -> std::unique_ptr<SerialPort> {
-            auto p = makeVirtualAnalyserPort(options, false);
-            analyser = p->analyser();
-            return p;
-        });
-        vlink.initProcesses();
-        ConnectionTest test(vlink, seed->db, seed->params);
-        vlink.setConnectionRunner([&](bool showParams, QObject *) { runConnectHeadless(vlink, test, showParams); });
-        CaptureViews v;
-        v.index.add(0x123, true, QStringLiteral("Engine"), QStringLiteral("Speed"));
-        v.index.add(0x2A0, true, QStringLiteral("Brakes"), QStringLiteral("Pressure"));
-        delete control;
-        control = nullptr;
-        CaptureControl capture(vlink);
-        capture.setSink(&v);
-
-        capture.cmdStart_Click();
-        QVERIFY(analyser);
-        QCOMPARE(vlink.linkState(), 3);
-        for (int i = 0; i < 5 && !capture.isCapturing(); ++i)
-            vlink.poll();
-        QVERIFY(capture.isCapturing());
-        QVERIFY(analyser->capturing());
-
-        for (int step = 0; step < 40; ++step) {
-            analyser->advance(50);
-            vlink.poll();
-            if (step % 10 == 9)
-                capture.tmrFreePB_Timer();
-        }
-        QVERIFY(v.store.count() > 100);
-
-        capture.cmdStart_Click();
-        for (int i = 0; i < 20 && capture.startCaption() != QLatin1String("Start"); ++i) {
-            analyser->advance(1);
-            vlink.poll();
-        }
-        QCOMPARE(capture.startCaption(), QStringLiteral("Start"));
-        QVERIFY(!analyser->capturing());
-        QCOMPARE(capture.queueLength(), 0);
-        QCOMPARE(vlink.busyCount(), 0);
-
-        // Every frame the analyser sent is in the store.
-        qint64 frames = 0;
-        for (const clsFrame &f : v.store.capturedFrames())
-            frames += f.isLost ? 0 : 1;
-        QCOMPARE(quint64(frames), analyser->framesSent());
-        QCOMPARE(v.messages.count(), v.store.count());
-        QCOMPARE(capture.txtView_View(), v.store.count());
-        QVERIFY(v.monitor.count() >= 6);
-        // Labelled from the data base; new identifiers marked.
-        bool labelled = false;
-        for (int r = 0; r < v.messages.count(); ++r)
-            if (v.messages.text(r, MessageModel::colIDStd) == QLatin1String("123")) {
-                QCOMPARE(v.messages.text(r, MessageModel::colDevice), QStringLiteral("Engine"));
-                QCOMPARE(v.messages.text(r, MessageModel::colDescription), QStringLiteral("Speed"));
-                labelled = true;
-            }
-        QVERIFY(labelled);
-        QCOMPARE(v.monitor.iconKey(v.monitor.rowOf(0x123)), QStringLiteral("ID_00000123"));
-        QCOMPARE(v.monitor.iconKey(v.monitor.rowOf(0x100)), QStringLiteral("ID_00000100_new"));
-        // Times grow with the stamps.
-        QVERIFY(*v.store.frame(v.store.count() - 1).Time > *v.store.frame(0).Time);
-    }
-
     // The main window end to end: Run > CAN Capture, Start, the virtual
     // analyser's traffic in both lists, unticking hides rows, Stop keeps all.
     void mainWindowWholeCapture()
@@ -411,15 +337,7 @@ private slots:
         FakeIdIndex index;
         index.add(0x123, true, QStringLiteral("Engine"), QStringLiteral("Speed"));
         window.setIdIndex(&index);
-        VirtualAnalyser *analyser = nullptr;
-        window.link->setPortFactory([&](int) -> std::unique_ptr<SerialPort> {
-            auto p = makeVirtualAnalyserPort(VirtualAnalyserOptions(), false);
-            analyser = p->analyser();
-            return p;
-        });
-        ConnectionTest test(*window.link, seed->db, seed->params);
-        window.link->setConnectionRunner(
-            [&](bool showParams, QObject *) { runConnectHeadless(*window.link, test, showParams); });
+        VirtualAnalyserRig rig(*window.link, seed->db, seed->params);
 
         window.mnuRunCANCapture_Click();
         CaptureControl &capture = window.captureWindow->control();
@@ -427,6 +345,7 @@ private slots:
         for (int i = 0; i < 5 && !capture.isCapturing(); ++i)
             window.link->poll();
         QVERIFY(capture.isCapturing());
+        VirtualAnalyser *analyser = rig.analyser;
         for (int step = 0; step < 20; ++step) {
             analyser->advance(100);
             window.link->poll();
@@ -438,6 +357,7 @@ private slots:
         const int row123 = window.monitorList->rowOf(0x123);
         QVERIFY(row123 >= 0);
         QCOMPARE(window.monitorList->iconKey(row123), QStringLiteral("ID_00000123"));
+        QCOMPARE(window.monitorList->iconKey(window.monitorList->rowOf(0x100)), QStringLiteral("ID_00000100_new"));
 
         // Unticking a new identifier during the capture hides its later frames.
         const int row100 = window.monitorList->rowOf(0x100);

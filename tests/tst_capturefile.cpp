@@ -265,11 +265,8 @@ class tst_CaptureFile : public QObject
         QTest::newRow("too few fields") << QByteArray("00000100 123 ----- 0 0 0");
         QTest::newRow("fewer data bytes than the DLC") << QByteArray("00000100 123 ----- 0 0 0 0 3 11 22");
         QTest::newRow("stamp not hexadecimal") << QByteArray("0000G100 123 ----- 0 0 0 0 1 11");
-        QTest::newRow("data byte not hexadecimal") << QByteArray("00000100 123 ----- 0 0 0 0 1 1Z");
         QTest::newRow("stamp above 32 bits") << QByteArray("100000000 123 ----- 0 0 0 0 0");
-        QTest::newRow("standard part above 7FF") << QByteArray("00000100 800 ----- 0 0 0 0 0");
         QTest::newRow("DLC above 8") << QByteArray("00000100 123 ----- 0 0 0 0 9 1 2 3 4 5 6 7 8");
-        QTest::newRow("lost-frame count not a number") << QByteArray("00000100 --- x - - - - 0");
         QTest::newRow("lost-frame count above one byte") << QByteArray("00000100 --- 256 - - - - 0");
         QTest::newRow("a word instead of a record") << QByteArray("hello");
     }
@@ -306,16 +303,11 @@ class tst_CaptureFile : public QObject
         QTest::newRow("lower-case hex") << "0001e240 1ab ----- 0 0 0 0 2 aa bb" << space;
         QTest::newRow("extended with every flag") << "FFFFFFFF 7FF 3FFFF 1 1 1 1 0" << space;
         QTest::newRow("remote with DLC 8 and no data") << "00000010 456 ----- 1 0 0 0 8" << space;
-        QTest::newRow("flags above 1 read as set") << "00000010 456 ----- 0 7 0 2 1 01 00001" << space;
-        QTest::newRow("extension not read for a standard frame") << "00000010 456 zz 0 0 0 0 0" << space;
         QTest::newRow("lost frames") << "0002A000 --- 3 - - - - 0" << space;
         QTest::newRow("lost frames, nothing after the count") << "0002A000 --- 3" << space;
-        QTest::newRow("extra data fields ignored") << "00000010 001 ----- 0 0 0 0 1 01 02 03" << space;
         QTest::newRow("two spaces make an empty field") << "00000010  001 ----- 0 0 0 0 1 01" << space;
-        QTest::newRow("sign in a field") << "00000010 001 ----- 0 0 0 0 -1 01" << space;
         QTest::newRow("stamp of 33 bits") << "1FFFFFFFF 001 ----- 0 0 0 0 0" << space;
         QTest::newRow("DLC 255") << "00000010 001 ----- 0 0 0 0 255 1 2 3 4 5 6 7 8" << space;
-        QTest::newRow("tab inside") << "00000010\t001 ----- 0 0 0 0 0" << space;
         QTest::newRow("comma delimiter, data bytes in one field")
             << "00000010,001,-----,0,0,0,0,2,AA BB" << QStringLiteral(",");
     }

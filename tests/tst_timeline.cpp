@@ -300,7 +300,6 @@ class tst_Timeline : public QObject
     {
         QTest::addColumn<int>("zoom");
         QTest::newRow("whole capture") << 0;
-        QTest::newRow("zoom 3") << 3;
         QTest::newRow("zoom 40") << 40;
         QTest::newRow("zoom 400") << 400;
     }

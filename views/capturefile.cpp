@@ -2,6 +2,7 @@
 
 #include "candb/dbindex.h"
 #include "candb/values.h"
+#include "link/digits.h"
 
 #include <QFileInfo>
 #include <QHash>
@@ -150,13 +151,7 @@ bool plainNumber(QByteArrayView field, int base, quint64 max, quint64 &value)
     if (field.isEmpty())
         return false;
     for (const char c : field) {
-        int digit = -1;
-        if (c >= '0' && c <= '9')
-            digit = c - '0';
-        else if (base == 16 && c >= 'A' && c <= 'F')
-            digit = c - 'A' + 10;
-        else if (base == 16 && c >= 'a' && c <= 'f')
-            digit = c - 'a' + 10;
+        const int digit = digitValue(uchar(c), base);
         if (digit < 0)
             return false;
         value = value * quint64(base) + quint64(digit);

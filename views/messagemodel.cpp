@@ -227,6 +227,23 @@ int MessageModel::addCANFrame(qsizetype number)
     return r;
 }
 
+void MessageModel::reorderRows(const std::function<void()> &reorder)
+{
+    emit layoutAboutToBeChanged({}, QAbstractItemModel::VerticalSortHint);
+    const QModelIndexList before = persistentIndexList();
+    std::vector<quint32> framesBefore;
+    framesBefore.reserve(size_t(before.size()));
+    for (const QModelIndex &i : before)
+        framesBefore.push_back(rows[size_t(i.row())]);
+    reorder();
+    QModelIndexList after;
+    after.reserve(before.size());
+    for (qsizetype i = 0; i < before.size(); ++i)
+        after << createIndex(rowOfFrame(framesBefore[size_t(i)]), before[i].column());
+    changePersistentIndexList(before, after);
+    emit layoutChanged({}, QAbstractItemModel::VerticalSortHint);
+}
+
 int MessageModel::addCANFrames(const std::vector<quint32> &frames)
 {
     if (frames.empty())
@@ -244,36 +261,24 @@ int MessageModel::addCANFrames(const std::vector<quint32> &frames)
     // Sorted: each new row goes after the equal ones already there, as
     // addCANFrame would put it. A binary search per new row, then one pass
     // over the list, so a long list costs no comparison per old row.
-    emit layoutAboutToBeChanged({}, QAbstractItemModel::VerticalSortHint);
-    const QModelIndexList before = persistentIndexList();
-    std::vector<quint32> framesBefore;
-    framesBefore.reserve(size_t(before.size()));
-    for (const QModelIndex &i : before)
-        framesBefore.push_back(rows[size_t(i.row())]);
-
-    std::vector<quint32> batch(rows.begin() + first, rows.end());
-    rows.resize(size_t(first));
-    const auto less = [this](quint32 a, quint32 b) { return rowLess(a, b); };
-    std::stable_sort(batch.begin(), batch.end(), less);
-    std::vector<quint32> merged;
-    merged.reserve(rows.capacity() >= rows.size() + batch.size() ? rows.capacity() : rows.size() + batch.size());
-    auto from = rows.begin();
-    for (quint32 f : batch) {
-        const auto at = std::upper_bound(from, rows.end(), f, less);
-        merged.insert(merged.end(), from, at);
-        merged.push_back(f);
-        from = at;
-    }
-    merged.insert(merged.end(), from, rows.end());
-    rows.swap(merged);
-    naturalOrder = false;
-
-    QModelIndexList after;
-    after.reserve(before.size());
-    for (qsizetype i = 0; i < before.size(); ++i)
-        after << createIndex(rowOfFrame(framesBefore[size_t(i)]), before[i].column());
-    changePersistentIndexList(before, after);
-    emit layoutChanged({}, QAbstractItemModel::VerticalSortHint);
+    reorderRows([this, first] {
+        std::vector<quint32> batch(rows.begin() + first, rows.end());
+        rows.resize(size_t(first));
+        const auto less = [this](quint32 a, quint32 b) { return rowLess(a, b); };
+        std::stable_sort(batch.begin(), batch.end(), less);
+        std::vector<quint32> merged;
+        merged.reserve(rows.capacity() >= rows.size() + batch.size() ? rows.capacity() : rows.size() + batch.size());
+        auto from = rows.begin();
+        for (quint32 f : batch) {
+            const auto at = std::upper_bound(from, rows.end(), f, less);
+            merged.insert(merged.end(), from, at);
+            merged.push_back(f);
+            from = at;
+        }
+        merged.insert(merged.end(), from, rows.end());
+        rows.swap(merged);
+        naturalOrder = false;
+    });
     return rowOfFrame(frames.back());
 }
 
@@ -409,21 +414,8 @@ bool MessageModel::columnClick(int column)
                                      : -1;
     order = sortCol == column && order == Qt::AscendingOrder ? Qt::DescendingOrder : Qt::AscendingOrder;
     sortCol = column;
-    if (sortingOn && !rows.empty()) {
-        emit layoutAboutToBeChanged({}, QAbstractItemModel::VerticalSortHint);
-        const QModelIndexList before = persistentIndexList();
-        std::vector<quint32> framesBefore;
-        framesBefore.reserve(size_t(before.size()));
-        for (const QModelIndex &i : before)
-            framesBefore.push_back(rows[size_t(i.row())]);
-        sortRows();
-        QModelIndexList after;
-        after.reserve(before.size());
-        for (qsizetype i = 0; i < before.size(); ++i)
-            after << createIndex(rowOfFrame(framesBefore[size_t(i)]), before[i].column());
-        changePersistentIndexList(before, after);
-        emit layoutChanged({}, QAbstractItemModel::VerticalSortHint);
-    }
+    if (sortingOn && !rows.empty())
+        reorderRows([this] { sortRows(); });
     if (remembered >= 0)
         store.currentRow = rowOfFrame(remembered) + 1;
     return true;

@@ -134,6 +134,9 @@ private:
     [[nodiscard]] bool ordered() const { return sortingOn && !(sortCol == colNum && order == Qt::AscendingOrder); }
     [[nodiscard]] bool rowLess(quint32 a, quint32 b) const;
     void sortRows();
+    // Runs `reorder` on the rows as one layout change; persistent indexes
+    // (selection, current item) stay with their frames.
+    void reorderRows(const std::function<void()> &reorder);
     void appendIndex(quint32 frame);
 
     CaptureStore &store;

@@ -12,6 +12,7 @@
 #include "link/database.h"
 #include "link/params.h"
 #include "link/prompts.h"
+#include "link/ui/drawnicon.h"
 #include "views/ui/frmmain.h"
 
 #include <QAction>
@@ -82,22 +83,6 @@ bool readKeyNumber(const QVariant &value, qint32 *keyNumber)
 }
 
 // ---- Pictures of the tree, drawn on a 16 x 16 grid -------------------------
-
-QIcon drawnIcon(void (*draw)(QPainter &))
-{
-    QIcon icon;
-    for (const int size : {16, 24, 32}) {
-        QPixmap pixmap(size, size);
-        pixmap.fill(Qt::transparent);
-        QPainter painter(&pixmap);
-        painter.setRenderHint(QPainter::Antialiasing);
-        painter.scale(size / 16.0, size / 16.0);
-        draw(painter);
-        painter.end();
-        icon.addPixmap(pixmap);
-    }
-    return icon;
-}
 
 // A data base: a cylinder.
 void drawCan(QPainter &p)
@@ -180,9 +165,9 @@ DbTree::DbTree(AppContext &context, frmMain &main)
     , main(main)
 {
     setObjectName(QStringLiteral("dbTree"));
-    ImageListTV.insert(QStringLiteral("CAN"), drawnIcon(drawCan));
-    ImageListTV.insert(QStringLiteral("Device"), drawnIcon(drawDevice));
-    ImageListTV.insert(QStringLiteral("DeviceDef"), drawnIcon(drawDeviceDef));
+    ImageListTV.insert(QStringLiteral("CAN"), drawnIcon(drawCan, {16, 24, 32}));
+    ImageListTV.insert(QStringLiteral("Device"), drawnIcon(drawDevice, {16, 24, 32}));
+    ImageListTV.insert(QStringLiteral("DeviceDef"), drawnIcon(drawDeviceDef, {16, 24, 32}));
 
     QTreeWidget *tree = main.tvDB_IDs;
     tree->setColumnCount(1);

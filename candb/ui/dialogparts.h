@@ -63,4 +63,35 @@ inline QHBoxLayout *buttonRow(std::initializer_list<QPushButton *> left, std::in
     return row;
 }
 
+// The buttons of an editing window (`cmdOk`, `cmdApply`, `cmdDelete`,
+// `cmdCancel`) and their row: Delete at the left, Ok, Apply and Cancel at the right.
+template <class Dialog> QHBoxLayout *editButtons(Dialog *dialog)
+{
+    dialog->cmdOk = button(dialog, "cmdOk", QStringLiteral("Ok"));
+    dialog->cmdApply = button(dialog, "cmdApply", QStringLiteral("Apply"));
+    dialog->cmdDelete = button(dialog, "cmdDelete", QStringLiteral("Delete"));
+    dialog->cmdCancel = button(dialog, "cmdCancel", QStringLiteral("Cancel"));
+    return buttonRow({dialog->cmdDelete}, {dialog->cmdOk, dialog->cmdApply, dialog->cmdCancel});
+}
+
+// Apply, Ok and Delete of an editing window handed to its `logic`; Ok and
+// Delete close the window when the editor says so. `refresh` shows the
+// editor's state again. Cancel is each window's own.
+template <class Dialog, class Refresh> void connectEditButtons(Dialog *dialog, Refresh refresh)
+{
+    QObject::connect(dialog->cmdApply, &QPushButton::clicked, dialog, [dialog, refresh] {
+        dialog->logic.cmdApply_Click();
+        refresh();
+    });
+    QObject::connect(dialog->cmdOk, &QPushButton::clicked, dialog, [dialog, refresh] {
+        if (dialog->logic.cmdOk_Click())
+            dialog->accept();
+        refresh();
+    });
+    QObject::connect(dialog->cmdDelete, &QPushButton::clicked, dialog, [dialog] {
+        if (dialog->logic.cmdDelete_Click())
+            dialog->accept();
+    });
+}
+
 } // namespace dialogparts

@@ -38,13 +38,9 @@ frmCAN_DB::frmCAN_DB(AppContext &context, CanDbTree &tree, QWidget *parent) : QD
     grid->addWidget(cmdCAN_Timer_Other, 3, 2);
     grid->addWidget(chkEnable, 4, 0, 1, 3);
 
-    cmdOk = dialogparts::button(this, "cmdOk", QStringLiteral("Ok"));
-    cmdApply = dialogparts::button(this, "cmdApply", QStringLiteral("Apply"));
-    cmdCancel = dialogparts::button(this, "cmdCancel", QStringLiteral("Cancel"));
-    cmdDelete = dialogparts::button(this, "cmdDelete", QStringLiteral("Delete"));
     auto *layout = new QVBoxLayout(this);
     layout->addWidget(frame);
-    layout->addLayout(dialogparts::buttonRow({cmdDelete}, {cmdOk, cmdApply, cmdCancel}));
+    layout->addLayout(dialogparts::editButtons(this));
 
     logic.load();
     dialogparts::fillCombo(cmbDevDevice, logic.cmbDevDevice);
@@ -65,20 +61,8 @@ frmCAN_DB::frmCAN_DB(AppContext &context, CanDbTree &tree, QWidget *parent) : QD
     connect(cmbCAN_Speed, &QComboBox::activated, this, forward(&CanDbEditor::cmbCAN_Speed_Click));
     connect(cmbCAN_Timer, &QComboBox::activated, this, forward(&CanDbEditor::cmbCAN_Timer_Click));
     connect(chkEnable, &QCheckBox::clicked, this, forward(&CanDbEditor::chkEnable_Click));
-    connect(cmdApply, &QPushButton::clicked, this, [this] {
-        logic.cmdApply_Click();
-        refresh();
-    });
-    connect(cmdOk, &QPushButton::clicked, this, [this] {
-        if (logic.cmdOk_Click())
-            accept();
-        refresh();
-    });
+    dialogparts::connectEditButtons(this, [this] { refresh(); });
     connect(cmdCancel, &QPushButton::clicked, this, &QDialog::reject);
-    connect(cmdDelete, &QPushButton::clicked, this, [this] {
-        if (logic.cmdDelete_Click())
-            accept();
-    });
 }
 
 void frmCAN_DB::refresh()

@@ -15,10 +15,6 @@ frmDevice::frmDevice(AppContext &context, CanDbTree &tree, QWidget *parent) : QD
     txtName = dialogparts::lineEdit(this, "txtName");
     chkEnable = new QCheckBox(QStringLiteral("Enable for monitoring"), this);
     chkEnable->setObjectName(QStringLiteral("chkEnable"));
-    cmdOk = dialogparts::button(this, "cmdOk", QStringLiteral("Ok"));
-    cmdApply = dialogparts::button(this, "cmdApply", QStringLiteral("Apply"));
-    cmdDelete = dialogparts::button(this, "cmdDelete", QStringLiteral("Delete"));
-    cmdCancel = dialogparts::button(this, "cmdCancel", QStringLiteral("Cancel"));
 
     auto *grid = new QGridLayout;
     grid->addWidget(new QLabel(QStringLiteral("CAN Data Base Name :"), this), 0, 0);
@@ -28,7 +24,7 @@ frmDevice::frmDevice(AppContext &context, CanDbTree &tree, QWidget *parent) : QD
     grid->addWidget(chkEnable, 2, 0, 1, 2);
     auto *layout = new QVBoxLayout(this);
     layout->addLayout(grid);
-    layout->addLayout(dialogparts::buttonRow({cmdDelete}, {cmdOk, cmdApply, cmdCancel}));
+    layout->addLayout(dialogparts::editButtons(this));
 
     connect(txtName, &QLineEdit::textEdited, this, [this](const QString &text) {
         logic.txtName_Change(text);
@@ -40,20 +36,8 @@ frmDevice::frmDevice(AppContext &context, CanDbTree &tree, QWidget *parent) : QD
         logic.chkEnable_Click(ticked);
         refresh();
     });
-    connect(cmdApply, &QPushButton::clicked, this, [this] {
-        logic.cmdApply_Click();
-        refresh();
-    });
-    connect(cmdOk, &QPushButton::clicked, this, [this] {
-        if (logic.cmdOk_Click())
-            accept();
-        refresh();
-    });
+    dialogparts::connectEditButtons(this, [this] { refresh(); });
     connect(cmdCancel, &QPushButton::clicked, this, &QDialog::reject);
-    connect(cmdDelete, &QPushButton::clicked, this, [this] {
-        if (logic.cmdDelete_Click())
-            accept();
-    });
 }
 
 int frmDevice::addDevice()

@@ -97,15 +97,11 @@ frmTV_ID::frmTV_ID(AppContext &context, CanDbTree &tree, QWidget *parent) : QDia
     dataGrid->addWidget(cmdDataAdd, 1, 4);
     dataGrid->addWidget(cmdDataChange, 3, 4);
 
-    cmdOk = dialogparts::button(this, "cmdOk", QStringLiteral("Ok"));
-    cmdApply = dialogparts::button(this, "cmdApply", QStringLiteral("Apply"));
-    cmdDelete = dialogparts::button(this, "cmdDelete", QStringLiteral("Delete"));
-    cmdCancel = dialogparts::button(this, "cmdCancel", QStringLiteral("Cancel"));
     auto *layout = new QVBoxLayout(this);
     layout->addWidget(frmCAN_ID);
     layout->addLayout(nameGrid);
     layout->addWidget(frData);
-    layout->addLayout(dialogparts::buttonRow({cmdDelete}, {cmdOk, cmdApply, cmdCancel}));
+    layout->addLayout(dialogparts::editButtons(this));
 
     connect(optCANType[0], &QRadioButton::clicked, this, [this] {
         logic.optCANType_Click(false);
@@ -164,22 +160,10 @@ frmTV_ID::frmTV_ID(AppContext &context, CanDbTree &tree, QWidget *parent) : QDia
         refresh();
     });
 
-    connect(cmdApply, &QPushButton::clicked, this, [this] {
-        logic.cmdApply_Click();
-        refresh();
-    });
-    connect(cmdOk, &QPushButton::clicked, this, [this] {
-        if (logic.cmdOk_Click())
-            accept();
-        refresh();
-    });
+    dialogparts::connectEditButtons(this, [this] { refresh(); });
     connect(cmdCancel, &QPushButton::clicked, this, [this] {
         logic.cmdCancel_Click();
         reject();
-    });
-    connect(cmdDelete, &QPushButton::clicked, this, [this] {
-        if (logic.cmdDelete_Click())
-            accept();
     });
 }
 

@@ -1,5 +1,6 @@
 #include "sender/ui/frmanalysersettings.h"
 
+#include "candb/ui/dialogparts.h"
 #include "link/serial/serialport.h"
 #include "sender/ui/focuschecks.h"
 
@@ -7,7 +8,6 @@
 #include <QComboBox>
 #include <QGridLayout>
 #include <QGroupBox>
-#include <QHBoxLayout>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
@@ -15,28 +15,12 @@
 
 namespace {
 
-QPushButton *plainButton(const QString &caption, const char *name, QWidget *parent)
-{
-    auto *button = new QPushButton(caption, parent);
-    button->setObjectName(QLatin1String(name));
-    button->setAutoDefault(false);
-    button->setDefault(false);
-    return button;
-}
-
 QComboBox *dropDown(const char *name, QWidget *parent)
 {
     auto *list = new QComboBox(parent);
     list->setObjectName(QLatin1String(name));
     list->setEditable(false);
     return list;
-}
-
-void fillList(QComboBox *list, const ComboList &items)
-{
-    list->clear();
-    list->addItems(items.items);
-    list->setCurrentIndex(items.selected);
 }
 
 } // namespace
@@ -53,8 +37,8 @@ frmAnalyserSettings::frmAnalyserSettings(AnalyserSettings &settings, QWidget *pa
     connect(&settings, &AnalyserSettings::changed, this, &frmAnalyserSettings::refresh);
     settings.load();
     refreshing = true;
-    fillList(cmbCAN_Speed, settings.cmbCAN_Speed);
-    fillList(cmbCAN_Timer, settings.cmbCAN_Timer);
+    dialogparts::fillCombo(cmbCAN_Speed, settings.cmbCAN_Speed);
+    dialogparts::fillCombo(cmbCAN_Timer, settings.cmbCAN_Timer);
     refreshing = false;
     refresh();
 }
@@ -115,22 +99,16 @@ void frmAnalyserSettings::createControls()
         layout->setColumnStretch(2, 1);
     }
 
-    cmdFlashUpdate = plainButton(QStringLiteral("Upgrade firmware..."), "cmdFlashUpdate", this);
-    cmdOk = plainButton(QStringLiteral("Ok"), "cmdOk", this);
-    cmdCancel = plainButton(QStringLiteral("Cancel"), "cmdCancel", this);
-    cmdApply = plainButton(QStringLiteral("Apply"), "cmdApply", this);
+    cmdFlashUpdate = dialogparts::button(this, "cmdFlashUpdate", QStringLiteral("Upgrade firmware..."));
+    cmdOk = dialogparts::button(this, "cmdOk", QStringLiteral("Ok"));
+    cmdCancel = dialogparts::button(this, "cmdCancel", QStringLiteral("Cancel"));
+    cmdApply = dialogparts::button(this, "cmdApply", QStringLiteral("Apply"));
 
-    auto *buttons = new QHBoxLayout;
-    buttons->addWidget(cmdFlashUpdate);
-    buttons->addStretch(1);
-    buttons->addWidget(cmdOk);
-    buttons->addWidget(cmdCancel);
-    buttons->addWidget(cmdApply);
     auto *layout = new QVBoxLayout(this);
     layout->addWidget(frmCOMPortSettings);
     layout->addWidget(frmCANSettings);
     layout->addWidget(Frame1);
-    layout->addLayout(buttons);
+    layout->addLayout(dialogparts::buttonRow({cmdFlashUpdate}, {cmdOk, cmdCancel, cmdApply}));
     layout->setSizeConstraint(QLayout::SetFixedSize);
 
     // Only the user's choices count as clicks, not the lists being filled.

@@ -1,5 +1,6 @@
 #include "sender/ui/frmsendframe.h"
 
+#include "candb/ui/dialogparts.h"
 #include "candb/values.h"
 #include "sender/ui/focuschecks.h"
 
@@ -34,16 +35,6 @@ void setTextIfChanged(QLineEdit *box, const QString &text)
 {
     if (box->text() != text)
         box->setText(text);
-}
-
-QPushButton *plainButton(const QString &caption, const char *name, QWidget *parent)
-{
-    auto *button = new QPushButton(caption, parent);
-    button->setObjectName(QLatin1String(name));
-    // Enter belongs to the boxes, never to a default button.
-    button->setAutoDefault(false);
-    button->setDefault(false);
-    return button;
 }
 
 QRadioButton *option(const QString &caption, const QString &name, QWidget *parent)
@@ -247,9 +238,10 @@ void frmSendFrame::createControls()
     }
 
     // ---- Buttons ----
-    cmdStart = plainButton(QStringLiteral("Start"), "cmdStart", this);
-    cmdHide = plainButton(QStringLiteral("Hide"), "cmdHide", this);
-    cmdClose = plainButton(QStringLiteral("Close"), "cmdClose", this);
+    // Not auto-default: Enter belongs to the boxes.
+    cmdStart = dialogparts::button(this, "cmdStart", QStringLiteral("Start"));
+    cmdHide = dialogparts::button(this, "cmdHide", QStringLiteral("Hide"));
+    cmdClose = dialogparts::button(this, "cmdClose", QStringLiteral("Close"));
     connect(cmdStart, &QPushButton::clicked, this, [this] { this->run.cmdStart_Click(); });
     connect(cmdHide, &QPushButton::clicked, this, &QWidget::hide);
     connect(cmdClose, &QPushButton::clicked, this, &frmSendFrame::cmdClose_Click);

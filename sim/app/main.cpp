@@ -46,6 +46,12 @@ void fail(const QString &text)
     std::exit(2);
 }
 
+// An option taking a value named `valueName`, or a flag when that is empty.
+QCommandLineOption option(const char *name, const char *valueName, const char *help)
+{
+    return QCommandLineOption(QLatin1String(name), QLatin1String(help), QLatin1String(valueName));
+}
+
 // The device on the line and its wiring to the pseudo-terminal.
 class Line final : public QObject
 {
@@ -192,67 +198,31 @@ int main(int argc, char *argv[])
         "frame counters), silent <code|all|off>, error-flag <code|all|off>, corrupt <n>,\n"
         "garbage <hex|off>, drop."));
     parser.addHelpOption();
-    const QCommandLineOption linkOpt(QStringLiteral("link"),
-                                     QStringLiteral("Make a symbolic link <path> to the terminal."),
-                                     QStringLiteral("path"));
-    const QCommandLineOption rateOpt(QStringLiteral("rate"),
-                                     QStringLiteral("Bus frames per second while capturing "
-                                                    "(default 200, 0 = silent bus)."),
-                                     QStringLiteral("n"));
-    const QCommandLineOption idsOpt(
-        QStringLiteral("ids"),
-        QStringLiteral("Identifiers on the bus: comma-separated [x]HEX[r][/DLC]; x = extended, r = remote,\n"
-                       "/DLC = fixed length (e.g. 123,7FF/8,x18FEF100,3C5r/4). Default: a mixed set."),
-        QStringLiteral("list"));
-    const QCommandLineOption seedOpt(QStringLiteral("seed"), QStringLiteral("Seed of the frame contents (default 1)."),
-                                     QStringLiteral("n"));
-    const QCommandLineOption baudOpt(QStringLiteral("baud"),
-                                     QStringLiteral("Line speed the capture must fit through (default 921600)."),
-                                     QStringLiteral("n"));
-    const QCommandLineOption bufferOpt(QStringLiteral("buffer"),
-                                       QStringLiteral("Analyser receive queue in frames (default 64); overflow is "
-                                                      "reported in lost-frame records."),
-                                       QStringLiteral("n"));
-    const QCommandLineOption floodOpt(QStringLiteral("flood"),
-                                      QStringLiteral("Send every frame at once, faster than the line could carry."));
-    const QCommandLineOption stampOpt(QStringLiteral("stamp-offset"),
-                                      QStringLiteral("Start the time stamps here (hex), "
-                                                     "e.g. FFF00000 to see the wrap."),
-                                      QStringLiteral("hex"));
-    const QCommandLineOption statusOpt(QStringLiteral("status"),
-                                       QStringLiteral("Status byte at power-up (hex, default 04 = Enable)."),
-                                       QStringLiteral("hex"));
-    const QCommandLineOption errorOpt(QStringLiteral("error-flag"),
-                                      QStringLiteral("Answer command <code> (hex) or all with the error flag."),
-                                      QStringLiteral("code|all"));
-    const QCommandLineOption silentOpt(QStringLiteral("silent"),
-                                       QStringLiteral("Never answer command <code> (hex) or all."),
-                                       QStringLiteral("code|all"));
-    const QCommandLineOption corruptOpt(QStringLiteral("corrupt"),
-                                        QStringLiteral("Give every n-th packet a bad checksum."), QStringLiteral("n"));
-    const QCommandLineOption chunkOpt(QStringLiteral("chunk"),
-                                      QStringLiteral("Send at most n bytes per 10 ms tick (packets arrive in pieces)."),
-                                      QStringLiteral("n"));
-    const QCommandLineOption garbageOpt(QStringLiteral("garbage"),
-                                        QStringLiteral("Send these bytes (hex) before every packet."),
-                                        QStringLiteral("hex"));
-    const QCommandLineOption dropOpt(QStringLiteral("drop-after"),
-                                     QStringLiteral("Drop the line (close the terminal, exit 3) when command n+1 "
-                                                    "arrives."),
-                                     QStringLiteral("n"));
-    const QCommandLineOption bootOpt(QStringLiteral("bootloader"),
-                                     QStringLiteral("Start with the boot loader on the line instead of the analyser."));
-    const QCommandLineOption firmwareOpt(QStringLiteral("firmware-out"),
-                                         QStringLiteral("Boot loader: write the firmware it receives to <path>."),
-                                         QStringLiteral("path"));
-    const QCommandLineOption refuseOpt(QStringLiteral("boot-refuse"),
-                                       QStringLiteral("Boot loader: answer \"-\" to the first n pages."),
-                                       QStringLiteral("n"));
-    const QCommandLineOption blockOpt(QStringLiteral("boot-block"),
-                                      QStringLiteral("Boot loader: block size to report (default 256; 0 = broken)."),
-                                      QStringLiteral("n"));
-    const QCommandLineOption bootSilentOpt(QStringLiteral("boot-silent"),
-                                           QStringLiteral("Boot loader: announce itself, then never answer."));
+    const auto linkOpt = option("link", "path", "Make a symbolic link <path> to the terminal.");
+    const auto rateOpt = option("rate", "n", "Bus frames per second while capturing (default 200, 0 = silent bus).");
+    const auto idsOpt = option("ids", "list",
+                               "Identifiers on the bus: comma-separated [x]HEX[r][/DLC]; x = extended, r = remote,\n"
+                               "/DLC = fixed length (e.g. 123,7FF/8,x18FEF100,3C5r/4). Default: a mixed set.");
+    const auto seedOpt = option("seed", "n", "Seed of the frame contents (default 1).");
+    const auto baudOpt = option("baud", "n", "Line speed the capture must fit through (default 921600).");
+    const auto bufferOpt = option(
+        "buffer", "n", "Analyser receive queue in frames (default 64); overflow is reported in lost-frame records.");
+    const auto floodOpt = option("flood", "", "Send every frame at once, faster than the line could carry.");
+    const auto stampOpt =
+        option("stamp-offset", "hex", "Start the time stamps here (hex), e.g. FFF00000 to see the wrap.");
+    const auto statusOpt = option("status", "hex", "Status byte at power-up (hex, default 04 = Enable).");
+    const auto errorOpt = option("error-flag", "code|all", "Answer command <code> (hex) or all with the error flag.");
+    const auto silentOpt = option("silent", "code|all", "Never answer command <code> (hex) or all.");
+    const auto corruptOpt = option("corrupt", "n", "Give every n-th packet a bad checksum.");
+    const auto chunkOpt = option("chunk", "n", "Send at most n bytes per 10 ms tick (packets arrive in pieces).");
+    const auto garbageOpt = option("garbage", "hex", "Send these bytes (hex) before every packet.");
+    const auto dropOpt =
+        option("drop-after", "n", "Drop the line (close the terminal, exit 3) when command n+1 arrives.");
+    const auto bootOpt = option("bootloader", "", "Start with the boot loader on the line instead of the analyser.");
+    const auto firmwareOpt = option("firmware-out", "path", "Boot loader: write the firmware it receives to <path>.");
+    const auto refuseOpt = option("boot-refuse", "n", "Boot loader: answer \"-\" to the first n pages.");
+    const auto blockOpt = option("boot-block", "n", "Boot loader: block size to report (default 256; 0 = broken).");
+    const auto bootSilentOpt = option("boot-silent", "", "Boot loader: announce itself, then never answer.");
     parser.addOptions({linkOpt, rateOpt, idsOpt, seedOpt, baudOpt, bufferOpt, floodOpt, stampOpt, statusOpt, errorOpt,
                        silentOpt, corruptOpt, chunkOpt, garbageOpt, dropOpt, bootOpt, firmwareOpt, refuseOpt,
                        blockOpt, bootSilentOpt});

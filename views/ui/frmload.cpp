@@ -1,32 +1,14 @@
 #include "views/ui/frmload.h"
 
-#include <QCloseEvent>
-#include <QProgressBar>
-#include <QTimer>
-#include <QVBoxLayout>
+#include "views/ui/progresswindow.h"
 
-#include <limits>
+#include <QCloseEvent>
 
 frmLoad::frmLoad(capturefile::CaptureFileReader &reader, QString delimiter, double bitRate,
                  std::vector<clsFrame> &frames, QWidget *parent)
     : QDialog(parent), reader(reader), delimiter(std::move(delimiter)), bitRate(bitRate), frames(frames)
 {
-    setObjectName(QStringLiteral("frmLoad"));
-    setWindowTitle(QStringLiteral("Loading..."));
-    setModal(true);
-    pbProgressBarAdd = new QProgressBar(this);
-    pbProgressBarAdd->setObjectName(QStringLiteral("pbProgressBarAdd"));
-    pbProgressBarAdd->setRange(0, int(std::min<qint64>(reader.lineCount(), std::numeric_limits<int>::max())));
-    pbProgressBarAdd->setValue(0);
-    auto *layout = new QVBoxLayout(this);
-    layout->addWidget(pbProgressBarAdd);
-    resize(320, sizeHint().height());
-
-    tmrAddPB = new QTimer(this);
-    tmrAddPB->setInterval(1);
-    tmrAddPB->setSingleShot(true);
-    connect(tmrAddPB, &QTimer::timeout, this, &frmLoad::tmrAddPB_Timer);
-    tmrAddPB->start();
+    setUpProgressWindow(this, "frmLoad", QStringLiteral("Loading..."), reader.lineCount());
 }
 
 void frmLoad::tmrAddPB_Timer()

@@ -11,6 +11,7 @@
 // capture views
 #include "candb/queries.h"
 #include "link/params.h"
+#include "link/ui/drawnicon.h"
 #include "link/ui/frmcapture.h"
 #include "views/listfont.h"
 #include "views/messagemodel.h"
@@ -98,18 +99,7 @@ QPen line(const QColor &colour, qreal width = 1.2)
 
 QIcon paintedIcon(Draw draw)
 {
-    QIcon icon;
-    for (const int size : {16, 20, 24, 32, 48}) {
-        QPixmap pixmap(size, size);
-        pixmap.fill(Qt::transparent);
-        QPainter painter(&pixmap);
-        painter.setRenderHint(QPainter::Antialiasing);
-        painter.scale(size / 16.0, size / 16.0);
-        draw(painter);
-        painter.end();
-        icon.addPixmap(pixmap);
-    }
-    return icon;
+    return drawnIcon(draw, {16, 20, 24, 32, 48});
 }
 
 // The two wires of the bus along the bottom edge.
