@@ -306,7 +306,13 @@ private slots:
         QCOMPARE(capture->txtView_View(), capturePackets);
         QCOMPARE(checkStoredFrames(views->store), QString());
 
-        // The analyser is back on the same port: a new capture connects and runs.
+        // The analyser is back on the same port: a new capture connects and
+        // runs. Its clock starts again, so the capture gets a store of its
+        // own (as after File > New).
+        views->store.clear();
+        views->messages.clearRows();
+        views->monitor.clear();
+        capturePackets = 0;
         decodeTicks = true;
         prompts.clear();
         QVERIFY(startSim({"--rate", "200"}));
@@ -324,6 +330,7 @@ private slots:
         QVERIFY(stopCapture());
         QVERIFY(!link->isPortOpen());
         QCOMPARE(prompts.texts(), QStringList());
+        QCOMPARE(views->store.count(), capturePackets);
         QCOMPARE(checkStoredFrames(views->store), QString());
     }
 
