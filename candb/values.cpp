@@ -1,6 +1,7 @@
 #include "candb/values.h"
 
 #include "link/clsframe.h"
+#include "link/digits.h"
 #include "link/prompts.h"
 
 #include <cmath>
@@ -14,12 +15,7 @@ const QString tooBig = QStringLiteral("Value is big!");
 
 int hexDigit(QChar ch)
 {
-    const char16_t c = ch.toUpper().unicode();
-    if (c >= '0' && c <= '9')
-        return c - '0';
-    if (c >= 'A' && c <= 'F')
-        return c - 'A' + 10;
-    return -1;
+    return digitValue(ch.unicode(), 16);
 }
 
 // Value of a text of digits of `base` (already checked); saturates one past
@@ -49,20 +45,20 @@ quint32 hexNumber(QStringView text)
     return value;
 }
 
-} // namespace
-
-int checkDecimal(Prompts &prompts, QString &text, qint64 maximum, ValueCheck *out)
+// What the decimal and the hex check share: an empty text becomes "0", every
+// character must be a digit of `base`, the value must fit `limit` (then it is
+// kept in `out`) and `maximum`.
+int checkDigits(Prompts &prompts, QString &text, int base, qint64 limit, qint64 maximum, ValueCheck *out, qint64 &value)
 {
     if (text.isEmpty())
         text = QStringLiteral("0");
     for (QChar ch : std::as_const(text)) {
-        if (ch < QLatin1Char('0') || ch > QLatin1Char('9')) {
-            prompts.error(notDigit);
+        if (digitValue(ch.unicode(), base) < 0) {
+            prompts.error(base == 16 ? notHex : notDigit);
             return checkBadDigit;
         }
     }
-    constexpr qint64 limit = std::numeric_limits<qint32>::max();
-    const qint64 value = readDigits(text, 10, limit);
+    value = readDigits(text, base, limit);
     if (value > limit) {
         prompts.error(tooBig);
         return checkTooBig;
@@ -76,28 +72,20 @@ int checkDecimal(Prompts &prompts, QString &text, qint64 maximum, ValueCheck *ou
     return checkOk;
 }
 
+} // namespace
+
+int checkDecimal(Prompts &prompts, QString &text, qint64 maximum, ValueCheck *out)
+{
+    qint64 value = 0;
+    return checkDigits(prompts, text, 10, std::numeric_limits<qint32>::max(), maximum, out, value);
+}
+
 int checkHex(Prompts &prompts, QString &text, int digits, qint64 maximum, ValueCheck *out)
 {
-    if (text.isEmpty())
-        text = QStringLiteral("0");
-    for (QChar ch : std::as_const(text)) {
-        if (hexDigit(ch) < 0) {
-            prompts.error(notHex);
-            return checkBadDigit;
-        }
-    }
-    constexpr qint64 limit = std::numeric_limits<quint32>::max();
-    const qint64 value = readDigits(text, 16, limit);
-    if (value > limit) {
-        prompts.error(tooBig);
-        return checkTooBig;
-    }
-    if (out)
-        out->parsedValue = value;
-    if (value > maximum) {
-        prompts.error(tooBig);
-        return checkTooBig;
-    }
+    qint64 value = 0;
+    if (const int result = checkDigits(prompts, text, 16, std::numeric_limits<quint32>::max(), maximum, out, value);
+        result != checkOk)
+        return result;
     const QString padded = hexPad(value, digits);
     if (padded.size() > digits) {
         prompts.error(tooBig);

@@ -1,5 +1,7 @@
 #include "link/clsframe.h"
 
+#include "link/digits.h"
+
 #include <QStringList>
 
 #include <cmath>
@@ -42,14 +44,7 @@ quint64 parseField(QStringView text, int base, quint64 max, bool *ok)
     for (QChar ch : text) {
         if (!good)
             break;
-        int digit = -1;
-        const char16_t c = ch.unicode();
-        if (c >= '0' && c <= '9')
-            digit = c - '0';
-        else if (base == 16 && c >= 'A' && c <= 'F')
-            digit = c - 'A' + 10;
-        else if (base == 16 && c >= 'a' && c <= 'f')
-            digit = c - 'a' + 10;
+        const int digit = digitValue(ch.unicode(), base);
         if (digit < 0) {
             good = false;
             break;

@@ -209,6 +209,17 @@ void PacketLink::readPort()
     releaseLink(nullptr, false, true);
     if (isPortOpen())
         closePort(); // nobody held it, so releaseLink left it open
+    // No answer can come over the line that failed. Every command still
+    // waiting ends now as a time-out (the port error has been reported), so
+    // none of them lets go of the link later, when a new user may hold it.
+    for (int i = 0; i < processCount; ++i) {
+        clsProcess &p = processes[size_t(i)];
+        if (p.Owner == 0)
+            continue;
+        p.Command = timeOutText;
+        dispatchAnswer(i);
+    }
+    emit lineLost();
 }
 
 bool PacketLink::parsePacket()

@@ -165,6 +165,11 @@ public:
     [[nodiscard]] ParamStore &paramStore() const { return params; }
     [[nodiscard]] Prompts &prompts() const { return prompt; }
 
+signals:
+    // The port failed while reading: it is closed, every holder has been let
+    // go and every waiting command has been treated as timed out.
+    void lineLost();
+
 private:
     bool openPort();
     void closePort();

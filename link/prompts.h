@@ -31,4 +31,20 @@ public:
     }
 };
 
+// The question before a window with unsaved settings closes, "Settings was been
+// chanded. Save?": Yes runs `save`, whose result says whether the window may
+// close then; No closes without saving; Cancel keeps the window open.
+template <class Save> bool askSaveSettings(Prompts &prompts, Save save)
+{
+    switch (prompts.message(QStringLiteral("Settings was been chanded. Save?"), QStringLiteral("Save..."),
+                            Prompts::Icon::None, Prompts::Buttons::YesNoCancel)) {
+    case Prompts::Answer::Yes:
+        return save();
+    case Prompts::Answer::No:
+        return true;
+    default:
+        return false;
+    }
+}
+
 inline const QString applicationTitle = QStringLiteral("Tessel");

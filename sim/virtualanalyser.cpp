@@ -294,8 +294,11 @@ void VirtualAnalyser::queuePacket(quint8 seq, const QByteArray &payload)
 {
     QByteArray packet = simpacket::build(seq, payload);
     ++packetsOut;
-    if (opt.corruptEvery > 0 && packetsOut % opt.corruptEvery == 0)
+    if (opt.corruptEvery > 0 && packetsOut % opt.corruptEvery == 0) {
         packet[packet.size() - 1] = char(packet.at(packet.size() - 1) ^ 0x5A);
+        if (quint8(payload.at(0)) == capFrame)
+            ++corruptedFrames;
+    }
     outbox.append(opt.garbage);
     outbox.append(packet);
 }

@@ -123,6 +123,8 @@ public:
     [[nodiscard]] quint64 framesGenerated() const { return generated; }
     [[nodiscard]] quint64 framesSent() const { return sentFrames; }
     [[nodiscard]] quint64 framesLost() const { return lostTotal; }
+    // 0x85 records among them that went out with a bad checksum (corruptEvery).
+    [[nodiscard]] quint64 framesCorrupted() const { return corruptedFrames; }
     [[nodiscard]] int commandsReceived() const { return commands; }
 
     [[nodiscard]] static QList<SimTrafficId> defaultTrafficIds();
@@ -177,7 +179,7 @@ private:
     quint32 lostPending = 0;    // frames lost since the last 0x86 record
     quint32 rng = 1;
     int idIndex = 0;
-    quint64 generated = 0, sentFrames = 0, lostTotal = 0;
+    quint64 generated = 0, sentFrames = 0, lostTotal = 0, corruptedFrames = 0;
 
     QTimer *clock = nullptr;
     QElapsedTimer clockElapsed;

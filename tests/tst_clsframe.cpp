@@ -64,8 +64,6 @@ private slots:
     void lostFrame();
     void textLine_data();
     void textLine();
-    void textRoundTrip_data();
-    void textRoundTrip();
 };
 
 void tst_clsframe::idSplit_data()
@@ -343,24 +341,14 @@ void tst_clsframe::textLine_data()
                                              << makeFrame(0x123, 0, 0, 0, {}, 0x1E240) << false;
     QTest::newRow("data fields missing") << "00000000 123 ----- 0 0 0 0 3 11 22" << space
                                          << makeFrame(0x123, 0, 0, 3, hex("1122"), 0) << false;
-    QTest::newRow("stamp not hex") << "0001G240 123 ----- 0 0 0 0 1 11" << space
-                                   << makeFrame(0x123, 0, 0, 1, hex("11")) << false;
     QTest::newRow("stamp above 32 bits") << "100000000 123 ----- 0 0 0 0 0" << space << makeFrame(0x123, 0, 0, 0, {})
                                          << false;
     QTest::newRow("standard part above 7FF") << "00000000 800 ----- 0 0 0 0 0" << space
                                              << makeFrame(0, 0, 0, 0, {}) << false;
-    QTest::newRow("extension above 3FFFF") << "00000000 123 40000 0 1 0 0 0" << space
-                                           << makeFrame(0x123, 0, ide, 0, {}) << false;
     QTest::newRow("data byte above FF") << "00000000 123 ----- 0 0 0 0 2 100 22" << space
                                         << makeFrame(0x123, 0, 0, 2, hex("0022")) << false;
-    QTest::newRow("DLC not a number") << "00000000 123 ----- 0 0 0 0 x 11" << space << makeFrame(0x123, 0, 0, 0, {})
-                                      << false;
-    QTest::newRow("negative flag") << "00000000 123 ----- -1 0 0 0 0" << space << makeFrame(0x123, 0, 0, 0, {})
-                                   << false;
     QTest::newRow("doubled delimiter gives an empty field")
         << "00000000  123 ----- 0 0 0 0 0" << space << makeFrame(0, 0, 0, 0, {}) << false;
-    QTest::newRow("prefix 0x is not hex") << "0x10 123 ----- 0 0 0 0 0" << space << makeFrame(0x123, 0, 0, 0, {})
-                                          << false;
     QTest::newRow("lost frame without its count") << "0002A000 ---" << space << [] {
         clsFrame f = makeFrame(0, 0, 0, 0, {}, 0x2A000);
         f.isLost = true;
@@ -380,54 +368,6 @@ void tst_clsframe::textLine()
         QCOMPARE(f.setFromString(line, delimiter, bitRate), good);
         QCOMPARE(f, read(expected, bitRate));
     }
-}
-
-void tst_clsframe::textRoundTrip_data()
-{
-    QTest::addColumn<QString>("delimiter");
-    QTest::addColumn<clsFrame>("frame");
-
-    const clsFrame frames[] = {
-        makeFrame(0x123, 0, 0, 3, hex("112233"), 0x1E240),
-        makeFrame(0x7FF, 0x3FFFF, clsFrame::ideBit | clsFrame::rb0Bit, 8, hex("00FF7F80010203FE"), 0xFFFFFFFF),
-        makeFrame(0x000, 0, clsFrame::rtrBit | clsFrame::rb1Bit, 4, {}, 0),
-        makeFrame(0x001, 0, 0, 0, {}, 1),
-    };
-    for (const QString &delimiter : {QStringLiteral(" "), QStringLiteral(","), QStringLiteral("|")}) {
-        int n = 0;
-        for (const clsFrame &f : frames)
-            QTest::addRow("frame %d, delimiter \"%s\"", n++, qPrintable(delimiter)) << delimiter << f;
-    }
-}
-
-// A line in the capture file's layout, with the data bytes as one
-// space-separated cell, reads back as the frame it came from.
-void tst_clsframe::textRoundTrip()
-{
-    QFETCH(QString, delimiter);
-    QFETCH(clsFrame, frame);
-
-    const auto hexText = [](qint64 v, int width) {
-        return QString::number(v, 16).toUpper().rightJustified(width, QLatin1Char('0'));
-    };
-    QStringList bytes;
-    if (!frame.RTR()) {
-        for (char b : frame.Data())
-            bytes << hexText(quint8(b), 2);
-    }
-    const QStringList cells = {hexText(frame.TimeStamp, 8),
-                               hexText(frame.ID.StdPart, 3),
-                               frame.IDE() ? hexText(frame.ID.ExtPart, 5) : QStringLiteral("-----"),
-                               QString::number(frame.RTR()),
-                               QString::number(frame.IDE()),
-                               QString::number(frame.RB1()),
-                               QString::number(frame.RB0()),
-                               QString::number(frame.DLC),
-                               bytes.join(QLatin1Char(' '))};
-
-    clsFrame back;
-    QVERIFY(back.setFromString(cells.join(delimiter), delimiter, 500000.0));
-    QCOMPARE(back, read(frame, 500000.0));
 }
 
 QTEST_APPLESS_MAIN(tst_clsframe)

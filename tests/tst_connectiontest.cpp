@@ -1,7 +1,6 @@
 #include "link/analyser.h"
 #include "link/connectiontest.h"
 #include "link/packetlink.h"
-#include "link/runcommands.h"
 #include "sim/virtualanalyser.h"
 #include "sim/virtualport.h"
 #include "support/fakeprompts.h"
@@ -48,7 +47,7 @@ public:
 
 } // namespace
 
-// The connection chain and the Run commands against the virtual analyser in
+// The connection chain against the virtual analyser in
 // this process; time moves only through the link's poll and time-out scan.
 class tst_ConnectionTest : public QObject
 {
@@ -272,67 +271,6 @@ private slots:
         QVERIFY(!test->isRunning());
         QCOMPARE(test->answeredSteps(), QStringList{"TimeOut"});
         QCOMPARE(link->outstandingCount(), 0);
-    }
-
-    void modeCommandsUpdateTheDisplay_data()
-    {
-        QTest::addColumn<QString>("command");
-        QTest::addColumn<QString>("mode");
-        QTest::addColumn<int>("marked");
-        QTest::newRow("standby") << "standby" << "Disable" << 2;
-        QTest::newRow("listen") << "listen" << "Listen" << 3;
-        QTest::newRow("enable") << "enable" << "Enable" << 4;
-        QTest::newRow("reset") << "reset" << "Reset" << 1;
-    }
-    void modeCommandsUpdateTheDisplay()
-    {
-        QFETCH(QString, command);
-        QFETCH(QString, mode);
-        QFETCH(int, marked);
-        RunCommands run(*link);
-        options.status = 0x03; // any start mode
-        if (command == "standby")
-            run.standbyCAN();
-        else if (command == "listen")
-            run.listenCAN();
-        else if (command == "enable")
-            run.enableCAN();
-        else
-            run.resetCAN();
-        // The first command tests the connection first, then sends the mode.
-        QCOMPARE(link->linkState(), 3);
-        QCOMPARE(link->busyCount(), 1);
-        link->poll();
-        QCOMPARE(display.mode(), mode);
-        QCOMPARE(display.capture(), QStringLiteral("Off"));
-        QCOMPARE(display.status & 0x3F, marked);
-        QCOMPARE(analyser().status() & 0x3F, marked);
-        QCOMPARE(link->busyCount(), 0);
-        QCOMPARE(display.panel[4], QStringLiteral("Processes : 0"));
-        QVERIFY(!port->isOpen());
-        QVERIFY(prompts.shown.isEmpty());
-    }
-
-    void lineDroppedDuringACommand()
-    {
-        RunCommands run(*link);
-        QVERIFY(connectOnce());
-        run.listenCAN();
-        analyser().dropLine();
-        link->poll();
-        QCOMPARE(prompts.texts(), QStringList{"Communication port error!"});
-        QCOMPARE(link->busyCount(), 0);
-        for (int i = 0; i < 2000; ++i)
-            link->timeoutScan();
-        QCOMPARE(link->outstandingCount(), 0);
-        prompts.shown.clear();
-        // Reopening brings the line back; the analyser is tested again.
-        QCOMPARE(link->linkState(), 1);
-        QVERIFY(connectOnce());
-        QVERIFY(prompts.shown.isEmpty());
-        run.enableCAN();
-        link->poll();
-        QCOMPARE(display.mode(), QStringLiteral("Enable"));
     }
 };
 

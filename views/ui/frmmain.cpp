@@ -1,7 +1,33 @@
 #include "views/ui/frmmain.h"
 
+#include "candb/ui/dbtree.h"
 #include "link/prompts.h"
 #include "link/ui/frmconnect.h"
+#include "sender/analysersettings.h"
+#include "sender/sendrun.h"
+#include "sender/ui/frmanalysersettings.h"
+#include "sender/ui/frmsendframe.h"
+#include "views/ui/monitorview.h"
+// capture views
+#include "candb/queries.h"
+#include "link/params.h"
+#include "link/ui/drawnicon.h"
+#include "link/ui/frmcapture.h"
+#include "views/listfont.h"
+#include "views/messagemodel.h"
+#include "views/monitorlist.h"
+#include "views/ui/frmrebuildlvm.h"
+// time line, capture files, layout and settings
+#include "views/capturefile.h"
+#include "views/ui/frmload.h"
+#include "views/ui/splitterbar.h"
+#include "views/ui/timelinepanel.h"
+
+#include <QApplication>
+#include <QCloseEvent>
+#include <QDir>
+#include <QFileInfo>
+#include <QScreen>
 
 #include <QAction>
 #include <QComboBox>
@@ -73,18 +99,7 @@ QPen line(const QColor &colour, qreal width = 1.2)
 
 QIcon paintedIcon(Draw draw)
 {
-    QIcon icon;
-    for (const int size : {16, 20, 24, 32, 48}) {
-        QPixmap pixmap(size, size);
-        pixmap.fill(Qt::transparent);
-        QPainter painter(&pixmap);
-        painter.setRenderHint(QPainter::Antialiasing);
-        painter.scale(size / 16.0, size / 16.0);
-        draw(painter);
-        painter.end();
-        icon.addPixmap(pixmap);
-    }
-    return icon;
+    return drawnIcon(draw, {16, 20, 24, 32, 48});
 }
 
 // The two wires of the bus along the bottom edge.
@@ -285,14 +300,59 @@ frmMain::frmMain(AppContext &context, QWidget *parent)
     createStatusBar();
     createPanes();
     createLink();
+    createSender();
+    createCaptureViews();
+    createTimeLine(); // time line, capture files, layout and settings
     resize(1000, 680);
+    createLayout();
+    createDbTree();
+}
+
+// The data base panel and its ties to the capture views: the lists take labels
+// and check boxes from the tree, the tree keeps the monitor rows in step.
+void frmMain::createDbTree()
+{
+    dbTree = new DbTree(context, *this);
+    connect(dbTree, &DbTree::linkResetRequested, link, &PacketLink::resetLink);
+    connect(dbTree, &DbTree::rebuildViews, this, &frmMain::rebuildLVM);
+    connect(dbTree, &DbTree::canTimingChanged, this, &frmMain::setBusTiming);
+    setIdIndex(dbTree);
+    dbTree->setMonitorRows(monitorList);
+    dbTree->setMonitorRowReader([this](const QString &key, bool *ticked) {
+        const int r = monitorList->rowOf(key);
+        if (r < 0)
+            return false;
+        *ticked = monitorList->row(r).checked;
+        return true;
+    });
+    monitorList->treeNodeCheck = [this](const QString &key, bool ticked) { dbTree->checkNode(key, ticked); };
+    monitorList->addID = [this](bool show, const QString &key) { dbTree->addID(show, key); };
 }
 
 frmMain::~frmMain()
 {
+    // Hidden first, so no list repaints over a store that is already gone
+    // while the base classes tear the window down.
+    hide();
+    // The data base panel goes before the controls it watches.
+    delete dbTree;
+    dbTree = nullptr;
     // The link's users go before the link.
+    delete sendFrame;
+    sendFrame = nullptr;
+    delete sendRun;
+    sendRun = nullptr;
     delete connectWindow;
     connectWindow = nullptr;
+    delete captureWindow; // capture views
+    captureWindow = nullptr;
+    // capture views: the list models read captureStore, a member that is
+    // destroyed before the window's children; they go first.
+    lvListViewMessages->setModel(nullptr);
+    lvListViewID->setModel(nullptr);
+    delete messageModel;
+    messageModel = nullptr;
+    captureStore.setFilter(nullptr);
     runCommands.reset();
 }
 
@@ -307,7 +367,7 @@ void frmMain::createLink()
     connect(mnuRunStandbyCAN, &QAction::triggered, this, [this] { runCommands->standbyCAN(); });
     connect(mnuRunListenCAN, &QAction::triggered, this, [this] { runCommands->listenCAN(); });
     connect(mnuRunEnableCAN, &QAction::triggered, this, [this] { runCommands->enableCAN(); });
-    QTimer::singleShot(100, this, &frmMain::startLink);
+    // The link's timers start on the load tick (loadTimer_Timer).
 }
 
 void frmMain::startLink()
@@ -515,27 +575,11 @@ void frmMain::createPanes()
     lvListViewMessages->setRootIsDecorated(false);
     lvListViewMessages->setUniformRowHeights(true);
 
-    lvListViewID = new QTreeWidget(central);
+    lvListViewID = new MonitorView(central);
     lvListViewID->setObjectName(QStringLiteral("lvListViewID"));
-    lvListViewID->setRootIsDecorated(false);
-    lvListViewID->setHeaderLabels({QString()});
 
-    pictOscilograph = new QFrame(central);
-    pictOscilograph->setObjectName(QStringLiteral("pictOscilograph"));
-    pictOscilograph->setFrameStyle(QFrame::StyledPanel | QFrame::Sunken);
-
-    // Three equal columns and two equal rows, as the splitters start on a first run.
-    auto *layout = new QGridLayout(central);
-    layout->setContentsMargins(4, 4, 4, 4);
-    layout->setSpacing(4);
-    layout->addWidget(picDB, 0, 0, 2, 1);
-    layout->addWidget(lvListViewMessages, 0, 1);
-    layout->addWidget(lvListViewID, 0, 2);
-    layout->addWidget(pictOscilograph, 1, 1, 1, 2);
-    for (int column = 0; column < 3; ++column)
-        layout->setColumnStretch(column, 1);
-    layout->setRowStretch(0, 1);
-    layout->setRowStretch(1, 1);
+    // The time line (pictOscilograph) is made with the capture views it shows;
+    // SizeControls places every pane from the splitter positions.
 }
 
 QAction *frmMain::tbButton(const QString &key) const
@@ -628,11 +672,13 @@ void frmMain::setCanDbMenu(bool current, const QString &dbName)
 void frmMain::mnuViewToolbar_Click()
 {
     tbToolBar->setVisible(mnuViewToolbar->isChecked());
+    SizeControls();
 }
 
 void frmMain::mnuViewStatusBar_Click()
 {
     sbStatusBarCAN->setVisible(mnuViewStatusBar->isChecked());
+    SizeControls();
 }
 
 void frmMain::mnuHelpContents_Click()
@@ -648,4 +694,732 @@ void frmMain::mnuHelpAbout_Click()
                                             "Front end for the serial-line CAN analyser: capture, monitor,\n"
                                             "send frames and keep the CAN data base."),
                              QStringLiteral("About Tessel (Analyser CAN)..."), Prompts::Icon::Information);
+}
+
+// ---- Frame sender and analyser settings -------------------------------------
+
+void frmMain::createSender()
+{
+    connect(mnuRunCANSend, &QAction::triggered, this, &frmMain::mnuRunCANSend_Click);
+    showOptions = [this] { mnuViewOptions_Click(); };
+}
+
+void frmMain::mnuRunCANSend_Click()
+{
+    if (!sendFrame) {
+        sendRun = new SendRun(*link, *context.params, *context.prompts, this, this);
+        sendFrame = new frmSendFrame(*sendRun, this);
+        connect(sendFrame, &frmSendFrame::closedByUser, this, [this] {
+            mnuRunCANSend->setChecked(false);
+            tbButton(QStringLiteral("SendCAN"))->setChecked(false);
+        });
+        // The link's reset closes the window (and ends its run) like "Close".
+        link->setCloseCommand(owner::sendFrame, [this] { sendFrame->cmdClose_Click(); });
+    }
+    if (!mnuRunCANSend->isChecked()) {
+        sendFrame->show();
+        mnuRunCANSend->setChecked(true);
+    } else {
+        sendFrame->show();
+        sendFrame->raise();
+        sendFrame->activateWindow();
+    }
+    tbButton(QStringLiteral("SendCAN"))->setChecked(true);
+}
+
+void frmMain::mnuViewOptions_Click()
+{
+    AnalyserSettings settings(*link, *context.db, *context.params, *context.prompts, context.paths.workFolder, this);
+    frmAnalyserSettings dialog(settings, this);
+    dialog.exec();
+}
+
+// ==== Capture views: store, message list, monitor list, capture window =====
+
+void frmMain::createCaptureViews()
+{
+    messageModel = new MessageModel(captureStore, this);
+    monitorList = new MonitorList(this);
+    captureStore.setFilter(monitorList);
+
+    lvListViewMessages->setModel(messageModel);
+    lvListViewMessages->setFont(listFont());
+    lvListViewMessages->setSelectionBehavior(QAbstractItemView::SelectRows);
+    lvListViewMessages->setSelectionMode(QAbstractItemView::SingleSelection);
+    lvListViewMessages->setAllColumnsShowFocus(true);
+    lvListViewMessages->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    lvListViewMessages->header()->setSectionsClickable(true);
+    lvListViewMessages->header()->setSortIndicatorShown(true);
+    lvListViewMessages->header()->setSortIndicator(MessageModel::colNum, Qt::AscendingOrder);
+    connect(lvListViewMessages->header(), &QHeaderView::sectionClicked, this,
+            &frmMain::lvListViewMessages_ColumnClick);
+    connect(lvListViewMessages, &QAbstractItemView::clicked, this,
+            [this](const QModelIndex &index) { lvListViewMessages_ItemClick(index.row()); });
+
+    lvListViewID->setMonitorList(monitorList);
+    monitorList->rebuildLVM = [this] { rebuildLVM(); };
+    monitorList->captureRunning = [this] { return mnuRunCANCapture->isChecked(); };
+    connect(lvListViewID, &MonitorView::popupRequested, this, [this](int row, const QPoint &at) {
+        if (row < 0)
+            return;
+        mnuMonitor_ID_Enable->setChecked(monitorList->row(row).checked);
+        mnuMonitor_ID->setDefaultAction(mnuMonitor_ID_Copy);
+        mnuMonitor_ID->popup(at);
+    });
+    connect(mnuMonitor_ID_Copy, &QAction::triggered, this, [this] {
+        const int row = lvListViewID->currentKeyRow();
+        if (row >= 0)
+            monitorList->copyToDataBase(row, true);
+    });
+    connect(mnuMonitor_ID_Enable, &QAction::triggered, this, [this] {
+        const int row = lvListViewID->currentKeyRow();
+        if (row >= 0)
+            monitorList->toggleViewed(row);
+    });
+
+    captureWindow = new frmCapture(*link, this);
+    captureWindow->setSink(this);
+    connect(mnuRunCANCapture, &QAction::triggered, this, &frmMain::mnuRunCANCapture_Click);
+}
+
+void frmMain::setIdIndex(const IdIndex *index)
+{
+    messageModel->setIdIndex(index);
+    monitorList->setIdIndex(index);
+    captureLabels = index; // capture files write the labels
+}
+
+bool frmMain::addCapturedFrame(const clsFrame &frame)
+{
+    return captureStore.addCapturedFrame(frame);
+}
+
+int frmMain::addCANFrame(const clsFrame &, qsizetype number)
+{
+    enableCaptureMenus();
+    return messageModel->addCANFrame(number);
+}
+
+void frmMain::enableCaptureMenus()
+{
+    // Called for every run of rows: touch the menus only when they change.
+    const bool saveToo = !captureStore.captureFileName.isEmpty();
+    if (mnuFileNew->isEnabled() && mnuFileSaveAs->isEnabled() && (!saveToo || mnuFileSave->isEnabled()))
+        return;
+    if (saveToo)
+        mnuFileSave->setEnabled(true);
+    mnuFileSaveAs->setEnabled(true);
+    mnuFileNew->setEnabled(true);
+    tbButton(QStringLiteral("CaptureSave"))->setEnabled(true);
+    tbButton(QStringLiteral("CaptureNew"))->setEnabled(true);
+}
+
+void frmMain::setNewCapturingData()
+{
+    capturedRows.clear();
+    captureStore.clear();
+    messageModel->clearRows();
+    monitorList->clear();
+    for (QAction *action : {mnuFileNew, mnuFileSave, mnuFileSaveAs})
+        action->setEnabled(false);
+    tbButton(QStringLiteral("CaptureNew"))->setEnabled(false);
+    tbButton(QStringLiteral("CaptureSave"))->setEnabled(false);
+    emit captureCleared();
+}
+
+void frmMain::rebuildLVM()
+{
+    if (!captureStore.isEmpty()) {
+        frmRebuildLVM window(*messageModel, captureStore.count(), this);
+        window.exec();
+        selectMessageRow(window.selectedRow());
+    }
+    emit captureSelectionMoved();
+}
+
+void frmMain::selectMessageRow(int row)
+{
+    if (row < 0 || row >= messageModel->count()) {
+        lvListViewMessages->clearSelection();
+        return;
+    }
+    const QModelIndex index = messageModel->index(row, 0);
+    lvListViewMessages->selectionModel()->setCurrentIndex(
+        index, QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
+    lvListViewMessages->scrollTo(index);
+}
+
+void frmMain::lvListViewMessages_ColumnClick(int column)
+{
+    if (!messageModel->columnClick(column)) {
+        // The header shows the order actually in force.
+        lvListViewMessages->header()->setSortIndicator(messageModel->sortColumn(), messageModel->sortOrder());
+        return;
+    }
+    lvListViewMessages->header()->setSortIndicator(messageModel->sortColumn(), messageModel->sortOrder());
+    if (captureStore.currentRow > 0)
+        lvListViewMessages->scrollTo(messageModel->index(captureStore.currentRow - 1, 0));
+}
+
+void frmMain::lvListViewMessages_ItemClick(int row)
+{
+    if (messageModel->rowClick(row))
+        emit captureSelectionMoved();
+}
+
+void frmMain::mnuRunCANCapture_Click()
+{
+    if (!mnuRunCANCapture->isChecked()) {
+        // File/New asks about saving and empties the store; while it is
+        // disabled there is no viewed capture to lose.
+        if (mnuFileNew->isEnabled())
+            mnuFileNew->trigger();
+        else
+            setNewCapturingData();
+        Database &db = *context.db;
+        ParamStore &params = *context.params;
+        const QString speed = displayText(queryValue(
+            db, sql::selectSpeed, QVariantList{params.getParam(QStringLiteral("id_CAN_Speed"), QStringLiteral("0"))},
+            QStringLiteral("0")));
+        const QString timer = displayText(queryValue(
+            db, sql::selectTimer, QVariantList{params.getParam(QStringLiteral("id_CAN_Timer"), QStringLiteral("0"))},
+            QStringLiteral("0")));
+        captureWindow->setSpeedTimer(speed, timer);
+        captureWindow->show();
+        mnuRunCANCapture->setChecked(true);
+    } else {
+        captureWindow->show();
+    }
+    captureWindow->raise();
+    captureWindow->activateWindow();
+    QAction *button = tbButton(QStringLiteral("CaptureCAN"));
+    button->setChecked(true);
+    button->setIcon(imlToolbarIcons.value(QStringLiteral("CaptureCAN2")));
+}
+
+bool frmMain::captureFrame(const clsFrame &frame)
+{
+    if (!addCapturedFrame(frame))
+        return false;
+    capturedRows.push_back(quint32(captureStore.count() - 1));
+    return true;
+}
+
+void frmMain::captureBatchDone()
+{
+    // The rows of a whole decoding run in one go (nothing is painted in
+    // between), the newest one selected and scrolled into view.
+    if (capturedRows.empty())
+        return;
+    enableCaptureMenus();
+    const int row = messageModel->addCANFrames(capturedRows);
+    capturedRows.clear();
+    selectMessageRow(row);
+}
+
+void frmMain::resetViewScroll()
+{
+    emit viewScrollReset();
+}
+
+void frmMain::captureClosed()
+{
+    mnuRunCANCapture->setChecked(false);
+    QAction *button = tbButton(QStringLiteral("CaptureCAN"));
+    button->setChecked(false);
+    button->setIcon(imlToolbarIcons.value(QStringLiteral("CaptureCAN1")));
+    emit viewScrollReset();
+    rebuildLVM();
+}
+
+// ==== Time line, capture files, layout and settings ==========================
+
+namespace {
+
+const QString keySplitterWidth = QStringLiteral("SplitterWidth");
+const QString keyMainState = QStringLiteral("MainState");
+const QString keyMainLeft = QStringLiteral("MainLeft");
+const QString keyMainTop = QStringLiteral("MainTop");
+const QString keyMainWidth = QStringLiteral("MainWidth");
+const QString keyMainHeight = QStringLiteral("MainHeight");
+const QString keyVSplitter = QStringLiteral("V-Splitter");
+const QString keyHSplitter = QStringLiteral("H-Splitter");
+const QString keyMessagesColWidth = QStringLiteral("ListViewMessages_ColWidth");
+const QString keyIDColWidth = QStringLiteral("ListViewID_ColWidth");
+
+const QString fileFilter = QStringLiteral("TXT-files (*.txt);;All files (*)");
+
+// Splitter widths that still leave a bar to grab and panes to see.
+constexpr int minSplitterPixels = 2;
+constexpr int maxSplitterPixels = 40;
+constexpr int maxColumnPixels = 4000;
+
+} // namespace
+
+void frmMain::createTimeLine()
+{
+    pictOscilograph = new TimeLinePanel(captureStore, *messageModel, centralWidget());
+    connect(pictOscilograph, &TimeLinePanel::rowSelected, this, &frmMain::selectMessageRow);
+    connect(this, &frmMain::captureSelectionMoved, pictOscilograph, [this] {
+        pictOscilograph->setScroll_View();
+        pictOscilograph->drawOscilograph();
+    });
+    connect(this, &frmMain::captureCleared, pictOscilograph, &TimeLinePanel::clearScroll);
+    connect(this, &frmMain::viewScrollReset, pictOscilograph, [this] {
+        pictOscilograph->setScroll_Begin();
+        pictOscilograph->drawOscilograph();
+    });
+
+    connect(mnuFileNew, &QAction::triggered, this, [this] { newCapture(true); });
+    connect(mnuFileOpen, &QAction::triggered, this, &frmMain::mnuFileOpen_Click);
+    connect(mnuFileSave, &QAction::triggered, this, [this] { writeCaptureFile(); });
+    connect(mnuFileSaveAs, &QAction::triggered, this, [this] { saveCaptureAs(); });
+    connect(mnuViewOptions, &QAction::triggered, this, [this] {
+        if (showOptions)
+            showOptions();
+    });
+
+    loadTimer = new QTimer(this);
+    loadTimer->setObjectName(QStringLiteral("loadTimer"));
+    loadTimer->setSingleShot(true);
+    loadTimer->setInterval(100);
+    connect(loadTimer, &QTimer::timeout, this, &frmMain::loadTimer_Timer);
+    loadTimer->start();
+}
+
+void frmMain::createLayout()
+{
+    QWidget *central = centralWidget();
+    for (int k = 0; k < MainLayout::verticalSplitters; ++k) {
+        imgSplitter[k] = new SplitterBar(Qt::Vertical, k, central);
+        connect(imgSplitter[k], &SplitterBar::mouseDown, this,
+                [this, k](Qt::MouseButton b, QPoint p, QPoint g) { splitterMouseDown(imgSplitter[k], b, p, g); });
+        connect(imgSplitter[k], &SplitterBar::mouseMove, this,
+                [this, k](QPoint p) { splitterMouseMove(imgSplitter[k], p); });
+        connect(imgSplitter[k], &SplitterBar::mouseUp, this, [this, k] { splitterMouseUp(imgSplitter[k]); });
+    }
+    for (int k = 0; k < MainLayout::horizontalSplitters; ++k) {
+        imgSplitterH[k] = new SplitterBar(Qt::Horizontal, k, central);
+        connect(imgSplitterH[k], &SplitterBar::mouseDown, this,
+                [this, k](Qt::MouseButton b, QPoint p, QPoint g) { splitterMouseDown(imgSplitterH[k], b, p, g); });
+        connect(imgSplitterH[k], &SplitterBar::mouseMove, this,
+                [this, k](QPoint p) { splitterMouseMove(imgSplitterH[k], p); });
+        connect(imgSplitterH[k], &SplitterBar::mouseUp, this, [this, k] { splitterMouseUp(imgSplitterH[k]); });
+    }
+    for (QWidget **bar : {&picSplitter, &picSplitterH}) {
+        *bar = new QWidget(central);
+        (*bar)->setAutoFillBackground(true);
+        QPalette palette = (*bar)->palette();
+        palette.setColor(QPalette::Window, QColor(0x40, 0x40, 0x40));
+        (*bar)->setPalette(palette);
+        (*bar)->hide();
+    }
+    picSplitter->setObjectName(QStringLiteral("picSplitter"));
+    picSplitterH->setObjectName(QStringLiteral("picSplitterH"));
+
+    connect(mnuView_VSplitter1, &QAction::triggered, this, &frmMain::mnuView_VSplitter1_Click);
+    connect(mnuView_HSplitter1, &QAction::triggered, this, &frmMain::mnuView_HSplitter1_Click);
+
+    setMinimumSize(twipsToPixels(5000, dpiX()), twipsToPixels(3000, dpiY()));
+    // Until the settings are read: the first-start positions for the design size.
+    const QSize inner = innerSize();
+    for (int k = 0; k < MainLayout::verticalSplitters; ++k)
+        mainLayout.vSplitter[size_t(k)] = MainLayout::defaultVertical(k, inner.width());
+    for (int k = 0; k < MainLayout::horizontalSplitters; ++k)
+        mainLayout.hSplitter[size_t(k)] = MainLayout::defaultHorizontal(k, inner.height());
+    SizeControls();
+}
+
+double frmMain::dpiX() const
+{
+    return logicalDpiX() > 0 ? logicalDpiX() : 96;
+}
+
+double frmMain::dpiY() const
+{
+    return logicalDpiY() > 0 ? logicalDpiY() : 96;
+}
+
+QSize frmMain::innerSize() const
+{
+    const QWidget *menu = menuWidget();
+    const int menuHeight = menu && !menu->isHidden() ? menu->sizeHint().height() : 0;
+    return QSize(width(), std::max(height() - menuHeight, 0));
+}
+
+void frmMain::SizeControls()
+{
+    if (!pictOscilograph || !imgSplitter[0])
+        return;
+    const int toolBarHeight = tbToolBar->isHidden() ? 0 : tbToolBar->sizeHint().height();
+    const int statusBarHeight = sbStatusBarCAN->isHidden() ? 0 : sbStatusBarCAN->sizeHint().height();
+    mainLayout.sizeControls(innerSize(), toolBarHeight, statusBarHeight);
+
+    // The panes live in the central widget, which starts below the tool bar.
+    const QWidget *menu = menuWidget();
+    const int menuHeight = menu && !menu->isHidden() ? menu->sizeHint().height() : 0;
+    const QPoint offset = centralWidget()->geometry().topLeft() - QPoint(0, menuHeight);
+    const auto place = [&offset](QWidget *widget, const QRect &rect) {
+        widget->setGeometry(rect.translated(-offset));
+    };
+    place(picDB, mainLayout.picDB);
+    place(lvListViewMessages, mainLayout.lvListViewMessages);
+    place(lvListViewID, mainLayout.lvListViewID);
+    place(pictOscilograph, mainLayout.pictOscilograph);
+    for (int k = 0; k < MainLayout::verticalSplitters; ++k)
+        place(imgSplitter[k], mainLayout.imgSplitter[size_t(k)]);
+    for (int k = 0; k < MainLayout::horizontalSplitters; ++k)
+        place(imgSplitterH[k], mainLayout.imgSplitterH[size_t(k)]);
+}
+
+void frmMain::resizeEvent(QResizeEvent *event)
+{
+    QMainWindow::resizeEvent(event);
+    SizeControls();
+}
+
+void frmMain::mnuView_VSplitter1_Click()
+{
+    mainLayout.presetVertical(innerSize().width());
+    SizeControls();
+}
+
+void frmMain::mnuView_HSplitter1_Click()
+{
+    mainLayout.presetHorizontal(innerSize().height());
+    SizeControls();
+}
+
+void frmMain::splitterMouseDown(SplitterBar *bar, Qt::MouseButton button, QPoint position, QPoint globalPosition)
+{
+    const bool vertical = bar->orientation() == Qt::Vertical;
+    if (button == Qt::RightButton) {
+        (vertical ? mnuView_VSplitter : mnuView_HSplitter)->popup(globalPosition);
+        return;
+    }
+    if (button != Qt::LeftButton)
+        return;
+    QWidget *dragBar = vertical ? picSplitter : picSplitterH;
+    const QRect g = bar->geometry();
+    dragBar->setGeometry(vertical ? QRect(g.left(), g.top(), std::max(g.width() / 2, 1), g.height())
+                                  : QRect(g.left(), g.top(), g.width(), std::max(g.height() / 2, 1)));
+    dragBar->show();
+    dragBar->raise();
+    dragOffset = position;
+    splitterMoving = true;
+}
+
+void frmMain::splitterMouseMove(SplitterBar *bar, QPoint position)
+{
+    if (!splitterMoving)
+        return;
+    const bool vertical = bar->orientation() == Qt::Vertical;
+    const MainLayout::Splitter which = vertical ? (bar->index() == 0 ? MainLayout::Splitter::vertical0
+                                                                     : MainLayout::Splitter::vertical1)
+                                                : MainLayout::Splitter::horizontal0;
+    const QPoint delta = position - dragOffset;
+    const int wanted = mainLayout.position(which) + (vertical ? delta.x() : delta.y());
+    const int limited = mainLayout.dragLimit(which, wanted);
+    QWidget *dragBar = vertical ? picSplitter : picSplitterH;
+    // The drag bar is in the central widget; the positions are in the window's inner area.
+    const int shift = limited - mainLayout.position(which);
+    const QRect g = bar->geometry();
+    if (vertical)
+        dragBar->move(g.left() + shift, g.top());
+    else
+        dragBar->move(g.left(), g.top() + shift);
+}
+
+void frmMain::splitterMouseUp(SplitterBar *bar)
+{
+    if (!splitterMoving)
+        return;
+    const bool vertical = bar->orientation() == Qt::Vertical;
+    QWidget *dragBar = vertical ? picSplitter : picSplitterH;
+    const QRect g = bar->geometry();
+    const int shift = vertical ? dragBar->x() - g.left() : dragBar->y() - g.top();
+    const MainLayout::Splitter which = vertical ? (bar->index() == 0 ? MainLayout::Splitter::vertical0
+                                                                     : MainLayout::Splitter::vertical1)
+                                                : MainLayout::Splitter::horizontal0;
+    mainLayout.setPosition(which, mainLayout.position(which) + shift);
+    SizeControls();
+    dragBar->hide();
+    splitterMoving = false;
+}
+
+// ---- load and close ----
+
+void frmMain::loadTimer_Timer()
+{
+    loadTimer->stop();
+    pictOscilograph->graphLeft = 10;
+    pictOscilograph->graphTop = 15;
+    pictOscilograph->updatingScroll = false;
+    restoreSettings();
+    SizeControls();
+    dbTree->loadCanDb(true, true);
+    setNewCapturingData();
+    startLink();
+}
+
+void frmMain::setBusTiming(double canSpeed, double canTimer)
+{
+    busSpeed = canSpeed;
+    busTimer = canTimer;
+    pictOscilograph->setCanTimer(canTimer);
+}
+
+void frmMain::restoreSettings()
+{
+    ParamStore &params = *context.params;
+    const double dx = dpiX();
+    const double dy = dpiY();
+
+    const int splitterTwips = params.getInt(keySplitterWidth, 60);
+    mainLayout.splitterWidth = std::clamp(twipsToPixels(splitterTwips, dx), minSplitterPixels, maxSplitterPixels);
+
+    const int currentState = isMaximized() ? 2 : (isMinimized() ? 1 : 0);
+    const int state = params.getInt(keyMainState, currentState);
+    if (state != 0)
+        showNormal();
+
+    const QRect current = geometry();
+    QRect wanted(twipsToPixels(params.getInt(keyMainLeft, int(pixelsToTwips(current.x(), dx))), dx),
+                 twipsToPixels(params.getInt(keyMainTop, int(pixelsToTwips(current.y(), dy))), dy),
+                 twipsToPixels(params.getInt(keyMainWidth, int(pixelsToTwips(current.width(), dx))), dx),
+                 twipsToPixels(params.getInt(keyMainHeight, int(pixelsToTwips(current.height(), dy))), dy));
+    QList<QRect> screens;
+    for (const QScreen *screen : QGuiApplication::screens())
+        screens << screen->availableGeometry();
+    wanted = usableGeometry(wanted, minimumSize(), screens);
+    setGeometry(wanted);
+    if (state == 2)
+        showMaximized();
+
+    // First-start splitters divide the restored (normal) window evenly.
+    const QWidget *menu = menuWidget();
+    const QSize inner(wanted.width(), wanted.height() - (menu && !menu->isHidden() ? menu->sizeHint().height() : 0));
+    for (int k = 0; k < MainLayout::verticalSplitters; ++k) {
+        const int fallback = int(pixelsToTwips(MainLayout::defaultVertical(k, inner.width()), dx));
+        mainLayout.vSplitter[size_t(k)] = twipsToPixels(params.getInt(keyVSplitter + QString::number(k), fallback), dx);
+    }
+    for (int k = 0; k < MainLayout::horizontalSplitters; ++k) {
+        const int fallback = int(pixelsToTwips(MainLayout::defaultHorizontal(k, inner.height()), dy));
+        mainLayout.hSplitter[size_t(k)] = twipsToPixels(params.getInt(keyHSplitter + QString::number(k), fallback), dy);
+    }
+
+    const auto restoreColumns = [&params, dx](QHeaderView *header, const QString &key) {
+        for (int i = 1; i <= header->count(); ++i) {
+            const int fallback = int(pixelsToTwips(header->sectionSize(i - 1), dx));
+            const int pixels = twipsToPixels(params.getInt(key + QString::number(i), fallback), dx);
+            header->resizeSection(i - 1, std::clamp(pixels, header->minimumSectionSize(), maxColumnPixels));
+        }
+    };
+    restoreColumns(lvListViewMessages->header(), keyMessagesColWidth);
+    restoreColumns(lvListViewID->header(), keyIDColWidth);
+}
+
+void frmMain::saveSettings()
+{
+    ParamStore &params = *context.params;
+    const double dx = dpiX();
+    const double dy = dpiY();
+    // Every setting is a write to the data base file: only changed ones are written.
+    const auto setParam = [&params](const QString &key, qint64 value) {
+        const QString text = QString::number(value);
+        if (!params.contains(key) || params.getParam(key, text) != text)
+            params.setParam(key, text);
+    };
+    setParam(keyMainState, isMinimized() ? 1 : (isMaximized() ? 2 : 0));
+    for (int k = 0; k < MainLayout::verticalSplitters; ++k)
+        setParam(keyVSplitter + QString::number(k), pixelsToTwips(mainLayout.vSplitter[size_t(k)], dx));
+    for (int k = 0; k < MainLayout::horizontalSplitters; ++k)
+        setParam(keyHSplitter + QString::number(k), pixelsToTwips(mainLayout.hSplitter[size_t(k)], dy));
+    const auto saveColumns = [&setParam, dx](QHeaderView *header, const QString &key) {
+        for (int i = 1; i <= header->count(); ++i)
+            setParam(key + QString::number(i), pixelsToTwips(header->sectionSize(i - 1), dx));
+    };
+    saveColumns(lvListViewMessages->header(), keyMessagesColWidth);
+    saveColumns(lvListViewID->header(), keyIDColWidth);
+    // The rectangle of the normal state, also while maximised or minimised.
+    const QRect normal = (isMaximized() || isMinimized()) ? normalGeometry() : geometry();
+    setParam(keyMainLeft, pixelsToTwips(normal.x(), dx));
+    setParam(keyMainTop, pixelsToTwips(normal.y(), dy));
+    setParam(keyMainWidth, pixelsToTwips(normal.width(), dx));
+    setParam(keyMainHeight, pixelsToTwips(normal.height(), dy));
+}
+
+void frmMain::closeEvent(QCloseEvent *event)
+{
+    if (saveNewCaptureData()) {
+        event->ignore();
+        return;
+    }
+    // The program's other windows, newest first.
+    const QList<QWidget *> children = findChildren<QWidget *>();
+    for (auto it = children.crbegin(); it != children.crend(); ++it) {
+        if ((*it)->isWindow() && (*it)->isVisible())
+            (*it)->close();
+    }
+    saveSettings();
+
+    // Only the program's own folder in the temporary folder is removed.
+    const QString temp = context.paths.tempFolder;
+    const QFileInfo folder(temp);
+    if (!temp.isEmpty() && folder.isAbsolute() && folder.isDir() && folder.fileName() == applicationTitle
+        && QDir(temp) != QDir(QDir::tempPath()))
+        QDir(temp).removeRecursively();
+
+    link->stopTimers();
+    event->accept();
+}
+
+// ---- capture files ----
+
+QString frmMain::browseFileOpenSave(const QString &fileName)
+{
+    return context.prompts->saveFileName(QStringLiteral("Save as"), fileFilter, QFileInfo(fileName).path(),
+                                         fileName);
+}
+
+QString frmMain::browseFileOpen(const QString &fileName)
+{
+    return context.prompts->openFileName(QStringLiteral("Open"), fileFilter, fileName);
+}
+
+bool frmMain::writeCaptureFile()
+{
+    const QString delimiter = context.params->getParam(QStringLiteral("outDelimiter"), QStringLiteral(" "));
+    // The file holds the rows in the order shown; later rows are appended.
+    messageModel->switchSortingOff();
+    lvListViewMessages->header()->setSortIndicator(MessageModel::colNum, Qt::AscendingOrder);
+    const capturefile::Rows rows{messageModel->count(), [this](qsizetype row) -> const clsFrame & {
+                                     return messageModel->rowFrame(int(row));
+                                 }};
+    const capturefile::WriteResult result = capturefile::writeCaptureFile(
+        captureStore.captureFileName, {cmbDB_Name->currentText(), busSpeed, busTimer}, rows, captureLabels, delimiter);
+    if (!result.ok) {
+        context.prompts->error(result.error);
+        return false;
+    }
+    mnuFileSave->setEnabled(false);
+    return true;
+}
+
+bool frmMain::saveCaptureAs()
+{
+    const QString name = browseFileOpenSave(captureStore.captureFileName);
+    if (name.isEmpty())
+        return true;
+    if (QFileInfo::exists(name)) {
+        const Prompts::Answer answer =
+            context.prompts->message(QStringLiteral("File \"") + name + QStringLiteral("\"is exist. Overwrite?"),
+                                     QStringLiteral("Save capturing data..."), Prompts::Icon::Question,
+                                     Prompts::Buttons::YesNoCancel);
+        if (answer != Prompts::Answer::Yes)
+            return true;
+    }
+    const QString previous = captureStore.captureFileName;
+    captureStore.captureFileName = name;
+    if (!writeCaptureFile()) {
+        captureStore.captureFileName = previous;
+        return true;
+    }
+    return false;
+}
+
+bool frmMain::saveNewCaptureData()
+{
+    const bool unsaved = mnuFileSave->isEnabled()
+                         || (captureStore.captureFileName.isEmpty() && mnuFileSaveAs->isEnabled());
+    if (!unsaved)
+        return false;
+    const Prompts::Answer answer =
+        context.prompts->message(QStringLiteral("Save viewed data to file?"), QStringLiteral("Save viewed data..."),
+                                 Prompts::Icon::Question, Prompts::Buttons::YesNoCancel);
+    switch (answer) {
+    case Prompts::Answer::Cancel: return true;
+    case Prompts::Answer::Yes:
+        // A write that failed keeps the capture: nothing is lost unasked.
+        if (mnuFileSave->isEnabled())
+            return !writeCaptureFile();
+        return saveCaptureAs();
+    default: return false;
+    }
+}
+
+void frmMain::newCapture(bool resynchronise)
+{
+    if (saveNewCaptureData())
+        return;
+    if (mnuRunCANCapture->isChecked())
+        captureWindow->cmdClose_Click();
+    setNewCapturingData();
+    if (resynchronise)
+        dbTree->rebuildID();
+}
+
+void frmMain::mnuFileOpen_Click()
+{
+    const QString name = browseFileOpen(QString());
+    if (name.isEmpty())
+        return;
+    if (!QFileInfo::exists(name)) {
+        context.prompts->error(QStringLiteral("File \"") + name + QStringLiteral("\" is not found."));
+        return;
+    }
+    loadCaptureFile(name);
+}
+
+bool frmMain::loadCaptureFile(const QString &fileName)
+{
+    capturefile::CaptureFileReader reader;
+    QString error;
+    if (!reader.open(fileName, &error)) {
+        context.prompts->error(error);
+        return false;
+    }
+    if (saveNewCaptureData())
+        return false;
+
+    // The file is read completely before the capture is replaced, so a file
+    // that fails half way leaves the capture as it was.
+    std::vector<clsFrame> frames;
+    capturefile::ReadResult result;
+    {
+        frmLoad window(reader, context.params->getParam(QStringLiteral("outDelimiter"), QStringLiteral(" ")),
+                       busSpeed, frames, this);
+        window.exec();
+        result = window.result();
+    }
+    if (!result.ok) {
+        context.prompts->error(result.error);
+        return false;
+    }
+
+    if (mnuRunCANCapture->isChecked())
+        captureWindow->cmdClose_Click();
+    setNewCapturingData();
+    captureStore.captureFileName = fileName;
+    for (const clsFrame &frame : frames)
+        captureStore.addListFrames(frame);
+    frames = {};
+
+    if (!captureStore.isEmpty())
+        captureStore.selectedDuration = float(captureStore.frame(0).Duration);
+    dbTree->rebuildID();
+    pictOscilograph->setScroll_Begin();
+    rebuildLVM();
+    // A freshly opened file counts as saved.
+    const bool rows = messageModel->count() > 0;
+    for (QAction *action : {mnuFileNew, mnuFileSaveAs})
+        action->setEnabled(rows);
+    tbButton(QStringLiteral("CaptureNew"))->setEnabled(rows);
+    tbButton(QStringLiteral("CaptureSave"))->setEnabled(rows);
+    mnuFileSave->setEnabled(false);
+
+    const QString skipped = capturefile::skippedMessage(result);
+    if (!skipped.isEmpty())
+        context.prompts->message(skipped, {}, Prompts::Icon::Exclamation);
+    return true;
 }

@@ -1,15 +1,20 @@
 #pragma once
 
 #include "link/appcontext.h"
+#include "link/capturecontrol.h"
 #include "link/packetlink.h"
 #include "link/runcommands.h"
+#include "views/capturestore.h"
+#include "views/mainlayout.h" // layout and settings
 
 #include <QHash>
 #include <QIcon>
 #include <QMainWindow>
 
+#include <functional>
 #include <memory>
 
+class DbTree;
 class QAction;
 class QComboBox;
 class QFrame;
@@ -22,6 +27,18 @@ class QTreeView;
 class QTreeWidget;
 class QWidget;
 class frmConnect;
+class frmSendFrame;
+class SendRun;
+// capture views
+class IdIndex;
+class MessageModel;
+class MonitorList;
+class MonitorView;
+class frmCapture;
+// time line, capture files, layout and settings
+class QTimer;
+class SplitterBar;
+class TimeLinePanel;
 
 // The main window of Tessel: menus, tool bar, status bar and the three panes
 // (data base tree, message list with the identifier monitor list, time line).
@@ -34,7 +51,7 @@ class frmConnect;
 // send windows set them).
 //
 // It owns the analyser link and shows its state (LinkDisplay).
-class frmMain final : public QMainWindow, public LinkDisplay
+class frmMain final : public QMainWindow, public LinkDisplay, public CaptureSink
 {
     Q_OBJECT
 public:
@@ -142,13 +159,122 @@ public:
     QPushButton *cmdDB_Property = nullptr;
     QTreeWidget *tvDB_IDs = nullptr;
     QTreeView *lvListViewMessages = nullptr;
-    QTreeWidget *lvListViewID = nullptr;
-    QFrame *pictOscilograph = nullptr;
+    MonitorView *lvListViewID = nullptr;
+    TimeLinePanel *pictOscilograph = nullptr; // the time line (created with the capture views)
+
+    // ---- Capture views: store, message list, monitor list, capture window ----
+    // The store of captured frames and the two lists over it. The time line
+    // reads captureStore; the data base tree sets monitorList's hooks
+    // (treeNodeCheck, addID) and calls it as MonitorRows.
+    CaptureStore captureStore;
+    MessageModel *messageModel = nullptr;
+    MonitorList *monitorList = nullptr;
+    frmCapture *captureWindow = nullptr;
+
+    // The data base tree as the lists see it (labels, check boxes); nullptr: none.
+    void setIdIndex(const IdIndex *index);
+    // addCapturedFrame of the store (filter, store, count).
+    bool addCapturedFrame(const clsFrame &frame);
+    // Appends the message row of stored frame `number` (1-based); enables New,
+    // Save As and (with a file name) Save. Returns the 0-based row.
+    int addCANFrame(const clsFrame &frame, qsizetype number);
+    // Empties the store and both lists; New, Save and Save As disabled.
+    void setNewCapturingData();
+    // Rebuilds the message list through frmRebuildLVM and selects the row at
+    // or after selectedTime.
+    void rebuildLVM();
+    // Selects a message row (0-based) and scrolls it into view; -1 clears.
+    void selectMessageRow(int row);
+    void mnuRunCANCapture_Click();
+    void lvListViewMessages_ColumnClick(int column);
+    void lvListViewMessages_ItemClick(int row);
+
+    // CaptureSink (the capture window's decoded frames).
+    bool captureFrame(const clsFrame &frame) override;
+    void captureBatchDone() override;
+    void resetViewScroll() override;
+    void captureClosed() override;
+
+signals:
+    // The selected row moved (row click, rebuild): the time line follows
+    // (setScroll_View, drawOscilograph).
+    void captureSelectionMoved();
+    // setNewCapturingData ran: the time line's bars go to 0 and it redraws.
+    void captureCleared();
+    // A capture ended or its window closed: the time line goes to the start.
+    void viewScrollReset();
+
+public:
+    // ---- end of capture views ----
+
+    // ---- Time line, capture files, layout and settings ----
+    // Load: the constructor arms loadTimer (100 ms, once); its tick restores
+    // the layout from the settings, loads the data base, empties the capture
+    // and starts the link. Tests call loadTimer_Timer directly.
+    QTimer *loadTimer = nullptr;
+    void loadTimer_Timer();
+
+    // The current data base's bus bit rate and time-stamp rate (the data base
+    // tree sets them on every load); durations, capture files and the time line use them.
+    void setBusTiming(double canSpeed, double canTimer);
+    [[nodiscard]] double currentCanSpeed() const { return busSpeed; }
+    [[nodiscard]] double currentCanTimer() const { return busTimer; }
+
+    // The analyser settings dialog (View > Options), built elsewhere.
+    std::function<void()> showOptions;
+
+    // Capture files. Results are "cancelled" flags as in the File commands.
+    [[nodiscard]] QString browseFileOpenSave(const QString &fileName);
+    [[nodiscard]] QString browseFileOpen(const QString &fileName);
+    bool writeCaptureFile(); // true when written
+    bool saveCaptureAs();
+    bool saveNewCaptureData();
+    void newCapture(bool resynchronise);
+    void mnuFileOpen_Click();
+    // Reads `fileName` and replaces the capture with it; false (message shown,
+    // capture unchanged) when it cannot be read.
+    bool loadCaptureFile(const QString &fileName);
+
+    // Layout: every pane from the splitter positions (pixels of the window's
+    // inner area, below the menu bar).
+    void SizeControls();
+    void mnuView_VSplitter1_Click();
+    void mnuView_HSplitter1_Click();
+    MainLayout mainLayout;
+    SplitterBar *imgSplitter[MainLayout::verticalSplitters] = {};
+    SplitterBar *imgSplitterH[MainLayout::horizontalSplitters] = {};
+    QWidget *picSplitter = nullptr; // drag bars
+    QWidget *picSplitterH = nullptr;
+    bool splitterMoving = false;
+
+    // Settings of the window (twips), read on the load tick, written on close.
+    void restoreSettings();
+    void saveSettings();
+
+protected:
+    void resizeEvent(QResizeEvent *event) override;
+    void closeEvent(QCloseEvent *event) override;
+
+public:
+    // ---- end of time line, capture files, layout and settings ----
 
     // The analyser link, the Run commands and the connection window.
     PacketLink *link = nullptr;
     std::unique_ptr<RunCommands> runCommands;
     frmConnect *connectWindow = nullptr;
+
+    // ---- Frame sender and analyser settings (sender/) ----------------------
+    // Shows the send-frame window (created at the first opening and kept
+    // until the end), checks Run › CAN Send Frame and presses "SendCAN".
+    void mnuRunCANSend_Click();
+    // Opens the analyser settings dialog modally.
+    void mnuViewOptions_Click();
+    [[nodiscard]] frmSendFrame *sendFrameWindow() const { return sendFrame; }
+    // ---- end of frame sender and analyser settings -------------------------
+
+    // ---- Data base panel (candb/ui/dbtree.h): owns cmbDB_Name, cmdDB_Property,
+    // tvDB_IDs and the CAN menu commands; also the IdIndex of the capture views.
+    DbTree *dbTree = nullptr;
 
 private:
     void createMenus();
@@ -156,6 +282,27 @@ private:
     void createStatusBar();
     void createPanes();
     void createLink();
+    void createSender();
+    void createCaptureViews(); // capture views
+    // capture views: frames shown during the running decode; their rows are
+    // appended in one go when it ends.
+    std::vector<quint32> capturedRows;
+    void enableCaptureMenus(); // capture views
+    // time line, capture files, layout and settings
+    void createTimeLine();
+    void createLayout();
+    void createDbTree();
+    void splitterMouseDown(SplitterBar *bar, Qt::MouseButton button, QPoint position, QPoint globalPosition);
+    void splitterMouseMove(SplitterBar *bar, QPoint position);
+    void splitterMouseUp(SplitterBar *bar);
+    void dbPanelLayout();
+    [[nodiscard]] QSize innerSize() const;
+    [[nodiscard]] double dpiX() const;
+    [[nodiscard]] double dpiY() const;
+    double busSpeed = 0;
+    double busTimer = 0;
+    const IdIndex *captureLabels = nullptr;
+    QPoint dragOffset;
 
     void mnuViewToolbar_Click();
     void mnuViewStatusBar_Click();
@@ -164,4 +311,8 @@ private:
 
     AppContext &context;
     QLabel *statusPanels[4] = {};
+
+    // Frame sender and analyser settings: users of the link, deleted before it.
+    SendRun *sendRun = nullptr;
+    frmSendFrame *sendFrame = nullptr;
 };

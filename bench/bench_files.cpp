@@ -1,0 +1,158 @@
+// Capture files and the time line at a million frames: writing the file,
+// reading it back into the store (with the monitor list counting), and one
+// redraw of the trace at whole-capture zoom (geometry and painting).
+#include "views/capturefile.h"
+#include "views/capturestore.h"
+#include "views/monitorlist.h"
+#include "views/timeline.h"
+#include "views/ui/timelinegraph.h"
+
+#include <QGuiApplication>
+#include <QImage>
+#include <QPainter>
+#include <QTemporaryDir>
+
+#include <benchmark/benchmark.h>
+
+#include <vector>
+
+namespace {
+
+constexpr int frameCount = 1000000;
+constexpr double bitRate = 500000;
+constexpr double timerRate = 1000000;
+
+// Bus traffic of 40 identifiers (a few extended), 0 to 8 data bytes, about
+// 60 % bus load at 500 kbit/s, with a lost-frame record now and then.
+std::vector<clsFrame> makeCapture()
+{
+    std::vector<clsFrame> frames;
+    frames.reserve(frameCount);
+    quint32 stamp = 0x12345678;
+    quint32 seed = 1;
+    const auto next = [&seed] { return seed = seed * 1103515245u + 12345u; };
+    for (int i = 0; i < frameCount; ++i) {
+        clsFrame f;
+        const quint32 r = next() >> 8;
+        f.TimeStamp = stamp;
+        if (r % 5000 == 0) {
+            f.isLost = true;
+            f.ID.ExtPart = int(r % 7) + 1;
+        } else {
+            f.ID.StdPart = int(0x100 + (r % 40) * 0x11);
+            if (r % 9 == 0) {
+                f.setIDE(1);
+                f.ID.ExtPart = int(0x1000 * (r % 8) + 0x55); // a few extended identifiers
+            }
+            f.DLC = quint8((r >> 4) % 9);
+            for (int b = 0; b < f.dataLength(); ++b)
+                f.setDataB(b, quint8(next() >> 16));
+            f.computeDuration(bitRate);
+        }
+        frames.push_back(f);
+        stamp += 150 + (r % 200); // ticks of 1 us; the counter wraps on the way
+    }
+    return frames;
+}
+
+const std::vector<clsFrame> &capture()
+{
+    static const std::vector<clsFrame> frames = makeCapture();
+    return frames;
+}
+
+capturefile::Rows allRows(const std::vector<clsFrame> &frames)
+{
+    return {qsizetype(frames.size()), [&frames](qsizetype row) -> const clsFrame & { return frames[size_t(row)]; }};
+}
+
+const capturefile::Header header{QStringLiteral("Bench"), bitRate, timerRate};
+
+void BM_WriteCaptureFile(benchmark::State &state)
+{
+    QTemporaryDir dir;
+    const QString name = dir.filePath(QStringLiteral("capture.txt"));
+    const std::vector<clsFrame> &frames = capture();
+    for (auto _ : state) {
+        const capturefile::WriteResult result = capturefile::writeCaptureFile(name, header, allRows(frames), nullptr);
+        if (!result.ok)
+            state.SkipWithError(qPrintable(result.error));
+    }
+    state.SetItemsProcessed(state.iterations() * frameCount);
+}
+BENCHMARK(BM_WriteCaptureFile)->Unit(benchmark::kMillisecond)->Iterations(3);
+
+void BM_ReadCaptureFile(benchmark::State &state)
+{
+    QTemporaryDir dir;
+    const QString name = dir.filePath(QStringLiteral("capture.txt"));
+    capturefile::writeCaptureFile(name, header, allRows(capture()), nullptr);
+    for (auto _ : state) {
+        MonitorList monitor;
+        CaptureStore store;
+        store.setFilter(&monitor);
+        capturefile::CaptureFileReader reader;
+        QString error;
+        if (!reader.open(name, &error)) {
+            state.SkipWithError(qPrintable(error));
+            break;
+        }
+        // As a load does: the frames first, then into the store.
+        std::vector<clsFrame> read;
+        read.reserve(size_t(reader.lineCount()));
+        const capturefile::ReadResult result =
+            reader.readAll(QStringLiteral(" "), bitRate, [&read](const clsFrame &f) { read.push_back(f); });
+        for (const clsFrame &f : read)
+            store.addListFrames(f);
+        if (store.count() != frameCount || result.skipped != 0)
+            state.SkipWithError("frames lost on the way");
+    }
+    state.SetItemsProcessed(state.iterations() * frameCount);
+}
+BENCHMARK(BM_ReadCaptureFile)->Unit(benchmark::kMillisecond)->Iterations(3);
+
+// The whole capture on a 1200 x 300 trace: every frame is walked, a few
+// hundred pixel columns are painted.
+void BM_TimelineRedrawWholeCapture(benchmark::State &state)
+{
+    static CaptureStore store;
+    if (store.isEmpty()) {
+        for (const clsFrame &f : capture())
+            store.addListFrames(f);
+    }
+    timeline::View view;
+    view.width = 1200;
+    view.height = 300;
+    view.scaleValue = 0;
+    view.scale = timeline::scaleForCapture(store.lastFrameTime, store.lastFrameDuration, timerRate);
+    view.currentCanTimer = timerRate;
+    view.selectedFrame = 1;
+    view.selectedDuration = float(store.frame(0).Duration);
+    view.lastFrameTime = store.lastFrameTime;
+    view.minFrameDuration = store.minFrameDuration;
+    const auto frames = std::span<const clsFrame>(store.capturedFrames().data(), store.capturedFrames().size());
+    const timeline::KeyFilter shown = [](qint32 key) { return key != 0x111; };
+    QImage image(view.width, view.height, QImage::Format_RGB32);
+    const QFont font;
+    size_t bars = 0;
+    for (auto _ : state) {
+        const timeline::Picture picture = timeline::drawOscilograph(view, frames, shown);
+        QPainter painter(&image);
+        paintTimeline(painter, picture, font);
+        bars = picture.bars.size();
+    }
+    state.counters["bars"] = double(bars);
+}
+BENCHMARK(BM_TimelineRedrawWholeCapture)->Unit(benchmark::kMillisecond);
+
+} // namespace
+
+int main(int argc, char **argv)
+{
+    qputenv("QT_QPA_PLATFORM", "offscreen");
+    QGuiApplication app(argc, argv); // fonts for the labels
+    benchmark::Initialize(&argc, argv);
+    benchmark::RunSpecifiedBenchmarks();
+    benchmark::Shutdown();
+    return 0;
+}

@@ -1,0 +1,174 @@
+#include "candb/candbeditor.h"
+
+#include "candb/candbtree.h"
+#include "candb/deleteops.h"
+#include "candb/values.h"
+#include "link/appcontext.h"
+#include "link/database.h"
+#include "link/params.h"
+#include "link/prompts.h"
+
+namespace {
+
+const QString updateError = QStringLiteral("Error of updating CAN Data Base.");
+
+// A drop-down list shows its first item when nothing else was chosen.
+void showFirstWhenUnchosen(ComboList &list)
+{
+    if (list.selected < 0 && !list.items.isEmpty())
+        list.selected = 0;
+}
+
+} // namespace
+
+CanDbEditor::CanDbEditor(AppContext &context, CanDbTree &tree) : context(context), tree(tree) {}
+
+QString CanDbEditor::textOf(const ComboList &list)
+{
+    return list.items.value(list.selected);
+}
+
+void CanDbEditor::load()
+{
+    ParamStore &params = *context.params;
+    Database &db = *context.db;
+    loadedName = tree.dbName();
+    dbId = params.getInt(QStringLiteral("id_CAN"), 0);
+    loading = true;
+    txtName = loadedName;
+    cmbCAN_Speed.clear();
+    loadCombo(db, sql::selectSpeedList, {}, cmbCAN_Speed, 1, params.getParam(QStringLiteral("id_CAN_Speed"), "2"));
+    cmbCAN_Timer.clear();
+    loadCombo(db, sql::selectTimerList, {}, cmbCAN_Timer, 1, params.getParam(QStringLiteral("id_CAN_Timer"), "0"));
+    showFirstWhenUnchosen(cmbCAN_Speed);
+    showFirstWhenUnchosen(cmbCAN_Timer);
+    loadedSpeed = textOf(cmbCAN_Speed);
+    loadedTimer = textOf(cmbCAN_Timer);
+    defaultDeviceId = params.getInt(QStringLiteral("id_CAN_Device"), 0);
+    cmbDevDevice.clear();
+    loadCombo(db, sql::selectDeviceList, {dbId}, cmbDevDevice, 1, defaultDeviceId);
+    showFirstWhenUnchosen(cmbDevDevice);
+    loadedDevice = textOf(cmbDevDevice);
+    loadedEnable = tree.nodeChecked(QStringLiteral("CAN"));
+    chkEnable = loadedEnable;
+    cmdApplyEnabled = false;
+    loading = false;
+}
+
+void CanDbEditor::changed(bool differs)
+{
+    // Changing a value back keeps Apply enabled.
+    if (!loading && differs)
+        cmdApplyEnabled = true;
+}
+
+void CanDbEditor::txtName_Change(const QString &text)
+{
+    txtName = text;
+    changed(txtName != loadedName);
+}
+
+void CanDbEditor::cmbDevDevice_Click(int index)
+{
+    cmbDevDevice.selected = index;
+    changed(textOf(cmbDevDevice) != loadedDevice);
+}
+
+void CanDbEditor::cmbCAN_Speed_Click(int index)
+{
+    cmbCAN_Speed.selected = index;
+    changed(textOf(cmbCAN_Speed) != loadedSpeed);
+}
+
+void CanDbEditor::cmbCAN_Timer_Click(int index)
+{
+    cmbCAN_Timer.selected = index;
+    changed(textOf(cmbCAN_Timer) != loadedTimer);
+}
+
+void CanDbEditor::chkEnable_Click(bool ticked)
+{
+    chkEnable = ticked;
+    changed(chkEnable != loadedEnable);
+}
+
+void CanDbEditor::cmdApply_Click()
+{
+    Database &db = *context.db;
+    ParamStore &params = *context.params;
+    Prompts &prompts = *context.prompts;
+
+    if (txtName != loadedName) {
+        if (queryNumber(db, sql::selectCanByName, {txtName}) != -1) {
+            prompts.error(QStringLiteral("CAN Data Base with given name is present."));
+        } else if (!db.execute(QString::fromLatin1(sql::updateCanName), {txtName, dbId})) {
+            prompts.error(updateError);
+        } else {
+            loadedName = txtName;
+            tree.renameDb(txtName);
+        }
+    }
+    if (textOf(cmbDevDevice) != loadedDevice) {
+        const int deviceId = cmbDevDevice.ids.value(cmbDevDevice.selected);
+        if (!db.execute(QString::fromLatin1(sql::updateCanDevice), {deviceId, dbId})) {
+            prompts.error(updateError);
+        } else {
+            tree.setDeviceImage(defaultDeviceId, false);
+            defaultDeviceId = deviceId;
+            loadedDevice = textOf(cmbDevDevice);
+            params.setParam(QStringLiteral("id_CAN_Device"), deviceId);
+            tree.setDeviceImage(deviceId, true);
+            tree.setCanDbChanged();
+        }
+    }
+    if (textOf(cmbCAN_Speed) != loadedSpeed) {
+        const int speedId = cmbCAN_Speed.ids.value(cmbCAN_Speed.selected);
+        if (!db.execute(QString::fromLatin1(sql::updateCanSpeed), {speedId, dbId})) {
+            prompts.error(updateError);
+        } else {
+            loadedSpeed = textOf(cmbCAN_Speed);
+            params.setParam(QStringLiteral("id_CAN_Speed"), speedId);
+            tree.requestLinkReset();
+        }
+    }
+    if (textOf(cmbCAN_Timer) != loadedTimer) {
+        const int timerId = cmbCAN_Timer.ids.value(cmbCAN_Timer.selected);
+        if (!db.execute(QString::fromLatin1(sql::updateCanTimer), {timerId, dbId})) {
+            prompts.error(updateError);
+        } else {
+            loadedTimer = textOf(cmbCAN_Timer);
+            params.setParam(QStringLiteral("id_CAN_Timer"), timerId);
+            tree.requestLinkReset();
+        }
+    }
+    if (chkEnable != loadedEnable) {
+        loadedEnable = chkEnable;
+        tree.checkNode(QStringLiteral("CAN"), chkEnable);
+    }
+    cmdApplyEnabled = false;
+}
+
+bool CanDbEditor::cmdOk_Click()
+{
+    if (cmdApplyEnabled)
+        cmdApply_Click();
+    return true;
+}
+
+bool CanDbEditor::cmdDelete_Click()
+{
+    if (!deleteCanDb(context, loadedName))
+        return false;
+    cmdApplyEnabled = false; // nothing left to save
+    return true;
+}
+
+bool CanDbEditor::queryUnload()
+{
+    if (!cmdApplyEnabled)
+        return true;
+    return askSaveSettings(*context.prompts, [this] {
+        cmdApply_Click();
+        return true;
+    });
+}

@@ -1,0 +1,120 @@
+#include "candb/candbnew.h"
+
+#include "link/appcontext.h"
+#include "link/database.h"
+#include "link/params.h"
+#include "link/prompts.h"
+
+namespace {
+
+void showFirstWhenUnchosen(ComboList &list)
+{
+    if (list.selected < 0 && !list.items.isEmpty())
+        list.selected = 0;
+}
+
+// The first position holding `id`; the list keeps its choice without one.
+void selectId(ComboList &list, int id)
+{
+    const qsizetype at = list.ids.indexOf(id);
+    if (at >= 0)
+        list.selected = int(at);
+}
+
+} // namespace
+
+CanDbNew::CanDbNew(AppContext &context) : context(context) {}
+
+void CanDbNew::load()
+{
+    ParamStore &params = *context.params;
+    Database &db = *context.db;
+    cmbCAN.clear();
+    cmbCAN.items << QString();
+    cmbCAN.ids << 0;
+    cmbCAN.selected = 0;
+    templateName = txtName;
+    cmbCAN_Speed.clear();
+    loadCombo(db, sql::selectSpeedList, {}, cmbCAN_Speed, 1, params.getParam(QStringLiteral("id_CAN_Speed"), "0"));
+    cmbCAN_Timer.clear();
+    loadCombo(db, sql::selectTimerList, {}, cmbCAN_Timer, 1, params.getParam(QStringLiteral("id_CAN_Timer"), "0"));
+    showFirstWhenUnchosen(cmbCAN_Speed);
+    showFirstWhenUnchosen(cmbCAN_Timer);
+    cmbCAN.selected = -1;
+    loadCombo(db, sql::selectCanList, {}, cmbCAN, 1, params.getParam(QStringLiteral("id_CAN"), "0"));
+    if (cmbCAN.selected >= 0)
+        cmbCAN_Click(cmbCAN.selected);
+    else
+        cmbCAN.selected = 0;
+}
+
+void CanDbNew::cmbCAN_Click(int index)
+{
+    cmbCAN.selected = index;
+    const QString text = cmbCAN.items.value(index);
+    if (text == templateName)
+        return;
+    ParamStore &params = *context.params;
+    int speedId = 0;
+    int timerId = 0;
+    if (!text.isEmpty()) {
+        const int id = cmbCAN.ids.value(index);
+        speedId = queryValue(*context.db, sql::selectCanSpeedId, {id}, 0).toInt();
+        timerId = queryValue(*context.db, sql::selectCanTimerId, {id}, 0).toInt();
+    } else {
+        speedId = params.getInt(QStringLiteral("def_CAN_Speed"), 2);
+        timerId = params.getInt(QStringLiteral("def_CAN_Timer"), 1);
+    }
+    templateName = text;
+    selectId(cmbCAN_Speed, speedId);
+    selectId(cmbCAN_Timer, timerId);
+}
+
+bool CanDbNew::cmdOk_Click()
+{
+    if (txtName.isEmpty()) {
+        context.prompts->error(QStringLiteral("Name of CAN Data Base is not defined."));
+        return false;
+    }
+    if (txtDefDevice.isEmpty()) {
+        context.prompts->error(QStringLiteral("Default Device CAN Data Base is not defined."));
+        return false;
+    }
+    return create();
+}
+
+bool CanDbNew::create()
+{
+    Database &db = *context.db;
+    ParamStore &params = *context.params;
+    Prompts &prompts = *context.prompts;
+    const QString failed = QStringLiteral("Error of creation CAN Data Base.");
+
+    auto present = db.openRecordset(QString::fromLatin1(sql::selectCanByName), {txtName});
+    if (!present) {
+        prompts.error(failed);
+        return false;
+    }
+    if (present->next()) {
+        prompts.error(QStringLiteral("CAN Data Base with given name is present."));
+        return false;
+    }
+    present.reset();
+
+    const int id = params.nextCounter(QStringLiteral("counter_id_CAN")).toInt();
+    if (!db.execute(QString::fromLatin1(sql::insertCan), {id, txtName, 0, cmbCAN_Speed.ids.value(cmbCAN_Speed.selected),
+                                                          cmbCAN_Timer.ids.value(cmbCAN_Timer.selected)})) {
+        prompts.error(failed);
+        return false;
+    }
+    // The new data base is current from now on.
+    params.setParam(QStringLiteral("id_CAN"), id);
+
+    // Without its default device the data base still stands (device 0).
+    const int deviceId = params.nextCounter(QStringLiteral("counter_id_CAN_Device")).toInt();
+    if (db.execute(QString::fromLatin1(sql::insertDevice), {deviceId, id, txtDefDevice})) {
+        params.setParam(QStringLiteral("id_CAN_Device"), deviceId);
+        db.execute(QString::fromLatin1(sql::updateCanDevice), {deviceId, id});
+    }
+    return true;
+}

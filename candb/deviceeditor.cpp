@@ -1,0 +1,147 @@
+#include "candb/deviceeditor.h"
+
+#include "candb/candbtree.h"
+#include "candb/deleteops.h"
+#include "candb/queries.h"
+#include "candb/values.h"
+#include "link/appcontext.h"
+#include "link/database.h"
+#include "link/params.h"
+#include "link/prompts.h"
+
+namespace {
+
+const QString deviceCaption = QStringLiteral("CAN Data Base Device");
+const QString nameTakenText = QStringLiteral("CAN Data Base Device with given name is present.");
+const QString updateError = QStringLiteral("Error of updating CAN Data Base Device.");
+
+} // namespace
+
+DeviceEditor::DeviceEditor(AppContext &context, CanDbTree &tree) : context(context), tree(tree) {}
+
+void DeviceEditor::openAdd()
+{
+    editMode = false;
+    deviceId = -1;
+    caption = QStringLiteral("Addition ") + deviceCaption;
+    cmdOkCaption = QStringLiteral("Add");
+    cmdApplyVisible = false;
+    // "Add" applies even when nothing was typed.
+    cmdApplyEnabled = true;
+    txtCAN_Name = tree.dbName();
+    openedName = txtName;
+    openedEnable = chkEnable;
+}
+
+bool DeviceEditor::openEdit(const QString &deviceNodeKey)
+{
+    if (!deviceNodeKey.startsWith(QLatin1String("DEV")) || !tree.nodeExists(deviceNodeKey))
+        return false;
+    editMode = true;
+    suspend = true;
+    key = deviceNodeKey;
+    deviceId = deviceKeyId(key);
+    caption = QStringLiteral("Property ") + deviceCaption;
+    cmdOkCaption = QStringLiteral("Ok");
+    cmdDeleteVisible = deviceId != context.params->getInt(QStringLiteral("id_CAN_Device"), 0);
+    cmdApplyVisible = true;
+    cmdApplyEnabled = false;
+    txtCAN_Name = tree.dbName();
+    txtName = tree.nodeText(key);
+    openedName = txtName;
+    chkEnable = tree.nodeChecked(key);
+    openedEnable = chkEnable;
+    suspend = false;
+    return true;
+}
+
+void DeviceEditor::txtName_Change(const QString &text)
+{
+    txtName = text;
+    if (!suspend && txtName != openedName)
+        cmdApplyEnabled = true;
+}
+
+void DeviceEditor::chkEnable_Click(bool ticked)
+{
+    chkEnable = ticked;
+    if (!suspend && chkEnable != openedEnable)
+        cmdApplyEnabled = true;
+}
+
+bool DeviceEditor::nameTaken() const
+{
+    return queryNumber(*context.db, sql::selectDeviceByName,
+                       {context.params->getInt(QStringLiteral("id_CAN"), 0), txtName}) != -1;
+}
+
+void DeviceEditor::cmdApply_Click()
+{
+    Prompts &prompts = *context.prompts;
+    Database &db = *context.db;
+    if (!editMode) {
+        if (nameTaken()) {
+            prompts.error(nameTakenText);
+            return;
+        }
+        const int id = context.params->nextCounter(QStringLiteral("counter_id_CAN_Device")).toInt();
+        if (!db.execute(QString::fromLatin1(sql::insertDevice),
+                        {id, context.params->getInt(QStringLiteral("id_CAN"), 0), txtName})) {
+            prompts.error(updateError);
+            return;
+        }
+        deviceId = id;
+        key = deviceKey(id);
+        tree.addDeviceNode(id, txtName, chkEnable);
+        cmdApplyEnabled = false;
+        result = true;
+        return;
+    }
+
+    cmdApplyEnabled = false;
+    if (txtName != tree.nodeText(key)) {
+        if (nameTaken()) {
+            prompts.error(nameTakenText);
+            cmdApplyEnabled = true;
+        } else if (!db.execute(QString::fromLatin1(sql::updateDeviceName), {txtName, deviceId})) {
+            prompts.error(updateError);
+            cmdApplyEnabled = true;
+        } else {
+            tree.setNodeText(key, txtName);
+            openedName = txtName;
+            result = true;
+        }
+    }
+    if (chkEnable != openedEnable) {
+        openedEnable = chkEnable;
+        // Written for every identifier of the device, as a tick in the tree is.
+        tree.checkNode(key, chkEnable);
+        result = true;
+    }
+}
+
+bool DeviceEditor::cmdOk_Click()
+{
+    if (cmdApplyEnabled)
+        cmdApply_Click();
+    return !cmdApplyEnabled;
+}
+
+bool DeviceEditor::cmdDelete_Click()
+{
+    if (!editMode || !deleteDevice(context, tree, key))
+        return false;
+    cmdApplyEnabled = false;
+    result = true;
+    return true;
+}
+
+bool DeviceEditor::queryUnload()
+{
+    if (!editMode || !cmdApplyEnabled)
+        return true;
+    return askSaveSettings(*context.prompts, [this] {
+        cmdApply_Click();
+        return !cmdApplyEnabled; // a failed save keeps the window open
+    });
+}

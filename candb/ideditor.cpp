@@ -1,0 +1,382 @@
+#include "candb/ideditor.h"
+
+#include "candb/candbtree.h"
+#include "candb/deleteops.h"
+#include "candb/values.h"
+#include "link/appcontext.h"
+#include "link/database.h"
+#include "link/params.h"
+#include "link/prompts.h"
+
+namespace {
+
+const QString updateError = QStringLiteral("Error of updating CAN Data Base Device.");
+
+} // namespace
+
+QString DataField::text() const
+{
+    return padLeft(begin, 2) + QStringLiteral("..") + padLeft(end, 2);
+}
+
+IdEditor::IdEditor(AppContext &context, CanDbTree &tree) : context(context), tree(tree)
+{
+    pictureColour = hexColour(txtIDStd);
+}
+
+void IdEditor::setCaption(const QString &word)
+{
+    caption = word + QStringLiteral("CAN Data Base ID");
+}
+
+void IdEditor::fillDevices()
+{
+    cmbDevDevice.clear();
+    loadCombo(*context.db, sql::selectDeviceList, {context.params->getInt(QStringLiteral("id_CAN"), 0)}, cmbDevDevice,
+              1, deviceId);
+    if (cmbDevDevice.selected < 0 && !cmbDevDevice.items.isEmpty())
+        cmbDevDevice.selected = 0;
+}
+
+int IdEditor::chosenDevice() const
+{
+    return cmbDevDevice.selected >= 0 ? cmbDevDevice.ids.value(cmbDevDevice.selected, deviceId) : deviceId;
+}
+
+void IdEditor::enableApply()
+{
+    if (!suspend)
+        cmdApplyEnabled = true;
+}
+
+bool IdEditor::txtIDStd_Validate()
+{
+    if (checkHex(*context.prompts, txtIDStd, 3, 0x7FF) != checkOk)
+        return false;
+    pictureColour = hexColour(txtIDStd);
+    enableApply();
+    return true;
+}
+
+bool IdEditor::txtIDExt_Validate()
+{
+    if (!extended)
+        return true;
+    if (checkHex(*context.prompts, txtIDExt, 5, 0x3FFFF) != checkOk)
+        return false;
+    enableApply();
+    return true;
+}
+
+bool IdEditor::identifierChecks()
+{
+    // One message at a time: the extended part is checked once the standard part passed.
+    return txtIDStd_Validate() && txtIDExt_Validate();
+}
+
+void IdEditor::optCANType_Click(bool extendedFrame)
+{
+    extended = extendedFrame;
+    // A standard identifier shows "-----" as its extension; an extended one needs digits.
+    if (extended && checkHex(*context.prompts, txtIDExt, 5, 0x3FFFF) != checkOk)
+        txtIDExt = QStringLiteral("00000");
+    enableApply();
+}
+
+void IdEditor::txtName_Change(const QString &text)
+{
+    txtName = text;
+    if (txtName != openedName)
+        enableApply();
+}
+
+void IdEditor::cmbDevDevice_Click(int index)
+{
+    cmbDevDevice.selected = index;
+    if (chosenDevice() != deviceId)
+        enableApply();
+}
+
+void IdEditor::chkEnable_Click(bool ticked)
+{
+    chkEnable = ticked;
+    if (chkEnable != openedEnable)
+        enableApply();
+}
+
+// ---- Opening ------------------------------------------------------------------
+
+bool IdEditor::openAdd(const QString &key)
+{
+    mode = Mode::Add;
+    setCaption(QStringLiteral("Addition "));
+    cmdOkCaption = QStringLiteral("Add");
+    cmdApplyVisible = false;
+    frmCAN_IDEnabled = false;
+    idKeyText = key;
+    const qint32 keyNumber = key.startsWith(QLatin1String("ID_")) ? splitIdKey(key, extended, txtIDStd, txtIDExt) : -1;
+    if (keyNumber < 0) {
+        context.prompts->error(QStringLiteral("Lost IDs is not adding to CAN Data Base."),
+                               QStringLiteral("Adding ID to CAN Data Base..."));
+        return false;
+    }
+    txtName = txtName + QStringLiteral(" : ") + formatID(keyNumber);
+    openedName = txtName;
+    bool ticked = true;
+    tree.monitorRowChecked(key, &ticked);
+    chkEnable = ticked;
+    openedEnable = chkEnable;
+    identifierChecks();
+    deviceId = context.params->getInt(QStringLiteral("id_CAN_Device"), 0);
+    fillDevices();
+    return true;
+}
+
+bool IdEditor::openEdit(const QString &key)
+{
+    if (!key.startsWith(QLatin1String("ID_")) || !tree.nodeExists(key))
+        return false;
+    mode = Mode::Edit;
+    suspend = true;
+    idKeyText = key;
+    // The node's own row: the same identifier may also be in another data base.
+    rowId = tree.nodeTag(key);
+    loadData();
+    setCaption(QStringLiteral("Property "));
+    cmdOkCaption = QStringLiteral("Ok");
+    cmdDeleteVisible = true;
+    cmdApplyVisible = true;
+    frmCAN_IDEnabled = false;
+    splitIdKey(key, extended, txtIDStd, txtIDExt);
+    txtName = idNodeName(tree.nodeText(key));
+    openedName = txtName;
+    chkEnable = tree.nodeChecked(key);
+    openedEnable = chkEnable;
+    identifierChecks();
+    deviceId = deviceKeyId(tree.parentKey(key));
+    fillDevices();
+    suspend = false;
+    return true;
+}
+
+bool IdEditor::openNew(const QString &key)
+{
+    mode = Mode::New;
+    suspend = true;
+    setCaption(QStringLiteral("New "));
+    cmdOkCaption = QStringLiteral("Add");
+    cmdApplyVisible = false;
+    frmCAN_IDEnabled = true;
+    txtIDStd = QStringLiteral("123");
+    txtIDExt = QStringLiteral("34567");
+    pictureColour = hexColour(txtIDStd);
+    if (key.startsWith(QLatin1String("ID_")) && tree.nodeExists(key)) {
+        splitIdKey(key, extended, txtIDStd, txtIDExt);
+        identifierChecks();
+        deviceId = deviceKeyId(tree.parentKey(key));
+    } else if (key.startsWith(QLatin1String("DEV"))) {
+        deviceId = deviceKeyId(key);
+    } else {
+        deviceId = context.params->getInt(QStringLiteral("id_CAN_Device"), 0);
+    }
+    openedName = txtName;
+    openedEnable = chkEnable;
+    fillDevices();
+    suspend = false;
+    return true;
+}
+
+bool IdEditor::silentAdd()
+{
+    txtDataBegin = QStringLiteral("0");
+    txtDataEnd = QStringLiteral("63");
+    txtDataName = QStringLiteral("Unknown");
+    cmdDataAdd_Click();
+    cmdOk_Click();
+    return result;
+}
+
+// ---- Data fields ----------------------------------------------------------------
+
+void IdEditor::lvListViewData_Click(int row)
+{
+    if (row < 0 || row >= lvListViewData.size())
+        return;
+    selectedData = row;
+    const DataField &field = lvListViewData.at(row);
+    txtDataBegin = QString::number(field.begin);
+    txtDataEnd = QString::number(field.end);
+    txtDataName = field.name;
+    cmdDataChangeCaption = QStringLiteral("Delete");
+    cmdDataChangeEnabled = true;
+}
+
+void IdEditor::txtData_Change(const QString &begin, const QString &end, const QString &name)
+{
+    txtDataBegin = begin;
+    txtDataEnd = end;
+    txtDataName = name;
+    cmdDataChangeCaption = QStringLiteral("Apply");
+    cmdDataChangeEnabled = selectedData >= 0;
+}
+
+bool IdEditor::readDataBoxes(DataField *field)
+{
+    ValueCheck begin;
+    ValueCheck end;
+    if (checkDecimal(*context.prompts, txtDataBegin, 63, &begin) != checkOk ||
+        checkDecimal(*context.prompts, txtDataEnd, 63, &end) != checkOk)
+        return false;
+    // The two bits never cross: a field typed backwards is taken the right way round.
+    field->begin = int(qMin(begin.parsedValue, end.parsedValue));
+    field->end = int(qMax(begin.parsedValue, end.parsedValue));
+    field->name = txtDataName;
+    return true;
+}
+
+void IdEditor::cmdDataAdd_Click()
+{
+    DataField field;
+    if (!readDataBoxes(&field))
+        return;
+    lvListViewData.append(field);
+    selectedData = -1;
+    cmdDataChangeCaption = QStringLiteral("Apply");
+    cmdDataChangeEnabled = false;
+    dataChanged = true;
+    cmdApplyEnabled = true;
+}
+
+void IdEditor::cmdDataChange_Click()
+{
+    if (selectedData < 0 || selectedData >= lvListViewData.size())
+        return;
+    if (cmdDataChangeCaption == QLatin1String("Delete")) {
+        lvListViewData.removeAt(selectedData);
+        selectedData = -1;
+    } else {
+        DataField field;
+        if (!readDataBoxes(&field))
+            return;
+        lvListViewData[selectedData] = field;
+    }
+    cmdDataChangeCaption = QStringLiteral("Apply");
+    cmdDataChangeEnabled = false;
+    dataChanged = true;
+    cmdApplyEnabled = true;
+}
+
+void IdEditor::loadData()
+{
+    lvListViewData.clear();
+    auto rows = context.db->openRecordset(QString::fromLatin1(sql::selectData), {rowId});
+    while (rows && rows->next()) {
+        DataField field;
+        field.begin = rows->value(QStringLiteral("Begin")).toInt();
+        field.end = field.begin + rows->value(QStringLiteral("Count")).toInt() - 1;
+        field.name = rows->value(QStringLiteral("Name")).toString();
+        lvListViewData.append(field);
+    }
+}
+
+bool IdEditor::saveData()
+{
+    for (const DataField &field : std::as_const(lvListViewData)) {
+        const int id = context.params->nextCounter(QStringLiteral("counter_id_CAN_Data")).toInt();
+        if (!context.db->execute(QString::fromLatin1(sql::insertData),
+                                 {id, rowId, field.name, field.begin, field.end - field.begin + 1}))
+            return false;
+    }
+    return true;
+}
+
+// ---- Apply, Ok, Delete, closing ---------------------------------------------------------
+
+void IdEditor::cmdApply_Click()
+{
+    Prompts &prompts = *context.prompts;
+    if (mode != Mode::Edit) {
+        // A click on "Add" does not wait for the boxes' own checks.
+        if (frmCAN_IDEnabled && !identifierChecks())
+            return;
+        const qint32 keyNumber = makeIdNumber(extended, txtIDStd, txtIDExt);
+        const int id = tree.tvAddCAN_ID(chosenDevice(), keyNumber, txtName, chkEnable);
+        if (id > 0) {
+            rowId = id;
+            idKeyText = idKey(keyNumber);
+            if (!saveData())
+                prompts.error(updateError);
+            result = true;
+        }
+        cmdApplyEnabled = false;
+        return;
+    }
+
+    cmdApplyEnabled = false;
+    const qint32 keyNumber = idKeyNumber(idKeyText);
+    Database &db = *context.db;
+    if (txtName != openedName) {
+        if (!db.execute(QString::fromLatin1(sql::updateIdName), {txtName, rowId})) {
+            prompts.error(updateError);
+            cmdApplyEnabled = true;
+        } else {
+            tree.setNodeText(idKeyText, idNodeText(keyNumber, txtName));
+            openedName = txtName;
+            result = true;
+        }
+    }
+    const int device = chosenDevice();
+    if (device != deviceId) {
+        if (!db.execute(QString::fromLatin1(sql::updateIdDevice), {device, rowId})) {
+            prompts.error(updateError);
+            cmdApplyEnabled = true;
+        } else {
+            tree.moveIdNode(idKeyText, device);
+            deviceId = device;
+            tree.rebuildID();
+            result = true;
+        }
+    }
+    if (dataChanged) {
+        if (!db.execute(QString::fromLatin1(sql::deleteData), {rowId}) || !saveData()) {
+            prompts.error(updateError);
+            cmdApplyEnabled = true;
+        } else {
+            dataChanged = false;
+            result = true;
+        }
+    }
+    if (chkEnable != openedEnable) {
+        openedEnable = chkEnable;
+        // Written as a tick in the tree would be, so it lasts past a reload.
+        tree.checkNode(idKeyText, chkEnable);
+        result = true;
+    }
+}
+
+bool IdEditor::cmdOk_Click()
+{
+    if (cmdApplyEnabled)
+        cmdApply_Click();
+    return !cmdApplyEnabled;
+}
+
+bool IdEditor::cmdDelete_Click()
+{
+    viewsNeedRebuild = deleteID(context, tree, idKeyText);
+    // Closed once the identifier is gone, whether or not its monitor row stays.
+    if (tree.nodeExists(idKeyText))
+        return false;
+    cmdApplyEnabled = false;
+    return true;
+}
+
+bool IdEditor::queryUnload()
+{
+    if (mode != Mode::Edit || !cmdApplyEnabled)
+        return true;
+    return askSaveSettings(*context.prompts, [this] {
+        cmdApply_Click();
+        return !cmdApplyEnabled; // a failed save keeps the window open
+    });
+}

@@ -1,0 +1,66 @@
+#pragma once
+
+#include "candb/ideditor.h"
+
+#include <QDialog>
+
+class QCheckBox;
+class QComboBox;
+class QGroupBox;
+class QLabel;
+class QLineEdit;
+class QPushButton;
+class QRadioButton;
+class QScrollBar;
+class QTreeWidget;
+
+// "Addition / Property / New CAN Data Base ID": the window of IdEditor.
+class frmTV_ID final : public QDialog
+{
+    Q_OBJECT
+  public:
+    frmTV_ID(AppContext &context, CanDbTree &tree, QWidget *parent = nullptr);
+
+    // Each opens the window modally in its mode; true when the identifier was saved.
+    bool addID(const QString &key);
+    bool editID(const QString &key);
+    bool newID(const QString &key);
+    // Fills the window for a mode without showing it; false when there is
+    // nothing to show (the editor is closed).
+    bool prepare(IdEditor::Mode mode, const QString &key);
+
+    IdEditor logic;
+
+    QGroupBox *frmCAN_ID = nullptr;
+    QRadioButton *optCANType[2] = {};
+    QLineEdit *txtIDStd = nullptr;
+    QLineEdit *txtIDExt = nullptr;
+    QLabel *PictureID = nullptr;
+    QLineEdit *txtName = nullptr;
+    QComboBox *cmbDevDevice = nullptr;
+    QCheckBox *chkEnable = nullptr;
+    QGroupBox *frData = nullptr;
+    QTreeWidget *lvListViewData = nullptr;
+    QLineEdit *txtDataBegin = nullptr;
+    QLineEdit *txtDataEnd = nullptr;
+    QScrollBar *FlatScrollBarBegin = nullptr;
+    QScrollBar *FlatScrollBarEnd = nullptr;
+    QLineEdit *txtDataName = nullptr;
+    QPushButton *cmdDataAdd = nullptr;
+    QPushButton *cmdDataChange = nullptr;
+    QPushButton *cmdOk = nullptr;
+    QPushButton *cmdApply = nullptr;
+    QPushButton *cmdDelete = nullptr;
+    QPushButton *cmdCancel = nullptr;
+
+    void done(int result) override;
+
+  private:
+    bool showModal(IdEditor::Mode mode, const QString &key);
+    void refresh();
+    void fillData();
+    void dataEdited();
+    void validate(QLineEdit *box, bool (IdEditor::*check)());
+    bool syncing = false;
+    bool validating = false;
+};

@@ -1,0 +1,456 @@
+#include "candb/queries.h"
+#include "link/capturecontrol.h"
+#include "link/packetcodec.h"
+#include "link/ui/frmcapture.h"
+#include "support/captureviews.h"
+#include "support/fakeport.h"
+#include "support/fakeprompts.h"
+#include "support/linkharness.h"
+#include "views/ui/frmmain.h"
+
+#include <QAction>
+#include <QLineEdit>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QTreeView>
+#include <QtTest>
+
+namespace {
+
+QByteArray bytes(std::initializer_list<int> list)
+{
+    QByteArray b;
+    for (int v : list)
+        b.append(char(v));
+    return b;
+}
+
+// A 0x85 capture packet: stamp, level, standard identifier, DLC, data 11 22 ...
+QByteArray framePacket(quint32 stamp, quint16 id, int dlc = 2, quint8 level = 0x20)
+{
+    QByteArray payload = bytes({0x85, 0x00});
+    for (int i = 0; i < 4; ++i)
+        payload.append(char((stamp >> (8 * i)) & 0xFF));
+    payload.append(char(level));
+    payload.append(bytes({id & 0xFF, id >> 8, 0, 0, 0x00, dlc}));
+    for (int i = 0; i < dlc; ++i)
+        payload.append(char(0x11 * (i + 1)));
+    return packet::build(0, payload);
+}
+
+QByteArray lostPacket(quint32 stamp, quint8 count)
+{
+    QByteArray payload = bytes({0x86, 0x00});
+    for (int i = 0; i < 4; ++i)
+        payload.append(char((stamp >> (8 * i)) & 0xFF));
+    payload.append(char(count));
+    return packet::build(0, payload);
+}
+
+} // namespace
+
+// The capture window's logic against a port in memory: the test plays the
+// analyser. A whole capture then runs through the main window against the
+// virtual analyser, and the main window's capture command against its own views.
+class tst_Capture : public QObject
+{
+    Q_OBJECT
+
+    SeedDatabase *seed = nullptr;
+    FakePrompts prompts;
+    FakePort *port = nullptr;
+    PacketLink *link = nullptr;
+    CaptureControl *control = nullptr;
+    CaptureViews *views = nullptr;
+    bool connects = true;
+
+    // The analyser answers the last command with status `status`.
+    void answerLast(quint8 status, bool error = false)
+    {
+        const QByteArray sent = port->writes.last();
+        port->feed(packet::build(quint8(sent.at(1)), bytes({quint8(sent.at(5)), error ? 1 : 0, status})));
+        link->poll();
+    }
+
+    void startCapturing()
+    {
+        control->cmdStart_Click();
+        QCOMPARE(port->writes.last().mid(5, 2), bytes({0x82, 0x80}));
+        answerLast(0x84);
+        QVERIFY(control->isCapturing());
+    }
+
+private slots:
+    void init()
+    {
+        seed = new SeedDatabase;
+        prompts.shown.clear();
+        connects = true;
+        link = new PacketLink(seed->params, prompts, [this](int) -> std::unique_ptr<SerialPort> {
+            auto p = std::make_unique<FakePort>();
+            port = p.get();
+            return p;
+        });
+        link->initProcesses();
+        link->setConnectionRunner([this](bool, QObject *) { link->setLinkState(connects ? 3 : 1); });
+        link->analyserValues.analyserBitRate = 500000;
+        link->analyserValues.rxMObs = 12;
+        views = new CaptureViews;
+        views->batched = true;
+        control = new CaptureControl(*link);
+        control->setSink(views);
+    }
+
+    void cleanup()
+    {
+        delete control;
+        delete views;
+        delete link;
+        delete seed;
+    }
+
+    void startShowsStopAndHoldsTheLink()
+    {
+        QCOMPARE(control->startCaption(), QStringLiteral("Start"));
+        control->cmdStart_Click();
+        QVERIFY(!control->startEnabled()); // starting
+        QCOMPARE(link->busyCount(), 1);
+        answerLast(0x84);
+        QCOMPARE(control->startCaption(), QStringLiteral("Stop"));
+        QVERIFY(control->startEnabled());
+        QVERIFY(control->isDecodeTimerActive());
+        QCOMPARE(control->rxMaximum(), 12);
+        QCOMPARE(link->analyserStatus(), quint8(0x84));
+        QCOMPARE(link->busyCount(), 1);
+        QCOMPARE(link->outstandingCount(), 0);
+    }
+
+    void idlePacketsAreIgnored()
+    {
+        control->cmdStart_Click(); // starting, not yet capturing
+        port->feed(framePacket(1, 0x123));
+        port->feed(lostPacket(2, 3));
+        link->poll();
+        QCOMPARE(control->queueLength(), 0);
+        QCOMPARE(control->txtLost(), 0);
+        QCOMPARE(control->txtCaptured(), 0);
+        QCOMPARE(control->rxLevel(), 0);
+    }
+
+    // Each tick decodes everything queued (not one packet per tick).
+    void tickDecodesEverythingQueued()
+    {
+        startCapturing();
+        for (int i = 0; i < 200; ++i)
+            port->feed(framePacket(1000 + i, 0x100 + i % 3));
+        port->feed(lostPacket(5000, 3));
+        link->poll();
+        QCOMPARE(control->queueLength(), 201);
+        QCOMPARE(control->txtCaptured(), 201);
+        QCOMPARE(control->txtLost(), 1);
+        QCOMPARE(control->bufferLevel(), 100);
+
+        control->tmrFreePB_Timer();
+        QCOMPARE(control->queueLength(), 0);
+        QCOMPARE(control->txtCaptured(), 0);
+        QCOMPARE(control->txtView_View(), 201);
+        QCOMPARE(views->store.count(), 201);
+        QCOMPARE(views->messages.count(), 201);
+        QCOMPARE(views->monitor.count(), 4);
+        QCOMPARE(views->selectedRow, 200); // the newest row, once per tick
+        QCOMPARE(views->batches, 1);
+        QVERIFY(control->isDecodeTimerActive());
+        // The decoded records, as the analyser sent them.
+        QCOMPARE(views->rowTexts(0).mid(0, 10),
+                 (QStringList{"    1", "100", "-----", "0", "0", "0", "0", "2", "11 22", "000003E8"}));
+        QCOMPARE(views->messages.text(200, MessageModel::colIDStd), QStringLiteral("---"));
+        QCOMPARE(views->messages.text(200, MessageModel::colIDExt), QStringLiteral("3"));
+        QCOMPARE(views->monitor.row(3).key, QStringLiteral("ID_40000000"));
+    }
+
+    void receiveBar_data()
+    {
+        QTest::addColumn<QList<int>>("levels");
+        QTest::addColumn<int>("bar");
+        QTest::addColumn<int>("afterTick");
+
+        QTest::newRow("level / 16") << QList<int>{0x50} << 5 << 4;
+        QTest::newRow("rounded to the nearest") << QList<int>{0x18} << 2 << 1;
+        QTest::newRow("peak held") << QList<int>{0x50, 0x20} << 5 << 4;
+        QTest::newRow("255 means no level") << QList<int>{255} << 0 << 0;
+    }
+
+    void receiveBar()
+    {
+        QFETCH(QList<int>, levels);
+        QFETCH(int, bar);
+        QFETCH(int, afterTick);
+        startCapturing();
+        for (int level : levels)
+            port->feed(framePacket(1, 0x100, 0, quint8(level)));
+        link->poll();
+        QCOMPARE(control->rxLevel(), bar);
+        control->tmrFreePB_Timer();
+        QCOMPARE(control->rxLevel(), afterTick);
+    }
+
+    void queueCap()
+    {
+        const QByteArray p = framePacket(1, 0x100);
+        for (int i = 0; i < CaptureControl::queueLimit + 2; ++i)
+            control->queuePacket(p);
+        QCOMPARE(control->queueLength(), CaptureControl::queueLimit);
+        QCOMPARE(control->txtView_Lost(), 2);
+        QCOMPARE(control->bufferLevel(), 25000);
+    }
+
+    // An unchecked data base identifier: the first frame is shown (its row
+    // did not exist), the later ones are skipped and counted.
+    void disabledIdentifierIsSkipped()
+    {
+        views->index.add(0x123, false, QStringLiteral("Engine"), QStringLiteral("Speed"));
+        startCapturing();
+        for (int i = 0; i < 3; ++i)
+            port->feed(framePacket(10 + i, 0x123));
+        port->feed(framePacket(20, 0x124));
+        link->poll();
+        control->tmrFreePB_Timer();
+        QCOMPARE(control->txtView_View(), 2);
+        QCOMPARE(control->txtView_Skip(), 2);
+        QCOMPARE(views->messages.count(), 2);
+        QCOMPARE(views->messages.text(0, MessageModel::colDevice), QStringLiteral("Engine"));
+        QCOMPARE(views->monitor.row(0).count, 1);
+        QVERIFY(!views->monitor.row(0).checked);
+    }
+
+    void stopDrainsTheQueue()
+    {
+        startCapturing();
+        for (int i = 0; i < 10; ++i)
+            port->feed(framePacket(i, 0x100));
+        link->poll();
+        control->cmdStart_Click();
+        QCOMPARE(port->writes.last().mid(5, 2), bytes({0x82, 0x00}));
+        QVERIFY(!control->startEnabled()); // stopping
+        QVERIFY(!control->isDecodeTimerActive());
+        QCOMPARE(control->queueLength(), 10);
+        answerLast(0x04);
+        QCOMPARE(control->queueLength(), 0);
+        QCOMPARE(views->store.count(), 10);
+        QCOMPARE(views->selectedRow, 9);
+        QCOMPARE(control->startCaption(), QStringLiteral("Start"));
+        QVERIFY(control->startEnabled());
+        QCOMPARE(views->scrollResets, 1);
+        QCOMPARE(link->busyCount(), 0);
+        QVERIFY(!link->isPortOpen());
+    }
+
+    void failuresEndAsIdle_data()
+    {
+        QTest::addColumn<bool>("timeOut");
+        QTest::addColumn<QString>("message");
+        QTest::newRow("no answer within 100 ticks") << true << "Error! CAN Analyser do not answer on command...";
+        QTest::newRow("answer with the error flag") << false << "Error! CAN Analyser answer with error on your command...";
+    }
+
+    void failuresEndAsIdle()
+    {
+        QFETCH(bool, timeOut);
+        QFETCH(QString, message);
+        control->cmdStart_Click();
+        if (timeOut) {
+            for (int tick = 0; tick < CaptureControl::commandTimeOut; ++tick)
+                link->timeoutScan();
+        } else {
+            answerLast(0x84, true);
+        }
+        QCOMPARE(prompts.texts(), QStringList{message});
+        QVERIFY(!control->isCapturing());
+        QCOMPARE(control->startCaption(), QStringLiteral("Start"));
+        QVERIFY(control->startEnabled());
+        QCOMPARE(link->busyCount(), 0);
+        QCOMPARE(link->outstandingCount(), 0);
+    }
+
+    void failedAcquireLeavesStartDisabled()
+    {
+        connects = false;
+        control->cmdStart_Click();
+        QVERIFY(!control->startEnabled());
+        QCOMPARE(control->startCaption(), QStringLiteral("Start"));
+        QCOMPARE(link->busyCount(), 0);
+        QCOMPARE(link->outstandingCount(), 0);
+    }
+
+    void closeDuringCapture()
+    {
+        startCapturing();
+        port->feed(framePacket(1, 0x100));
+        port->feed(lostPacket(2, 1));
+        link->poll();
+        control->tmrFreePB_Timer();
+        port->feed(framePacket(3, 0x100, 2, 0x40));
+        link->poll();
+        control->closeCapture();
+        QCOMPARE(port->writes.last().mid(5, 2), bytes({0x82, 0x00}));
+        QCOMPARE(control->txtCaptured(), 0);
+        QCOMPARE(control->txtLost(), 0);
+        QCOMPARE(control->txtView_Lost(), 0);
+        QCOMPARE(control->txtView_Skip(), 0);
+        QCOMPARE(control->txtView_View(), 0);
+        QCOMPARE(control->rxLevel(), 0);
+        QCOMPARE(views->closes, 1);
+        answerLast(0x04);
+        QCOMPARE(views->store.count(), 3); // the queued frame was kept
+        QCOMPARE(link->busyCount(), 0);
+    }
+
+    // The port fails in the middle of a capture: the capture ends by itself
+    // and decodes what it had queued; nothing is released twice.
+    void portFailsDuringCapture()
+    {
+        startCapturing();
+        for (int i = 0; i < 5; ++i)
+            port->feed(framePacket(i, 0x100));
+        link->poll();
+        QCOMPARE(control->queueLength(), 5);
+        port->failed = true;
+        link->poll();
+        QCOMPARE(prompts.texts(), QStringList{"Communication port error!"});
+        QVERIFY(!control->isCapturing());
+        QCOMPARE(control->startCaption(), QStringLiteral("Start"));
+        QVERIFY(control->startEnabled());
+        QVERIFY(!control->isDecodeTimerActive());
+        QCOMPARE(views->store.count(), 5);
+        QCOMPARE(link->busyCount(), 0);
+        QCOMPARE(link->outstandingCount(), 0);
+    }
+
+    // The main window end to end: Run > CAN Capture, Start, the virtual
+    // analyser's traffic in both lists, unticking hides rows, Stop keeps all.
+    void mainWindowWholeCapture()
+    {
+        FakePrompts windowPrompts;
+        AppContext context{&seed->db, &seed->params, &windowPrompts, {}};
+        frmMain window(context);
+        window.loadTimer_Timer(); // the load tick first: it clears the capture and puts its own runner on the link
+        FakeIdIndex index;
+        index.add(0x123, true, QStringLiteral("Engine"), QStringLiteral("Speed"));
+        window.setIdIndex(&index);
+        VirtualAnalyserRig rig(*window.link, seed->db, seed->params);
+
+        window.mnuRunCANCapture_Click();
+        CaptureControl &capture = window.captureWindow->control();
+        window.captureWindow->cmdStart->click();
+        for (int i = 0; i < 5 && !capture.isCapturing(); ++i)
+            window.link->poll();
+        QVERIFY(capture.isCapturing());
+        VirtualAnalyser *analyser = rig.analyser;
+        for (int step = 0; step < 20; ++step) {
+            analyser->advance(100);
+            window.link->poll();
+            if (step % 5 == 4)
+                capture.tmrFreePB_Timer();
+        }
+        QVERIFY(window.messageModel->count() > 50);
+        QCOMPARE(window.lvListViewMessages->currentIndex().row(), window.messageModel->count() - 1);
+        const int row123 = window.monitorList->rowOf(0x123);
+        QVERIFY(row123 >= 0);
+        QCOMPARE(window.monitorList->iconKey(row123), QStringLiteral("ID_00000123"));
+        QCOMPARE(window.monitorList->iconKey(window.monitorList->rowOf(0x100)), QStringLiteral("ID_00000100_new"));
+
+        // Unticking a new identifier during the capture hides its later frames.
+        const int row100 = window.monitorList->rowOf(0x100);
+        window.monitorList->setData(window.monitorList->index(row100, 0), Qt::Unchecked, Qt::CheckStateRole);
+        const qint64 counted = window.monitorList->row(row100).count;
+        for (int step = 0; step < 10; ++step) {
+            analyser->advance(100);
+            window.link->poll();
+        }
+        window.captureWindow->refresh(); // what the next pass of the event loop does
+        QCOMPARE(window.captureWindow->cmdStart->text(), QStringLiteral("Stop"));
+        window.captureWindow->cmdStart->click();
+        for (int i = 0; i < 50 && capture.startCaption() != QLatin1String("Start"); ++i) {
+            analyser->advance(1);
+            window.link->poll();
+        }
+        window.captureWindow->refresh();
+        QCOMPARE(window.captureWindow->cmdStart->text(), QStringLiteral("Start"));
+        QVERIFY(window.captureWindow->cmdStart->isEnabled());
+        QCOMPARE(window.monitorList->row(row100).count, counted);
+        QVERIFY(capture.txtView_Skip() > 0);
+        QCOMPARE(window.captureWindow->txtView_Skip->text(), QString::number(capture.txtView_Skip()));
+        qint64 frames = 0;
+        for (const clsFrame &f : window.captureStore.capturedFrames())
+            frames += f.isLost ? 0 : 1;
+        QCOMPARE(quint64(frames) + quint64(capture.txtView_Skip()), analyser->framesSent());
+        QCOMPARE(window.messageModel->count(), window.captureStore.count());
+        for (int r = 0; r < window.messageModel->count(); ++r)
+            if (window.messageModel->text(r, QStringLiteral("ID-Std")) == QLatin1String("123"))
+                QCOMPARE(window.messageModel->text(r, QStringLiteral("Device")), QStringLiteral("Engine"));
+
+        // Closing the window rebuilds the list: rows of 100 are gone.
+        window.captureWindow->cmdClose_Click();
+        for (int r = 0; r < window.messageModel->count(); ++r)
+            QVERIFY(window.messageModel->text(r, QStringLiteral("ID-Std")) != QLatin1String("100"));
+        QVERIFY(window.messageModel->count() < window.captureStore.count());
+    }
+
+    // The main window: the Run menu's capture command, the rows it appends,
+    // closing and clearing.
+    void mainWindowCaptureCommand()
+    {
+        FakePrompts windowPrompts;
+        AppContext context{&seed->db, &seed->params, &windowPrompts, {}};
+        frmMain window(context);
+        window.loadTimer_Timer();
+        QAction *button = window.tbButton(QStringLiteral("CaptureCAN"));
+        QCOMPARE(window.lvListViewMessages->model()->headerData(0, Qt::Horizontal).toString(), QString(QChar(0x2116)));
+        QVERIFY(QFontInfo(window.lvListViewMessages->font()).fixedPitch());
+
+        window.mnuRunCANCapture_Click();
+        frmCapture *capture = window.captureWindow;
+        QVERIFY(capture->isVisible());
+        QVERIFY(window.mnuRunCANCapture->isChecked());
+        QVERIFY(button->isChecked());
+        const QString speed = displayText(queryValue(
+            seed->db, sql::selectSpeed, QVariantList{seed->params.getParam(QStringLiteral("id_CAN_Speed"), "0")}, "0"));
+        QCOMPARE(capture->txtSpeed->text(), speed);
+        QVERIFY(capture->txtTimer->text() != QString());
+
+        // Frames through the window's sink: rows, New and Save As enabled.
+        QVERIFY(window.captureFrame(makeFrame(10, 0x123, false, 2)));
+        QVERIFY(window.captureFrame(makeFrame(20, 0x456, false, 2)));
+        window.captureBatchDone();
+        QCOMPARE(window.messageModel->count(), 2);
+        QCOMPARE(window.lvListViewMessages->currentIndex().row(), 1);
+        QVERIFY(window.mnuFileNew->isEnabled());
+        QVERIFY(window.mnuFileSaveAs->isEnabled());
+        QVERIFY(!window.mnuFileSave->isEnabled()); // no file name yet
+
+        // Unticking a new identifier outside a capture rebuilds the list.
+        window.mnuRunCANCapture->setChecked(false);
+        window.monitorList->itemCheck(window.monitorList->rowOf(0x123), false);
+        QCOMPARE(window.messageModel->count(), 1);
+        window.mnuRunCANCapture->setChecked(true);
+
+        capture->refresh();
+        QCOMPARE(capture->cmdStart->text(), QStringLiteral("Start"));
+        capture->cmdClose_Click();
+        QVERIFY(!capture->isVisible());
+        QVERIFY(!window.mnuRunCANCapture->isChecked());
+        QVERIFY(!button->isChecked());
+        QCOMPARE(capture->txtView_View->text(), QStringLiteral("0"));
+
+        window.setNewCapturingData();
+        QCOMPARE(window.messageModel->count(), 0);
+        QCOMPARE(window.monitorList->count(), 0);
+        QVERIFY(window.captureStore.isEmpty());
+        QVERIFY(!window.mnuFileNew->isEnabled());
+        QVERIFY(!window.mnuFileSave->isEnabled());
+        QVERIFY(!window.mnuFileSaveAs->isEnabled());
+    }
+};
+
+QTEST_MAIN(tst_Capture)
+#include "tst_capture.moc"

@@ -1,0 +1,118 @@
+#pragma once
+
+#include "link/clsframe.h"
+
+#include <QByteArray>
+#include <QFile>
+#include <QString>
+
+#include <functional>
+
+class IdIndex;
+
+// Capture text files: three header lines, then one line per message-list row
+// in the list's order, ended by CR LF.
+//
+//   ; CAN_DB="Bench"
+//   ; CAN_Speed=500000
+//   ; CAN_Timer=1000000
+//   0001E240 123 ----- 0 0 0 0 3 11 22 33               ; Engine : Speed
+//   0002A000 --- 3 - - - - 0                            ; Lost frame :
+//
+// A record is the row's cells TSMP, ID-Std, ID-Ext, RTR, IDE, RB1, RB0, DLC
+// and Data joined by the delimiter (setting "outDelimiter", default one
+// space), padded with spaces to 52 characters, then " ; " and, when the row
+// has one, "Device : Description". Reading keeps the text before the first
+// ";" of each line; time, duration and labels are derived again.
+namespace capturefile {
+
+inline constexpr int recordWidth = 52;
+
+struct Header
+{
+    QString dbName;      // as shown in the data base selector
+    double canSpeed = 0; // bits per second
+    double canTimer = 0; // time-stamp ticks per second
+};
+
+// "; CAN_DB=\"name\"", "; CAN_Speed=500000", "; CAN_Timer=1000000".
+[[nodiscard]] QStringList headerLines(const Header &header);
+
+// The record of one row (no line end), with the cells the message list shows
+// for the frame. Device and description are the row's labels.
+[[nodiscard]] QString captureLine(const clsFrame &frame, const QString &device, const QString &description,
+                                  const QString &delimiter = QStringLiteral(" "));
+
+// The text before the first ";" without surrounding spaces; empty for header,
+// comment and blank lines.
+[[nodiscard]] QStringView recordText(QStringView line);
+[[nodiscard]] QByteArrayView recordText(QByteArrayView line);
+
+// Reads one record into `frame`, as clsFrame::setFromString with `bitRate`
+// does. False for a malformed record: a missing field, text that is not a
+// number of its base, a DLC above 8 or a lost-frame count above 255.
+// Well-formed records with the default delimiter are read straight from the
+// bytes; anything else goes through setFromString.
+bool readRecord(QByteArrayView record, const QString &delimiter, double bitRate, clsFrame &frame);
+bool readRecord(QStringView record, const QString &delimiter, double bitRate, clsFrame &frame);
+
+struct WriteResult
+{
+    bool ok = false;
+    QString error; // for the user when !ok
+    qint64 rows = 0;
+};
+
+// The rows to write: how many, and the frame shown in each (0-based) row.
+struct Rows
+{
+    qsizetype count = 0;
+    std::function<const clsFrame &(qsizetype row)> frame;
+};
+
+// Writes the whole file in one pass. The old file stays untouched until the
+// new one is complete, so a failed write leaves it as it was. Labels come from
+// `labels` (nullptr: none) by identifier key; a lost-frame row is labelled
+// "Lost frame".
+WriteResult writeCaptureFile(const QString &fileName, const Header &header, const Rows &rows, const IdIndex *labels,
+                             const QString &delimiter = QStringLiteral(" "));
+
+struct ReadResult
+{
+    bool ok = false;
+    QString error;               // for the user when !ok
+    qint64 lines = 0;            // lines read
+    qint64 frames = 0;           // records stored
+    qint64 skipped = 0;          // malformed records
+    qint64 firstSkippedLine = 0; // 1-based; 0 when none was skipped
+};
+
+// Reads a capture file line by line, in one pass.
+class CaptureFileReader
+{
+  public:
+    // Opens the file; false (with a message for the user) when it cannot be read.
+    bool open(const QString &fileName, QString *error);
+
+    // The number of lines, estimated from the file size and the lines of its
+    // first 64 KiB (exact for files up to that size); 0 for an empty file.
+    [[nodiscard]] qint64 lineCount() const { return estimatedLines; }
+
+    // Reads every line; each record is turned into a frame and handed to
+    // `store`. `progress` is told the number of lines read now and then
+    // (every `progressStep` lines and at the end). Reading stops at an I/O
+    // error (ok false); frames handed over until then stay handed over.
+    ReadResult readAll(const QString &delimiter, double bitRate, const std::function<void(const clsFrame &)> &store,
+                       const std::function<void(qint64 linesRead)> &progress = {}, qint64 progressStep = 4096);
+
+  private:
+    QFile file;
+    QString name;
+    qint64 estimatedLines = 0;
+};
+
+// The message after a load that skipped lines; empty when none was skipped.
+// "3 lines of the file could not be read and were skipped (the first is line 7)."
+[[nodiscard]] QString skippedMessage(const ReadResult &result);
+
+} // namespace capturefile

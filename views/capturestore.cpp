@@ -1,0 +1,67 @@
+#include "views/capturestore.h"
+
+#include "candb/values.h"
+
+#include <algorithm>
+
+const clsFrame *CaptureStore::frameByKey(const QString &key) const
+{
+    bool ok = false;
+    const qlonglong n = key.trimmed().toLongLong(&ok);
+    if (!ok || n < 1 || n > count())
+        return nullptr;
+    return &frames[size_t(n - 1)];
+}
+
+bool CaptureStore::testCANID(const clsFrame &frame) const
+{
+    return filter ? filter->isShown(frameIdNumber(frame)) : true;
+}
+
+void CaptureStore::addListFrames(const clsFrame &frame)
+{
+    clsFrame stored = frame;
+    if (frames.empty()) {
+        minFrameDuration = stored.Duration;
+        firstTimeStamp = stored.TimeStamp;
+        wrapOffset = 0;
+        selectedTime = 0;
+    } else {
+        minFrameDuration = std::min(minFrameDuration, stored.Duration);
+        // A stamp below the capture's first stamp means the counter wrapped.
+        while (wrapOffset + stored.TimeStamp < firstTimeStamp)
+            wrapOffset += stampWrap;
+    }
+    stored.Time = wrapOffset + stored.TimeStamp - firstTimeStamp;
+    lastFrameTime = *stored.Time;
+    lastFrameDuration = stored.Duration;
+
+    // Grow by a quarter rather than doubling: a capture of millions of frames
+    // then never holds more than 25 % spare room.
+    if (frames.size() == frames.capacity())
+        frames.reserve(frames.capacity() + std::max<size_t>(frames.capacity() / 4, 4096));
+    frames.push_back(stored);
+
+    if (filter)
+        filter->updateIDRow(frameIdNumber(stored), true);
+}
+
+bool CaptureStore::addCapturedFrame(const clsFrame &frame)
+{
+    if (!testCANID(frame))
+        return false;
+    addListFrames(frame);
+    return true;
+}
+
+void CaptureStore::clear()
+{
+    frames.clear();
+    frames.shrink_to_fit();
+    captureFileName.clear();
+    wrapOffset = 0;
+    selectedTime = 0;
+    lastFrameTime = 0;
+    currentRow = 0;
+    lastFrameDuration = 0;
+}

@@ -1,0 +1,132 @@
+#pragma once
+
+#include "candb/dbindex.h"
+#include "views/capturestore.h"
+
+#include <QAbstractTableModel>
+#include <QFont>
+#include <QHash>
+#include <QImage>
+#include <QString>
+
+#include <functional>
+#include <vector>
+
+// The identifier monitor list lvListViewID: one row per identifier key seen
+// in the capture, its frame count, a colour icon and the check box that is the
+// message list's display filter.
+//
+// Columns: 0 the ordinal padLeft(n, 2) (caption "-" or "+"), 1 "ID" formatID,
+// 2 "Count" padLeft(count, 5). Example: the first frame of the extended
+// identifier 123.04567 gives the row " 1", "123.04567", "    1", key
+// "ID_248C4567", checked, icon "ID_248C4567_new" when the data base lacks it.
+//
+// For identifiers of the data base the tree's node is the master of the check
+// box: a user check goes to the tree (treeNodeCheck), which writes it and
+// comes back through syncIDRow.
+class MonitorList final : public QAbstractTableModel, public IdFilter, public MonitorRows
+{
+    Q_OBJECT
+public:
+    enum Column { colOrdinal = 0, colID = 1, colCount = 2, columnTotal = 3 };
+    // Three-state sorting of the "ID" and "Count" columns.
+    enum class SortState { off, ascending, descending };
+
+    // Drag payload: the identifier key as text ("ID_00000123").
+    static constexpr const char *dragMimeType = "application/x-tessel-idkey";
+    static constexpr const char *newSuffix = "_new";
+
+    struct Row
+    {
+        qint32 keyNumber = 0;
+        QString key;      // idKey(keyNumber)
+        QString ordinal;  // padLeft(n, 2), fixed when the row is created
+        qint64 count = 0; // frames counted
+        bool checked = true;
+        QString suffix;   // "" for data base identifiers, "_new" otherwise
+    };
+
+    explicit MonitorList(QObject *parent = nullptr);
+
+    // The data base tree; nullptr means no data base (every key is new).
+    void setIdIndex(const IdIndex *index) { idIndex = index; }
+    // The font the list is shown in; the icons are as big as " new " in it.
+    void setListFont(const QFont &font);
+
+    // ---- hooks into the main window and the tree ----
+    // Sets the tree node's check box and runs its node-check handling (which
+    // writes the enable flag and calls syncIDRow back).
+    std::function<void(const QString &key, bool ticked)> treeNodeCheck;
+    std::function<void()> rebuildLVM;
+    // True while a capture is running (mnuRunCANCapture checked).
+    std::function<bool()> captureRunning;
+    // Adds the identifier to the data base: with the editor (show) or at once.
+    std::function<void(bool show, const QString &key)> addID;
+
+    // ---- IdFilter (the capture store) ----
+    [[nodiscard]] bool isShown(qint32 keyNumber) const override;
+    void updateIDRow(qint32 keyNumber, bool count) override;
+
+    // ---- MonitorRows (the tree) ----
+    bool syncIDRow(const QString &key, const QString &suffix, bool ticked) override;
+    void resetIDRows() override;
+    bool deleteCANID(qint32 keyNumber) override;
+
+    // ---- events ----
+    // Removes every row (a new capture); the images stay.
+    void clear();
+    // The user set a row's check box to `checked` (item-check event).
+    void itemCheck(int row, bool checked);
+    // Column header click; does nothing while the list is empty.
+    void columnClick(int column);
+    // "Viewed": inverts the row's check box through itemCheck.
+    void toggleViewed(int row);
+    // Double click / "Copy to CAN Data Base" on the row: addID(show, key).
+    void copyToDataBase(int row, bool show);
+
+    // ---- state ----
+    [[nodiscard]] int rowOf(const QString &key) const;
+    [[nodiscard]] int rowOf(qint32 keyNumber) const { return rowByKey.value(keyNumber, -1); }
+    [[nodiscard]] const Row &row(int r) const { return rows[size_t(r)]; }
+    [[nodiscard]] int count() const { return int(rows.size()); }
+    [[nodiscard]] QString iconKey(int r) const { return rows[size_t(r)].key + rows[size_t(r)].suffix; }
+    [[nodiscard]] QString firstColumnCaption() const { return firstCaption; }
+    [[nodiscard]] int sortColumn() const { return sortCol; }
+    [[nodiscard]] SortState sortState() const { return sort; }
+
+    // ImageListID: the images by key (key and key + "_new"), kept for the
+    // program's run. A null image for an unknown key.
+    [[nodiscard]] QImage image(const QString &imageKey) const { return images.value(imageKey); }
+    [[nodiscard]] int imageCount() const { return int(images.size()); }
+    [[nodiscard]] QSize iconSize() const { return swatchSize; }
+
+    // ---- model ----
+    int rowCount(const QModelIndex &parent = {}) const override;
+    int columnCount(const QModelIndex &parent = {}) const override;
+    QVariant data(const QModelIndex &index, int role) const override;
+    bool setData(const QModelIndex &index, const QVariant &value, int role) override;
+    Qt::ItemFlags flags(const QModelIndex &index) const override;
+    QVariant headerData(int section, Qt::Orientation orientation, int role) const override;
+    QStringList mimeTypes() const override;
+    QMimeData *mimeData(const QModelIndexList &indexes) const override;
+    Qt::DropActions supportedDragActions() const override { return Qt::CopyAction; }
+
+private:
+    void addIDImages(const QString &key);
+    void setChecked(int r, bool checked);
+    void setSuffix(int r, const QString &suffix);
+    void removeRow(int r);
+    void reindex();
+    void applySort();
+    [[nodiscard]] bool lessThan(const Row &a, const Row &b) const;
+
+    std::vector<Row> rows;
+    QHash<qint32, int> rowByKey; // key number -> row
+    QHash<QString, QImage> images;
+    const IdIndex *idIndex = nullptr;
+    QFont font;
+    QSize swatchSize;
+    QString firstCaption = QStringLiteral("-");
+    int sortCol = colOrdinal;
+    SortState sort = SortState::off;
+};

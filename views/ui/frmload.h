@@ -1,0 +1,41 @@
+#pragma once
+
+#include "views/capturefile.h"
+
+#include <QDialog>
+
+#include <vector>
+
+class QProgressBar;
+class QTimer;
+
+// The small modal progress window of a capture-file load: the file is read in
+// the first tick of tmrAddPB and pbProgressBarAdd counts its lines. The user
+// cannot close it; it closes itself when the file has been read.
+class frmLoad final : public QDialog
+{
+    Q_OBJECT
+  public:
+    // `reader` is open; the frames read go to `frames`.
+    frmLoad(capturefile::CaptureFileReader &reader, QString delimiter, double bitRate, std::vector<clsFrame> &frames,
+            QWidget *parent = nullptr);
+
+    [[nodiscard]] const capturefile::ReadResult &result() const { return read; }
+    // The load itself (tmrAddPB's first tick); closes the window.
+    void tmrAddPB_Timer();
+
+    QProgressBar *pbProgressBarAdd = nullptr;
+    QTimer *tmrAddPB = nullptr;
+
+  protected:
+    void closeEvent(QCloseEvent *event) override;
+    void reject() override;
+
+  private:
+    capturefile::CaptureFileReader &reader;
+    QString delimiter;
+    double bitRate;
+    std::vector<clsFrame> &frames;
+    capturefile::ReadResult read;
+    bool done = false;
+};

@@ -1,0 +1,36 @@
+#pragma once
+
+#include "views/timeline.h"
+
+#include <QFont>
+#include <QWidget>
+
+class QPainter;
+
+// Paints a computed trace: bars, identifier labels, the millisecond grid, the
+// two bottom labels and the outline, on a cleared (white) picture.
+void paintTimeline(QPainter &painter, const timeline::Picture &picture, const QFont &font);
+
+// The drawing surface of the time line. It only paints the last picture it
+// was given; a resize asks its owner for a new one.
+class TimelineGraph final : public QWidget
+{
+    Q_OBJECT
+  public:
+    explicit TimelineGraph(QWidget *parent = nullptr);
+
+    void setPicture(timeline::Picture picture);
+    [[nodiscard]] const timeline::Picture &picture() const { return shown; }
+    // Width of the text "000" in the label font, in pixels.
+    [[nodiscard]] float labelWidth() const;
+
+  signals:
+    void resized();
+
+  protected:
+    void paintEvent(QPaintEvent *event) override;
+    void resizeEvent(QResizeEvent *event) override;
+
+  private:
+    timeline::Picture shown;
+};

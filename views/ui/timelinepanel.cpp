@@ -1,0 +1,151 @@
+#include "views/ui/timelinepanel.h"
+
+#include "views/capturestore.h"
+#include "views/mainlayout.h"
+#include "views/messagemodel.h"
+#include "views/ui/timelinegraph.h"
+
+#include <QScrollBar>
+
+TimeLinePanel::TimeLinePanel(CaptureStore &store, MessageModel &messages, QWidget *parent)
+    : QFrame(parent), store(store), messages(messages)
+{
+    setObjectName(QStringLiteral("pictOscilograph"));
+    setFrameStyle(QFrame::StyledPanel | QFrame::Sunken);
+
+    FlatScrollBarScale = new QScrollBar(Qt::Horizontal, this);
+    FlatScrollBarScale->setObjectName(QStringLiteral("FlatScrollBarScale"));
+    FlatScrollBarScale->setToolTip(QStringLiteral("Zoom"));
+    PictureGraph = new TimelineGraph(this);
+    FlatScrollBarScrolling = new QScrollBar(Qt::Horizontal, this);
+    FlatScrollBarScrolling->setObjectName(QStringLiteral("FlatScrollBarScrolling"));
+    for (QScrollBar *bar : {FlatScrollBarScale, FlatScrollBarScrolling}) {
+        bar->setRange(0, 0);
+        bar->setSingleStep(1);
+    }
+
+    connect(FlatScrollBarScale, &QScrollBar::valueChanged, this, &TimeLinePanel::FlatScrollBarScale_Change);
+    connect(FlatScrollBarScrolling, &QScrollBar::valueChanged, this, &TimeLinePanel::FlatScrollBarScrolling_Change);
+    connect(PictureGraph, &TimelineGraph::resized, this, &TimeLinePanel::drawOscilograph);
+}
+
+void TimeLinePanel::setScroll_Begin()
+{
+    timeScale = timeline::scaleForCapture(store.lastFrameTime, store.lastFrameDuration, currentCanTimer);
+    updatingScroll = true;
+    FlatScrollBarScale->setRange(0, timeline::scaleMaximum);
+    FlatScrollBarScale->setSingleStep(1);
+    FlatScrollBarScale->setPageStep(timeline::scaleLargeChange);
+    updatingScroll = false;
+    // A zoom already at 0 sends no change, so the scroll bar is set here too.
+    FlatScrollBarScale->setValue(0);
+    setScroll_View();
+}
+
+void TimeLinePanel::setScroll_View()
+{
+    updatingScroll = true;
+    const timeline::ScrollBar bar =
+        timeline::scrollForSelection(FlatScrollBarScale->value(), store.selectedTime, store.lastFrameTime);
+    FlatScrollBarScrolling->setRange(0, bar.maximum);
+    if (bar.maximum != 0)
+        FlatScrollBarScrolling->setValue(bar.value);
+    FlatScrollBarScrolling->setSingleStep(bar.smallChange);
+    FlatScrollBarScrolling->setPageStep(bar.largeChange);
+    updatingScroll = false;
+}
+
+void TimeLinePanel::clearScroll()
+{
+    updatingScroll = true;
+    for (QScrollBar *bar : {FlatScrollBarScale, FlatScrollBarScrolling}) {
+        bar->setValue(0);
+        bar->setRange(0, 0);
+    }
+    updatingScroll = false;
+    drawOscilograph();
+}
+
+timeline::View TimeLinePanel::view() const
+{
+    timeline::View v;
+    v.graphLeft = graphLeft;
+    v.graphTop = graphTop;
+    v.width = PictureGraph->width();
+    v.height = PictureGraph->height();
+    v.scaleValue = FlatScrollBarScale->value();
+    v.scaleMaximum = FlatScrollBarScale->maximum();
+    v.scale = timeScale;
+    v.currentCanTimer = currentCanTimer;
+    v.selectedTime = store.selectedTime;
+    v.selectedDuration = store.selectedDuration;
+    const int row = store.currentRow - 1;
+    v.selectedFrame = row >= 0 && row < messages.count() ? messages.frameIndex(row) + 1 : 0;
+    v.lastFrameTime = store.lastFrameTime;
+    v.minFrameDuration = store.minFrameDuration;
+    v.labelWidth = PictureGraph->labelWidth();
+    v.pixelsPerSecond = pixelsPerSecond;
+    return v;
+}
+
+void TimeLinePanel::drawOscilograph()
+{
+    if (PictureGraph->isHidden())
+        return;
+    const auto frames = store.capturedFrames();
+    timeline::Picture picture = timeline::drawOscilograph(
+        view(), std::span<const clsFrame>(frames.data(), frames.size()), [this](qint32 keyNumber) {
+            const IdFilter *filter = store.idFilter();
+            return filter ? filter->isShown(keyNumber) : true;
+        });
+    pixelsPerSecond = picture.pixelsPerSecond;
+    PictureGraph->setPicture(std::move(picture));
+}
+
+void TimeLinePanel::FlatScrollBarScale_Change()
+{
+    if (updatingScroll)
+        return;
+    setScroll_View();
+    drawOscilograph();
+}
+
+void TimeLinePanel::FlatScrollBarScrolling_Change()
+{
+    if (updatingScroll)
+        return;
+    const qint64 wanted = timeline::timeForScroll(FlatScrollBarScrolling->value(), FlatScrollBarScrolling->maximum(),
+                                                  store.lastFrameTime);
+    store.selectedTime = wanted;
+    const int rows = messages.count();
+    if (rows == 0)
+        return;
+    const timeline::ScrollSelection selection =
+        timeline::rowForTime(wanted, rows, [this](int row) { return messages.rowFrame(row - 1).Time.value_or(0); });
+    store.currentRow = selection.currentRow;
+    store.selectedTime = selection.selectedTime;
+    emit rowSelected(store.currentRow - 1);
+    drawOscilograph();
+}
+
+void TimeLinePanel::resizeEvent(QResizeEvent *event)
+{
+    QFrame::resizeEvent(event);
+    layoutPanel();
+}
+
+void TimeLinePanel::layoutPanel()
+{
+    const QRect inner = contentsRect();
+    const int scaleHeight = FlatScrollBarScale->sizeHint().height();
+    const int scrollHeight = FlatScrollBarScrolling->sizeHint().height();
+    FlatScrollBarScale->setGeometry(inner.left(), inner.top(), inner.width(), scaleHeight);
+    FlatScrollBarScrolling->setGeometry(inner.left(), inner.bottom() + 1 - scrollHeight, inner.width(), scrollHeight);
+    const int free = inner.height() - scaleHeight - scrollHeight;
+    if (free > twipsToPixels(500, logicalDpiY())) {
+        PictureGraph->setGeometry(inner.left(), inner.top() + scaleHeight, inner.width(), free);
+        PictureGraph->show();
+    } else {
+        PictureGraph->hide();
+    }
+}
