@@ -301,6 +301,10 @@ int main(int argc, char *argv[])
     std::signal(SIGINT, removeLinkAndExit);
     std::signal(SIGTERM, removeLinkAndExit);
     std::signal(SIGHUP, removeLinkAndExit);
+    // Started in the background of a shell, a read of the terminal would stop
+    // the process (and the line with it); ignored, the read fails and the
+    // console simply switches itself off.
+    std::signal(SIGTTIN, SIG_IGN);
 
     Line line(host, boot);
     if (parser.isSet(bootOpt)) {
