@@ -54,6 +54,13 @@ clsFrame frame(qint64 stamp, int std, int dlc)
 
 } // namespace
 
+// QTest::toString hands out a buffer the caller must free; failure messages
+// here only need the numbers.
+static QString rectText(const QRect &r)
+{
+    return QStringLiteral("%1,%2 %3x%4").arg(r.x()).arg(r.y()).arg(r.width()).arg(r.height());
+}
+
 class tst_MainLayout : public QObject
 {
     Q_OBJECT
@@ -207,7 +214,7 @@ class tst_MainLayout : public QObject
         layout.sizeControls(QSize(10000, 8000), 400, 300);
         for (const QRect &pane :
              {layout.picDB, layout.lvListViewMessages, layout.lvListViewID, layout.pictOscilograph}) {
-            QVERIFY2(pane.width() >= 60 && pane.height() >= 60, qPrintable(QTest::toString(pane)));
+            QVERIFY2(pane.width() >= 60 && pane.height() >= 60, qPrintable(rectText(pane)));
             QVERIFY(pane.right() < 10000 && pane.bottom() < 8000 && pane.left() >= 0 && pane.top() >= 0);
         }
     }
@@ -327,7 +334,7 @@ class tst_MainLayout : public QObject
         QVERIFY(window->width() >= window->minimumWidth());
         QVERIFY(window->height() >= window->minimumHeight());
         const QRect screen = window->screen()->availableGeometry();
-        QVERIFY2(screen.intersects(window->geometry()), qPrintable(QTest::toString(window->geometry())));
+        QVERIFY2(screen.intersects(window->geometry()), qPrintable(rectText(window->geometry())));
         QVERIFY(window->mainLayout.splitterWidth >= 2);
         for (QWidget *pane :
              {static_cast<QWidget *>(window->picDB), static_cast<QWidget *>(window->lvListViewMessages),
