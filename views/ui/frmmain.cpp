@@ -701,7 +701,7 @@ void frmMain::mnuHelpAbout_Click()
 void frmMain::createSender()
 {
     connect(mnuRunCANSend, &QAction::triggered, this, &frmMain::mnuRunCANSend_Click);
-    showOptions = [this] { mnuViewOptions_Click(); };
+    connect(mnuViewOptions, &QAction::triggered, this, &frmMain::mnuViewOptions_Click);
 }
 
 void frmMain::mnuRunCANSend_Click()
@@ -974,10 +974,6 @@ void frmMain::createTimeLine()
     connect(mnuFileOpen, &QAction::triggered, this, &frmMain::mnuFileOpen_Click);
     connect(mnuFileSave, &QAction::triggered, this, [this] { writeCaptureFile(); });
     connect(mnuFileSaveAs, &QAction::triggered, this, [this] { saveCaptureAs(); });
-    connect(mnuViewOptions, &QAction::triggered, this, [this] {
-        if (showOptions)
-            showOptions();
-    });
 
     loadTimer = new QTimer(this);
     loadTimer->setObjectName(QStringLiteral("loadTimer"));

@@ -220,9 +220,6 @@ public:
     [[nodiscard]] double currentCanSpeed() const { return busSpeed; }
     [[nodiscard]] double currentCanTimer() const { return busTimer; }
 
-    // The analyser settings dialog (View > Options), built elsewhere.
-    std::function<void()> showOptions;
-
     // Capture files. Results are "cancelled" flags as in the File commands.
     [[nodiscard]] QString browseFileOpenSave(const QString &fileName);
     [[nodiscard]] QString browseFileOpen(const QString &fileName);
