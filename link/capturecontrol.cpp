@@ -12,8 +12,6 @@ const QString captureOn = QStringLiteral("CMD_CAN_CAPTURE_ON");
 const QString captureOff = QStringLiteral("CMD_CAN_CAPTURE_OFF");
 const QString captureOnOk = QStringLiteral("CMD_CAN_CAPTURE_ON_OK");
 const QString captureOffOk = QStringLiteral("CMD_CAN_CAPTURE_OFF_OK");
-const QString errorText = QStringLiteral("Error");
-const QString timeOutText = QStringLiteral("TimeOut");
 
 constexpr int recordOffset = 7;     // the record starts at packet byte 8
 constexpr int levelByte = 12;       // packet byte of the receive-buffer level

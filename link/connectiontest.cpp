@@ -165,7 +165,7 @@ void ConnectionTest::treatTestConnection(int process, const QString &command)
     AnalyserValues &a = link.analyserValues;
     const quint8 b8 = link.packetByte(8);
 
-    if (step == QLatin1String("TimeOut") || step == QLatin1String("Error")) {
+    if (step == timeOutText || step == errorText) {
         fail();
     } else if (step == QLatin1String("PARAM_HW_VER")) {
         const int n = b8;

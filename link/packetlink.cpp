@@ -7,11 +7,6 @@
 #include <QCoreApplication>
 #include <QTimer>
 
-namespace {
-const QString timeOutText = QStringLiteral("TimeOut");
-const QString errorText = QStringLiteral("Error");
-} // namespace
-
 PacketLink::PacketLink(ParamStore &params, Prompts &prompts, PortFactory factory, QObject *parent)
     : QObject(parent)
     , params(params)

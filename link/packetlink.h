@@ -17,6 +17,11 @@ class Prompts;
 class QTimer;
 class SerialPort;
 
+// The step texts the link writes into a process that failed, and the
+// OnTimeOut text that asks for a message.
+inline constexpr QLatin1StringView timeOutText{"TimeOut"};
+inline constexpr QLatin1StringView errorText{"Error"};
+
 // One outstanding command.
 struct clsProcess
 {
@@ -24,6 +29,9 @@ struct clsProcess
     QString Command;   // the owner's step; "TimeOut" or "Error" when it failed
     QString OnTimeOut; // "Error": a time-out is reported to the user
     qint32 TicksLeft = -1;
+
+    // The command timed out or the analyser answered with its error flag.
+    [[nodiscard]] bool failed() const { return Command == timeOutText || Command == errorText; }
 
     void Free()
     {

@@ -246,7 +246,7 @@ void AnalyserSettings::treatUpgradeFW(int process, const QString &command)
             return;
         linkHeld = true;
         pendingProcess = link.sendCommand(analyser::payload({analyser::cmdFirmwareUpgrade}), owner::analyserSettings,
-                                          upgradeStartCommand, QStringLiteral("Error"), 100);
+                                          upgradeStartCommand, errorText, 100);
         if (pendingProcess < 0) {
             // Nothing will answer: let go at once.
             link.releaseLink(mainForm, false, false);

@@ -290,8 +290,8 @@ void SendRun::treatSendFrame(int process, const QString &command)
 
     clsProcess &p = link.process(process - 1);
     const QString result = p.Command;
-    bool failed = result == QLatin1String("Error");
-    if (result == QLatin1String("TimeOut")) {
+    bool failed = result == errorText;
+    if (result == timeOutText) {
         ++retryCount;
         if (retryCount < sendRetry)
             sendPending = true;
@@ -327,7 +327,7 @@ void SendRun::tmrSend_Timer()
     if (sendPending) {
         sendPending = false;
         sendProcess =
-            link.sendCommand(sendPacket, owner::sendFrame, sendCommandName, QStringLiteral("Error"), sendTimeOut);
+            link.sendCommand(sendPacket, owner::sendFrame, sendCommandName, errorText, sendTimeOut);
         if (sendProcess < 0) {
             stopSending(true);
             return;
