@@ -99,7 +99,7 @@ void BM_ReadCaptureFile(benchmark::State &state)
         }
         // As a load does: the frames first, then into the store.
         std::vector<clsFrame> read;
-        read.reserve(size_t(reader.lineCount()));
+        read.reserve(size_t(reader.reserveHint()));
         const capturefile::ReadResult result =
             reader.readAll(QStringLiteral(" "), bitRate, [&read](const clsFrame &f) { read.push_back(f); });
         for (const clsFrame &f : read)

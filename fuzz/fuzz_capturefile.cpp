@@ -10,7 +10,7 @@
 // Checks: the reader never fails on a readable file and reads the lines of
 // the file exactly: every line is counted, and each record gives the frame
 // (or the refusal) that clsFrame::setFromString and the reader's own limits
-// (DLC at most 8, lost count at most 255) give for it, also on the fast path
+// (DLC at most 15, lost count at most 255) give for it, also on the fast path
 // for plain records and across block boundaries; its line estimate is exact
 // for small files; every frame is well-formed (at most 8 data bytes,
 // identifier parts in range, nothing past the DLC); the frames written with
@@ -46,7 +46,7 @@ void checkFrame(const clsFrame &f)
         FUZZ_CHECK(f.ID.ExtPart >= 0 && f.ID.ExtPart <= 0xFF);
         return;
     }
-    FUZZ_CHECK(f.DLC <= 8);
+    FUZZ_CHECK(f.DLC <= 15);
     FUZZ_CHECK(f.ID.StdPart >= 0 && f.ID.StdPart <= 0x7FF);
     FUZZ_CHECK(f.ID.ExtPart >= 0 && f.ID.ExtPart <= 0x3FFFF);
     for (int i = f.RTR() ? 0 : f.dataLength(); i < 8; ++i)
@@ -76,17 +76,22 @@ bool referenceRecord(QByteArrayView record, const QString &delimiter, double bit
     frame = clsFrame();
     if (!frame.setFromString(QString::fromLocal8Bit(record), delimiter, bitRate))
         return false;
-    return frame.isLost ? frame.ID.ExtPart >= 0 && frame.ID.ExtPart <= 0xFF : frame.DLC <= 8;
+    return frame.isLost ? frame.ID.ExtPart >= 0 && frame.ID.ExtPart <= 0xFF : frame.DLC <= 15;
 }
 
-// The lines of a file as the reader sees them: ended by LF, the last one may lack it.
+// The lines of a file as the reader sees them: ended by LF, CR LF or CR, the
+// last one may lack its end.
 std::vector<QByteArrayView> linesOf(const QByteArray &content)
 {
     std::vector<QByteArrayView> lines;
     qsizetype from = 0;
-    for (qsizetype end = content.indexOf('\n'); end >= 0; end = content.indexOf('\n', from)) {
-        lines.push_back(QByteArrayView(content).sliced(from, end - from));
-        from = end + 1;
+    for (qsizetype i = 0; i < content.size(); ++i) {
+        if (content[i] != '\n' && content[i] != '\r')
+            continue;
+        lines.push_back(QByteArrayView(content).sliced(from, i - from));
+        if (content[i] == '\r' && i + 1 < content.size() && content[i + 1] == '\n')
+            ++i;
+        from = i + 1;
     }
     if (from < content.size())
         lines.push_back(QByteArrayView(content).sliced(from));
@@ -159,9 +164,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     }
 
     const capturefile::Header header{QStringLiteral("Fuzz"), bitRate, 1000000.0};
-    const capturefile::Rows rows{qsizetype(frames.size()), [&](qsizetype row) -> const clsFrame & {
-                                     return frames[size_t(row)];
-                                 }};
+    const capturefile::Rows rows{qsizetype(frames.size()),
+                                 [&](qsizetype row) -> const clsFrame & { return frames[size_t(row)]; }};
     const capturefile::WriteResult written = capturefile::writeCaptureFile(copy, header, rows, nullptr, writeDelimiter);
     FUZZ_CHECK(written.ok);
     FUZZ_CHECK(written.rows == qint64(frames.size()));

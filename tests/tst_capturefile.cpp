@@ -11,6 +11,11 @@
 #include <QTemporaryDir>
 #include <QtTest>
 
+#include <csignal>
+#include <new>
+#include <sys/resource.h>
+#include <sys/stat.h>
+
 #include <vector>
 
 using namespace capturefile;
@@ -59,7 +64,7 @@ clsFrame lostFrame(qint64 stamp, int lost)
 // Labels of two identifiers, as the data base tree would give them.
 class FakeIndex final : public IdIndex
 {
-  public:
+public:
     bool getNodeChecked(const QString &, bool *) const override { return false; }
     bool idLabels(const QString &key, QString *device, QString *description) const override
     {
@@ -80,7 +85,7 @@ class FakeIndex final : public IdIndex
 // The monitor list's check boxes: every identifier shown but the unticked ones.
 class FakeMonitor final : public IdFilter
 {
-  public:
+public:
     QList<qint32> unticked;
     bool isShown(qint32 keyNumber) const override { return !unticked.contains(keyNumber); }
     void updateIDRow(qint32, bool) override {}
@@ -130,7 +135,7 @@ class tst_CaptureFile : public QObject
         return reader.readAll(QStringLiteral(" "), bitRate, [&store](const clsFrame &f) { store.addListFrames(f); });
     }
 
-  private slots:
+private slots:
     void linesOfTheMessageList_data()
     {
         QTest::addColumn<clsFrame>("frame");
@@ -266,7 +271,7 @@ class tst_CaptureFile : public QObject
         QTest::newRow("fewer data bytes than the DLC") << QByteArray("00000100 123 ----- 0 0 0 0 3 11 22");
         QTest::newRow("stamp not hexadecimal") << QByteArray("0000G100 123 ----- 0 0 0 0 1 11");
         QTest::newRow("stamp above 32 bits") << QByteArray("100000000 123 ----- 0 0 0 0 0");
-        QTest::newRow("DLC above 8") << QByteArray("00000100 123 ----- 0 0 0 0 9 1 2 3 4 5 6 7 8");
+        QTest::newRow("DLC above 15") << QByteArray("00000100 123 ----- 0 0 0 0 16 1 2 3 4 5 6 7 8");
         QTest::newRow("lost-frame count above one byte") << QByteArray("00000100 --- 256 - - - - 0");
         QTest::newRow("a word instead of a record") << QByteArray("hello");
     }
@@ -318,7 +323,7 @@ class tst_CaptureFile : public QObject
         QFETCH(QString, delimiter);
         clsFrame expected;
         const bool expectedOk = expected.setFromString(record, delimiter, 125000) &&
-                                (expected.isLost ? expected.ID.ExtPart <= 0xFF : expected.DLC <= 8);
+                                (expected.isLost ? expected.ID.ExtPart <= 0xFF : expected.DLC <= 15);
         clsFrame got;
         QCOMPARE(readRecord(QStringView(record), delimiter, 125000, got), expectedOk);
         if (expectedOk)
@@ -386,6 +391,241 @@ class tst_CaptureFile : public QObject
             QStringLiteral(" "), 500000, [](const clsFrame &) {}, [&told](qint64 lines) { told << lines; }, 5000);
         QCOMPARE(read.frames, 20000);
         QCOMPARE(told, (QList<qint64>{5000, 10000, 15000, 20000, 20000}));
+    }
+
+    // Every kind of line end reads the same frames on the same line numbers,
+    // also when a CR LF pair is cut by the reader's 1 MiB blocks.
+    void lineEnds_data()
+    {
+        QTest::addColumn<QByteArray>("end");
+        QTest::addColumn<qint64>("padding"); // bytes of comment before the records
+        QTest::newRow("CR LF") << QByteArray("\r\n") << qint64(0);
+        QTest::newRow("LF") << QByteArray("\n") << qint64(0);
+        QTest::newRow("CR alone, as old tools write it") << QByteArray("\r") << qint64(0);
+        QTest::newRow("CR LF cut between two blocks") << QByteArray("\r\n") << qint64((1 << 20) - 1);
+        QTest::newRow("CR alone at the end of a block") << QByteArray("\r") << qint64((1 << 20) - 1);
+    }
+
+    void lineEnds()
+    {
+        QFETCH(QByteArray, end);
+        QFETCH(qint64, padding);
+        QByteArray text;
+        if (padding > 0) // one comment line whose end starts on the block's last byte
+            text = ";" + QByteArray(padding - 1, 'x') + end;
+        text += "00000100 123 ----- 0 0 0 0 1 11" + end + end + "bad line" + end + "00000200 124 ----- 0 0 0 0 1 22" +
+                end + "00000300 125 ----- 0 0 0 0 0";
+        if (padding > 0)
+            QCOMPARE(text.indexOf(end), padding);
+        writeBytes("ends.txt", text);
+        CaptureStore store;
+        const ReadResult read = load("ends.txt", store);
+        QVERIFY2(read.ok, qPrintable(read.error));
+        const qint64 first = padding > 0 ? 1 : 0;
+        QCOMPARE(read.lines, first + 5);
+        QCOMPARE(read.frames, 3);
+        QCOMPARE(read.firstSkippedLine, first + 3);
+        QCOMPARE(store.frame(2).ID.StdPart, 0x125);
+        QCOMPARE(*store.frame(2).Time, 0x200);
+    }
+
+    // What the user typed never splits a record: line breaks and other
+    // control characters in names and descriptions are written as spaces.
+    void controlCharactersStayOnTheirLine()
+    {
+        class BrokenLabels final : public IdIndex
+        {
+        public:
+            bool getNodeChecked(const QString &, bool *) const override { return false; }
+            bool idLabels(const QString &, QString *device, QString *description) const override
+            {
+                *device = QStringLiteral("Eng\r\nine");
+                *description = QStringLiteral("line one\nline two\t\u2028end");
+                return true;
+            }
+        } labels;
+        const clsFrame a = dataFrame(0x100, 0x123, QByteArray("\x11", 1));
+        const clsFrame b = dataFrame(0x200, 0x124, QByteArray("\x22", 1));
+        const std::vector<const clsFrame *> rows{&a, &b};
+        const WriteResult written = writeCaptureFile(
+            path("labels.txt"), {QStringLiteral("Bench\nTwo"), 500000, 1000000}, rowsOf(rows), &labels);
+        QVERIFY2(written.ok, qPrintable(written.error));
+        const QList<QByteArray> lines = readBytes("labels.txt").split('\n');
+        QCOMPARE(lines.size(), 6); // 3 header lines, 2 records, nothing after the last end
+        QCOMPARE(lines[0], QByteArray("; CAN_DB=\"Bench Two\"\r"));
+        QVERIFY2(lines[3].endsWith(" ; Eng  ine : line one line two  end\r"), lines[3].constData());
+        CaptureStore store;
+        const ReadResult read = load("labels.txt", store);
+        QCOMPARE(read.frames, 2);
+        QCOMPARE(read.skipped, 0);
+    }
+
+    // The analyser reports DLC 9 to 15 with 8 data bytes; such frames come
+    // back from a file as they were captured.
+    void dlcNineToFifteenRoundTrip()
+    {
+        std::vector<clsFrame> frames;
+        for (int dlc = 9; dlc <= 15; ++dlc) {
+            clsFrame f = dataFrame(0x100 + dlc, 0x123, QByteArray("\x01\x02\x03\x04\x05\x06\x07\x08", 8));
+            f.DLC = quint8(dlc);
+            frames.push_back(f);
+        }
+        frames.push_back(remoteFrame(0x200, 0x124, 15));
+        std::vector<const clsFrame *> rows;
+        for (const clsFrame &f : frames)
+            rows.push_back(&f);
+        QVERIFY(writeCaptureFile(path("dlc.txt"), {}, rowsOf(rows), nullptr).ok);
+        CaptureStore store;
+        const ReadResult read = load("dlc.txt", store);
+        QCOMPARE(read.skipped, 0);
+        QCOMPARE(store.count(), qsizetype(frames.size()));
+        for (size_t i = 0; i < frames.size(); ++i) {
+            QCOMPARE(store.frame(qsizetype(i)).DLC, frames[i].DLC);
+            QCOMPARE(store.frame(qsizetype(i)).Data(), frames[i].Data());
+            QCOMPARE(store.frame(qsizetype(i)).RTR(), frames[i].RTR());
+        }
+    }
+
+    // Anything that is not a regular file is refused before it is opened: a
+    // named pipe would block in open, a device would never end.
+    void onlyRegularFilesAreRead_data()
+    {
+        QTest::addColumn<QString>("name");
+        QTest::newRow("named pipe") << QStringLiteral("fifo");
+        QTest::newRow("character device") << QStringLiteral("/dev/zero");
+    }
+
+    void onlyRegularFilesAreRead()
+    {
+        QFETCH(QString, name);
+        QString file = name.startsWith(QLatin1Char('/')) ? name : path(name);
+        if (name == QLatin1String("fifo"))
+            QCOMPARE(::mkfifo(QFile::encodeName(file).constData(), 0600), 0);
+        CaptureFileReader reader;
+        QString error;
+        QVERIFY(!reader.open(file, &error));
+        QCOMPARE(error, QStringLiteral("Can't read the file \"%1\": it is not a regular file").arg(file));
+    }
+
+    // The room reserved for a load follows the file's size, not an estimate
+    // from its first 64 KiB: blank lines there made it reserve for millions.
+    void reservationIsBoundedByTheFileSize()
+    {
+        QByteArray text(64 * 1024, '\n');
+        text += "00000100 123 ----- 0 0 0 0 1 11\r\n";
+        writeBytes("blank.txt", text);
+        CaptureFileReader reader;
+        QVERIFY(reader.open(path("blank.txt"), nullptr));
+        QVERIFY(reader.lineCount() > 60000);
+        QVERIFY2(reader.reserveHint() <= text.size() / shortestRecordLine + 1,
+                 QByteArray::number(reader.reserveHint()));
+    }
+
+    // Running out of memory while storing frames ends the read with a
+    // message; it is not an abort.
+    void outOfMemoryIsAFailedRead()
+    {
+        QByteArray text;
+        for (int i = 0; i < 10; ++i)
+            text += "00000100 123 ----- 0 0 0 0 1 11\r\n";
+        writeBytes("ten.txt", text);
+        CaptureFileReader reader;
+        QVERIFY(reader.open(path("ten.txt"), nullptr));
+        int stored = 0;
+        const ReadResult read = reader.readAll(QStringLiteral(" "), 500000, [&stored](const clsFrame &) {
+            if (++stored == 4)
+                throw std::bad_alloc();
+        });
+        QVERIFY(!read.ok);
+        QVERIFY(read.outOfMemory);
+        QVERIFY2(read.error.contains(path("ten.txt")) && read.error.contains(QStringLiteral("memory")),
+                 qPrintable(read.error));
+    }
+
+    void nothingReadIsSaid_data()
+    {
+        QTest::addColumn<QByteArray>("text");
+        QTest::addColumn<QString>("message");
+        QTest::newRow("empty file") << QByteArray() << QStringLiteral(": it is empty.");
+        QTest::newRow("only headers") << QByteArray("; CAN_DB=\"x\"\r\n\r\n")
+                                      << QStringLiteral(": it holds no records.");
+        QTest::newRow("only malformed lines")
+            << QByteArray("x\r\ny\r\n")
+            << QStringLiteral(". 2 lines of the file could not be read and were skipped (the first is line 1).");
+    }
+
+    void nothingReadIsSaid()
+    {
+        QFETCH(QByteArray, text);
+        QFETCH(QString, message);
+        writeBytes("nothing.txt", text);
+        CaptureStore store;
+        const ReadResult read = load("nothing.txt", store);
+        QVERIFY(read.ok);
+        QCOMPARE(read.frames, 0);
+        QCOMPARE(nothingReadMessage(path("nothing.txt"), read),
+                 QStringLiteral("No frame could be read from the file \"%1\"").arg(path("nothing.txt")) + message);
+    }
+
+    // A delimiter the reader cannot split records with is refused.
+    void delimitersThatCannotBeReadBack_data()
+    {
+        QTest::addColumn<QString>("delimiter");
+        QTest::addColumn<bool>("readable");
+        QTest::newRow("one space") << QStringLiteral(" ") << true;
+        QTest::newRow("tab") << QStringLiteral("\t") << true;
+        QTest::newRow("comma") << QStringLiteral(",") << true;
+        QTest::newRow("empty") << QString() << false;
+        QTest::newRow("semicolon") << QStringLiteral(";") << false;
+        QTest::newRow("holding a semicolon") << QStringLiteral(" ; ") << false;
+        QTest::newRow("line end") << QStringLiteral("\n") << false;
+    }
+
+    void delimitersThatCannotBeReadBack()
+    {
+        QFETCH(QString, delimiter);
+        QFETCH(bool, readable);
+        QCOMPARE(delimiterProblem(delimiter).isEmpty(), readable);
+        const clsFrame frame = dataFrame(0x100, 0x123, QByteArray("\x11\x22", 2));
+        const std::vector<const clsFrame *> rows{&frame};
+        const WriteResult written = writeCaptureFile(path("delim.txt"), {}, rowsOf(rows), nullptr, delimiter);
+        QCOMPARE(written.ok, readable);
+        if (!readable) {
+            QVERIFY(!QFileInfo::exists(path("delim.txt")));
+            return;
+        }
+        CaptureFileReader reader;
+        QVERIFY(reader.open(path("delim.txt"), nullptr));
+        std::vector<clsFrame> back;
+        const ReadResult read = reader.readAll(delimiter, 500000, [&back](const clsFrame &f) { back.push_back(f); });
+        QCOMPARE(read.frames, 1);
+        QCOMPARE(back[0].Data(), frame.Data());
+        QFile::remove(path("delim.txt"));
+    }
+
+    // A write that fails half way names the system's reason ("File too
+    // large" here, "No space left on device" on a full disk), not the
+    // cancelling of the temporary file.
+    void failedWriteSaysWhy()
+    {
+        std::vector<clsFrame> frames(20000, dataFrame(0x100, 0x123, QByteArray("\x11\x22", 2)));
+        std::vector<const clsFrame *> rows;
+        for (const clsFrame &f : frames)
+            rows.push_back(&f);
+        writeBytes("full.txt", "old contents");
+        const auto oldHandler = ::signal(SIGXFSZ, SIG_IGN);
+        rlimit old{};
+        ::getrlimit(RLIMIT_FSIZE, &old);
+        rlimit small = old;
+        small.rlim_cur = 64 * 1024;
+        QCOMPARE(::setrlimit(RLIMIT_FSIZE, &small), 0);
+        const WriteResult written = writeCaptureFile(path("full.txt"), {}, rowsOf(rows), nullptr);
+        ::setrlimit(RLIMIT_FSIZE, &old);
+        ::signal(SIGXFSZ, oldHandler);
+        QVERIFY(!written.ok);
+        QVERIFY2(!written.error.contains(QStringLiteral("canceled")), qPrintable(written.error));
+        QVERIFY2(written.error.contains(QStringLiteral("too large")), qPrintable(written.error));
+        QCOMPARE(readBytes("full.txt"), QByteArray("old contents"));
     }
 };
 

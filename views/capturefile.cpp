@@ -9,6 +9,10 @@
 #include <QLocale>
 #include <QSaveFile>
 
+#include <algorithm>
+#include <cstring>
+#include <new>
+
 namespace capturefile {
 
 namespace {
@@ -105,7 +109,7 @@ QString labelText(const QString &device, const QString &description)
 {
     if (device.isEmpty() && description.isEmpty())
         return {};
-    return device + QStringLiteral(" : ") + description;
+    return oneLine(device + QStringLiteral(" : ") + description);
 }
 
 QString numberText(double value)
@@ -118,8 +122,11 @@ QString numberText(double value)
 // Labels of a row by identifier key number, looked up once per identifier.
 class LabelCache
 {
-  public:
-    explicit LabelCache(const IdIndex *index) : index(index) {}
+public:
+    explicit LabelCache(const IdIndex *index)
+        : index(index)
+    {
+    }
 
     const QString &labels(const clsFrame &frame)
     {
@@ -139,7 +146,7 @@ class LabelCache
         return *it;
     }
 
-  private:
+private:
     const IdIndex *index;
     QHash<qint32, QString> cache;
 };
@@ -234,9 +241,31 @@ int readPlainRecord(QByteArrayView record, double bitRate, clsFrame &frame)
 
 } // namespace
 
+QString delimiterProblem(const QString &delimiter)
+{
+    if (delimiter.isEmpty())
+        return QStringLiteral("it is empty");
+    if (delimiter.contains(QLatin1Char(';')))
+        return QStringLiteral("it holds \";\", where every line's record ends");
+    if (delimiter.contains(QLatin1Char('\r')) || delimiter.contains(QLatin1Char('\n')))
+        return QStringLiteral("it holds a line end");
+    return {};
+}
+
+QString oneLine(const QString &text)
+{
+    QString out = text;
+    for (QChar &c : out) {
+        const char16_t u = c.unicode();
+        if (u < 0x20 || (u >= 0x7F && u <= 0x9F) || u == 0x2028 || u == 0x2029)
+            c = QLatin1Char(' ');
+    }
+    return out;
+}
+
 QStringList headerLines(const Header &header)
 {
-    return {QStringLiteral("; CAN_DB=\"") + header.dbName + QLatin1Char('"'),
+    return {QStringLiteral("; CAN_DB=\"") + oneLine(header.dbName) + QLatin1Char('"'),
             QStringLiteral("; CAN_Speed=") + numberText(header.canSpeed),
             QStringLiteral("; CAN_Timer=") + numberText(header.canTimer)};
 }
@@ -275,7 +304,7 @@ bool readRecord(QByteArrayView record, const QString &delimiter, double bitRate,
         return false;
     if (frame.isLost)
         return frame.ID.ExtPart >= 0 && frame.ID.ExtPart <= 0xFF;
-    return frame.DLC <= 8;
+    return frame.DLC <= 15;
 }
 
 bool readRecord(QStringView record, const QString &delimiter, double bitRate, clsFrame &frame)
@@ -287,17 +316,32 @@ WriteResult writeCaptureFile(const QString &fileName, const Header &header, cons
                              const QString &delimiter)
 {
     WriteResult result;
+    if (const QString problem = delimiterProblem(delimiter); !problem.isEmpty()) {
+        result.error = QStringLiteral("Can't write the file \"%1\": the field delimiter \"%2\" could not be read back "
+                                      "(%3).")
+                           .arg(fileName, delimiter, problem);
+        return result;
+    }
     QSaveFile file(fileName);
-    if (!file.open(QIODevice::WriteOnly)) {
+    // Unbuffered: the chunks are large already, and a failed write then keeps
+    // the system's reason (a full disk) instead of a generic one.
+    if (!file.open(QIODevice::WriteOnly | QIODevice::Unbuffered)) {
         result.error = QStringLiteral("Can't write the file \"%1\": %2").arg(fileName, file.errorString());
         return result;
     }
 
     QString chunk;
+    // A short write is followed by another, which fails with the reason.
     const auto flush = [&file, &chunk] {
         const QByteArray bytes = chunk.toLocal8Bit();
         chunk.clear();
-        return file.write(bytes) == bytes.size();
+        for (qint64 done = 0; done < bytes.size();) {
+            const qint64 n = file.write(bytes.constData() + done, bytes.size() - done);
+            if (n <= 0)
+                return false;
+            done += n;
+        }
+        return true;
     };
     bool ok = true;
     for (const QString &line : headerLines(header))
@@ -315,8 +359,11 @@ WriteResult writeCaptureFile(const QString &fileName, const Header &header, cons
     }
     ok = ok && flush();
     if (!ok || !file.commit()) {
+        // The reason is taken before cancelling, which would replace it by
+        // "Writing canceled by application".
+        const QString reason = file.errorString();
         file.cancelWriting();
-        result.error = QStringLiteral("Can't write the file \"%1\": %2").arg(fileName, file.errorString());
+        result.error = QStringLiteral("Can't write the file \"%1\": %2").arg(fileName, reason);
         return result;
     }
     result.ok = true;
@@ -328,23 +375,41 @@ bool CaptureFileReader::open(const QString &fileName, QString *error)
 {
     file.close();
     name = fileName;
+    estimatedLines = 0;
+    fileSize = 0;
     file.setFileName(fileName);
-    if (QFileInfo(fileName).isDir() || !file.open(QIODevice::ReadOnly)) {
+    const auto refuse = [&](const QString &why) {
+        file.close();
         if (error)
-            *error =
-                QStringLiteral("Can't read the file \"%1\": %2")
-                    .arg(fileName, QFileInfo(fileName).isDir() ? QStringLiteral("it is a folder") : file.errorString());
+            *error = QStringLiteral("Can't read the file \"%1\": %2").arg(fileName, why);
         return false;
-    }
+    };
+    // Checked before opening: opening a named pipe blocks until a writer comes.
+    const QFileInfo info(fileName);
+    if (info.isDir())
+        return refuse(QStringLiteral("it is a folder"));
+    if (info.exists() && !info.isFile())
+        return refuse(QStringLiteral("it is not a regular file"));
+    if (!file.open(QIODevice::ReadOnly))
+        return refuse(file.errorString());
+    if (file.isSequential()) // replaced by something else since the check
+        return refuse(QStringLiteral("it is not a regular file"));
     const qint64 size = file.size();
+    fileSize = size;
     const QByteArray head = file.peek(64 * 1024);
-    qint64 lines = head.count('\n');
-    if (!head.isEmpty() && !head.endsWith('\n'))
+    // Line ends: LF, CR LF and a CR alone each end one line.
+    qint64 lines = head.count('\n') + head.count('\r') - head.count("\r\n");
+    if (!head.isEmpty() && !head.endsWith('\n') && !head.endsWith('\r'))
         ++lines; // the last (or a long) line without its end
     if (head.size() < size && !head.isEmpty())
         lines = qint64(double(lines) * double(size) / double(head.size())) + 1;
     estimatedLines = lines;
     return true;
+}
+
+qint64 CaptureFileReader::reserveHint() const
+{
+    return std::min(estimatedLines, fileSize / shortestRecordLine + 1);
 }
 
 ReadResult CaptureFileReader::readAll(const QString &delimiter, double bitRate,
@@ -372,33 +437,73 @@ ReadResult CaptureFileReader::readAll(const QString &delimiter, double bitRate,
             progress(result.lines);
     };
 
-    // Blocks of 1 MiB cut into lines; a line's end is LF (a CR before it is
-    // trimmed with the record), the last line may lack it.
+    // Blocks of 1 MiB cut into lines. A line ends at LF, CR LF or a CR alone;
+    // a CR LF split between two blocks is one line end. The last line may
+    // lack its end.
     constexpr qsizetype blockSize = 1 << 20;
     QByteArray block;
     QByteArray carry;
     bool readFailed = false;
-    while (true) {
-        block = file.read(blockSize);
-        if (block.isEmpty()) {
-            readFailed = file.error() != QFileDevice::NoError;
-            break;
-        }
-        qsizetype from = 0;
-        for (qsizetype end = block.indexOf('\n'); end >= 0; end = block.indexOf('\n', from)) {
-            if (!carry.isEmpty()) {
-                carry.append(QByteArrayView(block).sliced(from, end - from));
-                line(carry);
-                carry.clear();
-            } else {
-                line(QByteArrayView(block).sliced(from, end - from));
+    bool afterCR = false; // the previous block ended in CR: a leading LF is its pair
+    try {
+        while (true) {
+            block = file.read(blockSize);
+            if (block.isEmpty()) {
+                readFailed = file.error() != QFileDevice::NoError;
+                break;
             }
-            from = end + 1;
+            const char *const begin = block.constData();
+            const qsizetype size = block.size();
+            qsizetype from = 0;
+            if (afterCR && begin[0] == '\n')
+                from = 1;
+            afterCR = false;
+            // The next CR and LF, each searched again only once passed.
+            qsizetype nextCR = -2;
+            qsizetype nextLF = -2;
+            while (from < size) {
+                if (nextCR != -1 && nextCR < from) {
+                    const void *hit = memchr(begin + from, '\r', size_t(size - from));
+                    nextCR = hit ? static_cast<const char *>(hit) - begin : -1;
+                }
+                if (nextLF != -1 && nextLF < from) {
+                    const void *hit = memchr(begin + from, '\n', size_t(size - from));
+                    nextLF = hit ? static_cast<const char *>(hit) - begin : -1;
+                }
+                qsizetype end = nextLF;
+                if (nextCR >= 0 && (end < 0 || nextCR < end))
+                    end = nextCR;
+                if (end < 0)
+                    break;
+                const QByteArrayView text(begin + from, end - from);
+                if (!carry.isEmpty()) {
+                    carry.append(text);
+                    line(carry);
+                    carry.clear();
+                } else {
+                    line(text);
+                }
+                from = end + 1;
+                if (begin[end] == '\r') {
+                    if (from < size && begin[from] == '\n')
+                        ++from;
+                    else if (from == size)
+                        afterCR = true;
+                }
+            }
+            carry.append(QByteArrayView(block).sliced(from));
         }
-        carry.append(QByteArrayView(block).sliced(from));
+        if (!readFailed && !carry.isEmpty())
+            line(carry);
+    } catch (const std::bad_alloc &) {
+        file.close();
+        result.outOfMemory = true;
+        result.error =
+            QStringLiteral("Can't read the file \"%1\": there is not enough memory for its frames (%2 read).")
+                .arg(name)
+                .arg(result.frames);
+        return result;
     }
-    if (!readFailed && !carry.isEmpty())
-        line(carry);
     if (readFailed) {
         result.error = QStringLiteral("Can't read the file \"%1\": %2").arg(name, file.errorString());
         file.close();
@@ -421,6 +526,16 @@ QString skippedMessage(const ReadResult &result)
     return QStringLiteral("%1 lines of the file could not be read and were skipped (the first is line %2).")
         .arg(result.skipped)
         .arg(result.firstSkippedLine);
+}
+
+QString nothingReadMessage(const QString &fileName, const ReadResult &result)
+{
+    QString text = QStringLiteral("No frame could be read from the file \"%1\"").arg(fileName);
+    if (result.lines == 0)
+        return text + QStringLiteral(": it is empty.");
+    if (result.skipped == 0)
+        return text + QStringLiteral(": it holds no records.");
+    return text + QStringLiteral(". ") + skippedMessage(result);
 }
 
 } // namespace capturefile

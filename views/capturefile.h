@@ -10,8 +10,9 @@
 
 class IdIndex;
 
-// Capture text files: three header lines, then one line per message-list row
-// in the list's order, ended by CR LF.
+// Capture text files: three header lines, then one line per shown frame in
+// capture order, ended by CR LF. Every written line is one line: control
+// characters in names and descriptions are written as spaces.
 //
 //   ; CAN_DB="Bench"
 //   ; CAN_Speed=500000
@@ -23,10 +24,23 @@ class IdIndex;
 // and Data joined by the delimiter (setting "outDelimiter", default one
 // space), padded with spaces to 52 characters, then " ; " and, when the row
 // has one, "Device : Description". Reading keeps the text before the first
-// ";" of each line; time, duration and labels are derived again.
+// ";" of each line; time, duration and labels are derived again. Lines may
+// end in CR LF, LF or CR alone.
 namespace capturefile {
 
 inline constexpr int recordWidth = 52;
+// The shortest line that can hold a record, its end included: "0 --- 0" LF.
+inline constexpr int shortestRecordLine = 8;
+inline const QString defaultDelimiter = QStringLiteral(" ");
+
+// Why a field delimiter cannot be read back from a file ("" when it can): it
+// must not be empty and must not hold ";" (the reader cuts each line there)
+// or a line end.
+[[nodiscard]] QString delimiterProblem(const QString &delimiter);
+
+// `text` with every control character replaced by a space, so that it cannot
+// break a record or header line.
+[[nodiscard]] QString oneLine(const QString &text);
 
 struct Header
 {
@@ -50,7 +64,8 @@ struct Header
 
 // Reads one record into `frame`, as clsFrame::setFromString with `bitRate`
 // does. False for a malformed record: a missing field, text that is not a
-// number of its base, a DLC above 8 or a lost-frame count above 255.
+// number of its base, a DLC above 15 or a lost-frame count above 255 (a DLC
+// of 9 to 15 is kept, with 8 data bytes, as the analyser reports it).
 // Well-formed records with the default delimiter are read straight from the
 // bytes; anything else goes through setFromString.
 bool readRecord(QByteArrayView record, const QString &delimiter, double bitRate, clsFrame &frame);
@@ -63,7 +78,8 @@ struct WriteResult
     qint64 rows = 0;
 };
 
-// The rows to write: how many, and the frame shown in each (0-based) row.
+// The rows to write: how many, and the frame of each (0-based) row, in the
+// order the frames were captured.
 struct Rows
 {
     qsizetype count = 0;
@@ -71,7 +87,8 @@ struct Rows
 };
 
 // Writes the whole file in one pass. The old file stays untouched until the
-// new one is complete, so a failed write leaves it as it was. Labels come from
+// new one is complete, so a failed write leaves it as it was. A delimiter
+// that could not be read back is refused. Labels come from
 // `labels` (nullptr: none) by identifier key; a lost-frame row is labelled
 // "Lost frame".
 WriteResult writeCaptureFile(const QString &fileName, const Header &header, const Rows &rows, const IdIndex *labels,
@@ -85,34 +102,45 @@ struct ReadResult
     qint64 frames = 0;           // records stored
     qint64 skipped = 0;          // malformed records
     qint64 firstSkippedLine = 0; // 1-based; 0 when none was skipped
+    bool outOfMemory = false;    // the frames did not fit in memory (ok false)
 };
 
 // Reads a capture file line by line, in one pass.
 class CaptureFileReader
 {
-  public:
-    // Opens the file; false (with a message for the user) when it cannot be read.
+public:
+    // Opens the file; false (with a message for the user) when it cannot be
+    // read. Only regular files are opened: a pipe or a device would block or
+    // never end.
     bool open(const QString &fileName, QString *error);
 
     // The number of lines, estimated from the file size and the lines of its
     // first 64 KiB (exact for files up to that size); 0 for an empty file.
     [[nodiscard]] qint64 lineCount() const { return estimatedLines; }
+    // Frames worth reserving room for: the estimate, but never more records
+    // than the file's size can hold.
+    [[nodiscard]] qint64 reserveHint() const;
 
     // Reads every line; each record is turned into a frame and handed to
     // `store`. `progress` is told the number of lines read now and then
     // (every `progressStep` lines and at the end). Reading stops at an I/O
-    // error (ok false); frames handed over until then stay handed over.
+    // error or when `store` runs out of memory (ok false); frames handed over
+    // until then stay handed over.
     ReadResult readAll(const QString &delimiter, double bitRate, const std::function<void(const clsFrame &)> &store,
                        const std::function<void(qint64 linesRead)> &progress = {}, qint64 progressStep = 4096);
 
-  private:
+private:
     QFile file;
     QString name;
     qint64 estimatedLines = 0;
+    qint64 fileSize = 0;
 };
 
 // The message after a load that skipped lines; empty when none was skipped.
 // "3 lines of the file could not be read and were skipped (the first is line 7)."
 [[nodiscard]] QString skippedMessage(const ReadResult &result);
+
+// The message for a file from which no frame could be read.
+[[nodiscard]] QString nothingReadMessage(const QString &fileName, const ReadResult &result);
 
 } // namespace capturefile
