@@ -32,17 +32,27 @@ private slots:
         QFETCH(Stamps, stamps);
         QFETCH(Stamps, times);
         QFETCH(qint64, wrapOffset);
-        CaptureStore store;
-        for (qint64 s : stamps)
-            store.addListFrames(makeFrame(s, 0x123));
-        QCOMPARE(store.count(), stamps.size());
-        for (int i = 0; i < stamps.size(); ++i) {
-            QCOMPARE(store.frame(i).TimeStamp, stamps[i]);
-            QCOMPARE(store.frame(i).Time.value_or(-1), times[i]);
+        // Frame by frame as captured, and a file's frames handed over at once.
+        for (const bool loaded : {false, true}) {
+            CaptureStore store;
+            std::vector<clsFrame> frames;
+            for (qint64 s : stamps)
+                frames.push_back(makeFrame(s, 0x123));
+            if (loaded) {
+                store.addListFrames(std::move(frames));
+            } else {
+                for (const clsFrame &f : frames)
+                    store.addListFrames(f);
+            }
+            QCOMPARE(store.count(), stamps.size());
+            for (int i = 0; i < stamps.size(); ++i) {
+                QCOMPARE(store.frame(i).TimeStamp, stamps[i]);
+                QCOMPARE(store.frame(i).Time.value_or(-1), times[i]);
+            }
+            QCOMPARE(store.firstTimeStamp, stamps.first());
+            QCOMPARE(store.wrapOffset, wrapOffset);
+            QCOMPARE(store.lastFrameTime, times.last());
         }
-        QCOMPARE(store.firstTimeStamp, stamps.first());
-        QCOMPARE(store.wrapOffset, wrapOffset);
-        QCOMPARE(store.lastFrameTime, times.last());
     }
 
     void durationsAndClearing()
@@ -99,16 +109,14 @@ private slots:
         data.setData(QByteArray::fromHex("AA55"));
         data.setRB0(1);
         QTest::newRow("standard data frame, labelled")
-            << data
-            << QStringList{"    7", "123", "-----", "0", "0", "0", "1", "2", "AA 55", "0001E240", "0", "120.000",
-                           "Engine", "Speed"}
+            << data << QStringList{"    7", "123",   "-----",    "0", "0",       "0",      "1",
+                                   "2",     "AA 55", "0001E240", "0", "120.000", "Engine", "Speed"}
             << quint32(0x00302030);
         clsFrame ext = makeFrame(0xFFFFFFFF, 0x1FFFFFFF, true, 8);
         ext.setRB1(1);
         QTest::newRow("extended 1FFFFFFF")
-            << ext
-            << QStringList{"    7", "7FF", "3FFFF", "0", "1", "1", "0", "8",
-                           "11 22 33 44 55 66 77 88", "FFFFFFFF", "0", "256.000", "", ""}
+            << ext << QStringList{"    7",    "7FF", "3FFFF",   "0", "1", "1", "0", "8", "11 22 33 44 55 66 77 88",
+                                  "FFFFFFFF", "0",   "256.000", "",  ""}
             << quint32(0x00F0F0F0);
         clsFrame remote = makeFrame(1, 0x2A0, false, 8);
         remote.setRTR(1);
@@ -226,12 +234,13 @@ private slots:
         QTest::addColumn<QList<int>>("clicks");
         QTest::addColumn<QStringList>("order"); // "Num" of each row afterwards
 
-        QTest::newRow("Data does not sort") << QList<int>{MessageModel::colData}
-                                            << QStringList{"    1", "    2", "    3", "    4"};
+        QTest::newRow("Data does not sort")
+            << QList<int>{MessageModel::colData} << QStringList{"    1", "    2", "    3", "    4"};
         QTest::newRow("DLC ascending") << QList<int>{MessageModel::colDLC}
                                        << QStringList{"    4", "    2", "    1", "    3"};
         QTest::newRow("DLC twice: descending, ties keep their order")
-            << QList<int>{MessageModel::colDLC, MessageModel::colDLC} << QStringList{"    1", "    3", "    2", "    4"};
+            << QList<int>{MessageModel::colDLC, MessageModel::colDLC}
+            << QStringList{"    1", "    3", "    2", "    4"};
         QTest::newRow("Num, already the sort column: descending")
             << QList<int>{MessageModel::colNum} << QStringList{"    4", "    3", "    2", "    1"};
         QTest::newRow("ID-Std: lost frame first")
@@ -340,24 +349,18 @@ private slots:
         QCOMPARE(run.messages.frameIndex(followed.row()), followedFrame);
     }
 
-    // After a capture file was written sorting is off: the rows keep the
-    // order they were shown in, clicks change the sort column and order only.
-    void sortingSwitchedOff()
+    // A capture file holds the shown frames in capture order, however the
+    // list is sorted, so that its stamps unwrap as they were captured.
+    void captureOrderWhateverTheSort()
     {
         CaptureViews v;
-        v.captureFrame(makeFrame(1, 0x100, false, 5));
-        v.captureFrame(makeFrame(2, 0x100, false, 1));
-        v.captureFrame(makeFrame(3, 0x100, false, 3));
-        v.messages.columnClick(MessageModel::colDLC); // 1, 3, 5
-        v.messages.switchSortingOff();
-        QCOMPARE(v.messages.sortColumn(), int(MessageModel::colNum));
-        QCOMPARE(v.messages.sortOrder(), Qt::AscendingOrder);
-        QVERIFY(v.messages.columnClick(MessageModel::colNum));
-        QCOMPARE(v.messages.sortOrder(), Qt::DescendingOrder);
-        QCOMPARE(v.messages.text(0, MessageModel::colDLC), QStringLiteral("1"));
-        v.captureFrame(makeFrame(4, 0x100, false, 0));
-        QCOMPARE(v.lastRow, 3); // appended, not sorted in
-        QCOMPARE(v.messages.rowOfFrame(0), 2);
+        for (int i = 0; i < 5; ++i)
+            v.captureFrame(makeFrame(i, 0x100 + (4 - i), false, (i * 3 + 1) % 5)); // DLC 1 4 2 0 3
+        v.captureBatchDone();
+        QVERIFY(v.messages.columnClick(MessageModel::colDLC));
+        QVERIFY(v.messages.frameIndex(0) != 0);
+        QCOMPARE(v.messages.framesInCaptureOrder(), (std::vector<quint32>{0, 1, 2, 3, 4}));
+        QCOMPARE(v.messages.sortColumn(), int(MessageModel::colDLC)); // asking does not unsort the list
     }
 };
 

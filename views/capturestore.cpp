@@ -18,10 +18,9 @@ bool CaptureStore::testCANID(const clsFrame &frame) const
     return filter ? filter->isShown(frameIdNumber(frame)) : true;
 }
 
-void CaptureStore::addListFrames(const clsFrame &frame)
+void CaptureStore::placeFrame(clsFrame &stored, bool first)
 {
-    clsFrame stored = frame;
-    if (frames.empty()) {
+    if (first) {
         minFrameDuration = stored.Duration;
         firstTimeStamp = stored.TimeStamp;
         wrapOffset = 0;
@@ -35,7 +34,12 @@ void CaptureStore::addListFrames(const clsFrame &frame)
     stored.Time = wrapOffset + stored.TimeStamp - firstTimeStamp;
     lastFrameTime = *stored.Time;
     lastFrameDuration = stored.Duration;
+}
 
+void CaptureStore::addListFrames(const clsFrame &frame)
+{
+    clsFrame stored = frame;
+    placeFrame(stored, frames.empty());
     // Grow by a quarter rather than doubling: a capture of millions of frames
     // then never holds more than 25 % spare room.
     if (frames.size() == frames.capacity())
@@ -44,6 +48,23 @@ void CaptureStore::addListFrames(const clsFrame &frame)
 
     if (filter)
         filter->updateIDRow(frameIdNumber(stored), true);
+}
+
+void CaptureStore::addListFrames(std::vector<clsFrame> &&loaded)
+{
+    if (!frames.empty()) {
+        for (const clsFrame &frame : loaded)
+            addListFrames(frame);
+        loaded = {};
+        return;
+    }
+    frames = std::move(loaded);
+    loaded = {};
+    for (size_t i = 0; i < frames.size(); ++i) {
+        placeFrame(frames[i], i == 0);
+        if (filter)
+            filter->updateIDRow(frameIdNumber(frames[i]), true);
+    }
 }
 
 bool CaptureStore::addCapturedFrame(const clsFrame &frame)

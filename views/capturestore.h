@@ -55,6 +55,9 @@ public:
     // Stores the frame (sets its Time, updates the time state) and counts it
     // in the monitor list. Also the entry of the capture-file reader.
     void addListFrames(const clsFrame &frame);
+    // The same for frames read from a file, in order. An empty store takes
+    // the array itself, so a load needs no second copy of its frames.
+    void addListFrames(std::vector<clsFrame> &&loaded);
     // A frame just captured: addListFrames when testCANID passes. Returns
     // whether it was stored (and is to get a message row).
     bool addCapturedFrame(const clsFrame &frame);
@@ -72,17 +75,20 @@ public:
     [[nodiscard]] qint64 memoryBytes() const { return qint64(frames.capacity() * sizeof(clsFrame)); }
 
     // ---- capture state (stamp ticks unless stated) ----
-    qint64 firstTimeStamp = 0;   // raw stamp of the first frame
-    qint64 wrapOffset = 0;       // multiple of 2^32 added to raw stamps
-    double minFrameDuration = 0; // seconds, smallest frame duration seen
-    qint64 lastFrameTime = 0;    // relative time of the newest frame
+    qint64 firstTimeStamp = 0;    // raw stamp of the first frame
+    qint64 wrapOffset = 0;        // multiple of 2^32 added to raw stamps
+    double minFrameDuration = 0;  // seconds, smallest frame duration seen
+    qint64 lastFrameTime = 0;     // relative time of the newest frame
     double lastFrameDuration = 0; // seconds
-    qint64 selectedTime = 0;     // relative time of the selected message row
-    float selectedDuration = 0;  // seconds; not reset by clear()
-    qint32 currentRow = 0;       // 1-based selected row of the message list, 0 none
-    QString captureFileName;     // empty for a new capture
+    qint64 selectedTime = 0;      // relative time of the selected message row
+    float selectedDuration = 0;   // seconds; not reset by clear()
+    qint32 currentRow = 0;        // 1-based selected row of the message list, 0 none
+    QString captureFileName;      // empty for a new capture
 
 private:
+    // Sets the frame's Time and the capture's time state; `first` starts them.
+    void placeFrame(clsFrame &frame, bool first);
+
     std::vector<clsFrame> frames;
     IdFilter *filter = nullptr;
 };

@@ -211,8 +211,8 @@ int MessageModel::addCANFrame(qsizetype number)
     const auto frame = quint32(number - 1);
     int r = count();
     if (ordered()) {
-        const auto at = std::upper_bound(rows.begin(), rows.end(), frame,
-                                         [this](quint32 a, quint32 b) { return rowLess(a, b); });
+        const auto at =
+            std::upper_bound(rows.begin(), rows.end(), frame, [this](quint32 a, quint32 b) { return rowLess(a, b); });
         r = int(at - rows.begin());
     }
     beginInsertRows({}, r, r);
@@ -334,6 +334,14 @@ QString MessageModel::text(int row, int column) const
     return cellText(store.frame(f), f + 1, column, idIndex, locale);
 }
 
+std::vector<quint32> MessageModel::framesInCaptureOrder() const
+{
+    std::vector<quint32> frames = rows;
+    if (!naturalOrder)
+        std::sort(frames.begin(), frames.end());
+    return frames;
+}
+
 int MessageModel::rowOfFrame(qsizetype frame) const
 {
     if (naturalOrder) {
@@ -354,8 +362,7 @@ bool MessageModel::rowLess(quint32 a, quint32 b) const
     const clsFrame &fb = store.frame(b);
     if (isTextColumn(sortCol))
         return textCompare(cellText(fa, a + 1, sortCol, idIndex, locale),
-                           cellText(fb, b + 1, sortCol, idIndex, locale))
-               < 0;
+                           cellText(fb, b + 1, sortCol, idIndex, locale)) < 0;
     return numericKey(fa, a, sortCol) < numericKey(fb, b, sortCol);
 }
 
@@ -409,9 +416,8 @@ bool MessageModel::columnClick(int column)
 {
     if (!isSortable(column))
         return false;
-    const qsizetype remembered = store.currentRow > 0 && store.currentRow <= count()
-                                     ? frameIndex(store.currentRow - 1)
-                                     : -1;
+    const qsizetype remembered =
+        store.currentRow > 0 && store.currentRow <= count() ? frameIndex(store.currentRow - 1) : -1;
     order = sortCol == column && order == Qt::AscendingOrder ? Qt::DescendingOrder : Qt::AscendingOrder;
     sortCol = column;
     if (sortingOn && !rows.empty())

@@ -62,8 +62,8 @@ public:
     // The text of one cell of frame number `number` (1-based position in the
     // store) and its row colour (0x00BBGGRR): light grey F1F1F1 for a lost
     // frame, else the colour of its "ID-Std" text.
-    [[nodiscard]] static QString cellText(const clsFrame &frame, qsizetype number, int column,
-                                          const IdIndex *index, const QLocale &locale = QLocale());
+    [[nodiscard]] static QString cellText(const clsFrame &frame, qsizetype number, int column, const IdIndex *index,
+                                          const QLocale &locale = QLocale());
     [[nodiscard]] static quint32 rowColour(const clsFrame &frame);
 
     // ---- rows ----
@@ -93,6 +93,9 @@ public:
     [[nodiscard]] QString text(int row, const QString &key) const { return text(row, getNumSubitem(key)); }
     // The row of a stored frame, -1 when it has none.
     [[nodiscard]] int rowOfFrame(qsizetype frameIndex) const;
+    // The store indices of the shown frames in capture order, whatever the
+    // sort: what a capture file holds.
+    [[nodiscard]] std::vector<quint32> framesInCaptureOrder() const;
     // Bytes held for the rows (capacity).
     [[nodiscard]] qint64 memoryBytes() const { return qint64(rows.capacity() * sizeof(quint32)); }
 
@@ -108,14 +111,6 @@ public:
     // Column clicks only change the sort column and order while sorting is
     // off; switching it on again does not reorder the rows.
     void setSortingOn(bool on) { sortingOn = on; }
-    // What writing a capture file does: sort column back to "Num",
-    // ascending, sorting off; the rows keep the order they are shown in.
-    void switchSortingOff()
-    {
-        sortCol = colNum;
-        order = Qt::AscendingOrder;
-        sortingOn = false;
-    }
 
     // ---- selection ----
     // A row click: selectedDuration from the row's frame; when the row's time

@@ -4,9 +4,15 @@
 
 #include <QCloseEvent>
 
+#include <new>
+
 frmLoad::frmLoad(capturefile::CaptureFileReader &reader, QString delimiter, double bitRate,
                  std::vector<clsFrame> &frames, QWidget *parent)
-    : QDialog(parent), reader(reader), delimiter(std::move(delimiter)), bitRate(bitRate), frames(frames)
+    : QDialog(parent)
+    , reader(reader)
+    , delimiter(std::move(delimiter))
+    , bitRate(bitRate)
+    , frames(frames)
 {
     setUpProgressWindow(this, "frmLoad", QStringLiteral("Loading..."), reader.lineCount());
 }
@@ -14,7 +20,12 @@ frmLoad::frmLoad(capturefile::CaptureFileReader &reader, QString delimiter, doub
 void frmLoad::tmrAddPB_Timer()
 {
     tmrAddPB->stop();
-    frames.reserve(size_t(std::max<qint64>(reader.lineCount(), 0)));
+    // Room for what the file's size allows; when even that is refused the
+    // array grows as frames come, and running out then ends the read.
+    try {
+        frames.reserve(size_t(std::max<qint64>(reader.reserveHint(), 0)));
+    } catch (const std::bad_alloc &) {
+    }
     read = reader.readAll(
         delimiter, bitRate, [this](const clsFrame &frame) { frames.push_back(frame); },
         [this](qint64 lines) {

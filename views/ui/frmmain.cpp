@@ -516,8 +516,8 @@ void frmMain::createToolBar()
             continue;
         }
         const QString key = QLatin1String(button.key);
-        QAction *action = tbToolBar->addAction(imlToolbarIcons.value(QLatin1String(button.image)),
-                                               QLatin1String(button.toolTip));
+        QAction *action =
+            tbToolBar->addAction(imlToolbarIcons.value(QLatin1String(button.image)), QLatin1String(button.toolTip));
         action->setObjectName(key);
         action->setToolTip(QLatin1String(button.toolTip));
         // Pressed by the commands themselves (mode shown, capture and send windows open).
@@ -647,8 +647,8 @@ void frmMain::showCAN_Status(quint8 analyserStatus)
     const int mode = analyserStatus & modeMask;
     const Mode *shown = mode >= 1 && mode <= 4 ? &modes[mode - 1] : nullptr;
 
-    setStatusPanel(3, QStringLiteral("CAN Capute : ")
-                          + ((analyserStatus & captureBit) ? QStringLiteral("On") : QStringLiteral("Off")));
+    setStatusPanel(3, QStringLiteral("CAN Capute : ") +
+                          ((analyserStatus & captureBit) ? QStringLiteral("On") : QStringLiteral("Off")));
     // The buttons mirror the check marks, so a mode that is no longer current
     // never stays pressed.
     for (const Mode &m : modes) {
@@ -751,8 +751,7 @@ void frmMain::createCaptureViews()
     lvListViewMessages->header()->setSectionsClickable(true);
     lvListViewMessages->header()->setSortIndicatorShown(true);
     lvListViewMessages->header()->setSortIndicator(MessageModel::colNum, Qt::AscendingOrder);
-    connect(lvListViewMessages->header(), &QHeaderView::sectionClicked, this,
-            &frmMain::lvListViewMessages_ColumnClick);
+    connect(lvListViewMessages->header(), &QHeaderView::sectionClicked, this, &frmMain::lvListViewMessages_ColumnClick);
     connect(lvListViewMessages, &QAbstractItemView::clicked, this,
             [this](const QModelIndex &index) { lvListViewMessages_ItemClick(index.row()); });
 
@@ -844,8 +843,8 @@ void frmMain::selectMessageRow(int row)
         return;
     }
     const QModelIndex index = messageModel->index(row, 0);
-    lvListViewMessages->selectionModel()->setCurrentIndex(
-        index, QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
+    lvListViewMessages->selectionModel()->setCurrentIndex(index, QItemSelectionModel::ClearAndSelect |
+                                                                     QItemSelectionModel::Rows);
     lvListViewMessages->scrollTo(index);
 }
 
@@ -1055,9 +1054,7 @@ void frmMain::SizeControls()
     const QWidget *menu = menuWidget();
     const int menuHeight = menu && !menu->isHidden() ? menu->sizeHint().height() : 0;
     const QPoint offset = centralWidget()->geometry().topLeft() - QPoint(0, menuHeight);
-    const auto place = [&offset](QWidget *widget, const QRect &rect) {
-        widget->setGeometry(rect.translated(-offset));
-    };
+    const auto place = [&offset](QWidget *widget, const QRect &rect) { widget->setGeometry(rect.translated(-offset)); };
     place(picDB, mainLayout.picDB);
     place(lvListViewMessages, mainLayout.lvListViewMessages);
     place(lvListViewID, mainLayout.lvListViewID);
@@ -1110,9 +1107,9 @@ void frmMain::splitterMouseMove(SplitterBar *bar, QPoint position)
     if (!splitterMoving)
         return;
     const bool vertical = bar->orientation() == Qt::Vertical;
-    const MainLayout::Splitter which = vertical ? (bar->index() == 0 ? MainLayout::Splitter::vertical0
-                                                                     : MainLayout::Splitter::vertical1)
-                                                : MainLayout::Splitter::horizontal0;
+    const MainLayout::Splitter which =
+        vertical ? (bar->index() == 0 ? MainLayout::Splitter::vertical0 : MainLayout::Splitter::vertical1)
+                 : MainLayout::Splitter::horizontal0;
     const QPoint delta = position - dragOffset;
     const int wanted = mainLayout.position(which) + (vertical ? delta.x() : delta.y());
     const int limited = mainLayout.dragLimit(which, wanted);
@@ -1134,9 +1131,9 @@ void frmMain::splitterMouseUp(SplitterBar *bar)
     QWidget *dragBar = vertical ? picSplitter : picSplitterH;
     const QRect g = bar->geometry();
     const int shift = vertical ? dragBar->x() - g.left() : dragBar->y() - g.top();
-    const MainLayout::Splitter which = vertical ? (bar->index() == 0 ? MainLayout::Splitter::vertical0
-                                                                     : MainLayout::Splitter::vertical1)
-                                                : MainLayout::Splitter::horizontal0;
+    const MainLayout::Splitter which =
+        vertical ? (bar->index() == 0 ? MainLayout::Splitter::vertical0 : MainLayout::Splitter::vertical1)
+                 : MainLayout::Splitter::horizontal0;
     mainLayout.setPosition(which, mainLayout.position(which) + shift);
     SizeControls();
     dragBar->hide();
@@ -1259,12 +1256,7 @@ void frmMain::closeEvent(QCloseEvent *event)
     }
     saveSettings();
 
-    // Only the program's own folder in the temporary folder is removed.
-    const QString temp = context.paths.tempFolder;
-    const QFileInfo folder(temp);
-    if (!temp.isEmpty() && folder.isAbsolute() && folder.isDir() && folder.fileName() == applicationTitle
-        && QDir(temp) != QDir(QDir::tempPath()))
-        QDir(temp).removeRecursively();
+    removeTempFolder(context.paths);
 
     link->stopTimers();
     event->accept();
@@ -1274,8 +1266,7 @@ void frmMain::closeEvent(QCloseEvent *event)
 
 QString frmMain::browseFileOpenSave(const QString &fileName)
 {
-    return context.prompts->saveFileName(QStringLiteral("Save as"), fileFilter, QFileInfo(fileName).path(),
-                                         fileName);
+    return context.prompts->saveFileName(QStringLiteral("Save as"), fileFilter, QFileInfo(fileName).path(), fileName);
 }
 
 QString frmMain::browseFileOpen(const QString &fileName)
@@ -1283,17 +1274,33 @@ QString frmMain::browseFileOpen(const QString &fileName)
     return context.prompts->openFileName(QStringLiteral("Open"), fileFilter, fileName);
 }
 
+QString frmMain::outDelimiter()
+{
+    const QString delimiter = context.params->getParam(QStringLiteral("outDelimiter"), capturefile::defaultDelimiter);
+    const QString problem = capturefile::delimiterProblem(delimiter);
+    if (problem.isEmpty())
+        return delimiter;
+    if (!delimiterWarned) {
+        delimiterWarned = true;
+        context.prompts->message(QStringLiteral("The field delimiter \"%1\" of the setting \"outDelimiter\" cannot be "
+                                                "read back from a capture file (%2): one space is used instead.")
+                                     .arg(capturefile::oneLine(delimiter), problem),
+                                 {}, Prompts::Icon::Exclamation);
+    }
+    return capturefile::defaultDelimiter;
+}
+
 bool frmMain::writeCaptureFile()
 {
-    const QString delimiter = context.params->getParam(QStringLiteral("outDelimiter"), QStringLiteral(" "));
-    // The file holds the rows in the order shown; later rows are appended.
-    messageModel->switchSortingOff();
-    lvListViewMessages->header()->setSortIndicator(MessageModel::colNum, Qt::AscendingOrder);
-    const capturefile::Rows rows{messageModel->count(), [this](qsizetype row) -> const clsFrame & {
-                                     return messageModel->rowFrame(int(row));
+    // The shown frames in capture order, whatever the list's sort: a file
+    // read back unwraps its stamps in the order they were captured.
+    const std::vector<quint32> order = messageModel->framesInCaptureOrder();
+    const capturefile::Rows rows{qsizetype(order.size()), [this, &order](qsizetype row) -> const clsFrame & {
+                                     return captureStore.frame(order[size_t(row)]);
                                  }};
-    const capturefile::WriteResult result = capturefile::writeCaptureFile(
-        captureStore.captureFileName, {cmbDB_Name->currentText(), busSpeed, busTimer}, rows, captureLabels, delimiter);
+    const capturefile::WriteResult result =
+        capturefile::writeCaptureFile(captureStore.captureFileName, {cmbDB_Name->currentText(), busSpeed, busTimer},
+                                      rows, captureLabels, outDelimiter());
     if (!result.ok) {
         context.prompts->error(result.error);
         return false;
@@ -1308,10 +1315,9 @@ bool frmMain::saveCaptureAs()
     if (name.isEmpty())
         return true;
     if (QFileInfo::exists(name)) {
-        const Prompts::Answer answer =
-            context.prompts->message(QStringLiteral("File \"") + name + QStringLiteral("\"is exist. Overwrite?"),
-                                     QStringLiteral("Save capturing data..."), Prompts::Icon::Question,
-                                     Prompts::Buttons::YesNoCancel);
+        const Prompts::Answer answer = context.prompts->message(
+            QStringLiteral("File \"") + name + QStringLiteral("\"is exist. Overwrite?"),
+            QStringLiteral("Save capturing data..."), Prompts::Icon::Question, Prompts::Buttons::YesNoCancel);
         if (answer != Prompts::Answer::Yes)
             return true;
     }
@@ -1326,21 +1332,23 @@ bool frmMain::saveCaptureAs()
 
 bool frmMain::saveNewCaptureData()
 {
-    const bool unsaved = mnuFileSave->isEnabled()
-                         || (captureStore.captureFileName.isEmpty() && mnuFileSaveAs->isEnabled());
+    const bool unsaved =
+        mnuFileSave->isEnabled() || (captureStore.captureFileName.isEmpty() && mnuFileSaveAs->isEnabled());
     if (!unsaved)
         return false;
     const Prompts::Answer answer =
         context.prompts->message(QStringLiteral("Save viewed data to file?"), QStringLiteral("Save viewed data..."),
                                  Prompts::Icon::Question, Prompts::Buttons::YesNoCancel);
     switch (answer) {
-    case Prompts::Answer::Cancel: return true;
+    case Prompts::Answer::Cancel:
+        return true;
     case Prompts::Answer::Yes:
         // A write that failed keeps the capture: nothing is lost unasked.
         if (mnuFileSave->isEnabled())
             return !writeCaptureFile();
         return saveCaptureAs();
-    default: return false;
+    default:
+        return false;
     }
 }
 
@@ -1383,8 +1391,7 @@ bool frmMain::loadCaptureFile(const QString &fileName)
     std::vector<clsFrame> frames;
     capturefile::ReadResult result;
     {
-        frmLoad window(reader, context.params->getParam(QStringLiteral("outDelimiter"), QStringLiteral(" ")),
-                       busSpeed, frames, this);
+        frmLoad window(reader, outDelimiter(), busSpeed, frames, this);
         window.exec();
         result = window.result();
     }
@@ -1392,14 +1399,16 @@ bool frmMain::loadCaptureFile(const QString &fileName)
         context.prompts->error(result.error);
         return false;
     }
+    if (result.frames == 0) {
+        context.prompts->error(capturefile::nothingReadMessage(fileName, result));
+        return false;
+    }
 
     if (mnuRunCANCapture->isChecked())
         captureWindow->cmdClose_Click();
     setNewCapturingData();
     captureStore.captureFileName = fileName;
-    for (const clsFrame &frame : frames)
-        captureStore.addListFrames(frame);
-    frames = {};
+    captureStore.addListFrames(std::move(frames));
 
     if (!captureStore.isEmpty())
         captureStore.selectedDuration = float(captureStore.frame(0).Duration);

@@ -229,8 +229,12 @@ public:
     void newCapture(bool resynchronise);
     void mnuFileOpen_Click();
     // Reads `fileName` and replaces the capture with it; false (message shown,
-    // capture unchanged) when it cannot be read.
+    // capture unchanged) when it cannot be read or holds no frame.
     bool loadCaptureFile(const QString &fileName);
+    // The "outDelimiter" setting; one that a file could not be read back
+    // with gives one space, with a message the first time.
+    [[nodiscard]] QString outDelimiter();
+    bool delimiterWarned = false;
 
     // Layout: every pane from the splitter positions (pixels of the window's
     // inner area, below the menu bar).
