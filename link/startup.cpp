@@ -10,6 +10,17 @@
 namespace {
 const QString dbName = QStringLiteral("Tessel.mdb");
 const QString seedName = QStringLiteral("Tesseltest.mdb");
+
+// The platform's temporary folder, named even when it does not exist (Qt
+// gives an empty path for a TMPDIR that names a missing folder).
+QString platformTempPath()
+{
+    const QString qt = QDir::tempPath();
+    if (!qt.isEmpty())
+        return qt;
+    const QString tmpdir = qEnvironmentVariable("TMPDIR");
+    return tmpdir.isEmpty() ? QStringLiteral("/tmp") : tmpdir;
+}
 } // namespace
 
 QString StartupPaths::dbPath() const
@@ -27,8 +38,9 @@ QString expandEnvironment(const QString &path)
         out += path.mid(last, m.capturedStart() - last);
         const QString name = m.captured(1);
         QString value = qEnvironmentVariable(name.toLocal8Bit().constData());
-        if (value.isEmpty() && (name.compare("TEMP", Qt::CaseInsensitive) == 0 || name.compare("TMP", Qt::CaseInsensitive) == 0))
-            value = QDir::tempPath();
+        if (value.isEmpty() &&
+            (name.compare("TEMP", Qt::CaseInsensitive) == 0 || name.compare("TMP", Qt::CaseInsensitive) == 0))
+            value = platformTempPath();
         out += value.isEmpty() ? m.captured(0) : value;
         last = m.capturedEnd();
     }
@@ -64,7 +76,7 @@ StartupResult runStartup(Prompts &prompts, const QString &currentFolder)
         return r;
     r.paths.tempFolder = QStringLiteral("%TEMP%/") + applicationTitle;
     if (!folderExists(r.paths.tempFolder, false, prompts))
-        QDir().mkpath(r.paths.tempFolder);
+        r.paths.tempFolderCreated = QDir().mkpath(r.paths.tempFolder);
     r.paths.workFolder = currentFolder;
 
     QString db = dbName;
@@ -89,4 +101,17 @@ StartupResult runStartup(Prompts &prompts, const QString &currentFolder)
     }
     r.ok = true;
     return r;
+}
+
+void removeTempFolder(const StartupPaths &paths)
+{
+    if (!paths.tempFolderCreated || paths.tempFolder.isEmpty())
+        return;
+    const QFileInfo folder(paths.tempFolder);
+    if (!folder.isDir() || folder.isSymLink())
+        return;
+    if (!paths.workFolder.isEmpty() && QDir(paths.tempFolder) == QDir(paths.workFolder))
+        return;
+    // rmdir removes a folder only when it is empty.
+    QDir().rmdir(paths.tempFolder);
 }

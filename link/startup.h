@@ -7,16 +7,17 @@ class Prompts;
 // Where the program runs: fixed during start-up, read by everyone afterwards.
 struct StartupPaths
 {
-    QString tempFolder; // the user's temporary folder plus "/Tessel"
-    QString workFolder; // the current folder at start-up
-    QString dbFile;     // "Tessel.mdb", or empty when no database file was found
+    QString tempFolder;             // the user's temporary folder plus "/Tessel"
+    QString workFolder;             // the current folder at start-up
+    QString dbFile;                 // "Tessel.mdb", or empty when no database file was found
+    bool tempFolderCreated = false; // this run made tempFolder (it did not exist before)
 
     [[nodiscard]] QString dbPath() const;
 };
 
 // Expands %NAME% environment references in place and tells whether the path
 // names an existing folder (or file). %TEMP% and %TMP% fall back to the
-// platform's temporary folder when unset. With showMessage, a missing path
+// platform's temporary folder when unset (named even when it is missing). With showMessage, a missing path
 // shows "Error! Path "<path>" not found." (OK only, no icon).
 bool folderExists(QString &path, bool showMessage, Prompts &prompts);
 
@@ -35,3 +36,8 @@ struct StartupResult
     StartupPaths paths;
 };
 StartupResult runStartup(Prompts &prompts, const QString &currentFolder);
+
+// What closing the program removes of the temporary folder: only what this
+// run created there - the folder itself when this run made it and it is then
+// empty. Nothing a user keeps there, and never the working folder, is touched.
+void removeTempFolder(const StartupPaths &paths);

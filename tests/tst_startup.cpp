@@ -21,8 +21,8 @@ QByteArray readFile(const QString &path)
 bool copySeed(const QString &folder, const QString &name = QStringLiteral("Tesseltest.mdb"))
 {
     const QString target = QDir(folder).filePath(name);
-    return QFile::copy(QStringLiteral(TESSEL_SEED_DB), target)
-           && QFile::setPermissions(target, QFile::ReadOwner | QFile::WriteOwner);
+    return QFile::copy(QStringLiteral(TESSEL_SEED_DB), target) &&
+           QFile::setPermissions(target, QFile::ReadOwner | QFile::WriteOwner);
 }
 
 } // namespace
@@ -32,10 +32,7 @@ class tst_Startup : public QObject
     Q_OBJECT
 
 private slots:
-    void init()
-    {
-        qputenv("TEMP", temp.path().toLocal8Bit());
-    }
+    void init() { qputenv("TEMP", temp.path().toLocal8Bit()); }
 
     void seedIsCopiedAndKept()
     {
@@ -118,8 +115,10 @@ private slots:
         QTest::addColumn<QByteArray>("content");
         QTest::addColumn<QString>("dropTable");
         QTest::addColumn<QString>("named");
-        QTest::newRow("text file") << QByteArray("this is not a database, just some text\n") << QString() << "not a Tessel data base";
-        QTest::newRow("table missing") << QByteArray() << "CAN_Timer" << "CAN_Timer";
+        QTest::newRow("text file") << QByteArray("this is not a database, just some text\n") << QString()
+                                   << "not a Tessel data base";
+        QTest::newRow("table missing") << QByteArray() << "CAN_Timer"
+                                       << "CAN_Timer";
     }
     void badDatabaseFilesAreRefusedAndLeftUntouched()
     {
@@ -219,6 +218,77 @@ private slots:
         QCOMPARE(queryValue(db, sql::selectSpeed, {2}, 0).toDouble(), 500000.0);
         db.close();
         QCOMPARE(readFile(path), before);
+    }
+
+    // With neither TEMP nor TMP set, the message names the folder the
+    // platform would use, never the literal "%TEMP%".
+    void missingPlatformTemporaryFolderIsNamed()
+    {
+        QTemporaryDir work;
+        QVERIFY(copySeed(work.path()));
+        const QString missing = temp.path() + "/gone";
+        const QByteArray tmpdir = qgetenv("TMPDIR");
+        qunsetenv("TEMP");
+        qunsetenv("TMP");
+        qputenv("TMPDIR", missing.toLocal8Bit());
+        FakePrompts prompts;
+        const bool ok = runStartup(prompts, work.path()).ok;
+        qputenv("TMPDIR", tmpdir);
+        QVERIFY(!ok);
+        QCOMPARE(prompts.texts(), QStringList{"Error! Path \"" + QDir::toNativeSeparators(missing) + "\" not found."});
+    }
+
+    // Closing removes only what this run made in the temporary folder.
+    void temporaryFolderCleanUp_data()
+    {
+        QTest::addColumn<bool>("created");
+        QTest::addColumn<bool>("userFile");
+        QTest::addColumn<bool>("isWorkFolder");
+        QTest::addColumn<bool>("removed");
+        QTest::newRow("made by this run and empty: removed") << true << false << false << true;
+        QTest::newRow("made by this run, a user file put there: kept") << true << true << false << false;
+        QTest::newRow("there before the run: kept") << false << false << false << false;
+        QTest::newRow("there before, holding the user's captures: kept") << false << true << false << false;
+        QTest::newRow("the working folder: kept") << true << false << true << false;
+    }
+
+    void temporaryFolderCleanUp()
+    {
+        QFETCH(bool, created);
+        QFETCH(bool, userFile);
+        QFETCH(bool, isWorkFolder);
+        QFETCH(bool, removed);
+        QTemporaryDir scratch;
+        StartupPaths paths;
+        paths.tempFolder = scratch.filePath(QStringLiteral("Tessel"));
+        paths.workFolder = isWorkFolder ? paths.tempFolder : scratch.path();
+        paths.tempFolderCreated = created;
+        QVERIFY(QDir().mkpath(paths.tempFolder));
+        const QString mine = QDir(paths.tempFolder).filePath(QStringLiteral("capture.txt"));
+        if (userFile) {
+            QFile f(mine);
+            QVERIFY(f.open(QIODevice::WriteOnly));
+            f.write("kept");
+        }
+        removeTempFolder(paths);
+        QCOMPARE(QFileInfo::exists(paths.tempFolder), !removed);
+        if (userFile)
+            QCOMPARE(readFile(mine), QByteArray("kept"));
+    }
+
+    void startUpTellsWhetherItMadeTheTemporaryFolder()
+    {
+        QTemporaryDir work;
+        QVERIFY(copySeed(work.path()));
+        QTemporaryDir fresh;
+        qputenv("TEMP", fresh.path().toLocal8Bit());
+        FakePrompts prompts;
+        const StartupResult first = runStartup(prompts, work.path());
+        QVERIFY(first.paths.tempFolderCreated);
+        const StartupResult second = runStartup(prompts, work.path());
+        QVERIFY(!second.paths.tempFolderCreated);
+        removeTempFolder(first.paths);
+        QVERIFY(!QFileInfo::exists(first.paths.tempFolder));
     }
 
 private:
