@@ -59,14 +59,16 @@ private slots:
         QTest::addColumn<bool>("checked");
         QTest::addColumn<quint32>("colour");
 
-        QTest::newRow("unknown standard identifier: checked, new")
-            << qint32(0x123) << false << true << "123" << "ID_00000123_new" << true << quint32(0x00302030);
+        QTest::newRow("unknown standard identifier: checked, new") << qint32(0x123) << false << true << "123"
+                                                                   << "ID_00000123_new" << true << quint32(0x00302030);
         QTest::newRow("extended identifier in the data base, ticked")
-            << qint32(0x248C4567) << true << true << "123.04567" << "ID_248C4567" << true << quint32(0x00302030);
+            << qint32(0x248C4567) << true << true << "123.04567"
+            << "ID_248C4567" << true << quint32(0x00302030);
         QTest::newRow("data base identifier unticked in the tree: unchecked row")
-            << qint32(0x7FF) << true << false << "7FF" << "ID_000007FF" << false << quint32(0x00F0F0F0);
-        QTest::newRow("lost-frame record: xxx in grey")
-            << lostFrameKeyBit << false << true << "xxx" << "ID_40000000_new" << true << quint32(0x00808080);
+            << qint32(0x7FF) << true << false << "7FF"
+            << "ID_000007FF" << false << quint32(0x00F0F0F0);
+        QTest::newRow("lost-frame record: xxx in grey") << lostFrameKeyBit << false << true << "xxx"
+                                                        << "ID_40000000_new" << true << quint32(0x00808080);
     }
 
     void newRows()
@@ -120,6 +122,24 @@ private slots:
         QCOMPARE(cell(list, 1, MonitorList::colCount), QStringLiteral("100000"));
     }
 
+    // Images are drawn once per colour and released with the rows: many
+    // extended identifiers sharing a few standard parts cost a few images.
+    void imagesPerColourReleasedOnClear()
+    {
+        MonitorList list;
+        for (qint32 ext = 0; ext < 3000; ++ext)
+            list.updateIDRow(0x20000000 | (qint32(ext % 3) << 18) | ext, true);
+        QCOMPARE(list.count(), 3000);
+        QCOMPARE(list.imageCount(), 6); // three colours, plain and " new "
+        const QString key = list.row(2999).key;
+        QCOMPARE(list.image(key + QStringLiteral("_new")), list.image(list.row(2).key + QStringLiteral("_new")));
+        list.clear();
+        QCOMPARE(list.imageCount(), 0);
+        QVERIFY(list.image(key).isNull());
+        list.updateIDRow(0x123, true);
+        QCOMPARE(list.imageCount(), 2);
+    }
+
     void icons()
     {
         MonitorList list;
@@ -143,11 +163,11 @@ private slots:
         QVERIFY(lost != grey);
         QVERIFY(list.image(QStringLiteral("ID_40000000_new")) != grey);
 
-        // A new capture keeps the images; a key seen again reuses them.
+        // A new capture releases the images; a key seen again draws its own.
         list.clear();
         QCOMPARE(list.count(), 0);
         list.updateIDRow(0x123, true);
-        QCOMPARE(list.imageCount(), 4);
+        QCOMPARE(list.imageCount(), 2);
     }
 
     // A data base identifier's row follows the tree: the user's check goes to

@@ -124,6 +124,8 @@ void MonitorList::clear()
     beginResetModel();
     rows.clear();
     rowByKey.clear();
+    images.clear();
+    images.squeeze();
     endResetModel();
 }
 
@@ -196,9 +198,25 @@ int MonitorList::rowOf(const QString &key) const
 
 // ---- helpers ---------------------------------------------------------------
 
+quint64 MonitorList::imageSlot(const QString &key, bool marked)
+{
+    const bool lost = idKeyNumber(key) & lostFrameKeyBit;
+    return quint64(idColour(key)) | (quint64(lost) << 32) | (quint64(marked) << 33);
+}
+
+QImage MonitorList::image(const QString &imageKey) const
+{
+    const bool marked = imageKey.endsWith(QLatin1String(newSuffix));
+    const QString key = marked ? imageKey.chopped(qsizetype(qstrlen(newSuffix))) : imageKey;
+    if (rowOf(key) < 0)
+        return {};
+    return images.value(imageSlot(key, marked));
+}
+
 void MonitorList::addIDImages(const QString &key)
 {
-    if (images.contains(key))
+    const quint64 plainSlot = imageSlot(key, false);
+    if (images.contains(plainSlot))
         return;
     const QColor colour = toQColor(idColour(key));
     const bool lost = idKeyNumber(key) & lostFrameKeyBit;
@@ -213,7 +231,7 @@ void MonitorList::addIDImages(const QString &key)
         painter.drawText(QPointF(metrics.horizontalAdvance(QLatin1Char(' ')) / 2.0, metrics.ascent()),
                          QStringLiteral("lost"));
     }
-    images.insert(key, swatch);
+    images.insert(plainSlot, swatch);
 
     // A lost-frame row never belongs to the data base: its "_new" image keeps
     // "lost" legible rather than printing " new " over it.
@@ -224,7 +242,7 @@ void MonitorList::addIDImages(const QString &key)
         painter.setPen(Qt::black);
         painter.drawText(QPointF(0, metrics.ascent()), QStringLiteral(" new "));
     }
-    images.insert(key + QLatin1String(newSuffix), marked);
+    images.insert(imageSlot(key, true), marked);
 }
 
 void MonitorList::setChecked(int r, bool checked)
@@ -321,17 +339,16 @@ QVariant MonitorList::data(const QModelIndex &i, int role) const
         return toQColor(idColour(row.key));
     case Qt::DecorationRole:
         if (i.column() == colOrdinal)
-            return images.value(row.key + row.suffix);
+            return images.value(imageSlot(row.key, !row.suffix.isEmpty()));
         break;
     case Qt::CheckStateRole:
         if (i.column() == colOrdinal)
             return row.checked ? Qt::Checked : Qt::Unchecked;
         break;
     case Qt::TextAlignmentRole:
-        return QVariant::fromValue(Qt::AlignVCenter
-                                   | (i.column() == colID      ? Qt::AlignHCenter
-                                      : i.column() == colCount ? Qt::AlignRight
-                                                               : Qt::AlignLeft));
+        return QVariant::fromValue(Qt::AlignVCenter | (i.column() == colID      ? Qt::AlignHCenter
+                                                       : i.column() == colCount ? Qt::AlignRight
+                                                                                : Qt::AlignLeft));
     case Qt::FontRole:
         return font;
     case Qt::UserRole:
@@ -373,10 +390,9 @@ QVariant MonitorList::headerData(int section, Qt::Orientation orientation, int r
         }
     }
     if (role == Qt::TextAlignmentRole)
-        return QVariant::fromValue(Qt::AlignVCenter
-                                   | (section == colID      ? Qt::AlignHCenter
-                                      : section == colCount ? Qt::AlignRight
-                                                            : Qt::AlignLeft));
+        return QVariant::fromValue(Qt::AlignVCenter | (section == colID      ? Qt::AlignHCenter
+                                                       : section == colCount ? Qt::AlignRight
+                                                                             : Qt::AlignLeft));
     return {};
 }
 

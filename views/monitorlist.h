@@ -43,7 +43,7 @@ public:
         QString ordinal;  // padLeft(n, 2), fixed when the row is created
         qint64 count = 0; // frames counted
         bool checked = true;
-        QString suffix;   // "" for data base identifiers, "_new" otherwise
+        QString suffix; // "" for data base identifiers, "_new" otherwise
     };
 
     explicit MonitorList(QObject *parent = nullptr);
@@ -73,7 +73,7 @@ public:
     bool deleteCANID(qint32 keyNumber) override;
 
     // ---- events ----
-    // Removes every row (a new capture); the images stay.
+    // Removes every row (a new capture) and releases the images.
     void clear();
     // The user set a row's check box to `checked` (item-check event).
     void itemCheck(int row, bool checked);
@@ -94,9 +94,11 @@ public:
     [[nodiscard]] int sortColumn() const { return sortCol; }
     [[nodiscard]] SortState sortState() const { return sort; }
 
-    // ImageListID: the images by key (key and key + "_new"), kept for the
-    // program's run. A null image for an unknown key.
-    [[nodiscard]] QImage image(const QString &imageKey) const { return images.value(imageKey); }
+    // ImageListID: the image of a key (key or key + "_new") of a row seen
+    // since the last clear. Images are drawn once per colour, and colours
+    // come from the 11-bit part, so any number of identifiers holds at most
+    // a few thousand images. A null image for a key not seen.
+    [[nodiscard]] QImage image(const QString &imageKey) const;
     [[nodiscard]] int imageCount() const { return int(images.size()); }
     [[nodiscard]] QSize iconSize() const { return swatchSize; }
 
@@ -113,6 +115,8 @@ public:
 
 private:
     void addIDImages(const QString &key);
+    // The cache key of a key's image: its colour, lost-frame and " new " marks.
+    [[nodiscard]] static quint64 imageSlot(const QString &key, bool marked);
     void setChecked(int r, bool checked);
     void setSuffix(int r, const QString &suffix);
     void removeRow(int r);
@@ -121,8 +125,8 @@ private:
     [[nodiscard]] bool lessThan(const Row &a, const Row &b) const;
 
     std::vector<Row> rows;
-    QHash<qint32, int> rowByKey; // key number -> row
-    QHash<QString, QImage> images;
+    QHash<qint32, int> rowByKey;   // key number -> row
+    QHash<quint64, QImage> images; // by imageSlot
     const IdIndex *idIndex = nullptr;
     QFont font;
     QSize swatchSize;
