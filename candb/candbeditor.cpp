@@ -21,7 +21,11 @@ void showFirstWhenUnchosen(ComboList &list)
 
 } // namespace
 
-CanDbEditor::CanDbEditor(AppContext &context, CanDbTree &tree) : context(context), tree(tree) {}
+CanDbEditor::CanDbEditor(AppContext &context, CanDbTree &tree)
+    : context(context)
+    , tree(tree)
+{
+}
 
 QString CanDbEditor::textOf(const ComboList &list)
 {

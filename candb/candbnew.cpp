@@ -23,7 +23,10 @@ void selectId(ComboList &list, int id)
 
 } // namespace
 
-CanDbNew::CanDbNew(AppContext &context) : context(context) {}
+CanDbNew::CanDbNew(AppContext &context)
+    : context(context)
+{
+}
 
 void CanDbNew::load()
 {

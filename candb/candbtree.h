@@ -11,7 +11,7 @@ class MonitorRows;
 // The tree window implements it; the editors' logic stays free of widgets.
 class CanDbTree
 {
-  public:
+public:
     virtual ~CanDbTree() = default;
 
     // The current data base's name as the list above the tree shows it.

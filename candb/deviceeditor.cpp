@@ -17,7 +17,11 @@ const QString updateError = QStringLiteral("Error of updating CAN Data Base Devi
 
 } // namespace
 
-DeviceEditor::DeviceEditor(AppContext &context, CanDbTree &tree) : context(context), tree(tree) {}
+DeviceEditor::DeviceEditor(AppContext &context, CanDbTree &tree)
+    : context(context)
+    , tree(tree)
+{
+}
 
 void DeviceEditor::openAdd()
 {

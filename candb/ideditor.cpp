@@ -19,7 +19,9 @@ QString DataField::text() const
     return padLeft(begin, 2) + QStringLiteral("..") + padLeft(end, 2);
 }
 
-IdEditor::IdEditor(AppContext &context, CanDbTree &tree) : context(context), tree(tree)
+IdEditor::IdEditor(AppContext &context, CanDbTree &tree)
+    : context(context)
+    , tree(tree)
 {
     pictureColour = hexColour(txtIDStd);
 }

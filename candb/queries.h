@@ -13,9 +13,8 @@ namespace sql {
 // Params
 inline constexpr const char *selectParams = "select * from Params";
 inline constexpr const char *selectParam = "select * from Params where Name=?";
-inline constexpr const char *saveParam =
-    "insert into Params (Name, Value) values (?, ?) "
-    "on conflict(Name) do update set Name=excluded.Name, Value=excluded.Value";
+inline constexpr const char *saveParam = "insert into Params (Name, Value) values (?, ?) "
+                                         "on conflict(Name) do update set Name=excluded.Name, Value=excluded.Value";
 
 // CAN (one row per CAN data base)
 inline constexpr const char *selectCanList = "select Name,id_CAN from CAN";

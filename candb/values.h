@@ -28,12 +28,12 @@ inline constexpr qint32 extendedKeyBit = 0x20000000;
 struct ValueCheck
 {
     qint64 parsedValue = 0; // exact value of the text, never negative
-    QString parsedHexText; // checkHex: the value as zero-padded upper-case hex
+    QString parsedHexText;  // checkHex: the value as zero-padded upper-case hex
 };
 
 inline constexpr int checkOk = 0;
 inline constexpr int checkBadDigit = -1; // "Value must be digit!" / "Value must be in hex!"
-inline constexpr int checkTooBig = -2; // "Value is big!"
+inline constexpr int checkTooBig = -2;   // "Value is big!"
 
 // Decimal text: an empty text becomes "0" (the caller's text is changed);
 // any character but 0-9 shows "Value must be digit!" and returns -1; a value

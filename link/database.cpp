@@ -12,7 +12,8 @@ QAtomicInt connectionSerial;
 
 Database::Database()
     : connectionName(QStringLiteral("tessel-%1").arg(connectionSerial.fetchAndAddRelaxed(1)))
-{}
+{
+}
 
 Database::~Database()
 {
@@ -48,7 +49,8 @@ bool Database::open(const QString &file, QString *why, bool readOnly)
         path = file;
         QSqlQuery q(db);
         if (!q.exec(QStringLiteral("select name from sqlite_master where type='table'")))
-            return fail(QStringLiteral("The file \"%1\" is not a Tessel data base: %2").arg(file, q.lastError().text()));
+            return fail(
+                QStringLiteral("The file \"%1\" is not a Tessel data base: %2").arg(file, q.lastError().text()));
         QStringList present;
         while (q.next())
             present << q.value(0).toString().toLower();

@@ -19,7 +19,8 @@ class ParamStore final
 public:
     explicit ParamStore(Database &db)
         : db(db)
-    {}
+    {
+    }
 
     // Reads the whole table into the cache.
     void loadParams();

@@ -27,7 +27,8 @@ QString expandEnvironment(const QString &path)
         out += path.mid(last, m.capturedStart() - last);
         const QString name = m.captured(1);
         QString value = qEnvironmentVariable(name.toLocal8Bit().constData());
-        if (value.isEmpty() && (name.compare("TEMP", Qt::CaseInsensitive) == 0 || name.compare("TMP", Qt::CaseInsensitive) == 0))
+        if (value.isEmpty() &&
+            (name.compare("TEMP", Qt::CaseInsensitive) == 0 || name.compare("TMP", Qt::CaseInsensitive) == 0))
             value = QDir::tempPath();
         out += value.isEmpty() ? m.captured(0) : value;
         last = m.capturedEnd();

@@ -65,7 +65,7 @@ class tst_CanDbEditors : public QObject, DbWindowHarness
         return rows;
     }
 
-  private slots:
+private slots:
     void init()
     {
         readsMonitorRows = true;

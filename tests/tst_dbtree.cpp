@@ -62,7 +62,7 @@ class tst_DbTree : public QObject, DbWindowHarness
             tree()->tvDB_IDs_NodeClick(node(key));
     }
 
-  private slots:
+private slots:
     void init() { freshDatabase(fixture); }
     void cleanup() { closeAll(); }
 

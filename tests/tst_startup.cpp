@@ -21,8 +21,8 @@ QByteArray readFile(const QString &path)
 bool copySeed(const QString &folder, const QString &name = QStringLiteral("Tesseltest.mdb"))
 {
     const QString target = QDir(folder).filePath(name);
-    return QFile::copy(QStringLiteral(TESSEL_SEED_DB), target)
-           && QFile::setPermissions(target, QFile::ReadOwner | QFile::WriteOwner);
+    return QFile::copy(QStringLiteral(TESSEL_SEED_DB), target) &&
+           QFile::setPermissions(target, QFile::ReadOwner | QFile::WriteOwner);
 }
 
 } // namespace
@@ -32,10 +32,7 @@ class tst_Startup : public QObject
     Q_OBJECT
 
 private slots:
-    void init()
-    {
-        qputenv("TEMP", temp.path().toLocal8Bit());
-    }
+    void init() { qputenv("TEMP", temp.path().toLocal8Bit()); }
 
     void seedIsCopiedAndKept()
     {
@@ -118,8 +115,10 @@ private slots:
         QTest::addColumn<QByteArray>("content");
         QTest::addColumn<QString>("dropTable");
         QTest::addColumn<QString>("named");
-        QTest::newRow("text file") << QByteArray("this is not a database, just some text\n") << QString() << "not a Tessel data base";
-        QTest::newRow("table missing") << QByteArray() << "CAN_Timer" << "CAN_Timer";
+        QTest::newRow("text file") << QByteArray("this is not a database, just some text\n") << QString()
+                                   << "not a Tessel data base";
+        QTest::newRow("table missing") << QByteArray() << "CAN_Timer"
+                                       << "CAN_Timer";
     }
     void badDatabaseFilesAreRefusedAndLeftUntouched()
     {
