@@ -104,20 +104,20 @@ bool CanDbNew::create()
     }
     present.reset();
 
-    const int id = params.nextCounter(QStringLiteral("counter_id_CAN")).toInt();
-    if (!db.execute(QString::fromLatin1(sql::insertCan), {id, txtName, 0, cmbCAN_Speed.ids.value(cmbCAN_Speed.selected),
-                                                          cmbCAN_Timer.ids.value(cmbCAN_Timer.selected)})) {
+    // The data base and its default device are stored together or not at all.
+    Database::Transaction transaction(db);
+    const int id = transaction.isActive() ? nextId(db, params, sql::canCounter) : -1;
+    const int deviceId = transaction.isActive() ? nextId(db, params, sql::deviceCounter) : -1;
+    if (!transaction.isActive() ||
+        !db.execute(QString::fromLatin1(sql::insertCan), {id, txtName, 0, cmbCAN_Speed.ids.value(cmbCAN_Speed.selected),
+                                                          cmbCAN_Timer.ids.value(cmbCAN_Timer.selected)}) ||
+        !db.execute(QString::fromLatin1(sql::insertDevice), {deviceId, id, txtDefDevice}) ||
+        !db.execute(QString::fromLatin1(sql::updateCanDevice), {deviceId, id}) || !transaction.commit()) {
         prompts.error(failed);
         return false;
     }
     // The new data base is current from now on.
     params.setParam(QStringLiteral("id_CAN"), id);
-
-    // Without its default device the data base still stands (device 0).
-    const int deviceId = params.nextCounter(QStringLiteral("counter_id_CAN_Device")).toInt();
-    if (db.execute(QString::fromLatin1(sql::insertDevice), {deviceId, id, txtDefDevice})) {
-        params.setParam(QStringLiteral("id_CAN_Device"), deviceId);
-        db.execute(QString::fromLatin1(sql::updateCanDevice), {deviceId, id});
-    }
+    params.setParam(QStringLiteral("id_CAN_Device"), deviceId);
     return true;
 }

@@ -3,6 +3,8 @@
 #include <QString>
 #include <QStringList>
 
+#include <functional>
+
 class MonitorRows;
 
 // What the delete operations and the data base editors need of the database
@@ -44,8 +46,11 @@ public:
     virtual void moveIdNode(const QString &key, int deviceId) = 0;
 
     // Adds an identifier to the data base and the tree; the new id_CAN_ID, or
-    // -1 after a message when it cannot be added.
-    virtual int tvAddCAN_ID(int deviceId, qint32 keyNumber, const QString &name, bool enable) = 0;
+    // -1 after a message when it cannot be added. `alsoStore` writes what
+    // belongs to the new row (its data fields) in the same transaction: when
+    // it fails, nothing is added.
+    virtual int tvAddCAN_ID(int deviceId, qint32 keyNumber, const QString &name, bool enable,
+                            const std::function<bool(int idCanId)> &alsoStore = {}) = 0;
     // Recomputes the boxes of devices and root and brings the monitor rows in
     // line; true when a monitor row's box changed.
     virtual bool rebuildID() = 0;

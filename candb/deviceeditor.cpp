@@ -88,9 +88,12 @@ void DeviceEditor::cmdApply_Click()
             prompts.error(nameTakenText);
             return;
         }
-        const int id = context.params->nextCounter(QStringLiteral("counter_id_CAN_Device")).toInt();
-        if (!db.execute(QString::fromLatin1(sql::insertDevice),
-                        {id, context.params->getInt(QStringLiteral("id_CAN"), 0), txtName})) {
+        Database::Transaction transaction(db);
+        const int id = transaction.isActive() ? nextId(db, *context.params, sql::deviceCounter) : -1;
+        if (!transaction.isActive() ||
+            !db.execute(QString::fromLatin1(sql::insertDevice),
+                        {id, context.params->getInt(QStringLiteral("id_CAN"), 0), txtName}) ||
+            !transaction.commit()) {
             prompts.error(updateError);
             return;
         }

@@ -284,7 +284,7 @@ void IdEditor::loadData()
 bool IdEditor::saveData()
 {
     for (const DataField &field : std::as_const(lvListViewData)) {
-        const int id = context.params->nextCounter(QStringLiteral("counter_id_CAN_Data")).toInt();
+        const int id = nextId(*context.db, *context.params, sql::dataCounter);
         if (!context.db->execute(QString::fromLatin1(sql::insertData),
                                  {id, rowId, field.name, field.begin, field.end - field.begin + 1}))
             return false;
@@ -302,12 +302,14 @@ void IdEditor::cmdApply_Click()
         if (frmCAN_IDEnabled && !identifierChecks())
             return;
         const qint32 keyNumber = makeIdNumber(extended, txtIDStd, txtIDExt);
-        const int id = tree.tvAddCAN_ID(chosenDevice(), keyNumber, txtName, chkEnable);
+        // The identifier is stored together with its data fields, or not at all.
+        const int id = tree.tvAddCAN_ID(chosenDevice(), keyNumber, txtName, chkEnable, [this](int added) {
+            rowId = added;
+            return saveData();
+        });
         if (id > 0) {
             rowId = id;
             idKeyText = idKey(keyNumber);
-            if (!saveData())
-                prompts.error(updateError);
             result = true;
         }
         cmdApplyEnabled = false;
@@ -317,33 +319,31 @@ void IdEditor::cmdApply_Click()
     cmdApplyEnabled = false;
     const qint32 keyNumber = idKeyNumber(idKeyText);
     Database &db = *context.db;
-    if (txtName != openedName) {
-        if (!db.execute(QString::fromLatin1(sql::updateIdName), {txtName, rowId})) {
-            prompts.error(updateError);
-            cmdApplyEnabled = true;
-        } else {
-            tree.setNodeText(idKeyText, idNodeText(keyNumber, txtName));
-            openedName = txtName;
-            result = true;
-        }
-    }
+    const bool renamed = txtName != openedName;
     const int device = chosenDevice();
-    if (device != deviceId) {
-        if (!db.execute(QString::fromLatin1(sql::updateIdDevice), {device, rowId})) {
+    const bool moved = device != deviceId;
+    if (renamed || moved || dataChanged) {
+        // Name, device and data fields are stored together: a failure keeps the old ones all.
+        Database::Transaction transaction(db);
+        const bool stored =
+            transaction.isActive() &&
+            (!renamed || db.execute(QString::fromLatin1(sql::updateIdName), {txtName, rowId})) &&
+            (!moved || db.execute(QString::fromLatin1(sql::updateIdDevice), {device, rowId})) &&
+            (!dataChanged || (db.execute(QString::fromLatin1(sql::deleteData), {rowId}) && saveData())) &&
+            transaction.commit();
+        if (!stored) {
             prompts.error(updateError);
             cmdApplyEnabled = true;
         } else {
-            tree.moveIdNode(idKeyText, device);
-            deviceId = device;
-            tree.rebuildID();
-            result = true;
-        }
-    }
-    if (dataChanged) {
-        if (!db.execute(QString::fromLatin1(sql::deleteData), {rowId}) || !saveData()) {
-            prompts.error(updateError);
-            cmdApplyEnabled = true;
-        } else {
+            if (renamed) {
+                tree.setNodeText(idKeyText, idNodeText(keyNumber, txtName));
+                openedName = txtName;
+            }
+            if (moved) {
+                tree.moveIdNode(idKeyText, device);
+                deviceId = device;
+                tree.rebuildID();
+            }
             dataChanged = false;
             result = true;
         }

@@ -502,7 +502,8 @@ bool DbTree::captureRunning() const
 
 // ---- Adding a captured identifier ---------------------------------------------------
 
-int DbTree::tvAddCAN_ID(int deviceId, qint32 keyNumber, const QString &name, bool enable)
+int DbTree::tvAddCAN_ID(int deviceId, qint32 keyNumber, const QString &name, bool enable,
+                        const std::function<bool(int idCanId)> &alsoStore)
 {
     Prompts &prompts = *context.prompts;
     if (keyNumber < 0 || (keyNumber & lostFrameKeyBit)) {
@@ -530,8 +531,11 @@ int DbTree::tvAddCAN_ID(int deviceId, qint32 keyNumber, const QString &name, boo
         prompts.error(failed, addTitle);
         return -1;
     }
-    const int id = context.params->nextCounter(QStringLiteral("counter_id_CAN_ID")).toInt();
-    if (!context.db->execute(QString::fromLatin1(sql::insertId), {id, deviceId, keyNumber, name, enable ? 1 : 0})) {
+    Database::Transaction transaction(*context.db);
+    const int id = transaction.isActive() ? nextId(*context.db, *context.params, sql::idCounter) : -1;
+    if (!transaction.isActive() ||
+        !context.db->execute(QString::fromLatin1(sql::insertId), {id, deviceId, keyNumber, name, enable ? 1 : 0}) ||
+        (alsoStore && !alsoStore(id)) || !transaction.commit()) {
         prompts.error(failed, addTitle);
         return -1;
     }

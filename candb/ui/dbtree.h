@@ -66,7 +66,8 @@ public:
     // and the monitor rows in line.
     void tvDB_IDs_NodeCheck(QTreeWidgetItem *node);
 
-    int tvAddCAN_ID(int deviceId, qint32 keyNumber, const QString &name, bool enable) override;
+    int tvAddCAN_ID(int deviceId, qint32 keyNumber, const QString &name, bool enable,
+                    const std::function<bool(int idCanId)> &alsoStore = {}) override;
     // Adds a picture under `key`; false when the key is already there.
     bool tvAddImage(const QString &key, const QIcon &picture);
     void setNodeExpanded(const QString &key, bool expand);
