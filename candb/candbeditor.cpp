@@ -146,8 +146,10 @@ void CanDbEditor::cmdApply_Click()
         }
     }
     if (chkEnable != loadedEnable) {
-        loadedEnable = chkEnable;
-        tree.checkNode(QStringLiteral("CAN"), chkEnable);
+        if (tree.checkNode(QStringLiteral("CAN"), chkEnable))
+            loadedEnable = chkEnable;
+        else
+            chkEnable = loadedEnable; // the box shows what is stored
     }
     cmdApplyEnabled = false;
 }

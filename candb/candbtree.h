@@ -29,7 +29,7 @@ public:
     [[nodiscard]] virtual bool nodeChecked(const QString &key) const = 0;
     // Sets the node's box and handles it as a tick of the user: Enable is
     // written and the boxes above and the monitor rows follow. False when the
-    // write failed (the message has been shown).
+    // write failed (the message has been shown; the boxes show what is stored).
     virtual bool checkNode(const QString &key, bool ticked) = 0;
     // The key of the node above; "" for the root or an unknown key.
     [[nodiscard]] virtual QString parentKey(const QString &key) const = 0;

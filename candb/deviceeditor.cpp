@@ -120,10 +120,13 @@ void DeviceEditor::cmdApply_Click()
         }
     }
     if (chkEnable != openedEnable) {
-        openedEnable = chkEnable;
         // Written for every identifier of the device, as a tick in the tree is.
-        tree.checkNode(key, chkEnable);
-        result = true;
+        if (tree.checkNode(key, chkEnable)) {
+            openedEnable = chkEnable;
+            result = true;
+        } else {
+            cmdApplyEnabled = true;
+        }
     }
 }
 

@@ -349,10 +349,13 @@ void IdEditor::cmdApply_Click()
         }
     }
     if (chkEnable != openedEnable) {
-        openedEnable = chkEnable;
         // Written as a tick in the tree would be, so it lasts past a reload.
-        tree.checkNode(idKeyText, chkEnable);
-        result = true;
+        if (tree.checkNode(idKeyText, chkEnable)) {
+            openedEnable = chkEnable;
+            result = true;
+        } else {
+            cmdApplyEnabled = true;
+        }
     }
 }
 

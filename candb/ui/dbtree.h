@@ -147,7 +147,12 @@ private:
     void addIDImage(const QString &key);
     void clearTree();
     void setBox(QTreeWidgetItem *node, bool ticked);
-    bool nodeCheck(QTreeWidgetItem *node);
+    // Writes the box the node now shows; `stored` is what the file held before,
+    // shown again when the write fails.
+    bool nodeCheck(QTreeWidgetItem *node, bool stored);
+    // The root's box written to every device in one transaction; *changed
+    // tells whether a device was written.
+    bool writeRootBox(bool *changed);
     void setTag(QTreeWidgetItem *node, int tag);
     void setImage(QTreeWidgetItem *node, const QString &image);
     void forgetKeys(QTreeWidgetItem *node);
