@@ -103,7 +103,10 @@ void CanDbEditor::cmdApply_Click()
     Prompts &prompts = *context.prompts;
 
     if (txtName != loadedName) {
-        if (queryNumber(db, sql::selectCanByName, {txtName}) != -1) {
+        // A line break in a name would split the records of a saved capture.
+        if (hasControlCharacter(txtName)) {
+            prompts.error(QStringLiteral("Name of CAN Data Base is not defined."));
+        } else if (queryNumber(db, sql::selectCanByName, {txtName}) != -1) {
             prompts.error(QStringLiteral("CAN Data Base with given name is present."));
         } else if (!db.execute(QString::fromLatin1(sql::updateCanName), {txtName, dbId})) {
             prompts.error(updateError);

@@ -1,5 +1,6 @@
 #include "candb/candbnew.h"
 
+#include "candb/values.h"
 #include "link/appcontext.h"
 #include "link/database.h"
 #include "link/params.h"
@@ -75,11 +76,12 @@ void CanDbNew::cmbCAN_Click(int index)
 
 bool CanDbNew::cmdOk_Click()
 {
-    if (txtName.isEmpty()) {
+    // A line break in a name would split the records of a saved capture.
+    if (txtName.isEmpty() || hasControlCharacter(txtName)) {
         context.prompts->error(QStringLiteral("Name of CAN Data Base is not defined."));
         return false;
     }
-    if (txtDefDevice.isEmpty()) {
+    if (txtDefDevice.isEmpty() || hasControlCharacter(txtDefDevice)) {
         context.prompts->error(QStringLiteral("Default Device CAN Data Base is not defined."));
         return false;
     }

@@ -14,6 +14,7 @@ namespace {
 const QString deviceCaption = QStringLiteral("CAN Data Base Device");
 const QString nameTakenText = QStringLiteral("CAN Data Base Device with given name is present.");
 const QString updateError = QStringLiteral("Error of updating CAN Data Base Device.");
+const QString nameError = QStringLiteral("Name of CAN Data Base Device is not defined.");
 
 } // namespace
 
@@ -83,6 +84,11 @@ void DeviceEditor::cmdApply_Click()
 {
     Prompts &prompts = *context.prompts;
     Database &db = *context.db;
+    // A line break in a name would split the records of a saved capture.
+    if ((!editMode || txtName != tree.nodeText(key)) && hasControlCharacter(txtName)) {
+        prompts.error(nameError);
+        return;
+    }
     if (!editMode) {
         if (nameTaken()) {
             prompts.error(nameTakenText);

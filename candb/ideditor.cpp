@@ -11,6 +11,8 @@
 namespace {
 
 const QString updateError = QStringLiteral("Error of updating CAN Data Base Device.");
+const QString descriptionError = QStringLiteral("Description of CAN Data Base ID is not defined.");
+const QString dataNameError = QStringLiteral("Description of Data is not defined.");
 
 } // namespace
 
@@ -229,6 +231,11 @@ bool IdEditor::readDataBoxes(DataField *field)
     if (checkDecimal(*context.prompts, txtDataBegin, 63, &begin) != checkOk ||
         checkDecimal(*context.prompts, txtDataEnd, 63, &end) != checkOk)
         return false;
+    // A line break in a name would split the records of a saved capture.
+    if (hasControlCharacter(txtDataName)) {
+        context.prompts->error(dataNameError);
+        return false;
+    }
     // The two bits never cross: a field typed backwards is taken the right way round.
     field->begin = int(qMin(begin.parsedValue, end.parsedValue));
     field->end = int(qMax(begin.parsedValue, end.parsedValue));
@@ -301,6 +308,11 @@ void IdEditor::cmdApply_Click()
         // A click on "Add" does not wait for the boxes' own checks.
         if (frmCAN_IDEnabled && !identifierChecks())
             return;
+        // A line break in a description would split the records of a saved capture.
+        if (hasControlCharacter(txtName)) {
+            prompts.error(descriptionError);
+            return;
+        }
         const qint32 keyNumber = makeIdNumber(extended, txtIDStd, txtIDExt);
         // The identifier is stored together with its data fields, or not at all.
         const int id = tree.tvAddCAN_ID(chosenDevice(), keyNumber, txtName, chkEnable, [this](int added) {
@@ -316,6 +328,10 @@ void IdEditor::cmdApply_Click()
         return;
     }
 
+    if (txtName != openedName && hasControlCharacter(txtName)) {
+        prompts.error(descriptionError);
+        return;
+    }
     cmdApplyEnabled = false;
     const qint32 keyNumber = idKeyNumber(idKeyText);
     Database &db = *context.db;

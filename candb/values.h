@@ -51,6 +51,11 @@ int checkDecimal(Prompts &prompts, QString &text, qint64 maximum, ValueCheck *ou
 // A failed check leaves the caller's text as typed.
 int checkHex(Prompts &prompts, QString &text, int digits, qint64 maximum, ValueCheck *out = nullptr);
 
+// True when a name holds a character that is no text: a control character
+// (line break, tab, ...) or a line or paragraph separator. Such a name would
+// break the line-based files the name is written to.
+[[nodiscard]] bool hasControlCharacter(const QString &name);
+
 // ---- Keys ---------------------------------------------------------------------
 
 // "DEV_" + id in decimal.

@@ -534,6 +534,78 @@ private slots:
         QCOMPARE(params->getParam("id_CAN", "?"), QString("1"));
     }
 
+    // ---- Names that would break a line ------------------------------------------------------------
+
+    void namesWithControlCharactersAreRefused_data()
+    {
+        QTest::addColumn<QString>("field");
+        QTest::addColumn<QString>("name");
+        QTest::addColumn<QString>("message");
+        const QString lineBreak = QStringLiteral("Two\nlines");
+        QTest::newRow("new data base name") << "new db" << lineBreak << "Name of CAN Data Base is not defined.";
+        QTest::newRow("new data base's default device")
+            << "new db device" << QStringLiteral("Tab\tbed") << "Default Device CAN Data Base is not defined.";
+        QTest::newRow("data base renamed")
+            << "db" << QStringLiteral("Carriage\rreturn") << "Name of CAN Data Base is not defined.";
+        QTest::newRow("new device") << "add device" << lineBreak << "Name of CAN Data Base Device is not defined.";
+        QTest::newRow("device renamed") << "rename device" << QStringLiteral("Line\u2028separator")
+                                        << "Name of CAN Data Base Device is not defined.";
+        QTest::newRow("new identifier's description")
+            << "new id" << lineBreak << "Description of CAN Data Base ID is not defined.";
+        QTest::newRow("identifier's description edited")
+            << "edit id" << QString("Nul") + QChar(u'\0') << "Description of CAN Data Base ID is not defined.";
+        QTest::newRow("data field name") << "data" << lineBreak << "Description of Data is not defined.";
+    }
+    void namesWithControlCharactersAreRefused()
+    {
+        QFETCH(QString, field);
+        QFETCH(QString, name);
+        open(1);
+        const QStringList before = everything();
+        bool closes = true;
+        if (field.startsWith("new db")) {
+            CanDbNew create(context);
+            create.load();
+            create.txtName = field == "new db" ? name : "Bus C";
+            if (field == "new db device")
+                create.txtDefDevice = name;
+            closes = create.cmdOk_Click();
+        } else if (field == "db") {
+            CanDbEditor editor(context, tree());
+            editor.load();
+            editor.txtName_Change(name);
+            editor.cmdApply_Click();
+            closes = false;
+            QCOMPARE(tree().nodeText("CAN"), QString("Bus A"));
+        } else if (field.endsWith("device")) {
+            DeviceEditor editor(context, tree());
+            if (field == "add device")
+                editor.openAdd();
+            else
+                QVERIFY(editor.openEdit("DEV_11"));
+            editor.txtName_Change(name);
+            closes = editor.cmdOk_Click();
+        } else {
+            IdEditor editor(context, tree());
+            QVERIFY(field == "new id" ? editor.openNew("DEV_10") : editor.openEdit(kRpm));
+            if (field == "data") {
+                editor.txtData_Change("16", "23", name);
+                editor.cmdDataAdd_Click();
+                QCOMPARE(editor.lvListViewData.size(), 1);
+                QVERIFY(!editor.cmdApplyEnabled);
+                closes = false;
+            } else {
+                editor.txtName_Change(name);
+                closes = editor.cmdOk_Click();
+            }
+        }
+        QVERIFY(!closes);
+        QCOMPARE(prompts.shown.size(), 1);
+        QTEST(prompts.shown.first().text, "message");
+        QCOMPARE(prompts.shown.first().icon, Prompts::Icon::Critical);
+        QCOMPARE(everything(), before);
+    }
+
     // ---- The windows ----------------------------------------------------------------------------
 
     void identifierWindowShowsItsMode_data()

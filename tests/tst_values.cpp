@@ -52,6 +52,8 @@ private slots:
     void checkHex_data();
     void checkHex();
     void checksWithoutResults();
+    void controlCharacters_data();
+    void controlCharacters();
     void idKeys_data();
     void idKeys();
     void splitAndMakeIdNumber_data();
@@ -175,6 +177,24 @@ void tst_values::checksWithoutResults()
     text = QStringLiteral("300");
     QCOMPARE(::checkDecimal(prompts, text, 255), checkTooBig);
     QCOMPARE(prompts.texts(), QStringList{tooBig});
+}
+
+void tst_values::controlCharacters_data()
+{
+    QTest::addColumn<QString>("name");
+    QTest::addColumn<bool>("refused");
+    QTest::newRow("accents, quotes and spaces pass") << QString("Tür 'vorn' - état") << false;
+    QTest::newRow("line feed") << QString("a\nb") << true;
+    QTest::newRow("tab") << QString("a\tb") << true;
+    QTest::newRow("delete character") << QString("a\x7f") << true;
+    QTest::newRow("next line (C1)") << QString(QChar(0x85)) << true;
+    QTest::newRow("paragraph separator") << QString(QChar(0x2029)) << true;
+}
+
+void tst_values::controlCharacters()
+{
+    QFETCH(QString, name);
+    QTEST(hasControlCharacter(name), "refused");
 }
 
 void tst_values::idKeys_data()
