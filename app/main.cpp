@@ -1,4 +1,5 @@
 #include "link/database.h"
+#include "link/databaselock.h"
 #include "link/params.h"
 #include "link/startup.h"
 #include "link/ui/qtprompts.h"
@@ -18,10 +19,11 @@ int main(int argc, char *argv[])
     if (!startup.ok)
         return 1;
 
+    // Declared before the database, so the lock is given up after the file is closed.
+    DatabaseLock lock(startup.paths.dbPath());
     Database db;
-    QString why;
-    if (!db.open(startup.paths.dbPath(), &why)) {
-        prompts.message(why, {}, Prompts::Icon::Critical);
+    if (!openDatabase(prompts, db, lock, startup.paths.dbPath())) {
+        removeTempFolder(startup.paths);
         return 1;
     }
     ParamStore params(db);

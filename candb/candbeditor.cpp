@@ -21,7 +21,11 @@ void showFirstWhenUnchosen(ComboList &list)
 
 } // namespace
 
-CanDbEditor::CanDbEditor(AppContext &context, CanDbTree &tree) : context(context), tree(tree) {}
+CanDbEditor::CanDbEditor(AppContext &context, CanDbTree &tree)
+    : context(context)
+    , tree(tree)
+{
+}
 
 QString CanDbEditor::textOf(const ComboList &list)
 {
@@ -99,7 +103,10 @@ void CanDbEditor::cmdApply_Click()
     Prompts &prompts = *context.prompts;
 
     if (txtName != loadedName) {
-        if (queryNumber(db, sql::selectCanByName, {txtName}) != -1) {
+        // A line break in a name would split the records of a saved capture.
+        if (hasControlCharacter(txtName)) {
+            prompts.error(QStringLiteral("Name of CAN Data Base is not defined."));
+        } else if (queryNumber(db, sql::selectCanByName, {txtName}) != -1) {
             prompts.error(QStringLiteral("CAN Data Base with given name is present."));
         } else if (!db.execute(QString::fromLatin1(sql::updateCanName), {txtName, dbId})) {
             prompts.error(updateError);
@@ -142,8 +149,10 @@ void CanDbEditor::cmdApply_Click()
         }
     }
     if (chkEnable != loadedEnable) {
-        loadedEnable = chkEnable;
-        tree.checkNode(QStringLiteral("CAN"), chkEnable);
+        if (tree.checkNode(QStringLiteral("CAN"), chkEnable))
+            loadedEnable = chkEnable;
+        else
+            chkEnable = loadedEnable; // the box shows what is stored
     }
     cmdApplyEnabled = false;
 }

@@ -1,5 +1,6 @@
 #include "candb/candbnew.h"
 
+#include "candb/values.h"
 #include "link/appcontext.h"
 #include "link/database.h"
 #include "link/params.h"
@@ -23,7 +24,10 @@ void selectId(ComboList &list, int id)
 
 } // namespace
 
-CanDbNew::CanDbNew(AppContext &context) : context(context) {}
+CanDbNew::CanDbNew(AppContext &context)
+    : context(context)
+{
+}
 
 void CanDbNew::load()
 {
@@ -72,11 +76,12 @@ void CanDbNew::cmbCAN_Click(int index)
 
 bool CanDbNew::cmdOk_Click()
 {
-    if (txtName.isEmpty()) {
+    // A line break in a name would split the records of a saved capture.
+    if (txtName.isEmpty() || hasControlCharacter(txtName)) {
         context.prompts->error(QStringLiteral("Name of CAN Data Base is not defined."));
         return false;
     }
-    if (txtDefDevice.isEmpty()) {
+    if (txtDefDevice.isEmpty() || hasControlCharacter(txtDefDevice)) {
         context.prompts->error(QStringLiteral("Default Device CAN Data Base is not defined."));
         return false;
     }
@@ -101,20 +106,20 @@ bool CanDbNew::create()
     }
     present.reset();
 
-    const int id = params.nextCounter(QStringLiteral("counter_id_CAN")).toInt();
-    if (!db.execute(QString::fromLatin1(sql::insertCan), {id, txtName, 0, cmbCAN_Speed.ids.value(cmbCAN_Speed.selected),
-                                                          cmbCAN_Timer.ids.value(cmbCAN_Timer.selected)})) {
+    // The data base and its default device are stored together or not at all.
+    Database::Transaction transaction(db);
+    const int id = transaction.isActive() ? nextId(db, params, sql::canCounter) : -1;
+    const int deviceId = transaction.isActive() ? nextId(db, params, sql::deviceCounter) : -1;
+    if (!transaction.isActive() ||
+        !db.execute(QString::fromLatin1(sql::insertCan), {id, txtName, 0, cmbCAN_Speed.ids.value(cmbCAN_Speed.selected),
+                                                          cmbCAN_Timer.ids.value(cmbCAN_Timer.selected)}) ||
+        !db.execute(QString::fromLatin1(sql::insertDevice), {deviceId, id, txtDefDevice}) ||
+        !db.execute(QString::fromLatin1(sql::updateCanDevice), {deviceId, id}) || !transaction.commit()) {
         prompts.error(failed);
         return false;
     }
     // The new data base is current from now on.
     params.setParam(QStringLiteral("id_CAN"), id);
-
-    // Without its default device the data base still stands (device 0).
-    const int deviceId = params.nextCounter(QStringLiteral("counter_id_CAN_Device")).toInt();
-    if (db.execute(QString::fromLatin1(sql::insertDevice), {deviceId, id, txtDefDevice})) {
-        params.setParam(QStringLiteral("id_CAN_Device"), deviceId);
-        db.execute(QString::fromLatin1(sql::updateCanDevice), {deviceId, id});
-    }
+    params.setParam(QStringLiteral("id_CAN_Device"), deviceId);
     return true;
 }

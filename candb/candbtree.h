@@ -3,6 +3,8 @@
 #include <QString>
 #include <QStringList>
 
+#include <functional>
+
 class MonitorRows;
 
 // What the delete operations and the data base editors need of the database
@@ -11,7 +13,7 @@ class MonitorRows;
 // The tree window implements it; the editors' logic stays free of widgets.
 class CanDbTree
 {
-  public:
+public:
     virtual ~CanDbTree() = default;
 
     // The current data base's name as the list above the tree shows it.
@@ -27,7 +29,7 @@ class CanDbTree
     [[nodiscard]] virtual bool nodeChecked(const QString &key) const = 0;
     // Sets the node's box and handles it as a tick of the user: Enable is
     // written and the boxes above and the monitor rows follow. False when the
-    // write failed (the message has been shown).
+    // write failed (the message has been shown; the boxes show what is stored).
     virtual bool checkNode(const QString &key, bool ticked) = 0;
     // The key of the node above; "" for the root or an unknown key.
     [[nodiscard]] virtual QString parentKey(const QString &key) const = 0;
@@ -44,8 +46,11 @@ class CanDbTree
     virtual void moveIdNode(const QString &key, int deviceId) = 0;
 
     // Adds an identifier to the data base and the tree; the new id_CAN_ID, or
-    // -1 after a message when it cannot be added.
-    virtual int tvAddCAN_ID(int deviceId, qint32 keyNumber, const QString &name, bool enable) = 0;
+    // -1 after a message when it cannot be added. `alsoStore` writes what
+    // belongs to the new row (its data fields) in the same transaction: when
+    // it fails, nothing is added.
+    virtual int tvAddCAN_ID(int deviceId, qint32 keyNumber, const QString &name, bool enable,
+                            const std::function<bool(int idCanId)> &alsoStore = {}) = 0;
     // Recomputes the boxes of devices and root and brings the monitor rows in
     // line; true when a monitor row's box changed.
     virtual bool rebuildID() = 0;

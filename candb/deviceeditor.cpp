@@ -14,10 +14,15 @@ namespace {
 const QString deviceCaption = QStringLiteral("CAN Data Base Device");
 const QString nameTakenText = QStringLiteral("CAN Data Base Device with given name is present.");
 const QString updateError = QStringLiteral("Error of updating CAN Data Base Device.");
+const QString nameError = QStringLiteral("Name of CAN Data Base Device is not defined.");
 
 } // namespace
 
-DeviceEditor::DeviceEditor(AppContext &context, CanDbTree &tree) : context(context), tree(tree) {}
+DeviceEditor::DeviceEditor(AppContext &context, CanDbTree &tree)
+    : context(context)
+    , tree(tree)
+{
+}
 
 void DeviceEditor::openAdd()
 {
@@ -79,14 +84,22 @@ void DeviceEditor::cmdApply_Click()
 {
     Prompts &prompts = *context.prompts;
     Database &db = *context.db;
+    // A line break in a name would split the records of a saved capture.
+    if ((!editMode || txtName != tree.nodeText(key)) && hasControlCharacter(txtName)) {
+        prompts.error(nameError);
+        return;
+    }
     if (!editMode) {
         if (nameTaken()) {
             prompts.error(nameTakenText);
             return;
         }
-        const int id = context.params->nextCounter(QStringLiteral("counter_id_CAN_Device")).toInt();
-        if (!db.execute(QString::fromLatin1(sql::insertDevice),
-                        {id, context.params->getInt(QStringLiteral("id_CAN"), 0), txtName})) {
+        Database::Transaction transaction(db);
+        const int id = transaction.isActive() ? nextId(db, *context.params, sql::deviceCounter) : -1;
+        if (!transaction.isActive() ||
+            !db.execute(QString::fromLatin1(sql::insertDevice),
+                        {id, context.params->getInt(QStringLiteral("id_CAN"), 0), txtName}) ||
+            !transaction.commit()) {
             prompts.error(updateError);
             return;
         }
@@ -113,10 +126,13 @@ void DeviceEditor::cmdApply_Click()
         }
     }
     if (chkEnable != openedEnable) {
-        openedEnable = chkEnable;
         // Written for every identifier of the device, as a tick in the tree is.
-        tree.checkNode(key, chkEnable);
-        result = true;
+        if (tree.checkNode(key, chkEnable)) {
+            openedEnable = chkEnable;
+            result = true;
+        } else {
+            cmdApplyEnabled = true;
+        }
     }
 }
 

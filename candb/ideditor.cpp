@@ -11,6 +11,8 @@
 namespace {
 
 const QString updateError = QStringLiteral("Error of updating CAN Data Base Device.");
+const QString descriptionError = QStringLiteral("Description of CAN Data Base ID is not defined.");
+const QString dataNameError = QStringLiteral("Description of Data is not defined.");
 
 } // namespace
 
@@ -19,7 +21,9 @@ QString DataField::text() const
     return padLeft(begin, 2) + QStringLiteral("..") + padLeft(end, 2);
 }
 
-IdEditor::IdEditor(AppContext &context, CanDbTree &tree) : context(context), tree(tree)
+IdEditor::IdEditor(AppContext &context, CanDbTree &tree)
+    : context(context)
+    , tree(tree)
 {
     pictureColour = hexColour(txtIDStd);
 }
@@ -227,6 +231,11 @@ bool IdEditor::readDataBoxes(DataField *field)
     if (checkDecimal(*context.prompts, txtDataBegin, 63, &begin) != checkOk ||
         checkDecimal(*context.prompts, txtDataEnd, 63, &end) != checkOk)
         return false;
+    // A line break in a name would split the records of a saved capture.
+    if (hasControlCharacter(txtDataName)) {
+        context.prompts->error(dataNameError);
+        return false;
+    }
     // The two bits never cross: a field typed backwards is taken the right way round.
     field->begin = int(qMin(begin.parsedValue, end.parsedValue));
     field->end = int(qMax(begin.parsedValue, end.parsedValue));
@@ -282,7 +291,7 @@ void IdEditor::loadData()
 bool IdEditor::saveData()
 {
     for (const DataField &field : std::as_const(lvListViewData)) {
-        const int id = context.params->nextCounter(QStringLiteral("counter_id_CAN_Data")).toInt();
+        const int id = nextId(*context.db, *context.params, sql::dataCounter);
         if (!context.db->execute(QString::fromLatin1(sql::insertData),
                                  {id, rowId, field.name, field.begin, field.end - field.begin + 1}))
             return false;
@@ -299,58 +308,70 @@ void IdEditor::cmdApply_Click()
         // A click on "Add" does not wait for the boxes' own checks.
         if (frmCAN_IDEnabled && !identifierChecks())
             return;
+        // A line break in a description would split the records of a saved capture.
+        if (hasControlCharacter(txtName)) {
+            prompts.error(descriptionError);
+            return;
+        }
         const qint32 keyNumber = makeIdNumber(extended, txtIDStd, txtIDExt);
-        const int id = tree.tvAddCAN_ID(chosenDevice(), keyNumber, txtName, chkEnable);
+        // The identifier is stored together with its data fields, or not at all.
+        const int id = tree.tvAddCAN_ID(chosenDevice(), keyNumber, txtName, chkEnable, [this](int added) {
+            rowId = added;
+            return saveData();
+        });
         if (id > 0) {
             rowId = id;
             idKeyText = idKey(keyNumber);
-            if (!saveData())
-                prompts.error(updateError);
             result = true;
         }
         cmdApplyEnabled = false;
         return;
     }
 
+    if (txtName != openedName && hasControlCharacter(txtName)) {
+        prompts.error(descriptionError);
+        return;
+    }
     cmdApplyEnabled = false;
     const qint32 keyNumber = idKeyNumber(idKeyText);
     Database &db = *context.db;
-    if (txtName != openedName) {
-        if (!db.execute(QString::fromLatin1(sql::updateIdName), {txtName, rowId})) {
-            prompts.error(updateError);
-            cmdApplyEnabled = true;
-        } else {
-            tree.setNodeText(idKeyText, idNodeText(keyNumber, txtName));
-            openedName = txtName;
-            result = true;
-        }
-    }
+    const bool renamed = txtName != openedName;
     const int device = chosenDevice();
-    if (device != deviceId) {
-        if (!db.execute(QString::fromLatin1(sql::updateIdDevice), {device, rowId})) {
+    const bool moved = device != deviceId;
+    if (renamed || moved || dataChanged) {
+        // Name, device and data fields are stored together: a failure keeps the old ones all.
+        Database::Transaction transaction(db);
+        const bool stored =
+            transaction.isActive() &&
+            (!renamed || db.execute(QString::fromLatin1(sql::updateIdName), {txtName, rowId})) &&
+            (!moved || db.execute(QString::fromLatin1(sql::updateIdDevice), {device, rowId})) &&
+            (!dataChanged || (db.execute(QString::fromLatin1(sql::deleteData), {rowId}) && saveData())) &&
+            transaction.commit();
+        if (!stored) {
             prompts.error(updateError);
             cmdApplyEnabled = true;
         } else {
-            tree.moveIdNode(idKeyText, device);
-            deviceId = device;
-            tree.rebuildID();
-            result = true;
-        }
-    }
-    if (dataChanged) {
-        if (!db.execute(QString::fromLatin1(sql::deleteData), {rowId}) || !saveData()) {
-            prompts.error(updateError);
-            cmdApplyEnabled = true;
-        } else {
+            if (renamed) {
+                tree.setNodeText(idKeyText, idNodeText(keyNumber, txtName));
+                openedName = txtName;
+            }
+            if (moved) {
+                tree.moveIdNode(idKeyText, device);
+                deviceId = device;
+                tree.rebuildID();
+            }
             dataChanged = false;
             result = true;
         }
     }
     if (chkEnable != openedEnable) {
-        openedEnable = chkEnable;
         // Written as a tick in the tree would be, so it lasts past a reload.
-        tree.checkNode(idKeyText, chkEnable);
-        result = true;
+        if (tree.checkNode(idKeyText, chkEnable)) {
+            openedEnable = chkEnable;
+            result = true;
+        } else {
+            cmdApplyEnabled = true;
+        }
     }
 }
 

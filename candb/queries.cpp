@@ -1,5 +1,7 @@
 #include "candb/queries.h"
 
+#include "link/params.h"
+
 QString displayText(const QVariant &value)
 {
     // Speeds and timer rates are stored as numbers; 500000 must not read "5e+05".
@@ -40,4 +42,19 @@ bool loadCombo(Database &db, const char *statement, const QVariantList &binds, C
             list.selected = int(list.items.size()) - 1;
     }
     return true;
+}
+
+int nextId(Database &db, ParamStore &params, const sql::IdCounter &counter)
+{
+    const QString name = QString::fromLatin1(counter.name);
+    int id = params.nextCounter(name).toInt();
+    if (queryNumber(db, counter.idTaken, {id}) > 0) {
+        const int highest = queryNumber(db, counter.highestId, {});
+        // Past the highest id only while that stays below the wrap of the counter.
+        if (highest >= id && highest < 2147483646) {
+            id = highest + 1;
+            params.setParam(name, qint64(id) + 1);
+        }
+    }
+    return id;
 }

@@ -13,9 +13,9 @@ namespace sql {
 // Params
 inline constexpr const char *selectParams = "select * from Params";
 inline constexpr const char *selectParam = "select * from Params where Name=?";
-inline constexpr const char *saveParam =
-    "insert into Params (Name, Value) values (?, ?) "
-    "on conflict(Name) do update set Name=excluded.Name, Value=excluded.Value";
+inline constexpr const char *selectParamValue = "select Value from Params where Name=?";
+inline constexpr const char *saveParam = "insert into Params (Name, Value) values (?, ?) "
+                                         "on conflict(Name) do update set Name=excluded.Name, Value=excluded.Value";
 
 // CAN (one row per CAN data base)
 inline constexpr const char *selectCanList = "select Name,id_CAN from CAN";
@@ -66,7 +66,32 @@ inline constexpr const char *selectTimerList = "select Timer,id_CAN_Timer from C
 inline constexpr const char *selectTimer = "select Timer from CAN_Timer where id_CAN_Timer=?";
 inline constexpr const char *selectTimerRow = "select * from CAN_Timer where id_CAN_Timer=?";
 
+// A row-id counter among the settings and the table whose ids it hands out.
+struct IdCounter
+{
+    const char *name;
+    const char *idTaken; // count of rows holding the id
+    const char *highestId;
+};
+inline constexpr IdCounter canCounter{"counter_id_CAN", "select count(*) from CAN where id_CAN=?",
+                                      "select max(id_CAN) from CAN"};
+inline constexpr IdCounter deviceCounter{"counter_id_CAN_Device",
+                                         "select count(*) from CAN_Device where id_CAN_Device=?",
+                                         "select max(id_CAN_Device) from CAN_Device"};
+inline constexpr IdCounter idCounter{"counter_id_CAN_ID", "select count(*) from CAN_ID where id_CAN_ID=?",
+                                     "select max(id_CAN_ID) from CAN_ID"};
+inline constexpr IdCounter dataCounter{"counter_id_CAN_Data", "select count(*) from CAN_Data where id_CAN_Data=?",
+                                       "select max(id_CAN_Data) from CAN_Data"};
+
 } // namespace sql
+
+class ParamStore;
+
+// The next id of a table, from its counter (ParamStore::nextCounter). An id
+// that a row already holds (a counter behind its table) is passed over: the
+// id after the table's highest is handed out and the counter moved past it.
+// Run it inside the transaction that inserts the row.
+[[nodiscard]] int nextId(Database &db, ParamStore &params, const sql::IdCounter &counter);
 
 // Column `column` of the first row as an integer; -1 when the statement
 // failed or found no row. A result of 1 or more tells that a row exists.

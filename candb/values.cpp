@@ -4,6 +4,7 @@
 #include "link/digits.h"
 #include "link/prompts.h"
 
+#include <algorithm>
 #include <cmath>
 #include <limits>
 
@@ -225,4 +226,13 @@ qint64 roundWhole(double value)
     if (rounded < -top)
         return std::numeric_limits<qint64>::min();
     return qint64(rounded);
+}
+
+bool hasControlCharacter(const QString &name)
+{
+    return std::any_of(name.cbegin(), name.cend(), [](QChar c) {
+        const QChar::Category category = c.category();
+        return category == QChar::Other_Control || category == QChar::Separator_Line ||
+               category == QChar::Separator_Paragraph;
+    });
 }

@@ -28,12 +28,12 @@ inline constexpr qint32 extendedKeyBit = 0x20000000;
 struct ValueCheck
 {
     qint64 parsedValue = 0; // exact value of the text, never negative
-    QString parsedHexText; // checkHex: the value as zero-padded upper-case hex
+    QString parsedHexText;  // checkHex: the value as zero-padded upper-case hex
 };
 
 inline constexpr int checkOk = 0;
 inline constexpr int checkBadDigit = -1; // "Value must be digit!" / "Value must be in hex!"
-inline constexpr int checkTooBig = -2; // "Value is big!"
+inline constexpr int checkTooBig = -2;   // "Value is big!"
 
 // Decimal text: an empty text becomes "0" (the caller's text is changed);
 // any character but 0-9 shows "Value must be digit!" and returns -1; a value
@@ -50,6 +50,11 @@ int checkDecimal(Prompts &prompts, QString &text, qint64 maximum, ValueCheck *ou
 // ("0800", 3, 0xFFFF) passes as "800"; ("1000", 3, 0xFFFF) returns -2.
 // A failed check leaves the caller's text as typed.
 int checkHex(Prompts &prompts, QString &text, int digits, qint64 maximum, ValueCheck *out = nullptr);
+
+// True when a name holds a character that is no text: a control character
+// (line break, tab, ...) or a line or paragraph separator. Such a name would
+// break the line-based files the name is written to.
+[[nodiscard]] bool hasControlCharacter(const QString &name);
 
 // ---- Keys ---------------------------------------------------------------------
 

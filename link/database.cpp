@@ -12,7 +12,8 @@ QAtomicInt connectionSerial;
 
 Database::Database()
     : connectionName(QStringLiteral("tessel-%1").arg(connectionSerial.fetchAndAddRelaxed(1)))
-{}
+{
+}
 
 Database::~Database()
 {
@@ -39,16 +40,19 @@ bool Database::open(const QString &file, QString *why, bool readOnly)
     {
         QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), connectionName);
         db.setDatabaseName(file);
-        if (!QFileInfo(file).isWritable())
+        // The journal is made beside the file, so its folder must be writable too.
+        if (!QFileInfo(file).isWritable() || !QFileInfo(QFileInfo(file).absolutePath()).isWritable())
             readOnly = true;
         db.setConnectOptions(readOnly ? QStringLiteral("QSQLITE_BUSY_TIMEOUT=2000;QSQLITE_OPEN_READONLY")
                                       : QStringLiteral("QSQLITE_BUSY_TIMEOUT=2000"));
         if (!db.open())
             return fail(QStringLiteral("The file \"%1\" cannot be opened: %2").arg(file, db.lastError().text()));
         path = file;
+        readOnlyFile = readOnly;
         QSqlQuery q(db);
         if (!q.exec(QStringLiteral("select name from sqlite_master where type='table'")))
-            return fail(QStringLiteral("The file \"%1\" is not a Tessel data base: %2").arg(file, q.lastError().text()));
+            return fail(
+                QStringLiteral("The file \"%1\" is not a Tessel data base: %2").arg(file, q.lastError().text()));
         QStringList present;
         while (q.next())
             present << q.value(0).toString().toLower();
@@ -76,6 +80,8 @@ void Database::close()
         QSqlDatabase::removeDatabase(connectionName);
     }
     path.clear();
+    readOnlyFile = false;
+    depth = 0;
 }
 
 bool Database::isOpen() const
@@ -101,4 +107,70 @@ std::optional<QSqlQuery> Database::openRecordset(const QString &sql, const QVari
 bool Database::execute(const QString &sql, const QVariantList &binds)
 {
     return openRecordset(sql, binds).has_value();
+}
+
+bool Database::run(const QString &statement)
+{
+    if (!isOpen())
+        return false;
+    QSqlQuery q(QSqlDatabase::database(connectionName, false));
+    return q.exec(statement);
+}
+
+bool Database::begin()
+{
+    const bool begun =
+        depth == 0 ? run(QStringLiteral("BEGIN IMMEDIATE")) : run(QStringLiteral("SAVEPOINT tessel_%1").arg(depth));
+    if (begun)
+        ++depth;
+    return begun;
+}
+
+bool Database::commit()
+{
+    if (depth == 0)
+        return false;
+    if (depth > 1) {
+        --depth;
+        return run(QStringLiteral("RELEASE tessel_%1").arg(depth));
+    }
+    if (!run(QStringLiteral("COMMIT"))) {
+        rollback();
+        return false;
+    }
+    depth = 0;
+    return true;
+}
+
+void Database::rollback()
+{
+    if (depth == 0)
+        return;
+    --depth;
+    if (depth > 0) {
+        run(QStringLiteral("ROLLBACK TO tessel_%1").arg(depth));
+        run(QStringLiteral("RELEASE tessel_%1").arg(depth));
+    } else {
+        run(QStringLiteral("ROLLBACK"));
+    }
+}
+
+Database::Transaction::Transaction(Database &db)
+    : db(db)
+    , active(db.begin())
+{
+}
+
+Database::Transaction::~Transaction()
+{
+    if (active)
+        db.rollback();
+}
+
+bool Database::Transaction::commit()
+{
+    if (!active)
+        return false;
+    active = false;
+    return db.commit();
 }

@@ -6,12 +6,15 @@
 
 #include <optional>
 
-// The one open connection to the database file "Tessel.mdb". Every write is
-// committed at once (no transaction is held open); a failed statement reads
-// as "no result set" and is never reported here: callers show their own message.
+// The one open connection to the database file "Tessel.mdb". A single write is
+// committed at once; an edit of several statements runs inside a Transaction,
+// so it is stored whole or not at all. A failed statement reads as "no result
+// set" and is never reported here: callers show their own message.
 class Database final
 {
 public:
+    class Transaction;
+
     Database();
     ~Database();
     Database(const Database &) = delete;
@@ -25,6 +28,8 @@ public:
     void close();
     [[nodiscard]] bool isOpen() const;
     [[nodiscard]] QString fileName() const { return path; }
+    // True when the file was opened for reading only: every write fails.
+    [[nodiscard]] bool isReadOnly() const { return readOnlyFile; }
 
     // Runs one statement with bound values ("?" placeholders, in order).
     // A select comes back positioned before its first row; nullopt on any error.
@@ -36,6 +41,36 @@ public:
     static const QStringList &requiredTables();
 
 private:
+    bool begin();
+    bool commit();
+    void rollback();
+    bool run(const QString &statement);
+
     QString connectionName;
     QString path;
+    bool readOnlyFile = false;
+    int depth = 0; // open transactions; the inner ones are savepoints
+};
+
+// All or nothing for the statements run while it lives: begun on
+// construction, rolled back on destruction unless commit() succeeded. The
+// outermost one holds the file's write lock from the start, so another
+// program's writes wait (up to the busy time-out) instead of interleaving;
+// nested ones are savepoints of the enclosing one.
+class Database::Transaction final
+{
+public:
+    explicit Transaction(Database &db);
+    ~Transaction();
+    Transaction(const Transaction &) = delete;
+    Transaction &operator=(const Transaction &) = delete;
+
+    // False when the transaction could not be begun (nothing may be written then).
+    [[nodiscard]] bool isActive() const { return active; }
+    // Stores what was written; false (and everything undone) when that failed.
+    bool commit();
+
+private:
+    Database &db;
+    bool active = false;
 };

@@ -43,6 +43,11 @@ bool ParamStore::saveParam(const clsParam &param)
 
 QString ParamStore::nextCounter(const QString &name)
 {
+    // The table's value wins over the cache: another program on the same file
+    // may have handed out ids since the settings were loaded.
+    const QVariant stored = queryValue(db, sql::selectParamValue, {name}, QVariant());
+    if (stored.isValid() && !stored.isNull())
+        params.insert(name.toLower(), clsParam{name, stored.toString()});
     // A value that is not a number counts as 0, so ids stay numbers.
     int n = getParam(name, QStringLiteral("1")).trimmed().toInt();
     if (n == 2147483647)

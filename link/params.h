@@ -19,7 +19,8 @@ class ParamStore final
 public:
     explicit ParamStore(Database &db)
         : db(db)
-    {}
+    {
+    }
 
     // Reads the whole table into the cache.
     void loadParams();
@@ -39,6 +40,8 @@ public:
 
     // Hands out the next row id of the counter `name` (the value before the
     // increment). A counter at 2147483647 wraps to 0; a missing one starts at 1.
+    // The counter is read from the table, not the cache; run it inside the
+    // transaction of the insert so that no other program takes the same id.
     QString nextCounter(const QString &name);
 
     [[nodiscard]] bool contains(const QString &name) const { return params.contains(name.toLower()); }

@@ -1,5 +1,7 @@
 #include "link/startup.h"
 
+#include "link/database.h"
+#include "link/databaselock.h"
 #include "link/prompts.h"
 
 #include <QDir>
@@ -114,4 +116,39 @@ void removeTempFolder(const StartupPaths &paths)
         return;
     // rmdir removes a folder only when it is empty.
     QDir().rmdir(paths.tempFolder);
+}
+
+bool openDatabase(Prompts &prompts, Database &db, DatabaseLock &lock, const QString &path)
+{
+    const QString file = QDir::toNativeSeparators(path);
+    bool readOnly = false;
+    switch (lock.tryLock()) {
+    case DatabaseLock::Result::Acquired:
+        break;
+    case DatabaseLock::Result::HeldElsewhere: {
+        const DatabaseLock::Holder holder = lock.holder();
+        const QString program = holder.application.isEmpty() ? applicationTitle : holder.application;
+        const QString text = QStringLiteral("Data Base file \"%1\" is in use by %2 (process %3 on %4).\n"
+                                            "Open it read-only? No ends the program.")
+                                 .arg(file, program, QString::number(holder.pid), holder.hostName);
+        if (prompts.message(text, {}, Prompts::Icon::Question, Prompts::Buttons::YesNo) != Prompts::Answer::Yes)
+            return false;
+        readOnly = true;
+        break;
+    }
+    case DatabaseLock::Result::Failed:
+        // Without the lock another Tessel could write at the same time.
+        readOnly = true;
+        break;
+    }
+    QString why;
+    if (!db.open(path, &why, readOnly)) {
+        prompts.message(why, {}, Prompts::Icon::Critical);
+        return false;
+    }
+    if (db.isReadOnly())
+        prompts.message(
+            QStringLiteral("Data Base file \"%1\" is opened read-only: changes will not be kept.").arg(file), {},
+            Prompts::Icon::Exclamation);
+    return true;
 }

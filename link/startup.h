@@ -2,6 +2,8 @@
 
 #include <QString>
 
+class Database;
+class DatabaseLock;
 class Prompts;
 
 // Where the program runs: fixed during start-up, read by everyone afterwards.
@@ -41,3 +43,11 @@ StartupResult runStartup(Prompts &prompts, const QString &currentFolder);
 // run created there - the folder itself when this run made it and it is then
 // empty. Nothing a user keeps there, and never the working folder, is touched.
 void removeTempFolder(const StartupPaths &paths);
+
+// Opens the database file for the run. The lock beside it decides how: held
+// by this program, for writing; held by another running Tessel, the user is
+// told which process has it and chooses read-only use (Yes) or the end (No);
+// a lock that cannot be made gives read-only use. A file that can only be
+// read gets one warning that changes will not be kept. False when the program
+// must end (the message has been shown).
+bool openDatabase(Prompts &prompts, Database &db, DatabaseLock &lock, const QString &path);

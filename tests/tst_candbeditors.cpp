@@ -65,7 +65,7 @@ class tst_CanDbEditors : public QObject, DbWindowHarness
         return rows;
     }
 
-  private slots:
+private slots:
     void init()
     {
         readsMonitorRows = true;
@@ -428,6 +428,181 @@ class tst_CanDbEditors : public QObject, DbWindowHarness
         QVERIFY(editor.openNew("CAN"));
         QVERIFY(editor.cmdOk_Click());
         QVERIFY(!editor.result);
+        QCOMPARE(everything(), before);
+    }
+
+    // ---- Several statements, one edit ----------------------------------------------------------
+
+    // Another Tessel on the same file (its own connection and settings cache)
+    // hands out data-field ids while this one's identifier editor is open.
+    void identifierSavesAreAllOrNothing_data()
+    {
+        QTest::addColumn<QString>("action");
+        QTest::addColumn<int>("otherTakes");    // ids the other instance takes through the counter
+        QTest::addColumn<bool>("otherPlain");   // the other writes ids 2000, 2001 without the counter
+        QTest::addColumn<bool>("otherDeletes"); // and deletes its rows again before the save
+        QTest::addColumn<QString>("refused");   // a field name the file refuses to store
+        QTest::addColumn<QStringList>("fields");
+        QTest::addColumn<QStringList>("messages");
+        QTest::addColumn<QString>("counter");
+        const QStringList before{"1000:100:Speed:0+16"};
+        const QStringList saved{"2002:100:Speed:0+16", "2003:100:Extra:16+8"};
+        QTest::newRow("other instance took ids meanwhile: no field lost")
+            << "edit" << 2 << false << false << "" << saved << QStringList{} << "2004";
+        QTest::newRow("other instance took ids and deleted their rows: none handed out again")
+            << "edit" << 2 << false << true << "" << saved << QStringList{} << "2004";
+        QTest::newRow("counter behind its table: ids after the highest")
+            << "edit" << 0 << true << false << "" << saved << QStringList{} << "2004";
+        QTest::newRow("refused field: the old fields stay")
+            << "edit" << 0 << false << false << "Extra" << before
+            << QStringList{"Error of updating CAN Data Base Device."} << "2000";
+        QTest::newRow("refused field of a new identifier: the identifier is not added")
+            << "new" << 0 << false << false << "Extra" << before
+            << QStringList{"Error addition ID=\"07A\" to CAN Data Base."} << "2000";
+    }
+    void identifierSavesAreAllOrNothing()
+    {
+        QFETCH(QString, action);
+        QFETCH(int, otherTakes);
+        QFETCH(QString, refused);
+        exec("insert into Params values ('counter_id_CAN_Data', '2000')");
+        params->loadParams();
+        open(1);
+        Database otherDb;
+        QVERIFY(otherDb.open(db->fileName()));
+        ParamStore otherParams(otherDb);
+        otherParams.loadParams();
+        if (!refused.isEmpty())
+            exec("create trigger refuse before insert on CAN_Data when new.Name='" + refused +
+                 "' begin select raise(abort, 'refused'); end");
+
+        IdEditor editor(context, tree());
+        QVERIFY(action == "edit" ? editor.openEdit(kRpm) : editor.openNew("DEV_10"));
+        if (action == "new")
+            editor.txtIDStd_Change("7A");
+        editor.txtData_Change("16", "23", "Extra");
+        editor.cmdDataAdd_Click();
+
+        for (int i = 0; i < otherTakes; ++i) {
+            Database::Transaction transaction(otherDb);
+            QVERIFY(
+                otherDb.execute(sql::insertData, {nextId(otherDb, otherParams, sql::dataCounter), 101, "Door", 0, 1}));
+            QVERIFY(transaction.commit());
+        }
+        QFETCH(bool, otherPlain);
+        if (otherPlain)
+            for (int id : {2000, 2001})
+                QVERIFY(otherDb.execute(sql::insertData, {id, 101, "Door", 0, 1}));
+        QFETCH(bool, otherDeletes);
+        if (otherDeletes)
+            QVERIFY(otherDb.execute("delete from CAN_Data where id_CAN_ID=101"));
+        const bool closes = editor.cmdOk_Click();
+
+        QStringList fields;
+        auto q = db->openRecordset(
+            "select id_CAN_Data||':'||id_CAN_ID||':'||Name||':'||\"Begin\"||'+'||\"Count\" from CAN_Data "
+            "where id_CAN_ID<>101 order by 1");
+        while (q && q->next())
+            fields << q->value(0).toString();
+        QTEST(fields, "fields");
+        QTEST(prompts.texts(), "messages");
+        QTEST(value("select Value from Params where Name='counter_id_CAN_Data'").toString(), "counter");
+        if (!otherDeletes)
+            QCOMPARE(value("select count(*) from CAN_Data where id_CAN_ID=101").toInt(),
+                     otherTakes + (otherPlain ? 2 : 0));
+        if (action == "edit") {
+            // A failed save keeps the editor open with Apply enabled to try again.
+            QCOMPARE(closes, refused.isEmpty());
+        } else {
+            QCOMPARE(count("CAN_ID"), 2);
+            QVERIFY(!tree().nodeExists("ID_0000007A"));
+            QVERIFY(!editor.result);
+        }
+    }
+
+    void newDataBaseIsStoredWithItsDeviceOrNotAtAll()
+    {
+        open(1);
+        const QStringList before = everything();
+        exec("create trigger refuse before insert on CAN_Device begin select raise(abort, 'refused'); end");
+        CanDbNew create(context);
+        create.load();
+        create.txtName = "Bus C";
+        QVERIFY(!create.cmdOk_Click());
+        QCOMPARE(prompts.texts(), QStringList{"Error of creation CAN Data Base."});
+        QCOMPARE(everything(), before);
+        QCOMPARE(params->getParam("id_CAN", "?"), QString("1"));
+    }
+
+    // ---- Names that would break a line ------------------------------------------------------------
+
+    void namesWithControlCharactersAreRefused_data()
+    {
+        QTest::addColumn<QString>("field");
+        QTest::addColumn<QString>("name");
+        QTest::addColumn<QString>("message");
+        const QString lineBreak = QStringLiteral("Two\nlines");
+        QTest::newRow("new data base name") << "new db" << lineBreak << "Name of CAN Data Base is not defined.";
+        QTest::newRow("new data base's default device")
+            << "new db device" << QStringLiteral("Tab\tbed") << "Default Device CAN Data Base is not defined.";
+        QTest::newRow("data base renamed")
+            << "db" << QStringLiteral("Carriage\rreturn") << "Name of CAN Data Base is not defined.";
+        QTest::newRow("new device") << "add device" << lineBreak << "Name of CAN Data Base Device is not defined.";
+        QTest::newRow("device renamed") << "rename device" << QStringLiteral("Line\u2028separator")
+                                        << "Name of CAN Data Base Device is not defined.";
+        QTest::newRow("new identifier's description")
+            << "new id" << lineBreak << "Description of CAN Data Base ID is not defined.";
+        QTest::newRow("identifier's description edited")
+            << "edit id" << QString("Nul") + QChar(u'\0') << "Description of CAN Data Base ID is not defined.";
+        QTest::newRow("data field name") << "data" << lineBreak << "Description of Data is not defined.";
+    }
+    void namesWithControlCharactersAreRefused()
+    {
+        QFETCH(QString, field);
+        QFETCH(QString, name);
+        open(1);
+        const QStringList before = everything();
+        bool closes = true;
+        if (field.startsWith("new db")) {
+            CanDbNew create(context);
+            create.load();
+            create.txtName = field == "new db" ? name : "Bus C";
+            if (field == "new db device")
+                create.txtDefDevice = name;
+            closes = create.cmdOk_Click();
+        } else if (field == "db") {
+            CanDbEditor editor(context, tree());
+            editor.load();
+            editor.txtName_Change(name);
+            editor.cmdApply_Click();
+            closes = false;
+            QCOMPARE(tree().nodeText("CAN"), QString("Bus A"));
+        } else if (field.endsWith("device")) {
+            DeviceEditor editor(context, tree());
+            if (field == "add device")
+                editor.openAdd();
+            else
+                QVERIFY(editor.openEdit("DEV_11"));
+            editor.txtName_Change(name);
+            closes = editor.cmdOk_Click();
+        } else {
+            IdEditor editor(context, tree());
+            QVERIFY(field == "new id" ? editor.openNew("DEV_10") : editor.openEdit(kRpm));
+            if (field == "data") {
+                editor.txtData_Change("16", "23", name);
+                editor.cmdDataAdd_Click();
+                QCOMPARE(editor.lvListViewData.size(), 1);
+                QVERIFY(!editor.cmdApplyEnabled);
+                closes = false;
+            } else {
+                editor.txtName_Change(name);
+                closes = editor.cmdOk_Click();
+            }
+        }
+        QVERIFY(!closes);
+        QCOMPARE(prompts.shown.size(), 1);
+        QTEST(prompts.shown.first().text, "message");
+        QCOMPARE(prompts.shown.first().icon, Prompts::Icon::Critical);
         QCOMPARE(everything(), before);
     }
 

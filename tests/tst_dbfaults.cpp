@@ -75,6 +75,8 @@ private slots:
     void renamedFileReopensIntact();
     void diskFull();
     void diskFullReportsOnlyWhatWasStored();
+    void transactionsAreAllOrNothing_data();
+    void transactionsAreAllOrNothing();
 
 private:
     void applyFault(Fault fault);
@@ -313,6 +315,53 @@ void tst_DbFaults::diskFullReportsOnlyWhatWasStored()
     QVERIFY(db.open(path));
     QCOMPARE(integrity(db), QStringLiteral("ok"));
     QCOMPARE(queryNumber(db, "select count(*) from CAN_Data", {}), accepted.size() + 1);
+}
+
+enum class Ending { Committed, LeftUncommitted, InnerLeftUncommitted };
+Q_DECLARE_METATYPE(Ending)
+
+void tst_DbFaults::transactionsAreAllOrNothing_data()
+{
+    QTest::addColumn<Ending>("ending");
+    QTest::addColumn<QStringList>("devices");
+    QTest::addColumn<bool>("committed");
+    QTest::newRow("commit stores every statement") << Ending::Committed << QStringList{"2", "3"} << true;
+    QTest::newRow("scope left without commit undoes every statement")
+        << Ending::LeftUncommitted << QStringList{} << false;
+    QTest::newRow("nested one left without commit undoes only its own")
+        << Ending::InnerLeftUncommitted << QStringList{"2"} << true;
+}
+
+// Two devices are added, the second inside a nested transaction.
+void tst_DbFaults::transactionsAreAllOrNothing()
+{
+    QFETCH(Ending, ending);
+    bool committed = false;
+    {
+        Database::Transaction outer(db);
+        QVERIFY(outer.isActive());
+        db.execute(sql::insertDevice, {2, 1, "Gearbox"});
+        {
+            Database::Transaction inner(db);
+            QVERIFY(inner.isActive());
+            db.execute(sql::insertDevice, {3, 1, "Brakes"});
+            if (ending != Ending::InnerLeftUncommitted)
+                QVERIFY(inner.commit());
+        }
+        if (ending != Ending::LeftUncommitted)
+            committed = outer.commit();
+    }
+    QTEST(committed, "committed");
+    QStringList devices;
+    auto q = db.openRecordset("select id_CAN_Device from CAN_Device where id_CAN_Device>1 order by 1");
+    while (q && q->next())
+        devices << q->value(0).toString();
+    QTEST(devices, "devices");
+    // The connection is back to writing each statement at once.
+    QVERIFY(db.execute(sql::updateCanName, {"After", 1}));
+    db.close();
+    QVERIFY(db.open(path));
+    QCOMPARE(queryNumber(db, "select count(*) from CAN_Device", {}), devices.size() + 1);
 }
 
 QTEST_GUILESS_MAIN(tst_DbFaults)

@@ -62,7 +62,7 @@ class tst_DbTree : public QObject, DbWindowHarness
             tree()->tvDB_IDs_NodeClick(node(key));
     }
 
-  private slots:
+private slots:
     void init() { freshDatabase(fixture); }
     void cleanup() { closeAll(); }
 
@@ -200,15 +200,58 @@ class tst_DbTree : public QObject, DbWindowHarness
         QCOMPARE(node("CAN")->checkState(0), Qt::Checked);
     }
 
-    void failedWriteLeavesTheBoxAndSaysSo()
+    // A read-only file, or one that refuses a device's identifiers: the boxes
+    // go back to what the file holds, which is unchanged.
+    void failedWriteShowsTheStoredBoxes_data()
     {
+        QTest::addColumn<QString>("key");
+        QTest::addColumn<bool>("byProgram"); // checkNode, as the monitor list and the editors tick
+        QTest::addColumn<QString>("refusal");
+        const QString readOnly = QStringLiteral("PRAGMA query_only = ON");
+        QTest::newRow("identifier unticked") << kRpm << false << readOnly;
+        QTest::newRow("identifier unticked by the program (monitor list, editors)") << kRpm << true << readOnly;
+        QTest::newRow("device unticked") << "DEV_11" << false << readOnly;
+        QTest::newRow("root unticked") << "CAN" << false << readOnly;
+        // Body (11) sorts first and is written; Engine (10) is refused, so Body's write is undone.
+        QTest::newRow("root unticked, second device refused")
+            << "CAN" << false
+            << "create trigger refuse before update of Enable on CAN_ID when old.id_CAN_Device=10 "
+               "begin select raise(abort, 'refused'); end";
+    }
+    void failedWriteShowsTheStoredBoxes()
+    {
+        QFETCH(QString, key);
+        QFETCH(bool, byProgram);
+        QFETCH(QString, refusal);
+        monitor.addRow(kRpm, 3, true, kRpm);
         open(1);
-        db->close();
-        userTick(kRpm, false);
+        QSignalSpy rebuilds(tree(), &DbTree::rebuildViews);
+        const QStringList keys{"CAN", "DEV_10", "DEV_11", kRpm, kTemp, kDoor, kLast};
+        auto boxes = [&] {
+            QStringList ticked;
+            for (const QString &k : keys)
+                ticked << k + (node(k)->checkState(0) == Qt::Checked ? "+" : "-");
+            return ticked;
+        };
+        const QStringList before = boxes();
+        exec(refusal);
+        if (byProgram)
+            QVERIFY(!tree()->checkNode(key, false));
+        else
+            userTick(key, false);
         QCOMPARE(prompts.texts(), QStringList{"Error of updating CAN Data Base."});
         QCOMPARE(prompts.shown.first().icon, Prompts::Icon::Critical);
-        QVERIFY(!node(kRpm)->checkState(0));
-        QCOMPARE(node("DEV_10")->checkState(0), Qt::Checked); // rebuildID did not run
+        QCOMPARE(boxes(), before);
+        QCOMPARE(value("select sum(Enable) from CAN_ID").toInt(), 4);
+        QVERIFY(monitor.rows[kRpm].checked);
+        QCOMPARE(rebuilds.count(), 0);
+
+        // The box still works once the file takes writes again.
+        exec("PRAGMA query_only = OFF");
+        exec("drop trigger if exists refuse");
+        userTick(key, false);
+        QVERIFY(!node(key)->checkState(0));
+        QCOMPARE(prompts.shown.size(), 1);
     }
 
     void loadSyncsTheMonitorRows()

@@ -1,11 +1,14 @@
 // Start-up, the database file and the settings store.
 #include "candb/queries.h"
 #include "link/database.h"
+#include "link/databaselock.h"
 #include "link/params.h"
 #include "link/startup.h"
 #include "support/fakeprompts.h"
 
+#include <QCoreApplication>
 #include <QDir>
+#include <QSysInfo>
 #include <QFile>
 #include <QTemporaryDir>
 #include <QtTest>
@@ -25,7 +28,12 @@ bool copySeed(const QString &folder, const QString &name = QStringLiteral("Tesse
            QFile::setPermissions(target, QFile::ReadOwner | QFile::WriteOwner);
 }
 
+enum class Holder { None, Running, Finished };
+
 } // namespace
+
+Q_DECLARE_METATYPE(Holder)
+Q_DECLARE_METATYPE(Prompts::Answer)
 
 class tst_Startup : public QObject
 {
@@ -289,6 +297,77 @@ private slots:
         QVERIFY(!second.paths.tempFolderCreated);
         removeTempFolder(first.paths);
         QVERIFY(!QFileInfo::exists(first.paths.tempFolder));
+    }
+
+    // A second Tessel on the same file: the lock beside it tells who writes.
+    void secondStartOnOneFile_data()
+    {
+        QTest::addColumn<Holder>("holder");
+        QTest::addColumn<Prompts::Answer>("answer");
+        QTest::addColumn<bool>("opened");
+        QTest::addColumn<bool>("readOnly");
+        QTest::addColumn<int>("messages");
+        QTest::newRow("free file: locked and opened for writing, nothing asked")
+            << Holder::None << Prompts::Answer::Yes << true << false << 0;
+        QTest::newRow("held by a running Tessel, read-only chosen: opened read-only and warned")
+            << Holder::Running << Prompts::Answer::Yes << true << true << 2;
+        QTest::newRow("held by a running Tessel, No: the program ends")
+            << Holder::Running << Prompts::Answer::No << false << false << 1;
+        QTest::newRow("lock of a process that has ended: taken over")
+            << Holder::Finished << Prompts::Answer::Yes << true << false << 0;
+    }
+    void secondStartOnOneFile()
+    {
+        QFETCH(Holder, holder);
+        QFETCH(bool, opened);
+        QFETCH(bool, readOnly);
+        QTemporaryDir work;
+        QVERIFY(copySeed(work.path(), "Tessel.mdb"));
+        const QString path = QDir(work.path()).filePath("Tessel.mdb");
+        const QString lockPath = DatabaseLock::lockPathFor(path);
+
+        DatabaseLock first(path);
+        if (holder != Holder::None)
+            QCOMPARE(first.tryLock(), DatabaseLock::Result::Acquired);
+        if (holder == Holder::Finished) {
+            // The same lock as a program that has since ended would have left.
+            QByteArray contents = readFile(lockPath);
+            first.unlock();
+            contents.replace(0, contents.indexOf('\n'), "2147483000");
+            QFile stale(lockPath);
+            QVERIFY(stale.open(QIODevice::WriteOnly));
+            stale.write(contents);
+            stale.close();
+        }
+
+        FakePrompts prompts;
+        QFETCH(Prompts::Answer, answer);
+        prompts.answers << answer;
+        Database db;
+        {
+            DatabaseLock second(path);
+            QCOMPARE(openDatabase(prompts, db, second, path), opened);
+            QCOMPARE(db.isOpen(), opened);
+            QCOMPARE(db.isReadOnly(), readOnly);
+            QCOMPARE(second.isLocked(), opened && !readOnly);
+            if (opened)
+                QCOMPARE(db.execute(sql::saveParam, {"COMPort", "2"}), !readOnly);
+            if (second.isLocked())
+                QCOMPARE(second.holder().pid, QCoreApplication::applicationPid());
+        }
+        QTEST(int(prompts.shown.size()), "messages");
+        if (holder == Holder::Running) {
+            const FakePrompts::Shown &question = prompts.shown.first();
+            QVERIFY2(question.text.contains(QString::number(QCoreApplication::applicationPid())),
+                     qPrintable(question.text));
+            QVERIFY2(question.text.contains(QSysInfo::machineHostName()), qPrintable(question.text));
+            QCOMPARE(question.buttons, Prompts::Buttons::YesNo);
+            QVERIFY(QFile::exists(lockPath)); // still the first one's
+        } else {
+            QVERIFY2(!QFile::exists(lockPath), "the lock goes with its owner");
+        }
+        if (readOnly)
+            QVERIFY(prompts.shown.last().text.endsWith("changes will not be kept."));
     }
 
 private:

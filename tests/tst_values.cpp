@@ -52,6 +52,8 @@ private slots:
     void checkHex_data();
     void checkHex();
     void checksWithoutResults();
+    void controlCharacters_data();
+    void controlCharacters();
     void idKeys_data();
     void idKeys();
     void splitAndMakeIdNumber_data();
@@ -84,14 +86,14 @@ void tst_values::checkDecimal_data()
     QTest::newRow("empty with a negative maximum") << "" << qint64(-1) << -2 << "0" << qint64(0) << tooBig;
     QTest::newRow("at the maximum") << "255" << qint64(255) << 0 << "255" << qint64(255) << QString();
     QTest::newRow("above the maximum sets the value") << "256" << qint64(255) << -2 << "256" << qint64(256) << tooBig;
-    QTest::newRow("leading zeros kept as typed") << "000123" << qint64(200) << 0 << "000123" << qint64(123)
-                                                 << QString();
+    QTest::newRow("leading zeros kept as typed")
+        << "000123" << qint64(200) << 0 << "000123" << qint64(123) << QString();
     QTest::newRow("letter") << "12a" << qint64(999) << -1 << "12a" << untouched << notDigit;
     QTest::newRow("minus sign") << "-1" << qint64(999) << -1 << "-1" << untouched << notDigit;
     QTest::newRow("non-latin digits") << QStringLiteral("\uFF11\uFF12") << qint64(999) << -1
                                       << QStringLiteral("\uFF11\uFF12") << untouched << notDigit;
-    QTest::newRow("bad digit wins over size") << "99999999999999999999x" << qint64(5) << -1
-                                              << "99999999999999999999x" << untouched << notDigit;
+    QTest::newRow("bad digit wins over size")
+        << "99999999999999999999x" << qint64(5) << -1 << "99999999999999999999x" << untouched << notDigit;
     QTest::newRow("beyond 32 bits") << "2147483648" << std::numeric_limits<qint64>::max() << -2 << "2147483648"
                                     << untouched << tooBig;
     QTest::newRow("beyond 64 bits") << "99999999999999999999999" << std::numeric_limits<qint64>::max() << -2
@@ -131,20 +133,19 @@ void tst_values::checkHex_data()
     QTest::newRow("lower case, padded") << "1a" << 3 << qint64(0x7FF) << 0 << "01A" << qint64(0x1A) << "01A"
                                         << QString();
     QTest::newRow("empty becomes zeros") << "" << 2 << qint64(255) << 0 << "00" << qint64(0) << "00" << QString();
-    QTest::newRow("typed leading zeros do not count") << "0800" << 3 << qint64(0xFFFF) << 0 << "800"
-                                                      << qint64(0x800) << "800" << QString();
-    QTest::newRow("value needs more digits") << "1000" << 3 << qint64(0xFFFF) << -2 << "1000" << qint64(0x1000)
-                                             << same << tooBig;
-    QTest::newRow("above the maximum") << "800" << 3 << qint64(0x7FF) << -2 << "800" << qint64(0x800) << same
-                                       << tooBig;
-    QTest::newRow("32 bits, all set") << "FFFFFFFF" << 8 << qint64(0xFFFFFFFF) << 0 << "FFFFFFFF"
-                                      << qint64(0xFFFFFFFF) << "FFFFFFFF" << QString();
+    QTest::newRow("typed leading zeros do not count")
+        << "0800" << 3 << qint64(0xFFFF) << 0 << "800" << qint64(0x800) << "800" << QString();
+    QTest::newRow("value needs more digits")
+        << "1000" << 3 << qint64(0xFFFF) << -2 << "1000" << qint64(0x1000) << same << tooBig;
+    QTest::newRow("above the maximum") << "800" << 3 << qint64(0x7FF) << -2 << "800" << qint64(0x800) << same << tooBig;
+    QTest::newRow("32 bits, all set") << "FFFFFFFF" << 8 << qint64(0xFFFFFFFF) << 0 << "FFFFFFFF" << qint64(0xFFFFFFFF)
+                                      << "FFFFFFFF" << QString();
     QTest::newRow("beyond 32 bits") << "100000000" << 9 << std::numeric_limits<qint64>::max() << -2 << "100000000"
                                     << untouched << same << tooBig;
     QTest::newRow("not a hex digit") << "g1" << 2 << qint64(255) << -1 << "g1" << untouched << same << notHex;
     QTest::newRow("0x prefix") << "0x1F" << 2 << qint64(255) << -1 << "0x1F" << untouched << same << notHex;
-    QTest::newRow("bad digit wins over size") << "FFFFFFFFFFFFz" << 2 << qint64(255) << -1 << "FFFFFFFFFFFFz"
-                                              << untouched << same << notHex;
+    QTest::newRow("bad digit wins over size")
+        << "FFFFFFFFFFFFz" << 2 << qint64(255) << -1 << "FFFFFFFFFFFFz" << untouched << same << notHex;
 }
 
 void tst_values::checkHex()
@@ -178,17 +179,40 @@ void tst_values::checksWithoutResults()
     QCOMPARE(prompts.texts(), QStringList{tooBig});
 }
 
+void tst_values::controlCharacters_data()
+{
+    QTest::addColumn<QString>("name");
+    QTest::addColumn<bool>("refused");
+    QTest::newRow("accents, quotes and spaces pass") << QString("Tür 'vorn' - état") << false;
+    QTest::newRow("line feed") << QString("a\nb") << true;
+    QTest::newRow("tab") << QString("a\tb") << true;
+    QTest::newRow("delete character") << QString("a\x7f") << true;
+    QTest::newRow("next line (C1)") << QString(QChar(0x85)) << true;
+    QTest::newRow("paragraph separator") << QString(QChar(0x2029)) << true;
+}
+
+void tst_values::controlCharacters()
+{
+    QFETCH(QString, name);
+    QTEST(hasControlCharacter(name), "refused");
+}
+
 void tst_values::idKeys_data()
 {
     QTest::addColumn<qint32>("number");
     QTest::addColumn<QString>("key");
     QTest::addColumn<QString>("text");
 
-    QTest::newRow("standard") << 0x123 << "ID_00000123" << "123";
-    QTest::newRow("standard 0") << 0 << "ID_00000000" << "000";
-    QTest::newRow("extended, all bits") << 0x3FFFFFFF << "ID_3FFFFFFF" << "7FF.3FFFF";
-    QTest::newRow("lost-frame marker") << 0x40000000 << "ID_40000000" << "xxx";
-    QTest::newRow("top bit set reads negative") << qint32(0x80000001u) << "ID_80000001" << "80000001";
+    QTest::newRow("standard") << 0x123 << "ID_00000123"
+                              << "123";
+    QTest::newRow("standard 0") << 0 << "ID_00000000"
+                                << "000";
+    QTest::newRow("extended, all bits") << 0x3FFFFFFF << "ID_3FFFFFFF"
+                                        << "7FF.3FFFF";
+    QTest::newRow("lost-frame marker") << 0x40000000 << "ID_40000000"
+                                       << "xxx";
+    QTest::newRow("top bit set reads negative") << qint32(0x80000001u) << "ID_80000001"
+                                                << "80000001";
 }
 
 void tst_values::idKeys()
@@ -215,10 +239,14 @@ void tst_values::splitAndMakeIdNumber_data()
     QTest::addColumn<QString>("stdText");
     QTest::addColumn<QString>("extText");
 
-    QTest::newRow("standard") << "ID_0000007F" << 0x7F << false << "07F" << "-----";
-    QTest::newRow("extended") << "ID_248C4567" << 0x248C4567 << true << "123" << "04567";
-    QTest::newRow("extended, standard part 0") << "ID_20000001" << 0x20000001 << true << "000" << "00001";
-    QTest::newRow("extended, all bits") << "ID_3FFFFFFF" << 0x3FFFFFFF << true << "7FF" << "3FFFF";
+    QTest::newRow("standard") << "ID_0000007F" << 0x7F << false << "07F"
+                              << "-----";
+    QTest::newRow("extended") << "ID_248C4567" << 0x248C4567 << true << "123"
+                              << "04567";
+    QTest::newRow("extended, standard part 0") << "ID_20000001" << 0x20000001 << true << "000"
+                                               << "00001";
+    QTest::newRow("extended, all bits") << "ID_3FFFFFFF" << 0x3FFFFFFF << true << "7FF"
+                                        << "3FFFF";
 }
 
 void tst_values::splitAndMakeIdNumber()

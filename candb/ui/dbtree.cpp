@@ -431,46 +431,73 @@ bool DbTree::ID_NodeCheck(QTreeWidgetItem *identifier)
     return true;
 }
 
-bool DbTree::CAN_NodeCheck()
+bool DbTree::writeRootBox(bool *changed)
 {
     QTreeWidgetItem *root = nodes.value(rootKey);
     if (!root)
         return false;
     const bool ticked = isTicked(root);
-    bool result = false;
-    for (int d = 0; d < root->childCount(); ++d) {
+    // Every device or none: a failed write leaves the whole file as it was.
+    Database::Transaction transaction(*context.db);
+    bool written = transaction.isActive();
+    bool reported = false;
+    for (int d = 0; written && d < root->childCount(); ++d) {
         QTreeWidgetItem *device = root->child(d);
-        if (isTicked(device) != ticked) {
+        if (isTicked(device) != ticked)
             setBox(device, ticked);
-            result = true;
-        }
         // Every device is written, also one already ticked, so the file
         // follows the root even where it disagreed with the tree.
-        result = deviceNodeCheck(device) || result;
+        written = deviceNodeCheck(device);
+        reported = !written;
+        *changed = *changed || written;
     }
-    return result && !captureRunning();
+    if (written && transaction.commit())
+        return true;
+    if (!reported)
+        context.prompts->error(updateError);
+    return false;
+}
+
+bool DbTree::CAN_NodeCheck()
+{
+    bool changed = false;
+    return writeRootBox(&changed) && changed && !captureRunning();
 }
 
 void DbTree::tvDB_IDs_NodeCheck(QTreeWidgetItem *node)
 {
     // The view reports every change of a node; only a toggled box counts.
-    if (isTicked(node) == node->data(0, boxRole).toBool())
+    const bool stored = node->data(0, boxRole).toBool();
+    if (isTicked(node) == stored)
         return;
     setBox(node, isTicked(node));
-    nodeCheck(node);
+    nodeCheck(node, stored);
 }
 
-bool DbTree::nodeCheck(QTreeWidgetItem *node)
+bool DbTree::nodeCheck(QTreeWidgetItem *node, bool stored)
 {
     const QString key = keyOf(node);
     bool written = false;
-    if (key.startsWith(QLatin1String("DEV")))
-        written = deviceNodeCheck(node);
-    else if (key.startsWith(QLatin1String("ID_")))
-        written = ID_NodeCheck(node);
-    else
-        written = CAN_NodeCheck();
-    if (written && rebuildID())
+    bool rebuild = true;
+    if (key.startsWith(QLatin1String("DEV")) || key.startsWith(QLatin1String("ID_"))) {
+        written = key.startsWith(QLatin1String("DEV")) ? deviceNodeCheck(node) : ID_NodeCheck(node);
+        if (!written)
+            setBox(node, stored);
+    } else {
+        QList<QPair<QTreeWidgetItem *, bool>> before;
+        for (QTreeWidgetItem *each : std::as_const(nodes))
+            before.append({each, isTicked(each)});
+        bool changed = false;
+        written = writeRootBox(&changed);
+        if (!written) {
+            for (const auto &[each, ticked] : std::as_const(before))
+                setBox(each, ticked);
+            setBox(node, stored);
+        }
+        rebuild = changed && !captureRunning();
+    }
+    // A failed write leaves every box showing what the file holds.
+    if (written && rebuild && rebuildID())
         emit rebuildViews();
     return written;
 }
@@ -480,8 +507,9 @@ bool DbTree::checkNode(const QString &key, bool ticked)
     QTreeWidgetItem *target = nodes.value(key);
     if (!target)
         return false;
+    const bool stored = isTicked(target);
     setBox(target, ticked);
-    return nodeCheck(target);
+    return nodeCheck(target, stored);
 }
 
 bool DbTree::syncIDRow(const QString &key, const QString &suffix, bool ticked)
@@ -502,7 +530,8 @@ bool DbTree::captureRunning() const
 
 // ---- Adding a captured identifier ---------------------------------------------------
 
-int DbTree::tvAddCAN_ID(int deviceId, qint32 keyNumber, const QString &name, bool enable)
+int DbTree::tvAddCAN_ID(int deviceId, qint32 keyNumber, const QString &name, bool enable,
+                        const std::function<bool(int idCanId)> &alsoStore)
 {
     Prompts &prompts = *context.prompts;
     if (keyNumber < 0 || (keyNumber & lostFrameKeyBit)) {
@@ -530,15 +559,18 @@ int DbTree::tvAddCAN_ID(int deviceId, qint32 keyNumber, const QString &name, boo
         prompts.error(failed, addTitle);
         return -1;
     }
-    const int id = context.params->nextCounter(QStringLiteral("counter_id_CAN_ID")).toInt();
-    if (!context.db->execute(QString::fromLatin1(sql::insertId), {id, deviceId, keyNumber, name, enable ? 1 : 0})) {
+    Database::Transaction transaction(*context.db);
+    const int id = transaction.isActive() ? nextId(*context.db, *context.params, sql::idCounter) : -1;
+    if (!transaction.isActive() ||
+        !context.db->execute(QString::fromLatin1(sql::insertId), {id, deviceId, keyNumber, name, enable ? 1 : 0}) ||
+        (alsoStore && !alsoStore(id)) || !transaction.commit()) {
         prompts.error(failed, addTitle);
         return -1;
     }
     QTreeWidgetItem *added = addIDNode(id, deviceId, keyNumber, name, enable);
     selectNode(added);
     setBox(added, enable);
-    nodeCheck(added);
+    nodeCheck(added, enable);
     return id;
 }
 

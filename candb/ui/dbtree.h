@@ -66,7 +66,8 @@ public:
     // and the monitor rows in line.
     void tvDB_IDs_NodeCheck(QTreeWidgetItem *node);
 
-    int tvAddCAN_ID(int deviceId, qint32 keyNumber, const QString &name, bool enable) override;
+    int tvAddCAN_ID(int deviceId, qint32 keyNumber, const QString &name, bool enable,
+                    const std::function<bool(int idCanId)> &alsoStore = {}) override;
     // Adds a picture under `key`; false when the key is already there.
     bool tvAddImage(const QString &key, const QIcon &picture);
     void setNodeExpanded(const QString &key, bool expand);
@@ -146,7 +147,12 @@ private:
     void addIDImage(const QString &key);
     void clearTree();
     void setBox(QTreeWidgetItem *node, bool ticked);
-    bool nodeCheck(QTreeWidgetItem *node);
+    // Writes the box the node now shows; `stored` is what the file held before,
+    // shown again when the write fails.
+    bool nodeCheck(QTreeWidgetItem *node, bool stored);
+    // The root's box written to every device in one transaction; *changed
+    // tells whether a device was written.
+    bool writeRootBox(bool *changed);
     void setTag(QTreeWidgetItem *node, int tag);
     void setImage(QTreeWidgetItem *node, const QString &image);
     void forgetKeys(QTreeWidgetItem *node);
