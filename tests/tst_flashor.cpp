@@ -15,6 +15,7 @@
 #include <QLineEdit>
 #include <QProgressBar>
 #include <QPushButton>
+#include <QScopeGuard>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -52,6 +53,8 @@ struct PortRecord
     bool opened = false;
     bool destroyed = false;
     bool readFails = false;
+    bool writeFails = false;
+    QString reason; // what the system would say about a failure
     int clears = 0;
     QString settings;
     QByteArray incoming; // the device's bytes, put here by the test
@@ -87,7 +90,7 @@ public:
     bool write(const QByteArray &bytes) override
     {
         r->written << bytes;
-        return r->opened;
+        return r->opened && !r->writeFails;
     }
     void clear() override
     {
@@ -95,6 +98,7 @@ public:
         ++r->clears;
     }
     QString deviceName() const override { return QStringLiteral("fake%1").arg(r->number); }
+    QString errorText() const override { return r->reason; }
 
 private:
     std::shared_ptr<PortRecord> r;
@@ -105,12 +109,16 @@ struct FakePorts
 {
     QList<std::shared_ptr<PortRecord>> made;
     bool canOpen = true;
+    bool writeFails = false;
+    QString reason;
     PortFactory factory()
     {
         return [this](int n) {
             auto record = std::make_shared<PortRecord>();
             record->number = n;
             record->canOpen = canOpen;
+            record->writeFails = writeFails;
+            record->reason = reason;
             made << record;
             return std::make_unique<FakePort>(record);
         };
@@ -161,6 +169,7 @@ private slots:
     void runRefusesBadFile();
     void runWithInitString();
     void runWithoutInitString();
+    void portCannotBeOpened_data();
     void portCannotBeOpened();
     void stopInPagePhaseThenRunAgain();
     void readErrorStopsTheRun();
@@ -345,26 +354,52 @@ void tst_Flashor::runWithoutInitString()
     QVERIFY(prompts.shown.isEmpty());
 }
 
+// The message keeps its own text and names the device and the system's reason after it.
+void tst_Flashor::portCannotBeOpened_data()
+{
+    QTest::addColumn<bool>("initEnabled");
+    QTest::addColumn<bool>("opens");
+    QTest::addColumn<bool>("realDevice"); // TESSEL_COM3 names a path that does not exist
+    QTest::addColumn<QString>("message");
+    const QString missing = dir.filePath("no-such-dir/tty");
+    QTest::newRow("init port: device and reason follow the text")
+        << true << false << false << "Communication port is not opened! (fake3: Permission denied)";
+    QTest::newRow("init string cannot be written")
+        << true << true << false << "Communication port is not opened! (fake3: Permission denied)";
+    QTest::newRow("boot port: device and reason follow the text")
+        << false << false << false << "Communication port is not opened! (fake3: Permission denied)";
+    QTest::newRow("real device path with the system's reason")
+        << false << false << true << "Communication port is not opened! (" + missing + ": No such file or directory)";
+}
+
 void tst_Flashor::portCannotBeOpened()
 {
+    QFETCH(bool, initEnabled);
+    QFETCH(bool, opens);
+    QFETCH(bool, realDevice);
+    QFETCH(QString, message);
     FakeFlashorPrompts prompts;
     FakePorts ports;
-    ports.canOpen = false;
-    FlashorRun run(prompts, ports.factory());
+    ports.canOpen = opens;
+    ports.writeFails = true;
+    ports.reason = "Permission denied";
+    qputenv("TESSEL_COM3", dir.filePath("no-such-dir/tty").toLocal8Bit());
+    const auto unset = qScopeGuard([] { qunsetenv("TESSEL_COM3"); });
+    FlashorRun run(prompts, realDevice ? devicePortFactory() : ports.factory());
     run.input().firmwarePath = fw1000;
+    run.input().portIndex = 2;
+    run.input().initEnabled = initEnabled;
 
-    run.cmdRun_Click(); // the init port
+    run.cmdRun_Click();
+    if (!initEnabled) {
+        QVERIFY(prompts.shown.isEmpty());
+        run.tmrInit_Timer();
+    }
     QCOMPARE(prompts.shown.size(), 1);
-    QCOMPARE(prompts.shown[0].text, QString("Communication port is not opened!"));
+    QCOMPARE(prompts.shown[0].text, message);
     QCOMPARE(prompts.shown[0].title, flashorTitle);
     QCOMPARE(prompts.shown[0].icon, FlashorPrompts::Icon::Critical);
     QVERIFY(!run.initTimer().isActive());
-
-    run.input().initEnabled = false; // the boot port
-    run.cmdRun_Click();
-    run.tmrInit_Timer();
-    QCOMPARE(prompts.shown.size(), 2);
-    QCOMPARE(prompts.shown[1].text, QString("Communication port is not opened!"));
     QVERIFY(!run.isRunning());
 }
 
