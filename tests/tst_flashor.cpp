@@ -176,7 +176,8 @@ private slots:
     void automaticStartBrowsesForPattern();
     void automaticStartWithFile();
     void browseRefusesMissingFile();
-    void portZeroDoesNotStartByItself();
+    void portOptionAndAutomaticStart_data();
+    void portOptionAndAutomaticStart();
 
     void windowTexts();
     void windowFollowsRun();
@@ -508,14 +509,58 @@ void tst_Flashor::browseRefusesMissingFile()
     QCOMPARE(prompts.shown.size(), 1);
 }
 
-void tst_Flashor::portZeroDoesNotStartByItself()
+// "/r" starts by itself only on a port the option really names; anything else
+// must not fall back to COM1, where some other device may sit.
+void tst_Flashor::portOptionAndAutomaticStart_data()
 {
+    QTest::addColumn<QStringList>("arguments");
+    QTest::addColumn<bool>("starts");
+    QTest::addColumn<QString>("message"); // "": none
+    QTest::addColumn<QString>("status");
+
+    const QString noPort = "Port option \"%1\" names no port from 1 to 16: choose the port and press Run";
+    QTest::newRow("c1 starts") << QStringList{"/r", "/c1"} << true << ""
+                               << "";
+    QTest::newRow("c16, the last port, starts") << QStringList{"/r", "/c16"} << true << ""
+                                                << "";
+    QTest::newRow("c3 with trailing blanks starts") << QStringList{"/r", "/c3  "} << true << ""
+                                                    << "";
+    QTest::newRow("c0: the built-in analyser has no boot loader")
+        << QStringList{"/r", "/c0"} << false << ""
+        << "Port 0 has no boot loader: choose the port and press Run";
+    QTest::newRow("c without a number") << QStringList{"/r", "/c"} << false << noPort.arg("/c") << noPort.arg("/c");
+    QTest::newRow("cx is not a number") << QStringList{"/r", "/cx"} << false << noPort.arg("/cx") << noPort.arg("/cx");
+    QTest::newRow("c-1 is negative") << QStringList{"/r", "/c-1"} << false << noPort.arg("/c-1") << noPort.arg("/c-1");
+    QTest::newRow("c17 is past the list")
+        << QStringList{"/r", "/c17"} << false << noPort.arg("/c17") << noPort.arg("/c17");
+    QTest::newRow("c999 is past the list")
+        << QStringList{"/r", "/c999"} << false << noPort.arg("/c999") << noPort.arg("/c999");
+    QTest::newRow("a later good option wins") << QStringList{"/r", "/cx", "/c2"} << true << ""
+                                              << "";
+    QTest::newRow("a later bad option wins")
+        << QStringList{"/r", "/c2", "/cx"} << false << noPort.arg("/cx") << noPort.arg("/cx");
+    QTest::newRow("without /r a bad option is still reported")
+        << QStringList{"/cx"} << false << noPort.arg("/cx") << noPort.arg("/cx");
+}
+
+void tst_Flashor::portOptionAndAutomaticStart()
+{
+    QFETCH(QStringList, arguments);
+    QFETCH(bool, starts);
+    QFETCH(QString, message);
     Rig rig;
     auto &[prompts, ports, run] = rig;
-    run.applyCommandLine(parseFlashorArguments({"/r", "/c0", "/f" + fw1000}, FlashorRun::portCount));
-    QCOMPARE(run.input().portIndex, 0);
-    QVERIFY(!run.timeoutTimer().isActive());
-    QVERIFY(run.status().startsWith("Port 0 has no boot loader"));
+    run.applyCommandLine(parseFlashorArguments(arguments + QStringList{"/f" + fw1000}, FlashorRun::portCount));
+    QCOMPARE(run.timeoutTimer().isActive(), starts);
+    QTEST(run.status(), "status");
+    QCOMPARE(prompts.shown.size(), message.isEmpty() ? 0 : 1);
+    if (!message.isEmpty()) {
+        QCOMPARE(prompts.shown[0].text, message);
+        QCOMPARE(prompts.shown[0].icon, FlashorPrompts::Icon::Critical);
+    }
+    // The one-line command line of other platforms follows the same rule.
+    const FlashorOptions oneLine = parseFlashorCommandLine(" " + arguments.join(' '), FlashorRun::portCount);
+    QCOMPARE(oneLine.malformedPort.has_value(), !message.isEmpty());
 }
 
 void tst_Flashor::windowTexts()

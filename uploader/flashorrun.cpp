@@ -97,6 +97,16 @@ void FlashorRun::applyCommandLine(const FlashorOptions &options)
         setStatus(QStringLiteral("Port 0 has no boot loader: choose the port and press Run"));
         return;
     }
+    // A port option that names no port must not fall back to COM1 by itself.
+    if (options.malformedPort) {
+        const QString text =
+            QStringLiteral("Port option \"%1\" names no port from 1 to %2: choose the port and press Run")
+                .arg(options.malformedPort->trimmed())
+                .arg(portCount);
+        setStatus(text);
+        prompts.message(text, {}, FlashorPrompts::Icon::Critical);
+        return;
+    }
     if (options.autoRun)
         tmrTimeout.start(autoStartDelay);
 }
