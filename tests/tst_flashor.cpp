@@ -4,6 +4,7 @@
 
 #include "sim/bootloader.h"
 #include "sim/pty.h"
+#include "sim/virtualport.h"
 #include "uploader/commandline.h"
 #include "uploader/flashorrun.h"
 #include "uploader/ui/frmflashor.h"
@@ -182,6 +183,8 @@ private slots:
     void windowTexts();
     void windowFollowsRun();
 
+    void uploadReachesTheDevice_data();
+    void uploadReachesTheDevice();
     void uploadOverPseudoTerminal();
 
 private:
@@ -610,7 +613,7 @@ void tst_Flashor::windowFollowsRun()
     QCOMPARE(w.txtBlock->text(), QString("256"));
     QCOMPARE(w.txtSet_Serial->text(), QString("SN000042"));
     QCOMPARE(w.txtSet_Signature->text(), QString("Signature of the device!"));
-    QCOMPARE(w.pbUpload->maximum(), 3);
+    QCOMPARE(w.pbUpload->maximum(), 4);
     QCOMPARE(w.txtStatus->text(), QString("Writing Page #0"));
 
     boot->incoming = QByteArray("+\x02\x00\x00----", 8);
@@ -619,6 +622,72 @@ void tst_Flashor::windowFollowsRun()
     QCOMPARE(w.txtStatus->text(), QString("Error writing Page #0"));
     QCOMPARE(w.cmdRun->text(), QString("Run"));
     QVERIFY(w.frameInput->isEnabled());
+}
+
+// The whole run flow against the virtual boot loader: what the device stored
+// and the final status, for bodies around the block size of 256.
+void tst_Flashor::uploadReachesTheDevice_data()
+{
+    QTest::addColumn<int>("bodySize");
+    QTest::addColumn<QString>("status");
+    QTest::addColumn<int>("pagesStored");
+
+    QTest::newRow("empty body: serial number and signature only") << 0 << "Set Serial Number and Signature: Ok" << 0;
+    QTest::newRow("one byte: one padded page") << 1 << "Updating firmware : Ok" << 1;
+    QTest::newRow("block - 1: one padded page") << 255 << "Updating firmware : Ok" << 1;
+    QTest::newRow("one block exactly") << 256 << "Updating firmware : Ok" << 1;
+    QTest::newRow("block + 1: second page carries the last byte") << 257 << "Updating firmware : Ok" << 2;
+    QTest::newRow("1000 bytes: 232 in the padded fourth page") << 1000 << "Updating firmware : Ok" << 4;
+    QTest::newRow("whole multiple: no padding") << 1024 << "Updating firmware : Ok" << 4;
+}
+
+void tst_Flashor::uploadReachesTheDevice()
+{
+    QFETCH(int, bodySize);
+    QFETCH(QString, status);
+    QFETCH(int, pagesStored);
+
+    const QString stored = dir.filePath("stored.bin");
+    QFile::remove(stored);
+    BootLoaderOptions options;
+    options.beaconInterval = 0;
+    options.firmwarePath = stored;
+    SimBootLoader *loader = nullptr;
+    FakeFlashorPrompts prompts;
+    FlashorRun run(prompts, [&](int) {
+        auto device = std::make_unique<SimBootLoader>(options);
+        loader = device.get();
+        return std::make_unique<VirtualPort>(std::move(device));
+    });
+    const QByteArray file = firmwareBytes(bodySize);
+    run.input().firmwarePath = writeFile(dir, "sized.rfw", file);
+    run.input().initEnabled = false;
+    run.input().noWait = true; // the loader's first ">" goes with the input discarded at open
+    int maximum = -1;
+    int progress = -1;
+    connect(&run.protocol(), &BootProtocol::progressMaximumChanged, [&](int m) { maximum = m; });
+    connect(&run.protocol(), &BootProtocol::progressChanged, [&](int v) { progress = v; });
+
+    run.cmdRun_Click();
+    run.tmrInit_Timer();
+    QVERIFY(loader);
+    for (int tick = 0; tick < 100 && run.isRunning(); ++tick)
+        run.tmrReceive_Timer();
+
+    QCOMPARE(run.status(), status);
+    QVERIFY(!run.isRunning());
+    QVERIFY(prompts.shown.isEmpty());
+    QByteArray expected = file.mid(80);
+    expected.append(qsizetype(pagesStored) * 256 - expected.size(), char(0xFF));
+    QCOMPARE(loader->firmware().toHex(), expected.toHex());
+    QCOMPARE(loader->isFinished(), bodySize > 0);
+    QCOMPARE(QFile::exists(stored), bodySize > 0);
+    if (bodySize > 0) {
+        QFile written(stored);
+        QVERIFY(written.open(QIODevice::ReadOnly));
+        QCOMPARE(written.readAll().toHex(), expected.toHex());
+        QCOMPARE(progress, maximum); // the bar is full only when the whole body is on the device
+    }
 }
 
 void tst_Flashor::uploadOverPseudoTerminal()
@@ -639,7 +708,7 @@ void tst_Flashor::uploadOverPseudoTerminal()
     connect(&loader, &SimDevice::send, &pty, &PtyHost::write);
     loader.start();
 
-    const QByteArray file = firmwareBytes(4000); // 15 pages of 256, 160 bytes left over
+    const QByteArray file = firmwareBytes(4000); // 15 pages of 256 and a padded one of 160 bytes
     FakeFlashorPrompts prompts;
     FlashorRun run(prompts); // the real serial port, through TESSEL_COM1
     QStringList statuses;
@@ -658,9 +727,9 @@ void tst_Flashor::uploadOverPseudoTerminal()
     QCOMPARE(loader.header(), file.left(80));
     QFile received(saved);
     QVERIFY(received.open(QIODevice::ReadOnly));
-    QCOMPARE(received.readAll(), file.mid(80, 15 * 256));
+    QCOMPARE(received.readAll(), file.mid(80) + QByteArray(96, char(0xFF)));
     QVERIFY(statuses.contains("Writing Page #0: Retry 2"));
-    QVERIFY(statuses.contains("Writing Page #14: Ok"));
+    QVERIFY(statuses.contains("Writing Page #15: Ok"));
     qunsetenv("TESSEL_COM1");
 }
 
