@@ -72,10 +72,9 @@ QByteArray captureStream(qsizetype bytes)
 
 void BM_ReceivePath(benchmark::State &state)
 {
-    int argc = 0;
-    static QCoreApplication *app = QCoreApplication::instance() ? nullptr : new QCoreApplication(argc, nullptr);
-    (void)app;
-    static Database db; // not opened: settings come from the cache defaults
+    // Not opened: settings come from the cache defaults. Local, not static: a
+    // database outliving main() would close after Qt SQL's own globals are gone.
+    Database db;
     ParamStore params(db);
     NoPrompts prompts;
     StreamPort *port = nullptr;
@@ -120,4 +119,11 @@ BENCHMARK(BM_Framer)->Unit(benchmark::kMillisecond);
 
 } // namespace
 
-BENCHMARK_MAIN();
+int main(int argc, char **argv)
+{
+    QCoreApplication app(argc, argv);
+    benchmark::Initialize(&argc, argv);
+    benchmark::RunSpecifiedBenchmarks();
+    benchmark::Shutdown();
+    return 0;
+}

@@ -102,7 +102,7 @@ bool PacketLink::acquireLink(QObject *form, bool forceTest, bool showMessage)
 {
     const auto notOpened = [&] {
         if (showMessage)
-            prompt.error(QStringLiteral("Communication port is not opened!"));
+            prompt.error(withPortReason(QStringLiteral("Communication port is not opened!"), serial.get()));
         return true;
     };
     // A user that comes in while the connection window is up (from its

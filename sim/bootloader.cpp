@@ -1,6 +1,6 @@
 #include "sim/bootloader.h"
 
-#include <QFile>
+#include <QSaveFile>
 
 namespace {
 
@@ -159,12 +159,15 @@ void SimBootLoader::takePage(int page, const QByteArray &data, quint16 sum)
 
 void SimBootLoader::finish()
 {
-    finished = true;
+    // A device that could not store the firmware must not acknowledge it.
     if (!opts.firmwarePath.isEmpty()) {
-        QFile file(opts.firmwarePath);
-        if (file.open(QIODevice::WriteOnly | QIODevice::Truncate))
-            file.write(receivedBody);
+        QSaveFile file(opts.firmwarePath);
+        if (!file.open(QIODevice::WriteOnly) || file.write(receivedBody) != receivedBody.size() || !file.commit()) {
+            answer("-");
+            return;
+        }
     }
+    finished = true;
     answer("+\x02" + le16(endMarker));
 }
 

@@ -28,7 +28,7 @@ struct BootLoaderOptions
 //   "<"                 -> "+" 00
 //   "#" cs(2) header(80) -> "+" 22 block(2) serial(8) signature(24), then "." 00 00
 //   "@" p(2) cs(2) data(block) -> "+" 02 p(2), then "." p+1   (bad checksum: "-", then "." p)
-//   "@" FF FF           -> "+" 02 FF FF, firmware written to firmwarePath
+//   "@" FF FF           -> "+" 02 FF FF, firmware written to firmwarePath ("-" when it cannot be)
 // Numbers are little-endian, checksums the byte sum modulo 65536.
 class SimBootLoader final : public SimDevice
 {

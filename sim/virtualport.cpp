@@ -43,8 +43,11 @@ void VirtualPort::replaceDevice(std::unique_ptr<SimDevice> device)
 
 bool VirtualPort::open(const QString &settings)
 {
-    if (!parsePortSettings(settings).valid)
+    if (!parsePortSettings(settings).valid) {
+        lastError = QStringLiteral("unsupported settings \"%1\"").arg(settings);
         return false;
+    }
+    lastError.clear();
     opened = true;
     failed = false;
     pending.clear();
@@ -108,10 +111,10 @@ void VirtualPort::onLineDropped()
         return;
     failed = true;
     pending.clear();
+    lastError = QStringLiteral("The virtual analyser dropped the line.");
     // Reported from the event loop: the drop may happen inside write().
     QMetaObject::invokeMethod(
-        this, [this] { emit portError(QStringLiteral("The virtual analyser dropped the line.")); },
-        Qt::QueuedConnection);
+        this, [this, why = lastError] { emit portError(why); }, Qt::QueuedConnection);
 }
 
 void VirtualPort::onBootLoaderRequested()

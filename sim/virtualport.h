@@ -37,6 +37,7 @@ public:
     bool write(const QByteArray &bytes) override;
     void clear() override { pending.clear(); }
     [[nodiscard]] QString deviceName() const override { return QStringLiteral("virtual analyser"); }
+    [[nodiscard]] QString errorText() const override { return lastError; }
 
     // The device on the far end (owned by the port).
     [[nodiscard]] SimDevice *device() const { return dev.get(); }
@@ -60,6 +61,7 @@ private:
 
     std::unique_ptr<SimDevice> dev;
     QByteArray pending;
+    QString lastError;
     bool opened = false;
     bool failed = false;
     bool notifyQueued = false;

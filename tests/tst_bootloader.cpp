@@ -109,6 +109,8 @@ private slots:
     void headerAnswer_data();
     void headerAnswer();
     void pagePhase();
+    void endOfUpload_data();
+    void endOfUpload();
     void failureCount_data();
     void failureCount();
     void pageRequestBeyondBody_data();
@@ -173,13 +175,11 @@ void tst_BootLoader::cutMessage_data()
 
     const QByteArray plus34 = "+" + QByteArray(1, char(34)) + QByteArray(34, 'p');
     QTest::newRow("stray byte before > is dropped") << QByteArray("x>") << QList<QByteArray>{">"} << QByteArray();
-    QTest::newRow("+ with length 34 waits for 36 bytes")
-        << plus34.left(35) << QList<QByteArray>{} << plus34.left(35);
+    QTest::newRow("+ with length 34 waits for 36 bytes") << plus34.left(35) << QList<QByteArray>{} << plus34.left(35);
     QTest::newRow("+ alone waits for its length") << QByteArray("+") << QList<QByteArray>{} << QByteArray("+");
-    QTest::newRow("+ with length 0") << QByteArray("+\0", 2) << QList<QByteArray>{QByteArray("+\0", 2)}
-                                     << QByteArray();
-    QTest::newRow(". waits for its second page byte") << QByteArray(".\x01") << QList<QByteArray>{}
-                                                       << QByteArray(".\x01");
+    QTest::newRow("+ with length 0") << QByteArray("+\0", 2) << QList<QByteArray>{QByteArray("+\0", 2)} << QByteArray();
+    QTest::newRow(". waits for its second page byte")
+        << QByteArray(".\x01") << QList<QByteArray>{} << QByteArray(".\x01");
     QTest::newRow("several messages in one read")
         << QByteArray("-" + pageAck(7) + ">" + pageRequest(8))
         << QList<QByteArray>{"-", pageAck(7), ">", pageRequest(8)} << QByteArray();
@@ -231,12 +231,12 @@ void tst_BootLoader::connectPhase_data()
         << false << QByteArray("-" + pageRequest(0) + QByteArray("+\0", 2)) << 1 << "Waiting Connection..."
         << QList<QByteArray>{};
     QTest::newRow("> connects") << false << QByteArray(">") << 2 << "Connecting..." << QList<QByteArray>{"<"};
-    QTest::newRow("do not wait: connect at once") << true << QByteArray() << 2 << "Connecting..."
-                                                  << QList<QByteArray>{"<"};
+    QTest::newRow("do not wait: connect at once")
+        << true << QByteArray() << 2 << "Connecting..." << QList<QByteArray>{"<"};
     QTest::newRow("positive answer sends the header")
         << true << QByteArray("+\0", 2) << 3 << "Send Header..." << QList<QByteArray>{"<", header};
-    QTest::newRow("negative answer to connect") << true << QByteArray("-") << 0 << "Connecting: Error"
-                                                << QList<QByteArray>{"<"};
+    QTest::newRow("negative answer to connect")
+        << true << QByteArray("-") << 0 << "Connecting: Error" << QList<QByteArray>{"<"};
     QTest::newRow("> while connecting is an error")
         << true << QByteArray(">") << 0 << "Connecting: Error" << QList<QByteArray>{"<"};
     QTest::newRow("negative answer to the header")
@@ -268,12 +268,12 @@ void tst_BootLoader::headerAnswer_data()
     QTest::addColumn<int>("state");
     QTest::addColumn<QString>("status");
     QTest::addColumn<int>("pageCount");
-    QTest::newRow("body 1000, block 256: three pages") << 1000 << 256 << 4 << "Wait for page request..." << 3;
+    QTest::newRow("body 1000, block 256: four pages, the last one partial")
+        << 1000 << 256 << 4 << "Wait for page request..." << 4;
     QTest::newRow("empty body ends after the header") << 0 << 256 << 0 << "Set Serial Number and Signature: Ok" << 0;
     QTest::newRow("block size 0 is refused") << 1000 << 0 << 0 << "Block size 0: Error" << 0;
-    QTest::newRow("empty body with block size 0 is fine") << 0 << 0 << 0 << "Set Serial Number and Signature: Ok"
-                                                           << 0;
-    QTest::newRow("body shorter than a block: no page") << 100 << 256 << 4 << "Wait for page request..." << 0;
+    QTest::newRow("empty body with block size 0 is fine") << 0 << 0 << 0 << "Set Serial Number and Signature: Ok" << 0;
+    QTest::newRow("body shorter than a block: one page") << 100 << 256 << 4 << "Wait for page request..." << 1;
     QTest::newRow("block size above 255") << 4096 << 1024 << 4 << "Wait for page request..." << 4;
 }
 
@@ -313,18 +313,60 @@ void tst_BootLoader::pagePhase()
     QCOMPARE(p.status(), QString("Writing Page #1: Ok"));
     QCOMPARE(r.progress, 1);
 
-    feed(p, pageRequest(3));
+    // Bytes 768..999 go out as a whole page, padded as erased flash reads.
+    feed(p, pageAck(0) + pageRequest(3));
+    QCOMPARE(p.status(), QString("Writing Page #3"));
+    QCOMPARE(r.sent.value(1), buildMessage("@" + littleEndian16(3), body.mid(768) + QByteArray(24, char(0xFF))));
+
+    feed(p, pageAck(2) + pageAck(3) + pageRequest(4));
     QCOMPARE(p.status(), QString("Updating firmware"));
-    QCOMPARE(r.sent.value(1), bytesOf({0x40, 0xFF, 0xFF}));
+    QCOMPARE(r.sent.value(2), bytesOf({0x40, 0xFF, 0xFF}));
     QCOMPARE(p.page(), 0xFFFF);
 
     feed(p, pageAck(0xFFFF));
     QCOMPARE(p.status(), QString("Updating firmware : Ok"));
     QCOMPARE(p.state(), 0);
-    QCOMPARE(r.progress, 3);
+    QCOMPARE(r.progress, 4);
     QCOMPARE(r.idles, 1);
-    // Bytes 768..999 are never sent: the page count is rounded down.
-    QCOMPARE(r.sent.size(), 2);
+    QCOMPARE(r.sent.size(), 3);
+}
+
+// "Ok" only answers our end marker after every page of the body was acknowledged.
+void tst_BootLoader::endOfUpload_data()
+{
+    QTest::addColumn<QByteArray>("answers"); // for a body of 600 bytes, block 256: pages 0..2
+    QTest::addColumn<QString>("status");
+    QTest::addColumn<bool>("endMarkerSent");
+    const QByteArray allAcked = pageAck(0) + pageAck(1) + pageAck(2);
+    QTest::newRow("every page acknowledged")
+        << QByteArray(allAcked + pageRequest(3) + pageAck(0xFFFF)) << "Updating firmware : Ok" << true;
+    QTest::newRow("end requested with the partial last page unacknowledged")
+        << QByteArray(pageAck(0) + pageAck(1) + pageRequest(3) + pageAck(0xFFFF))
+        << "Updating firmware : Error, page #2 not acknowledged" << false;
+    QTest::newRow("end requested with a page in the middle skipped")
+        << QByteArray(pageAck(0) + pageAck(2) + pageRequest(3)) << "Updating firmware : Error, page #1 not acknowledged"
+        << false;
+    QTest::newRow("end acknowledged that was never sent")
+        << QByteArray(allAcked + pageAck(0xFFFF)) << "Updating firmware : Error, end acknowledged before it was sent"
+        << false;
+    QTest::newRow("acknowledgement past the body counts for nothing")
+        << QByteArray(pageAck(0) + pageAck(1) + pageAck(3) + pageRequest(3))
+        << "Updating firmware : Error, page #2 not acknowledged" << false;
+}
+
+void tst_BootLoader::endOfUpload()
+{
+    QFETCH(QByteArray, answers);
+    QFETCH(bool, endMarkerSent);
+    BootProtocol p;
+    Recorder r(p);
+    toPagePhase(p, 600, 256);
+    r.sent.clear();
+    feed(p, answers);
+    QTEST(p.status(), "status");
+    QCOMPARE(p.state(), 0);
+    QCOMPARE(r.sent.contains(bytesOf({0x40, 0xFF, 0xFF})), endMarkerSent);
+    QCOMPARE(r.progress == 3, p.status() == "Updating firmware : Ok"); // a full bar means a whole firmware
 }
 
 // Found by fuzzing: a request past the page count was answered with an empty
@@ -332,7 +374,7 @@ void tst_BootLoader::pagePhase()
 void tst_BootLoader::pageRequestBeyondBody_data()
 {
     QTest::addColumn<int>("page");
-    QTest::newRow("page 4 of 3 pages") << 4;
+    QTest::newRow("page 5 of 4 pages") << 5;
     QTest::newRow("page 0xFFFF is not the end marker") << 0xFFFF;
 }
 
@@ -360,17 +402,19 @@ void tst_BootLoader::failureCount_data()
     QTest::addColumn<bool>("restart"); // the user stops, then runs again before the last answer
     QTest::addColumn<QString>("status");
     QTest::addColumn<int>("state");
-    QTest::newRow("three refusals: still retrying") << 1000 << QByteArray(pageRequest(2) + "---") << false
-                                                    << "Writing Page #2: Retry 3" << 4;
-    QTest::newRow("the fourth ends the run") << 1000 << QByteArray(pageRequest(2) + "----") << false
-                                             << "Error writing Page #2" << 0;
+    QTest::newRow("three refusals: still retrying")
+        << 1000 << QByteArray(pageRequest(2) + "---") << false << "Writing Page #2: Retry 3" << 4;
+    QTest::newRow("the fourth ends the run")
+        << 1000 << QByteArray(pageRequest(2) + "----") << false << "Error writing Page #2" << 0;
     QTest::newRow("a positive answer resets the count")
         << 1000 << QByteArray(pageRequest(0) + "---" + pageAck(0) + pageRequest(1) + "---") << false
         << "Writing Page #1: Retry 3" << 4;
-    QTest::newRow("a new run starts without failures") << 1000 << QByteArray(pageRequest(0) + "---") << true
-                                                       << "Writing Page #0: Retry 1" << 4;
-    QTest::newRow("refused end marker") << 512 << QByteArray(pageRequest(2) + "-") << false
-                                        << "Error updating firmware..." << 0;
+    QTest::newRow("a new run starts without failures")
+        << 1000 << QByteArray(pageRequest(0) + "---") << true << "Writing Page #0: Retry 1" << 4;
+    QTest::newRow("refused end marker") << 512
+                                        << QByteArray(pageRequest(0) + pageAck(0) + pageRequest(1) + pageAck(1) +
+                                                      pageRequest(2) + "-")
+                                        << false << "Error updating firmware..." << 0;
 }
 
 void tst_BootLoader::failureCount()
@@ -403,11 +447,14 @@ void tst_BootLoader::virtualBootLoader_data()
     QTest::addColumn<int>("negativeAnswers");
     QTest::addColumn<QString>("status");
     QTest::addColumn<int>("pagesTaken");
+    QTest::addColumn<bool>("storable"); // false: the loader's firmware file cannot be written
 
-    QTest::newRow("whole firmware") << 1000 << 256 << 0 << "Updating firmware : Ok" << 3;
-    QTest::newRow("exact multiple of the block") << 2048 << 512 << 0 << "Updating firmware : Ok" << 4;
-    QTest::newRow("three refusals are retried") << 1000 << 256 << 3 << "Updating firmware : Ok" << 3;
-    QTest::newRow("four refusals end the run") << 1000 << 256 << 4 << "Error writing Page #0" << 0;
+    QTest::newRow("whole firmware, last page padded") << 1000 << 256 << 0 << "Updating firmware : Ok" << 4 << true;
+    QTest::newRow("exact multiple of the block") << 2048 << 512 << 0 << "Updating firmware : Ok" << 4 << true;
+    QTest::newRow("three refusals are retried") << 1000 << 256 << 3 << "Updating firmware : Ok" << 4 << true;
+    QTest::newRow("four refusals end the run") << 1000 << 256 << 4 << "Error writing Page #0" << 0 << true;
+    QTest::newRow("device that cannot store the firmware refuses the end")
+        << 1000 << 256 << 0 << "Error updating firmware..." << 4 << false;
 }
 
 void tst_BootLoader::virtualBootLoader()
@@ -417,13 +464,14 @@ void tst_BootLoader::virtualBootLoader()
     QFETCH(int, negativeAnswers);
     QFETCH(QString, status);
     QFETCH(int, pagesTaken);
+    QFETCH(bool, storable);
 
     QTemporaryDir dir;
     BootLoaderOptions options;
     options.blockSize = blockSize;
     options.negativeAnswers = negativeAnswers;
     options.beaconInterval = 0;
-    options.firmwarePath = dir.filePath("received.bin");
+    options.firmwarePath = dir.filePath(storable ? "received.bin" : "no-such-dir/received.bin");
     SimBootLoader loader(options);
     BootProtocol p;
     QStringList statuses;
@@ -438,9 +486,12 @@ void tst_BootLoader::virtualBootLoader()
     QCOMPARE(p.status(), status);
     QCOMPARE(loader.pagesTaken(), pagesTaken);
     QCOMPARE(loader.header(), fw.header);
-    const QByteArray written = fw.body.left(qsizetype(pagesTaken) * blockSize);
+    QByteArray padded = fw.body;
+    padded.append(qMax<qsizetype>(0, qsizetype(pagesTaken) * blockSize - padded.size()), char(0xFF));
+    const QByteArray written = padded.left(qsizetype(pagesTaken) * blockSize);
     QCOMPARE(loader.firmware(), written);
-    if (status == "Updating firmware : Ok") {
+    QCOMPARE(loader.isFinished(), status == "Updating firmware : Ok");
+    if (loader.isFinished()) {
         QFile file(options.firmwarePath);
         QVERIFY(file.open(QIODevice::ReadOnly));
         QCOMPARE(file.readAll(), written);

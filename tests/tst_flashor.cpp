@@ -4,6 +4,7 @@
 
 #include "sim/bootloader.h"
 #include "sim/pty.h"
+#include "sim/virtualport.h"
 #include "uploader/commandline.h"
 #include "uploader/flashorrun.h"
 #include "uploader/ui/frmflashor.h"
@@ -15,6 +16,7 @@
 #include <QLineEdit>
 #include <QProgressBar>
 #include <QPushButton>
+#include <QScopeGuard>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -52,6 +54,8 @@ struct PortRecord
     bool opened = false;
     bool destroyed = false;
     bool readFails = false;
+    bool writeFails = false;
+    QString reason; // what the system would say about a failure
     int clears = 0;
     QString settings;
     QByteArray incoming; // the device's bytes, put here by the test
@@ -87,7 +91,7 @@ public:
     bool write(const QByteArray &bytes) override
     {
         r->written << bytes;
-        return r->opened;
+        return r->opened && !r->writeFails;
     }
     void clear() override
     {
@@ -95,6 +99,7 @@ public:
         ++r->clears;
     }
     QString deviceName() const override { return QStringLiteral("fake%1").arg(r->number); }
+    QString errorText() const override { return r->reason; }
 
 private:
     std::shared_ptr<PortRecord> r;
@@ -105,12 +110,16 @@ struct FakePorts
 {
     QList<std::shared_ptr<PortRecord>> made;
     bool canOpen = true;
+    bool writeFails = false;
+    QString reason;
     PortFactory factory()
     {
         return [this](int n) {
             auto record = std::make_shared<PortRecord>();
             record->number = n;
             record->canOpen = canOpen;
+            record->writeFails = writeFails;
+            record->reason = reason;
             made << record;
             return std::make_unique<FakePort>(record);
         };
@@ -161,17 +170,21 @@ private slots:
     void runRefusesBadFile();
     void runWithInitString();
     void runWithoutInitString();
+    void portCannotBeOpened_data();
     void portCannotBeOpened();
     void stopInPagePhaseThenRunAgain();
     void readErrorStopsTheRun();
     void automaticStartBrowsesForPattern();
     void automaticStartWithFile();
     void browseRefusesMissingFile();
-    void portZeroDoesNotStartByItself();
+    void portOptionAndAutomaticStart_data();
+    void portOptionAndAutomaticStart();
 
     void windowTexts();
     void windowFollowsRun();
 
+    void uploadReachesTheDevice_data();
+    void uploadReachesTheDevice();
     void uploadOverPseudoTerminal();
 
 private:
@@ -345,26 +358,52 @@ void tst_Flashor::runWithoutInitString()
     QVERIFY(prompts.shown.isEmpty());
 }
 
+// The message keeps its own text and names the device and the system's reason after it.
+void tst_Flashor::portCannotBeOpened_data()
+{
+    QTest::addColumn<bool>("initEnabled");
+    QTest::addColumn<bool>("opens");
+    QTest::addColumn<bool>("realDevice"); // TESSEL_COM3 names a path that does not exist
+    QTest::addColumn<QString>("message");
+    const QString missing = dir.filePath("no-such-dir/tty");
+    QTest::newRow("init port: device and reason follow the text")
+        << true << false << false << "Communication port is not opened! (fake3: Permission denied)";
+    QTest::newRow("init string cannot be written")
+        << true << true << false << "Communication port is not opened! (fake3: Permission denied)";
+    QTest::newRow("boot port: device and reason follow the text")
+        << false << false << false << "Communication port is not opened! (fake3: Permission denied)";
+    QTest::newRow("real device path with the system's reason")
+        << false << false << true << "Communication port is not opened! (" + missing + ": No such file or directory)";
+}
+
 void tst_Flashor::portCannotBeOpened()
 {
+    QFETCH(bool, initEnabled);
+    QFETCH(bool, opens);
+    QFETCH(bool, realDevice);
+    QFETCH(QString, message);
     FakeFlashorPrompts prompts;
     FakePorts ports;
-    ports.canOpen = false;
-    FlashorRun run(prompts, ports.factory());
+    ports.canOpen = opens;
+    ports.writeFails = true;
+    ports.reason = "Permission denied";
+    qputenv("TESSEL_COM3", dir.filePath("no-such-dir/tty").toLocal8Bit());
+    const auto unset = qScopeGuard([] { qunsetenv("TESSEL_COM3"); });
+    FlashorRun run(prompts, realDevice ? devicePortFactory() : ports.factory());
     run.input().firmwarePath = fw1000;
+    run.input().portIndex = 2;
+    run.input().initEnabled = initEnabled;
 
-    run.cmdRun_Click(); // the init port
+    run.cmdRun_Click();
+    if (!initEnabled) {
+        QVERIFY(prompts.shown.isEmpty());
+        run.tmrInit_Timer();
+    }
     QCOMPARE(prompts.shown.size(), 1);
-    QCOMPARE(prompts.shown[0].text, QString("Communication port is not opened!"));
+    QCOMPARE(prompts.shown[0].text, message);
     QCOMPARE(prompts.shown[0].title, flashorTitle);
     QCOMPARE(prompts.shown[0].icon, FlashorPrompts::Icon::Critical);
     QVERIFY(!run.initTimer().isActive());
-
-    run.input().initEnabled = false; // the boot port
-    run.cmdRun_Click();
-    run.tmrInit_Timer();
-    QCOMPARE(prompts.shown.size(), 2);
-    QCOMPARE(prompts.shown[1].text, QString("Communication port is not opened!"));
     QVERIFY(!run.isRunning());
 }
 
@@ -473,14 +512,58 @@ void tst_Flashor::browseRefusesMissingFile()
     QCOMPARE(prompts.shown.size(), 1);
 }
 
-void tst_Flashor::portZeroDoesNotStartByItself()
+// "/r" starts by itself only on a port the option really names; anything else
+// must not fall back to COM1, where some other device may sit.
+void tst_Flashor::portOptionAndAutomaticStart_data()
 {
+    QTest::addColumn<QStringList>("arguments");
+    QTest::addColumn<bool>("starts");
+    QTest::addColumn<QString>("message"); // "": none
+    QTest::addColumn<QString>("status");
+
+    const QString noPort = "Port option \"%1\" names no port from 1 to 16: choose the port and press Run";
+    QTest::newRow("c1 starts") << QStringList{"/r", "/c1"} << true << ""
+                               << "";
+    QTest::newRow("c16, the last port, starts") << QStringList{"/r", "/c16"} << true << ""
+                                                << "";
+    QTest::newRow("c3 with trailing blanks starts") << QStringList{"/r", "/c3  "} << true << ""
+                                                    << "";
+    QTest::newRow("c0: the built-in analyser has no boot loader")
+        << QStringList{"/r", "/c0"} << false << ""
+        << "Port 0 has no boot loader: choose the port and press Run";
+    QTest::newRow("c without a number") << QStringList{"/r", "/c"} << false << noPort.arg("/c") << noPort.arg("/c");
+    QTest::newRow("cx is not a number") << QStringList{"/r", "/cx"} << false << noPort.arg("/cx") << noPort.arg("/cx");
+    QTest::newRow("c-1 is negative") << QStringList{"/r", "/c-1"} << false << noPort.arg("/c-1") << noPort.arg("/c-1");
+    QTest::newRow("c17 is past the list")
+        << QStringList{"/r", "/c17"} << false << noPort.arg("/c17") << noPort.arg("/c17");
+    QTest::newRow("c999 is past the list")
+        << QStringList{"/r", "/c999"} << false << noPort.arg("/c999") << noPort.arg("/c999");
+    QTest::newRow("a later good option wins") << QStringList{"/r", "/cx", "/c2"} << true << ""
+                                              << "";
+    QTest::newRow("a later bad option wins")
+        << QStringList{"/r", "/c2", "/cx"} << false << noPort.arg("/cx") << noPort.arg("/cx");
+    QTest::newRow("without /r a bad option is still reported")
+        << QStringList{"/cx"} << false << noPort.arg("/cx") << noPort.arg("/cx");
+}
+
+void tst_Flashor::portOptionAndAutomaticStart()
+{
+    QFETCH(QStringList, arguments);
+    QFETCH(bool, starts);
+    QFETCH(QString, message);
     Rig rig;
     auto &[prompts, ports, run] = rig;
-    run.applyCommandLine(parseFlashorArguments({"/r", "/c0", "/f" + fw1000}, FlashorRun::portCount));
-    QCOMPARE(run.input().portIndex, 0);
-    QVERIFY(!run.timeoutTimer().isActive());
-    QVERIFY(run.status().startsWith("Port 0 has no boot loader"));
+    run.applyCommandLine(parseFlashorArguments(arguments + QStringList{"/f" + fw1000}, FlashorRun::portCount));
+    QCOMPARE(run.timeoutTimer().isActive(), starts);
+    QTEST(run.status(), "status");
+    QCOMPARE(prompts.shown.size(), message.isEmpty() ? 0 : 1);
+    if (!message.isEmpty()) {
+        QCOMPARE(prompts.shown[0].text, message);
+        QCOMPARE(prompts.shown[0].icon, FlashorPrompts::Icon::Critical);
+    }
+    // The one-line command line of other platforms follows the same rule.
+    const FlashorOptions oneLine = parseFlashorCommandLine(" " + arguments.join(' '), FlashorRun::portCount);
+    QCOMPARE(oneLine.malformedPort.has_value(), !message.isEmpty());
 }
 
 void tst_Flashor::windowTexts()
@@ -530,7 +613,7 @@ void tst_Flashor::windowFollowsRun()
     QCOMPARE(w.txtBlock->text(), QString("256"));
     QCOMPARE(w.txtSet_Serial->text(), QString("SN000042"));
     QCOMPARE(w.txtSet_Signature->text(), QString("Signature of the device!"));
-    QCOMPARE(w.pbUpload->maximum(), 3);
+    QCOMPARE(w.pbUpload->maximum(), 4);
     QCOMPARE(w.txtStatus->text(), QString("Writing Page #0"));
 
     boot->incoming = QByteArray("+\x02\x00\x00----", 8);
@@ -539,6 +622,72 @@ void tst_Flashor::windowFollowsRun()
     QCOMPARE(w.txtStatus->text(), QString("Error writing Page #0"));
     QCOMPARE(w.cmdRun->text(), QString("Run"));
     QVERIFY(w.frameInput->isEnabled());
+}
+
+// The whole run flow against the virtual boot loader: what the device stored
+// and the final status, for bodies around the block size of 256.
+void tst_Flashor::uploadReachesTheDevice_data()
+{
+    QTest::addColumn<int>("bodySize");
+    QTest::addColumn<QString>("status");
+    QTest::addColumn<int>("pagesStored");
+
+    QTest::newRow("empty body: serial number and signature only") << 0 << "Set Serial Number and Signature: Ok" << 0;
+    QTest::newRow("one byte: one padded page") << 1 << "Updating firmware : Ok" << 1;
+    QTest::newRow("block - 1: one padded page") << 255 << "Updating firmware : Ok" << 1;
+    QTest::newRow("one block exactly") << 256 << "Updating firmware : Ok" << 1;
+    QTest::newRow("block + 1: second page carries the last byte") << 257 << "Updating firmware : Ok" << 2;
+    QTest::newRow("1000 bytes: 232 in the padded fourth page") << 1000 << "Updating firmware : Ok" << 4;
+    QTest::newRow("whole multiple: no padding") << 1024 << "Updating firmware : Ok" << 4;
+}
+
+void tst_Flashor::uploadReachesTheDevice()
+{
+    QFETCH(int, bodySize);
+    QFETCH(QString, status);
+    QFETCH(int, pagesStored);
+
+    const QString stored = dir.filePath("stored.bin");
+    QFile::remove(stored);
+    BootLoaderOptions options;
+    options.beaconInterval = 0;
+    options.firmwarePath = stored;
+    SimBootLoader *loader = nullptr;
+    FakeFlashorPrompts prompts;
+    FlashorRun run(prompts, [&](int) {
+        auto device = std::make_unique<SimBootLoader>(options);
+        loader = device.get();
+        return std::make_unique<VirtualPort>(std::move(device));
+    });
+    const QByteArray file = firmwareBytes(bodySize);
+    run.input().firmwarePath = writeFile(dir, "sized.rfw", file);
+    run.input().initEnabled = false;
+    run.input().noWait = true; // the loader's first ">" goes with the input discarded at open
+    int maximum = -1;
+    int progress = -1;
+    connect(&run.protocol(), &BootProtocol::progressMaximumChanged, [&](int m) { maximum = m; });
+    connect(&run.protocol(), &BootProtocol::progressChanged, [&](int v) { progress = v; });
+
+    run.cmdRun_Click();
+    run.tmrInit_Timer();
+    QVERIFY(loader);
+    for (int tick = 0; tick < 100 && run.isRunning(); ++tick)
+        run.tmrReceive_Timer();
+
+    QCOMPARE(run.status(), status);
+    QVERIFY(!run.isRunning());
+    QVERIFY(prompts.shown.isEmpty());
+    QByteArray expected = file.mid(80);
+    expected.append(qsizetype(pagesStored) * 256 - expected.size(), char(0xFF));
+    QCOMPARE(loader->firmware().toHex(), expected.toHex());
+    QCOMPARE(loader->isFinished(), bodySize > 0);
+    QCOMPARE(QFile::exists(stored), bodySize > 0);
+    if (bodySize > 0) {
+        QFile written(stored);
+        QVERIFY(written.open(QIODevice::ReadOnly));
+        QCOMPARE(written.readAll().toHex(), expected.toHex());
+        QCOMPARE(progress, maximum); // the bar is full only when the whole body is on the device
+    }
 }
 
 void tst_Flashor::uploadOverPseudoTerminal()
@@ -559,7 +708,7 @@ void tst_Flashor::uploadOverPseudoTerminal()
     connect(&loader, &SimDevice::send, &pty, &PtyHost::write);
     loader.start();
 
-    const QByteArray file = firmwareBytes(4000); // 15 pages of 256, 160 bytes left over
+    const QByteArray file = firmwareBytes(4000); // 15 pages of 256 and a padded one of 160 bytes
     FakeFlashorPrompts prompts;
     FlashorRun run(prompts); // the real serial port, through TESSEL_COM1
     QStringList statuses;
@@ -578,9 +727,9 @@ void tst_Flashor::uploadOverPseudoTerminal()
     QCOMPARE(loader.header(), file.left(80));
     QFile received(saved);
     QVERIFY(received.open(QIODevice::ReadOnly));
-    QCOMPARE(received.readAll(), file.mid(80, 15 * 256));
+    QCOMPARE(received.readAll(), file.mid(80) + QByteArray(96, char(0xFF)));
     QVERIFY(statuses.contains("Writing Page #0: Retry 2"));
-    QVERIFY(statuses.contains("Writing Page #14: Ok"));
+    QVERIFY(statuses.contains("Writing Page #15: Ok"));
     qunsetenv("TESSEL_COM1");
 }
 

@@ -5,6 +5,7 @@
 #include "support/fakeprompts.h"
 #include "support/linkharness.h"
 
+#include <QDir>
 #include <QtTest>
 
 namespace {
@@ -318,21 +319,45 @@ private slots:
         QVERIFY(!port->isOpen());
     }
 
+    // The message keeps its text and names the device and the system's reason after it.
     void acquireWhenThePortDoesNotOpen_data()
     {
         QTest::addColumn<bool>("showMessage");
-        QTest::newRow("with message") << true;
-        QTest::newRow("without message") << false;
+        QTest::addColumn<QString>("reason"); // "": a device path that does not exist
+        QTest::addColumn<QString>("message");
+        const QString missing = QDir::temp().filePath("tessel-no-such-dir/tty");
+        QTest::newRow("with message: device and reason follow the text")
+            << true << "Permission denied"
+            << "Communication port is not opened! (fake: Permission denied)";
+        QTest::newRow("without message") << false << "Permission denied"
+                                         << "";
+        QTest::newRow("no reason known: the device alone") << true << "-"
+                                                           << "Communication port is not opened! (fake)";
+        QTest::newRow("real device path with the system's reason")
+            << true << ""
+            << "Communication port is not opened! (" + missing + ": No such file or directory)";
     }
     void acquireWhenThePortDoesNotOpen()
     {
         QFETCH(bool, showMessage);
+        QFETCH(QString, reason);
+        QFETCH(QString, message);
         link->setLinkState(3);
         link->setConnectionRunner([](bool, QObject *) { QFAIL("no test without a port"); });
         portsOpen = false;
+        if (reason.isEmpty()) {
+            link->setPortFactory([](int) { return makeDevicePort(QDir::temp().filePath("tessel-no-such-dir/tty")); });
+        } else {
+            link->setPortFactory([reason](int) {
+                auto p = std::make_unique<FakePort>();
+                p->openOk = false;
+                p->reason = reason == "-" ? QString() : reason;
+                return p;
+            });
+        }
         QVERIFY(link->acquireLink(nullptr, false, showMessage));
         QCOMPARE(link->busyCount(), 0);
-        QCOMPARE(prompts.texts(), showMessage ? QStringList{"Communication port is not opened!"} : QStringList{});
+        QCOMPARE(prompts.texts(), message.isEmpty() ? QStringList{} : QStringList{message});
     }
 
     void acquireRunsTheTestWhenNeeded_data()

@@ -57,6 +57,7 @@ void BootProtocol::start(const FirmwareImage &image, bool noWait)
     message.clear();
     block = 0;
     pages = 0;
+    acknowledged.clear();
     currentPage = 0;
     // Each run gets its own four tries; a count left over from a failed run
     // would otherwise end the next one early.
@@ -193,7 +194,9 @@ void BootProtocol::treatHeaderAnswer()
         resetToIdle(QStringLiteral("Block size 0: Error"));
         return;
     }
-    pages = int(firmware.body.size() / block);
+    // The last page may be partial: it goes out padded, so no byte of the body stays behind.
+    pages = int((firmware.body.size() + block - 1) / block);
+    acknowledged.assign(size_t(pages), false);
     emit progressMaximumChanged(pages);
     setState(Pages);
 }
@@ -209,6 +212,12 @@ void BootProtocol::treatPageRequest()
         return;
     }
     if (requested == pages) {
+        // The end marker tells the device the firmware is complete; never with a page missing.
+        const int missing = firstMissingPage();
+        if (missing >= 0) {
+            resetToIdle(QStringLiteral("Updating firmware : Error, page #%1 not acknowledged").arg(missing));
+            return;
+        }
         setStatus(QStringLiteral("Updating firmware"));
         currentPage = endMarkerPage;
         emit send(buildMessage("@" + littleEndian16(endMarkerPage), {}));
@@ -216,7 +225,8 @@ void BootProtocol::treatPageRequest()
     }
     currentPage = requested;
     setStatus(QStringLiteral("Writing Page #%1").arg(requested));
-    const QByteArray data = firmware.body.mid(qsizetype(requested) * block, block);
+    QByteArray data = firmware.body.mid(qsizetype(requested) * block, block);
+    data.append(block - data.size(), char(erasedByte));
     emit send(buildMessage("@" + littleEndian16(quint16(requested)), data));
 }
 
@@ -226,14 +236,35 @@ void BootProtocol::treatPageAnswer()
     if (message.size() < 4)
         return;
     failureCount = 0;
+    const bool endMarkerSent = currentPage == endMarkerPage;
     currentPage = readLittleEndian16(message, 2);
     if (currentPage != endMarkerPage) {
-        emit progressChanged(currentPage);
+        // A page past the body says nothing about it, so the bar does not move.
+        if (currentPage < pages) {
+            acknowledged[size_t(currentPage)] = true;
+            emit progressChanged(currentPage);
+        }
         setStatus(QStringLiteral("Writing Page #%1: Ok").arg(currentPage));
+        return;
+    }
+    // Ok only for the answer to our end marker, with every page acknowledged before it.
+    const int missing = firstMissingPage();
+    if (!endMarkerSent || missing >= 0) {
+        resetToIdle(endMarkerSent ? QStringLiteral("Updating firmware : Error, page #%1 not acknowledged").arg(missing)
+                                  : QStringLiteral("Updating firmware : Error, end acknowledged before it was sent"));
         return;
     }
     emit progressChanged(pages);
     resetToIdle(QStringLiteral("Updating firmware : Ok"));
+}
+
+int BootProtocol::firstMissingPage() const
+{
+    for (size_t p = 0; p < acknowledged.size(); ++p) {
+        if (!acknowledged[p])
+            return int(p);
+    }
+    return -1;
 }
 
 void BootProtocol::treatNegative()

@@ -5,6 +5,7 @@
 #include <QString>
 
 #include <optional>
+#include <vector>
 
 // A firmware file "*.rfw": an 80-byte header and the pages that follow it.
 // Both are forwarded to the boot loader unchanged.
@@ -45,6 +46,8 @@ public:
     enum State { Idle = 0, Waiting = 1, Connecting = 2, Header = 3, Pages = 4, Spare = 5 };
 
     static constexpr quint16 endMarkerPage = 0xFFFF;
+    // What erased flash reads as; a partial last page is padded with it.
+    static constexpr quint8 erasedByte = 0xFF;
     // Negative answers for one page that end the run.
     static constexpr int failureLimit = 4;
 
@@ -97,6 +100,8 @@ private:
     void treatPageRequest();
     void treatPageAnswer();
     void treatNegative();
+    // The first page of the body the device has not acknowledged, or -1.
+    [[nodiscard]] int firstMissingPage() const;
 
     FirmwareImage firmware;
     QByteArray COMBuffer;
@@ -106,6 +111,7 @@ private:
     int currentState = Idle;
     int block = 0;
     int pages = 0;
+    std::vector<bool> acknowledged; // per page of the body
     int currentPage = 0;
     int failureCount = 0;
 };

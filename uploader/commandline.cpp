@@ -20,6 +20,8 @@ void applyOption(FlashorOptions &options, const QString &piece, int portCount)
             index = 0;
         options.portIndex = index;
         options.portNumber = numeric ? std::optional<int>(number) : std::nullopt;
+        const bool inRange = numeric && number >= 0 && number <= portCount;
+        options.malformedPort = inRange ? std::nullopt : std::optional<QString>("/" + piece);
     } else if (key == 'F') {
         options.firmwarePath = value.trimmed();
     }

@@ -97,6 +97,16 @@ void FlashorRun::applyCommandLine(const FlashorOptions &options)
         setStatus(QStringLiteral("Port 0 has no boot loader: choose the port and press Run"));
         return;
     }
+    // A port option that names no port must not fall back to COM1 by itself.
+    if (options.malformedPort) {
+        const QString text =
+            QStringLiteral("Port option \"%1\" names no port from 1 to %2: choose the port and press Run")
+                .arg(options.malformedPort->trimmed())
+                .arg(portCount);
+        setStatus(text);
+        prompts.message(text, {}, FlashorPrompts::Icon::Critical);
+        return;
+    }
     if (options.autoRun)
         tmrTimeout.start(autoStartDelay);
 }
@@ -147,10 +157,8 @@ void FlashorRun::startRun()
     pendingImage = *image;
     emit initInputChanged(QString());
     if (in.initEnabled) {
-        if (!sendInitString()) {
-            communicationFailed();
+        if (!sendInitString())
             return;
-        }
         tmrInit.start(initDelay);
     } else {
         tmrInit.start(shortInitDelay);
@@ -161,11 +169,13 @@ bool FlashorRun::sendInitString()
 {
     MSCommInit = makePort ? makePort(in.portIndex + 1) : nullptr;
     if (!MSCommInit || !MSCommInit->open(in.initSpeed.trimmed() + ",N,8,1")) {
+        communicationFailed(MSCommInit.get());
         MSCommInit.reset();
         return false;
     }
     MSCommInit->clear();
     if (!MSCommInit->write(in.initString.toLatin1())) {
+        communicationFailed(MSCommInit.get());
         MSCommInit.reset();
         return false;
     }
@@ -188,8 +198,8 @@ void FlashorRun::tmrInit_Timer()
     boot.setState(BootProtocol::Idle);
     MSCommUL = makePort ? makePort(in.portIndex + 1) : nullptr;
     if (!MSCommUL || !MSCommUL->open(bootSettings)) {
+        communicationFailed(MSCommUL.get());
         MSCommUL.reset();
-        communicationFailed();
         return;
     }
     connect(MSCommUL.get(), &SerialPort::readyRead, this, &FlashorRun::treatCOMBuffer);
@@ -238,13 +248,14 @@ void FlashorRun::writeToDevice(const QByteArray &bytes)
         return;
     if (running) {
         stopRun();
-        communicationFailed();
+        communicationFailed(MSCommUL.get());
     }
 }
 
-void FlashorRun::communicationFailed()
+void FlashorRun::communicationFailed(const SerialPort *port)
 {
-    prompts.message(QStringLiteral("Communication port is not opened!"), {}, FlashorPrompts::Icon::Critical);
+    const QString text = QStringLiteral("Communication port is not opened!");
+    prompts.message(withPortReason(text, port), {}, FlashorPrompts::Icon::Critical);
 }
 
 void FlashorRun::setStatus(const QString &text)

@@ -100,7 +100,8 @@ private:
     bool sendInitString();
     void writeToDevice(const QByteArray &bytes);
     void setStatus(const QString &text);
-    void communicationFailed();
+    // The message names the port's device and the system's reason after its own text.
+    void communicationFailed(const SerialPort *port);
 
     FlashorPrompts &prompts;
     PortFactory makePort;

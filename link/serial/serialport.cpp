@@ -10,20 +10,26 @@ class DevicePort final : public SerialPort
 public:
     DevicePort(const QString &device, QObject *parent)
         : SerialPort(parent)
+        , device(device)
     {
         port.setPortName(device);
         connect(&port, &QSerialPort::readyRead, this, &SerialPort::readyRead);
         connect(&port, &QSerialPort::errorOccurred, this, [this](QSerialPort::SerialPortError e) {
-            if (e != QSerialPort::NoError && e != QSerialPort::TimeoutError)
-                emit portError(port.errorString());
+            if (e == QSerialPort::NoError || e == QSerialPort::TimeoutError)
+                return;
+            lastError = port.errorString();
+            emit portError(lastError);
         });
     }
 
     bool open(const QString &settings) override
     {
         const PortSettings ps = parsePortSettings(settings);
-        if (!ps.valid)
+        if (!ps.valid) {
+            lastError = QStringLiteral("unsupported settings \"%1\"").arg(settings);
             return false;
+        }
+        lastError.clear();
         if (port.isOpen())
             port.close();
         port.setBaudRate(ps.baudRate);
@@ -79,10 +85,16 @@ public:
             port.clear(QSerialPort::Input);
     }
 
-    QString deviceName() const override { return port.portName(); }
+    // The path as given: the port's own name drops the "/dev/" that a message needs.
+    QString deviceName() const override { return device; }
+
+    // Kept from the error event, so the reason outlives the close that follows a failure.
+    QString errorText() const override { return lastError; }
 
 private:
     QSerialPort port;
+    QString device;
+    QString lastError;
 };
 
 } // namespace
@@ -119,6 +131,16 @@ QString portDescription(int portNumber)
     if (portNumber == 0)
         return QStringLiteral("0 - virtual analyser");
     return QStringLiteral("%1 - %2").arg(portNumber).arg(portDeviceName(portNumber));
+}
+
+QString withPortReason(const QString &message, const SerialPort *port)
+{
+    if (!port)
+        return message;
+    const QString reason = port->errorText();
+    if (reason.isEmpty())
+        return QStringLiteral("%1 (%2)").arg(message, port->deviceName());
+    return QStringLiteral("%1 (%2: %3)").arg(message, port->deviceName(), reason);
 }
 
 std::unique_ptr<SerialPort> makeDevicePort(const QString &deviceName, QObject *parent)

@@ -27,6 +27,8 @@ public:
     virtual void clear() = 0;
     // The device the port stands for, for messages and port lists.
     [[nodiscard]] virtual QString deviceName() const = 0;
+    // Why the last open, read or write failed, in the system's words; "" when unknown.
+    [[nodiscard]] virtual QString errorText() const { return {}; }
 
 signals:
     void readyRead();
@@ -50,6 +52,11 @@ struct PortSettings
 // A human-readable description of what a port number means, for port lists:
 // "0 - virtual analyser", "1 - /dev/ttyUSB0".
 [[nodiscard]] QString portDescription(int portNumber);
+
+// A message about a port failure with the device and the reason after it:
+// "Communication port is not opened! (/dev/ttyUSB0: Permission denied)".
+// Without a reason only the device is added; without a port the message stays as it is.
+[[nodiscard]] QString withPortReason(const QString &message, const SerialPort *port);
 
 // A SerialPort on a real device (a tty, a pseudo-terminal or a COM port).
 [[nodiscard]] std::unique_ptr<SerialPort> makeDevicePort(const QString &deviceName,

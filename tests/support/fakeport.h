@@ -17,6 +17,7 @@ public:
     QString lastSettings;
     QList<QByteArray> writes;
     QByteArray incoming;
+    QString reason; // what the system would say about a failure
 
     bool open(const QString &settings) override
     {
@@ -46,6 +47,7 @@ public:
     }
     void clear() override { incoming.clear(); }
     QString deviceName() const override { return QStringLiteral("fake"); }
+    QString errorText() const override { return reason; }
 
     void feed(const QByteArray &bytes) { incoming += bytes; }
 };
