@@ -269,6 +269,13 @@ void tst_Flashor::temporaryFolder()
     QVERIFY(QFileInfo(dir.filePath("Flashor")).isDir());
     QVERIFY(prepareTempFolder(dir.path(), prompts)); // already there
     QCOMPARE(prompts.shown.size(), 1);
+
+    // A TMPDIR naming a missing folder is named in the message, not left out.
+    const QByteArray tmpdir = qgetenv("TMPDIR");
+    qputenv("TMPDIR", dir.filePath("gone").toLocal8Bit());
+    const QString named = platformTempFolder();
+    qputenv("TMPDIR", tmpdir);
+    QCOMPARE(named, dir.filePath("gone"));
 }
 
 void tst_Flashor::runRefusesBadFile_data()

@@ -21,6 +21,15 @@ QString fileFilter(const QString &extension)
     return extension.toUpper() + "-files|*." + extension.toLower() + "|All files|*.*";
 }
 
+QString platformTempFolder()
+{
+    const QString qt = QDir::tempPath(); // empty when TMPDIR names a missing folder
+    if (!qt.isEmpty())
+        return qt;
+    const QString tmpdir = qEnvironmentVariable("TMPDIR");
+    return tmpdir.isEmpty() ? QStringLiteral("/tmp") : tmpdir;
+}
+
 bool prepareTempFolder(const QString &tempPath, FlashorPrompts &prompts)
 {
     if (tempPath.isEmpty() || !QFileInfo(tempPath).isDir()) {

@@ -39,6 +39,9 @@ using PortFactory = std::function<std::unique_ptr<SerialPort>(int portNumber)>;
 // The program's temporary folder step: tempPath must exist (else the message
 // "Error! Path "<tempPath>" not found." and false); "<tempPath>/Flashor" is created.
 bool prepareTempFolder(const QString &tempPath, FlashorPrompts &prompts);
+// The platform's temporary folder, named even when it does not exist, so the
+// message above can say which folder is missing.
+[[nodiscard]] QString platformTempFolder();
 
 // Flashor's run flow: the command line, browse, Run and Stop, the init string on
 // its own port and speed, the boot port at 115200 and its receive polling, all

@@ -7,7 +7,6 @@
 #include "uploader/ui/qtflashorprompts.h"
 
 #include <QApplication>
-#include <QDir>
 
 int main(int argc, char *argv[])
 {
@@ -15,7 +14,7 @@ int main(int argc, char *argv[])
     QApplication::setApplicationName(flashorTitle);
 
     QtFlashorPrompts prompts;
-    if (!prepareTempFolder(QDir::tempPath(), prompts))
+    if (!prepareTempFolder(platformTempFolder(), prompts))
         return 1;
 
     FlashorRun run(prompts);
