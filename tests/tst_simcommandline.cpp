@@ -61,22 +61,8 @@ void tst_SimCommandLine::valuesInRange_data()
     QTest::newRow("status 1FF is not a byte") << QStringList{"--status", "1FF"} << "bad value for --status: 1FF (00..FF)";
     QTest::newRow("boot-block 70000 is not 16 bits") << QStringList{"--boot-block", "70000"}
         << "bad value for --boot-block: 70000 (0..65535)";
-    QTest::newRow("stamp-offset past 32 bits") << QStringList{"--stamp-offset", "100000000"}
-        << "bad value for --stamp-offset: 100000000 (00..FFFFFFFF)";
-    QTest::newRow("seed past 32 bits") << QStringList{"--seed", "4294967296"}
-        << "bad value for --seed: 4294967296 (0..4294967295)";
     QTest::newRow("baud 0") << QStringList{"--baud", "0"} << "bad value for --baud: 0 (1..100000000)";
-    QTest::newRow("baud too high") << QStringList{"--baud", "100000001"} << "bad value for --baud: 100000001 (1..100000000)";
-    QTest::newRow("buffer 0") << QStringList{"--buffer", "0"} << "bad value for --buffer: 0 (1..1000000)";
-    QTest::newRow("corrupt too high") << QStringList{"--corrupt", "1000001"} << "bad value for --corrupt: 1000001 (0..1000000)";
-    QTest::newRow("chunk negative") << QStringList{"--chunk", "-1"} << "bad value for --chunk: -1 (0..1000000)";
-    QTest::newRow("drop-after too high") << QStringList{"--drop-after", "1000000001"}
-        << "bad value for --drop-after: 1000000001 (0..1000000000)";
-    QTest::newRow("boot-refuse too high") << QStringList{"--boot-refuse", "1000001"}
-        << "bad value for --boot-refuse: 1000001 (0..1000000)";
-    QTest::newRow("rate negative") << QStringList{"--rate", "-1"} << "bad value for --rate: -1 (0..1000000)";
     QTest::newRow("rate not finite") << QStringList{"--rate", "inf"} << "bad value for --rate: inf (0..1000000)";
-    QTest::newRow("rate too high") << QStringList{"--rate", "1000001"} << "bad value for --rate: 1000001 (0..1000000)";
     QTest::newRow("not a number") << QStringList{"--boot-block", "12k"} << "bad value for --boot-block: 12k (0..65535)";
     QTest::newRow("decimal option given in hex") << QStringList{"--seed", "0x10"}
         << "bad value for --seed: 0x10 (0..4294967295)";
