@@ -1,8 +1,8 @@
-#include "link/database.h"
-#include "link/databaselock.h"
-#include "link/params.h"
-#include "link/startup.h"
-#include "link/ui/qtprompts.h"
+#include "core/database.h"
+#include "core/databaselock.h"
+#include "core/params.h"
+#include "core/startup.h"
+#include "widgets/qtprompts.h"
 #include "views/ui/frmmain.h"
 
 #include <QApplication>

@@ -1,8 +1,8 @@
 // Capture files and the time line at a million frames: writing the file,
 // reading it back into the store (with the monitor list counting), and one
 // redraw of the trace at whole-capture zoom (geometry and painting).
-#include "views/capturefile.h"
-#include "views/capturestore.h"
+#include "core/capturefile.h"
+#include "core/capturestore.h"
 #include "views/monitorlist.h"
 #include "views/timeline.h"
 #include "views/ui/timelinegraph.h"

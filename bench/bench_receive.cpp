@@ -1,10 +1,10 @@
 // The receive path: bytes from the port, cut into packets, dispatched.
 #include "link/packetcodec.h"
 #include "link/packetlink.h"
-#include "link/params.h"
-#include "link/database.h"
-#include "link/prompts.h"
-#include "link/serial/serialport.h"
+#include "core/params.h"
+#include "core/database.h"
+#include "core/prompts.h"
+#include "serial/serialport.h"
 
 #include <QCoreApplication>
 

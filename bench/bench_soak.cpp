@@ -17,10 +17,10 @@
 #include "../tests/support/captureviews.h"
 #include "link/capturecontrol.h"
 #include "link/connectiontest.h"
-#include "link/database.h"
+#include "core/database.h"
 #include "link/packetlink.h"
-#include "link/params.h"
-#include "link/prompts.h"
+#include "core/params.h"
+#include "core/prompts.h"
 #include "sim/virtualanalyser.h"
 #include "sim/virtualport.h"
 

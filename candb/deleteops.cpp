@@ -1,13 +1,13 @@
 #include "candb/deleteops.h"
 
 #include "candb/candbtree.h"
-#include "candb/dbindex.h"
-#include "candb/queries.h"
-#include "candb/values.h"
-#include "link/appcontext.h"
-#include "link/database.h"
-#include "link/params.h"
-#include "link/prompts.h"
+#include "core/dbindex.h"
+#include "core/queries.h"
+#include "core/values.h"
+#include "core/appcontext.h"
+#include "core/database.h"
+#include "core/params.h"
+#include "core/prompts.h"
 
 namespace {
 

@@ -2,11 +2,11 @@
 
 #include "candb/candbtree.h"
 #include "candb/deleteops.h"
-#include "candb/values.h"
-#include "link/appcontext.h"
-#include "link/database.h"
-#include "link/params.h"
-#include "link/prompts.h"
+#include "core/values.h"
+#include "core/appcontext.h"
+#include "core/database.h"
+#include "core/params.h"
+#include "core/prompts.h"
 
 namespace {
 

@@ -17,7 +17,7 @@
 // writeCaptureFile and read back are the same frames, in the same order, with
 // no line skipped.
 #include "fuzz/fuzzcheck.h"
-#include "views/capturefile.h"
+#include "core/capturefile.h"
 
 #include <QDir>
 #include <QFile>

@@ -12,7 +12,7 @@
 // getAsBinary is well-formed; the duration is a finite number >= 0; a complete
 // record or an accepted line, written again, reads back as the same frame.
 #include "fuzz/fuzzcheck.h"
-#include "link/clsframe.h"
+#include "core/clsframe.h"
 
 #include <QStringList>
 
@@ -21,8 +21,14 @@
 
 namespace {
 
-const double bitRates[] = {500000.0, 0.0, 1000000.0, 10000.0, -5.0, std::numeric_limits<double>::quiet_NaN(),
-                           std::numeric_limits<double>::infinity(), 1e-300};
+const double bitRates[] = {500000.0,
+                           0.0,
+                           1000000.0,
+                           10000.0,
+                           -5.0,
+                           std::numeric_limits<double>::quiet_NaN(),
+                           std::numeric_limits<double>::infinity(),
+                           1e-300};
 
 // Delimiters with which a line can be written and read back unambiguously.
 const char *const delimiters[] = {" ", ",", "\t", "x", "X", "::", ";"};
@@ -65,8 +71,8 @@ void checkAny(const clsFrame &f)
 
     const QByteArray bin = f.getAsBinary();
     FUZZ_CHECK(bin.size() == 6 + (f.RTR() ? 0 : f.dataLength()));
-    const quint32 identifier = quint32(quint8(bin[0])) | quint32(quint8(bin[1])) << 8 |
-                               quint32(quint8(bin[2])) << 16 | quint32(quint8(bin[3])) << 24;
+    const quint32 identifier = quint32(quint8(bin[0])) | quint32(quint8(bin[1])) << 8 | quint32(quint8(bin[2])) << 16 |
+                               quint32(quint8(bin[3])) << 24;
     FUZZ_CHECK(identifier == (f.IDE() ? quint32(f.ID.ID()) : quint32(f.ID.StdPart)));
     FUZZ_CHECK(quint8(bin[4]) == f.Flags);
     FUZZ_CHECK(quint8(bin[5]) == f.DLC);

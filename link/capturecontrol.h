@@ -1,6 +1,6 @@
 #pragma once
 
-#include "link/clsframe.h"
+#include "core/clsframe.h"
 
 #include <QByteArray>
 #include <QObject>

@@ -1,8 +1,8 @@
 #include "link/packetlink.h"
 
-#include "link/params.h"
-#include "link/prompts.h"
-#include "link/serial/serialport.h"
+#include "core/params.h"
+#include "core/prompts.h"
+#include "serial/serialport.h"
 
 #include <QCoreApplication>
 #include <QTimer>
@@ -152,8 +152,8 @@ int PacketLink::releaseLink(QObject *, bool showClosedMessage, bool portError)
     return 0;
 }
 
-int PacketLink::sendCommand(const QByteArray &payload, int ownerCode, const QString &command,
-                            const QString &onTimeOut, int timeOut)
+int PacketLink::sendCommand(const QByteArray &payload, int ownerCode, const QString &command, const QString &onTimeOut,
+                            int timeOut)
 {
     if (!isPortOpen() || payload.isEmpty() || payload.size() > packet::maxPayload)
         return -1;
@@ -319,10 +319,18 @@ QString PacketLink::setLinkState(int n)
     state = n;
     QString text;
     switch (n) {
-    case 1: text = QStringLiteral("Not connected"); break;
-    case 2: text = QStringLiteral("Connecting..."); break;
-    case 3: text = QStringLiteral("Connected"); break;
-    default: text = QStringLiteral("Unknown"); break;
+    case 1:
+        text = QStringLiteral("Not connected");
+        break;
+    case 2:
+        text = QStringLiteral("Connecting...");
+        break;
+    case 3:
+        text = QStringLiteral("Connected");
+        break;
+    default:
+        text = QStringLiteral("Unknown");
+        break;
     }
     if (display)
         display->setStatusPanel(1, QStringLiteral("Status : ") + text);

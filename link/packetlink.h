@@ -2,7 +2,7 @@
 
 #include "link/analyser.h"
 #include "link/packetcodec.h"
-#include "link/portfactory.h"
+#include "serial/serialport.h"
 
 #include <QByteArray>
 #include <QObject>
@@ -89,7 +89,7 @@ public:
     // returns when it is over; linkState tells how it went.
     using ConnectionRunner = std::function<void(bool showParams, QObject *form)>;
 
-    PacketLink(ParamStore &params, Prompts &prompts, PortFactory factory = makeLinkPort, QObject *parent = nullptr);
+    PacketLink(ParamStore &params, Prompts &prompts, PortFactory factory, QObject *parent = nullptr);
     ~PacketLink() override;
 
     // ---- wiring ----

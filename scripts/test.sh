@@ -3,6 +3,7 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 scripts/deps.sh
+scripts/check-layers.sh
 scripts/build.sh
 build=${TESSEL_BUILD_DIR:-build}
 cd "$build"

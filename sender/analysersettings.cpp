@@ -1,12 +1,12 @@
 #include "sender/analysersettings.h"
 
-#include "candb/values.h"
+#include "core/values.h"
 #include "link/analyser.h"
 #include "link/packetlink.h"
-#include "link/params.h"
-#include "link/prompts.h"
-#include "link/serial/serialport.h"
-#include "link/startup.h"
+#include "core/params.h"
+#include "core/prompts.h"
+#include "serial/serialport.h"
+#include "core/startup.h"
 
 #include <QCoreApplication>
 #include <QDir>

@@ -1,10 +1,10 @@
 #include "sender/sendrun.h"
 
-#include "candb/values.h"
+#include "core/values.h"
 #include "link/analyser.h"
 #include "link/packetlink.h"
-#include "link/params.h"
-#include "link/prompts.h"
+#include "core/params.h"
+#include "core/prompts.h"
 
 #include <cmath>
 
@@ -326,8 +326,7 @@ void SendRun::tmrSend_Timer()
     tmrSend.setInterval(qMax(1, int(readNumber(txtTime, 10))));
     if (sendPending) {
         sendPending = false;
-        sendProcess =
-            link.sendCommand(sendPacket, owner::sendFrame, sendCommandName, errorText, sendTimeOut);
+        sendProcess = link.sendCommand(sendPacket, owner::sendFrame, sendCommandName, errorText, sendTimeOut);
         if (sendProcess < 0) {
             stopSending(true);
             return;

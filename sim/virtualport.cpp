@@ -138,3 +138,10 @@ std::unique_ptr<VirtualPort> makeVirtualAnalyserPort(const VirtualAnalyserOption
         analyser->startClock();
     return std::make_unique<VirtualPort>(std::move(analyser), parent);
 }
+
+std::unique_ptr<SerialPort> makeLinkPort(int portNumber)
+{
+    if (portNumber == 0)
+        return makeVirtualAnalyserPort();
+    return makeDevicePort(portDeviceName(portNumber));
+}

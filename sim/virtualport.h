@@ -1,6 +1,6 @@
 #pragma once
 
-#include "link/serial/serialport.h"
+#include "serial/serialport.h"
 #include "sim/simdevice.h"
 
 #include <QByteArray>
@@ -75,3 +75,8 @@ private:
 // analyser's time only moves when the caller calls VirtualAnalyser::advance.
 [[nodiscard]] std::unique_ptr<VirtualPort> makeVirtualAnalyserPort(const VirtualAnalyserOptions &options,
                                                                    bool liveClock, QObject *parent = nullptr);
+
+// The program's ports: 0 is the virtual analyser built into the program;
+// n >= 1 is the device portDeviceName(n) names (TESSEL_COM<n>, else the
+// platform's default). What the program hands to the link.
+[[nodiscard]] std::unique_ptr<SerialPort> makeLinkPort(int portNumber);

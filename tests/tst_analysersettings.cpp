@@ -2,6 +2,7 @@
 // its effect on the next connection, the unload question, and the start of a
 // firmware update up to the uploader's command line (with a stand-in starter).
 #include "sender/analysersettings.h"
+#include "sim/virtualport.h"
 #include "sender/ui/frmanalysersettings.h"
 
 #include "support/fakeprompts.h"
@@ -43,7 +44,7 @@ struct Bench
     FakePrompts prompts;
     QTemporaryDir work;
     QTemporaryDir programDir;
-    std::unique_ptr<PacketLink> link = std::make_unique<PacketLink>(seed.params, prompts);
+    std::unique_ptr<PacketLink> link = std::make_unique<PacketLink>(seed.params, prompts, makeLinkPort);
     VirtualAnalyserRig rig;
     VirtualPort *&port = rig.port;
     std::unique_ptr<AnalyserSettings> settings;

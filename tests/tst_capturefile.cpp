@@ -1,10 +1,10 @@
 // Capture files: the exact text written for the message-list rows, reading it
 // back into the capture store, hand-written files and malformed lines.
-#include "views/capturefile.h"
+#include "core/capturefile.h"
 
-#include "candb/dbindex.h"
-#include "candb/values.h"
-#include "views/capturestore.h"
+#include "core/dbindex.h"
+#include "core/values.h"
+#include "core/capturestore.h"
 
 #include <QDir>
 #include <QFile>

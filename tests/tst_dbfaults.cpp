@@ -7,9 +7,9 @@
 // with the read-only flag of Database::open and with PRAGMA query_only, and a
 // full disk with PRAGMA max_page_count, which fails writes with SQLITE_FULL
 // exactly where a full disk would.
-#include "candb/queries.h"
-#include "link/database.h"
-#include "link/params.h"
+#include "core/queries.h"
+#include "core/database.h"
+#include "core/params.h"
 
 #include <QDir>
 #include <QFile>

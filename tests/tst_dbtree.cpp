@@ -2,7 +2,7 @@
 // menus, keys and clicks, adding a captured identifier, choosing a data base,
 // and the speed and timer in use.
 #include "candb/ui/dbtree.h"
-#include "candb/values.h"
+#include "core/values.h"
 #include "support/dbwindow.h"
 
 #include <QAction>

@@ -11,6 +11,7 @@
 // switched on its standard input in the middle of a session; its own frame
 // counters ("stats") are the reference for what was sent.
 #include "link/capturecontrol.h"
+#include "sim/virtualport.h"
 #include "link/connectiontest.h"
 #include "link/packetlink.h"
 #include "link/runcommands.h"
@@ -227,7 +228,7 @@ private slots:
         scans = 0;
         decodeTicks = true;
         maxQueue = maxRxBuffer = 0;
-        link = new PacketLink(seed->params, prompts); // the program's own ports: TESSEL_COM1
+        link = new PacketLink(seed->params, prompts, makeLinkPort); // the program's own ports: TESSEL_COM1
         link->setDisplay(&display);
         link->initProcesses();
         test = new ConnectionTest(*link, seed->db, seed->params);

@@ -1,6 +1,6 @@
 // The connection window and the Run menu in the main window, against the
 // virtual analyser in this process with the link's timers running.
-#include "link/appcontext.h"
+#include "core/appcontext.h"
 #include "link/packetlink.h"
 #include "link/ui/frmconnect.h"
 #include "sim/virtualanalyser.h"
@@ -161,8 +161,8 @@ private slots:
                 return false;
             rows << w->cmdCancelOk->text() << (w->lvListViewParams->isVisible() ? "list shown" : "list hidden");
             for (int i = 0; i < w->lvListViewParams->topLevelItemCount(); ++i)
-                rows << w->lvListViewParams->topLevelItem(i)->text(0) + " = "
-                            + w->lvListViewParams->topLevelItem(i)->text(1);
+                rows << w->lvListViewParams->topLevelItem(i)->text(0) + " = " +
+                            w->lvListViewParams->topLevelItem(i)->text(1);
             QTest::mouseClick(w->cmdCancelOk, Qt::LeftButton);
             return true;
         });

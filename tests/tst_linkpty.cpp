@@ -2,6 +2,7 @@
 // TESSEL_COM1 by the real serial port. The link's own timers run; the test
 // spins the event loop with bounded waits.
 #include "link/connectiontest.h"
+#include "sim/virtualport.h"
 #include "link/packetlink.h"
 #include "link/runcommands.h"
 #include "support/fakeprompts.h"
@@ -49,7 +50,7 @@ private slots:
         seed = new SeedDatabase;
         prompts.shown.clear();
         display = FakeDisplay();
-        link = new PacketLink(seed->params, prompts); // the program's own port factory
+        link = new PacketLink(seed->params, prompts, makeLinkPort); // the program's own port factory
         link->setDisplay(&display);
         link->initProcesses();
         test = new ConnectionTest(*link, seed->db, seed->params);

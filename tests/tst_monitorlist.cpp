@@ -1,4 +1,4 @@
-#include "candb/ui/qcolour.h"
+#include "views/qcolour.h"
 #include "support/captureviews.h"
 
 #include "views/ui/monitorview.h"

@@ -1,5 +1,5 @@
 // The seed database, the named statements and the shared query functions.
-#include "candb/queries.h"
+#include "core/queries.h"
 #include "support/linkharness.h"
 
 #include <QtTest>

@@ -2,9 +2,10 @@
 // it builds, and whole runs against the in-process virtual analyser (waiting,
 // not waiting, retries, errors, COM errors); loop-back through the main window.
 #include "sender/sendrun.h"
+#include "sim/virtualport.h"
 #include "sender/ui/frmsendframe.h"
 
-#include "candb/values.h"
+#include "core/values.h"
 #include "link/capturecontrol.h"
 #include "link/ui/frmcapture.h"
 #include "link/ui/frmconnect.h"
@@ -42,7 +43,7 @@ struct Bench
 {
     SeedDatabase seed;
     FakePrompts prompts;
-    std::unique_ptr<PacketLink> link = std::make_unique<PacketLink>(seed.params, prompts);
+    std::unique_ptr<PacketLink> link = std::make_unique<PacketLink>(seed.params, prompts, makeLinkPort);
     VirtualAnalyserRig rig;
     VirtualPort *&port = rig.port;
     std::unique_ptr<SendRun> run;

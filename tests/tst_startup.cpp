@@ -1,9 +1,9 @@
 // Start-up, the database file and the settings store.
-#include "candb/queries.h"
-#include "link/database.h"
-#include "link/databaselock.h"
-#include "link/params.h"
-#include "link/startup.h"
+#include "core/queries.h"
+#include "core/database.h"
+#include "core/databaselock.h"
+#include "core/params.h"
+#include "core/startup.h"
 #include "support/fakeprompts.h"
 
 #include <QCoreApplication>

@@ -3,8 +3,8 @@
 // picture as one bar per frame.
 #include "views/timeline.h"
 
-#include "candb/values.h"
-#include "views/capturestore.h"
+#include "core/values.h"
+#include "core/capturestore.h"
 #include "views/messagemodel.h"
 #include "views/ui/timelinegraph.h"
 #include "views/ui/timelinepanel.h"
@@ -111,7 +111,7 @@ class tst_Timeline : public QObject
 {
     Q_OBJECT
 
-  private slots:
+private slots:
     void zoomOfACompletedCapture()
     {
         const TimeScale scale = scaleForCapture(2999000, 0.001, 1000000);

@@ -1,6 +1,6 @@
-#include "candb/values.h"
-#include "candb/ui/qcolour.h"
-#include "link/clsframe.h"
+#include "core/values.h"
+#include "views/qcolour.h"
+#include "core/clsframe.h"
 #include "support/fakeprompts.h"
 
 #include <QTest>

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "link/serial/serialport.h"
+#include "serial/serialport.h"
 #include "uploader/bootprotocol.h"
 #include "uploader/commandline.h"
 #include "uploader/flashorprompts.h"
@@ -15,16 +15,13 @@
 // What the window's input controls hold; the run flow reads it when it needs it.
 struct RunInput
 {
-    int portIndex = 0;          // cmbCOMPort: list index, port number = index + 1
-    QString firmwarePath;       // txtUpload_In
-    bool noWait = false;        // chkWait "Do not wait for begin"
+    int portIndex = 0;                                                // cmbCOMPort: list index, port number = index + 1
+    QString firmwarePath;                                             // txtUpload_In
+    bool noWait = false;                                              // chkWait "Do not wait for begin"
     QString initString = QStringLiteral("!ZQMVBRT_GlimmerPassage_K"); // txtInit_Out
     QString initSpeed = QStringLiteral("19200");                      // cmbInit_Speed
-    bool initEnabled = true;    // chkInit "Enable"
+    bool initEnabled = true;                                          // chkInit "Enable"
 };
-
-// Opens nothing: makes the port object for a port number (1..16).
-using PortFactory = std::function<std::unique_ptr<SerialPort>(int portNumber)>;
 
 // The port numbers' devices: TESSEL_COM<n>, else the platform's device.
 [[nodiscard]] PortFactory devicePortFactory();
@@ -58,8 +55,7 @@ public:
     static constexpr int autoStartDelay = 100; // ms
     static inline const QString bootSettings = QStringLiteral("115200,N,8,1");
 
-    explicit FlashorRun(FlashorPrompts &prompts, PortFactory ports = devicePortFactory(),
-                        QObject *parent = nullptr);
+    explicit FlashorRun(FlashorPrompts &prompts, PortFactory ports = devicePortFactory(), QObject *parent = nullptr);
     ~FlashorRun() override;
 
     [[nodiscard]] static QStringList portNames();  // "COM1" .. "COM16"

@@ -1,7 +1,7 @@
 #include "views/monitorlist.h"
 
-#include "candb/ui/qcolour.h"
-#include "candb/values.h"
+#include "views/qcolour.h"
+#include "core/values.h"
 #include "views/listfont.h"
 
 #include <QFontMetrics>

@@ -1,7 +1,7 @@
 #pragma once
 
-#include "candb/dbindex.h"
-#include "views/capturestore.h"
+#include "core/dbindex.h"
+#include "core/capturestore.h"
 
 #include <QAbstractTableModel>
 #include <QFont>

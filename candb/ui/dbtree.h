@@ -1,8 +1,8 @@
 #pragma once
 
 #include "candb/candbtree.h"
-#include "candb/dbindex.h"
-#include "link/appcontext.h"
+#include "core/dbindex.h"
+#include "core/appcontext.h"
 
 #include <QHash>
 #include <QIcon>

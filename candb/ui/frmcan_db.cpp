@@ -1,6 +1,6 @@
 #include "candb/ui/frmcan_db.h"
 
-#include "candb/ui/dialogparts.h"
+#include "widgets/dialogparts.h"
 
 #include <QCheckBox>
 #include <QComboBox>
@@ -11,7 +11,9 @@
 #include <QPushButton>
 #include <QVBoxLayout>
 
-frmCAN_DB::frmCAN_DB(AppContext &context, CanDbTree &tree, QWidget *parent) : QDialog(parent), logic(context, tree)
+frmCAN_DB::frmCAN_DB(AppContext &context, CanDbTree &tree, QWidget *parent)
+    : QDialog(parent)
+    , logic(context, tree)
 {
     setObjectName(QStringLiteral("frmCAN_DB"));
     setWindowTitle(QStringLiteral("CAN - Property"));

@@ -1,13 +1,15 @@
 #include "candb/ui/frmcan_db_new.h"
 
-#include "candb/ui/dialogparts.h"
+#include "widgets/dialogparts.h"
 
 #include <QGridLayout>
 #include <QGroupBox>
 #include <QLabel>
 #include <QVBoxLayout>
 
-frmCAN_DB_New::frmCAN_DB_New(AppContext &context, QWidget *parent) : QDialog(parent), logic(context)
+frmCAN_DB_New::frmCAN_DB_New(AppContext &context, QWidget *parent)
+    : QDialog(parent)
+    , logic(context)
 {
     setObjectName(QStringLiteral("frmCAN_DB_New"));
     setWindowTitle(QStringLiteral("Creating new CAN Data Base"));

@@ -1,13 +1,15 @@
 #include "candb/ui/frmdevice.h"
 
-#include "candb/ui/dialogparts.h"
+#include "widgets/dialogparts.h"
 
 #include <QCheckBox>
 #include <QGridLayout>
 #include <QLabel>
 #include <QVBoxLayout>
 
-frmDevice::frmDevice(AppContext &context, CanDbTree &tree, QWidget *parent) : QDialog(parent), logic(context, tree)
+frmDevice::frmDevice(AppContext &context, CanDbTree &tree, QWidget *parent)
+    : QDialog(parent)
+    , logic(context, tree)
 {
     setObjectName(QStringLiteral("frmDevice"));
     txtCAN_Name = dialogparts::lineEdit(this, "txtCAN_Name");

@@ -1,7 +1,7 @@
 #include "candb/ui/frmtv_id.h"
 
-#include "candb/ui/dialogparts.h"
-#include "candb/ui/qcolour.h"
+#include "widgets/dialogparts.h"
+#include "views/qcolour.h"
 
 #include <QCheckBox>
 #include <QGridLayout>
@@ -29,7 +29,9 @@ QScrollBar *bitBar(QWidget *parent, const char *name)
 
 } // namespace
 
-frmTV_ID::frmTV_ID(AppContext &context, CanDbTree &tree, QWidget *parent) : QDialog(parent), logic(context, tree)
+frmTV_ID::frmTV_ID(AppContext &context, CanDbTree &tree, QWidget *parent)
+    : QDialog(parent)
+    , logic(context, tree)
 {
     setObjectName(QStringLiteral("frmTV_ID"));
 

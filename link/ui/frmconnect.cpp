@@ -1,8 +1,8 @@
 #include "link/ui/frmconnect.h"
 
-#include "link/appcontext.h"
+#include "core/appcontext.h"
 #include "link/packetlink.h"
-#include "link/params.h"
+#include "core/params.h"
 
 #include <QCloseEvent>
 #include <QHBoxLayout>

@@ -1,7 +1,7 @@
 #include "sender/ui/frmanalysersettings.h"
 
-#include "candb/ui/dialogparts.h"
-#include "link/serial/serialport.h"
+#include "widgets/dialogparts.h"
+#include "serial/serialport.h"
 #include "sender/ui/focuschecks.h"
 
 #include <QCloseEvent>

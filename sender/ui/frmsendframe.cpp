@@ -1,7 +1,7 @@
 #include "sender/ui/frmsendframe.h"
 
-#include "candb/ui/dialogparts.h"
-#include "candb/values.h"
+#include "widgets/dialogparts.h"
+#include "core/values.h"
 #include "sender/ui/focuschecks.h"
 
 #include <QButtonGroup>

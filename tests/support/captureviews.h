@@ -1,9 +1,9 @@
 #pragma once
 
-#include "candb/dbindex.h"
-#include "candb/values.h"
+#include "core/dbindex.h"
+#include "core/values.h"
 #include "link/capturecontrol.h"
-#include "views/capturestore.h"
+#include "core/capturestore.h"
 #include "views/messagemodel.h"
 #include "views/monitorlist.h"
 

@@ -1,7 +1,7 @@
 #pragma once
 
-#include "candb/dbindex.h"
-#include "candb/values.h"
+#include "core/dbindex.h"
+#include "core/values.h"
 
 #include <QMap>
 #include <QStringList>
@@ -11,7 +11,7 @@
 // with frames stays unchecked with the "_new" icon.
 class FakeMonitorRows final : public MonitorRows
 {
-  public:
+public:
     struct Row
     {
         int count = 0;

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "link/serial/serialport.h"
+#include "serial/serialport.h"
 
 #include <QList>
 #include <utility>

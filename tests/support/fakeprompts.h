@@ -1,6 +1,6 @@
 #pragma once
 
-#include "link/prompts.h"
+#include "core/prompts.h"
 
 #include <QList>
 #include <QStringList>
@@ -31,11 +31,15 @@ public:
             return answers.takeFirst();
         switch (buttons) {
         case Buttons::Ok:
-        case Buttons::OkCancel: return Answer::Ok;
+        case Buttons::OkCancel:
+            return Answer::Ok;
         case Buttons::YesNo:
-        case Buttons::YesNoCancel: return Answer::Yes;
-        case Buttons::RetryCancel: return Answer::Retry;
-        case Buttons::AbortRetryIgnore: return Answer::Abort;
+        case Buttons::YesNoCancel:
+            return Answer::Yes;
+        case Buttons::RetryCancel:
+            return Answer::Retry;
+        case Buttons::AbortRetryIgnore:
+            return Answer::Abort;
         }
         return Answer::Ok;
     }

@@ -2,9 +2,9 @@
 
 #include "link/analyser.h"
 #include "link/connectiontest.h"
-#include "link/database.h"
+#include "core/database.h"
 #include "link/packetlink.h"
-#include "link/params.h"
+#include "core/params.h"
 #include "sim/virtualanalyser.h"
 #include "sim/virtualport.h"
 

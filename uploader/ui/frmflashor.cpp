@@ -1,6 +1,6 @@
 #include "uploader/ui/frmflashor.h"
 
-#include "link/serial/serialport.h"
+#include "serial/serialport.h"
 #include "uploader/flashorrun.h"
 
 #include <QCheckBox>

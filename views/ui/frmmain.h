@@ -1,10 +1,10 @@
 #pragma once
 
-#include "link/appcontext.h"
+#include "core/appcontext.h"
 #include "link/capturecontrol.h"
 #include "link/packetlink.h"
 #include "link/runcommands.h"
-#include "views/capturestore.h"
+#include "core/capturestore.h"
 #include "views/mainlayout.h" // layout and settings
 
 #include <QHash>

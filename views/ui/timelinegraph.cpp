@@ -1,6 +1,6 @@
 #include "views/ui/timelinegraph.h"
 
-#include "candb/values.h"
+#include "core/values.h"
 
 #include <QFontMetricsF>
 #include <QPainter>
@@ -49,7 +49,8 @@ void paintTimeline(QPainter &painter, const timeline::Picture &picture, const QF
     painter.drawPolyline(outline, 5);
 }
 
-TimelineGraph::TimelineGraph(QWidget *parent) : QWidget(parent)
+TimelineGraph::TimelineGraph(QWidget *parent)
+    : QWidget(parent)
 {
     setObjectName(QStringLiteral("PictureGraph"));
     setAttribute(Qt::WA_OpaquePaintEvent);

@@ -1,6 +1,6 @@
 #include "views/ui/timelinepanel.h"
 
-#include "views/capturestore.h"
+#include "core/capturestore.h"
 #include "views/mainlayout.h"
 #include "views/messagemodel.h"
 #include "views/ui/timelinegraph.h"
@@ -8,7 +8,9 @@
 #include <QScrollBar>
 
 TimeLinePanel::TimeLinePanel(CaptureStore &store, MessageModel &messages, QWidget *parent)
-    : QFrame(parent), store(store), messages(messages)
+    : QFrame(parent)
+    , store(store)
+    , messages(messages)
 {
     setObjectName(QStringLiteral("pictOscilograph"));
     setFrameStyle(QFrame::StyledPanel | QFrame::Sunken);

@@ -1,8 +1,8 @@
-#include "link/startup.h"
+#include "core/startup.h"
 
-#include "link/database.h"
-#include "link/databaselock.h"
-#include "link/prompts.h"
+#include "core/database.h"
+#include "core/databaselock.h"
+#include "core/prompts.h"
 
 #include <QDir>
 #include <QFile>

@@ -1,4 +1,4 @@
-#include "link/databaselock.h"
+#include "core/databaselock.h"
 
 QString DatabaseLock::lockPathFor(const QString &databasePath)
 {

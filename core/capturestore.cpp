@@ -1,6 +1,6 @@
-#include "views/capturestore.h"
+#include "core/capturestore.h"
 
-#include "candb/values.h"
+#include "core/values.h"
 
 #include <algorithm>
 

@@ -1,4 +1,4 @@
-#include "link/database.h"
+#include "core/database.h"
 
 #include <QAtomicInt>
 #include <QFileInfo>

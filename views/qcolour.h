@@ -1,6 +1,6 @@
 #pragma once
 
-#include "candb/values.h"
+#include "core/values.h"
 
 #include <QColor>
 

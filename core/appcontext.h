@@ -1,6 +1,6 @@
 #pragma once
 
-#include "link/startup.h"
+#include "core/startup.h"
 
 class Database;
 class ParamStore;

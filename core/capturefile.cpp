@@ -1,8 +1,8 @@
-#include "views/capturefile.h"
+#include "core/capturefile.h"
 
-#include "candb/dbindex.h"
-#include "candb/values.h"
-#include "link/digits.h"
+#include "core/dbindex.h"
+#include "core/values.h"
+#include "core/digits.h"
 
 #include <QFileInfo>
 #include <QHash>

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "link/prompts.h"
+#include "core/prompts.h"
 
 class QWidget;
 
@@ -10,7 +10,8 @@ class QtPrompts final : public Prompts
 public:
     explicit QtPrompts(QWidget *parent = nullptr)
         : parent(parent)
-    {}
+    {
+    }
 
     void setParent(QWidget *p) { parent = p; }
 

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "candb/queries.h"
+#include "core/queries.h"
 
 #include <QBoxLayout>
 #include <QComboBox>

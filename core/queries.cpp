@@ -1,6 +1,6 @@
-#include "candb/queries.h"
+#include "core/queries.h"
 
-#include "link/params.h"
+#include "core/params.h"
 
 QString displayText(const QVariant &value)
 {

@@ -4,6 +4,7 @@
 #include <QObject>
 #include <QString>
 
+#include <functional>
 #include <memory>
 
 // The few serial-port operations the link and the uploader need. The real
@@ -35,6 +36,10 @@ signals:
     void portError(const QString &description);
 };
 
+// Makes the serial port for a stored port number; the link and Flashor take
+// one of these, so tests and the program can put their own port on the line.
+using PortFactory = std::function<std::unique_ptr<SerialPort>(int portNumber)>;
+
 struct PortSettings
 {
     qint32 baudRate = 921600;
@@ -59,5 +64,4 @@ struct PortSettings
 [[nodiscard]] QString withPortReason(const QString &message, const SerialPort *port);
 
 // A SerialPort on a real device (a tty, a pseudo-terminal or a COM port).
-[[nodiscard]] std::unique_ptr<SerialPort> makeDevicePort(const QString &deviceName,
-                                                          QObject *parent = nullptr);
+[[nodiscard]] std::unique_ptr<SerialPort> makeDevicePort(const QString &deviceName, QObject *parent = nullptr);

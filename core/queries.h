@@ -1,6 +1,6 @@
 #pragma once
 
-#include "link/database.h"
+#include "core/database.h"
 
 #include <QList>
 #include <QStringList>

@@ -1,8 +1,8 @@
-#include "candb/values.h"
+#include "core/values.h"
 
-#include "link/clsframe.h"
-#include "link/digits.h"
-#include "link/prompts.h"
+#include "core/clsframe.h"
+#include "core/digits.h"
+#include "core/prompts.h"
 
 #include <algorithm>
 #include <cmath>

@@ -1,7 +1,7 @@
-#include "link/params.h"
+#include "core/params.h"
 
-#include "candb/queries.h"
-#include "link/database.h"
+#include "core/queries.h"
+#include "core/database.h"
 
 void ParamStore::loadParams()
 {
