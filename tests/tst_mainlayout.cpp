@@ -86,6 +86,31 @@ class tst_MainLayout : public QObject
 
     QString param(const QString &name) const { return params->contains(name) ? params->getParam(name, {}) : "<none>"; }
 
+    // Three captured rows, stamps 0x100, 0x300, 0x500 (DLC 2, 0, 8), decoded.
+    std::unique_ptr<frmMain> startWithThreeFrames()
+    {
+        auto window = start();
+        window->setBusTiming(500000, 1000000);
+        window->captureFrame(frame(0x100, 0x123, 2));
+        window->captureFrame(frame(0x300, 0x0F0, 0));
+        window->captureFrame(frame(0x500, 0x123, 8));
+        window->captureBatchDone(); // the decoding run's rows
+        return window;
+    }
+
+    // Writes `bytes` to a file of the scratch folder and opens it with File > Open.
+    QString openFile(frmMain &window, const char *name, const QByteArray &bytes)
+    {
+        const QString file = dir->filePath(QString::fromLatin1(name));
+        QFile out(file);
+        if (!out.open(QIODevice::WriteOnly) || out.write(bytes) != bytes.size())
+            qFatal("cannot write %s", qPrintable(file));
+        out.close();
+        prompts.fileNames = {file};
+        window.mnuFileOpen->trigger();
+        return file;
+    }
+
 private slots:
     void init()
     {
@@ -422,12 +447,7 @@ private slots:
     // rows come back, and the fresh file counts as saved.
     void saveAndOpenAgain()
     {
-        auto window = start();
-        window->setBusTiming(500000, 1000000);
-        window->captureFrame(frame(0x100, 0x123, 2));
-        window->captureFrame(frame(0x300, 0x0F0, 0));
-        window->captureFrame(frame(0x500, 0x123, 8));
-        window->captureBatchDone(); // the decoding run's rows
+        auto window = startWithThreeFrames();
         QVERIFY(window->mnuFileSaveAs->isEnabled());
         QVERIFY(!window->mnuFileSave->isEnabled());
 
@@ -479,13 +499,8 @@ private slots:
     void skippedLinesAreReportedOnce()
     {
         auto window = start();
-        const QString file = dir->filePath(QStringLiteral("bad.txt"));
-        QFile out(file);
-        QVERIFY(out.open(QIODevice::WriteOnly));
-        out.write("; CAN_DB=\"x\"\r\n00000100 123 ----- 0 0 0 0 1 11\r\nrubbish\r\n00000200 123 ----- 0 0 0 0 12\r\n");
-        out.close();
-        prompts.fileNames = {file};
-        window->mnuFileOpen->trigger();
+        openFile(*window, "bad.txt",
+                 "; CAN_DB=\"x\"\r\n00000100 123 ----- 0 0 0 0 1 11\r\nrubbish\r\n00000200 123 ----- 0 0 0 0 12\r\n");
         QCOMPARE(window->captureStore.count(), 1);
         QCOMPARE(prompts.texts(),
                  QStringList{"2 lines of the file could not be read and were skipped (the first is line 3)."});
@@ -495,12 +510,7 @@ private slots:
     // file reopens with the captured times (not 71 minutes of false wraps).
     void sortedListSavesInCaptureOrder()
     {
-        auto window = start();
-        window->setBusTiming(500000, 1000000);
-        window->captureFrame(frame(0x100, 0x123, 2));
-        window->captureFrame(frame(0x300, 0x0F0, 0));
-        window->captureFrame(frame(0x500, 0x123, 8));
-        window->captureBatchDone();
+        auto window = startWithThreeFrames();
         QVERIFY(window->messageModel->columnClick(MessageModel::colDLC));
         const QString file = dir->filePath(QStringLiteral("sorted.txt"));
         prompts.fileNames = {file};
@@ -525,14 +535,8 @@ private slots:
         auto window = start();
         window->captureFrame(frame(0x100, 0x123, 2));
         window->captureBatchDone();
-        const QString file = dir->filePath(QStringLiteral("nothing.txt"));
-        QFile out(file);
-        QVERIFY(out.open(QIODevice::WriteOnly));
-        out.write("; CAN_DB=\"x\"\r\nrubbish\r\n");
-        out.close();
-        prompts.fileNames = {file};
-        prompts.answers = {Prompts::Answer::No};
-        window->mnuFileOpen->trigger();
+        prompts.answers = {Prompts::Answer::No}; // not saved first
+        const QString file = openFile(*window, "nothing.txt", "; CAN_DB=\"x\"\r\nrubbish\r\n");
         QCOMPARE(prompts.texts().last(), "No frame could be read from the file \"" + file +
                                              "\". 1 line of the file could not be read and was skipped (line 2).");
         QCOMPARE(window->captureStore.count(), 1);
