@@ -86,7 +86,10 @@ void BM_ReceivePath(benchmark::State &state)
     link.setLinkState(3);
     long long dispatched = 0;
     link.setCaptureHandler([&](int) { ++dispatched; });
-    link.acquireLink(nullptr, false, false);
+    if (link.acquireLink(nullptr, false, false) == Acquired::No) {
+        state.SkipWithError("the link was not acquired");
+        return;
+    }
     port->stream = captureStream(8 << 20);
     port->readSize = state.range(0);
     for (auto _ : state) {

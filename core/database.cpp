@@ -91,16 +91,23 @@ bool Database::isOpen() const
 
 std::optional<QSqlQuery> Database::openRecordset(const QString &sql, const QVariantList &binds)
 {
-    if (!isOpen())
+    lastErrorText.clear();
+    if (!isOpen()) {
+        lastErrorText = QStringLiteral("the data base is not open");
         return std::nullopt;
+    }
     QSqlQuery q(QSqlDatabase::database(connectionName, false));
     q.setForwardOnly(true);
-    if (!q.prepare(sql))
+    const auto failed = [this, &q] {
+        lastErrorText = q.lastError().text();
         return std::nullopt;
+    };
+    if (!q.prepare(sql))
+        return failed();
     for (const QVariant &v : binds)
         q.addBindValue(v);
     if (!q.exec())
-        return std::nullopt;
+        return failed();
     return q;
 }
 

@@ -36,6 +36,9 @@ public:
     std::optional<QSqlQuery> openRecordset(const QString &sql, const QVariantList &binds = {});
     // Runs a statement that changes data; false when it failed.
     bool execute(const QString &sql, const QVariantList &binds = {});
+    // Why the last statement run through openRecordset or execute failed, in
+    // the database's words; empty after one that succeeded.
+    [[nodiscard]] QString lastError() const { return lastErrorText; }
 
     // The tables a database file must hold.
     static const QStringList &requiredTables();
@@ -48,6 +51,7 @@ private:
 
     QString connectionName;
     QString path;
+    QString lastErrorText;
     bool readOnlyFile = false;
     int depth = 0; // open transactions; the inner ones are savepoints
 };

@@ -102,7 +102,7 @@ void CaptureControl::treatCapture(int process, const QString &command)
         if (command == captureOn) {
             // A failed acquire has shown its messages; the button stays
             // disabled until the window is closed and opened again.
-            if (link.acquireLink(form, false, true))
+            if (link.acquireLink(form, false, true) == Acquired::No)
                 return;
             if (link.sendCommand(analyser::payload({analyser::cmdSetStatus, analyser::captureBit}), owner::capture,
                                  captureOnOk, errorText, commandTimeOut) < 0) {

@@ -98,22 +98,22 @@ void PacketLink::closePort()
     portFailed = false;
 }
 
-bool PacketLink::acquireLink(QObject *form, bool forceTest, bool showMessage)
+Acquired PacketLink::acquireLink(QObject *form, bool forceTest, bool showMessage)
 {
     const auto notOpened = [&] {
         if (showMessage)
             prompt.error(withPortReason(QStringLiteral("Communication port is not opened!"), serial.get()));
-        return true;
+        return Acquired::No;
     };
     // A user that comes in while the connection window is up (from its
     // modal loop) waits for the next chance; a second test would disturb it.
     if (testing)
-        return true;
+        return Acquired::No;
     if (!isPortOpen() && !openPort())
         return notOpened();
     addBusy(+1);
     if (!forceTest && state == 3)
-        return false;
+        return Acquired::Yes;
     if (connectionRunner) {
         testing = true;
         connectionRunner(forceTest, form);
@@ -126,9 +126,9 @@ bool PacketLink::acquireLink(QObject *form, bool forceTest, bool showMessage)
     if (state != 3) {
         closePort();
         addBusy(busy > 0 ? -1 : 0);
-        return true;
+        return Acquired::No;
     }
-    return false;
+    return Acquired::Yes;
 }
 
 int PacketLink::releaseLink(QObject *, bool showClosedMessage, bool portError)

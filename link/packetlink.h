@@ -66,6 +66,10 @@ public:
     virtual void showCAN_Status(quint8 analyserStatus) = 0;
 };
 
+// The result of acquireLink: whether the caller now holds the link (and must
+// release it once) or not.
+enum class Acquired { No, Yes };
+
 // The serial link to the analyser: the port, the 256 processes indexed by the
 // packet's sequence byte, the receive buffer, and the analyser's status byte.
 //
@@ -103,9 +107,9 @@ public:
     void setPortFactory(PortFactory f);
 
     // ---- users of the link ----
-    // True when the link was NOT acquired. Opens the port when it is closed
-    // and runs the connection test when forced or not yet connected.
-    bool acquireLink(QObject *form, bool forceTest, bool showMessage);
+    // Whether the link was acquired. Opens the port when it is closed and
+    // runs the connection test when forced or not yet connected.
+    [[nodiscard]] Acquired acquireLink(QObject *form, bool forceTest, bool showMessage);
     // 0, or -3 when the port was already closed.
     int releaseLink(QObject *form, bool showClosedMessage, bool portError);
     // The index of the process taken, or -1 (nothing sent, no process taken)

@@ -29,14 +29,15 @@ void RunCommands::treatRunCommand(int process, const QString &command)
             mode = analyser::modeEnable;
         else
             return;
-        if (link.acquireLink(mainForm, false, true))
+        if (link.acquireLink(mainForm, false, true) == Acquired::No)
             return;
         quint8 status = quint8(mode);
         if (mode == analyser::modeReset)
             link.setAnalyserStatus(status); // a reset also ends the capture: show it at once
         else if (link.isCapturing())
             status |= analyser::captureBit;
-        if (link.sendCommand(analyser::payload({analyser::cmdSetStatus, status}), owner::runCommands, command, errorText, 2000) < 0)
+        if (link.sendCommand(analyser::payload({analyser::cmdSetStatus, status}), owner::runCommands, command,
+                             errorText, 2000) < 0)
             link.releaseLink(nullptr, false, false); // nothing will answer: let go at once
         return;
     }
@@ -69,6 +70,6 @@ void RunCommands::enableCAN()
 
 void RunCommands::testCAN()
 {
-    if (!link.acquireLink(mainForm, true, true))
+    if (link.acquireLink(mainForm, true, true) == Acquired::Yes)
         link.releaseLink(nullptr, false, false);
 }

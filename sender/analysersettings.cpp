@@ -242,7 +242,7 @@ void AnalyserSettings::treatUpgradeFW(int process, const QString &command)
     if (process == 0) {
         if (command != upgradeCommand)
             return;
-        if (link.acquireLink(mainForm, false, true))
+        if (link.acquireLink(mainForm, false, true) == Acquired::No)
             return;
         linkHeld = true;
         pendingProcess = link.sendCommand(analyser::payload({analyser::cmdFirmwareUpgrade}), owner::analyserSettings,

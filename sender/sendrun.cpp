@@ -278,7 +278,7 @@ void SendRun::treatSendFrame(int process, const QString &command)
     if (process == 0) {
         if (command != sendCommandName)
             return;
-        if (link.acquireLink(mainForm, false, true))
+        if (link.acquireLink(mainForm, false, true) == Acquired::No)
             return; // stays "Starting" until Close
         linkHeld = true;
         sendPacket = analyser::payload({chkCANLoop ? analyser::cmdSendFrameLoopBack : analyser::cmdSendFrame});

@@ -214,7 +214,7 @@ void tst_AnalyserSettings::newDefaultSpeedIsUsedByTheNextConnection()
 {
     Bench b;
     // A first connection with the defaults, held by someone.
-    QVERIFY(!b.link->acquireLink(nullptr, false, false));
+    QVERIFY(b.link->acquireLink(nullptr, false, false) == Acquired::Yes);
     QCOMPARE(b.port->analyser()->parameter(0xA8), quint8(0x02)); // 500 kbit/s
     b.seed.params.setParam(QStringLiteral("id_CAN"), QStringLiteral("0"));
     b.settings->load();
@@ -232,7 +232,7 @@ void tst_AnalyserSettings::newDefaultSpeedIsUsedByTheNextConnection()
     QCOMPARE(b.link->busyCount(), 0);
     QCOMPARE(b.link->linkState(), 0);
     // The next user reconnects and the analyser gets the new bit timing.
-    QVERIFY(!b.link->acquireLink(nullptr, false, false));
+    QVERIFY(b.link->acquireLink(nullptr, false, false) == Acquired::Yes);
     QCOMPARE(b.link->linkState(), 3);
     QCOMPARE(b.port->analyser()->parameter(0xA8), quint8(0x0E));
     QCOMPARE(b.port->analyser()->parameter(0xAB), quint8(7));

@@ -258,6 +258,7 @@ void tst_DbFaults::diskFull()
     QVERIFY(!db.execute(sql::insertCan, {2, big, 0, 2, 1}));
     QVERIFY(!db.execute(sql::insertDevice, {2, 1, big}));
     QVERIFY(!db.execute(sql::saveParam, {"LongSetting", big}));
+    QVERIFY2(db.lastError().contains(QStringLiteral("full")), qPrintable(db.lastError())); // the reason is kept
     QVERIFY(!db.execute(sql::updateCanName, {big, 1}));
     QCOMPARE(dump(db), stored);
     QCOMPARE(integrity(db), QStringLiteral("ok"));

@@ -354,7 +354,7 @@ private slots:
         if (!startSim({"--silent", silentFor}))
             QSKIP("tessel-sim is not built or cannot open a pseudo-terminal");
 
-        QVERIFY(link->acquireLink(nullptr, false, true)); // not acquired
+        QVERIFY(link->acquireLink(nullptr, false, true) == Acquired::No);
         QCOMPARE(test->answeredSteps(), answered);
         QCOMPARE(prompts.texts(), QStringList()); // time-outs of the test are silent
         QCOMPARE(test->statusText(), QStringLiteral("Not connected"));
@@ -366,7 +366,7 @@ private slots:
         QVERIFY(!link->isPortOpen());
 
         QVERIFY(simDo({"silent off"}).valid);
-        QVERIFY(!link->acquireLink(nullptr, false, true));
+        QVERIFY(link->acquireLink(nullptr, false, true) == Acquired::Yes);
         QCOMPARE(link->linkState(), 3);
         QCOMPARE(test->answeredSteps().size(), nextChain);
         link->releaseLink(nullptr, false, false);
@@ -481,7 +481,7 @@ private slots:
         // Usable again: a forced test, then a whole capture.
         prompts.clear();
         QVERIFY(simDo({"silent off"}).valid);
-        QVERIFY(!link->acquireLink(nullptr, true, true));
+        QVERIFY(link->acquireLink(nullptr, true, true) == Acquired::Yes);
         QCOMPARE(link->linkState(), 3);
         link->releaseLink(nullptr, false, false);
         const qint64 before = views->store.count();

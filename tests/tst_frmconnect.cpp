@@ -66,7 +66,7 @@ private slots:
     // The automatic test before a command: compact, closes itself on success.
     void automaticTestHidesItself()
     {
-        QVERIFY(!link->acquireLink(nullptr, false, true));
+        QVERIFY(link->acquireLink(nullptr, false, true) == Acquired::Yes);
         QVERIFY(window->isHidden());
         QVERIFY(window->lvListViewParams->isHidden());
         QCOMPARE(window->windowTitle(), QStringLiteral("Connection to CAN Analyser on COM0"));
@@ -91,7 +91,7 @@ private slots:
             window->close(); // the close box hides it too
             return true;
         });
-        QVERIFY(link->acquireLink(nullptr, false, true));
+        QVERIFY(link->acquireLink(nullptr, false, true) == Acquired::No);
         QCOMPARE(seen, (QStringList{"Cancel", "0"}));
         QCOMPARE(prompts.texts(), QStringList{"Error! CAN Analyser answer with error on your command..."});
         QCOMPARE(link->busyCount(), 0);

@@ -90,7 +90,7 @@ private slots:
         if (!startSim(simArguments))
             QSKIP("tessel-sim is not built or cannot open a pseudo-terminal");
 
-        QVERIFY(!link->acquireLink(nullptr, false, true));
+        QVERIFY(link->acquireLink(nullptr, false, true) == Acquired::Yes);
         QCOMPARE(link->linkState(), 3);
         QCOMPARE(test->value("Signature").isEmpty(), false);
         QCOMPARE(test->value("MCU Frequency, MHz"), QStringLiteral("16.000000"));
@@ -104,7 +104,7 @@ private slots:
         QTRY_COMPARE_WITH_TIMEOUT(display.mode(), QStringLiteral("Listen"), 5000);
         QTRY_COMPARE_WITH_TIMEOUT(link->busyCount(), 0, 5000);
 
-        QVERIFY(!link->acquireLink(nullptr, true, true));
+        QVERIFY(link->acquireLink(nullptr, true, true) == Acquired::Yes);
         QCOMPARE(test->answeredSteps().size(), 17); // now they agree: no writes
         QCOMPARE(test->value("CAN Mode"), QStringLiteral("Listen"));
         link->releaseLink(nullptr, false, false);
@@ -117,7 +117,7 @@ private slots:
         // Signature + 19 more commands connect; the one after that is never answered.
         if (!startSim({"--drop-after", "20"}))
             QSKIP("tessel-sim is not built or cannot open a pseudo-terminal");
-        QVERIFY(!link->acquireLink(nullptr, false, true));
+        QVERIFY(link->acquireLink(nullptr, false, true) == Acquired::Yes);
         link->releaseLink(nullptr, false, false);
         RunCommands run(*link);
         run.enableCAN();

@@ -61,7 +61,7 @@ class tst_PacketLink : public QObject
     void acquireConnected()
     {
         link->setLinkState(3);
-        QVERIFY(!link->acquireLink(nullptr, false, true));
+        QVERIFY(link->acquireLink(nullptr, false, true) == Acquired::Yes);
         QVERIFY(port && port->isOpen());
     }
 
@@ -232,7 +232,8 @@ private slots:
     {
         acquireConnected();
         link->sendCommand(hex("81"), owner::sendFrame, "Show", "", 500);
-        port->feed(answer(1, 0x85, 0, hex("00 00 00 01 05 00 00 01 23 00 08")) + answer(0, 0x86, 0, hex("00 00 00 02 07")));
+        port->feed(answer(1, 0x85, 0, hex("00 00 00 01 05 00 00 01 23 00 08")) +
+                   answer(0, 0x86, 0, hex("00 00 00 02 07")));
         link->poll();
         QCOMPARE(captureCodes, (QList<int>{0x85, 0x86}));
         QVERIFY(calls.isEmpty());
@@ -310,7 +311,7 @@ private slots:
         QCOMPARE(port->lastSettings, QStringLiteral("115200,N,8,1"));
         QCOMPARE(display.panel[4], QStringLiteral("Processes : 1"));
         // A second user shares the open port.
-        QVERIFY(!link->acquireLink(nullptr, false, true));
+        QVERIFY(link->acquireLink(nullptr, false, true) == Acquired::Yes);
         QCOMPARE(link->busyCount(), 2);
         QCOMPARE(port->openCount, 1);
         link->releaseLink(nullptr, false, false);
@@ -355,7 +356,7 @@ private slots:
                 return p;
             });
         }
-        QVERIFY(link->acquireLink(nullptr, false, showMessage));
+        QVERIFY(link->acquireLink(nullptr, false, showMessage) == Acquired::No);
         QCOMPARE(link->busyCount(), 0);
         QCOMPARE(prompts.texts(), message.isEmpty() ? QStringList{} : QStringList{message});
     }
@@ -383,7 +384,7 @@ private slots:
             link->setLinkState(3);
         });
         link->setLinkState(state);
-        QVERIFY(!link->acquireLink(nullptr, force, true));
+        QVERIFY(link->acquireLink(nullptr, force, true) == Acquired::Yes);
         QCOMPARE(runs, testRuns ? 1 : 0);
         QCOMPARE(shown, force);
         QCOMPARE(link->busyCount(), 1);
@@ -392,7 +393,7 @@ private slots:
     void failedTestClosesThePort()
     {
         link->setConnectionRunner([&](bool, QObject *) { link->setLinkState(1); });
-        QVERIFY(link->acquireLink(nullptr, false, true));
+        QVERIFY(link->acquireLink(nullptr, false, true) == Acquired::No);
         QVERIFY(!port->isOpen());
         QCOMPARE(link->busyCount(), 0);
         QVERIFY(prompts.shown.isEmpty()); // the connection window shows its own
@@ -410,7 +411,7 @@ private slots:
             ++tests;
             link->setLinkState(3);
         });
-        QVERIFY(!link->acquireLink(nullptr, false, true)); // a capture-like user holding the link
+        QVERIFY(link->acquireLink(nullptr, false, true) == Acquired::Yes); // a capture-like user holding the link
         run.listenCAN();
         QCOMPARE(link->busyCount(), 2);
         link->sendCommand(hex("83 00"), owner::sendFrame, "CMD_CAN_SEND_FRAME", "", 10);
@@ -434,7 +435,7 @@ private slots:
         QCOMPARE(prompts.shown.size(), 1);
 
         prompts.shown.clear();
-        QVERIFY(!link->acquireLink(nullptr, false, true));
+        QVERIFY(link->acquireLink(nullptr, false, true) == Acquired::Yes);
         QVERIFY(port->isOpen());
         QCOMPARE(tests, 2);
         QCOMPARE(link->busyCount(), 1);
@@ -505,7 +506,8 @@ private slots:
         QTest::newRow("reset without an answer") << true << "Error! CAN Analyser do not answer on command..."
                                                  << "Reset";
         QTest::newRow("enable answered with the error flag")
-            << false << "Error! CAN Analyser answer with error on your command..." << "Listen";
+            << false << "Error! CAN Analyser answer with error on your command..."
+            << "Listen";
     }
     void runCommandFails()
     {

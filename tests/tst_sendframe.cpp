@@ -415,10 +415,10 @@ void tst_SendFrame::failedConnectionReleasesNothing()
     // Another user holds the link when the send window's connection test fails.
     bool connects = true;
     b.link->setConnectionRunner([&](bool, QObject *) { b.link->setLinkState(connects ? 3 : 1); });
-    QVERIFY(!b.link->acquireLink(nullptr, false, false));
+    QVERIFY(b.link->acquireLink(nullptr, false, false) == Acquired::Yes);
     b.link->setLinkState(1);
     connects = false;
-    QVERIFY(b.link->acquireLink(nullptr, true, false)); // fails: port closed, the holder stays counted
+    QVERIFY(b.link->acquireLink(nullptr, true, false) == Acquired::No); // fails: port closed, the holder stays counted
     const int held = b.link->busyCount();
     SendRun &run = *b.run;
     run.cmdStart_Click();
