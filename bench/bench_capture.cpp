@@ -132,8 +132,8 @@ void fillStore(CaptureViews &views, int count)
 {
     for (int i = 0; i < count; ++i) {
         const int slot = i % 40;
-        clsFrame f =
-            makeFrame(qint64(i) * 230, slot >= 30 ? 0x18FEF100 + slot : 0x100 + 0x11 * slot, slot >= 30, slot % 9);
+        clsFrame f = makeFrame(qint64(i) * 230, slot >= 30 ? 0x18FEF100 + slot : 0x100 + 0x11 * slot, slot >= 30,
+                               slot % 9);
         views.store.addListFrames(f);
         views.messages.addCANFrame(views.store.count());
     }

@@ -13,7 +13,7 @@ class CanDbTree;
 // forwards its events; the logic writes the file and the tree.
 class CanDbEditor final
 {
-public:
+  public:
     CanDbEditor(AppContext &context, CanDbTree &tree);
 
     // ---- What the window shows ----------------------------------------------
@@ -40,7 +40,7 @@ public:
     // enabled; false when the window stays open (Cancel).
     bool queryUnload();
 
-private:
+  private:
     void changed(bool differs);
     [[nodiscard]] static QString textOf(const ComboList &list);
 

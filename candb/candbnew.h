@@ -11,7 +11,7 @@ struct AppContext;
 // Choosing an existing data base as template preselects its speed and timer.
 class CanDbNew final
 {
-public:
+  public:
     explicit CanDbNew(AppContext &context);
 
     // ---- What the window shows ----------------------------------------------
@@ -30,7 +30,7 @@ public:
     // window closes ("id_CAN" then names the new data base).
     bool cmdOk_Click();
 
-private:
+  private:
     bool create();
 
     AppContext &context;

@@ -27,7 +27,7 @@ struct DataField
 // The window shows the fields below and forwards its events.
 class IdEditor final
 {
-public:
+  public:
     enum class Mode { Add, Edit, New };
 
     IdEditor(AppContext &context, CanDbTree &tree);
@@ -95,7 +95,7 @@ public:
     [[nodiscard]] QString key() const { return idKeyText; }
     [[nodiscard]] int idCanId() const { return rowId; }
 
-private:
+  private:
     void setCaption(const QString &word);
     void fillDevices();
     bool identifierChecks();

@@ -151,8 +151,9 @@ bool clsFrame::setLostFrame(const QByteArray &bytes)
 
 bool clsFrame::setFromString(const QString &line, const QString &delimiter, double bitRate)
 {
-    const QStringList fields =
-        delimiter.isEmpty() ? QStringList{line} : line.split(delimiter, Qt::KeepEmptyParts, Qt::CaseInsensitive);
+    const QStringList fields = delimiter.isEmpty()
+                                   ? QStringList{line}
+                                   : line.split(delimiter, Qt::KeepEmptyParts, Qt::CaseInsensitive);
     bool ok = true;
     const auto field = [&](qsizetype n) -> QStringView {
         if (n < fields.size())

@@ -15,15 +15,20 @@ public:
 
     // A message box; an empty title shows the application title "Tessel".
     virtual Answer message(const QString &text, const QString &title = {}, Icon icon = Icon::None,
-                           Buttons buttons = Buttons::Ok) = 0;
+                           Buttons buttons = Buttons::Ok)
+        = 0;
 
     // File dialogs; an empty result means the user cancelled.
     virtual QString openFileName(const QString &title, const QString &filter, const QString &folder) = 0;
     virtual QString saveFileName(const QString &title, const QString &filter, const QString &folder,
-                                 const QString &suggestedName) = 0;
+                                 const QString &suggestedName)
+        = 0;
 
     // Shorthand for the most common box: text, error (critical) icon, OK.
-    void error(const QString &text, const QString &title = {}) { message(text, title, Icon::Critical, Buttons::Ok); }
+    void error(const QString &text, const QString &title = {})
+    {
+        message(text, title, Icon::Critical, Buttons::Ok);
+    }
 };
 
 // The question before a window with unsaved settings closes, "Settings was been

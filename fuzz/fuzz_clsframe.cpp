@@ -21,14 +21,8 @@
 
 namespace {
 
-const double bitRates[] = {500000.0,
-                           0.0,
-                           1000000.0,
-                           10000.0,
-                           -5.0,
-                           std::numeric_limits<double>::quiet_NaN(),
-                           std::numeric_limits<double>::infinity(),
-                           1e-300};
+const double bitRates[] = {500000.0, 0.0, 1000000.0, 10000.0, -5.0, std::numeric_limits<double>::quiet_NaN(),
+                           std::numeric_limits<double>::infinity(), 1e-300};
 
 // Delimiters with which a line can be written and read back unambiguously.
 const char *const delimiters[] = {" ", ",", "\t", "x", "X", "::", ";"};
@@ -71,8 +65,8 @@ void checkAny(const clsFrame &f)
 
     const QByteArray bin = f.getAsBinary();
     FUZZ_CHECK(bin.size() == 6 + (f.RTR() ? 0 : f.dataLength()));
-    const quint32 identifier = quint32(quint8(bin[0])) | quint32(quint8(bin[1])) << 8 | quint32(quint8(bin[2])) << 16 |
-                               quint32(quint8(bin[3])) << 24;
+    const quint32 identifier = quint32(quint8(bin[0])) | quint32(quint8(bin[1])) << 8 |
+                               quint32(quint8(bin[2])) << 16 | quint32(quint8(bin[3])) << 24;
     FUZZ_CHECK(identifier == (f.IDE() ? quint32(f.ID.ID()) : quint32(f.ID.StdPart)));
     FUZZ_CHECK(quint8(bin[4]) == f.Flags);
     FUZZ_CHECK(quint8(bin[5]) == f.DLC);

@@ -13,8 +13,8 @@ const QString captureOff = QStringLiteral("CMD_CAN_CAPTURE_OFF");
 const QString captureOnOk = QStringLiteral("CMD_CAN_CAPTURE_ON_OK");
 const QString captureOffOk = QStringLiteral("CMD_CAN_CAPTURE_OFF_OK");
 
-constexpr int recordOffset = 7; // the record starts at packet byte 8
-constexpr int levelByte = 12;   // packet byte of the receive-buffer level
+constexpr int recordOffset = 7;     // the record starts at packet byte 8
+constexpr int levelByte = 12;       // packet byte of the receive-buffer level
 constexpr quint8 noLevel = 255;
 
 } // namespace
@@ -105,7 +105,8 @@ void CaptureControl::treatCapture(int process, const QString &command)
             if (link.acquireLink(form, false, true) == Acquired::No)
                 return;
             if (link.sendCommand(analyser::payload({analyser::cmdSetStatus, analyser::captureBit}), owner::capture,
-                                 captureOnOk, errorText, commandTimeOut) < 0) {
+                                 captureOnOk, errorText, commandTimeOut)
+                < 0) {
                 // Nothing went out (the port is gone): back to idle at once
                 // rather than waiting for an answer that cannot come.
                 link.releaseLink(form, false, false);
@@ -113,7 +114,8 @@ void CaptureControl::treatCapture(int process, const QString &command)
             }
         } else if (command == captureOff) {
             if (link.sendCommand(analyser::payload({analyser::cmdSetStatus, 0x00}), owner::capture, captureOffOk,
-                                 errorText, commandTimeOut) < 0) {
+                                 errorText, commandTimeOut)
+                < 0) {
                 capturing = false;
                 link.releaseLink(form, false, false);
                 captureStopped();

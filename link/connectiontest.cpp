@@ -34,8 +34,8 @@ ConnectionTest::~ConnectionTest()
 
 QString ConnectionTest::caption()
 {
-    return QStringLiteral("Connection to CAN Analyser on COM") +
-           params.getParam(QStringLiteral("COMPort"), QStringLiteral("0"));
+    return QStringLiteral("Connection to CAN Analyser on COM")
+           + params.getParam(QStringLiteral("COMPort"), QStringLiteral("0"));
 }
 
 QString ConnectionTest::value(const QString &name) const
@@ -253,8 +253,8 @@ void ConnectionTest::treatTestConnection(int process, const QString &command)
             readNext(paramTxTimeOut, QStringLiteral("PARAM_MY_MOBX_RX"), onTimeOut);
         }
     } else if (step == QLatin1String("PARAM_MY_TX_TIMEOUT")) {
-        addLVParams(QStringLiteral("CAN Timer Frequency, kHz"), kiloText(a.mcuClock / 8000.0 / (a.timerPrescaler + 1)),
-                    3);
+        addLVParams(QStringLiteral("CAN Timer Frequency, kHz"),
+                    kiloText(a.mcuClock / 8000.0 / (a.timerPrescaler + 1)), 3);
         readNext(paramTxTimeOut, QStringLiteral("PARAM_MY_MOBX_RX"), onTimeOut);
     } else if (step == QLatin1String("PARAM_MY_MOBX_RX")) {
         a.txTimeOut = b8;

@@ -36,8 +36,7 @@ void RunCommands::treatRunCommand(int process, const QString &command)
             link.setAnalyserStatus(status); // a reset also ends the capture: show it at once
         else if (link.isCapturing())
             status |= analyser::captureBit;
-        if (link.sendCommand(analyser::payload({analyser::cmdSetStatus, status}), owner::runCommands, command,
-                             errorText, 2000) < 0)
+        if (link.sendCommand(analyser::payload({analyser::cmdSetStatus, status}), owner::runCommands, command, errorText, 2000) < 0)
             link.releaseLink(nullptr, false, false); // nothing will answer: let go at once
         return;
     }

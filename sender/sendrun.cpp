@@ -326,7 +326,8 @@ void SendRun::tmrSend_Timer()
     tmrSend.setInterval(qMax(1, int(readNumber(txtTime, 10))));
     if (sendPending) {
         sendPending = false;
-        sendProcess = link.sendCommand(sendPacket, owner::sendFrame, sendCommandName, errorText, sendTimeOut);
+        sendProcess =
+            link.sendCommand(sendPacket, owner::sendFrame, sendCommandName, errorText, sendTimeOut);
         if (sendProcess < 0) {
             stopSending(true);
             return;

@@ -107,8 +107,8 @@ PortSettings parsePortSettings(const QString &settings)
         return ps;
     bool ok = false;
     ps.baudRate = parts[0].trimmed().toInt(&ok);
-    ps.valid = ok && ps.baudRate > 0 && parts[1].trimmed().compare("N", Qt::CaseInsensitive) == 0 &&
-               parts[2].trimmed() == "8" && parts[3].trimmed() == "1";
+    ps.valid = ok && ps.baudRate > 0 && parts[1].trimmed().compare("N", Qt::CaseInsensitive) == 0
+               && parts[2].trimmed() == "8" && parts[3].trimmed() == "1";
     return ps;
 }
 

@@ -250,8 +250,7 @@ private slots:
         QTest::addColumn<bool>("timeOut");
         QTest::addColumn<QString>("message");
         QTest::newRow("no answer within 100 ticks") << true << "Error! CAN Analyser do not answer on command...";
-        QTest::newRow("answer with the error flag")
-            << false << "Error! CAN Analyser answer with error on your command...";
+        QTest::newRow("answer with the error flag") << false << "Error! CAN Analyser answer with error on your command...";
     }
 
     void failuresEndAsIdle()

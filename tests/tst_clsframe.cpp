@@ -13,7 +13,8 @@ char *toString(const clsFrame &frame)
 
 namespace {
 
-clsFrame makeFrame(qint32 stdPart, qint32 extPart, quint8 flags, quint8 dlc, const QByteArray &data, qint64 stamp = 0)
+clsFrame makeFrame(qint32 stdPart, qint32 extPart, quint8 flags, quint8 dlc, const QByteArray &data,
+                   qint64 stamp = 0)
 {
     clsFrame f;
     f.ID.StdPart = stdPart;
@@ -164,7 +165,8 @@ void tst_clsframe::sendLayout_data()
     QTest::addColumn<QByteArray>("bytes");
 
     QTest::newRow("standard 123, AA 55") << makeFrame(0x123, 0, 0, 2, hex("AA55")) << hex("2301000000 02 AA55");
-    QTest::newRow("standard ignores a stale extension") << makeFrame(0x123, 0x3FFFF, 0, 0, {}) << hex("23010000 00 00");
+    QTest::newRow("standard ignores a stale extension")
+        << makeFrame(0x123, 0x3FFFF, 0, 0, {}) << hex("23010000 00 00");
     QTest::newRow("extended 12345678") << makeFrame(0x48D, 0x05678, clsFrame::ideBit, 1, hex("5A"))
                                        << hex("78563412 02 01 5A");
     QTest::newRow("RTR with DLC 4 sends no data")
@@ -192,25 +194,26 @@ void tst_clsframe::captureLayout_data()
     // stamp(4) level(1) identifier(4) flags(1) DLC(1) data
     QTest::newRow("standard 123, AA 55") << hex("40E20100 05 23010000 00 02 AA55") << 0
                                          << makeFrame(0x123, 0, 0, 2, hex("AA55"), 0x1E240) << true;
-    QTest::newRow("standard keeps the extension")
-        << hex("00000000 00 23010000 00 00") << 0x777 << makeFrame(0x123, 0x777, 0, 0, {}) << true;
+    QTest::newRow("standard keeps the extension") << hex("00000000 00 23010000 00 00") << 0x777
+                                                  << makeFrame(0x123, 0x777, 0, 0, {}) << true;
     QTest::newRow("extended 12345678 -> 48D.05678")
         << hex("FFFFFFFF 00 78563412 02 01 99") << 0x777
         << makeFrame(0x48D, 0x05678, clsFrame::ideBit, 1, hex("99"), 0xFFFFFFFF) << true;
-    QTest::newRow("RTR clears the data it carries")
-        << hex("01000000 00 23010000 01 04 01020304") << 0 << makeFrame(0x123, 0, clsFrame::rtrBit, 4, {}, 1) << true;
+    QTest::newRow("RTR clears the data it carries") << hex("01000000 00 23010000 01 04 01020304") << 0
+                                                    << makeFrame(0x123, 0, clsFrame::rtrBit, 4, {}, 1) << true;
     QTest::newRow("standard identifier masked to 11 bits")
         << hex("00000000 00 FFFFFFFF 00 00") << 0 << makeFrame(0x7FF, 0, 0, 0, {}) << true;
     QTest::newRow("extended identifier masked to 29 bits")
         << hex("00000000 00 FFFFFFFF 02 00") << 0 << makeFrame(0x7FF, 0x3FFFF, clsFrame::ideBit, 0, {}) << true;
-    QTest::newRow("DLC 12 reads 8 bytes, keeps 12") << hex("00000000 00 01000000 00 0C 0102030405060708 0909") << 0
-                                                    << makeFrame(1, 0, 0, 12, hex("0102030405060708")) << true;
-    QTest::newRow("DLC 12 with 3 bytes is short")
-        << hex("00000000 00 01000000 00 0C 010203") << 0 << makeFrame(1, 0, 0, 12, hex("010203")) << false;
-    QTest::newRow("data cut short") << hex("00000000 00 23010000 00 03 AA") << 0 << makeFrame(0x123, 0, 0, 3, hex("AA"))
-                                    << false;
-    QTest::newRow("header cut in the identifier")
-        << hex("40E20100 05 2301") << 0 << makeFrame(0x123, 0, 0, 0, {}, 0x1E240) << false;
+    QTest::newRow("DLC 12 reads 8 bytes, keeps 12")
+        << hex("00000000 00 01000000 00 0C 0102030405060708 0909") << 0
+        << makeFrame(1, 0, 0, 12, hex("0102030405060708")) << true;
+    QTest::newRow("DLC 12 with 3 bytes is short") << hex("00000000 00 01000000 00 0C 010203") << 0
+                                                  << makeFrame(1, 0, 0, 12, hex("010203")) << false;
+    QTest::newRow("data cut short") << hex("00000000 00 23010000 00 03 AA") << 0
+                                    << makeFrame(0x123, 0, 0, 3, hex("AA")) << false;
+    QTest::newRow("header cut in the identifier") << hex("40E20100 05 2301") << 0
+                                                  << makeFrame(0x123, 0, 0, 0, {}, 0x1E240) << false;
     QTest::newRow("empty record") << QByteArray() << 5 << makeFrame(0, 5, 0, 0, {}) << false;
 }
 
@@ -302,19 +305,21 @@ void tst_clsframe::textLine_data()
     const quint8 ide = clsFrame::ideBit;
     const quint8 rtr = clsFrame::rtrBit;
 
-    QTest::newRow("standard frame of a saved file") << "0001E240 123 ----- 0 0 0 0 3 11 22 33" << space
-                                                    << makeFrame(0x123, 0, 0, 3, hex("112233"), 0x1E240) << true;
+    QTest::newRow("standard frame of a saved file")
+        << "0001E240 123 ----- 0 0 0 0 3 11 22 33" << space << makeFrame(0x123, 0, 0, 3, hex("112233"), 0x1E240)
+        << true;
     QTest::newRow("empty data leaves a trailing delimiter")
         << "00000001 7FF ----- 0 0 0 0 0 " << space << makeFrame(0x7FF, 0, 0, 0, {}, 1) << true;
     QTest::newRow("extended frame") << "FFFFFFFF 48D 05678 0 1 0 0 2 ab CD" << space
                                     << makeFrame(0x48D, 0x05678, ide, 2, hex("ABCD"), 0xFFFFFFFF) << true;
     QTest::newRow("extension ignored without IDE")
         << "00000000 123 12345 0 0 0 0 0" << space << makeFrame(0x123, 0, 0, 0, {}) << true;
-    QTest::newRow("lost frame count is decimal") << "0002A000 --- 17 - - - - 0 " << space << [] {
-        clsFrame f = makeFrame(0, 17, 0, 0, {}, 0x2A000);
-        f.isLost = true;
-        return f;
-    }() << true;
+    QTest::newRow("lost frame count is decimal")
+        << "0002A000 --- 17 - - - - 0 " << space << [] {
+               clsFrame f = makeFrame(0, 17, 0, 0, {}, 0x2A000);
+               f.isLost = true;
+               return f;
+           }() << true;
     QTest::newRow("RTR reads no data fields")
         << "00000010 123 ----- 1 0 0 0 3 11 22 33" << space << makeFrame(0x123, 0, rtr, 3, {}, 0x10) << true;
     QTest::newRow("field 5 is RB1, field 6 is RB0")
@@ -322,24 +327,24 @@ void tst_clsframe::textLine_data()
     QTest::newRow("non-zero flag values set the flag")
         << "00000000 001 00001 7 2 0 3 0" << space << makeFrame(1, 1, rtr | ide | clsFrame::rb0Bit, 0, {}) << true;
     QTest::newRow("delimiter letters without regard to case")
-        << "0000000Ax123X-----x0x0x0x0X1x5A"
-        << "x" << makeFrame(0x123, 0, 0, 1, hex("5A"), 10) << true;
+        << "0000000Ax123X-----x0x0x0x0X1x5A" << "x" << makeFrame(0x123, 0, 0, 1, hex("5A"), 10) << true;
     QTest::newRow("comma file keeps the data cell in one field")
-        << "0001E240,123,-----,0,0,0,0,3,11 22 33"
-        << "," << makeFrame(0x123, 0, 0, 3, hex("112233"), 0x1E240) << true;
-    QTest::newRow("DLC 12 reads 8 data fields") << "00000000 001 ----- 0 0 0 0 12 01 02 03 04 05 06 07 08 09" << space
-                                                << makeFrame(1, 0, 0, 12, hex("0102030405060708")) << true;
+        << "0001E240,123,-----,0,0,0,0,3,11 22 33" << "," << makeFrame(0x123, 0, 0, 3, hex("112233"), 0x1E240)
+        << true;
+    QTest::newRow("DLC 12 reads 8 data fields")
+        << "00000000 001 ----- 0 0 0 0 12 01 02 03 04 05 06 07 08 09" << space
+        << makeFrame(1, 0, 0, 12, hex("0102030405060708")) << true;
 
     // Malformed lines: every field still applied, bad ones read as 0.
     QTest::newRow("empty line") << "" << space << makeFrame(0, 0, 0, 0, {}) << false;
-    QTest::newRow("cut after the identifier")
-        << "0001E240 123" << space << makeFrame(0x123, 0, 0, 0, {}, 0x1E240) << false;
+    QTest::newRow("cut after the identifier") << "0001E240 123" << space
+                                             << makeFrame(0x123, 0, 0, 0, {}, 0x1E240) << false;
     QTest::newRow("data fields missing") << "00000000 123 ----- 0 0 0 0 3 11 22" << space
                                          << makeFrame(0x123, 0, 0, 3, hex("1122"), 0) << false;
     QTest::newRow("stamp above 32 bits") << "100000000 123 ----- 0 0 0 0 0" << space << makeFrame(0x123, 0, 0, 0, {})
                                          << false;
-    QTest::newRow("standard part above 7FF")
-        << "00000000 800 ----- 0 0 0 0 0" << space << makeFrame(0, 0, 0, 0, {}) << false;
+    QTest::newRow("standard part above 7FF") << "00000000 800 ----- 0 0 0 0 0" << space
+                                             << makeFrame(0, 0, 0, 0, {}) << false;
     QTest::newRow("data byte above FF") << "00000000 123 ----- 0 0 0 0 2 100 22" << space
                                         << makeFrame(0x123, 0, 0, 2, hex("0022")) << false;
     QTest::newRow("doubled delimiter gives an empty field")

@@ -174,22 +174,12 @@ private slots:
         QTest::addColumn<QString>("speed");
         QTest::addColumn<QString>("timer");
         QTest::addColumn<double>("timerFrequency");
-        QTest::newRow("1 Mbit/s row") << "1"
-                                      << "0" << 3 << "1000.000"
-                                      << "1000.000" << 1e6;
-        QTest::newRow("800 kbit/s row") << "9"
-                                        << "0" << 3 << "800.000"
-                                        << "1000.000" << 1e6;
-        QTest::newRow("timer 2 MHz: prescaler written") << "0"
-                                                        << "2" << 3 + 1 << "500.000"
-                                                        << "2000.000" << 2e6;
+        QTest::newRow("1 Mbit/s row") << "1" << "0" << 3 << "1000.000" << "1000.000" << 1e6;
+        QTest::newRow("800 kbit/s row") << "9" << "0" << 3 << "800.000" << "1000.000" << 1e6;
+        QTest::newRow("timer 2 MHz: prescaler written") << "0" << "2" << 3 + 1 << "500.000" << "2000.000" << 2e6;
         // Mended: no row for the stored id keeps the analyser's own setting.
-        QTest::newRow("no speed row: analyser's 250 kbit/s kept") << "99"
-                                                                  << "0" << 0 << "250.000"
-                                                                  << "1000.000" << 1e6;
-        QTest::newRow("no timer row: analyser's prescaler kept") << "0"
-                                                                 << "99" << 3 << "500.000"
-                                                                 << "1000.000" << 1e6;
+        QTest::newRow("no speed row: analyser's 250 kbit/s kept") << "99" << "0" << 0 << "250.000" << "1000.000" << 1e6;
+        QTest::newRow("no timer row: analyser's prescaler kept") << "0" << "99" << 3 << "500.000" << "1000.000" << 1e6;
     }
     void databaseRowsDecide()
     {
@@ -215,10 +205,10 @@ private slots:
         QTest::addColumn<int>("silentFor");
         QTest::addColumn<int>("errorFor");
         QTest::addColumn<QStringList>("messages");
-        QTest::newRow("no answer to the signature: no message")
-            << int(analyser::cmdHwVersion) << simfault::none << QStringList{};
-        QTest::newRow("no answer to a parameter read")
-            << int(analyser::cmdReadParam) << simfault::none << QStringList{};
+        QTest::newRow("no answer to the signature: no message") << int(analyser::cmdHwVersion) << simfault::none
+                                                                << QStringList{};
+        QTest::newRow("no answer to a parameter read") << int(analyser::cmdReadParam) << simfault::none
+                                                       << QStringList{};
         QTest::newRow("error flag on the status read: message once")
             << simfault::none << int(analyser::cmdGetStatus)
             << QStringList{"Error! CAN Analyser answer with error on your command..."};
@@ -271,7 +261,7 @@ private slots:
         link->releaseLink(nullptr, false, false);
         analyser().options().silentFor = simfault::all;
         QVERIFY(link->acquireLink(nullptr, false, true) == Acquired::Yes); // still connected: no test
-        test->start(false);                                                // process 1 waits
+        test->start(false);                                // process 1 waits
         const int first = link->nextSeq() - 1;
         test->start(false); // cancelled and started again
         QCOMPARE(link->outstandingCount(), 2);

@@ -161,8 +161,8 @@ private slots:
                 return false;
             rows << w->cmdCancelOk->text() << (w->lvListViewParams->isVisible() ? "list shown" : "list hidden");
             for (int i = 0; i < w->lvListViewParams->topLevelItemCount(); ++i)
-                rows << w->lvListViewParams->topLevelItem(i)->text(0) + " = " +
-                            w->lvListViewParams->topLevelItem(i)->text(1);
+                rows << w->lvListViewParams->topLevelItem(i)->text(0) + " = "
+                            + w->lvListViewParams->topLevelItem(i)->text(1);
             QTest::mouseClick(w->cmdCancelOk, Qt::LeftButton);
             return true;
         });

@@ -111,7 +111,7 @@ class tst_Timeline : public QObject
 {
     Q_OBJECT
 
-private slots:
+  private slots:
     void zoomOfACompletedCapture()
     {
         const TimeScale scale = scaleForCapture(2999000, 0.001, 1000000);

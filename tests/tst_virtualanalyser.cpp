@@ -192,8 +192,8 @@ void tst_VirtualAnalyser::captureRecordLayout_data()
     QTest::newRow("standard 8 bytes") << 0x123u << false << false << 8 << hex("23 01 00 00 00 08") << 8;
     QTest::newRow("standard empty") << 0x7FFu << false << false << 0 << hex("FF 07 00 00 00 00") << 0;
     QTest::newRow("extended 29 bits") << 0x12345678u << true << false << 3 << hex("78 56 34 12 02 03") << 3;
-    QTest::newRow("extended remote carries no data")
-        << 0x0ABCDEFu << true << true << 4 << hex("EF CD AB 00 03 04") << 0;
+    QTest::newRow("extended remote carries no data") << 0x0ABCDEFu << true << true << 4 << hex("EF CD AB 00 03 04")
+                                                     << 0;
 }
 
 void tst_VirtualAnalyser::captureRecordLayout()

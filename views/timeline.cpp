@@ -28,11 +28,8 @@ const std::array<quint32, 0x800> &standardColours()
 // The display filter, asked once per key number.
 class FilterCache
 {
-public:
-    explicit FilterCache(const KeyFilter &shown)
-        : shown(shown)
-    {
-    }
+  public:
+    explicit FilterCache(const KeyFilter &shown) : shown(shown) {}
 
     bool pass(const clsFrame &frame)
     {
@@ -51,7 +48,7 @@ public:
         return *others.insert(key, shown(key));
     }
 
-private:
+  private:
     const KeyFilter &shown;
     std::array<qint8, 0x800> standard{}; // 0 unknown, 1 shown, -1 hidden
     QHash<qint32, bool> others;

@@ -27,59 +27,30 @@ Prompts::Answer QtPrompts::message(const QString &text, const QString &title, Ic
     box.setWindowTitle(title.isEmpty() ? applicationTitle : title);
     box.setText(text);
     switch (icon) {
-    case Icon::None:
-        box.setIcon(QMessageBox::NoIcon);
-        break;
-    case Icon::Information:
-        box.setIcon(QMessageBox::Information);
-        break;
-    case Icon::Question:
-        box.setIcon(QMessageBox::Question);
-        break;
-    case Icon::Exclamation:
-        box.setIcon(QMessageBox::Warning);
-        break;
-    case Icon::Critical:
-        box.setIcon(QMessageBox::Critical);
-        break;
+    case Icon::None: box.setIcon(QMessageBox::NoIcon); break;
+    case Icon::Information: box.setIcon(QMessageBox::Information); break;
+    case Icon::Question: box.setIcon(QMessageBox::Question); break;
+    case Icon::Exclamation: box.setIcon(QMessageBox::Warning); break;
+    case Icon::Critical: box.setIcon(QMessageBox::Critical); break;
     }
     QMessageBox::StandardButtons sb;
     switch (buttons) {
-    case Buttons::Ok:
-        sb = QMessageBox::Ok;
-        break;
-    case Buttons::OkCancel:
-        sb = QMessageBox::Ok | QMessageBox::Cancel;
-        break;
-    case Buttons::YesNo:
-        sb = QMessageBox::Yes | QMessageBox::No;
-        break;
-    case Buttons::YesNoCancel:
-        sb = QMessageBox::Yes | QMessageBox::No | QMessageBox::Cancel;
-        break;
-    case Buttons::RetryCancel:
-        sb = QMessageBox::Retry | QMessageBox::Cancel;
-        break;
-    case Buttons::AbortRetryIgnore:
-        sb = QMessageBox::Abort | QMessageBox::Retry | QMessageBox::Ignore;
-        break;
+    case Buttons::Ok: sb = QMessageBox::Ok; break;
+    case Buttons::OkCancel: sb = QMessageBox::Ok | QMessageBox::Cancel; break;
+    case Buttons::YesNo: sb = QMessageBox::Yes | QMessageBox::No; break;
+    case Buttons::YesNoCancel: sb = QMessageBox::Yes | QMessageBox::No | QMessageBox::Cancel; break;
+    case Buttons::RetryCancel: sb = QMessageBox::Retry | QMessageBox::Cancel; break;
+    case Buttons::AbortRetryIgnore: sb = QMessageBox::Abort | QMessageBox::Retry | QMessageBox::Ignore; break;
     }
     box.setStandardButtons(sb);
     switch (box.exec()) {
-    case QMessageBox::Cancel:
-        return Answer::Cancel;
-    case QMessageBox::Yes:
-        return Answer::Yes;
-    case QMessageBox::No:
-        return Answer::No;
-    case QMessageBox::Retry:
-        return Answer::Retry;
-    case QMessageBox::Abort:
-        return Answer::Abort;
-    case QMessageBox::Ignore:
-        return Answer::Ignore;
-    case QMessageBox::Ok:
-        return Answer::Ok;
+    case QMessageBox::Cancel: return Answer::Cancel;
+    case QMessageBox::Yes: return Answer::Yes;
+    case QMessageBox::No: return Answer::No;
+    case QMessageBox::Retry: return Answer::Retry;
+    case QMessageBox::Abort: return Answer::Abort;
+    case QMessageBox::Ignore: return Answer::Ignore;
+    case QMessageBox::Ok: return Answer::Ok;
     default:
         // The close box counts as the box's way out.
         return buttons == Buttons::Ok ? Answer::Ok : buttons == Buttons::YesNo ? Answer::No : Answer::Cancel;

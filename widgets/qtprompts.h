@@ -10,8 +10,7 @@ class QtPrompts final : public Prompts
 public:
     explicit QtPrompts(QWidget *parent = nullptr)
         : parent(parent)
-    {
-    }
+    {}
 
     void setParent(QWidget *p) { parent = p; }
 

@@ -11,9 +11,7 @@
 #include <QPushButton>
 #include <QVBoxLayout>
 
-frmCAN_DB::frmCAN_DB(AppContext &context, CanDbTree &tree, QWidget *parent)
-    : QDialog(parent)
-    , logic(context, tree)
+frmCAN_DB::frmCAN_DB(AppContext &context, CanDbTree &tree, QWidget *parent) : QDialog(parent), logic(context, tree)
 {
     setObjectName(QStringLiteral("frmCAN_DB"));
     setWindowTitle(QStringLiteral("CAN - Property"));

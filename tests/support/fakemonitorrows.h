@@ -11,7 +11,7 @@
 // with frames stays unchecked with the "_new" icon.
 class FakeMonitorRows final : public MonitorRows
 {
-public:
+  public:
     struct Row
     {
         int count = 0;

@@ -31,15 +31,11 @@ public:
             return answers.takeFirst();
         switch (buttons) {
         case Buttons::Ok:
-        case Buttons::OkCancel:
-            return Answer::Ok;
+        case Buttons::OkCancel: return Answer::Ok;
         case Buttons::YesNo:
-        case Buttons::YesNoCancel:
-            return Answer::Yes;
-        case Buttons::RetryCancel:
-            return Answer::Retry;
-        case Buttons::AbortRetryIgnore:
-            return Answer::Abort;
+        case Buttons::YesNoCancel: return Answer::Yes;
+        case Buttons::RetryCancel: return Answer::Retry;
+        case Buttons::AbortRetryIgnore: return Answer::Abort;
         }
         return Answer::Ok;
     }

@@ -15,7 +15,7 @@ class QTimer;
 class frmLoad final : public QDialog
 {
     Q_OBJECT
-public:
+  public:
     // `reader` is open; the frames read go to `frames`.
     frmLoad(capturefile::CaptureFileReader &reader, QString delimiter, double bitRate, std::vector<clsFrame> &frames,
             QWidget *parent = nullptr);
@@ -27,11 +27,11 @@ public:
     QProgressBar *pbProgressBarAdd = nullptr;
     QTimer *tmrAddPB = nullptr;
 
-protected:
+  protected:
     void closeEvent(QCloseEvent *event) override;
     void reject() override;
 
-private:
+  private:
     capturefile::CaptureFileReader &reader;
     QString delimiter;
     double bitRate;

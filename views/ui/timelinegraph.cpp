@@ -49,8 +49,7 @@ void paintTimeline(QPainter &painter, const timeline::Picture &picture, const QF
     painter.drawPolyline(outline, 5);
 }
 
-TimelineGraph::TimelineGraph(QWidget *parent)
-    : QWidget(parent)
+TimelineGraph::TimelineGraph(QWidget *parent) : QWidget(parent)
 {
     setObjectName(QStringLiteral("PictureGraph"));
     setAttribute(Qt::WA_OpaquePaintEvent);

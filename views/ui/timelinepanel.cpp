@@ -8,9 +8,7 @@
 #include <QScrollBar>
 
 TimeLinePanel::TimeLinePanel(CaptureStore &store, MessageModel &messages, QWidget *parent)
-    : QFrame(parent)
-    , store(store)
-    , messages(messages)
+    : QFrame(parent), store(store), messages(messages)
 {
     setObjectName(QStringLiteral("pictOscilograph"));
     setFrameStyle(QFrame::StyledPanel | QFrame::Sunken);
