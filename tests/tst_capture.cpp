@@ -7,6 +7,7 @@
 #include "support/fakeprompts.h"
 #include "support/linkharness.h"
 #include "views/ui/frmmain.h"
+#include "views/ui/messageviews.h"
 
 #include <QAction>
 #include <QLineEdit>
@@ -332,68 +333,70 @@ private slots:
     {
         FakePrompts windowPrompts;
         AppContext context{&seed->db, &seed->params, &windowPrompts, {}};
-        frmMain window(context);
+        frmMain window(context, makeLinkPort);
         window.loadTimer_Timer(); // the load tick first: it clears the capture and puts its own runner on the link
         FakeIdIndex index;
         index.add(0x123, true, QStringLiteral("Engine"), QStringLiteral("Speed"));
         window.setIdIndex(&index);
-        VirtualAnalyserRig rig(*window.link, seed->db, seed->params);
+        PacketLink &link = *window.findChild<PacketLink *>("link");
+        MessageModel &messages = *window.findChild<MessageModel *>();
+        MonitorList &monitor = *window.findChild<MonitorList *>();
+        VirtualAnalyserRig rig(link, seed->db, seed->params);
 
-        window.mnuRunCANCapture_Click();
-        CaptureControl &capture = window.captureWindow->control();
-        window.captureWindow->cmdStart->click();
+        window.findChild<QAction *>("mnuRunCANCapture")->trigger();
+        frmCapture *captureWindow = window.findChild<frmCapture *>();
+        CaptureControl &capture = captureWindow->control();
+        captureWindow->cmdStart->click();
         for (int i = 0; i < 5 && !capture.isCapturing(); ++i)
-            window.link->poll();
+            link.poll();
         QVERIFY(capture.isCapturing());
         VirtualAnalyser *analyser = rig.analyser;
         for (int step = 0; step < 20; ++step) {
             analyser->advance(100);
-            window.link->poll();
+            link.poll();
             if (step % 5 == 4)
                 capture.tmrFreePB_Timer();
         }
-        QVERIFY(window.messageModel->count() > 50);
-        QCOMPARE(window.lvListViewMessages->currentIndex().row(), window.messageModel->count() - 1);
-        const int row123 = window.monitorList->rowOf(0x123);
-        QVERIFY(row123 >= 0);
-        QCOMPARE(window.monitorList->iconKey(row123), QStringLiteral("ID_00000123"));
-        QCOMPARE(window.monitorList->iconKey(window.monitorList->rowOf(0x100)), QStringLiteral("ID_00000100_new"));
+        QVERIFY(messages.count() > 50);
+        QCOMPARE(window.findChild<QTreeView *>("lvListViewMessages")->currentIndex().row(), messages.count() - 1);
+        QCOMPARE(monitor.iconKey(monitor.rowOf(0x123)), QStringLiteral("ID_00000123"));
+        QCOMPARE(monitor.iconKey(monitor.rowOf(0x100)), QStringLiteral("ID_00000100_new"));
 
         // Unticking a new identifier during the capture hides its later frames.
-        const int row100 = window.monitorList->rowOf(0x100);
-        window.monitorList->setData(window.monitorList->index(row100, 0), Qt::Unchecked, Qt::CheckStateRole);
-        const qint64 counted = window.monitorList->row(row100).count;
+        const int row100 = monitor.rowOf(0x100);
+        monitor.setData(monitor.index(row100, 0), Qt::Unchecked, Qt::CheckStateRole);
+        const qint64 counted = monitor.row(row100).count;
         for (int step = 0; step < 10; ++step) {
             analyser->advance(100);
-            window.link->poll();
+            link.poll();
         }
-        window.captureWindow->refresh(); // what the next pass of the event loop does
-        QCOMPARE(window.captureWindow->cmdStart->text(), QStringLiteral("Stop"));
-        window.captureWindow->cmdStart->click();
+        captureWindow->refresh(); // what the next pass of the event loop does
+        QCOMPARE(captureWindow->cmdStart->text(), QStringLiteral("Stop"));
+        captureWindow->cmdStart->click();
         for (int i = 0; i < 50 && capture.startCaption() != QLatin1String("Start"); ++i) {
             analyser->advance(1);
-            window.link->poll();
+            link.poll();
         }
-        window.captureWindow->refresh();
-        QCOMPARE(window.captureWindow->cmdStart->text(), QStringLiteral("Start"));
-        QVERIFY(window.captureWindow->cmdStart->isEnabled());
-        QCOMPARE(window.monitorList->row(row100).count, counted);
+        captureWindow->refresh();
+        QCOMPARE(captureWindow->cmdStart->text(), QStringLiteral("Start"));
+        QCOMPARE(monitor.row(row100).count, counted);
         QVERIFY(capture.txtView_Skip() > 0);
-        QCOMPARE(window.captureWindow->txtView_Skip->text(), QString::number(capture.txtView_Skip()));
+        QCOMPARE(captureWindow->txtView_Skip->text(), QString::number(capture.txtView_Skip()));
+        const CaptureStore &store = window.document().store();
         qint64 frames = 0;
-        for (const clsFrame &f : window.captureStore.capturedFrames())
+        for (const clsFrame &f : store.capturedFrames())
             frames += f.isLost ? 0 : 1;
         QCOMPARE(quint64(frames) + quint64(capture.txtView_Skip()), analyser->framesSent());
-        QCOMPARE(window.messageModel->count(), window.captureStore.count());
-        for (int r = 0; r < window.messageModel->count(); ++r)
-            if (window.messageModel->text(r, QStringLiteral("ID-Std")) == QLatin1String("123"))
-                QCOMPARE(window.messageModel->text(r, QStringLiteral("Device")), QStringLiteral("Engine"));
+        QCOMPARE(messages.count(), store.count());
+        for (int r = 0; r < messages.count(); ++r)
+            if (messages.text(r, QStringLiteral("ID-Std")) == QLatin1String("123"))
+                QCOMPARE(messages.text(r, QStringLiteral("Device")), QStringLiteral("Engine"));
 
         // Closing the window rebuilds the list: rows of 100 are gone.
-        window.captureWindow->cmdClose_Click();
-        for (int r = 0; r < window.messageModel->count(); ++r)
-            QVERIFY(window.messageModel->text(r, QStringLiteral("ID-Std")) != QLatin1String("100"));
-        QVERIFY(window.messageModel->count() < window.captureStore.count());
+        captureWindow->cmdClose_Click();
+        for (int r = 0; r < messages.count(); ++r)
+            QVERIFY(messages.text(r, QStringLiteral("ID-Std")) != QLatin1String("100"));
+        QVERIFY(messages.count() < store.count());
     }
 
     // The main window: the Run menu's capture command, the rows it appends,
@@ -402,53 +405,53 @@ private slots:
     {
         FakePrompts windowPrompts;
         AppContext context{&seed->db, &seed->params, &windowPrompts, {}};
-        frmMain window(context);
+        frmMain window(context, makeLinkPort);
         window.loadTimer_Timer();
-        QAction *button = window.tbButton(QStringLiteral("CaptureCAN"));
-        QCOMPARE(window.lvListViewMessages->model()->headerData(0, Qt::Horizontal).toString(), QString(QChar(0x2116)));
-        QVERIFY(QFontInfo(window.lvListViewMessages->font()).fixedPitch());
+        CaptureDocument &doc = window.document();
+        QAction *item = window.findChild<QAction *>("mnuRunCANCapture");
+        QAction *button = window.findChild<QAction *>("CaptureCAN");
+        const QTreeView *list = window.findChild<QTreeView *>("lvListViewMessages");
+        MessageModel &messages = *window.findChild<MessageModel *>();
+        MonitorList &monitor = *window.findChild<MonitorList *>();
+        QCOMPARE(list->model()->headerData(0, Qt::Horizontal).toString(), QString(QChar(0x2116)));
+        QVERIFY(QFontInfo(list->font()).fixedPitch());
 
-        window.mnuRunCANCapture_Click();
-        frmCapture *capture = window.captureWindow;
+        item->trigger();
+        frmCapture *capture = window.findChild<frmCapture *>();
         QVERIFY(capture->isVisible());
-        QVERIFY(window.mnuRunCANCapture->isChecked());
-        QVERIFY(button->isChecked());
+        QVERIFY(doc.isCapturing() && item->isChecked() && button->isChecked());
         const QString speed = displayText(queryValue(
             seed->db, sql::selectSpeed, QVariantList{seed->params.getParam(QStringLiteral("id_CAN_Speed"), "0")}, "0"));
         QCOMPARE(capture->txtSpeed->text(), speed);
         QVERIFY(capture->txtTimer->text() != QString());
 
         // Frames through the window's sink: rows, New and Save As enabled.
-        QVERIFY(window.captureFrame(makeFrame(10, 0x123, false, 2)));
-        QVERIFY(window.captureFrame(makeFrame(20, 0x456, false, 2)));
-        window.captureBatchDone();
-        QCOMPARE(window.messageModel->count(), 2);
-        QCOMPARE(window.lvListViewMessages->currentIndex().row(), 1);
-        QVERIFY(window.mnuFileNew->isEnabled());
-        QVERIFY(window.mnuFileSaveAs->isEnabled());
-        QVERIFY(!window.mnuFileSave->isEnabled()); // no file name yet
+        CaptureSink &sink = *window.findChild<MessageViews *>();
+        QVERIFY(sink.captureFrame(makeFrame(10, 0x123, false, 2)));
+        QVERIFY(sink.captureFrame(makeFrame(20, 0x456, false, 2)));
+        sink.captureBatchDone();
+        QCOMPARE(messages.count(), 2);
+        QCOMPARE(list->currentIndex().row(), 1);
+        QVERIFY(doc.hasRows() && doc.isModified() && !doc.canSave()); // no file name yet
 
         // Unticking a new identifier outside a capture rebuilds the list.
-        window.mnuRunCANCapture->setChecked(false);
-        window.monitorList->itemCheck(window.monitorList->rowOf(0x123), false);
-        QCOMPARE(window.messageModel->count(), 1);
-        window.mnuRunCANCapture->setChecked(true);
+        doc.setCapturing(false);
+        monitor.itemCheck(monitor.rowOf(0x123), false);
+        QCOMPARE(messages.count(), 1);
+        doc.setCapturing(true);
 
         capture->refresh();
         QCOMPARE(capture->cmdStart->text(), QStringLiteral("Start"));
         capture->cmdClose_Click();
         QVERIFY(!capture->isVisible());
-        QVERIFY(!window.mnuRunCANCapture->isChecked());
-        QVERIFY(!button->isChecked());
+        QVERIFY(!doc.isCapturing() && !item->isChecked() && !button->isChecked());
         QCOMPARE(capture->txtView_View->text(), QStringLiteral("0"));
 
-        window.setNewCapturingData();
-        QCOMPARE(window.messageModel->count(), 0);
-        QCOMPARE(window.monitorList->count(), 0);
-        QVERIFY(window.captureStore.isEmpty());
-        QVERIFY(!window.mnuFileNew->isEnabled());
-        QVERIFY(!window.mnuFileSave->isEnabled());
-        QVERIFY(!window.mnuFileSaveAs->isEnabled());
+        doc.clear();
+        QCOMPARE(messages.count(), 0);
+        QCOMPARE(monitor.count(), 0);
+        QVERIFY(doc.store().isEmpty());
+        QVERIFY(!window.findChild<QAction *>("mnuFileNew")->isEnabled());
     }
 };
 

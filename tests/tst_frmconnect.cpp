@@ -119,28 +119,29 @@ private slots:
     {
         delete window;
         window = nullptr;
-        frmMain main(context);
+        frmMain main(context, makeLinkPort);
         main.startLink();
-        QVERIFY(main.connectWindow);
+        QVERIFY(main.findChild<frmConnect *>());
+        const auto action = [&main](const char *name) { return main.findChild<QAction *>(name); };
 
-        main.mnuRunListenCAN->trigger();
+        action("mnuRunListenCAN")->trigger();
         QTRY_COMPARE(main.statusPanelText(2), QStringLiteral("CAN Mode : Listen"));
-        QVERIFY(main.mnuRunListenCAN->isChecked());
-        QVERIFY(main.tbButton("ListenCAN")->isChecked());
-        QVERIFY(!main.mnuRunEnableCAN->isChecked());
+        QVERIFY(action("mnuRunListenCAN")->isChecked());
+        QVERIFY(action("ListenCAN")->isChecked());
+        QVERIFY(!action("mnuRunEnableCAN")->isChecked());
         QCOMPARE(main.statusPanelText(1), QStringLiteral("Status : Connected"));
         QCOMPARE(main.statusPanelText(3), QStringLiteral("CAN Capute : Off"));
         QCOMPARE(main.statusPanelText(4), QStringLiteral("Processes : 0"));
 
-        main.mnuRunEnableCAN->trigger();
-        QVERIFY(main.mnuRunListenCAN->isChecked()); // unchanged until the answer
+        action("mnuRunEnableCAN")->trigger();
+        QVERIFY(action("mnuRunListenCAN")->isChecked()); // unchanged until the answer
         QTRY_COMPARE(main.statusPanelText(2), QStringLiteral("CAN Mode : Enable"));
-        QVERIFY(main.tbButton("EnableCAN")->isChecked());
-        QVERIFY(!main.tbButton("ListenCAN")->isChecked());
+        QVERIFY(action("EnableCAN")->isChecked());
+        QVERIFY(!action("ListenCAN")->isChecked());
 
-        main.mnuRunResetCAN->trigger();
+        action("mnuRunResetCAN")->trigger();
         QCOMPARE(main.statusPanelText(2), QStringLiteral("CAN Mode : Reset")); // at once
-        QVERIFY(!main.mnuRunEnableCAN->isChecked());
+        QVERIFY(!action("mnuRunEnableCAN")->isChecked());
         QTRY_COMPARE(main.statusPanelText(4), QStringLiteral("Processes : 0"));
         QVERIFY(prompts.shown.isEmpty());
     }
@@ -152,11 +153,11 @@ private slots:
     {
         delete window;
         window = nullptr;
-        frmMain main(context);
+        frmMain main(context, makeLinkPort);
         main.startLink();
+        frmConnect *w = main.findChild<frmConnect *>();
         QStringList rows;
         whileModal([&] {
-            frmConnect *w = main.connectWindow;
             if (w->txtConnectStatus->text() != QLatin1String("Connected"))
                 return false;
             rows << w->cmdCancelOk->text() << (w->lvListViewParams->isVisible() ? "list shown" : "list hidden");
@@ -172,10 +173,10 @@ private slots:
         QCOMPARE(rows.size(), 2 + 11);
         QVERIFY(rows.contains("MCU Frequency, MHz = 16.000000"));
         QVERIFY(rows.contains("CAN Speed, kbps = 500.000"));
-        QVERIFY(main.connectWindow->isHidden());
+        QVERIFY(w->isHidden());
         QCOMPARE(main.statusPanelText(1), QStringLiteral("Status : Connected"));
         QCOMPARE(main.statusPanelText(4), QStringLiteral("Processes : 0"));
-        QVERIFY(!main.link->isPortOpen());
+        QVERIFY(!main.findChild<PacketLink *>("link")->isPortOpen());
     }
 };
 

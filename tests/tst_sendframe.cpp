@@ -497,20 +497,22 @@ void tst_SendFrame::menuItemAndToolBarButton()
 {
     Bench b;
     AppContext context{&b.seed.db, &b.seed.params, &b.prompts, {}};
-    frmMain window(context);
+    frmMain window(context, makeLinkPort);
+    PacketLink &link = *window.findChild<PacketLink *>("link");
     // The load tick, with the connection test run headless on the window's link.
     window.startLink();
-    window.link->stopTimers();
-    window.link->setConnectionRunner([&](bool showParams, QObject *) {
-        runConnectHeadless(*window.link, window.connectWindow->connectionTest(), showParams);
+    link.stopTimers();
+    link.setConnectionRunner([&](bool showParams, QObject *) {
+        runConnectHeadless(link, window.findChild<frmConnect *>()->connectionTest(), showParams);
     });
-    QAction *button = window.tbButton(QStringLiteral("SendCAN"));
-    QVERIFY(!window.sendFrameWindow()); // created at the first opening
+    QAction *button = window.findChild<QAction *>("SendCAN");
+    QAction *item = window.findChild<QAction *>("mnuRunCANSend");
+    QVERIFY(!window.findChild<frmSendFrame *>()); // created at the first opening
 
     button->trigger();
-    frmSendFrame *dialog = window.sendFrameWindow();
+    frmSendFrame *dialog = window.findChild<frmSendFrame *>();
     QVERIFY(dialog && dialog->isVisible());
-    QVERIFY(window.mnuRunCANSend->isChecked());
+    QVERIFY(item->isChecked());
     QVERIFY(button->isChecked());
 
     // "Hide" during a run: the run goes on, menu and button keep their state.
@@ -521,33 +523,33 @@ void tst_SendFrame::menuItemAndToolBarButton()
     run.tmrSend_Timer();
     dialog->cmdHide->click();
     QVERIFY(!dialog->isVisible());
-    QVERIFY(window.mnuRunCANSend->isChecked());
+    QVERIFY(item->isChecked());
     QVERIFY(button->isChecked());
     run.tmrSend_Timer();
     QVERIFY(run.sendTimerEnabled());
 
     // Reopening brings the same dialog back with its counters.
-    window.mnuRunCANSend->trigger();
-    QCOMPARE(window.sendFrameWindow(), dialog);
+    item->trigger();
+    QCOMPARE(window.findChild<frmSendFrame *>(), dialog);
     QVERIFY(dialog->isVisible());
     QCOMPARE(dialog->txtSendCount->text(), QStringLiteral("3"));
-    QVERIFY(window.mnuRunCANSend->isChecked());
+    QVERIFY(item->isChecked());
 
     // The close box ends the run and only hides the dialog.
     QVERIFY(!dialog->close());
     QVERIFY(!dialog->isVisible());
     QVERIFY(!run.sendTimerEnabled());
-    QCOMPARE(window.link->busyCount(), 0);
-    QVERIFY(!window.mnuRunCANSend->isChecked());
+    QCOMPARE(link.busyCount(), 0);
+    QVERIFY(!item->isChecked());
     QVERIFY(!button->isChecked());
-    QCOMPARE(window.sendFrameWindow(), dialog);
+    QCOMPARE(window.findChild<frmSendFrame *>(), dialog);
 
     // The link's reset closes it like "Close".
-    window.mnuRunCANSend->trigger();
-    QVERIFY(window.mnuRunCANSend->isChecked());
-    window.link->resetLink();
+    item->trigger();
+    QVERIFY(item->isChecked());
+    link.resetLink();
     QVERIFY(!dialog->isVisible());
-    QVERIFY(!window.mnuRunCANSend->isChecked());
+    QVERIFY(!item->isChecked());
     QVERIFY(!button->isChecked());
 }
 
@@ -557,40 +559,43 @@ void tst_SendFrame::loopBackFrameReachesTheMessageList()
 {
     Bench b;
     AppContext context{&b.seed.db, &b.seed.params, &b.prompts, {}};
-    frmMain window(context);
+    frmMain window(context, makeLinkPort);
     window.loadTimer_Timer();
-    window.link->stopTimers();
-    VirtualAnalyserRig rig(*window.link, b.seed.db, b.seed.params, quietBus());
+    PacketLink &link = *window.findChild<PacketLink *>("link");
+    link.stopTimers();
+    VirtualAnalyserRig rig(link, b.seed.db, b.seed.params, quietBus());
 
-    window.mnuRunCANCapture_Click();
-    CaptureControl &capture = window.captureWindow->control();
-    window.captureWindow->cmdStart->click();
+    window.findChild<QAction *>("mnuRunCANCapture")->trigger();
+    CaptureControl &capture = window.findChild<frmCapture *>()->control();
+    window.findChild<frmCapture *>()->cmdStart->click();
     for (int i = 0; i < 5 && !capture.isCapturing(); ++i)
-        window.link->poll();
+        link.poll();
     QVERIFY(capture.isCapturing());
 
-    window.mnuRunCANSend_Click();
-    SendRun &run = window.sendFrameWindow()->sendRun();
+    window.findChild<QAction *>("mnuRunCANSend")->trigger();
+    frmSendFrame *dialog = window.findChild<frmSendFrame *>();
+    SendRun &run = dialog->sendRun();
     run.txtIDStd = QStringLiteral("5a1");
     QVERIFY(run.txtIDStd_Validate());
     run.txtDec[0] = QStringLiteral("222");
     run.txtDec[1] = QStringLiteral("173");
     run.setDataSize(2);
     run.setCountMode(1);
-    window.sendFrameWindow()->cmdStart->click();
+    dialog->cmdStart->click();
     run.tmrSend_Timer();
-    window.link->poll();
+    link.poll();
     QCOMPARE(run.txtSendCount, QStringLiteral("1"));
     QCOMPARE(run.cmdStartCaption, QStringLiteral("Start"));
     rig.analyser->advance(5);
-    window.link->poll();
+    link.poll();
     capture.tmrFreePB_Timer();
 
-    QCOMPARE(window.messageModel->count(), 1);
-    QCOMPARE(window.messageModel->text(0, QStringLiteral("ID-Std")), QStringLiteral("5A1"));
-    QCOMPARE(window.messageModel->text(0, QStringLiteral("DLC")).trimmed(), QStringLiteral("2"));
-    QVERIFY(window.messageModel->text(0, QStringLiteral("Data")).startsWith(QStringLiteral("DE AD")));
-    QVERIFY(window.link->isPortOpen()); // the capture still holds the link
+    const MessageModel &messages = *window.findChild<MessageModel *>();
+    QCOMPARE(messages.count(), 1);
+    QCOMPARE(messages.text(0, QStringLiteral("ID-Std")), QStringLiteral("5A1"));
+    QCOMPARE(messages.text(0, QStringLiteral("DLC")).trimmed(), QStringLiteral("2"));
+    QVERIFY(messages.text(0, QStringLiteral("Data")).startsWith(QStringLiteral("DE AD")));
+    QVERIFY(link.isPortOpen()); // the capture still holds the link
 }
 
 QTEST_MAIN(tst_SendFrame)
