@@ -174,12 +174,12 @@ private slots:
 
         QTest::newRow("Cancel") << false << false << Prompts::Answer::Cancel << "" << SaveResult::Cancelled;
         QTest::newRow("No") << false << false << Prompts::Answer::No << "" << SaveResult::Discarded;
-        QTest::newRow("Yes with a file: saved there") << true << false << Prompts::Answer::Yes << ""
-                                                      << SaveResult::Saved;
-        QTest::newRow("Yes without one: Save As") << false << false << Prompts::Answer::Yes << "as.txt"
-                                                  << SaveResult::Saved;
-        QTest::newRow("Yes, Save As cancelled") << false << false << Prompts::Answer::Yes << ""
-                                                << SaveResult::Cancelled;
+        QTest::newRow("Yes with a file: saved there")
+            << true << false << Prompts::Answer::Yes << "" << SaveResult::Saved;
+        QTest::newRow("Yes without one: Save As")
+            << false << false << Prompts::Answer::Yes << "as.txt" << SaveResult::Saved;
+        QTest::newRow("Yes, Save As cancelled")
+            << false << false << Prompts::Answer::Yes << "" << SaveResult::Cancelled;
         QTest::newRow("Yes, the write fails") << true << true << Prompts::Answer::Yes << "" << SaveResult::Failed;
     }
 
@@ -253,8 +253,7 @@ private slots:
             << "one.txt"
             << QByteArray("; CAN_DB=\"x\"\r\n00000100 123 ----- 0 0 0 0 1 11\r\nrubbish\r\n"
                           "00000200 123 ----- 0 0 0 0 12\r\n")
-            << OpenResult::Opened
-            << "2 lines of the file could not be read and were skipped (the first is line 3).";
+            << OpenResult::Opened << "2 lines of the file could not be read and were skipped (the first is line 3).";
     }
 
     // A file that cannot be read leaves the capture as it was.

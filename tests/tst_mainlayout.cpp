@@ -321,17 +321,17 @@ private slots:
     {
         params = std::make_unique<ParamStore>(*db);
         params->loadParams();
-        for (const auto &[key, value] : std::initializer_list<std::pair<const char *, const char *>>{
-                 {"MainLeft", "-9000000"},
-                 {"MainTop", "88888888"},
-                 {"MainWidth", "-5"},
-                 {"MainHeight", "abc"},
-                 {"SplitterWidth", "-60"},
-                 {"V-Splitter0", "999999999"},
-                 {"V-Splitter1", "-77"},
-                 {"H-Splitter0", "-1"},
-                 {"ListViewMessages_ColWidth1", "-300"},
-                 {"ListViewMessages_ColWidth2", "2000000000"}})
+        for (const auto &[key, value] :
+             std::initializer_list<std::pair<const char *, const char *>>{{"MainLeft", "-9000000"},
+                                                                          {"MainTop", "88888888"},
+                                                                          {"MainWidth", "-5"},
+                                                                          {"MainHeight", "abc"},
+                                                                          {"SplitterWidth", "-60"},
+                                                                          {"V-Splitter0", "999999999"},
+                                                                          {"V-Splitter1", "-77"},
+                                                                          {"H-Splitter0", "-1"},
+                                                                          {"ListViewMessages_ColWidth1", "-300"},
+                                                                          {"ListViewMessages_ColWidth2", "2000000000"}})
             params->setParam(QLatin1String(key), QLatin1String(value));
         auto window = start();
         QVERIFY(window->width() >= window->minimumWidth());

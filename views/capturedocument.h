@@ -35,9 +35,9 @@ public:
     enum class OpenResult { Opened, Cancelled, Failed };
 
     // Reads the frames of an open file; the window shows its progress while it does.
-    using Loader = std::function<capturefile::ReadResult(capturefile::CaptureFileReader &reader,
-                                                         const QString &delimiter, double bitRate,
-                                                         std::vector<clsFrame> &frames)>;
+    using Loader =
+        std::function<capturefile::ReadResult(capturefile::CaptureFileReader &reader, const QString &delimiter,
+                                              double bitRate, std::vector<clsFrame> &frames)>;
 
     CaptureDocument(ParamStore &params, Prompts &prompts, QObject *parent = nullptr);
 

@@ -356,8 +356,8 @@ void frmMain::createDocument()
 {
     captureDocument.setMessages(messageModel);
     captureDocument.setDbNameSource([this] { return dbTree ? dbTree->dbName() : QString(); });
-    captureDocument.setLoader([this](capturefile::CaptureFileReader &reader, const QString &delimiter,
-                                     double bitRate, std::vector<clsFrame> &frames) {
+    captureDocument.setLoader([this](capturefile::CaptureFileReader &reader, const QString &delimiter, double bitRate,
+                                     std::vector<clsFrame> &frames) {
         frmLoad window(reader, delimiter, bitRate, frames, this);
         window.exec();
         return window.result();

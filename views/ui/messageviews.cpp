@@ -114,8 +114,7 @@ void MessageViews::selectMessageRow(int row)
         return;
     }
     const QModelIndex index = messageModel->index(row, 0);
-    messages->selectionModel()->setCurrentIndex(index,
-                                                QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
+    messages->selectionModel()->setCurrentIndex(index, QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
     messages->scrollTo(index);
 }
 

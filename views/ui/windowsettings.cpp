@@ -29,8 +29,8 @@ constexpr int maxColumnPixels = 4000;
 
 } // namespace
 
-WindowSettings::WindowSettings(QMainWindow &window, ParamStore &params, MainLayout &layout,
-                               QHeaderView *messageColumns, QHeaderView *idColumns)
+WindowSettings::WindowSettings(QMainWindow &window, ParamStore &params, MainLayout &layout, QHeaderView *messageColumns,
+                               QHeaderView *idColumns)
     : window(window)
     , params(params)
     , layout(layout)
