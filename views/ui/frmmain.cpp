@@ -49,6 +49,33 @@ frmMain::frmMain(AppContext &context, PortFactory makePort, QWidget *parent)
     setObjectName(QStringLiteral("frmMain"));
     setWindowTitle(applicationTitle);
     actions = std::make_unique<MainActions>(*this);
+    createStatusBar();
+    panes = new MainPanes(*this, actions->toolBar(), sbStatusBarCAN);
+    takeDbTreeControls();
+    setCanDbMenu(false);
+    createLink(std::move(makePort));
+    createCaptureViews();
+    createDocument();
+    createCommands();
+    resize(1000, 680);
+    panes->createSplitters(actions->menu(QStringLiteral("mnuView_VSplitter")),
+                           actions->menu(QStringLiteral("mnuView_HSplitter")));
+    settings = std::make_unique<WindowSettings>(*this, *context.params, panes->layout,
+                                                panes->lvListViewMessages->header(), panes->lvListViewID->header());
+    createDbTree();
+    connectMonitorHooks();
+
+    loadTimer = new QTimer(this);
+    loadTimer->setObjectName(QStringLiteral("loadTimer"));
+    loadTimer->setSingleShot(true);
+    loadTimer->setInterval(100);
+    connect(loadTimer, &QTimer::timeout, this, &frmMain::loadTimer_Timer);
+    loadTimer->start();
+}
+
+// The panel and CAN menu items the data base tree works on.
+void frmMain::takeDbTreeControls()
+{
     const auto menu = [this](const char *name) { return actions->menu(QLatin1String(name)); };
     static_cast<DbTreeControls &>(*this) = {.mnuCAN = menu("mnuCAN"),
                                             .mnuCAN_New = action("mnuCAN_New"),
@@ -70,30 +97,9 @@ frmMain::frmMain(AppContext &context, PortFactory makePort, QWidget *parent)
                                             .mnuCAN_IDs_Edit = action("mnuCAN_IDs_Edit"),
                                             .mnuCAN_IDs_Delete = action("mnuCAN_IDs_Delete"),
                                             .mnuRunCANCapture = action("mnuRunCANCapture")};
-    setCanDbMenu(false);
-    createStatusBar();
-    panes = new MainPanes(*this, actions->toolBar(), sbStatusBarCAN);
     cmbDB_Name = panes->cmbDB_Name;
     cmdDB_Property = panes->cmdDB_Property;
     tvDB_IDs = panes->tvDB_IDs;
-    createLink(std::move(makePort));
-    createCaptureViews();
-    createDocument();
-    createCommands();
-    resize(1000, 680);
-    panes->createSplitters(actions->menu(QStringLiteral("mnuView_VSplitter")),
-                           actions->menu(QStringLiteral("mnuView_HSplitter")));
-    settings = std::make_unique<WindowSettings>(*this, *context.params, panes->layout,
-                                                panes->lvListViewMessages->header(), panes->lvListViewID->header());
-    createDbTree();
-    connectMonitorHooks();
-
-    loadTimer = new QTimer(this);
-    loadTimer->setObjectName(QStringLiteral("loadTimer"));
-    loadTimer->setSingleShot(true);
-    loadTimer->setInterval(100);
-    connect(loadTimer, &QTimer::timeout, this, &frmMain::loadTimer_Timer);
-    loadTimer->start();
 }
 
 // The data base panel and its ties to the capture views: the lists take labels

@@ -82,6 +82,7 @@ private:
     void createCaptureViews();
     void createDocument();
     void createCommands();
+    void takeDbTreeControls();
     void createDbTree();
     void connectMonitorHooks();
 
