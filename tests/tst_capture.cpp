@@ -51,7 +51,7 @@ QByteArray lostPacket(quint32 stamp, quint8 count)
 
 // The capture window's logic against a port in memory: the test plays the
 // analyser. A whole capture then runs through the main window against the
-// virtual analyser, and the main window's capture command against its own views.
+// virtual analyser.
 class tst_Capture : public QObject
 {
     Q_OBJECT
