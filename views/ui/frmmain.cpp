@@ -11,7 +11,6 @@
 #include "sender/sendrun.h"
 #include "sender/ui/frmanalysersettings.h"
 #include "sender/ui/frmsendframe.h"
-#include "views/messagemodel.h"
 #include "views/monitorlist.h"
 #include "views/ui/frmload.h"
 #include "views/ui/mainactions.h"
@@ -23,7 +22,6 @@
 
 #include <QAction>
 #include <QCloseEvent>
-#include <QComboBox>
 #include <QFrame>
 #include <QHeaderView>
 #include <QLabel>
