@@ -32,7 +32,11 @@ public:
         Cancelled, // the user stopped the command
         Failed,    // could not be written; failure() says why, and it was shown
     };
-    enum class OpenResult { Opened, Cancelled, Failed };
+    enum class OpenResult {
+        Opened,
+        Cancelled, // no file chosen, or the unsaved capture kept
+        Failed,    // not there, unreadable or without a frame; failure() says why, and it was shown
+    };
 
     // Reads the frames of an open file; the window shows its progress while it does.
     using Loader =
