@@ -35,7 +35,7 @@ public:
     enum class OpenResult {
         Opened,
         Cancelled, // no file chosen, or the unsaved capture kept
-        Failed,    // not there, unreadable or without a frame; failure() says why, and it was shown
+        Failed,    // not there, unreadable, without a frame, or the capture not saved first; see failure()
     };
 
     // Reads the frames of an open file; the window shows its progress while it does.
