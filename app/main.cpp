@@ -3,6 +3,7 @@
 #include "core/params.h"
 #include "core/startup.h"
 #include "widgets/qtprompts.h"
+#include "sim/virtualport.h"
 #include "views/ui/frmmain.h"
 
 #include <QApplication>
@@ -30,7 +31,7 @@ int main(int argc, char *argv[])
     params.loadParams();
 
     AppContext context{&db, &params, &prompts, startup.paths};
-    frmMain window(context);
+    frmMain window(context, makeLinkPort);
     prompts.setParent(&window);
     window.show();
     return app.exec();

@@ -51,7 +51,7 @@ QByteArray lostPacket(quint32 stamp, quint8 count)
 
 // The capture window's logic against a port in memory: the test plays the
 // analyser. A whole capture then runs through the main window against the
-// virtual analyser, and the main window's capture command against its own views.
+// virtual analyser.
 class tst_Capture : public QObject
 {
     Q_OBJECT
@@ -305,150 +305,107 @@ private slots:
         QCOMPARE(link->busyCount(), 0);
     }
 
-    // The port fails in the middle of a capture: the capture ends by itself
-    // and decodes what it had queued; nothing is released twice.
-    void portFailsDuringCapture()
-    {
-        startCapturing();
-        for (int i = 0; i < 5; ++i)
-            port->feed(framePacket(i, 0x100));
-        link->poll();
-        QCOMPARE(control->queueLength(), 5);
-        port->failed = true;
-        link->poll();
-        QCOMPARE(prompts.texts(), QStringList{"Communication port error!"});
-        QVERIFY(!control->isCapturing());
-        QCOMPARE(control->startCaption(), QStringLiteral("Start"));
-        QVERIFY(control->startEnabled());
-        QVERIFY(!control->isDecodeTimerActive());
-        QCOMPARE(views->store.count(), 5);
-        QCOMPARE(link->busyCount(), 0);
-        QCOMPARE(link->outstandingCount(), 0);
-    }
-
-    // The main window end to end: Run > CAN Capture, Start, the virtual
-    // analyser's traffic in both lists, unticking hides rows, Stop keeps all.
+    // The main window end to end on the virtual analyser: Run > CAN Capture,
+    // Start, the traffic in both lists, unticking hides rows (later frames
+    // during the capture, the rows themselves outside it), Stop keeps all,
+    // closing and clearing.
     void mainWindowWholeCapture()
     {
         FakePrompts windowPrompts;
         AppContext context{&seed->db, &seed->params, &windowPrompts, {}};
-        frmMain window(context);
+        frmMain window(context, makeLinkPort);
         window.loadTimer_Timer(); // the load tick first: it clears the capture and puts its own runner on the link
         FakeIdIndex index;
         index.add(0x123, true, QStringLiteral("Engine"), QStringLiteral("Speed"));
         window.setIdIndex(&index);
-        VirtualAnalyserRig rig(*window.link, seed->db, seed->params);
+        CaptureDocument &doc = window.document();
+        PacketLink &link = *window.findChild<PacketLink *>("link");
+        MessageModel &messages = *window.findChild<MessageModel *>();
+        MonitorList &monitor = *window.findChild<MonitorList *>();
+        const QTreeView *list = window.findChild<QTreeView *>("lvListViewMessages");
+        QAction *item = window.findChild<QAction *>("mnuRunCANCapture");
+        QAction *button = window.findChild<QAction *>("CaptureCAN");
+        QCOMPARE(list->model()->headerData(0, Qt::Horizontal).toString(), QString(QChar(0x2116)));
+        QVERIFY(QFontInfo(list->font()).fixedPitch());
+        VirtualAnalyserRig rig(link, seed->db, seed->params);
 
-        window.mnuRunCANCapture_Click();
-        CaptureControl &capture = window.captureWindow->control();
-        window.captureWindow->cmdStart->click();
+        item->trigger();
+        frmCapture *captureWindow = window.findChild<frmCapture *>();
+        QVERIFY(captureWindow->isVisible());
+        QVERIFY(doc.isCapturing() && item->isChecked() && button->isChecked());
+        const QString speed = displayText(queryValue(
+            seed->db, sql::selectSpeed, QVariantList{seed->params.getParam(QStringLiteral("id_CAN_Speed"), "0")}, "0"));
+        QCOMPARE(captureWindow->txtSpeed->text(), speed);
+        CaptureControl &capture = captureWindow->control();
+        captureWindow->cmdStart->click();
         for (int i = 0; i < 5 && !capture.isCapturing(); ++i)
-            window.link->poll();
+            link.poll();
         QVERIFY(capture.isCapturing());
         VirtualAnalyser *analyser = rig.analyser;
         for (int step = 0; step < 20; ++step) {
             analyser->advance(100);
-            window.link->poll();
+            link.poll();
             if (step % 5 == 4)
                 capture.tmrFreePB_Timer();
         }
-        QVERIFY(window.messageModel->count() > 50);
-        QCOMPARE(window.lvListViewMessages->currentIndex().row(), window.messageModel->count() - 1);
-        const int row123 = window.monitorList->rowOf(0x123);
-        QVERIFY(row123 >= 0);
-        QCOMPARE(window.monitorList->iconKey(row123), QStringLiteral("ID_00000123"));
-        QCOMPARE(window.monitorList->iconKey(window.monitorList->rowOf(0x100)), QStringLiteral("ID_00000100_new"));
+        QVERIFY(messages.count() > 50);
+        QCOMPARE(list->currentIndex().row(), messages.count() - 1);
+        QVERIFY(doc.hasRows() && doc.isModified() && !doc.canSave()); // no file name yet
+        QCOMPARE(monitor.iconKey(monitor.rowOf(0x123)), QStringLiteral("ID_00000123"));
+        QCOMPARE(monitor.iconKey(monitor.rowOf(0x100)), QStringLiteral("ID_00000100_new"));
 
-        // Unticking a new identifier during the capture hides its later frames.
-        const int row100 = window.monitorList->rowOf(0x100);
-        window.monitorList->setData(window.monitorList->index(row100, 0), Qt::Unchecked, Qt::CheckStateRole);
-        const qint64 counted = window.monitorList->row(row100).count;
+        const auto rowsOf = [&messages](const char *id) {
+            int n = 0;
+            for (int r = 0; r < messages.count(); ++r)
+                n += messages.text(r, QStringLiteral("ID-Std")) == QLatin1String(id) ? 1 : 0;
+            return n;
+        };
+        // Unticking during the capture hides later frames; the rows stay.
+        const int row100 = monitor.rowOf(0x100);
+        const int rows100 = rowsOf("100");
+        monitor.setData(monitor.index(row100, 0), Qt::Unchecked, Qt::CheckStateRole);
+        QCOMPARE(rowsOf("100"), rows100);
+        const qint64 counted = monitor.row(row100).count;
         for (int step = 0; step < 10; ++step) {
             analyser->advance(100);
-            window.link->poll();
+            link.poll();
         }
-        window.captureWindow->refresh(); // what the next pass of the event loop does
-        QCOMPARE(window.captureWindow->cmdStart->text(), QStringLiteral("Stop"));
-        window.captureWindow->cmdStart->click();
+        captureWindow->refresh(); // what the next pass of the event loop does
+        QCOMPARE(captureWindow->cmdStart->text(), QStringLiteral("Stop"));
+        captureWindow->cmdStart->click();
         for (int i = 0; i < 50 && capture.startCaption() != QLatin1String("Start"); ++i) {
             analyser->advance(1);
-            window.link->poll();
+            link.poll();
         }
-        window.captureWindow->refresh();
-        QCOMPARE(window.captureWindow->cmdStart->text(), QStringLiteral("Start"));
-        QVERIFY(window.captureWindow->cmdStart->isEnabled());
-        QCOMPARE(window.monitorList->row(row100).count, counted);
+        captureWindow->refresh();
+        QCOMPARE(captureWindow->cmdStart->text(), QStringLiteral("Start"));
+        QCOMPARE(monitor.row(row100).count, counted);
         QVERIFY(capture.txtView_Skip() > 0);
-        QCOMPARE(window.captureWindow->txtView_Skip->text(), QString::number(capture.txtView_Skip()));
+        QCOMPARE(captureWindow->txtView_Skip->text(), QString::number(capture.txtView_Skip()));
+        const CaptureStore &store = doc.store();
         qint64 frames = 0;
-        for (const clsFrame &f : window.captureStore.capturedFrames())
+        for (const clsFrame &f : store.capturedFrames())
             frames += f.isLost ? 0 : 1;
         QCOMPARE(quint64(frames) + quint64(capture.txtView_Skip()), analyser->framesSent());
-        QCOMPARE(window.messageModel->count(), window.captureStore.count());
-        for (int r = 0; r < window.messageModel->count(); ++r)
-            if (window.messageModel->text(r, QStringLiteral("ID-Std")) == QLatin1String("123"))
-                QCOMPARE(window.messageModel->text(r, QStringLiteral("Device")), QStringLiteral("Engine"));
+        QCOMPARE(messages.count(), store.count());
+        for (int r = 0; r < messages.count(); ++r)
+            if (messages.text(r, QStringLiteral("ID-Std")) == QLatin1String("123"))
+                QCOMPARE(messages.text(r, QStringLiteral("Device")), QStringLiteral("Engine"));
 
         // Closing the window rebuilds the list: rows of 100 are gone.
-        window.captureWindow->cmdClose_Click();
-        for (int r = 0; r < window.messageModel->count(); ++r)
-            QVERIFY(window.messageModel->text(r, QStringLiteral("ID-Std")) != QLatin1String("100"));
-        QVERIFY(window.messageModel->count() < window.captureStore.count());
-    }
+        captureWindow->cmdClose_Click();
+        QVERIFY(!captureWindow->isVisible());
+        QVERIFY(!doc.isCapturing() && !item->isChecked() && !button->isChecked());
+        QCOMPARE(rowsOf("100"), 0);
+        QVERIFY(rowsOf("123") > 0);
+        // Outside a capture a check box rebuilds the list at once.
+        monitor.itemCheck(row100, true);
+        QCOMPARE(rowsOf("100"), rows100);
 
-    // The main window: the Run menu's capture command, the rows it appends,
-    // closing and clearing.
-    void mainWindowCaptureCommand()
-    {
-        FakePrompts windowPrompts;
-        AppContext context{&seed->db, &seed->params, &windowPrompts, {}};
-        frmMain window(context);
-        window.loadTimer_Timer();
-        QAction *button = window.tbButton(QStringLiteral("CaptureCAN"));
-        QCOMPARE(window.lvListViewMessages->model()->headerData(0, Qt::Horizontal).toString(), QString(QChar(0x2116)));
-        QVERIFY(QFontInfo(window.lvListViewMessages->font()).fixedPitch());
-
-        window.mnuRunCANCapture_Click();
-        frmCapture *capture = window.captureWindow;
-        QVERIFY(capture->isVisible());
-        QVERIFY(window.mnuRunCANCapture->isChecked());
-        QVERIFY(button->isChecked());
-        const QString speed = displayText(queryValue(
-            seed->db, sql::selectSpeed, QVariantList{seed->params.getParam(QStringLiteral("id_CAN_Speed"), "0")}, "0"));
-        QCOMPARE(capture->txtSpeed->text(), speed);
-        QVERIFY(capture->txtTimer->text() != QString());
-
-        // Frames through the window's sink: rows, New and Save As enabled.
-        QVERIFY(window.captureFrame(makeFrame(10, 0x123, false, 2)));
-        QVERIFY(window.captureFrame(makeFrame(20, 0x456, false, 2)));
-        window.captureBatchDone();
-        QCOMPARE(window.messageModel->count(), 2);
-        QCOMPARE(window.lvListViewMessages->currentIndex().row(), 1);
-        QVERIFY(window.mnuFileNew->isEnabled());
-        QVERIFY(window.mnuFileSaveAs->isEnabled());
-        QVERIFY(!window.mnuFileSave->isEnabled()); // no file name yet
-
-        // Unticking a new identifier outside a capture rebuilds the list.
-        window.mnuRunCANCapture->setChecked(false);
-        window.monitorList->itemCheck(window.monitorList->rowOf(0x123), false);
-        QCOMPARE(window.messageModel->count(), 1);
-        window.mnuRunCANCapture->setChecked(true);
-
-        capture->refresh();
-        QCOMPARE(capture->cmdStart->text(), QStringLiteral("Start"));
-        capture->cmdClose_Click();
-        QVERIFY(!capture->isVisible());
-        QVERIFY(!window.mnuRunCANCapture->isChecked());
-        QVERIFY(!button->isChecked());
-        QCOMPARE(capture->txtView_View->text(), QStringLiteral("0"));
-
-        window.setNewCapturingData();
-        QCOMPARE(window.messageModel->count(), 0);
-        QCOMPARE(window.monitorList->count(), 0);
-        QVERIFY(window.captureStore.isEmpty());
-        QVERIFY(!window.mnuFileNew->isEnabled());
-        QVERIFY(!window.mnuFileSave->isEnabled());
-        QVERIFY(!window.mnuFileSaveAs->isEnabled());
+        doc.clear();
+        QCOMPARE(messages.count() + monitor.count(), 0);
+        QVERIFY(store.isEmpty());
+        QVERIFY(!window.findChild<QAction *>("mnuFileNew")->isEnabled());
     }
 };
 

@@ -113,35 +113,42 @@ private slots:
         window = new frmConnect(context, *link);
     }
 
-    // The Run menu of the main window through the link: the first mode
-    // command connects first; answers set the status bar, marks and buttons.
+    // The Run menu of the main window through the link (its receive path run
+    // by hand): the first mode command connects first; answers set the status
+    // bar, marks and buttons.
     void runMenuInTheMainWindow()
     {
         delete window;
         window = nullptr;
-        frmMain main(context);
-        main.startLink();
-        QVERIFY(main.connectWindow);
+        frmMain main(context, makeLinkPort);
+        PacketLink &mainLink = *main.findChild<PacketLink *>("link");
+        VirtualAnalyserRig rig(mainLink, seed->db, seed->params); // the connection test run headless
+        const auto action = [&main](const char *name) { return main.findChild<QAction *>(name); };
+        const auto answer = [&mainLink] {
+            for (int i = 0; i < 5; ++i)
+                mainLink.poll();
+        };
 
-        main.mnuRunListenCAN->trigger();
-        QTRY_COMPARE(main.statusPanelText(2), QStringLiteral("CAN Mode : Listen"));
-        QVERIFY(main.mnuRunListenCAN->isChecked());
-        QVERIFY(main.tbButton("ListenCAN")->isChecked());
-        QVERIFY(!main.mnuRunEnableCAN->isChecked());
+        action("mnuRunListenCAN")->trigger();
+        answer();
+        QCOMPARE(main.statusPanelText(2), QStringLiteral("CAN Mode : Listen"));
+        QVERIFY(action("mnuRunListenCAN")->isChecked() && action("ListenCAN")->isChecked());
+        QVERIFY(!action("mnuRunEnableCAN")->isChecked());
         QCOMPARE(main.statusPanelText(1), QStringLiteral("Status : Connected"));
         QCOMPARE(main.statusPanelText(3), QStringLiteral("CAN Capute : Off"));
         QCOMPARE(main.statusPanelText(4), QStringLiteral("Processes : 0"));
 
-        main.mnuRunEnableCAN->trigger();
-        QVERIFY(main.mnuRunListenCAN->isChecked()); // unchanged until the answer
-        QTRY_COMPARE(main.statusPanelText(2), QStringLiteral("CAN Mode : Enable"));
-        QVERIFY(main.tbButton("EnableCAN")->isChecked());
-        QVERIFY(!main.tbButton("ListenCAN")->isChecked());
+        action("mnuRunEnableCAN")->trigger();
+        QVERIFY(action("mnuRunListenCAN")->isChecked()); // unchanged until the answer
+        answer();
+        QCOMPARE(main.statusPanelText(2), QStringLiteral("CAN Mode : Enable"));
+        QVERIFY(action("EnableCAN")->isChecked() && !action("ListenCAN")->isChecked());
 
-        main.mnuRunResetCAN->trigger();
+        action("mnuRunResetCAN")->trigger();
         QCOMPARE(main.statusPanelText(2), QStringLiteral("CAN Mode : Reset")); // at once
-        QVERIFY(!main.mnuRunEnableCAN->isChecked());
-        QTRY_COMPARE(main.statusPanelText(4), QStringLiteral("Processes : 0"));
+        QVERIFY(!action("mnuRunEnableCAN")->isChecked());
+        answer();
+        QCOMPARE(main.statusPanelText(4), QStringLiteral("Processes : 0"));
         QVERIFY(prompts.shown.isEmpty());
     }
 
@@ -152,11 +159,11 @@ private slots:
     {
         delete window;
         window = nullptr;
-        frmMain main(context);
+        frmMain main(context, makeLinkPort);
         main.startLink();
+        frmConnect *w = main.findChild<frmConnect *>();
         QStringList rows;
         whileModal([&] {
-            frmConnect *w = main.connectWindow;
             if (w->txtConnectStatus->text() != QLatin1String("Connected"))
                 return false;
             rows << w->cmdCancelOk->text() << (w->lvListViewParams->isVisible() ? "list shown" : "list hidden");
@@ -172,10 +179,10 @@ private slots:
         QCOMPARE(rows.size(), 2 + 11);
         QVERIFY(rows.contains("MCU Frequency, MHz = 16.000000"));
         QVERIFY(rows.contains("CAN Speed, kbps = 500.000"));
-        QVERIFY(main.connectWindow->isHidden());
+        QVERIFY(w->isHidden());
         QCOMPARE(main.statusPanelText(1), QStringLiteral("Status : Connected"));
         QCOMPARE(main.statusPanelText(4), QStringLiteral("Processes : 0"));
-        QVERIFY(!main.link->isPortOpen());
+        QVERIFY(!main.findChild<PacketLink *>("link")->isPortOpen());
     }
 };
 

@@ -4,11 +4,12 @@
 // temporary folder removed), including a capture saved and opened again.
 #include "views/mainlayout.h"
 
+#include "link/capturecontrol.h"
 #include "support/fakeprompts.h"
 #include "support/linkharness.h"
 #include "views/messagemodel.h"
 #include "views/ui/frmmain.h"
-#include "views/ui/monitorview.h"
+#include "views/ui/messageviews.h"
 #include "views/ui/splitterbar.h"
 #include "views/ui/timelinepanel.h"
 
@@ -19,18 +20,18 @@
 #include <QMouseEvent>
 #include <QScrollBar>
 #include <QStatusBar>
-#include <QTemporaryDir>
+#include <QTimer>
 #include <QTreeView>
 #include <QtTest>
 
+#include <array>
 #include <memory>
 
 using Splitter = MainLayout::Splitter;
 
 namespace {
 
-// Twips, as the settings hold them: margins 60, splitters 60 wide, a tool bar
-// of 400 and a status bar of 300.
+// Twips, as the settings hold them: margins 60, splitters 60 wide.
 MainLayout twipsLayout()
 {
     MainLayout layout;
@@ -41,32 +42,44 @@ MainLayout twipsLayout()
     return layout;
 }
 
-clsFrame frame(qint64 stamp, int std, int dlc)
+// The 20/70/10 and 70/30 presets on a 10000 x 8000 window, with a tool bar
+// of 400 and a status bar of 300.
+MainLayout presetLayout()
 {
-    clsFrame f;
-    f.TimeStamp = stamp;
-    f.ID.StdPart = std;
-    f.DLC = quint8(dlc);
-    f.setData(QByteArray(dlc, '\x5A'));
-    f.computeDuration(500000);
-    return f;
+    MainLayout layout = twipsLayout();
+    layout.presetVertical(10000);
+    layout.presetHorizontal(8000);
+    layout.sizeControls(QSize(10000, 8000), 400, 300);
+    return layout;
 }
-
-} // namespace
 
 // QTest::toString hands out a buffer the caller must free; failure messages
 // here only need the numbers.
-static QString rectText(const QRect &r)
+QString rectText(const QRect &r)
 {
     return QStringLiteral("%1,%2 %3x%4").arg(r.x()).arg(r.y()).arg(r.width()).arg(r.height());
 }
+
+template <class T> T *part(const QObject &window, const char *name = nullptr)
+{
+    T *found = name ? window.findChild<T *>(QLatin1String(name)) : window.findChild<T *>();
+    if (!found)
+        qFatal("no %s", name ? name : "part");
+    return found;
+}
+
+QWidget *splitter(const frmMain &window, int k)
+{
+    return part<SplitterBar>(window, k < 2 ? (k ? "imgSplitter(1)" : "imgSplitter(0)") : "imgSplitterH(0)");
+}
+
+} // namespace
 
 class tst_MainLayout : public QObject
 {
     Q_OBJECT
 
     std::unique_ptr<SeedDatabase> seed;
-    QTemporaryDir *dir = nullptr;
     Database *db = nullptr;
     std::unique_ptr<ParamStore> params;
     FakePrompts prompts;
@@ -78,7 +91,7 @@ class tst_MainLayout : public QObject
         params = std::make_unique<ParamStore>(*db);
         params->loadParams();
         context.params = params.get();
-        auto window = std::make_unique<frmMain>(context);
+        auto window = std::make_unique<frmMain>(context, makeLinkPort);
         window->show();
         window->loadTimer_Timer();
         return window;
@@ -86,47 +99,35 @@ class tst_MainLayout : public QObject
 
     QString param(const QString &name) const { return params->contains(name) ? params->getParam(name, {}) : "<none>"; }
 
-    // Three captured rows, stamps 0x100, 0x300, 0x500 (DLC 2, 0, 8), decoded.
-    std::unique_ptr<frmMain> startWithThreeFrames()
+    // Captured rows at stamps 0x100, 0x300, ... (DLC 2, 0, 8, ...), decoded.
+    static void capture(frmMain &window, int frames)
     {
-        auto window = start();
-        window->setBusTiming(500000, 1000000);
-        window->captureFrame(frame(0x100, 0x123, 2));
-        window->captureFrame(frame(0x300, 0x0F0, 0));
-        window->captureFrame(frame(0x500, 0x123, 8));
-        window->captureBatchDone(); // the decoding run's rows
-        return window;
-    }
-
-    // Writes `bytes` to a file of the scratch folder and opens it with File > Open.
-    QString openFile(frmMain &window, const char *name, const QByteArray &bytes)
-    {
-        const QString file = dir->filePath(QString::fromLatin1(name));
-        QFile out(file);
-        if (!out.open(QIODevice::WriteOnly) || out.write(bytes) != bytes.size())
-            qFatal("cannot write %s", qPrintable(file));
-        out.close();
-        prompts.fileNames = {file};
-        window.mnuFileOpen->trigger();
-        return file;
+        CaptureSink &sink = *part<MessageViews>(window);
+        for (int i = 0; i < frames; ++i) {
+            clsFrame f;
+            f.TimeStamp = 0x100 + 0x200 * i;
+            f.ID.StdPart = i % 2 ? 0x0F0 : 0x123;
+            f.DLC = quint8(std::array{2, 0, 8}[i % 3]);
+            f.setData(QByteArray(f.DLC, '\x5A'));
+            f.computeDuration(500000);
+            sink.captureFrame(f);
+        }
+        sink.captureBatchDone(); // the decoding run's rows
     }
 
 private slots:
     void init()
     {
         seed = std::make_unique<SeedDatabase>();
-        dir = &seed->dir;
         db = &seed->db;
         QVERIFY(db->execute(QStringLiteral("delete from Params")));
         // Each setting is written through at once; a throw-away file need not wait for the disk.
         db->execute(QStringLiteral("PRAGMA synchronous=OFF"));
-        prompts.shown.clear();
-        prompts.answers.clear();
-        prompts.fileNames.clear();
-        QVERIFY(QDir(dir->path()).mkpath(QStringLiteral("temp/Tessel")));
-        context = AppContext{
-            db, nullptr, &prompts,
-            StartupPaths{dir->filePath(QStringLiteral("temp/Tessel")), dir->path(), QStringLiteral("Tessel.mdb")}};
+        prompts = FakePrompts();
+        QVERIFY(QDir(seed->dir.path()).mkpath(QStringLiteral("temp/Tessel")));
+        context = AppContext{db, nullptr, &prompts,
+                             StartupPaths{seed->dir.filePath(QStringLiteral("temp/Tessel")), seed->dir.path(),
+                                          QStringLiteral("Tessel.mdb")}};
     }
 
     void cleanup()
@@ -137,34 +138,19 @@ private slots:
 
     // ---- numbers ----
 
-    void presetsOnA10000TwipWindow()
-    {
-        MainLayout layout = twipsLayout();
-        layout.presetVertical(10000);
-        layout.presetHorizontal(8000);
-        QCOMPARE(layout.vSplitter[0], 2000);
-        QCOMPARE(layout.vSplitter[1], 9000);
-        QCOMPARE(layout.hSplitter[0], 5600);
-        QCOMPARE(MainLayout::defaultVertical(0, 10000), 3333);
-        QCOMPARE(MainLayout::defaultVertical(1, 10000), 6666);
-        QCOMPARE(MainLayout::defaultHorizontal(0, 8000), 4000);
-    }
-
     void panesFromTheSplitters()
     {
-        MainLayout layout = twipsLayout();
-        layout.presetVertical(10000);
-        layout.presetHorizontal(8000);
-        layout.sizeControls(QSize(10000, 8000), 400, 300);
-        QCOMPARE(layout.layoutLeft, 60);
+        QCOMPARE(MainLayout::defaultVertical(1, 10000), 6666);
+        QCOMPARE(MainLayout::defaultHorizontal(0, 8000), 4000);
+        MainLayout layout = presetLayout();
+        QCOMPARE(layout.vSplitter, (std::array<int, 2>{2000, 9000}));
+        QCOMPARE(layout.hSplitter[0], 5600);
         QCOMPARE(layout.layoutRight, 9940);
-        QCOMPARE(layout.layoutTop, 460);
         QCOMPARE(layout.layoutBottom, 7640);
         QCOMPARE(layout.picDB, QRect(60, 460, 1940, 7180));
         QCOMPARE(layout.lvListViewMessages, QRect(2060, 460, 6940, 5140));
         QCOMPARE(layout.lvListViewID, QRect(9060, 460, 880, 5140));
         QCOMPARE(layout.pictOscilograph, QRect(2060, 5660, 7880, 1980));
-        QCOMPARE(layout.imgSplitter[0], QRect(2000, 460, 60, 7180));
         QCOMPARE(layout.imgSplitter[1], QRect(9000, 460, 60, 7180));
         QCOMPARE(layout.imgSplitterH[0], QRect(2060, 5600, 7880, 60));
 
@@ -183,8 +169,7 @@ private slots:
         layout.vSplitter = {6000, 9000};
         layout.hSplitter = {7000};
         layout.sizeControls(QSize(5000, 4000), 0, 0);
-        QCOMPARE(layout.vSplitter[1], 4940 - 120);
-        QCOMPARE(layout.vSplitter[0], 4820 - 120);
+        QCOMPARE(layout.vSplitter, (std::array<int, 2>{4820 - 120, 4940 - 120}));
         QCOMPARE(layout.hSplitter[0], 3940 - 120);
         QCOMPARE(layout.lvListViewID.width(), 60);
         QCOMPARE(layout.lvListViewMessages.width(), 60);
@@ -195,7 +180,7 @@ private slots:
         QTest::addColumn<int>("splitter");
         QTest::addColumn<int>("wanted");
         QTest::addColumn<int>("limited");
-        // Splitters at 2000, 9000 and 5600 on the 10000 x 8000 window above.
+        // Splitters at 2000, 9000 and 5600 (presetLayout).
         QTest::newRow("left splitter to the far right: two widths before the right one")
             << int(Splitter::vertical0) << 99999 << 9000 - 120;
         QTest::newRow("left splitter to the far left: one width after the margin")
@@ -209,12 +194,7 @@ private slots:
     {
         QFETCH(int, splitter);
         QFETCH(int, wanted);
-        QFETCH(int, limited);
-        MainLayout layout = twipsLayout();
-        layout.presetVertical(10000);
-        layout.presetHorizontal(8000);
-        layout.sizeControls(QSize(10000, 8000), 400, 300);
-        QCOMPARE(layout.dragLimit(Splitter(splitter), wanted), limited);
+        QTEST(presetLayout().dragLimit(Splitter(splitter), wanted), "limited");
     }
 
     void nonsenseSplittersStillShowEveryPane_data()
@@ -249,7 +229,6 @@ private slots:
         QTest::addColumn<QRect>("saved");
         QTest::addColumn<QRect>("placed");
         // One 1920 x 1080 screen beside a 1280 x 1024 one; minimum 333 x 200.
-        QTest::newRow("an ordinary placement stays") << QRect(100, 80, 900, 600) << QRect(100, 80, 900, 600);
         QTest::newRow("on the second screen stays") << QRect(2000, 100, 900, 600) << QRect(2000, 100, 900, 600);
         QTest::newRow("negative size becomes the minimum, position kept")
             << QRect(100, 80, -50, -7) << QRect(100, 80, 333, 200);
@@ -264,9 +243,8 @@ private slots:
     void usableWindowPlacement()
     {
         QFETCH(QRect, saved);
-        QFETCH(QRect, placed);
         const QList<QRect> screens{QRect(0, 0, 1920, 1080), QRect(1920, 0, 1280, 1024)};
-        QCOMPARE(usableGeometry(saved, QSize(333, 200), screens), placed);
+        QTEST(usableGeometry(saved, QSize(333, 200), screens), "placed");
     }
 
     void twipsAndPixels()
@@ -281,17 +259,18 @@ private slots:
     void firstStartCreatesEveryKeyAtClose()
     {
         auto window = start();
-        QVERIFY(!window->loadTimer->isActive());
+        QVERIFY(!part<QTimer>(*window, "loadTimer")->isActive());
         QCOMPARE(param("SplitterWidth"), QStringLiteral("60"));
         QVERIFY(window->close());
 
+        const QHeaderView *ids = part<QTreeView>(*window, "lvListViewID")->header();
+        QVERIFY(ids->count() >= 3);
         QStringList keys{"SplitterWidth", "MainState",   "MainLeft",    "MainTop",    "MainWidth",
                          "MainHeight",    "V-Splitter0", "V-Splitter1", "H-Splitter0"};
         for (int i = 1; i <= MessageModel::columnTotal; ++i)
             keys << QStringLiteral("ListViewMessages_ColWidth%1").arg(i);
-        for (int i = 1; i <= window->lvListViewID->header()->count(); ++i)
+        for (int i = 1; i <= ids->count(); ++i)
             keys << QStringLiteral("ListViewID_ColWidth%1").arg(i);
-        QVERIFY(window->lvListViewID->header()->count() >= 3);
         for (const QString &key : keys)
             QVERIFY2(params->contains(key), qPrintable(key));
         QCOMPARE(param("MainState"), QStringLiteral("0"));
@@ -303,69 +282,66 @@ private slots:
         params->setParam(QStringLiteral("V-Splitter0"), v0 + 600);
         params->setParam(QStringLiteral("ListViewMessages_ColWidth3"), width3 + 1440);
         window = start();
-        QCOMPARE(pixelsToTwips(window->mainLayout.vSplitter[0], window->logicalDpiX()), v0 + 600);
-        QCOMPARE(pixelsToTwips(window->lvListViewMessages->header()->sectionSize(2), window->logicalDpiX()),
+        const double dpi = window->logicalDpiX();
+        QCOMPARE(pixelsToTwips(splitter(*window, 0)->x(), dpi), v0 + 600);
+        QCOMPARE(pixelsToTwips(part<QTreeView>(*window, "lvListViewMessages")->header()->sectionSize(2), dpi),
                  width3 + 1440);
     }
 
-    void maximisedComesBackMaximised()
+    void windowStateComesBack_data()
     {
+        QTest::addColumn<bool>("maximise");
+        QTest::addColumn<QString>("state");
+        QTest::newRow("maximised comes back maximised, its normal rectangle kept") << true << "2";
+        QTest::newRow("minimised comes back normal") << false << "1";
+    }
+
+    void windowStateComesBack()
+    {
+        QFETCH(bool, maximise);
+        QFETCH(QString, state);
         auto window = start();
         window->setGeometry(40, 50, 600, 400);
         const QRect normal = window->geometry();
-        window->showMaximized();
+        maximise ? window->showMaximized() : window->showMinimized();
         QVERIFY(window->close());
-        QCOMPARE(param("MainState"), QStringLiteral("2"));
+        QCOMPARE(param("MainState"), state);
         const double dpi = window->logicalDpiX();
         QCOMPARE(param("MainWidth").toLongLong(), pixelsToTwips(normal.width(), dpi));
         QCOMPARE(param("MainLeft").toLongLong(), pixelsToTwips(normal.x(), dpi));
 
         window = start();
-        QVERIFY(window->isMaximized());
+        QCOMPARE(window->isMaximized(), maximise);
+        QVERIFY(!window->isMinimized());
         window->showNormal();
         QCOMPARE(window->geometry().size(), normal.size());
     }
 
-    void minimisedComesBackNormal()
-    {
-        auto window = start();
-        window->showMinimized();
-        QVERIFY(window->close());
-        QCOMPARE(param("MainState"), QStringLiteral("1"));
-        window = start();
-        QVERIFY(!window->isMinimized());
-        QVERIFY(!window->isMaximized());
-    }
-
     void nonsenseSettingsGiveAUsableWindow()
     {
-        {
-            params = std::make_unique<ParamStore>(*db);
-            params->loadParams();
-            for (const auto &[key, value] : std::initializer_list<std::pair<const char *, const char *>>{
-                     {"MainLeft", "-9000000"},
-                     {"MainTop", "88888888"},
-                     {"MainWidth", "-5"},
-                     {"MainHeight", "abc"},
-                     {"SplitterWidth", "-60"},
-                     {"V-Splitter0", "999999999"},
-                     {"V-Splitter1", "-77"},
-                     {"H-Splitter0", "-1"},
-                     {"ListViewMessages_ColWidth1", "-300"},
-                     {"ListViewMessages_ColWidth2", "2000000000"}})
-                params->setParam(QLatin1String(key), QLatin1String(value));
-        }
+        params = std::make_unique<ParamStore>(*db);
+        params->loadParams();
+        for (const auto &[key, value] :
+             std::initializer_list<std::pair<const char *, const char *>>{{"MainLeft", "-9000000"},
+                                                                          {"MainTop", "88888888"},
+                                                                          {"MainWidth", "-5"},
+                                                                          {"MainHeight", "abc"},
+                                                                          {"SplitterWidth", "-60"},
+                                                                          {"V-Splitter0", "999999999"},
+                                                                          {"V-Splitter1", "-77"},
+                                                                          {"H-Splitter0", "-1"},
+                                                                          {"ListViewMessages_ColWidth1", "-300"},
+                                                                          {"ListViewMessages_ColWidth2", "2000000000"}})
+            params->setParam(QLatin1String(key), QLatin1String(value));
         auto window = start();
         QVERIFY(window->width() >= window->minimumWidth());
         QVERIFY(window->height() >= window->minimumHeight());
         const QRect screen = window->screen()->availableGeometry();
         QVERIFY2(screen.intersects(window->geometry()), qPrintable(rectText(window->geometry())));
-        QVERIFY(window->mainLayout.splitterWidth >= 2);
-        for (QWidget *pane :
-             {static_cast<QWidget *>(window->picDB), static_cast<QWidget *>(window->lvListViewMessages),
-              static_cast<QWidget *>(window->lvListViewID), static_cast<QWidget *>(window->pictOscilograph)})
-            QVERIFY2(pane->width() > 0 && pane->height() > 0, qPrintable(pane->objectName()));
-        const QHeaderView *header = window->lvListViewMessages->header();
+        QVERIFY(splitter(*window, 0)->width() >= 2);
+        for (const char *pane : {"picDB", "lvListViewMessages", "lvListViewID", "pictOscilograph"})
+            QVERIFY2(part<QWidget>(*window, pane)->width() > 0 && part<QWidget>(*window, pane)->height() > 0, pane);
+        const QHeaderView *header = part<QTreeView>(*window, "lvListViewMessages")->header();
         QVERIFY(header->sectionSize(0) >= header->minimumSectionSize());
         QVERIFY(header->sectionSize(1) <= 4000);
     }
@@ -375,19 +351,21 @@ private slots:
         auto window = start();
         window->resize(900, 600);
         const QSize inner(900, 600 - window->menuWidget()->sizeHint().height());
-        window->mnuView_VSplitter1->trigger();
-        window->mnuView_HSplitter1->trigger();
-        QCOMPARE(window->mainLayout.vSplitter[0], inner.width() * 20 / 100);
-        QCOMPARE(window->mainLayout.vSplitter[1], inner.width() * 90 / 100);
-        QCOMPARE(window->mainLayout.hSplitter[0], inner.height() * 70 / 100);
-        QCOMPARE(window->lvListViewMessages->x(), window->mainLayout.vSplitter[0] + window->mainLayout.splitterWidth);
+        part<QAction>(*window, "mnuView_VSplitter1")->trigger();
+        part<QAction>(*window, "mnuView_HSplitter1")->trigger();
+        QCOMPARE(splitter(*window, 0)->x(), inner.width() * 20 / 100);
+        QCOMPARE(splitter(*window, 1)->x(), inner.width() * 90 / 100);
+        QCOMPARE(splitter(*window, 2)->geometry().bottom() + 1, part<QWidget>(*window, "pictOscilograph")->y());
+        QCOMPARE(part<QWidget>(*window, "lvListViewMessages")->x(), splitter(*window, 0)->geometry().right() + 1);
 
-        const int before = window->pictOscilograph->height();
-        window->mnuViewStatusBar->trigger();
-        QVERIFY(window->sbStatusBarCAN->isHidden());
-        QCOMPARE(window->pictOscilograph->height(), before + window->sbStatusBarCAN->sizeHint().height());
-        window->mnuViewStatusBar->trigger();
-        QCOMPARE(window->pictOscilograph->height(), before);
+        QWidget *timeLine = part<QWidget>(*window, "pictOscilograph");
+        const int before = timeLine->height();
+        QStatusBar *status = part<QStatusBar>(*window, "sbStatusBarCAN");
+        part<QAction>(*window, "mnuViewStatusBar")->trigger();
+        QVERIFY(status->isHidden());
+        QCOMPARE(timeLine->height(), before + status->sizeHint().height());
+        part<QAction>(*window, "mnuViewStatusBar")->trigger();
+        QCOMPARE(timeLine->height(), before);
     }
 
     // Dragging the left splitter far to the right: the drag bar follows within
@@ -396,23 +374,24 @@ private slots:
     {
         auto window = start();
         window->resize(900, 600);
-        QWidget *bar = window->imgSplitter[0];
-        const int right = window->mainLayout.vSplitter[1];
-        const int w = window->mainLayout.splitterWidth;
+        QWidget *bar = splitter(*window, 0);
+        QWidget *dragBar = part<QWidget>(*window, "picSplitter");
+        QWidget *messages = part<QWidget>(*window, "lvListViewMessages");
+        const int left = bar->x();
+        const int right = splitter(*window, 1)->x();
+        const int w = bar->width();
         QTest::mousePress(bar, Qt::LeftButton, {}, QPoint(1, 50));
-        QVERIFY(window->splitterMoving);
-        QVERIFY(window->picSplitter->isVisible());
+        QVERIFY(dragBar->isVisible());
         QMouseEvent move(QEvent::MouseMove, QPointF(801, 50), bar->mapToGlobal(QPointF(801, 50)), Qt::NoButton,
                          Qt::LeftButton, Qt::NoModifier);
         QApplication::sendEvent(bar, &move);
-        QCOMPARE(window->picSplitter->x(), right - 2 * w);
-        QCOMPARE(window->mainLayout.vSplitter[0], bar->x()); // the image stays until release
+        QCOMPARE(dragBar->x(), right - 2 * w);
+        QCOMPARE(bar->x(), left); // the image stays until release
         QTest::mouseRelease(bar, Qt::LeftButton, {}, QPoint(801, 50));
-        QVERIFY(!window->splitterMoving);
-        QVERIFY(window->picSplitter->isHidden());
-        QCOMPARE(window->mainLayout.vSplitter[0], right - 2 * w);
-        QCOMPARE(window->lvListViewMessages->x(), right - w);
-        QCOMPARE(window->lvListViewMessages->width(), w);
+        QVERIFY(dragBar->isHidden());
+        QCOMPARE(bar->x(), right - 2 * w);
+        QCOMPARE(messages->x(), right - w);
+        QCOMPARE(messages->width(), w);
     }
 
     void closeAsksAboutViewedData_data()
@@ -428,136 +407,52 @@ private slots:
         QFETCH(Prompts::Answer, answer);
         QFETCH(bool, closed);
         auto window = start();
-        window->captureFrame(frame(0x100, 0x123, 2));
-        window->captureBatchDone(); // the decoding run's rows
+        capture(*window, 1);
         params->setParam(QStringLiteral("MainState"), QStringLiteral("7"));
         prompts.answers = {answer};
         QCOMPARE(window->close(), closed);
-        QCOMPARE(prompts.shown.size(), 1);
-        QCOMPARE(prompts.shown[0].text, QStringLiteral("Save viewed data to file?"));
-        QCOMPARE(prompts.shown[0].title, QStringLiteral("Save viewed data..."));
-        QCOMPARE(prompts.shown[0].buttons, Prompts::Buttons::YesNoCancel);
-        QCOMPARE(window->captureStore.count(), 1);
+        QCOMPARE(prompts.texts(), QStringList{"Save viewed data to file?"});
+        QCOMPARE(window->document().store().count(), 1);
         QVERIFY(QDir(context.paths.tempFolder).exists()); // there before the run: never removed
         QCOMPARE(param("MainState"),
                  closed ? QStringLiteral("0") : QStringLiteral("7")); // settings written on close only
     }
 
-    // Captured rows saved with Save As, a new capture, then Open: the same
-    // rows come back, and the fresh file counts as saved.
+    // Captured rows saved from the tool bar, a new capture, then Open: the
+    // same rows come back in the list and on the time line, and the fresh
+    // file counts as saved.
     void saveAndOpenAgain()
     {
-        auto window = startWithThreeFrames();
-        QVERIFY(window->mnuFileSaveAs->isEnabled());
-        QVERIFY(!window->mnuFileSave->isEnabled());
-
-        const QString file = dir->filePath(QStringLiteral("capture.txt"));
-        QFile(file).open(QIODevice::WriteOnly); // already there: the overwrite question
+        auto window = start();
+        window->setBusTiming(500000, 1000000);
+        capture(*window, 3);
+        const QString file = seed->dir.filePath(QStringLiteral("capture.txt"));
         prompts.fileNames = {file};
-        prompts.answers = {Prompts::Answer::No};
-        window->mnuFileSaveAs->trigger();
-        QCOMPARE(prompts.texts(), QStringList{"File \"" + file + "\"is exist. Overwrite?"});
-        QCOMPARE(prompts.shown[0].title, QStringLiteral("Save capturing data..."));
-        QCOMPARE(QFileInfo(file).size(), 0);
-        QVERIFY(window->captureStore.captureFileName.isEmpty());
-
-        prompts.clear();
-        prompts.fileNames = {file};
-        prompts.answers = {Prompts::Answer::Yes};
         window->tbToolBar_ButtonClick(QStringLiteral("CaptureSave")); // Save As: no file name yet
-        QCOMPARE(window->captureStore.captureFileName, file);
-        QVERIFY(QFileInfo(file).size() > 0);
-        QVERIFY(!window->mnuFileSave->isEnabled());
+        QCOMPARE(window->document().fileName(), file);
+        QVERIFY(!part<QAction>(*window, "mnuFileSave")->isEnabled());
 
-        prompts.clear();
-        window->mnuFileNew->trigger(); // written: nothing to ask
-        QVERIFY(prompts.shown.isEmpty());
-        QCOMPARE(window->captureStore.count(), 0);
-        QCOMPARE(window->messageModel->count(), 0);
+        part<QAction>(*window, "mnuFileNew")->trigger(); // written: nothing to ask
+        const MessageModel *messages = part<MessageModel>(*window);
+        QCOMPARE(messages->count(), 0);
 
         prompts.fileNames = {file};
-        window->mnuFileOpen->trigger();
+        part<QAction>(*window, "mnuFileOpen")->trigger();
         QVERIFY2(prompts.shown.isEmpty(), qPrintable(prompts.texts().join('|')));
-        QCOMPARE(window->captureStore.count(), 3);
-        QCOMPARE(window->messageModel->count(), 3);
-        QCOMPARE(window->messageModel->text(2, QStringLiteral("Data")), QStringLiteral("5A 5A 5A 5A 5A 5A 5A 5A"));
-        QCOMPARE(window->messageModel->text(1, QStringLiteral("Time")), QStringLiteral("512"));
-        QCOMPARE(window->captureStore.captureFileName, file);
-        QVERIFY(!window->mnuFileSave->isEnabled());
-        QVERIFY(window->mnuFileSaveAs->isEnabled());
-        QCOMPARE(window->captureStore.currentRow, 1);
-        QCOMPARE(window->pictOscilograph->FlatScrollBarScale->maximum(), 29999);
+        QCOMPARE(messages->count(), 3);
+        QCOMPARE(messages->text(2, QStringLiteral("Data")), QStringLiteral("5A 5A 5A 5A 5A 5A 5A 5A"));
+        QCOMPARE(messages->text(1, QStringLiteral("Time")), QStringLiteral("512"));
+        QVERIFY(!part<QAction>(*window, "mnuFileSave")->isEnabled());
+        QVERIFY(part<QAction>(*window, "mnuFileSaveAs")->isEnabled());
+        QCOMPARE(window->document().store().currentRow, 1);
+        QCOMPARE(part<QScrollBar>(*window, "FlatScrollBarScale")->maximum(), 29999);
 
         // A file that is not there: the message, and the capture stays.
-        prompts.fileNames = {dir->filePath(QStringLiteral("gone.txt"))};
-        window->mnuFileOpen->trigger();
-        QCOMPARE(prompts.texts().last(), "File \"" + dir->filePath(QStringLiteral("gone.txt")) + "\" is not found.");
-        QCOMPARE(prompts.shown.last().icon, Prompts::Icon::Critical);
-        QCOMPARE(window->captureStore.count(), 3);
-    }
-
-    void skippedLinesAreReportedOnce()
-    {
-        auto window = start();
-        openFile(*window, "bad.txt",
-                 "; CAN_DB=\"x\"\r\n00000100 123 ----- 0 0 0 0 1 11\r\nrubbish\r\n00000200 123 ----- 0 0 0 0 12\r\n");
-        QCOMPARE(window->captureStore.count(), 1);
-        QCOMPARE(prompts.texts(),
-                 QStringList{"2 lines of the file could not be read and were skipped (the first is line 3)."});
-    }
-
-    // A list sorted by DLC is saved in capture order and stays sorted; the
-    // file reopens with the captured times (not 71 minutes of false wraps).
-    void sortedListSavesInCaptureOrder()
-    {
-        auto window = startWithThreeFrames();
-        QVERIFY(window->messageModel->columnClick(MessageModel::colDLC));
-        const QString file = dir->filePath(QStringLiteral("sorted.txt"));
-        prompts.fileNames = {file};
-        window->mnuFileSaveAs->trigger();
-        QCOMPARE(window->messageModel->sortColumn(), int(MessageModel::colDLC));
-        QVERIFY(window->messageModel->isSortingOn());
-
-        window->mnuFileNew->trigger();
-        prompts.fileNames = {file};
-        window->mnuFileOpen->trigger();
-        QVERIFY2(prompts.shown.isEmpty(), qPrintable(prompts.texts().join('|')));
-        QCOMPARE(window->captureStore.count(), 3);
-        for (qsizetype i = 0; i < 3; ++i)
-            QCOMPARE(window->captureStore.frame(i).Time.value_or(-1), qint64(0x200 * i));
-    }
-
-    // A file from which no frame could be read says so and leaves the
-    // capture; a delimiter setting that could not be read back falls back
-    // to one space, said once.
-    void unreadableFilesAndSettingsKeepTheCapture()
-    {
-        auto window = start();
-        window->captureFrame(frame(0x100, 0x123, 2));
-        window->captureBatchDone();
-        prompts.answers = {Prompts::Answer::No}; // not saved first
-        const QString file = openFile(*window, "nothing.txt", "; CAN_DB=\"x\"\r\nrubbish\r\n");
-        QCOMPARE(prompts.texts().last(), "No frame could be read from the file \"" + file +
-                                             "\". 1 line of the file could not be read and was skipped (line 2).");
-        QCOMPARE(window->captureStore.count(), 1);
-
-        params->setParam(QStringLiteral("outDelimiter"), QStringLiteral(";"));
-        const QString saved = dir->filePath(QStringLiteral("delimited.txt"));
-        prompts.clear();
-        prompts.fileNames = {saved};
-        window->mnuFileSaveAs->trigger();
-        QCOMPARE(
-            prompts.texts(),
-            QStringList{"The field delimiter \";\" of the setting \"outDelimiter\" cannot be read back from a "
-                        "capture file (it holds \";\", where every line's record ends): one space is used instead."});
-        prompts.clear();
-        prompts.fileNames = {saved};
-        prompts.answers = {Prompts::Answer::Yes};
-        window->mnuFileSaveAs->trigger();
-        QCOMPARE(prompts.texts(), QStringList{"File \"" + saved + "\"is exist. Overwrite?"}); // said once
-        QFile written(saved);
-        QVERIFY(written.open(QIODevice::ReadOnly));
-        QVERIFY(written.readAll().contains("00000100 123 ----- 0 0 0 0 2 5A 5A"));
+        const QString gone = seed->dir.filePath(QStringLiteral("gone.txt"));
+        prompts.fileNames = {gone};
+        part<QAction>(*window, "mnuFileOpen")->trigger();
+        QCOMPARE(prompts.texts(), QStringList{"File \"" + gone + "\" is not found."});
+        QCOMPARE(messages->count(), 3);
     }
 };
 

@@ -1,0 +1,135 @@
+#pragma once
+
+#include "core/capturefile.h"
+#include "core/capturestore.h"
+
+#include <QObject>
+#include <QString>
+
+#include <functional>
+#include <vector>
+
+class IdIndex;
+class MessageModel;
+class ParamStore;
+class Prompts;
+
+// The capture as a document: the store of captured frames, the file it was
+// read from or written to, and whether it holds rows not yet written. New,
+// Open, Save and Save As live here; every question and file dialog goes
+// through Prompts, and each operation says what happened.
+//
+// State as the File menu shows it: New and Save As while hasRows(), Save while
+// canSave() (modified with a file name). "Save changes?" is asked when
+// isModified().
+class CaptureDocument final : public QObject
+{
+    Q_OBJECT
+public:
+    enum class SaveResult {
+        Saved,     // written, or nothing needed writing
+        Discarded, // the user chose not to save
+        Cancelled, // the user stopped the command
+        Failed,    // could not be written; failure() says why, and it was shown
+    };
+    enum class OpenResult {
+        Opened,
+        Cancelled, // no file chosen, or the unsaved capture kept
+        Failed,    // not there, unreadable, without a frame, or the capture not saved first; see failure()
+    };
+
+    // Reads the frames of an open file; the window shows its progress while it does.
+    using Loader =
+        std::function<capturefile::ReadResult(capturefile::CaptureFileReader &reader, const QString &delimiter,
+                                              double bitRate, std::vector<clsFrame> &frames)>;
+
+    CaptureDocument(ParamStore &params, Prompts &prompts, QObject *parent = nullptr);
+
+    [[nodiscard]] CaptureStore &store() { return frames; }
+    [[nodiscard]] const CaptureStore &store() const { return frames; }
+    [[nodiscard]] QString fileName() const { return frames.captureFileName; }
+    [[nodiscard]] bool isModified() const { return modified; }
+    [[nodiscard]] bool hasRows() const { return rowsShown; }
+    [[nodiscard]] bool canSave() const { return modified && !frames.captureFileName.isEmpty(); }
+    // The text of the last Failed result.
+    [[nodiscard]] const QString &failure() const { return lastFailure; }
+
+    // The capture window is open (Run › CAN Capture checked).
+    [[nodiscard]] bool isCapturing() const { return capturing; }
+    void setCapturing(bool on);
+
+    // What a written file holds: the rows `messages` shows, in capture order
+    // (every stored frame while none is set), labelled from `labels`, with
+    // the data base name `dbName` gives and the bus timing in its header.
+    void setMessages(const MessageModel *messages) { shown = messages; }
+    void setLabels(const IdIndex *index) { labels = index; }
+    void setDbNameSource(std::function<QString()> source) { dbName = std::move(source); }
+    void setBusTiming(double canSpeed, double canTimer);
+    [[nodiscard]] double canSpeed() const { return busSpeed; }
+    [[nodiscard]] double canTimer() const { return busTimer; }
+    void setLoader(Loader loader) { load = std::move(loader); }
+
+    // Rows were appended to the message list: the capture is modified.
+    void rowsAdded();
+    // Empties the store without asking; New, Save and Save As off.
+    void clear();
+
+    // File › New: asks about unsaved rows, ends a running capture, clears.
+    SaveResult newCapture();
+    // File › Save: writes to fileName().
+    SaveResult save();
+    // File › Save As...: asks for a name (and before overwriting a file).
+    SaveResult saveAs();
+    // "Save viewed data to file?" when modified: Yes saves (Save As without a
+    // file name), No discards. Saved also when there was nothing to save.
+    SaveResult askToSave();
+    [[nodiscard]] static bool mayDiscard(SaveResult result)
+    {
+        return result == SaveResult::Saved || result == SaveResult::Discarded;
+    }
+    // File › Open...: asks for a file, then openFile.
+    OpenResult open();
+    // Reads `fileName` and replaces the capture with it; a file that cannot
+    // be read or holds no frame leaves the capture as it was.
+    OpenResult openFile(const QString &fileName);
+
+    // The "outDelimiter" setting; one that a file could not be read back
+    // with gives one space, with a message the first time.
+    [[nodiscard]] QString outDelimiter();
+
+signals:
+    void modifiedChanged(bool modified);
+    // hasRows() or canSave() changed.
+    void stateChanged();
+    void fileNameChanged(const QString &fileName);
+    void capturingChanged(bool capturing);
+    // The running capture must end before the store is replaced (the capture
+    // window closes; it calls setCapturing(false)).
+    void captureCloseRequested();
+    // The store was emptied.
+    void cleared();
+    // A file's frames are in the store; the views rebuild. Rows shown after
+    // it decide hasRows().
+    void loaded();
+
+private:
+    SaveResult write();
+    SaveResult failed(const QString &text);
+    void setState(bool rows, bool changed);
+    void setFileName(const QString &name);
+
+    ParamStore &params;
+    Prompts &prompts;
+    CaptureStore frames;
+    const MessageModel *shown = nullptr;
+    const IdIndex *labels = nullptr;
+    std::function<QString()> dbName;
+    Loader load;
+    double busSpeed = 0;
+    double busTimer = 0;
+    bool modified = false;
+    bool rowsShown = false;
+    bool capturing = false;
+    bool delimiterWarned = false;
+    QString lastFailure;
+};

@@ -1,0 +1,174 @@
+#include "views/ui/messageviews.h"
+
+#include "views/capturedocument.h"
+#include "views/listfont.h"
+#include "views/messagemodel.h"
+#include "views/monitorlist.h"
+#include "views/ui/frmrebuildlvm.h"
+#include "views/ui/mainactions.h"
+#include "views/ui/mainpanes.h"
+#include "views/ui/monitorview.h"
+#include "views/ui/timelinepanel.h"
+
+#include <QAction>
+#include <QHeaderView>
+#include <QMenu>
+#include <QTreeView>
+
+MessageViews::MessageViews(CaptureDocument &document, MainPanes &panes, const MainActions &actions, QWidget *window)
+    : QObject(window)
+    , document(document)
+    , panes(panes)
+    , window(window)
+{
+    setObjectName(QStringLiteral("messageViews"));
+    CaptureStore &store = document.store();
+    messageModel = new MessageModel(store, this);
+    monitorList = new MonitorList(this);
+    store.setFilter(monitorList);
+
+    QTreeView *messages = panes.lvListViewMessages;
+    messages->setModel(messageModel);
+    messages->setFont(listFont());
+    messages->setSelectionBehavior(QAbstractItemView::SelectRows);
+    messages->setSelectionMode(QAbstractItemView::SingleSelection);
+    messages->setAllColumnsShowFocus(true);
+    messages->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    QHeaderView *header = messages->header();
+    header->setSectionsClickable(true);
+    header->setSortIndicatorShown(true);
+    header->setSortIndicator(MessageModel::colNum, Qt::AscendingOrder);
+    connect(header, &QHeaderView::sectionClicked, this, [this, messages, header](int column) {
+        const bool sorted = messageModel->columnClick(column);
+        // The header shows the order actually in force.
+        header->setSortIndicator(messageModel->sortColumn(), messageModel->sortOrder());
+        const qint32 current = this->document.store().currentRow;
+        if (sorted && current > 0)
+            messages->scrollTo(messageModel->index(current - 1, 0));
+    });
+    connect(messages, &QAbstractItemView::clicked, this, [this](const QModelIndex &index) {
+        if (messageModel->rowClick(index.row()))
+            redrawTimeLine();
+    });
+
+    MonitorView *monitor = panes.lvListViewID;
+    monitor->setMonitorList(monitorList);
+    QMenu *idMenu = actions.menu(QStringLiteral("mnuMonitor_ID"));
+    QAction *copy = actions.action(QStringLiteral("mnuMonitor_ID_Copy"));
+    QAction *viewed = actions.action(QStringLiteral("mnuMonitor_ID_Enable"));
+    connect(monitor, &MonitorView::popupRequested, this, [this, idMenu, copy, viewed](int row, const QPoint &at) {
+        if (row < 0)
+            return;
+        viewed->setChecked(monitorList->row(row).checked);
+        idMenu->setDefaultAction(copy);
+        idMenu->popup(at);
+    });
+    connect(copy, &QAction::triggered, this, [this, monitor] {
+        const int row = monitor->currentKeyRow();
+        if (row >= 0)
+            monitorList->copyToDataBase(row, true);
+    });
+    connect(viewed, &QAction::triggered, this, [this, monitor] {
+        const int row = monitor->currentKeyRow();
+        if (row >= 0)
+            monitorList->toggleViewed(row);
+    });
+
+    pictOscilograph = new TimeLinePanel(store, *messageModel, messages->parentWidget());
+    panes.setTimeLine(pictOscilograph);
+    connect(pictOscilograph, &TimeLinePanel::rowSelected, this, &MessageViews::selectMessageRow);
+}
+
+MessageViews::~MessageViews()
+{
+    // The list models read the document's store; they go first.
+    panes.lvListViewMessages->setModel(nullptr);
+    panes.lvListViewID->setModel(nullptr);
+    delete messageModel;
+    messageModel = nullptr;
+    document.store().setFilter(nullptr);
+}
+
+void MessageViews::setIdIndex(const IdIndex *index)
+{
+    messageModel->setIdIndex(index);
+    monitorList->setIdIndex(index);
+}
+
+void MessageViews::rebuildLVM()
+{
+    const CaptureStore &store = document.store();
+    if (!store.isEmpty()) {
+        frmRebuildLVM progress(*messageModel, store.count(), window);
+        progress.exec();
+        selectMessageRow(progress.selectedRow());
+    }
+    redrawTimeLine();
+}
+
+void MessageViews::selectMessageRow(int row)
+{
+    QTreeView *messages = panes.lvListViewMessages;
+    if (row < 0 || row >= messageModel->count()) {
+        messages->clearSelection();
+        return;
+    }
+    const QModelIndex index = messageModel->index(row, 0);
+    messages->selectionModel()->setCurrentIndex(index, QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
+    messages->scrollTo(index);
+}
+
+void MessageViews::clear()
+{
+    capturedRows.clear();
+    messageModel->clearRows();
+    monitorList->clear();
+    pictOscilograph->clearScroll();
+}
+
+void MessageViews::showLoaded()
+{
+    pictOscilograph->setScroll_Begin();
+    rebuildLVM();
+}
+
+// The selected row moved: the time line follows.
+void MessageViews::redrawTimeLine()
+{
+    pictOscilograph->setScroll_View();
+    pictOscilograph->drawOscilograph();
+}
+
+bool MessageViews::captureFrame(const clsFrame &frame)
+{
+    CaptureStore &store = document.store();
+    if (!store.addCapturedFrame(frame))
+        return false;
+    capturedRows.push_back(quint32(store.count() - 1));
+    return true;
+}
+
+void MessageViews::captureBatchDone()
+{
+    // The rows of a whole decoding run in one go (nothing is painted in
+    // between), the newest one selected and scrolled into view.
+    if (capturedRows.empty())
+        return;
+    document.rowsAdded();
+    const int row = messageModel->addCANFrames(capturedRows);
+    capturedRows.clear();
+    selectMessageRow(row);
+}
+
+void MessageViews::resetViewScroll()
+{
+    pictOscilograph->setScroll_Begin();
+    pictOscilograph->drawOscilograph();
+}
+
+void MessageViews::captureClosed()
+{
+    document.setCapturing(false);
+    resetViewScroll();
+    rebuildLVM();
+}

@@ -1,0 +1,62 @@
+#pragma once
+
+#include "link/capturecontrol.h"
+
+#include <QObject>
+
+#include <vector>
+
+class CaptureDocument;
+class IdIndex;
+class MainActions;
+class MainPanes;
+class MessageModel;
+class MonitorList;
+class TimeLinePanel;
+class QWidget;
+
+// The capture as the main window shows it: the message list and the
+// identifier monitor list over the document's store, the time line, and the
+// Monitor › ID pop-up menu. Takes the capture window's decoded frames.
+class MessageViews final : public QObject, public CaptureSink
+{
+    Q_OBJECT
+public:
+    MessageViews(CaptureDocument &document, MainPanes &panes, const MainActions &actions, QWidget *window);
+    ~MessageViews() override;
+
+    [[nodiscard]] MessageModel *messages() const { return messageModel; }
+    [[nodiscard]] MonitorList *monitor() const { return monitorList; }
+    [[nodiscard]] TimeLinePanel *timeLine() const { return pictOscilograph; }
+
+    // The data base tree as the lists see it (labels, check boxes); nullptr: none.
+    void setIdIndex(const IdIndex *index);
+    // Rebuilds the message list through frmRebuildLVM and selects the row at
+    // or after the selected time; the time line follows.
+    void rebuildLVM();
+    // Selects a message row (0-based) and scrolls it into view; -1 clears.
+    void selectMessageRow(int row);
+    // Both lists empty, the time line's bars at 0.
+    void clear();
+    // A freshly read file: the time line goes to the start and the list is rebuilt.
+    void showLoaded();
+
+    // CaptureSink.
+    bool captureFrame(const clsFrame &frame) override;
+    void captureBatchDone() override;
+    void resetViewScroll() override;
+    void captureClosed() override;
+
+private:
+    void redrawTimeLine();
+
+    CaptureDocument &document;
+    MainPanes &panes;
+    QWidget *window;
+    MessageModel *messageModel = nullptr;
+    MonitorList *monitorList = nullptr;
+    TimeLinePanel *pictOscilograph = nullptr;
+    // Frames stored during the running decode; their rows are appended in
+    // one go when it ends.
+    std::vector<quint32> capturedRows;
+};
