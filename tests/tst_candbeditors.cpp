@@ -1,24 +1,14 @@
 // Editing the CAN database: creating a data base, the data base, device and
 // identifier editors, the delete operations and adding captured identifiers,
-// driven through the editors' logic against the real tree and a fake monitor list.
+// driven through the editors' logic against the model and a fake monitor list.
 #include "candb/candbeditor.h"
 #include "candb/candbnew.h"
 #include "candb/deleteops.h"
 #include "candb/deviceeditor.h"
 #include "candb/ideditor.h"
-#include "candb/ui/dbtree.h"
-#include "candb/ui/frmcan_db.h"
-#include "candb/ui/frmcan_db_new.h"
-#include "candb/ui/frmtv_id.h"
-#include "support/dbwindow.h"
+#include "support/dbharness.h"
 
-#include <QComboBox>
-#include <QGroupBox>
-#include <QLineEdit>
-#include <QPushButton>
-#include <QSqlRecord>
 #include <QSignalSpy>
-#include <QTreeWidget>
 #include <QtTest>
 
 namespace {
@@ -42,35 +32,14 @@ const QString kDoor = QStringLiteral("ID_248C4567");
 
 } // namespace
 
-class tst_CanDbEditors : public QObject, DbWindowHarness
+class tst_CanDbEditors : public QObject, DbHarness
 {
     Q_OBJECT
 
-    DbTree &tree() const { return *window->dbTree; }
-
-    // Every row of the four tables of the user's data, to compare before and after.
-    QStringList everything() const
-    {
-        QStringList rows;
-        for (const char *select :
-             {"select * from CAN", "select * from CAN_Device", "select * from CAN_ID", "select * from CAN_Data"}) {
-            auto q = db->openRecordset(QString::fromLatin1(select) + " order by 1");
-            while (q && q->next()) {
-                QStringList fields;
-                for (int i = 0; i < q->record().count(); ++i)
-                    fields << q->value(i).toString();
-                rows << fields.join('|');
-            }
-        }
-        return rows;
-    }
+    CanDbModel &dbModel() const { return *model; }
 
 private slots:
-    void init()
-    {
-        readsMonitorRows = true;
-        freshDatabase(fixture);
-    }
+    void init() { freshDatabase(fixture); }
     void cleanup() { closeAll(); }
 
     // ---- New data base --------------------------------------------------------
@@ -106,11 +75,10 @@ private slots:
         QCOMPARE(params->getParam("id_CAN", "?"), QString("1"));
         QCOMPARE(params->getParam("id_CAN_Device", "?"), QString("1"));
 
-        tree().loadCanDb(true, true);
-        QCOMPARE(window->cmbDB_Name->currentText(), QString("O'Brien's bus"));
-        QCOMPARE(tree().nodeText("CAN"), QString("O'Brien's bus"));
-        QCOMPARE(tree().childKeys("CAN"), QStringList{"DEV_1"});
-        QCOMPARE(tree().nodeImage("DEV_1"), QString("DeviceDef"));
+        dbModel().load(true, true);
+        QCOMPARE(dbModel().dbName(), QString("O'Brien's bus"));
+        QCOMPARE(dbModel().deviceIds(), QList<int>{1});
+        QCOMPARE(dbModel().defaultDevice(), 1);
     }
 
     void templateChoiceSwitchesSpeedAndTimer()
@@ -163,18 +131,18 @@ private slots:
             create.txtName = "Bus B";
             closes = create.cmdOk_Click();
         } else if (what == "add device") {
-            DeviceEditor editor(context, tree());
+            DeviceEditor editor(context, dbModel());
             editor.openAdd();
             editor.txtName_Change("Engine");
             closes = editor.cmdOk_Click();
             QCOMPARE(editor.deviceId, -1);
         } else {
-            DeviceEditor editor(context, tree());
+            DeviceEditor editor(context, dbModel());
             QVERIFY(editor.openEdit("DEV_11"));
             editor.txtName_Change("Engine");
             closes = editor.cmdOk_Click();
             QVERIFY(editor.cmdApplyEnabled);
-            QCOMPARE(tree().nodeText("DEV_11"), QString("Body"));
+            QCOMPARE(dbModel().device(11)->name, QString("Body"));
         }
         QVERIFY(!closes);
         QCOMPARE(prompts.shown.size(), 1);
@@ -188,18 +156,18 @@ private slots:
     void sameDeviceNameInAnotherDataBaseIsAccepted()
     {
         open(1);
-        DeviceEditor editor(context, tree());
+        DeviceEditor editor(context, dbModel());
         editor.openAdd();
         QCOMPARE(editor.txtCAN_Name, QString("Bus A"));
         editor.txtName_Change("Driver's door");
         QVERIFY(editor.cmdOk_Click());
         QCOMPARE(editor.deviceId, 1);
         QCOMPARE(value("select Name from CAN_Device where id_CAN_Device=1").toString(), QString("Driver's door"));
-        QCOMPARE(tree().nodeText("DEV_1"), QString("Driver's door"));
-        QCOMPARE(tree().nodeImage("DEV_1"), QString("Device"));
+        QCOMPARE(dbModel().device(1)->name, QString("Driver's door"));
+        QVERIFY(dbModel().isTicked("DEV_1")); // the box of the editor
 
         params->setParam("id_CAN", 2);
-        DeviceEditor other(context, tree());
+        DeviceEditor other(context, dbModel());
         other.openAdd();
         other.txtName_Change("Body");
         QVERIFY(other.cmdOk_Click());
@@ -212,7 +180,7 @@ private slots:
     {
         open(1);
         const QStringList before = everything();
-        CanDbEditor editor(context, tree());
+        CanDbEditor editor(context, dbModel());
         editor.load();
         QCOMPARE(editor.txtName, QString("Bus A"));
         QCOMPARE(editor.cmbDevDevice.items.value(editor.cmbDevDevice.selected), QString("Engine"));
@@ -229,8 +197,8 @@ private slots:
     void dataBaseEditorAppliesFieldByField()
     {
         open(1);
-        QSignalSpy resets(&tree(), &DbTree::linkResetRequested);
-        CanDbEditor editor(context, tree());
+        QSignalSpy resets(&dbModel(), &CanDbModel::linkResetRequested);
+        CanDbEditor editor(context, dbModel());
         editor.load();
         editor.txtName_Change("Bus B");
         editor.cmbDevDevice_Click(int(editor.cmbDevDevice.items.indexOf("Body")));
@@ -243,18 +211,18 @@ private slots:
                  QString("Bus A/11/1"));
         QCOMPARE(params->getParam("id_CAN_Device", "?"), QString("11"));
         QCOMPARE(params->getParam("id_CAN_Speed", "?"), QString("1"));
-        QCOMPARE(tree().nodeImage("DEV_11"), QString("DeviceDef"));
-        QCOMPARE(tree().nodeImage("DEV_10"), QString("Device"));
+        QCOMPARE(dbModel().defaultDevice(), 11);
+        QVERIFY(dbModel().reloadWanted());
         QCOMPARE(resets.count(), 1);
         QCOMPARE(value("select sum(Enable) from CAN_ID").toInt(), 0);
-        QVERIFY(!tree().nodeChecked(kRpm));
+        QVERIFY(!dbModel().isTicked(kRpm));
         QVERIFY(!editor.cmdApplyEnabled);
 
         editor.txtName_Change("Bus 'A'");
         editor.cmdApply_Click();
         QCOMPARE(value("select Name from CAN where id_CAN=1").toString(), QString("Bus 'A'"));
-        QCOMPARE(tree().nodeText("CAN"), QString("Bus 'A'"));
-        QCOMPARE(window->cmbDB_Name->currentText(), QString("Bus 'A'"));
+        QCOMPARE(dbModel().rootCaption(), QString("Bus 'A'"));
+        QCOMPARE(dbModel().dbName(), QString("Bus 'A'"));
     }
 
     void unloadQuestion_data()
@@ -270,7 +238,7 @@ private slots:
     {
         QFETCH(int, answer);
         open(1);
-        DeviceEditor editor(context, tree());
+        DeviceEditor editor(context, dbModel());
         QVERIFY(editor.openEdit("DEV_10"));
         editor.txtName_Change("Renamed");
         prompts.answers << Prompts::Answer(answer);
@@ -281,7 +249,7 @@ private slots:
         QCOMPARE(prompts.shown.first().buttons, Prompts::Buttons::YesNoCancel);
         QTEST(value("select Name from CAN_Device where id_CAN_Device=10").toString(), "name");
 
-        CanDbEditor dbEditor(context, tree());
+        CanDbEditor dbEditor(context, dbModel());
         dbEditor.load();
         dbEditor.txtName_Change("Other");
         prompts.answers << Prompts::Answer(answer);
@@ -293,12 +261,12 @@ private slots:
     void defaultDeviceHasNoDelete()
     {
         open(1);
-        DeviceEditor editor(context, tree());
+        DeviceEditor editor(context, dbModel());
         QVERIFY(editor.openEdit("DEV_10"));
         QCOMPARE(editor.caption, QString("Property CAN Data Base Device"));
         QVERIFY(!editor.cmdDeleteVisible);
         QVERIFY(editor.cmdApplyVisible && !editor.cmdApplyEnabled);
-        DeviceEditor other(context, tree());
+        DeviceEditor other(context, dbModel());
         QVERIFY(other.openEdit("DEV_11"));
         QVERIFY(other.cmdDeleteVisible);
     }
@@ -306,12 +274,12 @@ private slots:
     void deviceBoxOnlyWritesEnableNotTheName()
     {
         open(1);
-        DeviceEditor editor(context, tree());
+        DeviceEditor editor(context, dbModel());
         QVERIFY(editor.openEdit("DEV_11"));
         editor.chkEnable_Click(false);
         QVERIFY(editor.cmdOk_Click());
-        QVERIFY(!tree().nodeChecked("DEV_11"));
-        QVERIFY(!tree().nodeChecked(kDoor));
+        QVERIFY(!dbModel().isTicked("DEV_11"));
+        QVERIFY(!dbModel().isTicked(kDoor));
         QCOMPARE(value("select Enable from CAN_ID where id_CAN_ID=101").toInt(), 0);
         QCOMPARE(value("select Name from CAN_Device where id_CAN_Device=11").toString(), QString("Body"));
     }
@@ -322,7 +290,8 @@ private slots:
     {
         monitor.addRow("ID_00000123", 3, false, "ID_00000123_new");
         open(1);
-        QVERIFY(tree().addID(false, "ID_00000123"));
+        IdEditor editor(context, dbModel());
+        QVERIFY(editor.openAdd("ID_00000123") && editor.silentAdd());
         QCOMPARE(
             value("select id_CAN_Device||'/'||ID||'/'||Name||'/'||Enable from CAN_ID where id_CAN_ID=1").toString(),
             QString("10/291/Unknown : 123/0"));
@@ -330,8 +299,8 @@ private slots:
                      .toString(),
                  QString("1/Unknown/0/64"));
         QCOMPARE(count("CAN_Data"), 2);
-        QCOMPARE(tree().parentKey("ID_00000123"), QString("DEV_10"));
-        QCOMPARE(tree().nodeText("ID_00000123"), QString("123 - Unknown : 123"));
+        QCOMPARE(dbModel().identifier("ID_00000123")->deviceId, 10);
+        QCOMPARE(dbModel().identifier("ID_00000123")->caption(), QString("123 - Unknown : 123"));
         QCOMPARE(monitor.rows["ID_00000123"].icon, QString("ID_00000123"));
         QVERIFY(prompts.shown.isEmpty());
     }
@@ -339,7 +308,7 @@ private slots:
     void dataFieldsAreStoredAsBeginAndCount()
     {
         open(1);
-        IdEditor editor(context, tree());
+        IdEditor editor(context, dbModel());
         QVERIFY(editor.openEdit(kRpm));
         QCOMPARE(editor.caption, QString("Property CAN Data Base ID"));
         QVERIFY(!editor.frmCAN_IDEnabled);
@@ -368,41 +337,40 @@ private slots:
     void editingOnlyTheBoxLeavesTheDataFields()
     {
         open(1);
-        IdEditor editor(context, tree());
+        IdEditor editor(context, dbModel());
         QVERIFY(editor.openEdit(kRpm));
         editor.chkEnable_Click(false);
         QVERIFY(editor.cmdApplyEnabled);
         QVERIFY(editor.cmdOk_Click());
-        QVERIFY(!tree().nodeChecked(kRpm));
-        QVERIFY(!tree().nodeChecked("DEV_10"));
+        QVERIFY(!dbModel().isTicked(kRpm));
+        QVERIFY(!dbModel().isTicked("DEV_10"));
         QCOMPARE(value("select Enable from CAN_ID where id_CAN_ID=100").toInt(), 0);
         QCOMPARE(value("select id_CAN_Data||Name from CAN_Data").toString(), QString("1000Speed"));
         QVERIFY(!params->contains("counter_id_CAN_Data"));
-        QCOMPARE(tree().nodeText(kRpm), QString("100 - Rpm"));
+        QCOMPARE(dbModel().identifier(kRpm)->name, QString("Rpm"));
     }
 
     void movingAnIdentifierToAnotherDevice()
     {
         open(1);
-        IdEditor editor(context, tree());
+        IdEditor editor(context, dbModel());
         QVERIFY(editor.openEdit(kRpm));
         QCOMPARE(editor.cmbDevDevice.items, (QStringList{"Engine", "Body"}));
         editor.cmbDevDevice_Click(1);
         editor.txtName_Change("Revs");
         QVERIFY(editor.cmdOk_Click());
         QCOMPARE(value("select id_CAN_Device||Name from CAN_ID where id_CAN_ID=100").toString(), QString("11Revs"));
-        QCOMPARE(tree().parentKey(kRpm), QString("DEV_11"));
-        QCOMPARE(tree().nodeText(kRpm), QString("100 - Revs"));
-        QVERIFY(tree().childKeys("DEV_10").isEmpty());
+        QCOMPARE(dbModel().identifier(kRpm)->caption(), QString("100 - Revs"));
+        QVERIFY(dbModel().device(10)->identifiers.isEmpty());
         QString device;
-        QVERIFY(tree().idLabels(kRpm, &device, nullptr));
+        QVERIFY(dbModel().idLabels(kRpm, &device, nullptr));
         QCOMPARE(device, QString("Body"));
     }
 
     void newModeChecksTheTypedIdentifier()
     {
         open(1);
-        IdEditor editor(context, tree());
+        IdEditor editor(context, dbModel());
         QVERIFY(editor.openNew("DEV_11"));
         QCOMPARE(editor.caption, QString("New CAN Data Base ID"));
         QCOMPARE(editor.txtIDStd, QString("123"));
@@ -416,7 +384,7 @@ private slots:
         QVERIFY(editor.txtIDStd_Validate());
         QCOMPARE(editor.txtIDStd, QString("07A"));
         QVERIFY(editor.cmdOk_Click());
-        QCOMPARE(tree().parentKey("ID_0000007A"), QString("DEV_11"));
+        QCOMPARE(dbModel().identifier("ID_0000007A")->deviceId, 11);
         QVERIFY(editor.result);
     }
 
@@ -424,7 +392,7 @@ private slots:
     {
         open(1);
         const QStringList before = everything();
-        IdEditor editor(context, tree());
+        IdEditor editor(context, dbModel());
         QVERIFY(editor.openNew("CAN"));
         QVERIFY(editor.cmdOk_Click());
         QVERIFY(!editor.result);
@@ -476,7 +444,7 @@ private slots:
             exec("create trigger refuse before insert on CAN_Data when new.Name='" + refused +
                  "' begin select raise(abort, 'refused'); end");
 
-        IdEditor editor(context, tree());
+        IdEditor editor(context, dbModel());
         QVERIFY(action == "edit" ? editor.openEdit(kRpm) : editor.openNew("DEV_10"));
         if (action == "new")
             editor.txtIDStd_Change("7A");
@@ -515,7 +483,7 @@ private slots:
             QCOMPARE(closes, refused.isEmpty());
         } else {
             QCOMPARE(count("CAN_ID"), 2);
-            QVERIFY(!tree().nodeExists("ID_0000007A"));
+            QVERIFY(!dbModel().contains("ID_0000007A"));
             QVERIFY(!editor.result);
         }
     }
@@ -571,14 +539,14 @@ private slots:
                 create.txtDefDevice = name;
             closes = create.cmdOk_Click();
         } else if (field == "db") {
-            CanDbEditor editor(context, tree());
+            CanDbEditor editor(context, dbModel());
             editor.load();
             editor.txtName_Change(name);
             editor.cmdApply_Click();
             closes = false;
-            QCOMPARE(tree().nodeText("CAN"), QString("Bus A"));
+            QCOMPARE(dbModel().rootCaption(), QString("Bus A"));
         } else if (field.endsWith("device")) {
-            DeviceEditor editor(context, tree());
+            DeviceEditor editor(context, dbModel());
             if (field == "add device")
                 editor.openAdd();
             else
@@ -586,7 +554,7 @@ private slots:
             editor.txtName_Change(name);
             closes = editor.cmdOk_Click();
         } else {
-            IdEditor editor(context, tree());
+            IdEditor editor(context, dbModel());
             QVERIFY(field == "new id" ? editor.openNew("DEV_10") : editor.openEdit(kRpm));
             if (field == "data") {
                 editor.txtData_Change("16", "23", name);
@@ -604,50 +572,6 @@ private slots:
         QTEST(prompts.shown.first().text, "message");
         QCOMPARE(prompts.shown.first().icon, Prompts::Icon::Critical);
         QCOMPARE(everything(), before);
-    }
-
-    // ---- The windows ----------------------------------------------------------------------------
-
-    void identifierWindowShowsItsMode_data()
-    {
-        QTest::addColumn<int>("mode");
-        QTest::addColumn<QString>("key");
-        QTest::addColumn<bool>("applyShown");
-        QTest::addColumn<bool>("deleteShown");
-        QTest::addColumn<bool>("idEditable");
-        QTest::addColumn<QString>("ext");
-        QTest::newRow("add") << int(IdEditor::Mode::Add) << "ID_00000123" << false << false << false << "-----";
-        QTest::newRow("edit") << int(IdEditor::Mode::Edit) << kDoor << true << true << false << "04567";
-        QTest::newRow("new") << int(IdEditor::Mode::New) << "DEV_11" << false << false << true << "34567";
-    }
-    void identifierWindowShowsItsMode()
-    {
-        QFETCH(int, mode);
-        QFETCH(QString, key);
-        open(1);
-        frmTV_ID window(context, tree());
-        QVERIFY(window.prepare(IdEditor::Mode(mode), key));
-        QTEST(!window.cmdApply->isHidden(), "applyShown");
-        QTEST(!window.cmdDelete->isHidden(), "deleteShown");
-        QVERIFY(!window.cmdApply->isEnabled() || mode == int(IdEditor::Mode::Add));
-        QTEST(window.frmCAN_ID->isEnabled(), "idEditable");
-        QTEST(window.txtIDExt->text(), "ext");
-        QCOMPARE(window.txtIDExt->isEnabled(), window.frmCAN_ID->isEnabled() && key == kDoor);
-        QVERIFY(!window.cmdDataChange->isEnabled());
-    }
-
-    void dataBaseWindowsShowTheirFields()
-    {
-        open(1);
-        frmCAN_DB edit(context, tree());
-        QCOMPARE(edit.cmbCAN_Speed->currentText(), QString("250000"));
-        QVERIFY(!edit.cmdApply->isEnabled());
-        QTest::keyClicks(edit.txtName, "x");
-        QVERIFY(edit.cmdApply->isEnabled());
-
-        frmCAN_DB_New create(context);
-        QCOMPARE(create.cmbCAN->itemText(0), QString()); // the defaults' item
-        QCOMPARE(create.cmbCAN->currentText(), QString("Bus A"));
     }
 
     // ---- Deleting ------------------------------------------------------------------------------
@@ -672,14 +596,14 @@ private slots:
         open(1);
         const QStringList before = everything();
         prompts.answers << Prompts::Answer::Cancel;
-        bool deleted = true;
+        DeleteResult deleted = DeleteResult::Deleted;
         if (what == "db")
             deleted = deleteCanDb(context, "Bus A");
         else if (what.startsWith("DEV"))
-            deleted = deleteDevice(context, tree(), what);
+            deleted = deleteDevice(context, dbModel(), what);
         else
-            deleted = deleteID(context, tree(), what);
-        QVERIFY(!deleted);
+            deleted = deleteID(context, dbModel(), what);
+        QCOMPARE(deleted, DeleteResult::Cancelled);
         QCOMPARE(prompts.shown.size(), 1);
         QTEST(prompts.shown.first().text, "text");
         QTEST(prompts.shown.first().title, "title");
@@ -688,36 +612,35 @@ private slots:
         QCOMPARE(everything(), before);
         QCOMPARE(params->getParam("id_CAN", "?"), QString("1"));
         if (what != "db")
-            QVERIFY(tree().nodeExists(what));
+            QVERIFY(dbModel().contains(what));
         QVERIFY(monitor.calls.isEmpty());
     }
 
     void deletingADataBaseTakesEverythingBelow()
     {
         open(1);
-        QVERIFY(deleteCanDb(context, "Bus A"));
+        QCOMPARE(deleteCanDb(context, "Bus A"), DeleteResult::Deleted);
         QCOMPARE(params->getParam("id_CAN", "?"), QString("0"));
         QCOMPARE(count("CAN"), 1);
         QCOMPARE(count("CAN_Device"), 1);
         QCOMPARE(count("CAN_ID"), 0);
         QCOMPARE(count("CAN_Data"), 0);
-        tree().loadCanDb(true, true);
-        QCOMPARE(window->cmbDB_Name->count(), 2);
-        QCOMPARE(window->tvDB_IDs->topLevelItemCount(), 0);
-        QCOMPARE(window->cmdDB_Property->text(), QString("+"));
+        dbModel().load(true, true);
+        QCOMPARE(dbModel().dataBases().items.size(), 2);
+        QVERIFY(!dbModel().isLoaded() && !dbModel().hasDataBase());
     }
 
     void deletingADeviceKeepsRowsWithFrames()
     {
         monitor.addRow(kDoor, 4, true, kDoor);
         open(1);
-        QVERIFY(deleteDevice(context, tree(), "DEV_11"));
+        QCOMPARE(deleteDevice(context, dbModel(), "DEV_11"), DeleteResult::Deleted);
         QCOMPARE(count("CAN_ID"), 1);
-        QVERIFY(!tree().nodeExists("DEV_11"));
-        QVERIFY(!tree().nodeExists(kDoor));
+        QVERIFY(!dbModel().contains("DEV_11"));
+        QVERIFY(!dbModel().contains(kDoor));
         QCOMPARE(monitor.rows[kDoor].icon, kDoor + "_new");
         QVERIFY(!monitor.rows[kDoor].checked);
-        QVERIFY(tree().nodeChecked("CAN"));
+        QVERIFY(dbModel().isTicked("CAN"));
     }
 
     void deletingAnIdentifier_data()
@@ -732,10 +655,10 @@ private slots:
         QFETCH(int, frames);
         monitor.addRow(kRpm, frames, true, kRpm);
         open(1);
-        QTEST(deleteID(context, tree(), kRpm), "rebuild");
+        QTEST(deleteID(context, dbModel(), kRpm) == DeleteResult::DeletedRowKept, "rebuild");
         QCOMPARE(count("CAN_ID"), 1);
         QCOMPARE(count("CAN_Data"), 0);
-        QVERIFY(!tree().nodeExists(kRpm));
+        QVERIFY(!dbModel().contains(kRpm));
         QCOMPARE(monitor.rows.contains(kRpm), frames > 0);
         if (frames > 0) {
             QCOMPARE(monitor.rows[kRpm].icon, kRpm + "_new");
@@ -746,10 +669,10 @@ private slots:
     void deleteFromTheEditorClosesIt()
     {
         open(1);
-        IdEditor editor(context, tree());
+        IdEditor editor(context, dbModel());
         QVERIFY(editor.openEdit(kRpm));
         QVERIFY(editor.cmdDelete_Click());
-        QVERIFY(!tree().nodeExists(kRpm));
+        QVERIFY(!dbModel().contains(kRpm));
         QVERIFY(!editor.viewsNeedRebuild);
     }
 };

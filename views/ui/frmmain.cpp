@@ -310,24 +310,40 @@ frmMain::frmMain(AppContext &context, QWidget *parent)
 }
 
 // The data base panel and its ties to the capture views: the lists take labels
-// and check boxes from the tree, the tree keeps the monitor rows in step.
+// and check boxes from the data base model, which keeps the monitor rows in step.
 void frmMain::createDbTree()
 {
-    dbTree = new DbTree(context, *this);
+    const CanDbPanel panel{cmbDB_Name,
+                           cmdDB_Property,
+                           tvDB_IDs,
+                           mnuCAN,
+                           mnuCAN_New,
+                           mnuCAN_DB,
+                           mnuCAN_DB_New,
+                           mnuCAN_DB_Edit,
+                           mnuCAN_DB_Delete,
+                           mnuCAN_DB_Expand,
+                           mnuCAN_DB_Collapse,
+                           mnuCAN_Devices,
+                           mnuCAN_Devices_New,
+                           mnuCAN_Devices_Edit,
+                           mnuCAN_Devices_Delete,
+                           mnuCAN_Devices_Expand,
+                           mnuCAN_Devices_Collapse,
+                           mnuCAN_IDs,
+                           mnuCAN_IDs_New,
+                           mnuCAN_IDs_Edit,
+                           mnuCAN_IDs_Delete};
+    dbTree = new DbTree(context, panel, this);
     connect(dbTree, &DbTree::linkResetRequested, link, &PacketLink::resetLink);
     connect(dbTree, &DbTree::rebuildViews, this, &frmMain::rebuildLVM);
     connect(dbTree, &DbTree::canTimingChanged, this, &frmMain::setBusTiming);
-    setIdIndex(dbTree);
+    connect(dbTree, &DbTree::canDbMenuChanged, this, &frmMain::setCanDbMenu);
+    connect(mnuRunCANCapture, &QAction::toggled, dbTree, &DbTree::setCaptureRunning);
+    setIdIndex(&dbTree->model());
     dbTree->setMonitorRows(monitorList);
-    dbTree->setMonitorRowReader([this](const QString &key, bool *ticked) {
-        const int r = monitorList->rowOf(key);
-        if (r < 0)
-            return false;
-        *ticked = monitorList->row(r).checked;
-        return true;
-    });
-    monitorList->treeNodeCheck = [this](const QString &key, bool ticked) { dbTree->checkNode(key, ticked); };
-    monitorList->addID = [this](bool show, const QString &key) { dbTree->addID(show, key); };
+    connect(monitorList, &MonitorList::nodeCheckRequested, &dbTree->model(), &CanDbModel::checkNode);
+    connect(monitorList, &MonitorList::addIdRequested, dbTree, &DbTree::addID);
 }
 
 frmMain::~frmMain()
@@ -757,8 +773,8 @@ void frmMain::createCaptureViews()
             [this](const QModelIndex &index) { lvListViewMessages_ItemClick(index.row()); });
 
     lvListViewID->setMonitorList(monitorList);
-    monitorList->rebuildLVM = [this] { rebuildLVM(); };
-    monitorList->captureRunning = [this] { return mnuRunCANCapture->isChecked(); };
+    connect(monitorList, &MonitorList::rebuildRequested, this, &frmMain::rebuildLVM);
+    connect(mnuRunCANCapture, &QAction::toggled, monitorList, &MonitorList::setCaptureRunning);
     connect(lvListViewID, &MonitorView::popupRequested, this, [this](int row, const QPoint &at) {
         if (row < 0)
             return;

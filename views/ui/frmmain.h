@@ -164,8 +164,8 @@ public:
 
     // ---- Capture views: store, message list, monitor list, capture window ----
     // The store of captured frames and the two lists over it. The time line
-    // reads captureStore; the data base tree sets monitorList's hooks
-    // (treeNodeCheck, addID) and calls it as MonitorRows.
+    // reads captureStore; the data base model keeps it in step as MonitorRows
+    // and takes its nodeCheckRequested and addIdRequested.
     CaptureStore captureStore;
     MessageModel *messageModel = nullptr;
     MonitorList *monitorList = nullptr;
@@ -274,7 +274,7 @@ public:
     // ---- end of frame sender and analyser settings -------------------------
 
     // ---- Data base panel (candb/ui/dbtree.h): owns cmbDB_Name, cmdDB_Property,
-    // tvDB_IDs and the CAN menu commands; also the IdIndex of the capture views.
+    // tvDB_IDs and the CAN menu commands; its model is the IdIndex of the capture views.
     DbTree *dbTree = nullptr;
 
 private:
