@@ -261,6 +261,11 @@ private slots:
         list.columnClick(column);
         QCOMPARE(list.sortState(), MonitorList::SortState::ascending);
         QCOMPARE(idColumn(list), ascending);
+        // A sorted list takes a new row at its place, with the next ordinal.
+        list.updateIDRow(0x250, false);
+        QCOMPARE(list.rowOf(0x250), column == MonitorList::colID ? 2 : 0);
+        QCOMPARE(cell(list, list.rowOf(0x250), MonitorList::colOrdinal), QStringLiteral(" 5"));
+        QVERIFY(!list.deleteCANID(0x250)); // no frames: gone again
         list.columnClick(column);
         QCOMPARE(list.sortState(), MonitorList::SortState::descending);
         QCOMPARE(idColumn(list), descending);
@@ -273,18 +278,7 @@ private slots:
         QCOMPARE(list.row(list.rowOf(0x100)).count, 3);
     }
 
-    void sortedListTakesNewRowsInPlace()
-    {
-        MonitorList list;
-        list.updateIDRow(0x300, true);
-        list.updateIDRow(0x100, true);
-        list.columnClick(MonitorList::colID);
-        list.updateIDRow(0x200, true);
-        QCOMPARE(idColumn(list), (QStringList{"100", "200", "300"}));
-        QCOMPARE(cell(list, 1, MonitorList::colOrdinal), QStringLiteral(" 3"));
-    }
-
-    // The data base's side: synchronising, reading a box, leaving the data base.
+    // The data base's side: synchronising, reading a box, deleting, leaving the data base.
     void treeSynchronisation()
     {
         MonitorList list;
@@ -305,30 +299,21 @@ private slots:
         QCOMPARE(list.count(), 2);
         QCOMPARE(list.rowOf(QStringLiteral("ID_00000300")), 1);
 
+        // Deleted from the data base: a row with counted frames stays,
+        // unchecked and marked new; one without goes.
+        list.updateIDRow(0x500, false);
+        QVERIFY(list.deleteCANID(0x300));
+        QCOMPARE(list.row(1).checked, false);
+        QCOMPARE(list.iconKey(1), QStringLiteral("ID_00000300_new"));
+        QVERIFY(!list.deleteCANID(0x500));
+        QVERIFY(!list.deleteCANID(0x999));
+        QCOMPARE(list.count(), 2);
+
         list.updateIDRow(0x400, false);
         list.resetIDRows();
         QCOMPARE(list.count(), 2);
         QCOMPARE(list.iconKey(0), QStringLiteral("ID_00000100_new"));
         QCOMPARE(list.rowOf(0x400), -1);
-    }
-
-    void deleteCANID()
-    {
-        MonitorList list;
-        FakeIdIndex index;
-        index.add(0x100, true, {}, {});
-        index.add(0x200, true, {}, {});
-        list.setIdIndex(&index);
-        list.updateIDRow(0x100, true);
-        list.updateIDRow(0x200, false);
-        // Counted frames: the row stays, unchecked and marked new.
-        QVERIFY(list.deleteCANID(0x100));
-        QCOMPARE(list.row(0).checked, false);
-        QCOMPARE(list.iconKey(0), QStringLiteral("ID_00000100_new"));
-        // No frames: the row goes.
-        QVERIFY(!list.deleteCANID(0x200));
-        QCOMPARE(list.count(), 1);
-        QVERIFY(!list.deleteCANID(0x999)); // no row: nothing, no crash
     }
 
     void dragAndCopy()
