@@ -538,6 +538,24 @@ void CanDbModel::forgetDevice(int deviceId)
     emit nodeRemoved(deviceKey(deviceId));
 }
 
+std::optional<int> CanDbModel::createDataBase(const QString &name, const QString &defaultDeviceName, int speedId,
+                                              int timerId)
+{
+    Database &db = *context.db;
+    ParamStore &params = *context.params;
+    Database::Transaction transaction(db);
+    const int id = transaction.isActive() ? nextId(db, params, sql::canCounter) : -1;
+    const int deviceId = transaction.isActive() ? nextId(db, params, sql::deviceCounter) : -1;
+    if (!transaction.isActive() ||
+        !db.execute(QString::fromLatin1(sql::insertCan), {id, name, 0, speedId, timerId}) ||
+        !db.execute(QString::fromLatin1(sql::insertDevice), {deviceId, id, defaultDeviceName}) ||
+        !db.execute(QString::fromLatin1(sql::updateCanDevice), {deviceId, id}) || !transaction.commit())
+        return std::nullopt;
+    params.setParam(QStringLiteral("id_CAN"), id);
+    params.setParam(QStringLiteral("id_CAN_Device"), deviceId);
+    return id;
+}
+
 WriteResult CanDbModel::renameDataBase(int id, const QString &name)
 {
     if (!context.db->execute(QString::fromLatin1(sql::updateCanName), {name, id}))

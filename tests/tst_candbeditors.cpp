@@ -48,7 +48,7 @@ private slots:
     {
         freshDatabase({});
         open(0);
-        CanDbNew create(context);
+        CanDbNew create(context, dbModel());
         create.load();
         QCOMPARE(create.cmbCAN.items, QStringList{QString()});
         QCOMPARE(create.txtDefDevice, QString("Unsorted IDs"));
@@ -83,7 +83,7 @@ private slots:
     void templateChoiceSwitchesSpeedAndTimer()
     {
         open(1);
-        CanDbNew create(context);
+        CanDbNew create(context, dbModel());
         create.load();
         auto speed = [&] { return create.cmbCAN_Speed.ids.value(create.cmbCAN_Speed.selected); };
         auto timer = [&] { return create.cmbCAN_Timer.ids.value(create.cmbCAN_Timer.selected); };
@@ -139,7 +139,7 @@ private slots:
         const QStringList before = everything();
         bool closes = true;
         if (field.startsWith("new db")) {
-            CanDbNew create(context);
+            CanDbNew create(context, dbModel());
             create.load();
             create.txtName = field == "new db" ? name : "Bus C";
             if (field == "new db device")
@@ -502,7 +502,7 @@ private slots:
         open(1);
         const QStringList before = everything();
         exec("create trigger refuse before insert on CAN_Device begin select raise(abort, 'refused'); end");
-        CanDbNew create(context);
+        CanDbNew create(context, dbModel());
         create.load();
         create.txtName = "Bus C";
         QVERIFY(!create.cmdOk_Click());

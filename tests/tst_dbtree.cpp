@@ -339,7 +339,7 @@ private slots:
         QTest::keyClicks(edit.txtName, "x");
         QVERIFY(edit.cmdApply->isEnabled());
 
-        frmCAN_DB_New create(context);
+        frmCAN_DB_New create(context, *model);
         QCOMPARE(create.cmbCAN->itemText(0), QString()); // the defaults' item
         QCOMPARE(create.cmbCAN->currentText(), QString("Bus A"));
     }

@@ -28,7 +28,7 @@ void DbTree::runDbDialog(const std::function<void()> &show)
 void DbTree::mnuCAN_New_Click()
 {
     runDbDialog([this] {
-        frmCAN_DB_New dialog(context, dialogParent());
+        frmCAN_DB_New dialog(context, dbModel, dialogParent());
         dialog.exec();
     });
 }
