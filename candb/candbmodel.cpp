@@ -546,8 +546,7 @@ std::optional<int> CanDbModel::createDataBase(const QString &name, const QString
     Database::Transaction transaction(db);
     const int id = transaction.isActive() ? nextId(db, params, sql::canCounter) : -1;
     const int deviceId = transaction.isActive() ? nextId(db, params, sql::deviceCounter) : -1;
-    if (!transaction.isActive() ||
-        !db.execute(QString::fromLatin1(sql::insertCan), {id, name, 0, speedId, timerId}) ||
+    if (!transaction.isActive() || !db.execute(QString::fromLatin1(sql::insertCan), {id, name, 0, speedId, timerId}) ||
         !db.execute(QString::fromLatin1(sql::insertDevice), {deviceId, id, defaultDeviceName}) ||
         !db.execute(QString::fromLatin1(sql::updateCanDevice), {deviceId, id}) || !transaction.commit())
         return std::nullopt;

@@ -150,8 +150,7 @@ public:
     // A new data base with its default device, stored together or not at all;
     // it is in use from now on ("id_CAN", "id_CAN_Device"). Its id, or
     // nullopt when the file refused it.
-    std::optional<int> createDataBase(const QString &name, const QString &defaultDeviceName, int speedId,
-                                      int timerId);
+    std::optional<int> createDataBase(const QString &name, const QString &defaultDeviceName, int speedId, int timerId);
     // Changes of the data base row `id` (the one in use when its editor opened).
     WriteResult renameDataBase(int id, const QString &name);
     // The device that receives identifiers added without a choice. The view

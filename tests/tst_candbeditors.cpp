@@ -116,15 +116,19 @@ private slots:
         const QString deviceTaken = QStringLiteral("CAN Data Base Device with given name is present.");
         const QString deviceName = QStringLiteral("Name of CAN Data Base Device is not defined.");
         const QString description = QStringLiteral("Description of CAN Data Base ID is not defined.");
-        QTest::newRow("new data base, taken") << "new db" << "Bus B" << "CAN Data Base with given name is present.";
+        QTest::newRow("new data base, taken") << "new db"
+                                              << "Bus B"
+                                              << "CAN Data Base with given name is present.";
         QTest::newRow("new data base, line break") << "new db" << lineBreak << "Name of CAN Data Base is not defined.";
         QTest::newRow("new data base's default device, tab")
             << "new db device" << QStringLiteral("Tab\tbed") << "Default Device CAN Data Base is not defined.";
         QTest::newRow("data base renamed, carriage return")
             << "db" << QStringLiteral("Carriage\rreturn") << "Name of CAN Data Base is not defined.";
-        QTest::newRow("new device, taken") << "add device" << "Engine" << deviceTaken;
+        QTest::newRow("new device, taken") << "add device"
+                                           << "Engine" << deviceTaken;
         QTest::newRow("new device, line break") << "add device" << lineBreak << deviceName;
-        QTest::newRow("device renamed, taken") << "rename device" << "Engine" << deviceTaken;
+        QTest::newRow("device renamed, taken") << "rename device"
+                                               << "Engine" << deviceTaken;
         QTest::newRow("device renamed, line separator")
             << "rename device" << QStringLiteral("Line\u2028separator") << deviceName;
         QTest::newRow("new identifier's description") << "new id" << lineBreak << description;
@@ -196,7 +200,8 @@ private slots:
         editor.txtName_Change("Driver's door");
         QVERIFY(editor.cmdOk_Click());
         QCOMPARE(editor.deviceId, 1);
-        QCOMPARE(value("select id_CAN||Name from CAN_Device where id_CAN_Device=1").toString(), QString("1Driver's door"));
+        QCOMPARE(value("select id_CAN||Name from CAN_Device where id_CAN_Device=1").toString(),
+                 QString("1Driver's door"));
         QCOMPARE(dbModel().device(1)->name, QString("Driver's door"));
         QVERIFY(dbModel().isTicked("DEV_1")); // the box of the editor
 
@@ -609,7 +614,6 @@ private slots:
             QVERIFY(!monitor.rows[kRpm].checked);
         }
     }
-
 };
 
 QTEST_GUILESS_MAIN(tst_CanDbEditors)

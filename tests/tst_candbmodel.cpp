@@ -97,7 +97,8 @@ private slots:
         QCOMPARE(model->checkNode(kRpm, false), WriteResult::Stored);
         QCOMPARE(enableOf(101), 0);
         QCOMPARE(enableOf(100), 1);
-        QCOMPARE(boxes(), (QStringList{"CAN-", "DEV_10-", "DEV_11+", kRpm + "-", kTemp + "+", kDoor + "+", kLast + "+"}));
+        QCOMPARE(boxes(),
+                 (QStringList{"CAN-", "DEV_10-", "DEV_11+", kRpm + "-", kTemp + "+", kDoor + "+", kLast + "+"}));
         QCOMPARE(shown.size(), 3); // the identifier, its device, the root
         QVERIFY(!monitor.rows[kRpm].checked);
         QCOMPARE(rebuilds.count(), 1); // a monitor row changed
@@ -112,7 +113,8 @@ private slots:
         // A device's box writes all its identifiers.
         model->checkNode("DEV_11", false);
         QCOMPARE(enableOf(102) + enableOf(103), 0);
-        QCOMPARE(boxes(), (QStringList{"CAN-", "DEV_10+", "DEV_11-", kRpm + "+", kTemp + "+", kDoor + "-", kLast + "-"}));
+        QCOMPARE(boxes(),
+                 (QStringList{"CAN-", "DEV_10+", "DEV_11-", kRpm + "+", kTemp + "+", kDoor + "-", kLast + "-"}));
     }
 
     // Ticking the root writes every device, also one the model already holds
@@ -123,7 +125,8 @@ private slots:
         exec("update CAN_ID set Enable=0 where id_CAN_ID=103");
         monitor.addRow(kRpm, 3, true, kRpm);
         open(1);
-        QCOMPARE(boxes(), (QStringList{"CAN-", "DEV_10+", "DEV_11-", kRpm + "+", kTemp + "+", kDoor + "+", kLast + "-"}));
+        QCOMPARE(boxes(),
+                 (QStringList{"CAN-", "DEV_10+", "DEV_11-", kRpm + "+", kTemp + "+", kDoor + "+", kLast + "-"}));
         exec("update CAN_ID set Enable=0 where id_CAN_Device=10"); // behind the model's back
         model->checkNode("CAN", true);
         for (int id : {100, 101, 102, 103})

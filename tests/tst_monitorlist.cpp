@@ -24,11 +24,12 @@ class tst_MonitorList : public QObject
     static void wire(MonitorList &list, FakeIdIndex &index, Hooks &hooks)
     {
         list.setIdIndex(&index);
-        QObject::connect(&list, &MonitorList::nodeCheckRequested, [&list, &index, &hooks](const QString &key, bool ticked) {
-            hooks.treeChecks << key + (ticked ? "=1" : "=0");
-            index.nodes[key].ticked = ticked;
-            list.syncIDRow(key, {}, ticked);
-        });
+        QObject::connect(&list, &MonitorList::nodeCheckRequested,
+                         [&list, &index, &hooks](const QString &key, bool ticked) {
+                             hooks.treeChecks << key + (ticked ? "=1" : "=0");
+                             index.nodes[key].ticked = ticked;
+                             list.syncIDRow(key, {}, ticked);
+                         });
         QObject::connect(&list, &MonitorList::rebuildRequested, [&hooks] { ++hooks.rebuilds; });
         QObject::connect(&list, &MonitorList::addIdRequested,
                          [&hooks](bool show, const QString &key) { hooks.added << QString::number(show) + ":" + key; });

@@ -186,8 +186,8 @@ void DbTree::clearTree()
     currentKey.clear();
 }
 
-QTreeWidgetItem *DbTree::addNode(QTreeWidgetItem *parent, const QString &key, const QString &text,
-                                 const QString &image, bool ticked)
+QTreeWidgetItem *DbTree::addNode(QTreeWidgetItem *parent, const QString &key, const QString &text, const QString &image,
+                                 bool ticked)
 {
     const QSignalBlocker block(panel.tvDB_IDs);
     auto *node = new QTreeWidgetItem;
