@@ -313,27 +313,29 @@ frmMain::frmMain(AppContext &context, QWidget *parent)
 // and check boxes from the data base model, which keeps the monitor rows in step.
 void frmMain::createDbTree()
 {
-    const CanDbPanel panel{cmbDB_Name,
-                           cmdDB_Property,
-                           tvDB_IDs,
-                           mnuCAN,
-                           mnuCAN_New,
-                           mnuCAN_DB,
-                           mnuCAN_DB_New,
-                           mnuCAN_DB_Edit,
-                           mnuCAN_DB_Delete,
-                           mnuCAN_DB_Expand,
-                           mnuCAN_DB_Collapse,
-                           mnuCAN_Devices,
-                           mnuCAN_Devices_New,
-                           mnuCAN_Devices_Edit,
-                           mnuCAN_Devices_Delete,
-                           mnuCAN_Devices_Expand,
-                           mnuCAN_Devices_Collapse,
-                           mnuCAN_IDs,
-                           mnuCAN_IDs_New,
-                           mnuCAN_IDs_Edit,
-                           mnuCAN_IDs_Delete};
+    const CanDbPanel panel{
+        .cmbDB_Name = cmbDB_Name,
+        .cmdDB_Property = cmdDB_Property,
+        .tvDB_IDs = tvDB_IDs,
+        .mnuCAN = mnuCAN,
+        .mnuCAN_New = mnuCAN_New,
+        .mnuCAN_DB = mnuCAN_DB,
+        .mnuCAN_DB_New = mnuCAN_DB_New,
+        .mnuCAN_DB_Edit = mnuCAN_DB_Edit,
+        .mnuCAN_DB_Delete = mnuCAN_DB_Delete,
+        .mnuCAN_DB_Expand = mnuCAN_DB_Expand,
+        .mnuCAN_DB_Collapse = mnuCAN_DB_Collapse,
+        .mnuCAN_Devices = mnuCAN_Devices,
+        .mnuCAN_Devices_New = mnuCAN_Devices_New,
+        .mnuCAN_Devices_Edit = mnuCAN_Devices_Edit,
+        .mnuCAN_Devices_Delete = mnuCAN_Devices_Delete,
+        .mnuCAN_Devices_Expand = mnuCAN_Devices_Expand,
+        .mnuCAN_Devices_Collapse = mnuCAN_Devices_Collapse,
+        .mnuCAN_IDs = mnuCAN_IDs,
+        .mnuCAN_IDs_New = mnuCAN_IDs_New,
+        .mnuCAN_IDs_Edit = mnuCAN_IDs_Edit,
+        .mnuCAN_IDs_Delete = mnuCAN_IDs_Delete,
+    };
     dbTree = new DbTree(context, panel, this);
     connect(dbTree, &DbTree::linkResetRequested, link, &PacketLink::resetLink);
     connect(dbTree, &DbTree::rebuildViews, this, &frmMain::rebuildLVM);
