@@ -531,7 +531,8 @@ void CanDbModel::forgetDevice(int deviceId)
 {
     if (!devices.contains(deviceId))
         return;
-    for (const QString &key : devices.value(deviceId).identifiers)
+    const QStringList below = devices.value(deviceId).identifiers;
+    for (const QString &key : below)
         identifiers.remove(key);
     devices.remove(deviceId);
     deviceOrder.removeOne(deviceId);

@@ -16,9 +16,10 @@ class QPushButton;
 class QTreeWidget;
 class QTreeWidgetItem;
 
-// The controls the data base panel works on: the list of CAN data bases, the
-// property button, the tree, and the "CAN" menu tree that doubles as the
-// tree's pop-up menus. The panel switches the items' enabled states.
+// The controls the data base panel works on (all of them must be given): the
+// list of CAN data bases, the property button, the tree, and the "CAN" menu
+// tree that doubles as the tree's pop-up menus. The panel switches the items'
+// enabled states.
 struct CanDbPanel
 {
     QComboBox *cmbDB_Name = nullptr;
