@@ -78,6 +78,17 @@ private slots:
         dbModel().load(true, true);
         QCOMPARE(dbModel().dbName(), QString("O'Brien's bus"));
         QCOMPARE(dbModel().defaultDevice(), 1);
+
+        // The data base and its default device are stored together or not at all.
+        const QStringList before = everything();
+        exec("create trigger refuse before insert on CAN_Device begin select raise(abort, 'refused'); end");
+        CanDbNew other(context, dbModel());
+        other.load();
+        other.txtName = "Bus C";
+        QVERIFY(!other.cmdOk_Click());
+        QCOMPARE(prompts.texts().last(), QString("Error of creation CAN Data Base."));
+        QCOMPARE(everything(), before);
+        QCOMPARE(params->getParam("id_CAN", "?"), QString("1"));
     }
 
     void templateChoiceSwitchesSpeedAndTimer()
@@ -322,33 +333,41 @@ private slots:
         QVERIFY(prompts.shown.isEmpty());
     }
 
-    void dataFieldsAreStoredAsBeginAndCount()
+    // Data fields, description and device of one edit are stored together;
+    // a field is stored as Begin and Count, also when typed backwards.
+    void editingAnIdentifier()
     {
         open(1);
         IdEditor editor(context, dbModel());
         QVERIFY(editor.openEdit(kRpm));
-        QCOMPARE(editor.caption, QString("Property CAN Data Base ID"));
         QVERIFY(!editor.frmCAN_IDEnabled);
         QCOMPARE(editor.txtName, QString("Rpm"));
-        QCOMPARE(editor.lvListViewData.size(), 1);
         QCOMPARE(editor.lvListViewData.first().text(), QString(" 0..15"));
+        QCOMPARE(editor.cmbDevDevice.items, (QStringList{"Engine", "Body"}));
         QVERIFY(!editor.cmdApplyEnabled);
 
         editor.lvListViewData_Click(0);
         QCOMPARE(editor.cmdDataChangeCaption, QString("Delete"));
-        QCOMPARE(editor.txtDataEnd, QString("15"));
         editor.txtData_Change("0", "7", "Low");
         QCOMPARE(editor.cmdDataChangeCaption, QString("Apply"));
         editor.cmdDataChange_Click();
         editor.txtData_Change("15", "8", "High's"); // typed backwards
         editor.cmdDataAdd_Click();
         QCOMPARE(editor.lvListViewData.value(1).text(), QString(" 8..15"));
+        editor.cmbDevDevice_Click(1);
+        editor.txtName_Change("Revs");
         QVERIFY(editor.cmdOk_Click());
         QStringList stored;
         auto q = db->openRecordset("select Name, \"Begin\", \"Count\" from CAN_Data where id_CAN_ID=100 order by 1");
         while (q && q->next())
             stored << q->value(0).toString() + ":" + q->value(1).toString() + "+" + q->value(2).toString();
         QCOMPARE(stored, (QStringList{"High's:8+8", "Low:0+8"}));
+        QCOMPARE(value("select id_CAN_Device||Name from CAN_ID where id_CAN_ID=100").toString(), QString("11Revs"));
+        QCOMPARE(dbModel().identifier(kRpm)->caption(), QString("100 - Revs"));
+        QVERIFY(dbModel().device(10)->identifiers.isEmpty());
+        QString device;
+        QVERIFY(dbModel().idLabels(kRpm, &device, nullptr));
+        QCOMPARE(device, QString("Body"));
     }
 
     // The box of a device or an identifier writes Enable, not the name or the data fields.
@@ -373,23 +392,6 @@ private slots:
         QCOMPARE(enableOf(101), 0);
         QCOMPARE(value("select Name from CAN_Device where id_CAN_Device=11").toString(), QString("Body"));
         QCOMPARE(value("select Name from CAN_ID where id_CAN_ID=100").toString(), QString("Rpm"));
-    }
-
-    void movingAnIdentifierToAnotherDevice()
-    {
-        open(1);
-        IdEditor editor(context, dbModel());
-        QVERIFY(editor.openEdit(kRpm));
-        QCOMPARE(editor.cmbDevDevice.items, (QStringList{"Engine", "Body"}));
-        editor.cmbDevDevice_Click(1);
-        editor.txtName_Change("Revs");
-        QVERIFY(editor.cmdOk_Click());
-        QCOMPARE(value("select id_CAN_Device||Name from CAN_ID where id_CAN_ID=100").toString(), QString("11Revs"));
-        QCOMPARE(dbModel().identifier(kRpm)->caption(), QString("100 - Revs"));
-        QVERIFY(dbModel().device(10)->identifiers.isEmpty());
-        QString device;
-        QVERIFY(dbModel().idLabels(kRpm, &device, nullptr));
-        QCOMPARE(device, QString("Body"));
     }
 
     void newModeChecksTheTypedIdentifier()
@@ -500,20 +502,6 @@ private slots:
             QVERIFY(!dbModel().contains("ID_0000007A"));
             QVERIFY(!editor.result);
         }
-    }
-
-    void newDataBaseIsStoredWithItsDeviceOrNotAtAll()
-    {
-        open(1);
-        const QStringList before = everything();
-        exec("create trigger refuse before insert on CAN_Device begin select raise(abort, 'refused'); end");
-        CanDbNew create(context, dbModel());
-        create.load();
-        create.txtName = "Bus C";
-        QVERIFY(!create.cmdOk_Click());
-        QCOMPARE(prompts.texts(), QStringList{"Error of creation CAN Data Base."});
-        QCOMPARE(everything(), before);
-        QCOMPARE(params->getParam("id_CAN", "?"), QString("1"));
     }
 
     // ---- Deleting ------------------------------------------------------------------------------
