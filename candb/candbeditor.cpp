@@ -1,6 +1,6 @@
 #include "candb/candbeditor.h"
 
-#include "candb/candbtree.h"
+#include "candb/candbmodel.h"
 #include "candb/deleteops.h"
 #include "core/values.h"
 #include "core/appcontext.h"
@@ -21,9 +21,9 @@ void showFirstWhenUnchosen(ComboList &list)
 
 } // namespace
 
-CanDbEditor::CanDbEditor(AppContext &context, CanDbTree &tree)
+CanDbEditor::CanDbEditor(AppContext &context, CanDbModel &model)
     : context(context)
-    , tree(tree)
+    , model(model)
 {
 }
 
@@ -36,7 +36,7 @@ void CanDbEditor::load()
 {
     ParamStore &params = *context.params;
     Database &db = *context.db;
-    loadedName = tree.dbName();
+    loadedName = model.dbName();
     dbId = params.getInt(QStringLiteral("id_CAN"), 0);
     loading = true;
     txtName = loadedName;
@@ -48,12 +48,12 @@ void CanDbEditor::load()
     showFirstWhenUnchosen(cmbCAN_Timer);
     loadedSpeed = textOf(cmbCAN_Speed);
     loadedTimer = textOf(cmbCAN_Timer);
-    defaultDeviceId = params.getInt(QStringLiteral("id_CAN_Device"), 0);
+    const int defaultDeviceId = params.getInt(QStringLiteral("id_CAN_Device"), 0);
     cmbDevDevice.clear();
     loadCombo(db, sql::selectDeviceList, {dbId}, cmbDevDevice, 1, defaultDeviceId);
     showFirstWhenUnchosen(cmbDevDevice);
     loadedDevice = textOf(cmbDevDevice);
-    loadedEnable = tree.nodeChecked(QStringLiteral("CAN"));
+    loadedEnable = model.isTicked(QStringLiteral("CAN"));
     chkEnable = loadedEnable;
     cmdApplyEnabled = false;
     loading = false;
@@ -99,7 +99,6 @@ void CanDbEditor::chkEnable_Click(bool ticked)
 void CanDbEditor::cmdApply_Click()
 {
     Database &db = *context.db;
-    ParamStore &params = *context.params;
     Prompts &prompts = *context.prompts;
 
     if (txtName != loadedName) {
@@ -108,48 +107,35 @@ void CanDbEditor::cmdApply_Click()
             prompts.error(QStringLiteral("Name of CAN Data Base is not defined."));
         } else if (queryNumber(db, sql::selectCanByName, {txtName}) != -1) {
             prompts.error(QStringLiteral("CAN Data Base with given name is present."));
-        } else if (!db.execute(QString::fromLatin1(sql::updateCanName), {txtName, dbId})) {
+        } else if (model.renameDataBase(dbId, txtName) == WriteResult::Failed) {
             prompts.error(updateError);
         } else {
             loadedName = txtName;
-            tree.renameDb(txtName);
         }
     }
     if (textOf(cmbDevDevice) != loadedDevice) {
         const int deviceId = cmbDevDevice.ids.value(cmbDevDevice.selected);
-        if (!db.execute(QString::fromLatin1(sql::updateCanDevice), {deviceId, dbId})) {
+        if (model.setDefaultDevice(dbId, deviceId) == WriteResult::Failed)
             prompts.error(updateError);
-        } else {
-            tree.setDeviceImage(defaultDeviceId, false);
-            defaultDeviceId = deviceId;
+        else
             loadedDevice = textOf(cmbDevDevice);
-            params.setParam(QStringLiteral("id_CAN_Device"), deviceId);
-            tree.setDeviceImage(deviceId, true);
-            tree.setCanDbChanged();
-        }
     }
     if (textOf(cmbCAN_Speed) != loadedSpeed) {
         const int speedId = cmbCAN_Speed.ids.value(cmbCAN_Speed.selected);
-        if (!db.execute(QString::fromLatin1(sql::updateCanSpeed), {speedId, dbId})) {
+        if (model.setSpeedId(dbId, speedId) == WriteResult::Failed)
             prompts.error(updateError);
-        } else {
+        else
             loadedSpeed = textOf(cmbCAN_Speed);
-            params.setParam(QStringLiteral("id_CAN_Speed"), speedId);
-            tree.requestLinkReset();
-        }
     }
     if (textOf(cmbCAN_Timer) != loadedTimer) {
         const int timerId = cmbCAN_Timer.ids.value(cmbCAN_Timer.selected);
-        if (!db.execute(QString::fromLatin1(sql::updateCanTimer), {timerId, dbId})) {
+        if (model.setTimerId(dbId, timerId) == WriteResult::Failed)
             prompts.error(updateError);
-        } else {
+        else
             loadedTimer = textOf(cmbCAN_Timer);
-            params.setParam(QStringLiteral("id_CAN_Timer"), timerId);
-            tree.requestLinkReset();
-        }
     }
     if (chkEnable != loadedEnable) {
-        if (tree.checkNode(QStringLiteral("CAN"), chkEnable))
+        if (model.checkNode(QStringLiteral("CAN"), chkEnable) == WriteResult::Stored)
             loadedEnable = chkEnable;
         else
             chkEnable = loadedEnable; // the box shows what is stored
@@ -166,7 +152,7 @@ bool CanDbEditor::cmdOk_Click()
 
 bool CanDbEditor::cmdDelete_Click()
 {
-    if (!deleteCanDb(context, loadedName))
+    if (deleteCanDb(context, loadedName) != DeleteResult::Deleted)
         return false;
     cmdApplyEnabled = false; // nothing left to save
     return true;

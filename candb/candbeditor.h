@@ -5,16 +5,16 @@
 #include <QString>
 
 struct AppContext;
-class CanDbTree;
+class CanDbModel;
 
 // The logic of the data base editor "CAN - Property" (frmCAN_DB): the current
 // data base's name, default device, bus speed, timer and the enable state of
 // all its identifiers, plus deleting it. The window shows these fields and
-// forwards its events; the logic writes the file and the tree.
+// forwards its events; the logic changes the data base through the model.
 class CanDbEditor final
 {
   public:
-    CanDbEditor(AppContext &context, CanDbTree &tree);
+    CanDbEditor(AppContext &context, CanDbModel &model);
 
     // ---- What the window shows ----------------------------------------------
     QString txtName;
@@ -45,9 +45,8 @@ class CanDbEditor final
     [[nodiscard]] static QString textOf(const ComboList &list);
 
     AppContext &context;
-    CanDbTree &tree;
+    CanDbModel &model;
     int dbId = 0;
-    int defaultDeviceId = 0;
     QString loadedName;
     QString loadedSpeed;
     QString loadedTimer;

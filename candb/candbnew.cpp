@@ -1,5 +1,6 @@
 #include "candb/candbnew.h"
 
+#include "candb/candbmodel.h"
 #include "core/values.h"
 #include "core/appcontext.h"
 #include "core/database.h"
@@ -24,8 +25,9 @@ void selectId(ComboList &list, int id)
 
 } // namespace
 
-CanDbNew::CanDbNew(AppContext &context)
+CanDbNew::CanDbNew(AppContext &context, CanDbModel &model)
     : context(context)
+    , model(model)
 {
 }
 
@@ -90,12 +92,10 @@ bool CanDbNew::cmdOk_Click()
 
 bool CanDbNew::create()
 {
-    Database &db = *context.db;
-    ParamStore &params = *context.params;
     Prompts &prompts = *context.prompts;
     const QString failed = QStringLiteral("Error of creation CAN Data Base.");
 
-    auto present = db.openRecordset(QString::fromLatin1(sql::selectCanByName), {txtName});
+    auto present = context.db->openRecordset(QString::fromLatin1(sql::selectCanByName), {txtName});
     if (!present) {
         prompts.error(failed);
         return false;
@@ -106,20 +106,10 @@ bool CanDbNew::create()
     }
     present.reset();
 
-    // The data base and its default device are stored together or not at all.
-    Database::Transaction transaction(db);
-    const int id = transaction.isActive() ? nextId(db, params, sql::canCounter) : -1;
-    const int deviceId = transaction.isActive() ? nextId(db, params, sql::deviceCounter) : -1;
-    if (!transaction.isActive() ||
-        !db.execute(QString::fromLatin1(sql::insertCan), {id, txtName, 0, cmbCAN_Speed.ids.value(cmbCAN_Speed.selected),
-                                                          cmbCAN_Timer.ids.value(cmbCAN_Timer.selected)}) ||
-        !db.execute(QString::fromLatin1(sql::insertDevice), {deviceId, id, txtDefDevice}) ||
-        !db.execute(QString::fromLatin1(sql::updateCanDevice), {deviceId, id}) || !transaction.commit()) {
+    if (!model.createDataBase(txtName, txtDefDevice, cmbCAN_Speed.ids.value(cmbCAN_Speed.selected),
+                              cmbCAN_Timer.ids.value(cmbCAN_Timer.selected))) {
         prompts.error(failed);
         return false;
     }
-    // The new data base is current from now on.
-    params.setParam(QStringLiteral("id_CAN"), id);
-    params.setParam(QStringLiteral("id_CAN_Device"), deviceId);
     return true;
 }

@@ -5,6 +5,7 @@
 #include <QString>
 
 struct AppContext;
+class CanDbModel;
 
 // The logic of "Creating new CAN Data Base" (frmCAN_DB_New): a data base with
 // its default device, speed and timer, which becomes the current data base.
@@ -12,7 +13,7 @@ struct AppContext;
 class CanDbNew final
 {
   public:
-    explicit CanDbNew(AppContext &context);
+    CanDbNew(AppContext &context, CanDbModel &model);
 
     // ---- What the window shows ----------------------------------------------
     QString txtName;
@@ -34,5 +35,6 @@ class CanDbNew final
     bool create();
 
     AppContext &context;
+    CanDbModel &model;
     QString templateName;
 };

@@ -1,13 +1,13 @@
 #include "candb/deleteops.h"
 
-#include "candb/candbtree.h"
-#include "core/dbindex.h"
-#include "core/queries.h"
-#include "core/values.h"
+#include "candb/candbmodel.h"
 #include "core/appcontext.h"
 #include "core/database.h"
+#include "core/dbindex.h"
 #include "core/params.h"
 #include "core/prompts.h"
+#include "core/queries.h"
+#include "core/values.h"
 
 namespace {
 
@@ -18,50 +18,53 @@ bool confirmed(Prompts &prompts, const QString &text, const QString &title)
 
 } // namespace
 
-bool deleteCanDb(AppContext &context, const QString &name)
+DeleteResult deleteCanDb(AppContext &context, const QString &name)
 {
     if (!confirmed(*context.prompts,
                    QStringLiteral("Deleting CAN DataBase \"") + name + QStringLiteral("\". Are you sure?"),
                    QStringLiteral("Deleting CAN Data Base...")))
-        return false;
+        return DeleteResult::Cancelled;
     const bool deleted = context.db->execute(QString::fromLatin1(sql::deleteCanByName), {name});
     context.params->setParam(QStringLiteral("id_CAN"), QStringLiteral("0"));
-    return deleted;
+    return deleted ? DeleteResult::Deleted : DeleteResult::Failed;
 }
 
-bool deleteDevice(AppContext &context, CanDbTree &tree, const QString &key)
+DeleteResult deleteDevice(AppContext &context, CanDbModel &model, const QString &key)
 {
+    const int deviceId = deviceKeyId(key);
+    const CanDevice *device = model.device(deviceId);
     if (!confirmed(*context.prompts,
-                   QStringLiteral("Deleting CAN DataBase Device \"") + tree.nodeText(key) +
+                   QStringLiteral("Deleting CAN DataBase Device \"") + (device ? device->name : QString()) +
                        QStringLiteral("\". Are you sure?"),
                    QStringLiteral("Deleting CAN Data Base Device...")))
-        return false;
-    if (!context.db->execute(QString::fromLatin1(sql::deleteDevice), {tree.nodeTag(key)}))
-        return false;
-    if (MonitorRows *rows = tree.monitorRows()) {
-        const QStringList identifiers = tree.childKeys(key);
+        return DeleteResult::Cancelled;
+    if (!context.db->execute(QString::fromLatin1(sql::deleteDevice), {device ? deviceId : -1}))
+        return DeleteResult::Failed;
+    if (MonitorRows *rows = model.monitorRows(); rows && device) {
+        const QStringList identifiers = device->identifiers;
         for (const QString &identifier : identifiers)
             rows->deleteCANID(idKeyNumber(identifier));
     }
-    tree.removeNode(key);
+    model.forgetDevice(deviceId);
     // The root's box follows the devices that are left.
-    tree.rebuildID();
-    return true;
+    model.rebuildID();
+    return DeleteResult::Deleted;
 }
 
-bool deleteID(AppContext &context, CanDbTree &tree, const QString &key)
+DeleteResult deleteID(AppContext &context, CanDbModel &model, const QString &key)
 {
+    const CanIdentifier *found = model.identifier(key);
     if (!confirmed(*context.prompts,
-                   QStringLiteral("Deleting CAN DataBase ID \"") + tree.nodeText(key) +
+                   QStringLiteral("Deleting CAN DataBase ID \"") + (found ? found->caption() : QString()) +
                        QStringLiteral("\". Are you sure?"),
                    QStringLiteral("Deleting CAN Data Base ID...")))
-        return false;
-    if (!context.db->execute(QString::fromLatin1(sql::deleteId), {tree.nodeTag(key)}))
-        return false;
-    MonitorRows *rows = tree.monitorRows();
+        return DeleteResult::Cancelled;
+    if (!context.db->execute(QString::fromLatin1(sql::deleteId), {found ? found->idCanId : -1}))
+        return DeleteResult::Failed;
+    MonitorRows *rows = model.monitorRows();
     const bool kept = rows && rows->deleteCANID(idKeyNumber(key));
-    tree.removeNode(key);
+    model.forgetIdentifier(key);
     // The device's box follows the identifiers that are left.
-    tree.rebuildID();
-    return kept;
+    model.rebuildID();
+    return kept ? DeleteResult::DeletedRowKept : DeleteResult::Deleted;
 }

@@ -1,6 +1,6 @@
 #include "candb/deviceeditor.h"
 
-#include "candb/candbtree.h"
+#include "candb/candbmodel.h"
 #include "candb/deleteops.h"
 #include "core/queries.h"
 #include "core/values.h"
@@ -18,9 +18,9 @@ const QString nameError = QStringLiteral("Name of CAN Data Base Device is not de
 
 } // namespace
 
-DeviceEditor::DeviceEditor(AppContext &context, CanDbTree &tree)
+DeviceEditor::DeviceEditor(AppContext &context, CanDbModel &model)
     : context(context)
-    , tree(tree)
+    , model(model)
 {
 }
 
@@ -33,14 +33,14 @@ void DeviceEditor::openAdd()
     cmdApplyVisible = false;
     // "Add" applies even when nothing was typed.
     cmdApplyEnabled = true;
-    txtCAN_Name = tree.dbName();
+    txtCAN_Name = model.dbName();
     openedName = txtName;
     openedEnable = chkEnable;
 }
 
 bool DeviceEditor::openEdit(const QString &deviceNodeKey)
 {
-    if (!deviceNodeKey.startsWith(QLatin1String("DEV")) || !tree.nodeExists(deviceNodeKey))
+    if (!deviceNodeKey.startsWith(QLatin1String("DEV")) || !model.contains(deviceNodeKey))
         return false;
     editMode = true;
     suspend = true;
@@ -51,10 +51,10 @@ bool DeviceEditor::openEdit(const QString &deviceNodeKey)
     cmdDeleteVisible = deviceId != context.params->getInt(QStringLiteral("id_CAN_Device"), 0);
     cmdApplyVisible = true;
     cmdApplyEnabled = false;
-    txtCAN_Name = tree.dbName();
-    txtName = tree.nodeText(key);
+    txtCAN_Name = model.dbName();
+    txtName = model.device(deviceId)->name;
     openedName = txtName;
-    chkEnable = tree.nodeChecked(key);
+    chkEnable = model.isTicked(key);
     openedEnable = chkEnable;
     suspend = false;
     return true;
@@ -74,6 +74,12 @@ void DeviceEditor::chkEnable_Click(bool ticked)
         cmdApplyEnabled = true;
 }
 
+QString DeviceEditor::storedName() const
+{
+    const CanDevice *device = model.device(deviceKeyId(key));
+    return device && deviceKey(device->id) == key ? device->name : QString();
+}
+
 bool DeviceEditor::nameTaken() const
 {
     return queryNumber(*context.db, sql::selectDeviceByName,
@@ -83,9 +89,8 @@ bool DeviceEditor::nameTaken() const
 void DeviceEditor::cmdApply_Click()
 {
     Prompts &prompts = *context.prompts;
-    Database &db = *context.db;
     // A line break in a name would split the records of a saved capture.
-    if ((!editMode || txtName != tree.nodeText(key)) && hasControlCharacter(txtName)) {
+    if ((!editMode || txtName != storedName()) && hasControlCharacter(txtName)) {
         prompts.error(nameError);
         return;
     }
@@ -94,40 +99,34 @@ void DeviceEditor::cmdApply_Click()
             prompts.error(nameTakenText);
             return;
         }
-        Database::Transaction transaction(db);
-        const int id = transaction.isActive() ? nextId(db, *context.params, sql::deviceCounter) : -1;
-        if (!transaction.isActive() ||
-            !db.execute(QString::fromLatin1(sql::insertDevice),
-                        {id, context.params->getInt(QStringLiteral("id_CAN"), 0), txtName}) ||
-            !transaction.commit()) {
+        const std::optional<int> added = model.addDevice(txtName, chkEnable);
+        if (!added) {
             prompts.error(updateError);
             return;
         }
-        deviceId = id;
-        key = deviceKey(id);
-        tree.addDeviceNode(id, txtName, chkEnable);
+        deviceId = *added;
+        key = deviceKey(deviceId);
         cmdApplyEnabled = false;
         result = true;
         return;
     }
 
     cmdApplyEnabled = false;
-    if (txtName != tree.nodeText(key)) {
+    if (txtName != storedName()) {
         if (nameTaken()) {
             prompts.error(nameTakenText);
             cmdApplyEnabled = true;
-        } else if (!db.execute(QString::fromLatin1(sql::updateDeviceName), {txtName, deviceId})) {
+        } else if (model.renameDevice(deviceId, txtName) == WriteResult::Failed) {
             prompts.error(updateError);
             cmdApplyEnabled = true;
         } else {
-            tree.setNodeText(key, txtName);
             openedName = txtName;
             result = true;
         }
     }
     if (chkEnable != openedEnable) {
         // Written for every identifier of the device, as a tick in the tree is.
-        if (tree.checkNode(key, chkEnable)) {
+        if (model.checkNode(key, chkEnable) == WriteResult::Stored) {
             openedEnable = chkEnable;
             result = true;
         } else {
@@ -145,7 +144,7 @@ bool DeviceEditor::cmdOk_Click()
 
 bool DeviceEditor::cmdDelete_Click()
 {
-    if (!editMode || !deleteDevice(context, tree, key))
+    if (!editMode || deleteDevice(context, model, key) != DeleteResult::Deleted)
         return false;
     cmdApplyEnabled = false;
     result = true;

@@ -3,7 +3,7 @@
 #include <QString>
 
 struct AppContext;
-class CanDbTree;
+class CanDbModel;
 
 // The logic of the device editor (frmDevice): adds a device to the current
 // data base or renames one and sets whether it is enabled for monitoring.
@@ -11,11 +11,11 @@ class CanDbTree;
 class DeviceEditor final
 {
   public:
-    DeviceEditor(AppContext &context, CanDbTree &tree);
+    DeviceEditor(AppContext &context, CanDbModel &model);
 
     // ---- Opening ----------------------------------------------------------------
     void openAdd();
-    // Edit mode for the device node `key`; false when there is no such node.
+    // Edit mode for the device `key` ("DEV_<id>"); false when there is no such device.
     bool openEdit(const QString &key);
 
     // ---- What the window shows ----------------------------------------------
@@ -45,9 +45,11 @@ class DeviceEditor final
 
   private:
     [[nodiscard]] bool nameTaken() const;
+    // The device's name as the model holds it; "" once it is gone.
+    [[nodiscard]] QString storedName() const;
 
     AppContext &context;
-    CanDbTree &tree;
+    CanDbModel &model;
     bool editMode = false;
     QString key;
     QString openedName;

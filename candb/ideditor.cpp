@@ -1,6 +1,5 @@
 #include "candb/ideditor.h"
 
-#include "candb/candbtree.h"
 #include "candb/deleteops.h"
 #include "core/values.h"
 #include "core/appcontext.h"
@@ -16,14 +15,9 @@ const QString dataNameError = QStringLiteral("Description of Data is not defined
 
 } // namespace
 
-QString DataField::text() const
-{
-    return padLeft(begin, 2) + QStringLiteral("..") + padLeft(end, 2);
-}
-
-IdEditor::IdEditor(AppContext &context, CanDbTree &tree)
+IdEditor::IdEditor(AppContext &context, CanDbModel &model)
     : context(context)
-    , tree(tree)
+    , model(model)
 {
     pictureColour = hexColour(txtIDStd);
 }
@@ -127,7 +121,7 @@ bool IdEditor::openAdd(const QString &key)
     txtName = txtName + QStringLiteral(" : ") + formatID(keyNumber);
     openedName = txtName;
     bool ticked = true;
-    tree.monitorRowChecked(key, &ticked);
+    model.monitorRowChecked(key, &ticked);
     chkEnable = ticked;
     openedEnable = chkEnable;
     identifierChecks();
@@ -138,26 +132,27 @@ bool IdEditor::openAdd(const QString &key)
 
 bool IdEditor::openEdit(const QString &key)
 {
-    if (!key.startsWith(QLatin1String("ID_")) || !tree.nodeExists(key))
+    const CanIdentifier *found = model.identifier(key);
+    if (!found)
         return false;
     mode = Mode::Edit;
     suspend = true;
     idKeyText = key;
-    // The node's own row: the same identifier may also be in another data base.
-    rowId = tree.nodeTag(key);
-    loadData();
+    // The data base's own row: the same identifier may also be in another data base.
+    rowId = found->idCanId;
+    lvListViewData = model.dataFields(rowId);
     setCaption(QStringLiteral("Property "));
     cmdOkCaption = QStringLiteral("Ok");
     cmdDeleteVisible = true;
     cmdApplyVisible = true;
     frmCAN_IDEnabled = false;
     splitIdKey(key, extended, txtIDStd, txtIDExt);
-    txtName = idNodeName(tree.nodeText(key));
+    txtName = found->name;
     openedName = txtName;
-    chkEnable = tree.nodeChecked(key);
+    chkEnable = found->enable;
     openedEnable = chkEnable;
     identifierChecks();
-    deviceId = deviceKeyId(tree.parentKey(key));
+    deviceId = found->deviceId;
     fillDevices();
     suspend = false;
     return true;
@@ -174,10 +169,10 @@ bool IdEditor::openNew(const QString &key)
     txtIDStd = QStringLiteral("123");
     txtIDExt = QStringLiteral("34567");
     pictureColour = hexColour(txtIDStd);
-    if (key.startsWith(QLatin1String("ID_")) && tree.nodeExists(key)) {
+    if (const CanIdentifier *found = model.identifier(key)) {
         splitIdKey(key, extended, txtIDStd, txtIDExt);
         identifierChecks();
-        deviceId = deviceKeyId(tree.parentKey(key));
+        deviceId = found->deviceId;
     } else if (key.startsWith(QLatin1String("DEV"))) {
         deviceId = deviceKeyId(key);
     } else {
@@ -275,30 +270,6 @@ void IdEditor::cmdDataChange_Click()
     cmdApplyEnabled = true;
 }
 
-void IdEditor::loadData()
-{
-    lvListViewData.clear();
-    auto rows = context.db->openRecordset(QString::fromLatin1(sql::selectData), {rowId});
-    while (rows && rows->next()) {
-        DataField field;
-        field.begin = rows->value(QStringLiteral("Begin")).toInt();
-        field.end = field.begin + rows->value(QStringLiteral("Count")).toInt() - 1;
-        field.name = rows->value(QStringLiteral("Name")).toString();
-        lvListViewData.append(field);
-    }
-}
-
-bool IdEditor::saveData()
-{
-    for (const DataField &field : std::as_const(lvListViewData)) {
-        const int id = nextId(*context.db, *context.params, sql::dataCounter);
-        if (!context.db->execute(QString::fromLatin1(sql::insertData),
-                                 {id, rowId, field.name, field.begin, field.end - field.begin + 1}))
-            return false;
-    }
-    return true;
-}
-
 // ---- Apply, Ok, Delete, closing ---------------------------------------------------------
 
 void IdEditor::cmdApply_Click()
@@ -314,13 +285,10 @@ void IdEditor::cmdApply_Click()
             return;
         }
         const qint32 keyNumber = makeIdNumber(extended, txtIDStd, txtIDExt);
-        // The identifier is stored together with its data fields, or not at all.
-        const int id = tree.tvAddCAN_ID(chosenDevice(), keyNumber, txtName, chkEnable, [this](int added) {
-            rowId = added;
-            return saveData();
-        });
-        if (id > 0) {
-            rowId = id;
+        const std::optional<int> id =
+            model.addIdentifier(chosenDevice(), keyNumber, txtName, chkEnable, lvListViewData);
+        if (id && *id > 0) {
+            rowId = *id;
             idKeyText = idKey(keyNumber);
             result = true;
         }
@@ -333,40 +301,32 @@ void IdEditor::cmdApply_Click()
         return;
     }
     cmdApplyEnabled = false;
-    const qint32 keyNumber = idKeyNumber(idKeyText);
-    Database &db = *context.db;
     const bool renamed = txtName != openedName;
     const int device = chosenDevice();
     const bool moved = device != deviceId;
     if (renamed || moved || dataChanged) {
-        // Name, device and data fields are stored together: a failure keeps the old ones all.
-        Database::Transaction transaction(db);
-        const bool stored =
-            transaction.isActive() &&
-            (!renamed || db.execute(QString::fromLatin1(sql::updateIdName), {txtName, rowId})) &&
-            (!moved || db.execute(QString::fromLatin1(sql::updateIdDevice), {device, rowId})) &&
-            (!dataChanged || (db.execute(QString::fromLatin1(sql::deleteData), {rowId}) && saveData())) &&
-            transaction.commit();
-        if (!stored) {
+        CanDbModel::IdentifierChange change;
+        if (renamed)
+            change.name = txtName;
+        if (moved)
+            change.deviceId = device;
+        if (dataChanged)
+            change.fields = lvListViewData;
+        if (model.changeIdentifier(idKeyText, change) == WriteResult::Failed) {
             prompts.error(updateError);
             cmdApplyEnabled = true;
         } else {
-            if (renamed) {
-                tree.setNodeText(idKeyText, idNodeText(keyNumber, txtName));
+            if (renamed)
                 openedName = txtName;
-            }
-            if (moved) {
-                tree.moveIdNode(idKeyText, device);
+            if (moved)
                 deviceId = device;
-                tree.rebuildID();
-            }
             dataChanged = false;
             result = true;
         }
     }
     if (chkEnable != openedEnable) {
         // Written as a tick in the tree would be, so it lasts past a reload.
-        if (tree.checkNode(idKeyText, chkEnable)) {
+        if (model.checkNode(idKeyText, chkEnable) == WriteResult::Stored) {
             openedEnable = chkEnable;
             result = true;
         } else {
@@ -384,9 +344,9 @@ bool IdEditor::cmdOk_Click()
 
 bool IdEditor::cmdDelete_Click()
 {
-    viewsNeedRebuild = deleteID(context, tree, idKeyText);
+    viewsNeedRebuild = deleteID(context, model, idKeyText) == DeleteResult::DeletedRowKept;
     // Closed once the identifier is gone, whether or not its monitor row stays.
-    if (tree.nodeExists(idKeyText))
+    if (model.identifier(idKeyText))
         return false;
     cmdApplyEnabled = false;
     return true;

@@ -1,28 +1,17 @@
 #pragma once
 
+#include "candb/candbmodel.h"
 #include "core/queries.h"
 
 #include <QList>
 #include <QString>
 
 struct AppContext;
-class CanDbTree;
-
-// One data field of an identifier: a name and a range of the frame's 64 data
-// bits. Shown as " 8..15"; stored as Begin 8, Count 8.
-struct DataField
-{
-    int begin = 0;
-    int end = 63;
-    QString name;
-
-    [[nodiscard]] QString text() const;
-};
 
 // The logic of the identifier editor (frmTV_ID). Three ways in:
 //  - add:  a captured identifier ("ID_" key) goes into the data base, shown
 //          or at once without a window (then with one data field 0..63);
-//  - edit: an identifier of the tree: description, device, enable, fields;
+//  - edit: an identifier of the data base: description, device, enable, fields;
 //  - new:  an identifier typed by the user.
 // The window shows the fields below and forwards its events.
 class IdEditor final
@@ -30,7 +19,7 @@ class IdEditor final
   public:
     enum class Mode { Add, Edit, New };
 
-    IdEditor(AppContext &context, CanDbTree &tree);
+    IdEditor(AppContext &context, CanDbModel &model);
 
     // ---- Opening (false: nothing to show, the editor is closed) --------------
     bool openAdd(const QString &key);
@@ -101,12 +90,10 @@ class IdEditor final
     bool identifierChecks();
     void enableApply();
     bool readDataBoxes(DataField *field);
-    bool saveData();
-    void loadData();
     [[nodiscard]] int chosenDevice() const;
 
     AppContext &context;
-    CanDbTree &tree;
+    CanDbModel &model;
     QString idKeyText;
     int rowId = 0;
     int deviceId = 0;

@@ -2,37 +2,41 @@
 
 #include <QString>
 
-// What the capture views ask of the current CAN data base, which the database
-// tree holds in memory: one node per identifier key ("ID_" + 8 hex digits).
+// What the capture views ask of the current CAN data base, which the CAN
+// database model holds in memory: one node per identifier key ("ID_" + 8 hex digits).
 class IdIndex
 {
 public:
     virtual ~IdIndex() = default;
 
-    // The check box of the identifier's node; false (and *ticked untouched)
-    // when the data base has no node for the key.
+    // The check box of the identifier; false (and *ticked untouched) when the
+    // data base has no such identifier.
     virtual bool getNodeChecked(const QString &key, bool *ticked) const = 0;
 
-    // The device caption and the description of the identifier's node; false
-    // when the data base has no node for the key.
+    // The device's name and the description of the identifier; false when
+    // the data base has no such identifier.
     virtual bool idLabels(const QString &key, QString *device, QString *description) const = 0;
 };
 
-// What the database tree asks of the identifier monitor list.
+// What the CAN database model asks of the identifier monitor list.
 class MonitorRows
 {
 public:
     virtual ~MonitorRows() = default;
 
-    // Brings the row of `key` in line with the tree: an unticked row without
+    // Brings the row of `key` in line with the data base: an unticked row without
     // counted frames is removed; otherwise its icon becomes key + suffix and
     // its check box `ticked`. True when a check box changed. No row: nothing.
     virtual bool syncIDRow(const QString &key, const QString &suffix, bool ticked) = 0;
 
-    // Leaving the tree: rows with frames get the "_new" icon, the others go.
+    // Leaving the data base: rows with frames get the "_new" icon, the others go.
     virtual void resetIDRows() = 0;
 
     // An identifier was deleted from the data base; true when its row stays
     // (it has counted frames: unchecked, "_new" icon), false when removed.
     virtual bool deleteCANID(qint32 keyNumber) = 0;
+
+    // The check box of the row of `key`; false (and *ticked untouched) when
+    // there is no row.
+    virtual bool rowChecked(const QString &key, bool *ticked) const = 0;
 };

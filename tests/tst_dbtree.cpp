@@ -1,12 +1,17 @@
-// The data base panel: loading the tree, its check-box rules and their writes,
-// menus, keys and clicks, adding a captured identifier, choosing a data base,
-// and the speed and timer in use.
+// The data base panel as a view of the CAN database model, on bare widgets:
+// what the tree, the list, the button and the CAN menu show, what the user's
+// ticks, clicks, keys and drops do, and the editors' windows.
+#include "candb/deleteops.h"
 #include "candb/ui/dbtree.h"
-#include "core/values.h"
-#include "support/dbwindow.h"
+#include "candb/ui/frmcan_db.h"
+#include "candb/ui/frmcan_db_new.h"
+#include "candb/ui/frmtv_id.h"
+#include "support/dbharness.h"
 
 #include <QAction>
 #include <QComboBox>
+#include <QGroupBox>
+#include <QLineEdit>
 #include <QMenu>
 #include <QMimeData>
 #include <QPushButton>
@@ -16,10 +21,8 @@
 
 namespace {
 
-// Data base 1 "Bus A" (speed id 3, timer id 4): devices 10 "Engine" (the
-// default) with 0x101 "Temp" and 0x100 "Rpm", and 11 "Body" with the extended
-// 123.04567 "Door" and 0x7FF "Last". Data base 2 "Bus B" refers to the hidden
-// speed row 0 and timer 2, and has no devices.
+// "Bus A": devices 10 "Engine" (the default) with 0x101 "Temp" and 0x100
+// "Rpm", and 11 "Body" with the extended 123.04567 "Door". "Bus B" is empty.
 const std::initializer_list<const char *> fixture = {
     "insert into CAN values (1, 'Bus A', 10, 3, 4)",
     "insert into CAN values (2, 'Bus B', 0, 0, 2)",
@@ -27,245 +30,164 @@ const std::initializer_list<const char *> fixture = {
     "insert into CAN_Device values (11, 1, 'Body')",
     "insert into CAN_ID values (100, 10, 257, 'Temp', 1)",
     "insert into CAN_ID values (101, 10, 256, 'Rpm', 1)",
-    "insert into CAN_ID values (102, 11, 613172583, 'Door', 1)", // 0x248C4567
-    "insert into CAN_ID values (103, 11, 2047, 'Last', 1)",
+    "insert into CAN_ID values (102, 11, 613172583, 'Door', 1)",
 };
 
 const QString kRpm = QStringLiteral("ID_00000100");
-const QString kTemp = QStringLiteral("ID_00000101");
 const QString kDoor = QStringLiteral("ID_248C4567");
-const QString kLast = QStringLiteral("ID_000007FF");
+
+// The panel's controls and a CAN menu tree named as the main window names them.
+struct BarePanel
+{
+    QWidget window;
+    CanDbPanel c;
+
+    BarePanel()
+    {
+        c.cmbDB_Name = new QComboBox(&window);
+        c.cmdDB_Property = new QPushButton(QStringLiteral("+"), &window);
+        c.tvDB_IDs = new QTreeWidget(&window);
+        c.mnuCAN = menu(nullptr, "mnuCAN");
+        c.mnuCAN_New = item(c.mnuCAN, "mnuCAN_New");
+        c.mnuCAN_DB = menu(c.mnuCAN, "mnuCAN_DB");
+        c.mnuCAN_DB_New = item(c.mnuCAN_DB, "mnuCAN_DB_New");
+        c.mnuCAN_DB_Edit = item(c.mnuCAN_DB, "mnuCAN_DB_Edit");
+        c.mnuCAN_DB_Delete = item(c.mnuCAN_DB, "mnuCAN_DB_Delete");
+        c.mnuCAN_DB_Expand = item(c.mnuCAN_DB, "mnuCAN_DB_Expand");
+        c.mnuCAN_DB_Collapse = item(c.mnuCAN_DB, "mnuCAN_DB_Collapse");
+        c.mnuCAN_Devices = menu(c.mnuCAN_DB, "mnuCAN_Devices");
+        c.mnuCAN_Devices_New = item(c.mnuCAN_Devices, "mnuCAN_Devices_New");
+        c.mnuCAN_Devices_Edit = item(c.mnuCAN_Devices, "mnuCAN_Devices_Edit");
+        c.mnuCAN_Devices_Delete = item(c.mnuCAN_Devices, "mnuCAN_Devices_Delete");
+        c.mnuCAN_Devices_Expand = item(c.mnuCAN_Devices, "mnuCAN_Devices_Expand");
+        c.mnuCAN_Devices_Collapse = item(c.mnuCAN_Devices, "mnuCAN_Devices_Collapse");
+        c.mnuCAN_IDs = menu(c.mnuCAN_Devices, "mnuCAN_IDs");
+        c.mnuCAN_IDs_New = item(c.mnuCAN_IDs, "mnuCAN_IDs_New");
+        c.mnuCAN_IDs_Edit = item(c.mnuCAN_IDs, "mnuCAN_IDs_Edit");
+        c.mnuCAN_IDs_Delete = item(c.mnuCAN_IDs, "mnuCAN_IDs_Delete");
+    }
+    QMenu *menu(QMenu *parent, const char *name)
+    {
+        auto *m = parent ? parent->addMenu(QString::fromLatin1(name)) : new QMenu(&window);
+        m->setObjectName(QString::fromLatin1(name));
+        return m;
+    }
+    static QAction *item(QMenu *menu, const char *name)
+    {
+        QAction *a = menu->addAction(QString::fromLatin1(name));
+        a->setObjectName(QString::fromLatin1(name));
+        return a;
+    }
+};
 
 } // namespace
 
-class tst_DbTree : public QObject, DbWindowHarness
+class tst_DbTree : public QObject, DbHarness
 {
     Q_OBJECT
 
-    DbTree *tree() const { return window->dbTree; }
-    QTreeWidgetItem *node(const QString &key) const { return tree()->node(key); }
-    int enableOf(int idCanId) const
-    {
-        const QVariant enable = value("select Enable from CAN_ID where id_CAN_ID=?", {idCanId});
-        return enable.isValid() ? enable.toInt() : -1;
-    }
+    std::unique_ptr<BarePanel> panel;
+    std::unique_ptr<DbTree> tree;
 
-    // The user toggles a box (the tree's own signal carries it to the handler).
-    void userTick(const QString &key, bool ticked)
+    QTreeWidgetItem *node(const QString &key) const { return tree->node(key); }
+    bool shown(const QString &key) const { return node(key)->checkState(0) == Qt::Checked; }
+    // A new panel on data base `id`.
+    void show(int id)
     {
-        node(key)->setCheckState(0, ticked ? Qt::Checked : Qt::Unchecked);
+        tree.reset();
+        panel = std::make_unique<BarePanel>();
+        tree = std::make_unique<DbTree>(context, panel->c);
+        open(id, &tree->model());
     }
     void click(const QString &key)
     {
-        tree()->tvDB_IDs_MouseDown();
+        tree->tvDB_IDs_MouseDown();
         if (!key.isEmpty())
-            tree()->tvDB_IDs_NodeClick(node(key));
+            tree->tvDB_IDs_NodeClick(node(key));
     }
 
 private slots:
     void init() { freshDatabase(fixture); }
-    void cleanup() { closeAll(); }
-
-    void loadBuildsThreeSortedLevels()
+    void cleanup()
     {
-        open(1);
-        QTreeWidget *tv = window->tvDB_IDs;
-        QCOMPARE(tv->topLevelItemCount(), 1);
-        QTreeWidgetItem *root = tv->topLevelItem(0);
+        tree.reset();
+        panel.reset();
+        closeAll();
+    }
+
+    void showsTheDataBaseSorted()
+    {
+        show(1);
+        QCOMPARE(panel->c.cmdDB_Property->text(), QString("?"));
+        QCOMPARE(panel->c.cmbDB_Name->count(), 3);
+        QCOMPARE(panel->c.cmbDB_Name->currentText(), QString("Bus A"));
+        QTreeWidgetItem *root = panel->c.tvDB_IDs->topLevelItem(0);
         QCOMPARE(root->text(0), QString("Bus A"));
-        QCOMPARE(root->childCount(), 2);
+        QVERIFY(root->isExpanded());
         // Devices and identifiers sorted by text, not in table order.
         QCOMPARE(root->child(0), node("DEV_11"));
-        QCOMPARE(root->child(0)->text(0), QString("Body"));
-        QCOMPARE(root->child(1)->text(0), QString("Engine"));
         QCOMPARE(root->child(1)->child(0)->text(0), QString("100 - Rpm"));
         QCOMPARE(root->child(1)->child(1)->text(0), QString("101 - Temp"));
-        QCOMPARE(node(kDoor)->text(0), QString("123.04567 - Door"));
-        QCOMPARE(tree()->nodeTag("DEV_10"), 10);
-        QCOMPARE(tree()->nodeTag(kDoor), 102);
-        QCOMPARE(tree()->nodeTag("CAN"), -1);
-        QVERIFY(root->isExpanded());
+        QCOMPARE(tree->nodeImage("DEV_10"), QString("DeviceDef"));
+        QCOMPARE(tree->nodeImage("DEV_11"), QString("Device"));
         QVERIFY(!root->icon(0).isNull() && !node(kRpm)->icon(0).isNull());
-        QCOMPARE(params->getParam("id_CAN_Device", "?"), QString("10"));
-        QCOMPARE(window->cmbDB_Name->currentText(), QString("Bus A"));
-        QCOMPARE(window->cmbDB_Name->count(), 3);
-        QCOMPARE(window->cmdDB_Property->text(), QString("?"));
-        QVERIFY(window->mnuCAN_DB->menuAction()->isVisible());
-        QCOMPARE(window->mnuCAN_DB->title(), QString("CAN DB : Bus A"));
-        QVERIFY(!window->mnuCAN_DB_Expand->isEnabled());
-        QVERIFY(window->mnuCAN_DB_Collapse->isEnabled());
+        QVERIFY(!panel->c.mnuCAN_DB_Expand->isEnabled());
+        QVERIFY(panel->c.mnuCAN_DB_Collapse->isEnabled());
 
-        QString device, description;
-        QVERIFY(tree()->idLabels(kDoor, &device, &description));
-        QCOMPARE(device, QString("Body"));
-        QCOMPARE(description, QString("Door"));
-        bool ticked = false;
-        QVERIFY(!tree()->getNodeChecked("ID_00000555", &ticked));
-        QVERIFY(tree()->getNodeChecked(kRpm, &ticked) && ticked);
+        // Choosing from the list: the empty item leaves no data base.
+        QSignalSpy menu(tree.get(), &DbTree::canDbMenuChanged);
+        QSignalSpy resets(tree.get(), &DbTree::linkResetRequested);
+        panel->c.cmbDB_Name->setCurrentIndex(0);
+        tree->cmbDB_Name_Click();
+        QCOMPARE(panel->c.tvDB_IDs->topLevelItemCount(), 0);
+        QCOMPARE(panel->c.cmdDB_Property->text(), QString("+"));
+        QCOMPARE(menu.last(), (QVariantList{false, QString()}));
+        panel->c.cmbDB_Name->setCurrentIndex(2);
+        tree->cmbDB_Name_Click();
+        QCOMPARE(node("CAN")->text(0), QString("Bus B"));
+        QCOMPARE(menu.last(), (QVariantList{true, "Bus B"}));
+        QCOMPARE(resets.count(), 2);
     }
 
-    void noDataBaseShowsAnEmptyTree()
+    // The user's tick goes to the model and a refused write puts the box back;
+    // what the editors change through the model shows at once.
+    void changesFollowTheModel()
     {
-        open(0);
-        QCOMPARE(window->tvDB_IDs->topLevelItemCount(), 0);
-        QCOMPARE(window->cmdDB_Property->text(), QString("+"));
-        QVERIFY(!window->mnuCAN_DB->menuAction()->isVisible());
-        QVERIFY(!window->mnuCAN_Bar1->isVisible());
-        QCOMPARE(window->cmbDB_Name->currentText(), QString());
-    }
-
-    // An identifier's box unticks its device and the root at once; ticking it
-    // again ticks them only when every sibling is ticked.
-    void untickingOneIdentifierUnticksItsDeviceAndRoot()
-    {
-        monitor.addRow(kRpm, 3, true, kRpm);
-        open(1);
-        QSignalSpy rebuilds(tree(), &DbTree::rebuildViews);
-        userTick(kRpm, false);
+        show(1);
+        node(kRpm)->setCheckState(0, Qt::Unchecked);
         QCOMPARE(enableOf(101), 0);
-        QCOMPARE(enableOf(100), 1);
-        QVERIFY(!node("DEV_10")->checkState(0));
-        QVERIFY(!node("CAN")->checkState(0));
-        QCOMPARE(node("DEV_11")->checkState(0), Qt::Checked);
-        QVERIFY(!monitor.rows[kRpm].checked);
-        QCOMPARE(rebuilds.count(), 1); // a monitor row changed
-
-        userTick(kTemp, false);
-        userTick(kRpm, true);
-        QVERIFY(!node("DEV_10")->checkState(0)); // Temp is still unticked
-        QVERIFY(!node("CAN")->checkState(0));
-        userTick(kTemp, true);
-        QCOMPARE(node("DEV_10")->checkState(0), Qt::Checked);
-        QCOMPARE(node("CAN")->checkState(0), Qt::Checked);
-        QCOMPARE(enableOf(100), 1);
-        QCOMPARE(enableOf(101), 1);
-    }
-
-    void deviceBoxWritesAllItsIdentifiers()
-    {
-        open(1);
-        userTick("DEV_11", false);
-        QCOMPARE(enableOf(102), 0);
-        QCOMPARE(enableOf(103), 0);
-        QCOMPARE(enableOf(100), 1);
-        QVERIFY(!node(kDoor)->checkState(0));
-        QVERIFY(!node("CAN")->checkState(0));
-    }
-
-    // Ticking the root writes every device, also one the tree already shows
-    // ticked, so the file follows the root where it disagreed.
-    void tickingTheRootWritesEveryDevice()
-    {
-        exec("update CAN_ID set Enable=0 where id_CAN_ID=103");
-        open(1);
-        QVERIFY(!node("CAN")->checkState(0));
-        QCOMPARE(node("DEV_10")->checkState(0), Qt::Checked);
-        exec("update CAN_ID set Enable=0 where id_CAN_Device=10"); // behind the tree's back
-        userTick("CAN", true);
-        for (int id : {100, 101, 102, 103})
-            QCOMPARE(enableOf(id), 1);
-        QCOMPARE(node(kLast)->checkState(0), Qt::Checked);
-        QCOMPARE(node("DEV_11")->checkState(0), Qt::Checked);
-
-        userTick("CAN", false);
-        for (int id : {100, 101, 102, 103})
-            QCOMPARE(enableOf(id), 0);
-        QVERIFY(!node(kRpm)->checkState(0));
-    }
-
-    void rootBoxDuringACaptureRebuildsNothing()
-    {
-        monitor.addRow(kRpm, 3, true, kRpm);
-        open(1);
-        window->mnuRunCANCapture->setChecked(true);
-        userTick("CAN", false);
-        QCOMPARE(enableOf(100), 0);          // still written
-        QVERIFY(monitor.rows[kRpm].checked); // but the rows are left alone
-        QVERIFY(monitor.calls.isEmpty());
-    }
-
-    void emptyDeviceKeepsItsOwnBoxAndEmptyDataBaseIsTicked()
-    {
-        open(2);
-        QCOMPARE(node("CAN")->childCount(), 0);
-        QCOMPARE(node("CAN")->checkState(0), Qt::Checked);
-
-        exec("insert into CAN_Device values (12, 1, 'Spare')");
-        open(1);
-        // A new device node starts unticked and nothing below decides otherwise.
-        QVERIFY(!node("DEV_12")->checkState(0));
-        QVERIFY(!node("CAN")->checkState(0));
-        userTick("DEV_12", true);
-        QCOMPARE(node("DEV_12")->checkState(0), Qt::Checked);
-        QCOMPARE(node("CAN")->checkState(0), Qt::Checked);
-    }
-
-    // A read-only file, or one that refuses a device's identifiers: the boxes
-    // go back to what the file holds, which is unchanged.
-    void failedWriteShowsTheStoredBoxes_data()
-    {
-        QTest::addColumn<QString>("key");
-        QTest::addColumn<bool>("byProgram"); // checkNode, as the monitor list and the editors tick
-        QTest::addColumn<QString>("refusal");
-        const QString readOnly = QStringLiteral("PRAGMA query_only = ON");
-        QTest::newRow("identifier unticked") << kRpm << false << readOnly;
-        QTest::newRow("identifier unticked by the program (monitor list, editors)") << kRpm << true << readOnly;
-        QTest::newRow("device unticked") << "DEV_11" << false << readOnly;
-        QTest::newRow("root unticked") << "CAN" << false << readOnly;
-        // Body (11) sorts first and is written; Engine (10) is refused, so Body's write is undone.
-        QTest::newRow("root unticked, second device refused")
-            << "CAN" << false
-            << "create trigger refuse before update of Enable on CAN_ID when old.id_CAN_Device=10 "
-               "begin select raise(abort, 'refused'); end";
-    }
-    void failedWriteShowsTheStoredBoxes()
-    {
-        QFETCH(QString, key);
-        QFETCH(bool, byProgram);
-        QFETCH(QString, refusal);
-        monitor.addRow(kRpm, 3, true, kRpm);
-        open(1);
-        QSignalSpy rebuilds(tree(), &DbTree::rebuildViews);
-        const QStringList keys{"CAN", "DEV_10", "DEV_11", kRpm, kTemp, kDoor, kLast};
-        auto boxes = [&] {
-            QStringList ticked;
-            for (const QString &k : keys)
-                ticked << k + (node(k)->checkState(0) == Qt::Checked ? "+" : "-");
-            return ticked;
-        };
-        const QStringList before = boxes();
-        exec(refusal);
-        if (byProgram)
-            QVERIFY(!tree()->checkNode(key, false));
-        else
-            userTick(key, false);
+        QVERIFY(!shown("DEV_10") && !shown("CAN"));
+        exec("PRAGMA query_only = ON");
+        node("DEV_11")->setCheckState(0, Qt::Unchecked);
         QCOMPARE(prompts.texts(), QStringList{"Error of updating CAN Data Base."});
-        QCOMPARE(prompts.shown.first().icon, Prompts::Icon::Critical);
-        QCOMPARE(boxes(), before);
-        QCOMPARE(value("select sum(Enable) from CAN_ID").toInt(), 4);
-        QVERIFY(monitor.rows[kRpm].checked);
-        QCOMPARE(rebuilds.count(), 0);
-
-        // The box still works once the file takes writes again.
+        QVERIFY(shown("DEV_11") && shown(kDoor));
         exec("PRAGMA query_only = OFF");
-        exec("drop trigger if exists refuse");
-        userTick(key, false);
-        QVERIFY(!node(key)->checkState(0));
-        QCOMPARE(prompts.shown.size(), 1);
-    }
+        node(kRpm)->setCheckState(0, Qt::Checked);
+        QVERIFY(shown("DEV_10"));
 
-    void loadSyncsTheMonitorRows()
-    {
-        monitor.addRow(kRpm, 2, false, kRpm + "_new");
-        monitor.addRow("ID_00000333", 0, true, "ID_00000333_new");
-        monitor.addRow("ID_00000334", 5, true, "ID_00000334_new");
-        open(1);
-        // Leaving the old tree drops rows without frames; the new tree's
-        // identifiers get their plain icon and their node's box.
-        QVERIFY(!monitor.rows.contains("ID_00000333"));
-        QCOMPARE(monitor.rows["ID_00000334"].icon, QString("ID_00000334_new"));
-        QCOMPARE(monitor.rows[kRpm].icon, kRpm);
-        QVERIFY(monitor.rows[kRpm].checked);
+        CanDbModel &m = tree->model();
+        QSignalSpy menu(tree.get(), &DbTree::canDbMenuChanged);
+        QCOMPARE(m.renameDataBase(1, "Bus 'A'"), WriteResult::Stored);
+        QCOMPARE(node("CAN")->text(0), QString("Bus 'A'"));
+        QCOMPARE(panel->c.cmbDB_Name->currentText(), QString("Bus 'A'"));
+        QCOMPARE(menu.first(), (QVariantList{true, "Bus 'A'"}));
+        QCOMPARE(m.setDefaultDevice(1, 11), WriteResult::Stored);
+        QCOMPARE(tree->nodeImage("DEV_11"), QString("DeviceDef"));
+        QCOMPARE(tree->nodeImage("DEV_10"), QString("Device"));
+        QCOMPARE(m.renameDevice(11, "Doors"), WriteResult::Stored);
+        QCOMPARE(node("DEV_11")->text(0), QString("Doors"));
+
+        QVERIFY(m.addIdentifier(11, 0x222, "Wiper", true, {}));
+        m.checkNode(kDoor, false);
+        QCOMPARE(node("ID_00000222")->parent(), node("DEV_11"));
+        QCOMPARE(panel->c.tvDB_IDs->currentItem(), node("ID_00000222"));
+        CanDbModel::IdentifierChange move;
+        move.deviceId = 10;
+        move.name = "Revs";
+        QCOMPARE(m.changeIdentifier(kDoor, move), WriteResult::Stored);
+        QCOMPARE(node(kDoor)->parent(), node("DEV_10"));
+        QCOMPARE(node(kDoor)->text(0), QString("123.04567 - Revs"));
+        QVERIFY(!shown("DEV_10") && shown("DEV_11")); // the boxes follow the move
     }
 
     void menusFollowTheClickedNode_data()
@@ -290,214 +212,120 @@ private slots:
     void menusFollowTheClickedNode()
     {
         QFETCH(QString, key);
-        open(1);
+        show(1);
         click(kRpm); // enable everything first: the next mouse-down must clear it
         click(key);
-        QCOMPARE(tree()->currentNodeKey(), key);
-        QTEST(window->mnuCAN_Devices_Edit->isEnabled(), "devEdit");
-        QTEST(window->mnuCAN_Devices_Delete->isEnabled(), "devDelete");
-        QTEST(window->mnuCAN_IDs_Edit->isEnabled(), "idEdit");
-        QCOMPARE(window->mnuCAN_IDs_Delete->isEnabled(), window->mnuCAN_IDs_Edit->isEnabled());
-        tree()->tvDB_IDs_MouseUp(Qt::RightButton);
-        QVERIFY(tree()->lastPopup());
-        QTEST(tree()->lastPopup()->objectName(), "popup");
-        QAction *bold = tree()->lastPopup()->defaultAction();
+        QCOMPARE(tree->currentNodeKey(), key);
+        QTEST(panel->c.mnuCAN_Devices_Edit->isEnabled(), "devEdit");
+        QTEST(panel->c.mnuCAN_Devices_Delete->isEnabled(), "devDelete");
+        QTEST(panel->c.mnuCAN_IDs_Edit->isEnabled(), "idEdit");
+        QCOMPARE(panel->c.mnuCAN_IDs_Delete->isEnabled(), panel->c.mnuCAN_IDs_Edit->isEnabled());
+        tree->tvDB_IDs_MouseUp(Qt::RightButton);
+        QVERIFY(tree->lastPopup());
+        QTEST(tree->lastPopup()->objectName(), "popup");
+        QAction *bold = tree->lastPopup()->defaultAction();
         QTEST(bold ? bold->objectName() : QString(), "defaultItem");
-        tree()->lastPopup()->close();
-        QVERIFY(!tree()->lastPopup()->defaultAction());
+        tree->lastPopup()->close();
+        QVERIFY(!tree->lastPopup()->defaultAction());
     }
 
-    void arrowKeysPickNodesAsClicksDo()
+    // Arrow keys pick nodes as clicks do; Delete runs the enabled item only.
+    void keys()
     {
-        open(1);
-        window->tvDB_IDs->setCurrentItem(node(kRpm));
-        QCOMPARE(tree()->currentNodeKey(), kRpm);
-        QTest::keyClick(window->tvDB_IDs, Qt::Key_Up); // from "100 - Rpm" to "Engine"
-        QCOMPARE(tree()->currentNodeKey(), QString("DEV_10"));
-        QVERIFY(window->mnuCAN_Devices_Edit->isEnabled());
-        QVERIFY(!window->mnuCAN_Devices_Delete->isEnabled());
-        QVERIFY(!window->mnuCAN_IDs_Edit->isEnabled());
-    }
+        show(1);
+        QTreeWidget *tv = panel->c.tvDB_IDs;
+        tv->setCurrentItem(node(kRpm));
+        QCOMPARE(tree->currentNodeKey(), kRpm);
+        QTest::keyClick(tv, Qt::Key_Up); // from "100 - Rpm" to "Engine"
+        QCOMPARE(tree->currentNodeKey(), QString("DEV_10"));
+        QVERIFY(panel->c.mnuCAN_Devices_Edit->isEnabled());
+        QVERIFY(!panel->c.mnuCAN_IDs_Edit->isEnabled());
 
-    void deleteKeyOnTheDefaultDeviceDoesNothing()
-    {
-        open(1);
-        click("DEV_10");
-        QSignalSpy triggered(window->mnuCAN_Devices_Delete, &QAction::triggered);
-        QTest::keyClick(window->tvDB_IDs, Qt::Key_Delete);
+        QSignalSpy triggered(panel->c.mnuCAN_Devices_Delete, &QAction::triggered);
+        QTest::keyClick(tv, Qt::Key_Delete); // the default device
         QCOMPARE(triggered.count(), 0);
         QVERIFY(prompts.shown.isEmpty());
-        QCOMPARE(count("CAN_Device"), 2);
-
-        click("DEV_11");
-        prompts.answers << Prompts::Answer::Cancel;
-        tree()->tvDB_IDs_KeyDown(Qt::Key_Delete);
+        tv->setCurrentItem(node("DEV_11"));
+        QTest::keyClick(tv, Qt::Key_Delete);
         QCOMPARE(triggered.count(), 1);
+        QCOMPARE(prompts.texts(), QStringList{"Deleting CAN DataBase Device \"Body\". Are you sure?"});
+        QVERIFY(!node("DEV_11") && !node(kDoor));
+        QCOMPARE(count("CAN_Device"), 1);
     }
 
     void expandAndCollapseFollowTheMenus()
     {
-        open(1);
-        window->mnuCAN_DB_Collapse->trigger();
+        show(1);
+        panel->c.mnuCAN_DB_Collapse->trigger();
         QVERIFY(!node("CAN")->isExpanded());
-        QVERIFY(window->mnuCAN_DB_Expand->isEnabled());
-        QVERIFY(!window->mnuCAN_Devices_Expand->isEnabled());
-        QVERIFY(!window->mnuCAN_Devices_Collapse->isEnabled());
-        window->mnuCAN_DB_Expand->trigger();
+        QVERIFY(panel->c.mnuCAN_DB_Expand->isEnabled());
+        QVERIFY(!panel->c.mnuCAN_Devices_Expand->isEnabled());
+        QVERIFY(!panel->c.mnuCAN_Devices_Collapse->isEnabled());
+        panel->c.mnuCAN_DB_Expand->trigger();
         click("DEV_11");
-        QVERIFY(!window->mnuCAN_Devices_Expand->isEnabled());
-        window->mnuCAN_Devices_Collapse->trigger();
+        QVERIFY(!panel->c.mnuCAN_Devices_Expand->isEnabled());
+        panel->c.mnuCAN_Devices_Collapse->trigger();
         QVERIFY(!node("DEV_11")->isExpanded());
-        QVERIFY(window->mnuCAN_Devices_Expand->isEnabled());
+        QVERIFY(panel->c.mnuCAN_Devices_Expand->isEnabled());
         node("DEV_11")->setExpanded(true); // the view's own arrow
-        QVERIFY(window->mnuCAN_Devices_Collapse->isEnabled());
+        QVERIFY(panel->c.mnuCAN_Devices_Collapse->isEnabled());
     }
 
-    void dropsCarryAnIdentifierKey_data()
-    {
-        QTest::addColumn<QString>("format");
-        QTest::addColumn<bool>("accepted");
-        QTest::newRow("identifier key") << DbTree::idKeyMimeType << true;
-        QTest::newRow("plain text") << "text/plain" << false;
-    }
+    // Only an identifier key may be dropped on the tree.
     void dropsCarryAnIdentifierKey()
     {
-        QFETCH(QString, format);
+        show(1);
+        for (const QString &format : {DbTree::idKeyMimeType, QStringLiteral("text/plain")}) {
+            QMimeData data;
+            data.setData(format, "ID_00000222");
+            QDragEnterEvent enter(QPoint(5, 5), Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+            QCoreApplication::sendEvent(panel->c.tvDB_IDs->viewport(), &enter);
+            QCOMPARE(enter.isAccepted(), format == DbTree::idKeyMimeType);
+        }
+    }
+
+    // ---- The editors' windows ----------------------------------------------------------------
+
+    void identifierWindowShowsItsMode_data()
+    {
+        QTest::addColumn<int>("mode");
+        QTest::addColumn<QString>("key");
+        QTest::addColumn<bool>("applyShown");
+        QTest::addColumn<bool>("deleteShown");
+        QTest::addColumn<bool>("idEditable");
+        QTest::addColumn<QString>("ext");
+        QTest::newRow("add") << int(IdEditor::Mode::Add) << "ID_00000123" << false << false << false << "-----";
+        QTest::newRow("edit") << int(IdEditor::Mode::Edit) << kDoor << true << true << false << "04567";
+        QTest::newRow("new") << int(IdEditor::Mode::New) << "DEV_11" << false << false << true << "34567";
+    }
+    void identifierWindowShowsItsMode()
+    {
+        QFETCH(int, mode);
+        QFETCH(QString, key);
         open(1);
-        QMimeData data;
-        data.setData(format, "ID_00000222");
-        QDragEnterEvent enter(QPoint(5, 5), Qt::CopyAction | Qt::MoveAction, &data, Qt::LeftButton, Qt::NoModifier);
-        QCoreApplication::sendEvent(window->tvDB_IDs->viewport(), &enter);
-        QTEST(enter.isAccepted(), "accepted");
+        frmTV_ID window(context, *model);
+        QVERIFY(window.prepare(IdEditor::Mode(mode), key));
+        QTEST(!window.cmdApply->isHidden(), "applyShown");
+        QTEST(!window.cmdDelete->isHidden(), "deleteShown");
+        QVERIFY(!window.cmdApply->isEnabled() || mode == int(IdEditor::Mode::Add));
+        QTEST(window.frmCAN_ID->isEnabled(), "idEditable");
+        QTEST(window.txtIDExt->text(), "ext");
+        QCOMPARE(window.txtIDExt->isEnabled(), window.frmCAN_ID->isEnabled() && key == kDoor);
+        QVERIFY(!window.cmdDataChange->isEnabled());
     }
 
-    void addingAnIdentifier()
-    {
-        monitor.addRow("ID_00000222", 4, true, "ID_00000222_new");
-        open(1);
-        const int id = tree()->tvAddCAN_ID(11, 0x222, "Wiper's", false);
-        QCOMPARE(id, 1);
-        QCOMPARE(params->getParam("counter_id_CAN_ID", "?"), QString("2"));
-        QTreeWidgetItem *added = node("ID_00000222");
-        QVERIFY(added);
-        QCOMPARE(added->text(0), QString("222 - Wiper's"));
-        QCOMPARE(added->parent(), node("DEV_11"));
-        QCOMPARE(window->tvDB_IDs->currentItem(), added);
-        QVERIFY(!added->checkState(0));
-        QCOMPARE(enableOf(1), 0);
-        QVERIFY(!node("DEV_11")->checkState(0));
-        QCOMPARE(monitor.rows["ID_00000222"].icon, QString("ID_00000222"));
-        QVERIFY(!monitor.rows["ID_00000222"].checked);
-        QVERIFY(prompts.shown.isEmpty());
-    }
-
-    void addingIsRefused_data()
-    {
-        QTest::addColumn<int>("dataBase");
-        QTest::addColumn<int>("device");
-        QTest::addColumn<int>("keyNumber");
-        QTest::addColumn<QString>("message");
-        QTest::newRow("already present under another device")
-            << 1 << 10 << 0x248C4567 << "This ID (123.04567) is present in CAN Data Base.";
-        QTest::newRow("lost-frame key") << 1 << 10 << -1 << "Lost IDs is not adding to CAN Data Base.";
-        QTest::newRow("no data base") << 0 << 10 << 0x300 << "Error. CAN Data Base must be created, before...";
-        QTest::newRow("device not in the tree") << 1 << 99 << 0x300 << "Error addition ID=\"300\" to CAN Data Base.";
-        QTest::newRow("standard number past 11 bits")
-            << 1 << 10 << 0x800 << "Error addition ID=\"800\" to CAN Data Base.";
-    }
-    void addingIsRefused()
-    {
-        QFETCH(int, dataBase);
-        QFETCH(int, device);
-        QFETCH(int, keyNumber);
-        open(dataBase);
-        const int before = count("CAN_ID");
-        QCOMPARE(tree()->tvAddCAN_ID(device, keyNumber, "x", true), -1);
-        QCOMPARE(count("CAN_ID"), before);
-        QVERIFY(!params->contains("counter_id_CAN_ID"));
-        QCOMPARE(prompts.shown.size(), 1);
-        QTEST(prompts.shown.first().text, "message");
-        QCOMPARE(prompts.shown.first().title, QString("Adding ID to CAN Data Base..."));
-        QCOMPARE(prompts.shown.first().icon, Prompts::Icon::Critical);
-        if (keyNumber == 0x248C4567)
-            QCOMPARE(window->tvDB_IDs->currentItem(), node(kDoor));
-    }
-
-    void choosingADataBase()
+    void dataBaseWindowsShowTheirFields()
     {
         open(1);
-        QSignalSpy rebuilds(tree(), &DbTree::rebuildViews);
-        QSignalSpy resets(tree(), &DbTree::linkResetRequested);
-        QTreeWidgetItem *root = node("CAN");
-        // The same data base again: nothing is reloaded.
-        window->cmbDB_Name->setCurrentIndex(1);
-        tree()->cmbDB_Name_Click();
-        QCOMPARE(node("CAN"), root);
-        QCOMPARE(rebuilds.count(), 0);
-        QCOMPARE(resets.count(), 0);
+        frmCAN_DB edit(context, *model);
+        QCOMPARE(edit.cmbCAN_Speed->currentText(), QString("250000"));
+        QVERIFY(!edit.cmdApply->isEnabled());
+        QTest::keyClicks(edit.txtName, "x");
+        QVERIFY(edit.cmdApply->isEnabled());
 
-        window->cmbDB_Name->setCurrentIndex(2);
-        tree()->cmbDB_Name_Click();
-        QCOMPARE(params->getParam("id_CAN", "?"), QString("2"));
-        QCOMPARE(node("CAN")->text(0), QString("Bus B"));
-        QCOMPARE(rebuilds.count(), 1);
-        QCOMPARE(resets.count(), 1);
-
-        window->cmbDB_Name->setCurrentIndex(0); // the empty item: no data base
-        tree()->cmbDB_Name_Click();
-        QCOMPARE(params->getParam("id_CAN", "?"), QString("0"));
-        QCOMPARE(window->tvDB_IDs->topLevelItemCount(), 0);
-        QCOMPARE(window->cmdDB_Property->text(), QString("+"));
-    }
-
-    // A row whose ID is no identifier key is left out; the tree still loads.
-    void malformedIdentifierRowsAreSkipped()
-    {
-        exec("insert into CAN_ID values (200, 10, -5, 'negative', 1)");
-        exec("insert into CAN_ID values (201, 10, 1073741824, 'lost marker', 1)");
-        exec("insert into CAN_ID values (203, 10, 2048, 'standard past 11 bits', 1)");
-        exec("insert into CAN_ID values (204, 10, 'garbage', 'text', 1)");
-        exec("insert into CAN_ID values (205, 10, NULL, 'null', 1)");
-        exec("insert into CAN_ID values (207, 11, 99999999999, 'beyond 32 bits', 1)");
-        exec("insert into CAN_ID values (208, 11, 256, 'second Rpm', 0)");
-        open(1);
-        QCOMPARE(node("DEV_10")->childCount(), 2);
-        QCOMPARE(node("DEV_11")->childCount(), 2);
-        QCOMPARE(node(kRpm)->text(0), QString("100 - Rpm"));
-        QCOMPARE(node("CAN")->checkState(0), Qt::Checked);
-        QVERIFY(prompts.shown.isEmpty());
-    }
-
-    void speedAndTimerInUse_data()
-    {
-        QTest::addColumn<int>("dataBase");
-        QTest::addColumn<double>("speed");
-        QTest::addColumn<double>("timer");
-        QTest::addColumn<QString>("speedId");
-        QTest::newRow("data base rows") << 1 << 250000.0 << 250000.0 << "3";
-        QTest::newRow("hidden speed row still found") << 2 << 500000.0 << 2000000.0 << "0";
-        QTest::newRow("no data base: the defaults") << 0 << 500000.0 << 1000000.0 << "2";
-    }
-    void speedAndTimerInUse()
-    {
-        QFETCH(int, dataBase);
-        open(dataBase);
-        QTEST(tree()->currentCanSpeed(), "speed");
-        QTEST(tree()->currentCanTimer(), "timer");
-        QTEST(params->getParam("id_CAN_Speed", "?"), "speedId");
-    }
-
-    void timingSignalOnChange()
-    {
-        open(1);
-        QSignalSpy timing(tree(), &DbTree::canTimingChanged);
-        tree()->loadCanDb(true, true);
-        QCOMPARE(timing.count(), 0);
-        params->setParam("id_CAN", 2);
-        tree()->loadCanDb(true, true);
-        QCOMPARE(timing.count(), 1);
-        QCOMPARE(timing.first().at(0).toDouble(), 500000.0);
-        QCOMPARE(timing.first().at(1).toDouble(), 2000000.0);
+        frmCAN_DB_New create(context, *model);
+        QCOMPARE(create.cmbCAN->itemText(0), QString()); // the defaults' item
+        QCOMPARE(create.cmbCAN->currentText(), QString("Bus A"));
     }
 };
 

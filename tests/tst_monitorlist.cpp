@@ -7,7 +7,7 @@
 #include <QtTest>
 
 // The identifier monitor list: rows, counts, icons, the check-box rules
-// between the rows and the data base tree, the header clicks.
+// between the rows and the data base, the header clicks.
 class tst_MonitorList : public QObject
 {
     Q_OBJECT
@@ -16,23 +16,23 @@ class tst_MonitorList : public QObject
     {
         QStringList treeChecks; // "key=0/1"
         int rebuilds = 0;
-        bool capturing = false;
         QStringList added; // "show:key"
     };
 
-    // A list with the hooks recorded; the tree answers a check the way the
-    // real one does: it stores the state and synchronises the row.
+    // A list with its requests recorded; the data base answers a check the
+    // way the real one does: it stores the state and synchronises the row.
     static void wire(MonitorList &list, FakeIdIndex &index, Hooks &hooks)
     {
         list.setIdIndex(&index);
-        list.treeNodeCheck = [&list, &index, &hooks](const QString &key, bool ticked) {
-            hooks.treeChecks << key + (ticked ? "=1" : "=0");
-            index.nodes[key].ticked = ticked;
-            list.syncIDRow(key, {}, ticked);
-        };
-        list.rebuildLVM = [&hooks] { ++hooks.rebuilds; };
-        list.captureRunning = [&hooks] { return hooks.capturing; };
-        list.addID = [&hooks](bool show, const QString &key) { hooks.added << QString::number(show) + ":" + key; };
+        QObject::connect(&list, &MonitorList::nodeCheckRequested,
+                         [&list, &index, &hooks](const QString &key, bool ticked) {
+                             hooks.treeChecks << key + (ticked ? "=1" : "=0");
+                             index.nodes[key].ticked = ticked;
+                             list.syncIDRow(key, {}, ticked);
+                         });
+        QObject::connect(&list, &MonitorList::rebuildRequested, [&hooks] { ++hooks.rebuilds; });
+        QObject::connect(&list, &MonitorList::addIdRequested,
+                         [&hooks](bool show, const QString &key) { hooks.added << QString::number(show) + ":" + key; });
     }
 
     static QString cell(const MonitorList &list, int row, int column)
@@ -162,12 +162,6 @@ private slots:
         grey.fill(QColor(0x80, 0x80, 0x80));
         QVERIFY(lost != grey);
         QVERIFY(list.image(QStringLiteral("ID_40000000_new")) != grey);
-
-        // A new capture releases the images; a key seen again draws its own.
-        list.clear();
-        QCOMPARE(list.count(), 0);
-        list.updateIDRow(0x123, true);
-        QCOMPARE(list.imageCount(), 2);
     }
 
     // A data base identifier's row follows the tree: the user's check goes to
@@ -193,11 +187,18 @@ private slots:
         list.itemCheck(1, false);
         QCOMPARE(list.row(1).checked, false);
         QCOMPARE(hooks.rebuilds, 1);
-        hooks.capturing = true;
+        list.setCaptureRunning(true);
         list.toggleViewed(1);
         QCOMPARE(list.row(1).checked, true);
         QCOMPARE(hooks.rebuilds, 1);
         QCOMPARE(hooks.treeChecks.size(), 1);
+
+        // Without a data base to ask, a data base identifier's row takes the check itself.
+        MonitorList alone;
+        alone.setIdIndex(&index);
+        alone.updateIDRow(0x100, true);
+        alone.itemCheck(0, true);
+        QVERIFY(alone.row(0).checked);
     }
 
     // The first header toggles every new identifier, never a data base one.
@@ -261,6 +262,11 @@ private slots:
         list.columnClick(column);
         QCOMPARE(list.sortState(), MonitorList::SortState::ascending);
         QCOMPARE(idColumn(list), ascending);
+        // A sorted list takes a new row at its place, with the next ordinal.
+        list.updateIDRow(0x250, false);
+        QCOMPARE(list.rowOf(0x250), column == MonitorList::colID ? 2 : 0);
+        QCOMPARE(cell(list, list.rowOf(0x250), MonitorList::colOrdinal), QStringLiteral(" 5"));
+        QVERIFY(!list.deleteCANID(0x250)); // no frames: gone again
         list.columnClick(column);
         QCOMPARE(list.sortState(), MonitorList::SortState::descending);
         QCOMPARE(idColumn(list), descending);
@@ -273,18 +279,7 @@ private slots:
         QCOMPARE(list.row(list.rowOf(0x100)).count, 3);
     }
 
-    void sortedListTakesNewRowsInPlace()
-    {
-        MonitorList list;
-        list.updateIDRow(0x300, true);
-        list.updateIDRow(0x100, true);
-        list.columnClick(MonitorList::colID);
-        list.updateIDRow(0x200, true);
-        QCOMPARE(idColumn(list), (QStringList{"100", "200", "300"}));
-        QCOMPARE(cell(list, 1, MonitorList::colOrdinal), QStringLiteral(" 3"));
-    }
-
-    // The tree's side: synchronising, leaving the data base, deleting.
+    // The data base's side: synchronising, reading a box, deleting, leaving the data base.
     void treeSynchronisation()
     {
         MonitorList list;
@@ -297,35 +292,29 @@ private slots:
         QCOMPARE(list.iconKey(0), QStringLiteral("ID_00000100"));
         QCOMPARE(list.row(0).checked, false);
         QVERIFY(!list.syncIDRow(QStringLiteral("ID_00000100"), {}, false)); // unchanged
+        bool ticked = true;
+        QVERIFY(list.rowChecked(QStringLiteral("ID_00000100"), &ticked) && !ticked);
+        QVERIFY(!list.rowChecked(QStringLiteral("ID_00000999"), &ticked));
         // Unticked without frames: the row goes.
         QVERIFY(!list.syncIDRow(QStringLiteral("ID_00000200"), {}, false));
         QCOMPARE(list.count(), 2);
         QCOMPARE(list.rowOf(QStringLiteral("ID_00000300")), 1);
+
+        // Deleted from the data base: a row with counted frames stays,
+        // unchecked and marked new; one without goes.
+        list.updateIDRow(0x500, false);
+        QVERIFY(list.deleteCANID(0x300));
+        QCOMPARE(list.row(1).checked, false);
+        QCOMPARE(list.iconKey(1), QStringLiteral("ID_00000300_new"));
+        QVERIFY(!list.deleteCANID(0x500));
+        QVERIFY(!list.deleteCANID(0x999));
+        QCOMPARE(list.count(), 2);
 
         list.updateIDRow(0x400, false);
         list.resetIDRows();
         QCOMPARE(list.count(), 2);
         QCOMPARE(list.iconKey(0), QStringLiteral("ID_00000100_new"));
         QCOMPARE(list.rowOf(0x400), -1);
-    }
-
-    void deleteCANID()
-    {
-        MonitorList list;
-        FakeIdIndex index;
-        index.add(0x100, true, {}, {});
-        index.add(0x200, true, {}, {});
-        list.setIdIndex(&index);
-        list.updateIDRow(0x100, true);
-        list.updateIDRow(0x200, false);
-        // Counted frames: the row stays, unchecked and marked new.
-        QVERIFY(list.deleteCANID(0x100));
-        QCOMPARE(list.row(0).checked, false);
-        QCOMPARE(list.iconKey(0), QStringLiteral("ID_00000100_new"));
-        // No frames: the row goes.
-        QVERIFY(!list.deleteCANID(0x200));
-        QCOMPARE(list.count(), 1);
-        QVERIFY(!list.deleteCANID(0x999)); // no row: nothing, no crash
     }
 
     void dragAndCopy()

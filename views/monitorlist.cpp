@@ -5,6 +5,7 @@
 #include "views/listfont.h"
 
 #include <QFontMetrics>
+#include <QMetaMethod>
 #include <QMimeData>
 #include <QPainter>
 
@@ -73,7 +74,7 @@ void MonitorList::updateIDRow(qint32 keyNumber, bool count)
     endInsertRows();
 }
 
-// ---- the tree's side -------------------------------------------------------
+// ---- the data base's side --------------------------------------------------
 
 bool MonitorList::syncIDRow(const QString &key, const QString &suffix, bool ticked)
 {
@@ -101,6 +102,15 @@ void MonitorList::resetIDRows()
             removeRow(r);
         }
     }
+}
+
+bool MonitorList::rowChecked(const QString &key, bool *ticked) const
+{
+    const int r = rowOf(key);
+    if (r < 0)
+        return false;
+    *ticked = rows[size_t(r)].checked;
+    return true;
 }
 
 bool MonitorList::deleteCANID(qint32 keyNumber)
@@ -134,15 +144,15 @@ void MonitorList::itemCheck(int r, bool checked)
     if (r < 0 || r >= count())
         return;
     const Row &row = rows[size_t(r)];
-    if (row.suffix.isEmpty() && treeNodeCheck) {
-        // The tree's node is the master: the row keeps its state until the
-        // tree has written the flag and synchronised the rows.
-        treeNodeCheck(row.key, checked);
+    if (row.suffix.isEmpty() && isSignalConnected(QMetaMethod::fromSignal(&MonitorList::nodeCheckRequested))) {
+        // The data base is the master: the row keeps its state until the
+        // flag is written and the rows are synchronised.
+        emit nodeCheckRequested(row.key, checked);
         return;
     }
     setChecked(r, checked);
-    if (!(captureRunning && captureRunning()) && rebuildLVM)
-        rebuildLVM();
+    if (!capturing)
+        emit rebuildRequested();
 }
 
 void MonitorList::columnClick(int column)
@@ -156,8 +166,7 @@ void MonitorList::columnClick(int column)
         for (int r = 0; r < count(); ++r)
             if (!rows[size_t(r)].suffix.isEmpty())
                 setChecked(r, state);
-        if (rebuildLVM)
-            rebuildLVM();
+        emit rebuildRequested();
         return;
     }
     if (column != colID && column != colCount)
@@ -184,8 +193,8 @@ void MonitorList::toggleViewed(int r)
 
 void MonitorList::copyToDataBase(int r, bool show)
 {
-    if (r >= 0 && r < count() && addID)
-        addID(show, rows[size_t(r)].key);
+    if (r >= 0 && r < count())
+        emit addIdRequested(show, rows[size_t(r)].key);
 }
 
 int MonitorList::rowOf(const QString &key) const

@@ -9,7 +9,6 @@
 #include <QImage>
 #include <QString>
 
-#include <functional>
 #include <vector>
 
 // The identifier monitor list lvListViewID: one row per identifier key seen
@@ -21,9 +20,9 @@
 // identifier 123.04567 gives the row " 1", "123.04567", "    1", key
 // "ID_248C4567", checked, icon "ID_248C4567_new" when the data base lacks it.
 //
-// For identifiers of the data base the tree's node is the master of the check
-// box: a user check goes to the tree (treeNodeCheck), which writes it and
-// comes back through syncIDRow.
+// For identifiers of the data base the data base is the master of the check
+// box: a user check is requested (nodeCheckRequested), the data base writes
+// it and comes back through syncIDRow.
 class MonitorList final : public QAbstractTableModel, public IdFilter, public MonitorRows
 {
     Q_OBJECT
@@ -48,29 +47,23 @@ public:
 
     explicit MonitorList(QObject *parent = nullptr);
 
-    // The data base tree; nullptr means no data base (every key is new).
+    // The data base; nullptr means no data base (every key is new).
     void setIdIndex(const IdIndex *index) { idIndex = index; }
     // The font the list is shown in; the icons are as big as " new " in it.
     void setListFont(const QFont &font);
 
-    // ---- hooks into the main window and the tree ----
-    // Sets the tree node's check box and runs its node-check handling (which
-    // writes the enable flag and calls syncIDRow back).
-    std::function<void(const QString &key, bool ticked)> treeNodeCheck;
-    std::function<void()> rebuildLVM;
-    // True while a capture is running (mnuRunCANCapture checked).
-    std::function<bool()> captureRunning;
-    // Adds the identifier to the data base: with the editor (show) or at once.
-    std::function<void(bool show, const QString &key)> addID;
+    // While a capture runs, a check of a new identifier's row rebuilds nothing.
+    void setCaptureRunning(bool running) { capturing = running; }
 
     // ---- IdFilter (the capture store) ----
     [[nodiscard]] bool isShown(qint32 keyNumber) const override;
     void updateIDRow(qint32 keyNumber, bool count) override;
 
-    // ---- MonitorRows (the tree) ----
+    // ---- MonitorRows (the data base) ----
     bool syncIDRow(const QString &key, const QString &suffix, bool ticked) override;
     void resetIDRows() override;
     bool deleteCANID(qint32 keyNumber) override;
+    bool rowChecked(const QString &key, bool *ticked) const override;
 
     // ---- events ----
     // Removes every row (a new capture) and releases the images.
@@ -81,7 +74,7 @@ public:
     void columnClick(int column);
     // "Viewed": inverts the row's check box through itemCheck.
     void toggleViewed(int row);
-    // Double click / "Copy to CAN Data Base" on the row: addID(show, key).
+    // Double click / "Copy to CAN Data Base" on the row: addIdRequested(show, key).
     void copyToDataBase(int row, bool show);
 
     // ---- state ----
@@ -113,6 +106,16 @@ public:
     QMimeData *mimeData(const QModelIndexList &indexes) const override;
     Qt::DropActions supportedDragActions() const override { return Qt::CopyAction; }
 
+signals:
+    // The user checked the row of a data base identifier: the data base
+    // writes the box and calls syncIDRow back. Without a receiver the row
+    // takes the check as a new identifier's does.
+    void nodeCheckRequested(const QString &key, bool ticked);
+    // The message list must be rebuilt (rebuildLVM).
+    void rebuildRequested();
+    // Adds the identifier to the data base: with the editor (show) or at once.
+    void addIdRequested(bool show, const QString &key);
+
 private:
     void addIDImages(const QString &key);
     // The cache key of a key's image: its colour, lost-frame and " new " marks.
@@ -133,4 +136,5 @@ private:
     QString firstCaption = QStringLiteral("-");
     int sortCol = colOrdinal;
     SortState sort = SortState::off;
+    bool capturing = false;
 };

@@ -11,7 +11,7 @@
 #include <QPushButton>
 #include <QVBoxLayout>
 
-frmCAN_DB::frmCAN_DB(AppContext &context, CanDbTree &tree, QWidget *parent) : QDialog(parent), logic(context, tree)
+frmCAN_DB::frmCAN_DB(AppContext &context, CanDbModel &model, QWidget *parent) : QDialog(parent), logic(context, model)
 {
     setObjectName(QStringLiteral("frmCAN_DB"));
     setWindowTitle(QStringLiteral("CAN - Property"));

@@ -14,7 +14,7 @@ class frmCAN_DB final : public QDialog
 {
     Q_OBJECT
   public:
-    frmCAN_DB(AppContext &context, CanDbTree &tree, QWidget *parent = nullptr);
+    frmCAN_DB(AppContext &context, CanDbModel &model, QWidget *parent = nullptr);
 
     CanDbEditor logic;
 

@@ -7,7 +7,9 @@
 #include <QLabel>
 #include <QVBoxLayout>
 
-frmCAN_DB_New::frmCAN_DB_New(AppContext &context, QWidget *parent) : QDialog(parent), logic(context)
+frmCAN_DB_New::frmCAN_DB_New(AppContext &context, CanDbModel &model, QWidget *parent)
+    : QDialog(parent)
+    , logic(context, model)
 {
     setObjectName(QStringLiteral("frmCAN_DB_New"));
     setWindowTitle(QStringLiteral("Creating new CAN Data Base"));

@@ -13,7 +13,7 @@ class frmCAN_DB_New final : public QDialog
 {
     Q_OBJECT
   public:
-    explicit frmCAN_DB_New(AppContext &context, QWidget *parent = nullptr);
+    frmCAN_DB_New(AppContext &context, CanDbModel &model, QWidget *parent = nullptr);
 
     CanDbNew logic;
 

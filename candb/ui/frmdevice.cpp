@@ -7,7 +7,7 @@
 #include <QLabel>
 #include <QVBoxLayout>
 
-frmDevice::frmDevice(AppContext &context, CanDbTree &tree, QWidget *parent) : QDialog(parent), logic(context, tree)
+frmDevice::frmDevice(AppContext &context, CanDbModel &model, QWidget *parent) : QDialog(parent), logic(context, model)
 {
     setObjectName(QStringLiteral("frmDevice"));
     txtCAN_Name = dialogparts::lineEdit(this, "txtCAN_Name");

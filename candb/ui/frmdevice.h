@@ -13,7 +13,7 @@ class frmDevice final : public QDialog
 {
     Q_OBJECT
   public:
-    frmDevice(AppContext &context, CanDbTree &tree, QWidget *parent = nullptr);
+    frmDevice(AppContext &context, CanDbModel &model, QWidget *parent = nullptr);
 
     // Opens the window modally; the new device's id or -1.
     int addDevice();

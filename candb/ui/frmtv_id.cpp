@@ -29,7 +29,7 @@ QScrollBar *bitBar(QWidget *parent, const char *name)
 
 } // namespace
 
-frmTV_ID::frmTV_ID(AppContext &context, CanDbTree &tree, QWidget *parent) : QDialog(parent), logic(context, tree)
+frmTV_ID::frmTV_ID(AppContext &context, CanDbModel &model, QWidget *parent) : QDialog(parent), logic(context, model)
 {
     setObjectName(QStringLiteral("frmTV_ID"));
 

@@ -19,7 +19,7 @@ class frmTV_ID final : public QDialog
 {
     Q_OBJECT
   public:
-    frmTV_ID(AppContext &context, CanDbTree &tree, QWidget *parent = nullptr);
+    frmTV_ID(AppContext &context, CanDbModel &model, QWidget *parent = nullptr);
 
     // Each opens the window modally in its mode; true when the identifier was saved.
     bool addID(const QString &key);

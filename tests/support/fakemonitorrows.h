@@ -7,7 +7,7 @@
 #include <QStringList>
 
 // A monitor list of rows keyed by identifier key, following the rules the
-// tree relies on: an unticked row without frames goes, a deleted identifier
+// data base relies on: an unticked row without frames goes, a deleted identifier
 // with frames stays unchecked with the "_new" icon.
 class FakeMonitorRows final : public MonitorRows
 {
@@ -55,6 +55,15 @@ class FakeMonitorRows final : public MonitorRows
                 it = rows.erase(it);
             }
         }
+    }
+
+    bool rowChecked(const QString &key, bool *ticked) const override
+    {
+        const auto it = rows.constFind(key);
+        if (it == rows.cend())
+            return false;
+        *ticked = it->checked;
+        return true;
     }
 
     bool deleteCANID(qint32 keyNumber) override

@@ -49,7 +49,6 @@ frmMain::frmMain(AppContext &context, PortFactory makePort, QWidget *parent)
     actions = std::make_unique<MainActions>(*this);
     createStatusBar();
     panes = new MainPanes(*this, actions->toolBar(), sbStatusBarCAN);
-    takeDbTreeControls();
     setCanDbMenu(false);
     createLink(std::move(makePort));
     createCaptureViews();
@@ -61,7 +60,6 @@ frmMain::frmMain(AppContext &context, PortFactory makePort, QWidget *parent)
     settings = std::make_unique<WindowSettings>(*this, *context.params, panes->layout,
                                                 panes->lvListViewMessages->header(), panes->lvListViewID->header());
     createDbTree();
-    connectMonitorHooks();
 
     loadTimer = new QTimer(this);
     loadTimer->setObjectName(QStringLiteral("loadTimer"));
@@ -71,62 +69,48 @@ frmMain::frmMain(AppContext &context, PortFactory makePort, QWidget *parent)
     loadTimer->start();
 }
 
-// The panel and CAN menu items the data base tree works on.
-void frmMain::takeDbTreeControls()
-{
-    const auto menu = [this](const char *name) { return actions->menu(QLatin1String(name)); };
-    static_cast<DbTreeControls &>(*this) = {.mnuCAN = menu("mnuCAN"),
-                                            .mnuCAN_New = action("mnuCAN_New"),
-                                            .mnuCAN_Bar1 = action("mnuCAN_Bar1"),
-                                            .mnuCAN_DB = menu("mnuCAN_DB"),
-                                            .mnuCAN_DB_New = action("mnuCAN_DB_New"),
-                                            .mnuCAN_DB_Edit = action("mnuCAN_DB_Edit"),
-                                            .mnuCAN_DB_Delete = action("mnuCAN_DB_Delete"),
-                                            .mnuCAN_DB_Expand = action("mnuCAN_DB_Expand"),
-                                            .mnuCAN_DB_Collapse = action("mnuCAN_DB_Collapse"),
-                                            .mnuCAN_Devices = menu("mnuCAN_Devices"),
-                                            .mnuCAN_Devices_New = action("mnuCAN_Devices_New"),
-                                            .mnuCAN_Devices_Edit = action("mnuCAN_Devices_Edit"),
-                                            .mnuCAN_Devices_Delete = action("mnuCAN_Devices_Delete"),
-                                            .mnuCAN_Devices_Expand = action("mnuCAN_Devices_Expand"),
-                                            .mnuCAN_Devices_Collapse = action("mnuCAN_Devices_Collapse"),
-                                            .mnuCAN_IDs = menu("mnuCAN_IDs"),
-                                            .mnuCAN_IDs_New = action("mnuCAN_IDs_New"),
-                                            .mnuCAN_IDs_Edit = action("mnuCAN_IDs_Edit"),
-                                            .mnuCAN_IDs_Delete = action("mnuCAN_IDs_Delete"),
-                                            .mnuRunCANCapture = action("mnuRunCANCapture")};
-    cmbDB_Name = panes->cmbDB_Name;
-    cmdDB_Property = panes->cmdDB_Property;
-    tvDB_IDs = panes->tvDB_IDs;
-}
-
 // The data base panel and its ties to the capture views: the lists take labels
-// and check boxes from the tree, the tree keeps the monitor rows in step.
+// and check boxes from the data base model, which keeps the monitor rows in step.
 void frmMain::createDbTree()
 {
-    dbTree = new DbTree(context, *this);
+    const auto menu = [this](const char *name) { return actions->menu(QLatin1String(name)); };
+    const CanDbPanel panel{
+        .cmbDB_Name = panes->cmbDB_Name,
+        .cmdDB_Property = panes->cmdDB_Property,
+        .tvDB_IDs = panes->tvDB_IDs,
+        .mnuCAN = menu("mnuCAN"),
+        .mnuCAN_New = action("mnuCAN_New"),
+        .mnuCAN_DB = menu("mnuCAN_DB"),
+        .mnuCAN_DB_New = action("mnuCAN_DB_New"),
+        .mnuCAN_DB_Edit = action("mnuCAN_DB_Edit"),
+        .mnuCAN_DB_Delete = action("mnuCAN_DB_Delete"),
+        .mnuCAN_DB_Expand = action("mnuCAN_DB_Expand"),
+        .mnuCAN_DB_Collapse = action("mnuCAN_DB_Collapse"),
+        .mnuCAN_Devices = menu("mnuCAN_Devices"),
+        .mnuCAN_Devices_New = action("mnuCAN_Devices_New"),
+        .mnuCAN_Devices_Edit = action("mnuCAN_Devices_Edit"),
+        .mnuCAN_Devices_Delete = action("mnuCAN_Devices_Delete"),
+        .mnuCAN_Devices_Expand = action("mnuCAN_Devices_Expand"),
+        .mnuCAN_Devices_Collapse = action("mnuCAN_Devices_Collapse"),
+        .mnuCAN_IDs = menu("mnuCAN_IDs"),
+        .mnuCAN_IDs_New = action("mnuCAN_IDs_New"),
+        .mnuCAN_IDs_Edit = action("mnuCAN_IDs_Edit"),
+        .mnuCAN_IDs_Delete = action("mnuCAN_IDs_Delete"),
+    };
+    dbTree = new DbTree(context, panel, this);
     connect(dbTree, &DbTree::linkResetRequested, link, &PacketLink::resetLink);
     connect(dbTree, &DbTree::rebuildViews, this, &frmMain::rebuildLVM);
     connect(dbTree, &DbTree::canTimingChanged, this, &frmMain::setBusTiming);
-    setIdIndex(dbTree);
+    connect(dbTree, &DbTree::canDbMenuChanged, this, &frmMain::setCanDbMenu);
+    connect(&captureDocument, &CaptureDocument::capturingChanged, dbTree, &DbTree::setCaptureRunning);
+    setIdIndex(&dbTree->model());
     dbTree->setMonitorRows(monitorList);
-    dbTree->setMonitorRowReader([this](const QString &key, bool *ticked) {
-        const int r = monitorList->rowOf(key);
-        if (r < 0)
-            return false;
-        *ticked = monitorList->row(r).checked;
-        return true;
-    });
-    monitorList->treeNodeCheck = [this](const QString &key, bool ticked) { dbTree->checkNode(key, ticked); };
-    monitorList->addID = [this](bool show, const QString &key) { dbTree->addID(show, key); };
-}
-
-// The monitor list's own hooks: a changed check box rebuilds the message list
-// unless a capture is running.
-void frmMain::connectMonitorHooks()
-{
-    monitorList->rebuildLVM = [this] { rebuildLVM(); };
-    monitorList->captureRunning = [this] { return captureDocument.isCapturing(); };
+    connect(monitorList, &MonitorList::nodeCheckRequested, &dbTree->model(), &CanDbModel::checkNode);
+    connect(monitorList, &MonitorList::addIdRequested, dbTree, &DbTree::addID);
+    // A changed check box in the monitor list rebuilds the message list unless
+    // a capture is running.
+    connect(monitorList, &MonitorList::rebuildRequested, this, &frmMain::rebuildLVM);
+    connect(&captureDocument, &CaptureDocument::capturingChanged, monitorList, &MonitorList::setCaptureRunning);
 }
 
 frmMain::~frmMain()
@@ -219,7 +203,7 @@ void frmMain::createCommands()
     connect(action("mnuRunStandbyCAN"), &QAction::triggered, this, [this] { runCommands->standbyCAN(); });
     connect(action("mnuRunListenCAN"), &QAction::triggered, this, [this] { runCommands->listenCAN(); });
     connect(action("mnuRunEnableCAN"), &QAction::triggered, this, [this] { runCommands->enableCAN(); });
-    connect(mnuRunCANCapture, &QAction::triggered, this, &frmMain::mnuRunCANCapture_Click);
+    connect(action("mnuRunCANCapture"), &QAction::triggered, this, &frmMain::mnuRunCANCapture_Click);
     connect(action("mnuRunCANSend"), &QAction::triggered, this, &frmMain::mnuRunCANSend_Click);
 
     connect(action("mnuView_VSplitter1"), &QAction::triggered, panes, &MainPanes::presetVertical);
@@ -291,7 +275,8 @@ void frmMain::showCAN_Status(quint8 analyserStatus)
 
 void frmMain::setCanDbMenu(bool current, const QString &dbName)
 {
-    mnuCAN_Bar1->setVisible(current);
+    action("mnuCAN_Bar1")->setVisible(current);
+    QMenu *mnuCAN_DB = actions->menu(QStringLiteral("mnuCAN_DB"));
     mnuCAN_DB->menuAction()->setVisible(current);
     // A name is shown as typed: "&" would otherwise turn into a mnemonic.
     mnuCAN_DB->setTitle(QStringLiteral("CAN DB : ") + QString(dbName).replace(QLatin1Char('&'), QLatin1String("&&")));
@@ -388,7 +373,7 @@ void frmMain::showDocumentState()
 
 void frmMain::showCapturing(bool capturing)
 {
-    mnuRunCANCapture->setChecked(capturing);
+    action("mnuRunCANCapture")->setChecked(capturing);
     QAction *capture = button("CaptureCAN");
     capture->setChecked(capturing);
     capture->setIcon(actions->icon(capturing ? QStringLiteral("CaptureCAN2") : QStringLiteral("CaptureCAN1")));

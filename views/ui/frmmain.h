@@ -4,7 +4,6 @@
 #include "link/packetlink.h"
 #include "serial/serialport.h"
 #include "views/capturedocument.h"
-#include "views/ui/dbtreecontrols.h"
 
 #include <QMainWindow>
 
@@ -33,7 +32,7 @@ class frmSendFrame;
 // It wires the parts together: the capture document, the analyser link and
 // the windows of each area; it shows their state and forwards the commands.
 // Menus, buttons and panes are found by object name (MainActions, MainPanes).
-class frmMain final : public QMainWindow, public LinkDisplay, private DbTreeControls
+class frmMain final : public QMainWindow, public LinkDisplay
 {
     Q_OBJECT
 public:
@@ -74,17 +73,12 @@ protected:
     void closeEvent(QCloseEvent *event) override;
 
 private:
-    // The data base tree still reaches its controls and setCanDbMenu here.
-    friend class DbTree;
-
     void createStatusBar();
     void createLink(PortFactory makePort);
     void createCaptureViews();
     void createDocument();
     void createCommands();
-    void takeDbTreeControls();
     void createDbTree();
-    void connectMonitorHooks();
 
     [[nodiscard]] QAction *action(const char *name) const;
     [[nodiscard]] QAction *button(const char *key) const;
