@@ -344,7 +344,7 @@ void frmMain::createCaptureViews()
 void frmMain::createDocument()
 {
     captureDocument.setMessages(messageModel);
-    captureDocument.setDbNameSource([this] { return dbTree ? dbTree->dbName() : QString(); });
+    captureDocument.setDbNameSource([this] { return dbTree ? dbTree->model().dbName() : QString(); });
     captureDocument.setLoader([this](capturefile::CaptureFileReader &reader, const QString &delimiter, double bitRate,
                                      std::vector<clsFrame> &frames) {
         frmLoad window(reader, delimiter, bitRate, frames, this);
