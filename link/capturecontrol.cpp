@@ -28,14 +28,13 @@ CaptureControl::CaptureControl(PacketLink &link, QObject *form, QObject *parent)
     tmrFreePB->setInterval(decodeInterval);
     connect(tmrFreePB, &QTimer::timeout, this, &CaptureControl::tmrFreePB_Timer);
     link.registerOwner(owner::capture, [this](int process, const QString &command) { treatCapture(process, command); });
-    link.setCaptureHandler([this](int code) { treatCaptureFrame(code); });
+    connect(&link, &PacketLink::capturePacket, this, &CaptureControl::treatCaptureFrame);
     connect(&link, &PacketLink::lineLost, this, &CaptureControl::lineLost);
 }
 
 CaptureControl::~CaptureControl()
 {
     link.registerOwner(owner::capture, {});
-    link.setCaptureHandler({});
 }
 
 bool CaptureControl::isDecodeTimerActive() const

@@ -46,8 +46,8 @@ public:
     static constexpr int decodeInterval = 500; // ms, tmrFreePB
     static constexpr int commandTimeOut = 100; // ticks of 10 ms
 
-    // Registers treatCapture as owner 4 and treatCaptureFrame as the link's
-    // capture handler. `form` is the window the link is acquired for.
+    // Registers treatCapture as owner 4 and treats the link's capture
+    // packets with treatCaptureFrame. `form` is the window the link is acquired for.
     explicit CaptureControl(PacketLink &link, QObject *form = nullptr, QObject *parent = nullptr);
     ~CaptureControl() override;
 

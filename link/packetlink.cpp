@@ -4,7 +4,6 @@
 #include "core/prompts.h"
 #include "serial/serialport.h"
 
-#include <QCoreApplication>
 #include <QTimer>
 
 PacketLink::PacketLink(ParamStore &params, Prompts &prompts, PortFactory factory, QObject *parent)
@@ -18,15 +17,7 @@ PacketLink::PacketLink(ParamStore &params, Prompts &prompts, PortFactory factory
     tmrReceive->setInterval(10);
     tmrTimeout->setInterval(10);
     connect(tmrReceive, &QTimer::timeout, this, &PacketLink::poll);
-    connect(tmrTimeout, &QTimer::timeout, this, [this] {
-        // Answers already on the line are treated before anything times out;
-        // the timer stays stopped meanwhile, so scans never overlap.
-        tmrTimeout->stop();
-        QCoreApplication::processEvents();
-        timeoutScan();
-        if (timersOn)
-            tmrTimeout->start();
-    });
+    connect(tmrTimeout, &QTimer::timeout, this, &PacketLink::timeoutTick);
 }
 
 PacketLink::~PacketLink()
@@ -47,6 +38,30 @@ void PacketLink::setCloseCommand(int ownerCode, std::function<void()> closeWindo
 {
     if (ownerCode >= 1 && ownerCode < int(closers.size()))
         closers[size_t(ownerCode)] = std::move(closeWindow);
+}
+
+namespace {
+class FunctionTester final : public ConnectionTester
+{
+public:
+    explicit FunctionTester(std::function<void(bool, QObject *)> run)
+        : run(std::move(run))
+    {
+    }
+    void runConnectionTest(bool showParams, QObject *form) override { run(showParams, form); }
+
+private:
+    std::function<void(bool, QObject *)> run;
+};
+} // namespace
+
+void PacketLink::setConnectionRunner(std::function<void(bool showParams, QObject *form)> runner)
+{
+    if (runner)
+        runnerAdapter = std::make_unique<FunctionTester>(std::move(runner));
+    else
+        runnerAdapter.reset();
+    tester = runnerAdapter.get();
 }
 
 void PacketLink::setPortFactory(PortFactory f)
@@ -114,9 +129,9 @@ Acquired PacketLink::acquireLink(QObject *form, bool forceTest, bool showMessage
     addBusy(+1);
     if (!forceTest && state == 3)
         return Acquired::Yes;
-    if (connectionRunner) {
+    if (tester) {
         testing = true;
-        connectionRunner(forceTest, form);
+        tester->runConnectionTest(forceTest, form);
         testing = false;
     }
     if (!isPortOpen()) {
@@ -241,8 +256,7 @@ void PacketLink::dispatchPacket()
         return;
     }
     if (code == analyser::codeCapturedFrame || code == analyser::codeLostFrames) {
-        if (captureHandler)
-            captureHandler(code);
+        emit capturePacket(code);
         return;
     }
     dispatchAnswer(index);
@@ -283,6 +297,17 @@ void PacketLink::timeoutScan()
                            QStringLiteral("Command error!"), Prompts::Icon::Critical);
     }
     scanning = false;
+}
+
+void PacketLink::timeoutTick()
+{
+    // The timer stays stopped meanwhile (a treat operation may show a
+    // message), so ticks never overlap.
+    tmrTimeout->stop();
+    poll();
+    timeoutScan();
+    if (timersOn)
+        tmrTimeout->start();
 }
 
 void PacketLink::startTimers()

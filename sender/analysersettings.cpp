@@ -26,7 +26,7 @@ QString uploaderFileName()
 #endif
 }
 
-bool startDetached(const UploaderCommand &command)
+bool startSystemProcess(const UploaderCommand &command)
 {
     return QProcess::startDetached(command.program, command.arguments, command.workingFolder);
 }
@@ -43,7 +43,6 @@ AnalyserSettings::AnalyserSettings(PacketLink &link, Database &db, ParamStore &p
     , workFolder(std::move(workFolder))
     , mainForm(mainForm)
     , programFolder(QCoreApplication::applicationDirPath())
-    , startProcess(startDetached)
 {
     link.registerOwner(owner::analyserSettings,
                        [this](int process, const QString &command) { treatUpgradeFW(process, command); });
@@ -268,7 +267,8 @@ void AnalyserSettings::treatUpgradeFW(int process, const QString &command)
         // The analyser is on its way to the boot loader: free the port for Flashor.
         link.resetLink();
         const UploaderCommand uploader = uploaderCommand(portNumber());
-        const bool started = !uploader.program.isEmpty() && startProcess && startProcess(uploader);
+        const bool started = !uploader.program.isEmpty() &&
+                             (processStarter ? processStarter->startDetached(uploader) : startSystemProcess(uploader));
         if (!started)
             prompts.error(QStringLiteral("Uploader is not started: ") +
                           QDir::toNativeSeparators(uploader.program.isEmpty() ? uploaderFileName() : uploader.program));

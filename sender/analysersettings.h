@@ -6,8 +6,6 @@
 #include <QString>
 #include <QStringList>
 
-#include <functional>
-
 class Database;
 class PacketLink;
 class ParamStore;
@@ -19,6 +17,15 @@ struct UploaderCommand
     QString program;
     QStringList arguments;
     QString workingFolder;
+};
+
+// Starts a program without waiting for it (tests put a recorder in its place).
+class ProcessStarter
+{
+public:
+    virtual ~ProcessStarter() = default;
+    // False when the program could not be started.
+    [[nodiscard]] virtual bool startDetached(const UploaderCommand &command) = 0;
 };
 
 // The analyser settings dialog without its widgets: the serial port, the
@@ -34,9 +41,6 @@ class AnalyserSettings final : public QObject
     Q_OBJECT
 public:
     static constexpr int portCount = 16;
-
-    // Starts a program without waiting for it; false when it could not be started.
-    using ProcessStarter = std::function<bool(const UploaderCommand &command)>;
 
     // Registers treatUpgradeFW as owner 5 of the link. `workFolder` is the
     // current folder at start-up; `mainForm` the window the link is acquired for.
@@ -91,7 +95,8 @@ public:
     // The command that starts the uploader for `port`.
     [[nodiscard]] UploaderCommand uploaderCommand(int port) const;
 
-    void setProcessStarter(ProcessStarter starter) { startProcess = std::move(starter); }
+    // Not owned; nullptr (the default) starts programs through the system.
+    void setProcessStarter(ProcessStarter *starter) { processStarter = starter; }
     // The folder of the Tessel program (tests put a stand-in elsewhere).
     void setProgramFolder(const QString &folder) { programFolder = folder; }
     // The process of the update command while it waits for its answer, else -1.
@@ -114,7 +119,7 @@ private:
     QString workFolder;
     QObject *mainForm;
     QString programFolder;
-    ProcessStarter startProcess;
+    ProcessStarter *processStarter = nullptr;
 
     bool loading = false;
     QString loadedPort;

@@ -38,7 +38,7 @@ void touch(const QString &path)
     QVERIFY(file.open(QIODevice::WriteOnly));
 }
 
-struct Bench
+struct Bench final : public ProcessStarter
 {
     SeedDatabase seed;
     FakePrompts prompts;
@@ -64,10 +64,12 @@ struct Bench
     {
         settings = std::make_unique<AnalyserSettings>(*link, seed.db, seed.params, prompts, work.path());
         settings->setProgramFolder(programDir.path());
-        settings->setProcessStarter([this](const UploaderCommand &command) {
-            started << command;
-            return true;
-        });
+        settings->setProcessStarter(this);
+    }
+    bool startDetached(const UploaderCommand &command) override
+    {
+        started << command;
+        return true;
     }
 
     QString param(const char *name) { return seed.params.getParam(QLatin1String(name), QStringLiteral("<none>")); }

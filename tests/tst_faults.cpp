@@ -238,13 +238,13 @@ private slots:
         });
         views = new CaptureViews;
         views->batched = true;
-        capture = new CaptureControl(*link);
-        capture->setSink(views);
-        link->setCaptureHandler([this](int code) {
+        // Counted before CaptureControl treats the packet (connected first).
+        connect(link, &PacketLink::capturePacket, this, [this](int) {
             if (capture->isCapturing())
                 ++capturePackets;
-            capture->treatCaptureFrame(code);
         });
+        capture = new CaptureControl(*link);
+        capture->setSink(views);
         run = new RunCommands(*link);
     }
     void cleanup()

@@ -85,7 +85,7 @@ private slots:
         });
         link->setDisplay(&display);
         link->initProcesses();
-        link->setCaptureHandler([this](int code) { captureCodes << code; });
+        connect(link, &PacketLink::capturePacket, this, [this](int code) { captureCodes << code; });
         registerRecordingOwner(owner::sendFrame);
     }
     void cleanup()
@@ -268,6 +268,26 @@ private slots:
             QCOMPARE(prompts.shown[0].title, QStringLiteral("Command error!"));
             QCOMPARE(prompts.shown[0].icon, Prompts::Icon::Critical);
         }
+    }
+
+    // The timeout tick reads the line before it scans: an answer that has
+    // arrived when its last tick comes is an answer, not a time-out.
+    void answerOnTheLineBeatsItsLastTick()
+    {
+        acquireConnected();
+        link->sendCommand(hex("81"), owner::sendFrame, "Show", "Error", 1);
+        port->feed(answer(1, 0x81, 0, hex("04")));
+        link->timeoutTick();
+        QCOMPARE(calls.size(), 1);
+        QCOMPARE(calls[0].command, QStringLiteral("Show"));
+        QCOMPARE(link->lastPacket(), answer(1, 0x81, 0, hex("04")));
+        QVERIFY(prompts.shown.isEmpty());
+        // Without an answer the same tick is the time-out.
+        link->sendCommand(hex("81"), owner::sendFrame, "Show", "Error", 1);
+        link->timeoutTick();
+        QCOMPARE(calls.size(), 2);
+        QCOMPARE(calls[1].command, QStringLiteral("TimeOut"));
+        QCOMPARE(prompts.texts(), QStringList{"Error! CAN Analyser do not answer on command..."});
     }
 
     void ticksZeroOrMinusOneNeverTimeOut()

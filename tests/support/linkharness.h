@@ -67,15 +67,17 @@ inline void runConnectHeadless(PacketLink &link, ConnectionTest &test, bool show
 
 // Puts a link on the in-process virtual analyser (a new one at each opening,
 // its clock moved only by the test), with the connection test run headless.
-struct VirtualAnalyserRig
+struct VirtualAnalyserRig final : public ConnectionTester
 {
+    PacketLink &link;
     ConnectionTest test;
     VirtualPort *port = nullptr;
     VirtualAnalyser *analyser = nullptr;
 
     VirtualAnalyserRig(PacketLink &link, Database &db, ParamStore &params,
                        const VirtualAnalyserOptions &options = VirtualAnalyserOptions())
-        : test(link, db, params)
+        : link(link)
+        , test(link, db, params)
     {
         link.setPortFactory([this, options](int) -> std::unique_ptr<SerialPort> {
             auto p = makeVirtualAnalyserPort(options, false);
@@ -83,7 +85,12 @@ struct VirtualAnalyserRig
             analyser = p->analyser();
             return p;
         });
-        link.setConnectionRunner(
-            [this, &link](bool showParams, QObject *) { runConnectHeadless(link, test, showParams); });
+        link.setConnectionTester(this);
     }
+    ~VirtualAnalyserRig() override
+    {
+        if (link.connectionTester() == this)
+            link.setConnectionTester(nullptr);
+    }
+    void runConnectionTest(bool showParams, QObject *) override { runConnectHeadless(link, test, showParams); }
 };
