@@ -2,34 +2,12 @@
 
 #include "link/analyser.h"
 #include "link/connectiontest.h"
-#include "core/database.h"
 #include "link/packetlink.h"
-#include "core/params.h"
 #include "sim/virtualanalyser.h"
 #include "sim/virtualport.h"
+#include "support/seeddatabase.h"
 
-#include <QFile>
-#include <QTemporaryDir>
 #include <QtTest>
-
-// A copy of the seed database with its settings store, for one test.
-struct SeedDatabase
-{
-    QTemporaryDir dir;
-    Database db;
-    ParamStore params{db};
-
-    SeedDatabase()
-    {
-        const QString path = dir.filePath(QStringLiteral("Tessel.mdb"));
-        QFile::copy(QStringLiteral(TESSEL_SEED_DB), path);
-        QFile::setPermissions(path, QFile::ReadOwner | QFile::WriteOwner);
-        QString why;
-        if (!db.open(path, &why))
-            qFatal("seed database: %s", qPrintable(why));
-        params.loadParams();
-    }
-};
 
 // Records what the link shows in the main window.
 class FakeDisplay final : public LinkDisplay

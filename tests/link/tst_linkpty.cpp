@@ -7,6 +7,7 @@
 #include "link/runcommands.h"
 #include "support/fakeprompts.h"
 #include "support/linkharness.h"
+#include "support/testregistry.h"
 
 #include <QDeadlineTimer>
 #include <QFileInfo>
@@ -127,5 +128,5 @@ private slots:
     }
 };
 
-QTEST_GUILESS_MAIN(tst_LinkPty)
+TESSEL_TEST(tst_LinkPty)
 #include "tst_linkpty.moc"

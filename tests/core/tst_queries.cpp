@@ -1,6 +1,7 @@
 // The seed database, the named statements and the shared query functions.
 #include "core/queries.h"
-#include "support/linkharness.h"
+#include "support/seeddatabase.h"
+#include "support/testregistry.h"
 
 #include <QtTest>
 
@@ -108,5 +109,5 @@ private:
     std::unique_ptr<SeedDatabase> seed;
 };
 
-QTEST_GUILESS_MAIN(tst_Queries)
+TESSEL_TEST(tst_Queries)
 #include "tst_queries.moc"

@@ -1,19 +1,12 @@
 // The time line in numbers: bar positions, labels and the grid rule for a
-// known capture, the scroll-bar arithmetic, and merged bars painting the same
-// picture as one bar per frame.
+// known capture, the scroll-bar arithmetic, and merged bars leaving every
+// pixel column as one bar per frame would.
 #include "views/timeline.h"
 
 #include "core/values.h"
-#include "core/capturestore.h"
-#include "views/messagemodel.h"
-#include "views/ui/timelinegraph.h"
-#include "views/ui/timelinepanel.h"
+#include "support/testregistry.h"
 
-#include <QImage>
-#include <QPainter>
 #include <QRandomGenerator>
-#include <QScrollBar>
-#include <QSignalSpy>
 #include <QtTest>
 
 #include <vector>
@@ -95,14 +88,6 @@ std::vector<qint64> paintedColumns(const std::vector<Bar> &bars, int width)
         for (int x = std::max(bar.x0, 0); x <= bar.x1 && x < width; ++x)
             columns[size_t(x)] = bar.colour;
     return columns;
-}
-
-QImage painted(const Picture &picture, int width, int height)
-{
-    QImage image(width, height, QImage::Format_RGB32);
-    QPainter painter(&image);
-    paintTimeline(painter, picture, QFont());
-    return image;
 }
 
 } // namespace
@@ -190,7 +175,6 @@ class tst_Timeline : public QObject
         QTest::newRow("4.98 pixels per ms: no grid") << 239 << 0 << 0.0f;
         QTest::newRow("5 pixels per ms: a line every 5 pixels before graphRight") << 240 << 120 << 5.0f;
         QTest::newRow("20 pixels per ms") << 990 << 30 << 20.0f;
-        QTest::newRow("whole capture: no grid") << 0 << 0 << 0.0f;
     }
 
     void millisecondGrid()
@@ -335,59 +319,8 @@ class tst_Timeline : public QObject
         QVERIFY(every.bars.size() > 100);
         QVERIFY(merged.bars.size() <= size_t(v.width));
         QCOMPARE(paintedColumns(merged.bars, v.width), paintedColumns(every.bars, v.width));
-        QVERIFY(painted(merged, v.width, v.height) == painted(every, v.width, v.height));
-    }
-
-    // The panel: zoom and scroll bars over a store and its message list. At
-    // the scroll bar's end the selected time is the last frame's and the row
-    // before the last one is selected; at zoom 0 there is nothing to scroll.
-    void scrollingMovesTheSelection()
-    {
-        CaptureStore store;
-        for (const qint64 stamp : {0x1000, 0x1400, 0x2000, 0x3000}) {
-            clsFrame f = frameAt(stamp, 0.0001, 0x123);
-            store.addListFrames(f);
-        }
-        MessageModel messages(store);
-        messages.rebuild();
-        TimeLinePanel panel(store, messages);
-        panel.resize(620, 200);
-        panel.show();
-        panel.setCanTimer(1000000);
-        store.currentRow = 1;
-        panel.setScroll_Begin();
-        QCOMPARE(panel.FlatScrollBarScale->maximum(), scaleMaximum);
-        QCOMPARE(panel.FlatScrollBarScale->value(), 0);
-        QCOMPARE(panel.FlatScrollBarScrolling->maximum(), 0);
-        QVERIFY(panel.timeScale.timeScaleBase > 0);
-
-        panel.FlatScrollBarScale->setValue(3000);
-        QCOMPARE(panel.FlatScrollBarScrolling->maximum(), 3000);
-        QCOMPARE(panel.FlatScrollBarScrolling->value(), 0);
-        QCOMPARE(panel.FlatScrollBarScrolling->pageStep(), 11);
-
-        QSignalSpy selected(&panel, &TimeLinePanel::rowSelected);
-        panel.FlatScrollBarScrolling->setValue(3000);
-        QCOMPARE(store.selectedTime, 0x2000);
-        QCOMPARE(store.currentRow, 3);
-        QCOMPARE(selected.size(), 1);
-        QCOMPARE(selected.at(0).at(0).toInt(), 2);
-        QVERIFY(panel.PictureGraph->picture().framesDrawn);
-
-        // Half way: 0x1000 ticks; the first row at or after it is row 3, so row 2.
-        panel.FlatScrollBarScrolling->setValue(1500);
-        QCOMPARE(store.selectedTime, 0x1000);
-        QCOMPARE(store.currentRow, 2);
-
-        // The program setting the bar moves nothing.
-        panel.setScroll_View();
-        QCOMPARE(selected.size(), 2);
-
-        panel.clearScroll();
-        QCOMPARE(panel.FlatScrollBarScale->maximum(), 0);
-        QCOMPARE(panel.FlatScrollBarScrolling->maximum(), 0);
     }
 };
 
-QTEST_MAIN(tst_Timeline)
+TESSEL_TEST(tst_Timeline)
 #include "tst_timeline.moc"

@@ -5,6 +5,7 @@
 #include "sim/virtualport.h"
 #include "support/fakeprompts.h"
 #include "support/linkharness.h"
+#include "support/testregistry.h"
 
 #include <QtTest>
 
@@ -274,5 +275,5 @@ private slots:
     }
 };
 
-QTEST_GUILESS_MAIN(tst_ConnectionTest)
+TESSEL_TEST(tst_ConnectionTest)
 #include "tst_connectiontest.moc"

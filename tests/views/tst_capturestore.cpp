@@ -1,4 +1,5 @@
 #include "support/captureviews.h"
+#include "support/testregistry.h"
 
 #include <QtTest>
 
@@ -364,5 +365,5 @@ private slots:
     }
 };
 
-QTEST_MAIN(tst_CaptureStore)
+TESSEL_TEST(tst_CaptureStore)
 #include "tst_capturestore.moc"

@@ -3,6 +3,7 @@
 
 #include "sim/bootloader.h"
 #include "uploader/bootprotocol.h"
+#include "support/testregistry.h"
 
 #include <QSignalSpy>
 #include <QTemporaryDir>
@@ -525,5 +526,5 @@ void tst_BootLoader::virtualBootLoaderRejectsBadChecksum()
     QCOMPARE(loader.firmware(), QByteArray("abcd"));
 }
 
-QTEST_GUILESS_MAIN(tst_BootLoader)
+TESSEL_TEST(tst_BootLoader)
 #include "tst_bootloader.moc"

@@ -5,6 +5,7 @@
 #include "core/params.h"
 #include "core/startup.h"
 #include "support/fakeprompts.h"
+#include "support/testregistry.h"
 
 #include <QCoreApplication>
 #include <QDir>
@@ -374,5 +375,5 @@ private:
     QTemporaryDir temp;
 };
 
-QTEST_GUILESS_MAIN(tst_Startup)
+TESSEL_TEST(tst_Startup)
 #include "tst_startup.moc"

@@ -2,6 +2,7 @@
 #include "views/qcolour.h"
 #include "core/clsframe.h"
 #include "support/fakeprompts.h"
+#include "support/testregistry.h"
 
 #include <QTest>
 
@@ -401,5 +402,5 @@ void tst_values::roundWhole()
     QCOMPARE(::roundWhole(value), expected);
 }
 
-QTEST_APPLESS_MAIN(tst_values)
+TESSEL_TEST(tst_values)
 #include "tst_values.moc"

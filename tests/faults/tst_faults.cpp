@@ -19,6 +19,7 @@
 #include "support/captureviews.h"
 #include "support/fakeprompts.h"
 #include "support/linkharness.h"
+#include "support/testregistry.h"
 
 #include <QDeadlineTimer>
 #include <QElapsedTimer>
@@ -573,5 +574,5 @@ private slots:
     }
 };
 
-QTEST_MAIN(tst_Faults)
+TESSEL_TEST(tst_Faults)
 #include "tst_faults.moc"

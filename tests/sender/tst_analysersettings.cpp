@@ -1,21 +1,14 @@
-// The analyser settings dialog: loading, checks, change tracking, Apply and
+// The analyser settings without their window: loading, checks, change tracking, Apply and
 // its effect on the next connection, the unload question, and the start of a
 // firmware update up to the uploader's command line (with a stand-in starter).
 #include "sender/analysersettings.h"
 #include "sim/virtualport.h"
-#include "sender/ui/frmanalysersettings.h"
+#include "support/settingsbench.h"
+#include "support/testregistry.h"
 
-#include "support/fakeprompts.h"
-#include "support/linkharness.h"
-
-#include <QComboBox>
 #include <QDir>
 #include <QFile>
-#include <QLineEdit>
-#include <QPushButton>
 #include <QtTest>
-
-#include <memory>
 
 Q_DECLARE_METATYPE(Prompts::Answer)
 
@@ -25,55 +18,11 @@ const QString tooBig = QStringLiteral("Value is big!");
 const QString notDigit = QStringLiteral("Value must be digit!");
 const QString saveQuestion = QStringLiteral("Settings was been chanded. Save?");
 
-VirtualAnalyserOptions quietBus()
-{
-    VirtualAnalyserOptions o;
-    o.frameRate = 0;
-    return o;
-}
-
 void touch(const QString &path)
 {
     QFile file(path);
     QVERIFY(file.open(QIODevice::WriteOnly));
 }
-
-struct Bench final : public ProcessStarter
-{
-    SeedDatabase seed;
-    FakePrompts prompts;
-    QTemporaryDir work;
-    QTemporaryDir programDir;
-    std::unique_ptr<PacketLink> link = std::make_unique<PacketLink>(seed.params, prompts, makeLinkPort);
-    VirtualAnalyserRig rig;
-    VirtualPort *&port = rig.port;
-    std::unique_ptr<AnalyserSettings> settings;
-    QList<UploaderCommand> started;
-    int windowsClosed = 0;
-
-    explicit Bench(const VirtualAnalyserOptions &options = quietBus())
-        : rig(*link, seed.db, seed.params, options)
-    {
-        // The connection window's close command, as resetLink sees it.
-        link->setCloseCommand(owner::connectWindow, [this] { ++windowsClosed; });
-        link->initProcesses();
-        makeSettings();
-    }
-
-    void makeSettings()
-    {
-        settings = std::make_unique<AnalyserSettings>(*link, seed.db, seed.params, prompts, work.path());
-        settings->setProgramFolder(programDir.path());
-        settings->setProcessStarter(this);
-    }
-    bool startDetached(const UploaderCommand &command) override
-    {
-        started << command;
-        return true;
-    }
-
-    QString param(const char *name) { return seed.params.getParam(QLatin1String(name), QStringLiteral("<none>")); }
-};
 
 } // namespace
 
@@ -98,9 +47,6 @@ private slots:
     void uploaderBesideTheProgram();
     void upgradeTimeOutStartsNothing();
     void closingWhileWaitingLetsGo();
-
-    void windowControls();
-    void windowCancelKeepsChanges();
 };
 
 void tst_AnalyserSettings::portFromSettings_data()
@@ -161,7 +107,6 @@ void tst_AnalyserSettings::retryAndTimeOutChecks_data()
 
     // clang-format off
     QTest::newRow("time-out 500 is raised to 1000") << true << "500" << true << "1000" << "";
-    QTest::newRow("time-out 1000 left as it is") << true << "1000" << true << "1000" << "";
     QTest::newRow("time-out 10000 is the largest") << true << "10000" << true << "10000" << "";
     QTest::newRow("time-out 10001 is too big") << true << "10001" << false << "10001" << tooBig;
     QTest::newRow("retry 0 is raised to 1") << false << "0" << true << "1" << "";
@@ -388,43 +333,5 @@ void tst_AnalyserSettings::closingWhileWaitingLetsGo()
     QVERIFY(b.prompts.shown.isEmpty());
 }
 
-// ---------------------------------------------------------------- window
-
-void tst_AnalyserSettings::windowControls()
-{
-    Bench b;
-    b.seed.params.setParam(QStringLiteral("COMPort"), QStringLiteral("2"));
-    frmAnalyserSettings window(*b.settings);
-    QCOMPARE(window.cmbCOMPort->count(), 17);
-    QCOMPARE(window.cmbCOMPort->itemText(0), QStringLiteral("COM0"));
-    QCOMPARE(window.cmbCOMPort->itemText(16), QStringLiteral("COM16"));
-    QCOMPARE(window.cmbCOMPort->currentIndex(), 2);
-    QCOMPARE(window.cmbCOMPort->itemData(2, Qt::ToolTipRole).toString(), portDescription(2));
-    QCOMPARE(window.cmbCAN_Speed->currentText(), QStringLiteral("500000"));
-    QCOMPARE(window.cmbCAN_Timer->currentIndex(), -1);
-    QCOMPARE(window.txtSendFrame_TimeOut->text(), QStringLiteral("1000"));
-    QVERIFY(!window.cmdApply->isEnabled());
-}
-
-void tst_AnalyserSettings::windowCancelKeepsChanges()
-{
-    Bench b;
-    frmAnalyserSettings window(*b.settings);
-    window.show();
-    QVERIFY(QTest::qWaitForWindowExposed(&window));
-    window.cmbCAN_Speed->setCurrentIndex(0);
-    emit window.cmbCAN_Speed->activated(0);
-    QVERIFY(window.cmdApply->isEnabled());
-    b.prompts.answers << Prompts::Answer::Cancel;
-    window.cmdCancel->click();
-    QVERIFY(window.isVisible());
-    QCOMPARE(b.prompts.texts(), QStringList{saveQuestion});
-    QCOMPARE(window.cmbCAN_Speed->currentIndex(), 0);
-    b.prompts.answers << Prompts::Answer::Yes;
-    window.cmdCancel->click();
-    QVERIFY(!window.isVisible());
-    QCOMPARE(b.param("def_CAN_Speed"), QStringLiteral("1"));
-}
-
-QTEST_MAIN(tst_AnalyserSettings)
+TESSEL_TEST(tst_AnalyserSettings)
 #include "tst_analysersettings.moc"

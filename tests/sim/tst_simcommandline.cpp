@@ -3,6 +3,7 @@
 // before the line comes up.
 
 #include "sim/simcommandline.h"
+#include "support/testregistry.h"
 
 #include <QFile>
 #include <QFileInfo>
@@ -138,5 +139,5 @@ void tst_SimCommandLine::refusedAtStart()
     QCOMPARE(sim.readAllStandardOutput(), QByteArray());
 }
 
-QTEST_GUILESS_MAIN(tst_SimCommandLine)
+TESSEL_TEST(tst_SimCommandLine)
 #include "tst_simcommandline.moc"

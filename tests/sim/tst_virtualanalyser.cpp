@@ -3,6 +3,7 @@
 #include "sim/simpacket.h"
 #include "sim/virtualanalyser.h"
 #include "sim/virtualport.h"
+#include "support/testregistry.h"
 
 #include <QFile>
 #include <QSignalSpy>
@@ -550,5 +551,5 @@ void tst_VirtualAnalyser::optionTexts()
     QVERIFY(!parseCommandSelector("100", &selector));
 }
 
-QTEST_GUILESS_MAIN(tst_VirtualAnalyser)
+TESSEL_TEST(tst_VirtualAnalyser)
 #include "tst_virtualanalyser.moc"

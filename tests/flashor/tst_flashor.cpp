@@ -8,6 +8,7 @@
 #include "uploader/commandline.h"
 #include "uploader/flashorrun.h"
 #include "uploader/ui/frmflashor.h"
+#include "support/testregistry.h"
 
 #include <QCheckBox>
 #include <QComboBox>
@@ -734,5 +735,5 @@ void tst_Flashor::uploadOverPseudoTerminal()
     qunsetenv("TESSEL_COM1");
 }
 
-QTEST_MAIN(tst_Flashor)
+TESSEL_TEST(tst_Flashor)
 #include "tst_flashor.moc"

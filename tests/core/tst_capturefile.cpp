@@ -5,6 +5,8 @@
 #include "core/dbindex.h"
 #include "core/values.h"
 #include "core/capturestore.h"
+#include "support/frameprint.h"
+#include "support/testregistry.h"
 
 #include <QDir>
 #include <QFile>
@@ -20,11 +22,6 @@
 
 using namespace capturefile;
 
-// Failed comparisons of frames print every field.
-char *toString(const clsFrame &frame)
-{
-    return qstrdup(frame.toString().toUtf8().constData());
-}
 
 namespace {
 
@@ -629,5 +626,5 @@ private slots:
     }
 };
 
-QTEST_GUILESS_MAIN(tst_CaptureFile)
+TESSEL_TEST(tst_CaptureFile)
 #include "tst_capturefile.moc"

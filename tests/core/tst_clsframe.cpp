@@ -1,4 +1,6 @@
 #include "core/clsframe.h"
+#include "support/frameprint.h"
+#include "support/testregistry.h"
 
 #include <QTest>
 
@@ -6,10 +8,6 @@
 
 Q_DECLARE_METATYPE(clsFrame)
 
-char *toString(const clsFrame &frame)
-{
-    return QTest::toString(frame.toString());
-}
 
 namespace {
 
@@ -370,5 +368,5 @@ void tst_clsframe::textLine()
     }
 }
 
-QTEST_APPLESS_MAIN(tst_clsframe)
+TESSEL_TEST(tst_clsframe)
 #include "tst_clsframe.moc"

@@ -1,4 +1,5 @@
 #include "link/packetcodec.h"
+#include "support/testregistry.h"
 
 #include <QtTest>
 
@@ -160,5 +161,5 @@ private slots:
     }
 };
 
-QTEST_GUILESS_MAIN(tst_PacketCodec)
+TESSEL_TEST(tst_PacketCodec)
 #include "tst_packetcodec.moc"

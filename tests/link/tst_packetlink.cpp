@@ -4,6 +4,7 @@
 #include "support/fakeport.h"
 #include "support/fakeprompts.h"
 #include "support/linkharness.h"
+#include "support/testregistry.h"
 
 #include <QDir>
 #include <QtTest>
@@ -568,5 +569,5 @@ private slots:
     }
 };
 
-QTEST_GUILESS_MAIN(tst_PacketLink)
+TESSEL_TEST(tst_PacketLink)
 #include "tst_packetlink.moc"
