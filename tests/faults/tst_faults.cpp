@@ -47,18 +47,6 @@ struct SimStats
     int commands = 0;
 };
 
-// The connection chain's steps up to the status read, the registers written.
-QStringList chainUntilStatus()
-{
-    return {"PARAM_HW_VER",         "PARAM_BUILD_NUMBER_LOW",  "PARAM_BUILD_NUMBER_HIGH",
-            "PARAM_SW_MAJOR",       "PARAM_SW_MINOR",          "PARAM_MY_XTAL_0",
-            "PARAM_MY_XTAL_1",      "PARAM_MY_XTAL_2",         "PARAM_MY_XTAL_3",
-            "PARAM_MY_CANBT1",      "PARAM_MY_CANBT2",         "PARAM_MY_CANBT3",
-            "PARAM_MY_CANBTx_TEST", "PARAM_MY_CANBT1_SET",     "PARAM_MY_CANBT2_SET",
-            "PARAM_MY_CAN_TIMER",   "PARAM_MY_CAN_TIMER_TEST", "PARAM_MY_MOBX_RX",
-            "CMD_CAN_GET_STATUS"};
-}
-
 // One real tick of the test's clock.
 constexpr int tickMs = 2;
 // Decoding ticks come every 50 scans (the real 500 ms at 10 ms a scan).
@@ -336,44 +324,6 @@ private slots:
         QCOMPARE(checkStoredFrames(views->store), QString());
     }
 
-    // The analyser stops answering in the middle of the connection chain: the
-    // test fails without a message box, the link is left closed and free, and
-    // once the analyser answers again the next user connects.
-    void silentDuringConnectionTest_data()
-    {
-        QTest::addColumn<QString>("silentFor");
-        QTest::addColumn<QStringList>("answered");
-        QTest::addColumn<int>("nextChain"); // 20 answers when the registers are still to be written, else 17
-        QTest::newRow("a parameter read (03)") << "03" << QStringList{"PARAM_HW_VER", "TimeOut"} << 20;
-        QTest::newRow("the closing status read (81)") << "81" << (chainUntilStatus() << "TimeOut") << 17;
-    }
-    void silentDuringConnectionTest()
-    {
-        QFETCH(QString, silentFor);
-        QFETCH(QStringList, answered);
-        QFETCH(int, nextChain);
-        if (!startSim({"--silent", silentFor}))
-            QSKIP("tessel-sim is not built or cannot open a pseudo-terminal");
-
-        QVERIFY(link->acquireLink(nullptr, false, true) == Acquired::No);
-        QCOMPARE(test->answeredSteps(), answered);
-        QCOMPARE(prompts.texts(), QStringList()); // time-outs of the test are silent
-        QCOMPARE(test->statusText(), QStringLiteral("Not connected"));
-        QCOMPARE(test->buttonCaption(), QStringLiteral("Cancel"));
-        QCOMPARE(test->progressValue(), 0);
-        QCOMPARE(link->linkState(), 1);
-        QCOMPARE(link->busyCount(), 0);
-        QCOMPARE(link->outstandingCount(), 0);
-        QVERIFY(!link->isPortOpen());
-
-        QVERIFY(simDo({"silent off"}).valid);
-        QVERIFY(link->acquireLink(nullptr, false, true) == Acquired::Yes);
-        QCOMPARE(link->linkState(), 3);
-        QCOMPARE(test->answeredSteps().size(), nextChain);
-        link->releaseLink(nullptr, false, false);
-        QVERIFY(!link->isPortOpen());
-        QCOMPARE(prompts.texts(), QStringList());
-    }
 
     // The analyser stops answering frames in the middle of a send run: the
     // frame goes out "SendFrame_Retry" times, each time-out is reported, the

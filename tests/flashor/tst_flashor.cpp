@@ -159,581 +159,530 @@ class tst_Flashor : public QObject
     Q_OBJECT
 
 private slots:
-    void init();
+    void init()
+    {
+        fw1000 = writeFile(dir, "fw.rfw", firmwareBytes(1000));
+    }
 
-    void posixArguments_data();
-    void posixArguments(); // and the one-line command line
-    void firmwareFileExists_data();
-    void firmwareFileExists();
-    void temporaryFolder();
+    void posixArguments_data()
+    {
+        QTest::addColumn<QStringList>("arguments");
+        QTest::addColumn<QString>("commandLine"); // parsed instead of the arguments when given
+        QTest::addColumn<bool>("autoRun");
+        QTest::addColumn<int>("portIndex"); // -1: not given
+        QTest::addColumn<QString>("path");  // "-": not given
 
-    void runRefusesBadFile_data();
-    void runRefusesBadFile();
-    void runWithInitString();
-    void runWithoutInitString();
-    void portCannotBeOpened_data();
-    void portCannotBeOpened();
-    void stopInPagePhaseThenRunAgain();
-    void readErrorStopsTheRun();
-    void automaticStartBrowsesForPattern();
-    void automaticStartWithFile();
-    void browseRefusesMissingFile();
-    void portOptionAndAutomaticStart_data();
-    void portOptionAndAutomaticStart();
+        // clang-format off
+        QTest::newRow("as Tessel starts it") << QStringList{"/r", "/c4", "/f", "/home/me/fw/*.rfw"} << "" << true << 3
+                                             << "/home/me/fw/*.rfw";
+        QTest::newRow("path attached to /f") << QStringList{"/c2", "/f/home/me/a.rfw"} << "" << false << 1
+            << "/home/me/a.rfw";
+        QTest::newRow("upper case") << QStringList{"/R", "/C4", "/F", "/x/a.rfw"} << "" << true << 3 << "/x/a.rfw";
+        QTest::newRow("path is trimmed") << QStringList{"/f", "  /x/a b.rfw "} << "" << false << -1 << "/x/a b.rfw";
+        QTest::newRow("c17 past the list selects COM1") << QStringList{"/c17"} << "" << false << 0 << "-";
+        QTest::newRow("arguments without / are ignored") << QStringList{"r", "c4", "extra"} << "" << false << -1 << "-";
+        QTest::newRow("one line as Tessel starts it") << QStringList() << " /r /c4 /fC:\\fw\\*.rfw" << true << 3
+            << "C:\\fw\\*.rfw";
+        QTest::newRow("one line, no blanks, upper case") << QStringList() << "/R/C2/FX.RFW" << true << 1 << "X.RFW";
+        QTest::newRow("one line, blank before the letter hides the option") << QStringList() << "/ r/ c4" << false << -1
+            << "-";
+        // clang-format on
+    }
 
-    void windowTexts();
-    void windowFollowsRun();
+    void posixArguments()
+    {
+        QFETCH(QStringList, arguments);
+        QFETCH(QString, commandLine);
+        const FlashorOptions o = commandLine.isEmpty() ? parseFlashorArguments(arguments, FlashorRun::portCount)
+                                                       : parseFlashorCommandLine(commandLine, FlashorRun::portCount);
+        QTEST(o.autoRun, "autoRun");
+        QTEST(o.portIndex.value_or(-1), "portIndex");
+        QTEST(o.firmwarePath.value_or("-"), "path");
+    }
 
-    void uploadReachesTheDevice_data();
-    void uploadReachesTheDevice();
-    void uploadOverPseudoTerminal();
+    void firmwareFileExists_data()
+    {
+        QTest::addColumn<QString>("path");
+        QTest::addColumn<bool>("exists");
+        QTest::newRow("existing file") << fw1000 << true;
+        QTest::newRow("empty path") << QString() << false;
+        QTest::newRow("missing file") << dir.filePath("none.rfw") << false;
+        QTest::newRow("folder") << dir.path() << false;
+        QTest::newRow("pattern matching a file") << dir.filePath("*.rfw") << false;
+    }
+
+    void firmwareFileExists()
+    {
+        QFETCH(QString, path);
+        QFETCH(bool, exists);
+        QCOMPARE(::firmwareFileExists(path), exists);
+    }
+
+    void temporaryFolder()
+    {
+        FakeFlashorPrompts prompts;
+        QVERIFY(!prepareTempFolder(dir.filePath("gone"), prompts));
+        QCOMPARE(prompts.shown.size(), 1);
+        QCOMPARE(prompts.shown[0].text, "Error! Path \"" + dir.filePath("gone") + "\" not found.");
+        QCOMPARE(prompts.shown[0].title, flashorTitle);
+        QCOMPARE(prompts.shown[0].icon, FlashorPrompts::Icon::None);
+
+        QVERIFY(prepareTempFolder(dir.path(), prompts));
+        QVERIFY(QFileInfo(dir.filePath("Flashor")).isDir());
+        QVERIFY(prepareTempFolder(dir.path(), prompts)); // already there
+        QCOMPARE(prompts.shown.size(), 1);
+
+        // A TMPDIR naming a missing folder is named in the message, not left out.
+        const QByteArray tmpdir = qgetenv("TMPDIR");
+        qputenv("TMPDIR", dir.filePath("gone").toLocal8Bit());
+        const QString named = platformTempFolder();
+        qputenv("TMPDIR", tmpdir);
+        QCOMPARE(named, dir.filePath("gone"));
+    }
+
+    void runRefusesBadFile_data()
+    {
+        QTest::addColumn<QString>("name");
+        QTest::addColumn<int>("size"); // -1: no file
+        QTest::addColumn<QString>("message");
+        QTest::newRow("missing") << "missing.rfw" << -1 << "Error! Firmware file \"%1\" do not exist.";
+        QTest::newRow("pattern") << "*.rfw" << -1 << "Error! Firmware file \"%1\" do not exist.";
+        QTest::newRow("79 bytes") << "short.rfw" << 79 << "Error! Firmware file \"%1\" is short.";
+    }
+
+    void runRefusesBadFile()
+    {
+        QFETCH(QString, name);
+        QFETCH(int, size);
+        QFETCH(QString, message);
+        const QString path = size < 0 ? dir.filePath(name) : writeFile(dir, name, QByteArray(size, 'x'));
+        Rig rig;
+        auto &[prompts, ports, run] = rig;
+        run.input().firmwarePath = path;
+        run.cmdRun_Click();
+        QCOMPARE(prompts.shown.size(), 1);
+        QCOMPARE(prompts.shown[0].text, message.arg(path));
+        QCOMPARE(prompts.shown[0].title, QString("Run process..."));
+        QCOMPARE(prompts.shown[0].icon, FlashorPrompts::Icon::Critical);
+        QVERIFY(!run.initTimer().isActive());
+        QVERIFY(ports.made.isEmpty());
+    }
+
+    void runWithInitString()
+    {
+        Rig rig;
+        auto &[prompts, ports, run] = rig;
+        run.input().firmwarePath = fw1000;
+        run.input().portIndex = 2;
+        run.input().initSpeed = "430800";
+        QStringList initInputs;
+        connect(&run, &FlashorRun::initInputChanged, [&](const QString &t) { initInputs << t; });
+
+        run.cmdRun_Click();
+        QCOMPARE(ports.made.size(), 1);
+        std::shared_ptr<PortRecord> init = ports.made[0];
+        QCOMPARE(init->number, 3);
+        QCOMPARE(init->settings, QString("430800,N,8,1"));
+        QCOMPARE(init->clears, 1);
+        QCOMPARE(init->written, QList<QByteArray>{"!ZQMVBRT_GlimmerPassage_K"});
+        QCOMPARE(run.status(), QString("Send Init String..."));
+        QVERIFY(run.initTimer().isActive());
+        QCOMPARE(run.initTimer().interval(), 2000);
+        QVERIFY(!run.isRunning());
+
+        init->incoming = "app: rebooting";
+        run.tmrInit_Timer();
+        QCOMPARE(initInputs, (QStringList{"", "app: rebooting"}));
+        QVERIFY(!init->opened); // closed before the boot port opens
+        QCOMPARE(ports.made.size(), 2);
+        std::shared_ptr<PortRecord> boot = ports.made[1];
+        QCOMPARE(boot->number, 3);
+        QCOMPARE(boot->settings, QString("115200,N,8,1"));
+        QVERIFY(boot->clears >= 1);
+        QVERIFY(run.isRunning());
+        QCOMPARE(run.status(), QString("Waiting Connection..."));
+        QVERIFY(boot->written.isEmpty());
+
+        boot->incoming = "junk>";
+        run.tmrReceive_Timer();
+        QCOMPARE(boot->written, QList<QByteArray>{"<"});
+        QCOMPARE(run.status(), QString("Connecting..."));
+    }
+
+    void runWithoutInitString()
+    {
+        Rig rig;
+        auto &[prompts, ports, run] = rig;
+        run.input().firmwarePath = fw1000;
+        run.input().initEnabled = false;
+        run.input().noWait = true;
+        run.cmdRun_Click();
+        QVERIFY(ports.made.isEmpty());
+        QCOMPARE(run.initTimer().interval(), 100);
+        run.tmrInit_Timer();
+        QCOMPARE(ports.made.size(), 1);
+        QCOMPARE(ports.made[0]->number, 1);
+        QCOMPARE(ports.made[0]->written, QList<QByteArray>{"<"});
+        QCOMPARE(run.status(), QString("Connecting..."));
+        QVERIFY(prompts.shown.isEmpty());
+    }
+
+    // The message keeps its own text and names the device and the system's reason after it.
+    void portCannotBeOpened_data()
+    {
+        QTest::addColumn<bool>("initEnabled");
+        QTest::addColumn<bool>("opens");
+        QTest::addColumn<bool>("realDevice"); // TESSEL_COM3 names a path that does not exist
+        QTest::addColumn<QString>("message");
+        const QString missing = dir.filePath("no-such-dir/tty");
+        QTest::newRow("init port: device and reason follow the text")
+            << true << false << false << "Communication port is not opened! (fake3: Permission denied)";
+        QTest::newRow("init string cannot be written")
+            << true << true << false << "Communication port is not opened! (fake3: Permission denied)";
+        QTest::newRow("boot port: device and reason follow the text")
+            << false << false << false << "Communication port is not opened! (fake3: Permission denied)";
+        QTest::newRow("real device path with the system's reason")
+            << false << false << true << "Communication port is not opened! (" + missing + ": No such file or directory)";
+    }
+
+    void portCannotBeOpened()
+    {
+        QFETCH(bool, initEnabled);
+        QFETCH(bool, opens);
+        QFETCH(bool, realDevice);
+        QFETCH(QString, message);
+        FakeFlashorPrompts prompts;
+        FakePorts ports;
+        ports.canOpen = opens;
+        ports.writeFails = true;
+        ports.reason = "Permission denied";
+        qputenv("TESSEL_COM3", dir.filePath("no-such-dir/tty").toLocal8Bit());
+        const auto unset = qScopeGuard([] { qunsetenv("TESSEL_COM3"); });
+        FlashorRun run(prompts, realDevice ? devicePortFactory() : ports.factory());
+        run.input().firmwarePath = fw1000;
+        run.input().portIndex = 2;
+        run.input().initEnabled = initEnabled;
+
+        run.cmdRun_Click();
+        if (!initEnabled) {
+            QVERIFY(prompts.shown.isEmpty());
+            run.tmrInit_Timer();
+        }
+        QCOMPARE(prompts.shown.size(), 1);
+        QCOMPARE(prompts.shown[0].text, message);
+        QCOMPARE(prompts.shown[0].title, flashorTitle);
+        QCOMPARE(prompts.shown[0].icon, FlashorPrompts::Icon::Critical);
+        QVERIFY(!run.initTimer().isActive());
+        QVERIFY(!run.isRunning());
+    }
+
+    void stopInPagePhaseThenRunAgain()
+    {
+        Rig rig;
+        auto &[prompts, ports, run] = rig;
+        run.input().firmwarePath = fw1000;
+        run.input().initEnabled = false;
+        run.input().noWait = true;
+        QList<bool> running;
+        connect(&run, &FlashorRun::runningChanged, [&](bool on) { running << on; });
+
+        run.cmdRun_Click();
+        run.tmrInit_Timer();
+        std::shared_ptr<PortRecord> boot = ports.made.last();
+        boot->incoming = QByteArray("+\0", 2) + "+\x22" + QByteArray(34, '\x01') + QByteArray(".\x01\x00", 3);
+        run.tmrReceive_Timer();
+        QCOMPARE(run.status(), QString("Writing Page #1"));
+        QCOMPARE(boot->written.size(), 3); // connect, header, page 1
+
+        run.cmdRun_Click(); // "Stop"
+        QVERIFY(!boot->opened);
+        QVERIFY(!run.isRunning());
+        QCOMPARE(running, (QList<bool>{true, false}));
+
+        run.cmdRun_Click();
+        run.tmrInit_Timer();
+        std::shared_ptr<PortRecord> again = ports.made.last();
+        QVERIFY(again != boot);
+        again->incoming = QByteArray("+\0", 2);
+        run.tmrReceive_Timer();
+        QCOMPARE(run.status(), QString("Send Header..."));
+        QCOMPARE(again->written.value(1).left(1), QByteArray("#"));
+    }
+
+    void readErrorStopsTheRun()
+    {
+        Rig rig;
+        auto &[prompts, ports, run] = rig;
+        run.input().firmwarePath = fw1000;
+        run.input().initEnabled = false;
+        run.cmdRun_Click();
+        run.tmrInit_Timer();
+        std::shared_ptr<PortRecord> boot = ports.made.last();
+        boot->readFails = true;
+        boot->incoming = ">";
+        run.tmrReceive_Timer();
+        QVERIFY(!run.isRunning());
+        QVERIFY(!boot->opened);
+        QCOMPARE(run.protocol().state(), 1); // the protocol is reset at the next run
+    }
+
+    void automaticStartBrowsesForPattern()
+    {
+        Rig rig;
+        auto &[prompts, ports, run] = rig;
+        const QString pattern = dir.filePath("*.rfw");
+        run.applyCommandLine(parseFlashorArguments({"/r", "/c4", "/f", pattern}, FlashorRun::portCount));
+        QCOMPARE(run.input().portIndex, 3);
+        QCOMPARE(run.input().firmwarePath, pattern);
+        QVERIFY(run.timeoutTimer().isActive());
+        QCOMPARE(run.timeoutTimer().interval(), 100);
+
+        prompts.fileNames << fw1000;
+        run.tmrTimeout_Timer();
+        QVERIFY(!run.timeoutTimer().isActive());
+        QCOMPARE(prompts.dialogs, QStringList{"Open|RFW-files|*.rfw|All files|*.*|" + pattern});
+        QCOMPARE(run.input().firmwarePath, fw1000);
+        QVERIFY(run.initTimer().isActive()); // the run has started
+        QCOMPARE(ports.made.value(0)->number, 4);
+    }
+
+    void automaticStartWithFile()
+    {
+        Rig rig;
+        auto &[prompts, ports, run] = rig;
+        run.applyCommandLine(parseFlashorArguments({"/R", "/F" + fw1000}, FlashorRun::portCount));
+        run.tmrTimeout_Timer();
+        QVERIFY(prompts.dialogs.isEmpty());
+        QVERIFY(run.initTimer().isActive());
+
+        // Without "/r" nothing starts by itself.
+        FlashorRun idle(prompts, ports.factory());
+        idle.applyCommandLine(parseFlashorArguments({"/f" + fw1000}, FlashorRun::portCount));
+        QVERIFY(!idle.timeoutTimer().isActive());
+    }
+
+    void browseRefusesMissingFile()
+    {
+        Rig rig;
+        auto &[prompts, ports, run] = rig;
+        const QString pattern = dir.filePath("*.rfw");
+        run.applyCommandLine(parseFlashorArguments({"/r", "/f", pattern}, FlashorRun::portCount));
+        const QString missing = dir.filePath("typed.rfw");
+        prompts.fileNames << missing;
+        run.tmrTimeout_Timer();
+        QCOMPARE(prompts.shown.size(), 1);
+        QCOMPARE(prompts.shown[0].text, "File \"" + missing + "\" is not found.");
+        QCOMPARE(prompts.shown[0].icon, FlashorPrompts::Icon::Critical);
+        QCOMPARE(run.input().firmwarePath, pattern);
+        QVERIFY(!run.initTimer().isActive());
+
+        run.cmdUpload_In_Click(); // cancelled
+        QCOMPARE(run.input().firmwarePath, pattern);
+        QCOMPARE(prompts.shown.size(), 1);
+    }
+
+    // "/r" starts by itself only on a port the option really names; anything else
+    // must not fall back to COM1, where some other device may sit.
+    void portOptionAndAutomaticStart_data()
+    {
+        QTest::addColumn<QStringList>("arguments");
+        QTest::addColumn<bool>("starts");
+        QTest::addColumn<QString>("message"); // "": none
+        QTest::addColumn<QString>("status");
+
+        const QString noPort = "Port option \"%1\" names no port from 1 to 16: choose the port and press Run";
+        QTest::newRow("c1 starts") << QStringList{"/r", "/c1"} << true << ""
+                                   << "";
+        QTest::newRow("c16, the last port, starts") << QStringList{"/r", "/c16"} << true << ""
+                                                    << "";
+        QTest::newRow("c0: the built-in analyser has no boot loader")
+            << QStringList{"/r", "/c0"} << false << ""
+            << "Port 0 has no boot loader: choose the port and press Run";
+        QTest::newRow("c without a number") << QStringList{"/r", "/c"} << false << noPort.arg("/c") << noPort.arg("/c");
+        QTest::newRow("cx is not a number") << QStringList{"/r", "/cx"} << false << noPort.arg("/cx") << noPort.arg("/cx");
+        QTest::newRow("c-1 is negative") << QStringList{"/r", "/c-1"} << false << noPort.arg("/c-1") << noPort.arg("/c-1");
+        QTest::newRow("c999 is past the list")
+            << QStringList{"/r", "/c999"} << false << noPort.arg("/c999") << noPort.arg("/c999");
+        QTest::newRow("a later bad option wins")
+            << QStringList{"/r", "/c2", "/cx"} << false << noPort.arg("/cx") << noPort.arg("/cx");
+        QTest::newRow("without /r a bad option is still reported")
+            << QStringList{"/cx"} << false << noPort.arg("/cx") << noPort.arg("/cx");
+    }
+
+    void portOptionAndAutomaticStart()
+    {
+        QFETCH(QStringList, arguments);
+        QFETCH(bool, starts);
+        QFETCH(QString, message);
+        Rig rig;
+        auto &[prompts, ports, run] = rig;
+        run.applyCommandLine(parseFlashorArguments(arguments + QStringList{"/f" + fw1000}, FlashorRun::portCount));
+        QCOMPARE(run.timeoutTimer().isActive(), starts);
+        QTEST(run.status(), "status");
+        QCOMPARE(prompts.shown.size(), message.isEmpty() ? 0 : 1);
+        if (!message.isEmpty()) {
+            QCOMPARE(prompts.shown[0].text, message);
+            QCOMPARE(prompts.shown[0].icon, FlashorPrompts::Icon::Critical);
+        }
+        // The one-line command line of other platforms follows the same rule.
+        const FlashorOptions oneLine = parseFlashorCommandLine(" " + arguments.join(' '), FlashorRun::portCount);
+        QCOMPARE(oneLine.malformedPort.has_value(), !message.isEmpty());
+    }
+
+
+    void windowFollowsRun()
+    {
+        Rig rig;
+        auto &[prompts, ports, run] = rig;
+        frmFlashor w(run);
+        run.applyCommandLine(parseFlashorArguments({"/c5", "/f" + fw1000}, FlashorRun::portCount));
+        QCOMPARE(w.cmbCOMPort->currentText(), QString("COM5"));
+        QCOMPARE(w.lblPortDevice->text(), portDeviceName(5));
+        QCOMPARE(w.txtUpload_In->text(), fw1000);
+
+        // The user's edits reach the run flow.
+        w.chkInit->setChecked(false);
+        w.cmbCOMPort->setCurrentIndex(1);
+        QVERIFY(!run.input().initEnabled);
+        QCOMPARE(run.input().portIndex, 1);
+
+        QTest::mouseClick(w.cmdRun, Qt::LeftButton);
+        run.tmrInit_Timer();
+        QCOMPARE(w.cmdRun->text(), QString("Stop"));
+        QVERIFY(!w.frameInput->isEnabled());
+        QCOMPARE(w.txtStatus->text(), QString("Waiting Connection..."));
+
+        std::shared_ptr<PortRecord> boot = ports.made.last();
+        QCOMPARE(boot->number, 2);
+        // ">", connected, header answer with block size 256, request for page 0.
+        boot->incoming = QByteArray(">+\0+\x22\x00\x01", 7) + "SN000042" + "Signature of the device!"
+                         + QByteArray(".\x00\x00", 3);
+        run.tmrReceive_Timer();
+        QCOMPARE(w.txtBlock->text(), QString("256"));
+        QCOMPARE(w.txtSet_Serial->text(), QString("SN000042"));
+        QCOMPARE(w.txtSet_Signature->text(), QString("Signature of the device!"));
+        QCOMPARE(w.pbUpload->maximum(), 4);
+        QCOMPARE(w.txtStatus->text(), QString("Writing Page #0"));
+
+        boot->incoming = QByteArray("+\x02\x00\x00----", 8);
+        run.tmrReceive_Timer();
+        QCOMPARE(w.pbUpload->value(), 0);
+        QCOMPARE(w.txtStatus->text(), QString("Error writing Page #0"));
+        QCOMPARE(w.cmdRun->text(), QString("Run"));
+        QVERIFY(w.frameInput->isEnabled());
+    }
+
+    // The whole run flow against the virtual boot loader: what the device stored
+    // and the final status, for bodies around the block size of 256.
+    void uploadReachesTheDevice_data()
+    {
+        QTest::addColumn<int>("bodySize");
+        QTest::addColumn<QString>("status");
+        QTest::addColumn<int>("pagesStored");
+
+        QTest::newRow("empty body: serial number and signature only") << 0 << "Set Serial Number and Signature: Ok" << 0;
+        QTest::newRow("block - 1: one padded page") << 255 << "Updating firmware : Ok" << 1;
+        QTest::newRow("one block exactly") << 256 << "Updating firmware : Ok" << 1;
+        QTest::newRow("block + 1: second page carries the last byte") << 257 << "Updating firmware : Ok" << 2;
+        QTest::newRow("1000 bytes: 232 in the padded fourth page") << 1000 << "Updating firmware : Ok" << 4;
+    }
+
+    void uploadReachesTheDevice()
+    {
+        QFETCH(int, bodySize);
+        QFETCH(QString, status);
+        QFETCH(int, pagesStored);
+
+        const QString stored = dir.filePath("stored.bin");
+        QFile::remove(stored);
+        BootLoaderOptions options;
+        options.beaconInterval = 0;
+        options.firmwarePath = stored;
+        SimBootLoader *loader = nullptr;
+        FakeFlashorPrompts prompts;
+        FlashorRun run(prompts, [&](int) {
+            auto device = std::make_unique<SimBootLoader>(options);
+            loader = device.get();
+            return std::make_unique<VirtualPort>(std::move(device));
+        });
+        const QByteArray file = firmwareBytes(bodySize);
+        run.input().firmwarePath = writeFile(dir, "sized.rfw", file);
+        run.input().initEnabled = false;
+        run.input().noWait = true; // the loader's first ">" goes with the input discarded at open
+        int maximum = -1;
+        int progress = -1;
+        connect(&run.protocol(), &BootProtocol::progressMaximumChanged, [&](int m) { maximum = m; });
+        connect(&run.protocol(), &BootProtocol::progressChanged, [&](int v) { progress = v; });
+
+        run.cmdRun_Click();
+        run.tmrInit_Timer();
+        QVERIFY(loader);
+        for (int tick = 0; tick < 100 && run.isRunning(); ++tick)
+            run.tmrReceive_Timer();
+
+        QCOMPARE(run.status(), status);
+        QVERIFY(!run.isRunning());
+        QVERIFY(prompts.shown.isEmpty());
+        QByteArray expected = file.mid(80);
+        expected.append(qsizetype(pagesStored) * 256 - expected.size(), char(0xFF));
+        QCOMPARE(loader->firmware().toHex(), expected.toHex());
+        QCOMPARE(loader->isFinished(), bodySize > 0);
+        QCOMPARE(QFile::exists(stored), bodySize > 0);
+        if (bodySize > 0) {
+            QFile written(stored);
+            QVERIFY(written.open(QIODevice::ReadOnly));
+            QCOMPARE(written.readAll().toHex(), expected.toHex());
+            QCOMPARE(progress, maximum); // the bar is full only when the whole body is on the device
+        }
+    }
+
+    void uploadOverPseudoTerminal()
+    {
+        PtyHost pty;
+        QString why;
+        if (!pty.open(&why))
+            QSKIP(qPrintable("no pseudo-terminal: " + why));
+        qputenv("TESSEL_COM1", pty.slavePath().toLocal8Bit());
+
+        const QString saved = dir.filePath("received.bin");
+        BootLoaderOptions options;
+        options.firmwarePath = saved;
+        options.beaconInterval = 50;
+        options.negativeAnswers = 2;
+        SimBootLoader loader(options);
+        connect(&pty, &PtyHost::received, &loader, &SimBootLoader::receive);
+        connect(&loader, &SimDevice::send, &pty, &PtyHost::write);
+        loader.start();
+
+        const QByteArray file = firmwareBytes(4000); // 15 pages of 256 and a padded one of 160 bytes
+        FakeFlashorPrompts prompts;
+        FlashorRun run(prompts); // the real serial port, through TESSEL_COM1
+        QStringList statuses;
+        connect(&run, &FlashorRun::statusChanged, [&](const QString &s) { statuses << s; });
+        run.applyCommandLine(
+            parseFlashorArguments({"/r", "/c1", "/f", writeFile(dir, "big.rfw", file)}, FlashorRun::portCount));
+        run.tmrTimeout_Timer();
+        QCOMPARE(run.status(), QString("Send Init String..."));
+        run.tmrInit_Timer(); // instead of waiting 2 s for the device's application
+        QVERIFY2(run.isRunning(), qPrintable(prompts.shown.isEmpty() ? QString() : prompts.shown[0].text));
+
+        QTRY_COMPARE_WITH_TIMEOUT(run.status(), QString("Updating firmware : Ok"), 10000);
+        QVERIFY(!run.isRunning());
+        QVERIFY(prompts.shown.isEmpty());
+        QVERIFY(loader.isFinished());
+        QCOMPARE(loader.header(), file.left(80));
+        QFile received(saved);
+        QVERIFY(received.open(QIODevice::ReadOnly));
+        QCOMPARE(received.readAll(), file.mid(80) + QByteArray(96, char(0xFF)));
+        QVERIFY(statuses.contains("Writing Page #0: Retry 2"));
+        QVERIFY(statuses.contains("Writing Page #15: Ok"));
+        qunsetenv("TESSEL_COM1");
+    }
 
 private:
     QTemporaryDir dir;
     QString fw1000;
 };
-
-void tst_Flashor::init()
-{
-    fw1000 = writeFile(dir, "fw.rfw", firmwareBytes(1000));
-}
-
-void tst_Flashor::posixArguments_data()
-{
-    QTest::addColumn<QStringList>("arguments");
-    QTest::addColumn<QString>("commandLine"); // parsed instead of the arguments when given
-    QTest::addColumn<bool>("autoRun");
-    QTest::addColumn<int>("portIndex"); // -1: not given
-    QTest::addColumn<QString>("path");  // "-": not given
-
-    // clang-format off
-    QTest::newRow("as Tessel starts it") << QStringList{"/r", "/c4", "/f", "/home/me/fw/*.rfw"} << "" << true << 3
-                                         << "/home/me/fw/*.rfw";
-    QTest::newRow("path attached to /f") << QStringList{"/c2", "/f/home/me/a.rfw"} << "" << false << 1
-        << "/home/me/a.rfw";
-    QTest::newRow("upper case") << QStringList{"/R", "/C4", "/F", "/x/a.rfw"} << "" << true << 3 << "/x/a.rfw";
-    QTest::newRow("path is trimmed") << QStringList{"/f", "  /x/a b.rfw "} << "" << false << -1 << "/x/a b.rfw";
-    QTest::newRow("c16 is the last port") << QStringList{"/c16"} << "" << false << 15 << "-";
-    QTest::newRow("c17 past the list selects COM1") << QStringList{"/c17"} << "" << false << 0 << "-";
-    QTest::newRow("c0 selects COM1") << QStringList{"/c0"} << "" << false << 0 << "-";
-    QTest::newRow("cx selects COM1") << QStringList{"/cx"} << "" << false << 0 << "-";
-    QTest::newRow("arguments without / are ignored") << QStringList{"r", "c4", "extra"} << "" << false << -1 << "-";
-    QTest::newRow("one line as Tessel starts it") << QStringList() << " /r /c4 /fC:\\fw\\*.rfw" << true << 3
-        << "C:\\fw\\*.rfw";
-    QTest::newRow("one line, blank after /f trimmed") << QStringList() << " /c3 /f C:\\fw\\a.rfw " << false << 2
-        << "C:\\fw\\a.rfw";
-    QTest::newRow("one line, no blanks, upper case") << QStringList() << "/R/C2/FX.RFW" << true << 1 << "X.RFW";
-    QTest::newRow("one line, blank before the letter hides the option") << QStringList() << "/ r/ c4" << false << -1
-        << "-";
-    // clang-format on
-}
-
-void tst_Flashor::posixArguments()
-{
-    QFETCH(QStringList, arguments);
-    QFETCH(QString, commandLine);
-    const FlashorOptions o = commandLine.isEmpty() ? parseFlashorArguments(arguments, FlashorRun::portCount)
-                                                   : parseFlashorCommandLine(commandLine, FlashorRun::portCount);
-    QTEST(o.autoRun, "autoRun");
-    QTEST(o.portIndex.value_or(-1), "portIndex");
-    QTEST(o.firmwarePath.value_or("-"), "path");
-}
-
-void tst_Flashor::firmwareFileExists_data()
-{
-    QTest::addColumn<QString>("path");
-    QTest::addColumn<bool>("exists");
-    QTest::newRow("existing file") << fw1000 << true;
-    QTest::newRow("empty path") << QString() << false;
-    QTest::newRow("missing file") << dir.filePath("none.rfw") << false;
-    QTest::newRow("folder") << dir.path() << false;
-    QTest::newRow("pattern matching a file") << dir.filePath("*.rfw") << false;
-}
-
-void tst_Flashor::firmwareFileExists()
-{
-    QFETCH(QString, path);
-    QFETCH(bool, exists);
-    QCOMPARE(::firmwareFileExists(path), exists);
-}
-
-void tst_Flashor::temporaryFolder()
-{
-    FakeFlashorPrompts prompts;
-    QVERIFY(!prepareTempFolder(dir.filePath("gone"), prompts));
-    QCOMPARE(prompts.shown.size(), 1);
-    QCOMPARE(prompts.shown[0].text, "Error! Path \"" + dir.filePath("gone") + "\" not found.");
-    QCOMPARE(prompts.shown[0].title, flashorTitle);
-    QCOMPARE(prompts.shown[0].icon, FlashorPrompts::Icon::None);
-
-    QVERIFY(prepareTempFolder(dir.path(), prompts));
-    QVERIFY(QFileInfo(dir.filePath("Flashor")).isDir());
-    QVERIFY(prepareTempFolder(dir.path(), prompts)); // already there
-    QCOMPARE(prompts.shown.size(), 1);
-
-    // A TMPDIR naming a missing folder is named in the message, not left out.
-    const QByteArray tmpdir = qgetenv("TMPDIR");
-    qputenv("TMPDIR", dir.filePath("gone").toLocal8Bit());
-    const QString named = platformTempFolder();
-    qputenv("TMPDIR", tmpdir);
-    QCOMPARE(named, dir.filePath("gone"));
-}
-
-void tst_Flashor::runRefusesBadFile_data()
-{
-    QTest::addColumn<QString>("name");
-    QTest::addColumn<int>("size"); // -1: no file
-    QTest::addColumn<QString>("message");
-    QTest::newRow("missing") << "missing.rfw" << -1 << "Error! Firmware file \"%1\" do not exist.";
-    QTest::newRow("pattern") << "*.rfw" << -1 << "Error! Firmware file \"%1\" do not exist.";
-    QTest::newRow("79 bytes") << "short.rfw" << 79 << "Error! Firmware file \"%1\" is short.";
-}
-
-void tst_Flashor::runRefusesBadFile()
-{
-    QFETCH(QString, name);
-    QFETCH(int, size);
-    QFETCH(QString, message);
-    const QString path = size < 0 ? dir.filePath(name) : writeFile(dir, name, QByteArray(size, 'x'));
-    Rig rig;
-    auto &[prompts, ports, run] = rig;
-    run.input().firmwarePath = path;
-    run.cmdRun_Click();
-    QCOMPARE(prompts.shown.size(), 1);
-    QCOMPARE(prompts.shown[0].text, message.arg(path));
-    QCOMPARE(prompts.shown[0].title, QString("Run process..."));
-    QCOMPARE(prompts.shown[0].icon, FlashorPrompts::Icon::Critical);
-    QVERIFY(!run.initTimer().isActive());
-    QVERIFY(ports.made.isEmpty());
-}
-
-void tst_Flashor::runWithInitString()
-{
-    Rig rig;
-    auto &[prompts, ports, run] = rig;
-    run.input().firmwarePath = fw1000;
-    run.input().portIndex = 2;
-    run.input().initSpeed = "430800";
-    QStringList initInputs;
-    connect(&run, &FlashorRun::initInputChanged, [&](const QString &t) { initInputs << t; });
-
-    run.cmdRun_Click();
-    QCOMPARE(ports.made.size(), 1);
-    std::shared_ptr<PortRecord> init = ports.made[0];
-    QCOMPARE(init->number, 3);
-    QCOMPARE(init->settings, QString("430800,N,8,1"));
-    QCOMPARE(init->clears, 1);
-    QCOMPARE(init->written, QList<QByteArray>{"!ZQMVBRT_GlimmerPassage_K"});
-    QCOMPARE(run.status(), QString("Send Init String..."));
-    QVERIFY(run.initTimer().isActive());
-    QCOMPARE(run.initTimer().interval(), 2000);
-    QVERIFY(!run.isRunning());
-
-    init->incoming = "app: rebooting";
-    run.tmrInit_Timer();
-    QCOMPARE(initInputs, (QStringList{"", "app: rebooting"}));
-    QVERIFY(!init->opened); // closed before the boot port opens
-    QCOMPARE(ports.made.size(), 2);
-    std::shared_ptr<PortRecord> boot = ports.made[1];
-    QCOMPARE(boot->number, 3);
-    QCOMPARE(boot->settings, QString("115200,N,8,1"));
-    QVERIFY(boot->clears >= 1);
-    QVERIFY(run.isRunning());
-    QCOMPARE(run.status(), QString("Waiting Connection..."));
-    QVERIFY(boot->written.isEmpty());
-
-    boot->incoming = "junk>";
-    run.tmrReceive_Timer();
-    QCOMPARE(boot->written, QList<QByteArray>{"<"});
-    QCOMPARE(run.status(), QString("Connecting..."));
-}
-
-void tst_Flashor::runWithoutInitString()
-{
-    Rig rig;
-    auto &[prompts, ports, run] = rig;
-    run.input().firmwarePath = fw1000;
-    run.input().initEnabled = false;
-    run.input().noWait = true;
-    run.cmdRun_Click();
-    QVERIFY(ports.made.isEmpty());
-    QCOMPARE(run.initTimer().interval(), 100);
-    run.tmrInit_Timer();
-    QCOMPARE(ports.made.size(), 1);
-    QCOMPARE(ports.made[0]->number, 1);
-    QCOMPARE(ports.made[0]->written, QList<QByteArray>{"<"});
-    QCOMPARE(run.status(), QString("Connecting..."));
-    QVERIFY(prompts.shown.isEmpty());
-}
-
-// The message keeps its own text and names the device and the system's reason after it.
-void tst_Flashor::portCannotBeOpened_data()
-{
-    QTest::addColumn<bool>("initEnabled");
-    QTest::addColumn<bool>("opens");
-    QTest::addColumn<bool>("realDevice"); // TESSEL_COM3 names a path that does not exist
-    QTest::addColumn<QString>("message");
-    const QString missing = dir.filePath("no-such-dir/tty");
-    QTest::newRow("init port: device and reason follow the text")
-        << true << false << false << "Communication port is not opened! (fake3: Permission denied)";
-    QTest::newRow("init string cannot be written")
-        << true << true << false << "Communication port is not opened! (fake3: Permission denied)";
-    QTest::newRow("boot port: device and reason follow the text")
-        << false << false << false << "Communication port is not opened! (fake3: Permission denied)";
-    QTest::newRow("real device path with the system's reason")
-        << false << false << true << "Communication port is not opened! (" + missing + ": No such file or directory)";
-}
-
-void tst_Flashor::portCannotBeOpened()
-{
-    QFETCH(bool, initEnabled);
-    QFETCH(bool, opens);
-    QFETCH(bool, realDevice);
-    QFETCH(QString, message);
-    FakeFlashorPrompts prompts;
-    FakePorts ports;
-    ports.canOpen = opens;
-    ports.writeFails = true;
-    ports.reason = "Permission denied";
-    qputenv("TESSEL_COM3", dir.filePath("no-such-dir/tty").toLocal8Bit());
-    const auto unset = qScopeGuard([] { qunsetenv("TESSEL_COM3"); });
-    FlashorRun run(prompts, realDevice ? devicePortFactory() : ports.factory());
-    run.input().firmwarePath = fw1000;
-    run.input().portIndex = 2;
-    run.input().initEnabled = initEnabled;
-
-    run.cmdRun_Click();
-    if (!initEnabled) {
-        QVERIFY(prompts.shown.isEmpty());
-        run.tmrInit_Timer();
-    }
-    QCOMPARE(prompts.shown.size(), 1);
-    QCOMPARE(prompts.shown[0].text, message);
-    QCOMPARE(prompts.shown[0].title, flashorTitle);
-    QCOMPARE(prompts.shown[0].icon, FlashorPrompts::Icon::Critical);
-    QVERIFY(!run.initTimer().isActive());
-    QVERIFY(!run.isRunning());
-}
-
-void tst_Flashor::stopInPagePhaseThenRunAgain()
-{
-    Rig rig;
-    auto &[prompts, ports, run] = rig;
-    run.input().firmwarePath = fw1000;
-    run.input().initEnabled = false;
-    run.input().noWait = true;
-    QList<bool> running;
-    connect(&run, &FlashorRun::runningChanged, [&](bool on) { running << on; });
-
-    run.cmdRun_Click();
-    run.tmrInit_Timer();
-    std::shared_ptr<PortRecord> boot = ports.made.last();
-    boot->incoming = QByteArray("+\0", 2) + "+\x22" + QByteArray(34, '\x01') + QByteArray(".\x01\x00", 3);
-    run.tmrReceive_Timer();
-    QCOMPARE(run.status(), QString("Writing Page #1"));
-    QCOMPARE(boot->written.size(), 3); // connect, header, page 1
-
-    run.cmdRun_Click(); // "Stop"
-    QVERIFY(!boot->opened);
-    QVERIFY(!run.isRunning());
-    QCOMPARE(running, (QList<bool>{true, false}));
-
-    run.cmdRun_Click();
-    run.tmrInit_Timer();
-    std::shared_ptr<PortRecord> again = ports.made.last();
-    QVERIFY(again != boot);
-    again->incoming = QByteArray("+\0", 2);
-    run.tmrReceive_Timer();
-    QCOMPARE(run.status(), QString("Send Header..."));
-    QCOMPARE(again->written.value(1).left(1), QByteArray("#"));
-}
-
-void tst_Flashor::readErrorStopsTheRun()
-{
-    Rig rig;
-    auto &[prompts, ports, run] = rig;
-    run.input().firmwarePath = fw1000;
-    run.input().initEnabled = false;
-    run.cmdRun_Click();
-    run.tmrInit_Timer();
-    std::shared_ptr<PortRecord> boot = ports.made.last();
-    boot->readFails = true;
-    boot->incoming = ">";
-    run.tmrReceive_Timer();
-    QVERIFY(!run.isRunning());
-    QVERIFY(!boot->opened);
-    QCOMPARE(run.protocol().state(), 1); // the protocol is reset at the next run
-}
-
-void tst_Flashor::automaticStartBrowsesForPattern()
-{
-    Rig rig;
-    auto &[prompts, ports, run] = rig;
-    const QString pattern = dir.filePath("*.rfw");
-    run.applyCommandLine(parseFlashorArguments({"/r", "/c4", "/f", pattern}, FlashorRun::portCount));
-    QCOMPARE(run.input().portIndex, 3);
-    QCOMPARE(run.input().firmwarePath, pattern);
-    QVERIFY(run.timeoutTimer().isActive());
-    QCOMPARE(run.timeoutTimer().interval(), 100);
-
-    prompts.fileNames << fw1000;
-    run.tmrTimeout_Timer();
-    QVERIFY(!run.timeoutTimer().isActive());
-    QCOMPARE(prompts.dialogs, QStringList{"Open|RFW-files|*.rfw|All files|*.*|" + pattern});
-    QCOMPARE(run.input().firmwarePath, fw1000);
-    QVERIFY(run.initTimer().isActive()); // the run has started
-    QCOMPARE(ports.made.value(0)->number, 4);
-}
-
-void tst_Flashor::automaticStartWithFile()
-{
-    Rig rig;
-    auto &[prompts, ports, run] = rig;
-    run.applyCommandLine(parseFlashorArguments({"/R", "/F" + fw1000}, FlashorRun::portCount));
-    run.tmrTimeout_Timer();
-    QVERIFY(prompts.dialogs.isEmpty());
-    QVERIFY(run.initTimer().isActive());
-
-    // Without "/r" nothing starts by itself.
-    FlashorRun idle(prompts, ports.factory());
-    idle.applyCommandLine(parseFlashorArguments({"/f" + fw1000}, FlashorRun::portCount));
-    QVERIFY(!idle.timeoutTimer().isActive());
-}
-
-void tst_Flashor::browseRefusesMissingFile()
-{
-    Rig rig;
-    auto &[prompts, ports, run] = rig;
-    const QString pattern = dir.filePath("*.rfw");
-    run.applyCommandLine(parseFlashorArguments({"/r", "/f", pattern}, FlashorRun::portCount));
-    const QString missing = dir.filePath("typed.rfw");
-    prompts.fileNames << missing;
-    run.tmrTimeout_Timer();
-    QCOMPARE(prompts.shown.size(), 1);
-    QCOMPARE(prompts.shown[0].text, "File \"" + missing + "\" is not found.");
-    QCOMPARE(prompts.shown[0].icon, FlashorPrompts::Icon::Critical);
-    QCOMPARE(run.input().firmwarePath, pattern);
-    QVERIFY(!run.initTimer().isActive());
-
-    run.cmdUpload_In_Click(); // cancelled
-    QCOMPARE(run.input().firmwarePath, pattern);
-    QCOMPARE(prompts.shown.size(), 1);
-}
-
-// "/r" starts by itself only on a port the option really names; anything else
-// must not fall back to COM1, where some other device may sit.
-void tst_Flashor::portOptionAndAutomaticStart_data()
-{
-    QTest::addColumn<QStringList>("arguments");
-    QTest::addColumn<bool>("starts");
-    QTest::addColumn<QString>("message"); // "": none
-    QTest::addColumn<QString>("status");
-
-    const QString noPort = "Port option \"%1\" names no port from 1 to 16: choose the port and press Run";
-    QTest::newRow("c1 starts") << QStringList{"/r", "/c1"} << true << ""
-                               << "";
-    QTest::newRow("c16, the last port, starts") << QStringList{"/r", "/c16"} << true << ""
-                                                << "";
-    QTest::newRow("c0: the built-in analyser has no boot loader")
-        << QStringList{"/r", "/c0"} << false << ""
-        << "Port 0 has no boot loader: choose the port and press Run";
-    QTest::newRow("c without a number") << QStringList{"/r", "/c"} << false << noPort.arg("/c") << noPort.arg("/c");
-    QTest::newRow("cx is not a number") << QStringList{"/r", "/cx"} << false << noPort.arg("/cx") << noPort.arg("/cx");
-    QTest::newRow("c-1 is negative") << QStringList{"/r", "/c-1"} << false << noPort.arg("/c-1") << noPort.arg("/c-1");
-    QTest::newRow("c999 is past the list")
-        << QStringList{"/r", "/c999"} << false << noPort.arg("/c999") << noPort.arg("/c999");
-    QTest::newRow("a later bad option wins")
-        << QStringList{"/r", "/c2", "/cx"} << false << noPort.arg("/cx") << noPort.arg("/cx");
-    QTest::newRow("without /r a bad option is still reported")
-        << QStringList{"/cx"} << false << noPort.arg("/cx") << noPort.arg("/cx");
-}
-
-void tst_Flashor::portOptionAndAutomaticStart()
-{
-    QFETCH(QStringList, arguments);
-    QFETCH(bool, starts);
-    QFETCH(QString, message);
-    Rig rig;
-    auto &[prompts, ports, run] = rig;
-    run.applyCommandLine(parseFlashorArguments(arguments + QStringList{"/f" + fw1000}, FlashorRun::portCount));
-    QCOMPARE(run.timeoutTimer().isActive(), starts);
-    QTEST(run.status(), "status");
-    QCOMPARE(prompts.shown.size(), message.isEmpty() ? 0 : 1);
-    if (!message.isEmpty()) {
-        QCOMPARE(prompts.shown[0].text, message);
-        QCOMPARE(prompts.shown[0].icon, FlashorPrompts::Icon::Critical);
-    }
-    // The one-line command line of other platforms follows the same rule.
-    const FlashorOptions oneLine = parseFlashorCommandLine(" " + arguments.join(' '), FlashorRun::portCount);
-    QCOMPARE(oneLine.malformedPort.has_value(), !message.isEmpty());
-}
-
-void tst_Flashor::windowTexts()
-{
-    Rig rig;
-    auto &[prompts, ports, run] = rig;
-    frmFlashor w(run);
-    QCOMPARE(w.cmbCOMPort->count(), 16);
-    QCOMPARE(w.cmbCOMPort->itemText(15), QString("COM16"));
-    QCOMPARE(w.cmbInit_Speed->count(), 12);
-    QCOMPARE(w.cmbInit_Speed->currentText(), QString("19200"));
-    QVERIFY(w.chkInit->isChecked());
-    for (QLineEdit *box : {w.txtInit_In, w.txtBlock, w.txtSet_Serial, w.txtSet_Signature, w.txtStatus}) {
-        QVERIFY2(box->isReadOnly(), qPrintable(box->objectName()));
-        QVERIFY2(box->text().isEmpty(), qPrintable(box->objectName()));
-    }
-}
-
-void tst_Flashor::windowFollowsRun()
-{
-    Rig rig;
-    auto &[prompts, ports, run] = rig;
-    frmFlashor w(run);
-    run.applyCommandLine(parseFlashorArguments({"/c5", "/f" + fw1000}, FlashorRun::portCount));
-    QCOMPARE(w.cmbCOMPort->currentText(), QString("COM5"));
-    QCOMPARE(w.lblPortDevice->text(), portDeviceName(5));
-    QCOMPARE(w.txtUpload_In->text(), fw1000);
-
-    // The user's edits reach the run flow.
-    w.chkInit->setChecked(false);
-    w.cmbCOMPort->setCurrentIndex(1);
-    QVERIFY(!run.input().initEnabled);
-    QCOMPARE(run.input().portIndex, 1);
-
-    QTest::mouseClick(w.cmdRun, Qt::LeftButton);
-    run.tmrInit_Timer();
-    QCOMPARE(w.cmdRun->text(), QString("Stop"));
-    QVERIFY(!w.frameInput->isEnabled());
-    QCOMPARE(w.txtStatus->text(), QString("Waiting Connection..."));
-
-    std::shared_ptr<PortRecord> boot = ports.made.last();
-    QCOMPARE(boot->number, 2);
-    // ">", connected, header answer with block size 256, request for page 0.
-    boot->incoming = QByteArray(">+\0+\x22\x00\x01", 7) + "SN000042" + "Signature of the device!"
-                     + QByteArray(".\x00\x00", 3);
-    run.tmrReceive_Timer();
-    QCOMPARE(w.txtBlock->text(), QString("256"));
-    QCOMPARE(w.txtSet_Serial->text(), QString("SN000042"));
-    QCOMPARE(w.txtSet_Signature->text(), QString("Signature of the device!"));
-    QCOMPARE(w.pbUpload->maximum(), 4);
-    QCOMPARE(w.txtStatus->text(), QString("Writing Page #0"));
-
-    boot->incoming = QByteArray("+\x02\x00\x00----", 8);
-    run.tmrReceive_Timer();
-    QCOMPARE(w.pbUpload->value(), 0);
-    QCOMPARE(w.txtStatus->text(), QString("Error writing Page #0"));
-    QCOMPARE(w.cmdRun->text(), QString("Run"));
-    QVERIFY(w.frameInput->isEnabled());
-}
-
-// The whole run flow against the virtual boot loader: what the device stored
-// and the final status, for bodies around the block size of 256.
-void tst_Flashor::uploadReachesTheDevice_data()
-{
-    QTest::addColumn<int>("bodySize");
-    QTest::addColumn<QString>("status");
-    QTest::addColumn<int>("pagesStored");
-
-    QTest::newRow("empty body: serial number and signature only") << 0 << "Set Serial Number and Signature: Ok" << 0;
-    QTest::newRow("one byte: one padded page") << 1 << "Updating firmware : Ok" << 1;
-    QTest::newRow("block - 1: one padded page") << 255 << "Updating firmware : Ok" << 1;
-    QTest::newRow("one block exactly") << 256 << "Updating firmware : Ok" << 1;
-    QTest::newRow("block + 1: second page carries the last byte") << 257 << "Updating firmware : Ok" << 2;
-    QTest::newRow("1000 bytes: 232 in the padded fourth page") << 1000 << "Updating firmware : Ok" << 4;
-    QTest::newRow("whole multiple: no padding") << 1024 << "Updating firmware : Ok" << 4;
-}
-
-void tst_Flashor::uploadReachesTheDevice()
-{
-    QFETCH(int, bodySize);
-    QFETCH(QString, status);
-    QFETCH(int, pagesStored);
-
-    const QString stored = dir.filePath("stored.bin");
-    QFile::remove(stored);
-    BootLoaderOptions options;
-    options.beaconInterval = 0;
-    options.firmwarePath = stored;
-    SimBootLoader *loader = nullptr;
-    FakeFlashorPrompts prompts;
-    FlashorRun run(prompts, [&](int) {
-        auto device = std::make_unique<SimBootLoader>(options);
-        loader = device.get();
-        return std::make_unique<VirtualPort>(std::move(device));
-    });
-    const QByteArray file = firmwareBytes(bodySize);
-    run.input().firmwarePath = writeFile(dir, "sized.rfw", file);
-    run.input().initEnabled = false;
-    run.input().noWait = true; // the loader's first ">" goes with the input discarded at open
-    int maximum = -1;
-    int progress = -1;
-    connect(&run.protocol(), &BootProtocol::progressMaximumChanged, [&](int m) { maximum = m; });
-    connect(&run.protocol(), &BootProtocol::progressChanged, [&](int v) { progress = v; });
-
-    run.cmdRun_Click();
-    run.tmrInit_Timer();
-    QVERIFY(loader);
-    for (int tick = 0; tick < 100 && run.isRunning(); ++tick)
-        run.tmrReceive_Timer();
-
-    QCOMPARE(run.status(), status);
-    QVERIFY(!run.isRunning());
-    QVERIFY(prompts.shown.isEmpty());
-    QByteArray expected = file.mid(80);
-    expected.append(qsizetype(pagesStored) * 256 - expected.size(), char(0xFF));
-    QCOMPARE(loader->firmware().toHex(), expected.toHex());
-    QCOMPARE(loader->isFinished(), bodySize > 0);
-    QCOMPARE(QFile::exists(stored), bodySize > 0);
-    if (bodySize > 0) {
-        QFile written(stored);
-        QVERIFY(written.open(QIODevice::ReadOnly));
-        QCOMPARE(written.readAll().toHex(), expected.toHex());
-        QCOMPARE(progress, maximum); // the bar is full only when the whole body is on the device
-    }
-}
-
-void tst_Flashor::uploadOverPseudoTerminal()
-{
-    PtyHost pty;
-    QString why;
-    if (!pty.open(&why))
-        QSKIP(qPrintable("no pseudo-terminal: " + why));
-    qputenv("TESSEL_COM1", pty.slavePath().toLocal8Bit());
-
-    const QString saved = dir.filePath("received.bin");
-    BootLoaderOptions options;
-    options.firmwarePath = saved;
-    options.beaconInterval = 50;
-    options.negativeAnswers = 2;
-    SimBootLoader loader(options);
-    connect(&pty, &PtyHost::received, &loader, &SimBootLoader::receive);
-    connect(&loader, &SimDevice::send, &pty, &PtyHost::write);
-    loader.start();
-
-    const QByteArray file = firmwareBytes(4000); // 15 pages of 256 and a padded one of 160 bytes
-    FakeFlashorPrompts prompts;
-    FlashorRun run(prompts); // the real serial port, through TESSEL_COM1
-    QStringList statuses;
-    connect(&run, &FlashorRun::statusChanged, [&](const QString &s) { statuses << s; });
-    run.applyCommandLine(
-        parseFlashorArguments({"/r", "/c1", "/f", writeFile(dir, "big.rfw", file)}, FlashorRun::portCount));
-    run.tmrTimeout_Timer();
-    QCOMPARE(run.status(), QString("Send Init String..."));
-    run.tmrInit_Timer(); // instead of waiting 2 s for the device's application
-    QVERIFY2(run.isRunning(), qPrintable(prompts.shown.isEmpty() ? QString() : prompts.shown[0].text));
-
-    QTRY_COMPARE_WITH_TIMEOUT(run.status(), QString("Updating firmware : Ok"), 10000);
-    QVERIFY(!run.isRunning());
-    QVERIFY(prompts.shown.isEmpty());
-    QVERIFY(loader.isFinished());
-    QCOMPARE(loader.header(), file.left(80));
-    QFile received(saved);
-    QVERIFY(received.open(QIODevice::ReadOnly));
-    QCOMPARE(received.readAll(), file.mid(80) + QByteArray(96, char(0xFF)));
-    QVERIFY(statuses.contains("Writing Page #0: Retry 2"));
-    QVERIFY(statuses.contains("Writing Page #15: Ok"));
-    qunsetenv("TESSEL_COM1");
-}
 
 TESSEL_TEST(tst_Flashor)
 #include "tst_flashor.moc"
