@@ -6,7 +6,6 @@
 #include "support/testregistry.h"
 
 #include <QSignalSpy>
-#include <QTemporaryDir>
 #include <QTest>
 
 namespace {
@@ -412,65 +411,6 @@ private slots:
         // Connect and header per run, then one page per request: nothing is
         // resent without a request.
         QCOMPARE(r.sent.count(), (restart ? 4 : 2) + answers.count('.') + (restart ? 1 : 0));
-    }
-
-    void virtualBootLoader_data()
-    {
-        QTest::addColumn<int>("bodySize");
-        QTest::addColumn<int>("blockSize");
-        QTest::addColumn<int>("negativeAnswers");
-        QTest::addColumn<QString>("status");
-        QTest::addColumn<int>("pagesTaken");
-        QTest::addColumn<bool>("storable"); // false: the loader's firmware file cannot be written
-
-        QTest::newRow("exact multiple of the block") << 2048 << 512 << 0 << "Updating firmware : Ok" << 4 << true;
-        QTest::newRow("three refusals are retried") << 1000 << 256 << 3 << "Updating firmware : Ok" << 4 << true;
-        QTest::newRow("four refusals end the run") << 1000 << 256 << 4 << "Error writing Page #0" << 0 << true;
-        QTest::newRow("device that cannot store the firmware refuses the end")
-            << 1000 << 256 << 0 << "Error updating firmware..." << 4 << false;
-    }
-
-    void virtualBootLoader()
-    {
-        QFETCH(int, bodySize);
-        QFETCH(int, blockSize);
-        QFETCH(int, negativeAnswers);
-        QFETCH(QString, status);
-        QFETCH(int, pagesTaken);
-        QFETCH(bool, storable);
-
-        QTemporaryDir dir;
-        BootLoaderOptions options;
-        options.blockSize = blockSize;
-        options.negativeAnswers = negativeAnswers;
-        options.beaconInterval = 0;
-        options.firmwarePath = dir.filePath(storable ? "received.bin" : "no-such-dir/received.bin");
-        SimBootLoader loader(options);
-        BootProtocol p;
-        QStringList statuses;
-        connect(&p, &BootProtocol::statusChanged, [&](const QString &s) { statuses << s; });
-        connect(&p, &BootProtocol::send, &loader, &SimBootLoader::receive);
-        connect(&loader, &SimDevice::send, &p, [&](const QByteArray &b) { feed(p, b); });
-
-        const FirmwareImage fw = image(bodySize);
-        p.start(fw, false);
-        loader.start();
-
-        QCOMPARE(p.status(), status);
-        QCOMPARE(loader.pagesTaken(), pagesTaken);
-        QCOMPARE(loader.header(), fw.header);
-        QByteArray padded = fw.body;
-        padded.append(qMax<qsizetype>(0, qsizetype(pagesTaken) * blockSize - padded.size()), char(0xFF));
-        const QByteArray written = padded.left(qsizetype(pagesTaken) * blockSize);
-        QCOMPARE(loader.firmware(), written);
-        QCOMPARE(loader.isFinished(), status == "Updating firmware : Ok");
-        if (loader.isFinished()) {
-            QFile file(options.firmwarePath);
-            QVERIFY(file.open(QIODevice::ReadOnly));
-            QCOMPARE(file.readAll(), written);
-        }
-        for (int n = 1; n <= qMin(negativeAnswers, 3); ++n)
-            QVERIFY2(statuses.contains(QStringLiteral("Writing Page #0: Retry %1").arg(n)), qPrintable(statuses.join('|')));
     }
 
     void virtualBootLoaderRejectsBadChecksum()

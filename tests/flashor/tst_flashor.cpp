@@ -8,6 +8,7 @@
 #include "uploader/commandline.h"
 #include "uploader/flashorrun.h"
 #include "uploader/ui/frmflashor.h"
+#include "support/fakeport.h"
 #include "support/testregistry.h"
 
 #include <QCheckBox>
@@ -46,71 +47,11 @@ struct FakeFlashorPrompts final : FlashorPrompts
     }
 };
 
-// A port with no line behind it. What is done to it is kept in a record that
-// outlives the port, since the run flow drops its ports when it is done.
-struct PortRecord
-{
-    int number = 0;
-    bool canOpen = true;
-    bool opened = false;
-    bool destroyed = false;
-    bool readFails = false;
-    bool writeFails = false;
-    QString reason; // what the system would say about a failure
-    int clears = 0;
-    QString settings;
-    QByteArray incoming; // the device's bytes, put here by the test
-    QList<QByteArray> written;
-};
-
-class FakePort final : public SerialPort
-{
-public:
-    explicit FakePort(std::shared_ptr<PortRecord> record)
-        : r(std::move(record))
-    {}
-    ~FakePort() override
-    {
-        r->opened = false;
-        r->destroyed = true;
-    }
-    bool open(const QString &s) override
-    {
-        r->settings = s;
-        r->opened = r->canOpen;
-        return r->opened;
-    }
-    void close() override { r->opened = false; }
-    bool isOpen() const override { return r->opened; }
-    qint64 pendingCount() const override { return r->opened ? r->incoming.size() : 0; }
-    QByteArray readAll(bool *ok) override
-    {
-        if (ok)
-            *ok = r->opened && !r->readFails;
-        return std::exchange(r->incoming, {});
-    }
-    bool write(const QByteArray &bytes) override
-    {
-        r->written << bytes;
-        return r->opened && !r->writeFails;
-    }
-    void clear() override
-    {
-        r->incoming.clear();
-        ++r->clears;
-    }
-    QString deviceName() const override { return QStringLiteral("fake%1").arg(r->number); }
-    QString errorText() const override { return r->reason; }
-
-private:
-    std::shared_ptr<PortRecord> r;
-};
-
 // Hands out fake ports and keeps their records in the order they were made.
 struct FakePorts
 {
     QList<std::shared_ptr<PortRecord>> made;
-    bool canOpen = true;
+    bool openOk = true;
     bool writeFails = false;
     QString reason;
     PortFactory factory()
@@ -118,7 +59,7 @@ struct FakePorts
         return [this](int n) {
             auto record = std::make_shared<PortRecord>();
             record->number = n;
-            record->canOpen = canOpen;
+            record->openOk = openOk;
             record->writeFails = writeFails;
             record->reason = reason;
             made << record;
@@ -284,7 +225,7 @@ private slots:
         QCOMPARE(init->number, 3);
         QCOMPARE(init->settings, QString("430800,N,8,1"));
         QCOMPARE(init->clears, 1);
-        QCOMPARE(init->written, QList<QByteArray>{"!ZQMVBRT_GlimmerPassage_K"});
+        QCOMPARE(init->writes, QList<QByteArray>{"!ZQMVBRT_GlimmerPassage_K"});
         QCOMPARE(run.status(), QString("Send Init String..."));
         QVERIFY(run.initTimer().isActive());
         QCOMPARE(run.initTimer().interval(), 2000);
@@ -301,11 +242,11 @@ private slots:
         QVERIFY(boot->clears >= 1);
         QVERIFY(run.isRunning());
         QCOMPARE(run.status(), QString("Waiting Connection..."));
-        QVERIFY(boot->written.isEmpty());
+        QVERIFY(boot->writes.isEmpty());
 
         boot->incoming = "junk>";
         run.tmrReceive_Timer();
-        QCOMPARE(boot->written, QList<QByteArray>{"<"});
+        QCOMPARE(boot->writes, QList<QByteArray>{"<"});
         QCOMPARE(run.status(), QString("Connecting..."));
     }
 
@@ -322,7 +263,7 @@ private slots:
         run.tmrInit_Timer();
         QCOMPARE(ports.made.size(), 1);
         QCOMPARE(ports.made[0]->number, 1);
-        QCOMPARE(ports.made[0]->written, QList<QByteArray>{"<"});
+        QCOMPARE(ports.made[0]->writes, QList<QByteArray>{"<"});
         QCOMPARE(run.status(), QString("Connecting..."));
         QVERIFY(prompts.shown.isEmpty());
     }
@@ -353,7 +294,7 @@ private slots:
         QFETCH(QString, message);
         FakeFlashorPrompts prompts;
         FakePorts ports;
-        ports.canOpen = opens;
+        ports.openOk = opens;
         ports.writeFails = true;
         ports.reason = "Permission denied";
         qputenv("TESSEL_COM3", dir.filePath("no-such-dir/tty").toLocal8Bit());
@@ -392,7 +333,7 @@ private slots:
         boot->incoming = QByteArray("+\0", 2) + "+\x22" + QByteArray(34, '\x01') + QByteArray(".\x01\x00", 3);
         run.tmrReceive_Timer();
         QCOMPARE(run.status(), QString("Writing Page #1"));
-        QCOMPARE(boot->written.size(), 3); // connect, header, page 1
+        QCOMPARE(boot->writes.size(), 3); // connect, header, page 1
 
         run.cmdRun_Click(); // "Stop"
         QVERIFY(!boot->opened);
@@ -406,7 +347,7 @@ private slots:
         again->incoming = QByteArray("+\0", 2);
         run.tmrReceive_Timer();
         QCOMPARE(run.status(), QString("Send Header..."));
-        QCOMPARE(again->written.value(1).left(1), QByteArray("#"));
+        QCOMPARE(again->writes.value(1).left(1), QByteArray("#"));
     }
 
     void readErrorStopsTheRun()
@@ -418,7 +359,7 @@ private slots:
         run.cmdRun_Click();
         run.tmrInit_Timer();
         std::shared_ptr<PortRecord> boot = ports.made.last();
-        boot->readFails = true;
+        boot->failed = true;
         boot->incoming = ">";
         run.tmrReceive_Timer();
         QVERIFY(!run.isRunning());
@@ -573,30 +514,46 @@ private slots:
     }
 
     // The whole run flow against the virtual boot loader: what the device stored
-    // and the final status, for bodies around the block size of 256.
+    // and the final status, for bodies around the block size, refusals of a
+    // page and a device that cannot store what it received.
     void uploadReachesTheDevice_data()
     {
         QTest::addColumn<int>("bodySize");
+        QTest::addColumn<int>("blockSize");
+        QTest::addColumn<int>("negativeAnswers"); // to the first page
+        QTest::addColumn<bool>("storable");       // false: the device cannot store the firmware
         QTest::addColumn<QString>("status");
         QTest::addColumn<int>("pagesStored");
 
-        QTest::newRow("empty body: serial number and signature only") << 0 << "Set Serial Number and Signature: Ok" << 0;
-        QTest::newRow("block - 1: one padded page") << 255 << "Updating firmware : Ok" << 1;
-        QTest::newRow("one block exactly") << 256 << "Updating firmware : Ok" << 1;
-        QTest::newRow("block + 1: second page carries the last byte") << 257 << "Updating firmware : Ok" << 2;
-        QTest::newRow("1000 bytes: 232 in the padded fourth page") << 1000 << "Updating firmware : Ok" << 4;
+        const QString ok = QStringLiteral("Updating firmware : Ok");
+        QTest::newRow("empty body: serial number and signature only")
+            << 0 << 256 << 0 << true << "Set Serial Number and Signature: Ok" << 0;
+        QTest::newRow("block - 1: one padded page") << 255 << 256 << 0 << true << ok << 1;
+        QTest::newRow("one block exactly") << 256 << 256 << 0 << true << ok << 1;
+        QTest::newRow("block + 1: second page carries the last byte") << 257 << 256 << 0 << true << ok << 2;
+        QTest::newRow("1000 bytes: 232 in the padded fourth page") << 1000 << 256 << 0 << true << ok << 4;
+        QTest::newRow("exact multiple of a block of 512") << 2048 << 512 << 0 << true << ok << 4;
+        QTest::newRow("three refusals are retried") << 1000 << 256 << 3 << true << ok << 4;
+        QTest::newRow("four refusals end the run") << 1000 << 256 << 4 << true << "Error writing Page #0" << 0;
+        QTest::newRow("a device that cannot store the firmware refuses the end")
+            << 1000 << 256 << 0 << false << "Error updating firmware..." << 4;
     }
 
     void uploadReachesTheDevice()
     {
         QFETCH(int, bodySize);
+        QFETCH(int, blockSize);
+        QFETCH(int, negativeAnswers);
+        QFETCH(bool, storable);
         QFETCH(QString, status);
         QFETCH(int, pagesStored);
 
-        const QString stored = dir.filePath("stored.bin");
+        const QString stored = dir.filePath(storable ? "stored.bin" : "no-such-dir/stored.bin");
         QFile::remove(stored);
         BootLoaderOptions options;
         options.beaconInterval = 0;
+        options.blockSize = blockSize;
+        options.negativeAnswers = negativeAnswers;
         options.firmwarePath = stored;
         SimBootLoader *loader = nullptr;
         FakeFlashorPrompts prompts;
@@ -611,8 +568,10 @@ private slots:
         run.input().noWait = true; // the loader's first ">" goes with the input discarded at open
         int maximum = -1;
         int progress = -1;
+        QStringList statuses;
         connect(&run.protocol(), &BootProtocol::progressMaximumChanged, [&](int m) { maximum = m; });
         connect(&run.protocol(), &BootProtocol::progressChanged, [&](int v) { progress = v; });
+        connect(&run, &FlashorRun::statusChanged, [&](const QString &text) { statuses << text; });
 
         run.cmdRun_Click();
         run.tmrInit_Timer();
@@ -624,16 +583,20 @@ private slots:
         QVERIFY(!run.isRunning());
         QVERIFY(prompts.shown.isEmpty());
         QByteArray expected = file.mid(80);
-        expected.append(qsizetype(pagesStored) * 256 - expected.size(), char(0xFF));
+        expected.append(qMax<qsizetype>(0, qsizetype(pagesStored) * blockSize - expected.size()), char(0xFF));
+        expected = expected.left(qsizetype(pagesStored) * blockSize);
         QCOMPARE(loader->firmware().toHex(), expected.toHex());
-        QCOMPARE(loader->isFinished(), bodySize > 0);
-        QCOMPARE(QFile::exists(stored), bodySize > 0);
-        if (bodySize > 0) {
+        const bool finished = bodySize > 0 && status == QLatin1String("Updating firmware : Ok");
+        QCOMPARE(loader->isFinished(), finished);
+        QCOMPARE(QFile::exists(stored), finished);
+        if (finished) {
             QFile written(stored);
             QVERIFY(written.open(QIODevice::ReadOnly));
             QCOMPARE(written.readAll().toHex(), expected.toHex());
             QCOMPARE(progress, maximum); // the bar is full only when the whole body is on the device
         }
+        for (int n = 1; n <= qMin(negativeAnswers, 3); ++n)
+            QVERIFY2(statuses.contains(QStringLiteral("Writing Page #0: Retry %1").arg(n)), qPrintable(statuses.join('|')));
     }
 
     void uploadOverPseudoTerminal()
