@@ -48,50 +48,9 @@ class tst_values : public QObject
     Q_OBJECT
 
 private slots:
-    void checkDecimal_data()
-    {
-        QTest::addColumn<QString>("text");
-        QTest::addColumn<qint64>("maximum");
-        QTest::addColumn<int>("result");
-        QTest::addColumn<QString>("textAfter");
-        QTest::addColumn<qint64>("value");
-        QTest::addColumn<QString>("message");
-
-        QTest::newRow("empty becomes 0") << "" << qint64(10) << 0 << "0" << qint64(0) << QString();
-        QTest::newRow("empty with a negative maximum") << "" << qint64(-1) << -2 << "0" << qint64(0) << tooBig;
-        QTest::newRow("at the maximum") << "255" << qint64(255) << 0 << "255" << qint64(255) << QString();
-        QTest::newRow("above the maximum sets the value") << "256" << qint64(255) << -2 << "256" << qint64(256) << tooBig;
-        QTest::newRow("letter") << "12a" << qint64(999) << -1 << "12a" << untouched << notDigit;
-        QTest::newRow("minus sign") << "-1" << qint64(999) << -1 << "-1" << untouched << notDigit;
-        QTest::newRow("non-latin digits") << QStringLiteral("\uFF11\uFF12") << qint64(999) << -1
-                                          << QStringLiteral("\uFF11\uFF12") << untouched << notDigit;
-        QTest::newRow("bad digit wins over size")
-            << "99999999999999999999x" << qint64(5) << -1 << "99999999999999999999x" << untouched << notDigit;
-        QTest::newRow("beyond 32 bits") << "2147483648" << std::numeric_limits<qint64>::max() << -2 << "2147483648"
-                                        << untouched << tooBig;
-        QTest::newRow("beyond 64 bits") << "99999999999999999999999" << std::numeric_limits<qint64>::max() << -2
-                                        << "99999999999999999999999" << untouched << tooBig;
-    }
-
-    void checkDecimal()
-    {
-        QFETCH(QString, text);
-        QFETCH(qint64, maximum);
-        QFETCH(int, result);
-        QFETCH(QString, textAfter);
-        QFETCH(qint64, value);
-        QFETCH(QString, message);
-
-        FakePrompts prompts;
-        ValueCheck check{untouched, QStringLiteral("untouched")};
-        QCOMPARE(::checkDecimal(prompts, text, maximum, &check), result);
-        QCOMPARE(text, textAfter);
-        QCOMPARE(check.parsedValue, value);
-        QCOMPARE(check.parsedHexText, QStringLiteral("untouched"));
-        verifyMessage(prompts, message);
-    }
-
-    void checkHex_data()
+    // Decimal (digits 0) and hexadecimal checks of a typed value: the text as
+    // it is left, the value and hex text handed back, and the one message.
+    void checks_data()
     {
         QTest::addColumn<QString>("text");
         QTest::addColumn<int>("digits");
@@ -103,39 +62,55 @@ private slots:
         QTest::addColumn<QString>("message");
 
         const QString same = QStringLiteral("untouched");
-        QTest::newRow("lower case, padded") << "1a" << 3 << qint64(0x7FF) << 0 << "01A" << qint64(0x1A) << "01A"
-                                            << QString();
-        QTest::newRow("empty becomes zeros") << "" << 2 << qint64(255) << 0 << "00" << qint64(0) << "00" << QString();
-        QTest::newRow("typed leading zeros do not count")
-            << "0800" << 3 << qint64(0xFFFF) << 0 << "800" << qint64(0x800) << "800" << QString();
-        QTest::newRow("value needs more digits")
-            << "1000" << 3 << qint64(0xFFFF) << -2 << "1000" << qint64(0x1000) << same << tooBig;
-        QTest::newRow("above the maximum") << "800" << 3 << qint64(0x7FF) << -2 << "800" << qint64(0x800) << same << tooBig;
-        QTest::newRow("beyond 32 bits") << "100000000" << 9 << std::numeric_limits<qint64>::max() << -2 << "100000000"
+        const qint64 most = std::numeric_limits<qint64>::max();
+        QTest::newRow("empty becomes 0") << "" << 0 << qint64(10) << 0 << "0" << qint64(0) << same << QString();
+        QTest::newRow("empty with a negative maximum")
+            << "" << 0 << qint64(-1) << -2 << "0" << qint64(0) << same << tooBig;
+        QTest::newRow("at the maximum") << "255" << 0 << qint64(255) << 0 << "255" << qint64(255) << same << QString();
+        QTest::newRow("above the maximum sets the value")
+            << "256" << 0 << qint64(255) << -2 << "256" << qint64(256) << same << tooBig;
+        QTest::newRow("letter") << "12a" << 0 << qint64(999) << -1 << "12a" << untouched << same << notDigit;
+        QTest::newRow("minus sign") << "-1" << 0 << qint64(999) << -1 << "-1" << untouched << same << notDigit;
+        QTest::newRow("non-latin digits") << QStringLiteral("\uFF11\uFF12") << 0 << qint64(999) << -1
+                                          << QStringLiteral("\uFF11\uFF12") << untouched << same << notDigit;
+        QTest::newRow("bad digit wins over size") << "99999999999999999999x" << 0 << qint64(5) << -1
+                                                  << "99999999999999999999x" << untouched << same << notDigit;
+        QTest::newRow("beyond 32 bits") << "2147483648" << 0 << most << -2 << "2147483648" << untouched << same
+                                        << tooBig;
+        QTest::newRow("beyond 64 bits") << "99999999999999999999999" << 0 << most << -2 << "99999999999999999999999"
                                         << untouched << same << tooBig;
-        QTest::newRow("not a hex digit") << "g1" << 2 << qint64(255) << -1 << "g1" << untouched << same << notHex;
-        QTest::newRow("0x prefix") << "0x1F" << 2 << qint64(255) << -1 << "0x1F" << untouched << same << notHex;
-        QTest::newRow("bad digit wins over size")
+        QTest::newRow("hex: lower case, padded")
+            << "1a" << 3 << qint64(0x7FF) << 0 << "01A" << qint64(0x1A) << "01A" << QString();
+        QTest::newRow("hex: empty becomes zeros")
+            << "" << 2 << qint64(255) << 0 << "00" << qint64(0) << "00" << QString();
+        QTest::newRow("hex: typed leading zeros do not count")
+            << "0800" << 3 << qint64(0xFFFF) << 0 << "800" << qint64(0x800) << "800" << QString();
+        QTest::newRow("hex: value needs more digits")
+            << "1000" << 3 << qint64(0xFFFF) << -2 << "1000" << qint64(0x1000) << same << tooBig;
+        QTest::newRow("hex: above the maximum")
+            << "800" << 3 << qint64(0x7FF) << -2 << "800" << qint64(0x800) << same << tooBig;
+        QTest::newRow("hex: beyond 32 bits")
+            << "100000000" << 9 << most << -2 << "100000000" << untouched << same << tooBig;
+        QTest::newRow("hex: not a hex digit") << "g1" << 2 << qint64(255) << -1 << "g1" << untouched << same << notHex;
+        QTest::newRow("hex: 0x prefix") << "0x1F" << 2 << qint64(255) << -1 << "0x1F" << untouched << same << notHex;
+        QTest::newRow("hex: bad digit wins over size")
             << "FFFFFFFFFFFFz" << 2 << qint64(255) << -1 << "FFFFFFFFFFFFz" << untouched << same << notHex;
     }
 
-    void checkHex()
+    void checks()
     {
         QFETCH(QString, text);
         QFETCH(int, digits);
         QFETCH(qint64, maximum);
-        QFETCH(int, result);
-        QFETCH(QString, textAfter);
-        QFETCH(qint64, value);
-        QFETCH(QString, hexText);
         QFETCH(QString, message);
-
         FakePrompts prompts;
         ValueCheck check{untouched, QStringLiteral("untouched")};
-        QCOMPARE(::checkHex(prompts, text, digits, maximum, &check), result);
-        QCOMPARE(text, textAfter);
-        QCOMPARE(check.parsedValue, value);
-        QCOMPARE(check.parsedHexText, hexText);
+        QTEST(digits == 0 ? ::checkDecimal(prompts, text, maximum, &check)
+                          : ::checkHex(prompts, text, digits, maximum, &check),
+              "result");
+        QTEST(text, "textAfter");
+        QTEST(check.parsedValue, "value");
+        QTEST(check.parsedHexText, "hexText");
         verifyMessage(prompts, message);
     }
 
