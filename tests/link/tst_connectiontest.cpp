@@ -188,16 +188,14 @@ private slots:
     {
         QFETCH(QString, speedId);
         QFETCH(QString, timerId);
-        QFETCH(int, writes);
         QFETCH(QString, speed);
-        QFETCH(QString, timer);
         QFETCH(double, timerFrequency);
         seed->params.setParam("id_CAN_Speed", speedId);
         seed->params.setParam("id_CAN_Timer", timerId);
         QVERIFY(connectOnce());
-        QCOMPARE(port->count(analyser::cmdWriteParam), writes);
+        QTEST(port->count(analyser::cmdWriteParam), "writes");
         QCOMPARE(test->value("CAN Speed, kbps"), speed);
-        QCOMPARE(test->value("CAN Timer Frequency, kHz"), timer);
+        QTEST(test->value("CAN Timer Frequency, kHz"), "timer");
         QCOMPARE(link->analyserValues.timerFrequency, timerFrequency);
         QCOMPARE(link->analyserValues.analyserBitRate, speed.toDouble() * 1000);
         QCOMPARE(link->linkState(), 3);
@@ -220,11 +218,10 @@ private slots:
     {
         QFETCH(int, silentFor);
         QFETCH(int, errorFor);
-        QFETCH(QStringList, messages);
         options.silentFor = silentFor;
         options.errorFlagFor = errorFor;
         QVERIFY(!connectOnce());
-        QCOMPARE(prompts.texts(), messages);
+        QTEST(prompts.texts(), "messages");
         QCOMPARE(test->statusText(), QStringLiteral("Not connected"));
         QCOMPARE(test->buttonCaption(), QStringLiteral("Cancel"));
         QCOMPARE(test->progressValue(), 0);

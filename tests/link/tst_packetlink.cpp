@@ -127,13 +127,12 @@ private slots:
         QFETCH(int, start);
         QFETCH(QList<int>, taken);
         QFETCH(int, used);
-        QFETCH(int, next);
         acquireConnected();
         for (int t : taken)
             link->process(t).Owner = owner::capture;
         link->setNextSeq(start);
         QCOMPARE(link->sendCommand(hex("81"), owner::sendFrame, "Show", "", 500), used);
-        QCOMPARE(link->nextSeq(), next);
+        QTEST(link->nextSeq(), "next");
         QCOMPARE(quint8(port->writes.last().at(1)), quint8(used));
     }
 
@@ -484,14 +483,13 @@ private slots:
         QFETCH(QString, command);
         QFETCH(int, statusBefore);
         QFETCH(QByteArray, sent);
-        QFETCH(QString, modeAtOnce);
         RunCommands run(*link);
         link->setLinkState(3);
         link->setAnalyserStatus(quint8(statusBefore));
         run.treatRunCommand(0, command);
         QCOMPARE(port->writes.size(), 1);
         QCOMPARE(port->writes[0].mid(5, 2).toHex(' '), sent.toHex(' '));
-        QCOMPARE(display.mode(), modeAtOnce);
+        QTEST(display.mode(), "modeAtOnce");
         const clsProcess &p = link->process(1);
         QCOMPARE(p.Owner, owner::runCommands);
         QCOMPARE(p.Command, command);

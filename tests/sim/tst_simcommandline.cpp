@@ -114,7 +114,6 @@ private slots:
     void refusedAtStart()
     {
         QFETCH(QStringList, arguments);
-        QFETCH(QString, message);
         const QString program = QStringLiteral(TESSEL_BIN_DIR "/tessel-sim");
         if (!QFileInfo::exists(program))
             QSKIP("tessel-sim is not built");
@@ -123,7 +122,7 @@ private slots:
         QVERIFY(sim.waitForFinished(10000));
         QCOMPARE(sim.exitStatus(), QProcess::NormalExit);
         QCOMPARE(sim.exitCode(), 2);
-        QCOMPARE(QString::fromLocal8Bit(sim.readAllStandardError()), message);
+        QTEST(QString::fromLocal8Bit(sim.readAllStandardError()), "message");
         QCOMPARE(sim.readAllStandardOutput(), QByteArray());
     }
 
