@@ -109,8 +109,8 @@ public:
     // Not owned; nullptr runs no test (acquireLink then finds the link not connected).
     void setConnectionTester(ConnectionTester *t) { tester = t; }
     [[nodiscard]] ConnectionTester *connectionTester() const { return tester; }
-    // Wraps a function as the connection tester. Kept for the window tests
-    // that still hand one; new code implements ConnectionTester.
+    // Wraps a function as the connection tester, for the window tests and
+    // benchmarks that hand one; new code implements ConnectionTester.
     void setConnectionRunner(std::function<void(bool showParams, QObject *form)> runner);
     void setDisplay(LinkDisplay *d) { display = d; }
     // Another way to make ports (tests); takes effect at the next opening.

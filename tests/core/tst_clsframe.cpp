@@ -315,8 +315,8 @@ private slots:
                                                  << makeFrame(0x123, 0, 0, 0, {}, 0x1E240) << false;
         QTest::newRow("data fields missing") << "00000000 123 ----- 0 0 0 0 3 11 22" << space
                                              << makeFrame(0x123, 0, 0, 3, hex("1122"), 0) << false;
-        QTest::newRow("stamp above 32 bits") << "100000000 123 ----- 0 0 0 0 0" << space << makeFrame(0x123, 0, 0, 0, {})
-                                             << false;
+        QTest::newRow("stamp above 32 bits")
+            << "100000000 123 ----- 0 0 0 0 0" << space << makeFrame(0x123, 0, 0, 0, {}) << false;
         QTest::newRow("standard part above 7FF") << "00000000 800 ----- 0 0 0 0 0" << space
                                                  << makeFrame(0, 0, 0, 0, {}) << false;
         QTest::newRow("data byte above FF") << "00000000 123 ----- 0 0 0 0 2 100 22" << space

@@ -151,9 +151,11 @@ private slots:
 
         const QByteArray plus34 = "+" + QByteArray(1, char(34)) + QByteArray(34, 'p');
         QTest::newRow("stray byte before > is dropped") << QByteArray("x>") << QList<QByteArray>{">"} << QByteArray();
-        QTest::newRow("+ with length 34 waits for 36 bytes") << plus34.left(35) << QList<QByteArray>{} << plus34.left(35);
+        QTest::newRow("+ with length 34 waits for 36 bytes")
+            << plus34.left(35) << QList<QByteArray>{} << plus34.left(35);
         QTest::newRow("+ alone waits for its length") << QByteArray("+") << QList<QByteArray>{} << QByteArray("+");
-        QTest::newRow("+ with length 0") << QByteArray("+\0", 2) << QList<QByteArray>{QByteArray("+\0", 2)} << QByteArray();
+        QTest::newRow("+ with length 0") << QByteArray("+\0", 2) << QList<QByteArray>{QByteArray("+\0", 2)}
+                                         << QByteArray();
         QTest::newRow(". waits for its second page byte")
             << QByteArray(".\x01") << QList<QByteArray>{} << QByteArray(".\x01");
         QTest::newRow("noise only is dropped") << QByteArray("abc\r\n") << QList<QByteArray>{} << QByteArray();
@@ -197,7 +199,8 @@ private slots:
         QTest::addColumn<QList<QByteArray>>("sent");
 
         const QByteArray header = buildMessage("#", image(0).header);
-        QTest::newRow("waits for begin") << false << QByteArray() << 1 << "Waiting Connection..." << QList<QByteArray>{};
+        QTest::newRow("waits for begin") << false << QByteArray() << 1 << "Waiting Connection..."
+                                         << QList<QByteArray>{};
         QTest::newRow("waiting ignores everything but >")
             << false << QByteArray("-" + pageRequest(0) + QByteArray("+\0", 2)) << 1 << "Waiting Connection..."
             << QList<QByteArray>{};
@@ -241,9 +244,11 @@ private slots:
         QTest::addColumn<int>("pageCount");
         QTest::newRow("body 1000, block 256: four pages, the last one partial")
             << 1000 << 256 << 4 << "Wait for page request..." << 4;
-        QTest::newRow("empty body ends after the header") << 0 << 256 << 0 << "Set Serial Number and Signature: Ok" << 0;
+        QTest::newRow("empty body ends after the header")
+            << 0 << 256 << 0 << "Set Serial Number and Signature: Ok" << 0;
         QTest::newRow("block size 0 is refused") << 1000 << 0 << 0 << "Block size 0: Error" << 0;
-        QTest::newRow("empty body with block size 0 is fine") << 0 << 0 << 0 << "Set Serial Number and Signature: Ok" << 0;
+        QTest::newRow("empty body with block size 0 is fine")
+            << 0 << 0 << 0 << "Set Serial Number and Signature: Ok" << 0;
         QTest::newRow("block size above 255") << 4096 << 1024 << 4 << "Wait for page request..." << 4;
     }
 
@@ -314,11 +319,11 @@ private slots:
             << QByteArray(pageAck(0) + pageAck(1) + pageRequest(3) + pageAck(0xFFFF))
             << "Updating firmware : Error, page #2 not acknowledged" << false;
         QTest::newRow("end requested with a page in the middle skipped")
-            << QByteArray(pageAck(0) + pageAck(2) + pageRequest(3)) << "Updating firmware : Error, page #1 not acknowledged"
-            << false;
+            << QByteArray(pageAck(0) + pageAck(2) + pageRequest(3))
+            << "Updating firmware : Error, page #1 not acknowledged" << false;
         QTest::newRow("end acknowledged that was never sent")
-            << QByteArray(allAcked + pageAck(0xFFFF)) << "Updating firmware : Error, end acknowledged before it was sent"
-            << false;
+            << QByteArray(allAcked + pageAck(0xFFFF))
+            << "Updating firmware : Error, end acknowledged before it was sent" << false;
         QTest::newRow("acknowledgement past the body counts for nothing")
             << QByteArray(pageAck(0) + pageAck(1) + pageAck(3) + pageRequest(3))
             << "Updating firmware : Error, page #2 not acknowledged" << false;

@@ -282,7 +282,8 @@ private slots:
         QTest::newRow("boot port: device and reason follow the text")
             << false << false << false << "Communication port is not opened! (fake3: Permission denied)";
         QTest::newRow("real device path with the system's reason")
-            << false << false << true << "Communication port is not opened! (" + missing + ": No such file or directory)";
+            << false << false << true
+            << "Communication port is not opened! (" + missing + ": No such file or directory)";
     }
 
     void portCannotBeOpened()
@@ -438,8 +439,10 @@ private slots:
             << QStringList{"/r", "/c0"} << false << ""
             << "Port 0 has no boot loader: choose the port and press Run";
         QTest::newRow("c without a number") << QStringList{"/r", "/c"} << false << noPort.arg("/c") << noPort.arg("/c");
-        QTest::newRow("cx is not a number") << QStringList{"/r", "/cx"} << false << noPort.arg("/cx") << noPort.arg("/cx");
-        QTest::newRow("c-1 is negative") << QStringList{"/r", "/c-1"} << false << noPort.arg("/c-1") << noPort.arg("/c-1");
+        QTest::newRow("cx is not a number")
+            << QStringList{"/r", "/cx"} << false << noPort.arg("/cx") << noPort.arg("/cx");
+        QTest::newRow("c-1 is negative") << QStringList{"/r", "/c-1"} << false << noPort.arg("/c-1")
+                                         << noPort.arg("/c-1");
         QTest::newRow("c999 is past the list")
             << QStringList{"/r", "/c999"} << false << noPort.arg("/c999") << noPort.arg("/c999");
         QTest::newRow("a later bad option wins")
@@ -593,7 +596,8 @@ private slots:
             QCOMPARE(progress, maximum); // the bar is full only when the whole body is on the device
         }
         for (int n = 1; n <= qMin(negativeAnswers, 3); ++n)
-            QVERIFY2(statuses.contains(QStringLiteral("Writing Page #0: Retry %1").arg(n)), qPrintable(statuses.join('|')));
+            QVERIFY2(statuses.contains(QStringLiteral("Writing Page #0: Retry %1").arg(n)),
+                     qPrintable(statuses.join('|')));
     }
 
     void uploadOverPseudoTerminal()

@@ -63,12 +63,14 @@ private slots:
         const QByteArray a = pkt(1, "81 00 04");
         const QByteArray b = pkt(2, "03 00 A8 02");
         QTest::newRow("two packets in one read, in order") << a + b << QList<QByteArray>{a, b} << QByteArray();
-        QTest::newRow("noise before a packet is dropped") << hex("00 FF 42 0E") + a << QList<QByteArray>{a} << QByteArray();
+        QTest::newRow("noise before a packet is dropped")
+            << hex("00 FF 42 0E") + a << QList<QByteArray>{a} << QByteArray();
         QTest::newRow("start byte without marker is skipped")
             << hex("1B 05 00 01 77") + a << QList<QByteArray>{a} << QByteArray();
         QTest::newRow("bad checksum never dispatched, later packet is")
             << a.left(a.size() - 1) + char(a.back() ^ 0x40) + b << QList<QByteArray>{b} << QByteArray();
-        QTest::newRow("length 0 header is skipped") << hex("1B 03 00 00 0E 0E") + a << QList<QByteArray>{a} << QByteArray();
+        QTest::newRow("length 0 header is skipped")
+            << hex("1B 03 00 00 0E 0E") + a << QList<QByteArray>{a} << QByteArray();
         QTest::newRow("length 0x8000 header does not stall")
             << hex("1B 03 80 00 0E") + a << QList<QByteArray>{a} << QByteArray();
         QTest::newRow("length 0xFFFF header does not stall")

@@ -232,7 +232,8 @@ private slots:
     {
         acquireConnected();
         link->sendCommand(hex("81"), owner::sendFrame, "Show", "", 500);
-        port->feed(answer(1, 0x85, 0, hex("00 00 00 01 05 00 00 01 23 00 08")) + answer(0, 0x86, 0, hex("00 00 00 02 07")));
+        port->feed(answer(1, 0x85, 0, hex("00 00 00 01 05 00 00 01 23 00 08")) +
+                   answer(0, 0x86, 0, hex("00 00 00 02 07")));
         link->poll();
         QCOMPARE(captureCodes, (QList<int>{0x85, 0x86}));
         QVERIFY(calls.isEmpty());

@@ -87,7 +87,8 @@ private slots:
         b.settings->load();
         QString &box = timeOut ? b.settings->txtSendFrame_TimeOut : b.settings->txtSendFrame_Retry;
         box = input;
-        const bool ok = timeOut ? b.settings->txtSendFrame_TimeOut_Validate() : b.settings->txtSendFrame_Retry_Validate();
+        const bool ok =
+            timeOut ? b.settings->txtSendFrame_TimeOut_Validate() : b.settings->txtSendFrame_Retry_Validate();
         QCOMPARE(ok, passes);
         QTEST(box, "shown");
         // A passing check counts as a change, even when the text ends as it was.
@@ -233,9 +234,10 @@ private slots:
         QCOMPARE(b.started.size(), 1);
         const UploaderCommand &command = b.started.first();
         QCOMPARE(command.program, b.work.filePath(QStringLiteral("Flashor")));
-        QCOMPARE(command.arguments,
-                 QStringList({QStringLiteral("/r"), QStringLiteral("/c3"),
-                              QStringLiteral("/f") + QDir::toNativeSeparators(b.work.filePath(QStringLiteral("*.rfw")))}));
+        QCOMPARE(
+            command.arguments,
+            QStringList({QStringLiteral("/r"), QStringLiteral("/c3"),
+                         QStringLiteral("/f") + QDir::toNativeSeparators(b.work.filePath(QStringLiteral("*.rfw")))}));
         QCOMPARE(command.workingFolder, b.work.path());
         // The port is free for Flashor and nothing is left waiting.
         QVERIFY(!b.link->isPortOpen());

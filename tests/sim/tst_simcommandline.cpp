@@ -48,12 +48,14 @@ private slots:
                            "--status", "0", "--corrupt", "0", "--chunk", "0", "--drop-after", "0", "--boot-refuse", "0",
                            "--boot-block", "0"}
             << "";
-        QTest::newRow("status 1FF is not a byte") << QStringList{"--status", "1FF"} << "bad value for --status: 1FF (00..FF)";
+        QTest::newRow("status 1FF is not a byte") << QStringList{"--status", "1FF"}
+            << "bad value for --status: 1FF (00..FF)";
         QTest::newRow("boot-block 70000 is not 16 bits") << QStringList{"--boot-block", "70000"}
             << "bad value for --boot-block: 70000 (0..65535)";
         QTest::newRow("baud 0") << QStringList{"--baud", "0"} << "bad value for --baud: 0 (1..100000000)";
         QTest::newRow("rate not finite") << QStringList{"--rate", "inf"} << "bad value for --rate: inf (0..1000000)";
-        QTest::newRow("not a number") << QStringList{"--boot-block", "12k"} << "bad value for --boot-block: 12k (0..65535)";
+        QTest::newRow("not a number") << QStringList{"--boot-block", "12k"}
+            << "bad value for --boot-block: 12k (0..65535)";
         QTest::newRow("decimal option given in hex") << QStringList{"--seed", "0x10"}
             << "bad value for --seed: 0x10 (0..4294967295)";
         QTest::newRow("command selector that is no code") << QStringList{"--silent", "zz"}
@@ -78,7 +80,8 @@ private slots:
         QTest::newRow("new file in a folder") << dir.filePath("fw.bin") << "";
         QTest::newRow("a folder") << dir.path() << "bad value for --firmware-out: " + dir.path() + " is a folder";
         QTest::newRow("folder that does not exist")
-            << dir.filePath("none/fw.bin") << "bad value for --firmware-out: cannot write " + dir.filePath("none/fw.bin");
+            << dir.filePath("none/fw.bin")
+            << "bad value for --firmware-out: cannot write " + dir.filePath("none/fw.bin");
         QTest::newRow("under a file") << file + "/fw.bin"
                                       << "bad value for --firmware-out: cannot write " + file + "/fw.bin";
         QTest::newRow("empty") << ""

@@ -41,8 +41,8 @@ int main(int argc, char **argv)
     TestApplication app(argc, argv);
 
     // QtTest options that take a value.
-    static const QSet<QString> withValue{"-o", "-maxwarnings", "-eventdelay", "-keydelay", "-mousedelay", "-seed",
-                                         "-repeat", "-skipblacklisted"};
+    static const QSet<QString> withValue{"-o",          "-maxwarnings", "-eventdelay", "-keydelay",
+                                         "-mousedelay", "-seed",        "-repeat",     "-skipblacklisted"};
     const QStringList args = app.arguments();
     QStringList options;
     QStringList functions;
