@@ -22,7 +22,6 @@
 
 using namespace capturefile;
 
-
 namespace {
 
 clsFrame dataFrame(qint64 stamp, int std, QByteArray data, int ext = -1)
@@ -335,7 +334,6 @@ private slots:
             QCOMPARE(got, expected);
     }
 
-
     // A failed write reports why and leaves what was on disk.
     void unwritableFiles()
     {
@@ -445,7 +443,6 @@ private slots:
         QCOMPARE(read.frames, 2);
         QCOMPARE(read.skipped, 0);
     }
-
 
     // Only regular files are opened: a named pipe would block in open, a
     // device would never end. The message names the file.

@@ -8,7 +8,6 @@
 
 Q_DECLARE_METATYPE(clsFrame)
 
-
 namespace {
 
 clsFrame makeFrame(qint32 stdPart, qint32 extPart, quint8 flags, quint8 dlc, const QByteArray &data,
@@ -201,34 +200,6 @@ private slots:
             QTEST(f.setFromBinary(bytes, bitRate), "complete");
             QCOMPARE(f, read(expected, bitRate));
         }
-    }
-
-    void captureRoundTrip_data()
-    {
-        QTest::addColumn<clsFrame>("frame");
-
-        QTest::newRow("standard, empty") << makeFrame(0x000, 0, 0, 0, {}, 0);
-        QTest::newRow("standard, 8 bytes") << makeFrame(0x7FF, 0, 0, 8, hex("00FF7F80010203FE"), 0x80000000);
-        QTest::newRow("extended, 5 bytes") << makeFrame(0x123, 0x4567, clsFrame::ideBit, 5, hex("0102030405"), 7);
-        QTest::newRow("extended RTR") << makeFrame(0x7FF, 0x3FFFF, clsFrame::ideBit | clsFrame::rtrBit, 8, {}, 1);
-        QTest::newRow("reserved bits") << makeFrame(0x055, 0, clsFrame::rb0Bit | clsFrame::rb1Bit | 0x30, 1, hex("A5"));
-    }
-
-    // A capture record is the stamp and the buffer level in front of the send layout.
-    void captureRoundTrip()
-    {
-        QFETCH(clsFrame, frame);
-
-        QByteArray record;
-        for (int i = 0; i < 4; ++i)
-            record.append(char((frame.TimeStamp >> (8 * i)) & 0xFF));
-        record.append(char(0x3C));
-        record.append(frame.getAsBinary());
-
-        clsFrame back;
-        QVERIFY(back.setFromBinary(record, 250000.0));
-        QCOMPARE(back, read(frame, 250000.0));
-        QCOMPARE(back.getAsBinary(), frame.getAsBinary());
     }
 
     void lostFrame_data()

@@ -251,7 +251,6 @@ private slots:
         QCOMPARE(readFile(path), before);
     }
 
-
     // Closing removes only what this run made in the temporary folder.
     void temporaryFolderCleanUp_data()
     {
@@ -288,7 +287,6 @@ private slots:
         if (userFile)
             QCOMPARE(readFile(mine), QByteArray("kept"));
     }
-
 
     // A second Tessel on the same file: the lock beside it tells who writes.
     void secondStartOnOneFile_data()

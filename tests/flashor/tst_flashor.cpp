@@ -470,7 +470,6 @@ private slots:
         QCOMPARE(oneLine.malformedPort.has_value(), !message.isEmpty());
     }
 
-
     void windowFollowsRun()
     {
         Rig rig;

@@ -59,7 +59,6 @@ private slots:
         QCOMPARE(b.param("COMPort"), index >= 0 ? QString::number(index) : stored);
     }
 
-
     void retryAndTimeOutChecks_data()
     {
         QTest::addColumn<bool>("timeOut");

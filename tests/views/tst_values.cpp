@@ -114,7 +114,6 @@ private slots:
         verifyMessage(prompts, message);
     }
 
-
     void controlCharacters_data()
     {
         QTest::addColumn<QString>("name");
