@@ -54,6 +54,17 @@ class tst_LinkPty : public QObject, public ConnectionTester
             QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents, 20);
     }
 
+    // Sends commands to the analyser's standard input; its answer to "stats",
+    // which comes after they are done.
+    QByteArray simDo(const QByteArray &commands)
+    {
+        sim.write(commands + "stats\n");
+        QDeadlineTimer deadline(5000);
+        while (!sim.canReadLine() && !deadline.hasExpired())
+            sim.waitForReadyRead(100);
+        return sim.readLine().trimmed();
+    }
+
 private slots:
     void init()
     {
@@ -112,6 +123,26 @@ private slots:
         QVERIFY(link->acquireLink(nullptr, true, true) == Acquired::Yes);
         QCOMPARE(test->answeredSteps().size(), 17); // now they agree: no writes
         QCOMPARE(test->value("CAN Mode"), QStringLiteral("Listen"));
+        link->releaseLink(nullptr, false, false);
+        QVERIFY(prompts.shown.isEmpty());
+    }
+
+    // Faults switched on the analyser's standard input take effect on the
+    // line: an error flag on the status read fails the connection test,
+    // "error-flag off" lets the next one through, and "stats" counts the
+    // commands the analyser received.
+    void faultsFromStandardInput()
+    {
+        if (!startSim({}))
+            QSKIP("tessel-sim is not built or cannot open a pseudo-terminal");
+        QCOMPARE(simDo("error-flag 81\n"), QByteArray("generated 0 sent 0 lost 0 corrupted 0 commands 0"));
+        QVERIFY(link->acquireLink(nullptr, false, true) == Acquired::No);
+        QCOMPARE(test->answeredSteps().last(), QStringLiteral("Error"));
+        QCOMPARE(prompts.texts(), QStringList{"Error! CAN Analyser answer with error on your command..."});
+
+        prompts.clear();
+        QCOMPARE(simDo("error-flag off\n"), QByteArray("generated 0 sent 0 lost 0 corrupted 0 commands 20"));
+        QVERIFY(link->acquireLink(nullptr, false, true) == Acquired::Yes);
         link->releaseLink(nullptr, false, false);
         QVERIFY(prompts.shown.isEmpty());
     }
