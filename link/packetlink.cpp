@@ -26,12 +26,12 @@ PacketLink::~PacketLink()
     closePort();
 }
 
-void PacketLink::registerOwner(int ownerCode, TreatOperation treat, std::function<void()> closeWindow)
+void PacketLink::registerOwner(int ownerCode, LinkOwner *owner)
 {
-    if (ownerCode < 1 || ownerCode >= int(treats.size()))
+    if (ownerCode < 1 || ownerCode >= int(owners.size()))
         return;
-    treats[size_t(ownerCode)] = std::move(treat);
-    closers[size_t(ownerCode)] = std::move(closeWindow);
+    owners[size_t(ownerCode)] = owner;
+    closers[size_t(ownerCode)] = {};
 }
 
 void PacketLink::setCloseCommand(int ownerCode, std::function<void()> closeWindow)
@@ -265,11 +265,9 @@ void PacketLink::dispatchPacket()
 void PacketLink::dispatchAnswer(int index)
 {
     const int who = processes[size_t(index & 0xFF)].Owner;
-    if (who < 1 || who >= int(treats.size()) || !treats[size_t(who)])
+    if (who < 1 || who >= int(owners.size()) || !owners[size_t(who)])
         return;
-    // A copy: the treat operation may register another one meanwhile.
-    const TreatOperation treat = treats[size_t(who)];
-    treat((index & 0xFF) + 1, QString());
+    owners[size_t(who)]->treatAnswer((index & 0xFF) + 1, QString());
 }
 
 void PacketLink::poll()

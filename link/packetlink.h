@@ -1,6 +1,7 @@
 #pragma once
 
 #include "link/analyser.h"
+#include "link/linkowner.h"
 #include "link/packetcodec.h"
 #include "serial/serialport.h"
 
@@ -83,13 +84,12 @@ enum class Acquired { No, Yes };
 // The serial link to the analyser: the port, the 256 processes indexed by the
 // packet's sequence byte, the receive buffer, and the analyser's status byte.
 //
-// Owners register their treat operation under their owner code; a treat
-// operation called with process n >= 1 treats the answer, "TimeOut" or
-// "Error" of process n - 1 (reading the answer through packetByte) and frees
-// it. Capture packets (0x85, 0x86) are announced by capturePacket. Nothing
-// here includes a window: the connection test runs through ConnectionTester,
-// the main window's status bar and marks through LinkDisplay, messages
-// through Prompts. The link runs no event loop of its own.
+// Owners (LinkOwner) register under their owner code and treat the answers
+// of their processes; capture packets (0x85, 0x86) are announced by
+// capturePacket. Nothing here includes a window: the connection test runs
+// through ConnectionTester, the main window's status bar and marks through
+// LinkDisplay, messages through Prompts. The link runs no event loop of its
+// own.
 class PacketLink final : public QObject
 {
     Q_OBJECT
@@ -97,14 +97,14 @@ public:
     static constexpr int processCount = 256;
     static constexpr int lastPacketSize = 1024;
 
-    using TreatOperation = std::function<void(int process, const QString &command)>;
-
     PacketLink(ParamStore &params, Prompts &prompts, PortFactory factory, QObject *parent = nullptr);
     ~PacketLink() override;
 
     // ---- wiring ----
-    // closeWindow (optional) is the owner window's own close command, used by resetLink.
-    void registerOwner(int ownerCode, TreatOperation treat, std::function<void()> closeWindow = {});
+    // Registers the owner of a code (nullptr: none) and clears the code's
+    // close command; the owner's window sets that afterwards.
+    void registerOwner(int ownerCode, LinkOwner *owner);
+    // The owner window's own close command, used by resetLink.
     void setCloseCommand(int ownerCode, std::function<void()> closeWindow);
     // Not owned; nullptr runs no test (acquireLink then finds the link not connected).
     void setConnectionTester(ConnectionTester *t) { tester = t; }
@@ -209,7 +209,7 @@ private:
     bool portFailed = false;
 
     std::array<clsProcess, processCount> processes;
-    std::array<TreatOperation, 6> treats;
+    std::array<LinkOwner *, 6> owners{};
     std::array<std::function<void()>, 6> closers;
     ConnectionTester *tester = nullptr;
     std::unique_ptr<ConnectionTester> runnerAdapter; // set by setConnectionRunner

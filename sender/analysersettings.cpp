@@ -44,13 +44,12 @@ AnalyserSettings::AnalyserSettings(PacketLink &link, Database &db, ParamStore &p
     , mainForm(mainForm)
     , programFolder(QCoreApplication::applicationDirPath())
 {
-    link.registerOwner(owner::analyserSettings,
-                       [this](int process, const QString &command) { treatUpgradeFW(process, command); });
+    link.registerOwner(owner::analyserSettings, this);
 }
 
 AnalyserSettings::~AnalyserSettings()
 {
-    link.registerOwner(owner::analyserSettings, {});
+    link.registerOwner(owner::analyserSettings, nullptr);
     // Nobody would treat the answer once the dialog is gone: the process would
     // stay taken and the link held for the rest of the run.
     if (pendingProcess >= 0) {

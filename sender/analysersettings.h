@@ -1,6 +1,7 @@
 #pragma once
 
 #include "core/queries.h"
+#include "link/linkowner.h"
 
 #include <QObject>
 #include <QString>
@@ -36,7 +37,7 @@ public:
 //   <folder>/Flashor /r /c3 /f<workFolder>/*.rfw
 //
 // (each option one argument; Flashor finds the firmware file from the pattern).
-class AnalyserSettings final : public QObject
+class AnalyserSettings final : public QObject, private LinkOwner
 {
     Q_OBJECT
 public:
@@ -109,6 +110,7 @@ signals:
     void uploaderStarted(const UploaderCommand &command, bool started);
 
 private:
+    void treatAnswer(int process, const QString &command) override { treatUpgradeFW(process, command); }
     [[nodiscard]] QString comboText(const ComboList &list) const;
     bool checkNumber(QString &text, qint64 maximum, qint64 minimum);
 

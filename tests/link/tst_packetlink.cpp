@@ -33,7 +33,7 @@ struct Call
 
 // The link against a port in memory: packets, the process table, dispatch,
 // time-outs and port failures.
-class tst_PacketLink : public QObject
+class tst_PacketLink : public QObject, private LinkOwner
 {
     Q_OBJECT
 
@@ -47,15 +47,13 @@ class tst_PacketLink : public QObject
     QList<Call> calls;
     QList<int> captureCodes;
 
-    // An owner that frees its process once treated, as every owner does.
-    void registerRecordingOwner(int code, bool frees = true)
+    // The send-frame owner here: records each answer and frees its process,
+    // as every owner does.
+    void treatAnswer(int process, const QString &) override
     {
-        link->registerOwner(code, [this, frees](int process, const QString &) {
-            clsProcess &p = link->process(process - 1);
-            calls.append({process, p.Command, link->lastPacket()});
-            if (frees)
-                p.Free();
-        });
+        clsProcess &p = link->process(process - 1);
+        calls.append({process, p.Command, link->lastPacket()});
+        p.Free();
     }
 
     // Opens the port the way the Run commands do, with a link already connected.
@@ -87,7 +85,7 @@ private slots:
         link->setDisplay(&display);
         link->initProcesses();
         connect(link, &PacketLink::capturePacket, this, [this](int code) { captureCodes << code; });
-        registerRecordingOwner(owner::sendFrame);
+        link->registerOwner(owner::sendFrame, this);
     }
     void cleanup()
     {
