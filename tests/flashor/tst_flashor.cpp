@@ -141,23 +141,6 @@ private slots:
         QTEST(o.firmwarePath.value_or("-"), "path");
     }
 
-    void firmwareFileExists_data()
-    {
-        QTest::addColumn<QString>("path");
-        QTest::addColumn<bool>("exists");
-        QTest::newRow("existing file") << fw1000 << true;
-        QTest::newRow("empty path") << QString() << false;
-        QTest::newRow("missing file") << dir.filePath("none.rfw") << false;
-        QTest::newRow("folder") << dir.path() << false;
-        QTest::newRow("pattern matching a file") << dir.filePath("*.rfw") << false;
-    }
-
-    void firmwareFileExists()
-    {
-        QFETCH(QString, path);
-        QTEST(::firmwareFileExists(path), "exists");
-    }
-
     void temporaryFolder()
     {
         FakeFlashorPrompts prompts;
@@ -187,6 +170,7 @@ private slots:
         QTest::addColumn<QString>("message");
         QTest::newRow("missing") << "missing.rfw" << -1 << "Error! Firmware file \"%1\" do not exist.";
         QTest::newRow("pattern") << "*.rfw" << -1 << "Error! Firmware file \"%1\" do not exist.";
+        QTest::newRow("a folder") << "" << -1 << "Error! Firmware file \"%1\" do not exist.";
         QTest::newRow("79 bytes") << "short.rfw" << 79 << "Error! Firmware file \"%1\" is short.";
     }
 
