@@ -85,7 +85,7 @@ void BM_ReceivePath(benchmark::State &state)
     });
     link.setLinkState(3);
     long long dispatched = 0;
-    link.setCaptureHandler([&](int) { ++dispatched; });
+    QObject::connect(&link, &PacketLink::capturePacket, [&](int) { ++dispatched; });
     if (link.acquireLink(nullptr, false, false) == Acquired::No) {
         state.SkipWithError("the link was not acquired");
         return;

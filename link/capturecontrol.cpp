@@ -27,15 +27,14 @@ CaptureControl::CaptureControl(PacketLink &link, QObject *form, QObject *parent)
 {
     tmrFreePB->setInterval(decodeInterval);
     connect(tmrFreePB, &QTimer::timeout, this, &CaptureControl::tmrFreePB_Timer);
-    link.registerOwner(owner::capture, [this](int process, const QString &command) { treatCapture(process, command); });
-    link.setCaptureHandler([this](int code) { treatCaptureFrame(code); });
+    link.registerOwner(owner::capture, this);
+    connect(&link, &PacketLink::capturePacket, this, &CaptureControl::treatCaptureFrame);
     connect(&link, &PacketLink::lineLost, this, &CaptureControl::lineLost);
 }
 
 CaptureControl::~CaptureControl()
 {
-    link.registerOwner(owner::capture, {});
-    link.setCaptureHandler({});
+    link.registerOwner(owner::capture, nullptr);
 }
 
 bool CaptureControl::isDecodeTimerActive() const

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "core/clsframe.h"
+#include "link/linkowner.h"
 
 #include <QByteArray>
 #include <QObject>
@@ -38,7 +39,7 @@ public:
 //
 // Each decoding tick decodes everything queued; the queue holds at most
 // 50000 packets and counts the ones it had to drop (txtView_Lost).
-class CaptureControl final : public QObject
+class CaptureControl final : public QObject, private LinkOwner
 {
     Q_OBJECT
 public:
@@ -46,8 +47,8 @@ public:
     static constexpr int decodeInterval = 500; // ms, tmrFreePB
     static constexpr int commandTimeOut = 100; // ticks of 10 ms
 
-    // Registers treatCapture as owner 4 and treatCaptureFrame as the link's
-    // capture handler. `form` is the window the link is acquired for.
+    // Registers treatCapture as owner 4 and treats the link's capture
+    // packets with treatCaptureFrame. `form` is the window the link is acquired for.
     explicit CaptureControl(PacketLink &link, QObject *form = nullptr, QObject *parent = nullptr);
     ~CaptureControl() override;
 
@@ -100,6 +101,7 @@ signals:
     void changed();
 
 private:
+    void treatAnswer(int process, const QString &command) override { treatCapture(process, command); }
     void decodeOne();
     void lowerRxBar();
     void setButton(const QString &text, bool on);

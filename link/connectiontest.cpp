@@ -23,13 +23,12 @@ ConnectionTest::ConnectionTest(PacketLink &link, Database &db, ParamStore &param
     , db(db)
     , params(params)
 {
-    link.registerOwner(owner::connectWindow,
-                       [this](int process, const QString &command) { treatTestConnection(process, command); });
+    link.registerOwner(owner::connectWindow, this);
 }
 
 ConnectionTest::~ConnectionTest()
 {
-    link.registerOwner(owner::connectWindow, {});
+    link.registerOwner(owner::connectWindow, nullptr);
 }
 
 QString ConnectionTest::caption()

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "link/linkowner.h"
+
 #include <QList>
 #include <QObject>
 #include <QString>
@@ -16,7 +18,7 @@ class ParamStore;
 //
 // It keeps what the connection window shows (rows, progress, status text,
 // button caption) and announces every change, so the window only mirrors it.
-class ConnectionTest final : public QObject
+class ConnectionTest final : public QObject, private LinkOwner
 {
     Q_OBJECT
 public:
@@ -71,6 +73,7 @@ signals:
     void finished(bool connected);
 
 private:
+    void treatAnswer(int process, const QString &command) override { treatTestConnection(process, command); }
     void sendNext(const QByteArray &payload, const QString &step, const QString &onTimeOut);
     void readNext(quint8 parameter, const QString &step, const QString &onTimeOut);
     void writeNext(quint8 parameter, quint8 value, const QString &step, const QString &onTimeOut);

@@ -4,7 +4,6 @@
 #include "core/prompts.h"
 #include "serial/serialport.h"
 
-#include <QCoreApplication>
 #include <QTimer>
 
 PacketLink::PacketLink(ParamStore &params, Prompts &prompts, PortFactory factory, QObject *parent)
@@ -18,15 +17,7 @@ PacketLink::PacketLink(ParamStore &params, Prompts &prompts, PortFactory factory
     tmrReceive->setInterval(10);
     tmrTimeout->setInterval(10);
     connect(tmrReceive, &QTimer::timeout, this, &PacketLink::poll);
-    connect(tmrTimeout, &QTimer::timeout, this, [this] {
-        // Answers already on the line are treated before anything times out;
-        // the timer stays stopped meanwhile, so scans never overlap.
-        tmrTimeout->stop();
-        QCoreApplication::processEvents();
-        timeoutScan();
-        if (timersOn)
-            tmrTimeout->start();
-    });
+    connect(tmrTimeout, &QTimer::timeout, this, &PacketLink::timeoutTick);
 }
 
 PacketLink::~PacketLink()
@@ -35,18 +26,42 @@ PacketLink::~PacketLink()
     closePort();
 }
 
-void PacketLink::registerOwner(int ownerCode, TreatOperation treat, std::function<void()> closeWindow)
+void PacketLink::registerOwner(int ownerCode, LinkOwner *owner)
 {
-    if (ownerCode < 1 || ownerCode >= int(treats.size()))
+    if (ownerCode < 1 || ownerCode >= int(owners.size()))
         return;
-    treats[size_t(ownerCode)] = std::move(treat);
-    closers[size_t(ownerCode)] = std::move(closeWindow);
+    owners[size_t(ownerCode)] = owner;
+    closers[size_t(ownerCode)] = {};
 }
 
 void PacketLink::setCloseCommand(int ownerCode, std::function<void()> closeWindow)
 {
     if (ownerCode >= 1 && ownerCode < int(closers.size()))
         closers[size_t(ownerCode)] = std::move(closeWindow);
+}
+
+namespace {
+class FunctionTester final : public ConnectionTester
+{
+public:
+    explicit FunctionTester(std::function<void(bool, QObject *)> run)
+        : run(std::move(run))
+    {
+    }
+    void runConnectionTest(bool showParams, QObject *form) override { run(showParams, form); }
+
+private:
+    std::function<void(bool, QObject *)> run;
+};
+} // namespace
+
+void PacketLink::setConnectionRunner(std::function<void(bool showParams, QObject *form)> runner)
+{
+    if (runner)
+        runnerAdapter = std::make_unique<FunctionTester>(std::move(runner));
+    else
+        runnerAdapter.reset();
+    tester = runnerAdapter.get();
 }
 
 void PacketLink::setPortFactory(PortFactory f)
@@ -114,9 +129,9 @@ Acquired PacketLink::acquireLink(QObject *form, bool forceTest, bool showMessage
     addBusy(+1);
     if (!forceTest && state == 3)
         return Acquired::Yes;
-    if (connectionRunner) {
+    if (tester) {
         testing = true;
-        connectionRunner(forceTest, form);
+        tester->runConnectionTest(forceTest, form);
         testing = false;
     }
     if (!isPortOpen()) {
@@ -241,8 +256,7 @@ void PacketLink::dispatchPacket()
         return;
     }
     if (code == analyser::codeCapturedFrame || code == analyser::codeLostFrames) {
-        if (captureHandler)
-            captureHandler(code);
+        emit capturePacket(code);
         return;
     }
     dispatchAnswer(index);
@@ -251,11 +265,9 @@ void PacketLink::dispatchPacket()
 void PacketLink::dispatchAnswer(int index)
 {
     const int who = processes[size_t(index & 0xFF)].Owner;
-    if (who < 1 || who >= int(treats.size()) || !treats[size_t(who)])
+    if (who < 1 || who >= int(owners.size()) || !owners[size_t(who)])
         return;
-    // A copy: the treat operation may register another one meanwhile.
-    const TreatOperation treat = treats[size_t(who)];
-    treat((index & 0xFF) + 1, QString());
+    owners[size_t(who)]->treatAnswer((index & 0xFF) + 1, QString());
 }
 
 void PacketLink::poll()
@@ -283,6 +295,17 @@ void PacketLink::timeoutScan()
                            QStringLiteral("Command error!"), Prompts::Icon::Critical);
     }
     scanning = false;
+}
+
+void PacketLink::timeoutTick()
+{
+    // The timer stays stopped meanwhile (a treat operation may show a
+    // message), so ticks never overlap.
+    tmrTimeout->stop();
+    poll();
+    timeoutScan();
+    if (timersOn)
+        tmrTimeout->start();
 }
 
 void PacketLink::startTimers()

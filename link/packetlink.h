@@ -1,6 +1,7 @@
 #pragma once
 
 #include "link/analyser.h"
+#include "link/linkowner.h"
 #include "link/packetcodec.h"
 #include "serial/serialport.h"
 
@@ -66,6 +67,16 @@ public:
     virtual void showCAN_Status(quint8 analyserStatus) = 0;
 };
 
+// Runs the connection test for acquireLink (the connection window, or a
+// headless runner in tests and tools) and returns when it is over; the link
+// state it leaves tells how it went.
+class ConnectionTester
+{
+public:
+    virtual ~ConnectionTester() = default;
+    virtual void runConnectionTest(bool showParams, QObject *form) = 0;
+};
+
 // The result of acquireLink: whether the caller now holds the link (and must
 // release it once) or not.
 enum class Acquired { No, Yes };
@@ -73,13 +84,12 @@ enum class Acquired { No, Yes };
 // The serial link to the analyser: the port, the 256 processes indexed by the
 // packet's sequence byte, the receive buffer, and the analyser's status byte.
 //
-// Owners register their treat operation under their owner code; a treat
-// operation called with process n >= 1 treats the answer, "TimeOut" or
-// "Error" of process n - 1 (reading the answer through packetByte) and frees
-// it. Capture packets (0x85, 0x86) go to the capture handler. Nothing here
-// includes a window: the connection test runs through the connection runner,
-// the main window's status bar and marks through LinkDisplay, messages
-// through Prompts.
+// Owners (LinkOwner) register under their owner code and treat the answers
+// of their processes; capture packets (0x85, 0x86) are announced by
+// capturePacket. Nothing here includes a window: the connection test runs
+// through ConnectionTester, the main window's status bar and marks through
+// LinkDisplay, messages through Prompts. The link runs no event loop of its
+// own.
 class PacketLink final : public QObject
 {
     Q_OBJECT
@@ -87,21 +97,21 @@ public:
     static constexpr int processCount = 256;
     static constexpr int lastPacketSize = 1024;
 
-    using TreatOperation = std::function<void(int process, const QString &command)>;
-    using CaptureHandler = std::function<void(int code)>;
-    // Runs the connection test (the connection window's runConnect) and
-    // returns when it is over; linkState tells how it went.
-    using ConnectionRunner = std::function<void(bool showParams, QObject *form)>;
-
     PacketLink(ParamStore &params, Prompts &prompts, PortFactory factory, QObject *parent = nullptr);
     ~PacketLink() override;
 
     // ---- wiring ----
-    // closeWindow (optional) is the owner window's own close command, used by resetLink.
-    void registerOwner(int ownerCode, TreatOperation treat, std::function<void()> closeWindow = {});
+    // Registers the owner of a code (nullptr: none) and clears the code's
+    // close command; the owner's window sets that afterwards.
+    void registerOwner(int ownerCode, LinkOwner *owner);
+    // The owner window's own close command, used by resetLink.
     void setCloseCommand(int ownerCode, std::function<void()> closeWindow);
-    void setCaptureHandler(CaptureHandler handler) { captureHandler = std::move(handler); }
-    void setConnectionRunner(ConnectionRunner runner) { connectionRunner = std::move(runner); }
+    // Not owned; nullptr runs no test (acquireLink then finds the link not connected).
+    void setConnectionTester(ConnectionTester *t) { tester = t; }
+    [[nodiscard]] ConnectionTester *connectionTester() const { return tester; }
+    // Wraps a function as the connection tester, for the window tests and
+    // benchmarks that hand one; new code implements ConnectionTester.
+    void setConnectionRunner(std::function<void(bool showParams, QObject *form)> runner);
     void setDisplay(LinkDisplay *d) { display = d; }
     // Another way to make ports (tests); takes effect at the next opening.
     void setPortFactory(PortFactory f);
@@ -128,6 +138,9 @@ public:
     // tmrTimeout's scan: counts every outstanding process down by one tick and
     // hands expired ones to their owners as "TimeOut".
     void timeoutScan();
+    // tmrTimeout's tick: what is already on the line is read and treated
+    // (poll), then timeoutScan, so an answer that has arrived never times out.
+    void timeoutTick();
     // Starts and stops tmrReceive and tmrTimeout (10 ms each).
     void startTimers();
     void stopTimers();
@@ -178,6 +191,8 @@ public:
     [[nodiscard]] Prompts &prompts() const { return prompt; }
 
 signals:
+    // A captured frame (0x85) or lost-frames (0x86) packet is the last packet.
+    void capturePacket(int code);
     // The port failed while reading: it is closed, every holder has been let
     // go and every waiting command has been treated as timed out.
     void lineLost();
@@ -194,10 +209,10 @@ private:
     bool portFailed = false;
 
     std::array<clsProcess, processCount> processes;
-    std::array<TreatOperation, 6> treats;
+    std::array<LinkOwner *, 6> owners{};
     std::array<std::function<void()>, 6> closers;
-    CaptureHandler captureHandler;
-    ConnectionRunner connectionRunner;
+    ConnectionTester *tester = nullptr;
+    std::unique_ptr<ConnectionTester> runnerAdapter; // set by setConnectionRunner
     LinkDisplay *display = nullptr;
 
     quint8 seq = 1;
@@ -207,7 +222,7 @@ private:
     PacketFramer framer;
     QByteArray last;
     bool scanning = false;
-    bool testing = false; // the connection runner is running
+    bool testing = false; // the connection test is running
     bool timersOn = false;
 
     QTimer *tmrReceive = nullptr;

@@ -6,13 +6,12 @@ RunCommands::RunCommands(PacketLink &link, QObject *mainForm)
     : link(link)
     , mainForm(mainForm)
 {
-    link.registerOwner(owner::runCommands,
-                       [this](int process, const QString &command) { treatRunCommand(process, command); });
+    link.registerOwner(owner::runCommands, this);
 }
 
 RunCommands::~RunCommands()
 {
-    link.registerOwner(owner::runCommands, {});
+    link.registerOwner(owner::runCommands, nullptr);
 }
 
 void RunCommands::treatRunCommand(int process, const QString &command)

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "link/linkowner.h"
+
 #include <QString>
 
 class PacketLink;
@@ -8,7 +10,7 @@ class QObject;
 // The Run menu's commands (owner 2): switch the analyser's CAN controller
 // between reset, standby, listen-only and enabled, and test the connection.
 // The main window's menu and tool-bar handlers call these.
-class RunCommands final
+class RunCommands final : private LinkOwner
 {
 public:
     // Registers treatRunCommand as owner 2 of the link; `mainForm` is the
@@ -31,6 +33,7 @@ public:
     void testCAN();
 
 private:
+    void treatAnswer(int process, const QString &command) override { treatRunCommand(process, command); }
     PacketLink &link;
     QObject *mainForm;
 };

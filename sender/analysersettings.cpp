@@ -26,7 +26,7 @@ QString uploaderFileName()
 #endif
 }
 
-bool startDetached(const UploaderCommand &command)
+bool startSystemProcess(const UploaderCommand &command)
 {
     return QProcess::startDetached(command.program, command.arguments, command.workingFolder);
 }
@@ -43,15 +43,13 @@ AnalyserSettings::AnalyserSettings(PacketLink &link, Database &db, ParamStore &p
     , workFolder(std::move(workFolder))
     , mainForm(mainForm)
     , programFolder(QCoreApplication::applicationDirPath())
-    , startProcess(startDetached)
 {
-    link.registerOwner(owner::analyserSettings,
-                       [this](int process, const QString &command) { treatUpgradeFW(process, command); });
+    link.registerOwner(owner::analyserSettings, this);
 }
 
 AnalyserSettings::~AnalyserSettings()
 {
-    link.registerOwner(owner::analyserSettings, {});
+    link.registerOwner(owner::analyserSettings, nullptr);
     // Nobody would treat the answer once the dialog is gone: the process would
     // stay taken and the link held for the rest of the run.
     if (pendingProcess >= 0) {
@@ -268,7 +266,8 @@ void AnalyserSettings::treatUpgradeFW(int process, const QString &command)
         // The analyser is on its way to the boot loader: free the port for Flashor.
         link.resetLink();
         const UploaderCommand uploader = uploaderCommand(portNumber());
-        const bool started = !uploader.program.isEmpty() && startProcess && startProcess(uploader);
+        const bool started = !uploader.program.isEmpty() &&
+                             (processStarter ? processStarter->startDetached(uploader) : startSystemProcess(uploader));
         if (!started)
             prompts.error(QStringLiteral("Uploader is not started: ") +
                           QDir::toNativeSeparators(uploader.program.isEmpty() ? uploaderFileName() : uploader.program));

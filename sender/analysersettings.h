@@ -1,12 +1,11 @@
 #pragma once
 
 #include "core/queries.h"
+#include "link/linkowner.h"
 
 #include <QObject>
 #include <QString>
 #include <QStringList>
-
-#include <functional>
 
 class Database;
 class PacketLink;
@@ -21,6 +20,15 @@ struct UploaderCommand
     QString workingFolder;
 };
 
+// Starts a program without waiting for it (tests put a recorder in its place).
+class ProcessStarter
+{
+public:
+    virtual ~ProcessStarter() = default;
+    // False when the program could not be started.
+    [[nodiscard]] virtual bool startDetached(const UploaderCommand &command) = 0;
+};
+
 // The analyser settings dialog without its widgets: the serial port, the
 // default CAN speed and timer, the send retries and time-out, change tracking,
 // Apply and the unload question, and the start of a firmware update (owner 5
@@ -29,14 +37,11 @@ struct UploaderCommand
 //   <folder>/Flashor /r /c3 /f<workFolder>/*.rfw
 //
 // (each option one argument; Flashor finds the firmware file from the pattern).
-class AnalyserSettings final : public QObject
+class AnalyserSettings final : public QObject, private LinkOwner
 {
     Q_OBJECT
 public:
     static constexpr int portCount = 16;
-
-    // Starts a program without waiting for it; false when it could not be started.
-    using ProcessStarter = std::function<bool(const UploaderCommand &command)>;
 
     // Registers treatUpgradeFW as owner 5 of the link. `workFolder` is the
     // current folder at start-up; `mainForm` the window the link is acquired for.
@@ -91,7 +96,8 @@ public:
     // The command that starts the uploader for `port`.
     [[nodiscard]] UploaderCommand uploaderCommand(int port) const;
 
-    void setProcessStarter(ProcessStarter starter) { startProcess = std::move(starter); }
+    // Not owned; nullptr (the default) starts programs through the system.
+    void setProcessStarter(ProcessStarter *starter) { processStarter = starter; }
     // The folder of the Tessel program (tests put a stand-in elsewhere).
     void setProgramFolder(const QString &folder) { programFolder = folder; }
     // The process of the update command while it waits for its answer, else -1.
@@ -104,6 +110,7 @@ signals:
     void uploaderStarted(const UploaderCommand &command, bool started);
 
 private:
+    void treatAnswer(int process, const QString &command) override { treatUpgradeFW(process, command); }
     [[nodiscard]] QString comboText(const ComboList &list) const;
     bool checkNumber(QString &text, qint64 maximum, qint64 minimum);
 
@@ -114,7 +121,7 @@ private:
     QString workFolder;
     QObject *mainForm;
     QString programFolder;
-    ProcessStarter startProcess;
+    ProcessStarter *processStarter = nullptr;
 
     bool loading = false;
     QString loadedPort;

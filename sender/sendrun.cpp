@@ -42,8 +42,7 @@ SendRun::SendRun(PacketLink &link, ParamStore &params, Prompts &prompts, QObject
     txtHex.fill(QStringLiteral("0"));
     tmrSend.setSingleShot(false);
     connect(&tmrSend, &QTimer::timeout, this, &SendRun::tmrSend_Timer);
-    link.registerOwner(owner::sendFrame,
-                       [this](int process, const QString &command) { treatSendFrame(process, command); });
+    link.registerOwner(owner::sendFrame, this);
 
     // The dialog's load.
     sendPending = false;
@@ -55,7 +54,7 @@ SendRun::SendRun(PacketLink &link, ParamStore &params, Prompts &prompts, QObject
 SendRun::~SendRun()
 {
     tmrSend.stop();
-    link.registerOwner(owner::sendFrame, {});
+    link.registerOwner(owner::sendFrame, nullptr);
 }
 
 // ---------------------------------------------------------------- options

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "core/clsframe.h"
+#include "link/linkowner.h"
 
 #include <QByteArray>
 #include <QObject>
@@ -26,7 +27,7 @@ class Prompts;
 // Payload of one frame: command byte 0x84 (loop-back) or 0x83, then the frame
 // in its send layout, e.g. standard 123, DLC 2, data AA 55, loop-back:
 //   84 23 01 00 00 00 02 AA 55
-class SendRun final : public QObject
+class SendRun final : public QObject, private LinkOwner
 {
     Q_OBJECT
 public:
@@ -124,6 +125,7 @@ signals:
     void changed();
 
 private:
+    void treatAnswer(int process, const QString &command) override { treatSendFrame(process, command); }
     void setStatus(const QString &stat, const QString &errCAN, const QString &errMOB);
     void freeOwnProcess();
 

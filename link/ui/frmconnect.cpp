@@ -21,6 +21,7 @@ constexpr int designedColumnWidth[2] = {2600, 2200};
 frmConnect::frmConnect(AppContext &context, PacketLink &link, QWidget *parent)
     : QDialog(parent)
     , context(context)
+    , link(link)
     , test(link, *context.db, *context.params)
 {
     setObjectName(QStringLiteral("frmConnect"));
@@ -78,7 +79,7 @@ frmConnect::frmConnect(AppContext &context, PacketLink &link, QWidget *parent)
             hide();
     });
 
-    link.setConnectionRunner([this](bool showParams, QObject *form) { runConnect(showParams, form); });
+    link.setConnectionTester(this);
     link.setCloseCommand(owner::connectWindow, [this] {
         if (isVisible())
             cmdCancelOk_Click();
@@ -87,6 +88,8 @@ frmConnect::frmConnect(AppContext &context, PacketLink &link, QWidget *parent)
 
 frmConnect::~frmConnect()
 {
+    if (link.connectionTester() == this)
+        link.setConnectionTester(nullptr);
     for (int c = 0; c < 2; ++c)
         context.params->setParam(QStringLiteral("ListViewParams_ColWidth%1").arg(c + 1),
                                  pixelsToTwips(lvListViewParams->columnWidth(c)));

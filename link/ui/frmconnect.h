@@ -1,11 +1,11 @@
 #pragma once
 
 #include "link/connectiontest.h"
+#include "link/packetlink.h"
 
 #include <QDialog>
 
 struct AppContext;
-class PacketLink;
 class QLineEdit;
 class QProgressBar;
 class QPushButton;
@@ -13,8 +13,8 @@ class QTreeWidget;
 
 // The connection window: shows the connection test as it runs. Created once
 // and only hidden afterwards; it registers itself with the link as the
-// connection runner and (through its ConnectionTest) as owner 1.
-class frmConnect final : public QDialog
+// connection tester and (through its ConnectionTest) as owner 1.
+class frmConnect final : public QDialog, public ConnectionTester
 {
     Q_OBJECT
 public:
@@ -25,6 +25,7 @@ public:
     // hidden. With showParams the list of parameters is shown and the window
     // stays open after success until "Ok"; without, it hides itself.
     void runConnect(bool showParams, QObject *form);
+    void runConnectionTest(bool showParams, QObject *form) override { runConnect(showParams, form); }
     void addLVParams(const QString &name, const QString &value, int step) { test.addLVParams(name, value, step); }
 
     [[nodiscard]] ConnectionTest &connectionTest() { return test; }
@@ -44,6 +45,7 @@ private:
     [[nodiscard]] int pixelsToTwips(int pixels) const;
 
     AppContext &context;
+    PacketLink &link;
     ConnectionTest test;
     int expandedHeight = 0;
 };

@@ -2,34 +2,12 @@
 
 #include "link/analyser.h"
 #include "link/connectiontest.h"
-#include "core/database.h"
 #include "link/packetlink.h"
-#include "core/params.h"
 #include "sim/virtualanalyser.h"
 #include "sim/virtualport.h"
+#include "support/seeddatabase.h"
 
-#include <QFile>
-#include <QTemporaryDir>
 #include <QtTest>
-
-// A copy of the seed database with its settings store, for one test.
-struct SeedDatabase
-{
-    QTemporaryDir dir;
-    Database db;
-    ParamStore params{db};
-
-    SeedDatabase()
-    {
-        const QString path = dir.filePath(QStringLiteral("Tessel.mdb"));
-        QFile::copy(QStringLiteral(TESSEL_SEED_DB), path);
-        QFile::setPermissions(path, QFile::ReadOwner | QFile::WriteOwner);
-        QString why;
-        if (!db.open(path, &why))
-            qFatal("seed database: %s", qPrintable(why));
-        params.loadParams();
-    }
-};
 
 // Records what the link shows in the main window.
 class FakeDisplay final : public LinkDisplay
@@ -52,6 +30,33 @@ public:
     }
 };
 
+// A connection test that only leaves the link state it is told to and
+// counts its runs.
+struct ScriptedTester final : public ConnectionTester
+{
+    PacketLink &link;
+    int leavesState = 3;
+    int runs = 0;
+    bool showParams = false;
+
+    explicit ScriptedTester(PacketLink &link)
+        : link(link)
+    {
+        link.setConnectionTester(this);
+    }
+    ~ScriptedTester() override
+    {
+        if (link.connectionTester() == this)
+            link.setConnectionTester(nullptr);
+    }
+    void runConnectionTest(bool show, QObject *) override
+    {
+        ++runs;
+        showParams = show;
+        link.setLinkState(leavesState);
+    }
+};
+
 // Runs the connection test without a window: drives the link's poll and
 // time-out scan until the chain is over (each scan is one 10 ms tick).
 inline void runConnectHeadless(PacketLink &link, ConnectionTest &test, bool showParams)
@@ -65,17 +70,39 @@ inline void runConnectHeadless(PacketLink &link, ConnectionTest &test, bool show
     }
 }
 
+// Runs a ConnectionTest headless whenever the link asks for a connection test.
+struct HeadlessTester final : public ConnectionTester
+{
+    PacketLink &link;
+    ConnectionTest &test;
+
+    HeadlessTester(PacketLink &link, ConnectionTest &test)
+        : link(link)
+        , test(test)
+    {
+        link.setConnectionTester(this);
+    }
+    ~HeadlessTester() override
+    {
+        if (link.connectionTester() == this)
+            link.setConnectionTester(nullptr);
+    }
+    void runConnectionTest(bool showParams, QObject *) override { runConnectHeadless(link, test, showParams); }
+};
+
 // Puts a link on the in-process virtual analyser (a new one at each opening,
 // its clock moved only by the test), with the connection test run headless.
 struct VirtualAnalyserRig
 {
     ConnectionTest test;
+    HeadlessTester tester;
     VirtualPort *port = nullptr;
     VirtualAnalyser *analyser = nullptr;
 
     VirtualAnalyserRig(PacketLink &link, Database &db, ParamStore &params,
                        const VirtualAnalyserOptions &options = VirtualAnalyserOptions())
         : test(link, db, params)
+        , tester(link, test)
     {
         link.setPortFactory([this, options](int) -> std::unique_ptr<SerialPort> {
             auto p = makeVirtualAnalyserPort(options, false);
@@ -83,7 +110,5 @@ struct VirtualAnalyserRig
             analyser = p->analyser();
             return p;
         });
-        link.setConnectionRunner(
-            [this, &link](bool showParams, QObject *) { runConnectHeadless(link, test, showParams); });
     }
 };

@@ -1,0 +1,420 @@
+// The link's users on a failing line: the in-process virtual analyser with
+// its fault options, the link, the connection test, the capture, the Run
+// commands and the send run wired as the program wires them (window-free),
+// and the capture views fed as the main window feeds them.
+//
+// The test keeps the clock: each tick moves the analyser 10 ms on and runs
+// the link's receive and time-out ticks, the send tick while a run is going
+// and the decoding tick every 50 ticks (500 ms). The analyser's own frame
+// counters are the reference for what was sent.
+#include "link/capturecontrol.h"
+#include "link/connectiontest.h"
+#include "link/packetlink.h"
+#include "link/runcommands.h"
+#include "sender/sendrun.h"
+#include "sim/virtualanalyser.h"
+#include "sim/virtualport.h"
+#include "support/captureviews.h"
+#include "support/fakeprompts.h"
+#include "support/linkharness.h"
+#include "support/testregistry.h"
+
+#include <QtTest>
+
+#include <functional>
+#include <memory>
+#include <set>
+
+namespace {
+
+const QString noAnswer = QStringLiteral("Error! CAN Analyser do not answer on command...");
+const QString portError = QStringLiteral("Communication port error!");
+
+// Decoding ticks come every 50 time-out ticks (the real 500 ms at 10 ms a tick).
+constexpr int ticksPerDecode = 50;
+
+// Every stored frame is a frame record, their times strictly increase
+// (nothing duplicated, nothing out of order).
+QString checkStoredFrames(const CaptureStore &store)
+{
+    for (qsizetype i = 0; i < store.count(); ++i) {
+        const clsFrame &f = store.frame(i);
+        if (f.isLost)
+            return QStringLiteral("frame %1 is a lost-frame record").arg(i);
+        if (f.DLC > 8)
+            return QStringLiteral("frame %1 has DLC %2").arg(i).arg(f.DLC);
+        if (i > 0 && !(*f.Time > *store.frame(i - 1).Time))
+            return QStringLiteral("frame %1 (%2) does not come after frame %3 (%4)")
+                .arg(i)
+                .arg(f.toString())
+                .arg(i - 1)
+                .arg(store.frame(i - 1).toString());
+    }
+    return {};
+}
+
+VirtualAnalyserOptions traffic(double frameRate)
+{
+    VirtualAnalyserOptions o;
+    o.frameRate = frameRate;
+    return o;
+}
+
+} // namespace
+
+class tst_Faults : public QObject
+{
+    Q_OBJECT
+
+    SeedDatabase *seed = nullptr;
+    FakePrompts prompts;
+    FakeDisplay display;
+    PacketLink *link = nullptr;
+    std::unique_ptr<VirtualAnalyserRig> rig;
+    CaptureControl *capture = nullptr;
+    CaptureViews *views = nullptr;
+    RunCommands *run = nullptr;
+    SendRun *send = nullptr;
+    qint64 capturePackets = 0; // 0x85/0x86 packets the link handed to a running capture
+    int ticks = 0;
+    bool decodeTicks = true;
+    // Largest queue and receive buffer seen.
+    qsizetype maxQueue = 0;
+    qsizetype maxRxBuffer = 0;
+
+    // Puts a new analyser with these options on the line (like powering one on).
+    void startAnalyser(const VirtualAnalyserOptions &options)
+    {
+        rig.reset();
+        rig = std::make_unique<VirtualAnalyserRig>(*link, seed->db, seed->params, options);
+    }
+    VirtualAnalyser &analyser() { return *rig->analyser; }
+
+    void tick()
+    {
+        if (rig->analyser && link->isPortOpen())
+            rig->analyser->advance(10);
+        link->poll();
+        maxQueue = std::max(maxQueue, capture->queueLength());
+        maxRxBuffer = std::max(maxRxBuffer, link->rxBuffer().size());
+        if (send && send->sendTimerEnabled())
+            send->tmrSend_Timer();
+        link->timeoutTick();
+        if (++ticks % ticksPerDecode == 0 && decodeTicks && capture->isDecodeTimerActive())
+            capture->tmrFreePB_Timer();
+    }
+    // Ticks until `done` holds, at most `count` ticks.
+    bool pump(const std::function<bool()> &done, int count)
+    {
+        for (int i = 0; i < count; ++i) {
+            if (done && done())
+                return true;
+            tick();
+        }
+        return done && done();
+    }
+    void pumpFor(int count) { pump({}, count); }
+
+    // Starts the capture (the connection test runs first when needed) and
+    // waits for the analyser's confirmation.
+    bool startCapture()
+    {
+        capture->cmdStart_Click();
+        return pump([this] { return capture->isCapturing(); }, 500);
+    }
+    bool stopCapture()
+    {
+        capture->cmdStart_Click();
+        return pump([this] { return capture->startEnabled(); }, 500);
+    }
+
+    // The capture has ended, every received frame is decoded, and the link is free.
+    void verifyCaptureEndedCleanly()
+    {
+        QVERIFY(!capture->isCapturing());
+        QCOMPARE(capture->startCaption(), QStringLiteral("Start"));
+        QVERIFY(capture->startEnabled());
+        QVERIFY(!capture->isDecodeTimerActive());
+        QCOMPARE(capture->queueLength(), 0);
+        QCOMPARE(views->store.count(), capturePackets);
+        QCOMPARE(views->messages.count(), int(capturePackets));
+        QCOMPARE(checkStoredFrames(views->store), QString());
+        QCOMPARE(link->busyCount(), 0);
+        QCOMPARE(link->outstandingCount(), 0);
+        QVERIFY(!link->isPortOpen());
+    }
+
+private slots:
+    void init()
+    {
+        seed = new SeedDatabase;
+        prompts.shown.clear();
+        display = FakeDisplay();
+        capturePackets = 0;
+        ticks = 0;
+        decodeTicks = true;
+        maxQueue = maxRxBuffer = 0;
+        link = new PacketLink(seed->params, prompts, nullptr);
+        link->setDisplay(&display);
+        link->initProcesses();
+        views = new CaptureViews;
+        views->batched = true;
+        // Counted before CaptureControl treats the packet (connected first).
+        connect(link, &PacketLink::capturePacket, this, [this](int) {
+            if (capture->isCapturing())
+                ++capturePackets;
+        });
+        capture = new CaptureControl(*link);
+        capture->setSink(views);
+        run = new RunCommands(*link);
+    }
+    void cleanup()
+    {
+        delete send;
+        send = nullptr;
+        delete run;
+        delete capture;
+        delete views;
+        rig.reset();
+        delete link;
+        delete seed;
+    }
+
+    // The line goes in the middle of a capture: the capture ends by itself,
+    // the port error is reported once, and every frame that had arrived is in
+    // the store and the message list, the undecoded ones included. Then an
+    // analyser comes back on the same port, and a command that was waiting
+    // when the line went does not take the new capture's hold on the link.
+    void lineDropsDuringCapture_data()
+    {
+        QTest::addColumn<int>("dropAfter");
+        // 20 commands connect (the registers are written), the 21st is capture on.
+        QTest::newRow("line dropped while frames come in") << -1;
+        QTest::newRow("line dropped at a mode command") << 21;
+    }
+    void lineDropsDuringCapture()
+    {
+        QFETCH(int, dropAfter);
+        VirtualAnalyserOptions options = traffic(1000);
+        options.dropLineAfter = dropAfter;
+        startAnalyser(options);
+
+        QVERIFY(startCapture());
+        QVERIFY(pump([this] { return views->store.count() >= 100; }, 500));
+        decodeTicks = false; // some frames wait in the queue when the line goes
+        QVERIFY(pump([this] { return capture->queueLength() >= 20; }, 200));
+        if (dropAfter < 0)
+            analyser().dropLine();
+        else
+            run->listenCAN(); // the analyser drops the line on this command
+        QVERIFY(pump([this] { return !link->isPortOpen(); }, 300));
+
+        QCOMPARE(prompts.texts(), QStringList{portError});
+        QCOMPARE(prompts.shown.first().icon, Prompts::Icon::Critical);
+        QCOMPARE(link->linkState(), 1);
+        verifyCaptureEndedCleanly();
+        QCOMPARE(capture->txtView_View(), capturePackets);
+
+        // A new analyser on the same port: a new capture connects and runs.
+        // Its clock starts again, so the capture gets a store of its own (as
+        // after File > New).
+        views->store.clear();
+        views->messages.clearRows();
+        views->monitor.clear();
+        capturePackets = 0;
+        decodeTicks = true;
+        prompts.clear();
+        startAnalyser(traffic(200));
+        QVERIFY(startCapture());
+        QCOMPARE(link->linkState(), 3);
+        QCOMPARE(link->busyCount(), 1);
+        // Long past every time-out: nothing left over from the old line releases this capture's hold.
+        for (int i = 0; i < 2500; ++i)
+            link->timeoutScan();
+        pumpFor(5);
+        QVERIFY(link->isPortOpen());
+        QCOMPARE(link->busyCount(), 1);
+        QVERIFY(capture->isCapturing());
+        QCOMPARE(link->outstandingCount(), 0);
+        QVERIFY(stopCapture());
+        QCOMPARE(prompts.texts(), QStringList());
+        verifyCaptureEndedCleanly();
+    }
+
+    // The analyser stops answering frames in the middle of a send run: the
+    // frame goes out "SendFrame_Retry" times, each time-out is reported, the
+    // run ends with status 1 and lets the link go; the next run works.
+    void silentDuringSendRun()
+    {
+        startAnalyser(traffic(200));
+        send = new SendRun(*link, seed->params, prompts);
+        send->setCountMode(0); // until the user stops it
+        QVERIFY(send->chkWaitAnswer);
+        send->cmdStart_Click();
+        QVERIFY(pump([this] { return send->txtSendCount.toInt() >= 5; }, 500));
+        QCOMPARE(send->txtStatCAN, QStringLiteral("0"));
+        analyser().options().silentFor = 0x84;
+        QVERIFY(pump([this] { return send->cmdStartCaption == QLatin1String("Start"); }, 1000));
+
+        QCOMPARE(prompts.texts(), (QStringList{noAnswer, noAnswer, noAnswer}));
+        QCOMPARE(send->txtStatCAN, QStringLiteral("1"));
+        QCOMPARE(send->txtErrCAN, QString());
+        QCOMPARE(send->txtErrMOB, QString());
+        QVERIFY(send->cmdStartEnabled);
+        QVERIFY(send->groupsEnabled);
+        QVERIFY(!send->holdsLink());
+        QCOMPARE(link->busyCount(), 0);
+        QCOMPARE(link->outstandingCount(), 0);
+        QVERIFY(!link->isPortOpen());
+
+        prompts.clear();
+        analyser().options().silentFor = simfault::none;
+        send->setCountMode(1);
+        send->txtCount = QStringLiteral("2");
+        send->cmdStart_Click();
+        QVERIFY(pump([this] { return send->cmdStartCaption == QLatin1String("Start"); }, 500));
+        QCOMPARE(send->txtSendCount, QStringLiteral("2"));
+        QCOMPARE(send->txtStatCAN, QStringLiteral("0"));
+        QCOMPARE(prompts.texts(), QStringList());
+        QCOMPARE(link->busyCount(), 0);
+        QVERIFY(!link->isPortOpen());
+    }
+
+    // The line goes while a frame waits for its answer: the port error, then
+    // the send run's own "COM Port error." when the frame is due again; the
+    // run ends and holds nothing.
+    void lineDropsDuringSendRun()
+    {
+        // 20 commands connect, 4 frames are answered, the 25th command drops the line.
+        VirtualAnalyserOptions options = traffic(200);
+        options.dropLineAfter = 24;
+        startAnalyser(options);
+        send = new SendRun(*link, seed->params, prompts);
+        send->setCountMode(0);
+        send->cmdStart_Click();
+        QVERIFY(pump([this] { return send->cmdStartCaption == QLatin1String("Start"); }, 500));
+
+        QCOMPARE(send->txtSendCount, QStringLiteral("4"));
+        QCOMPARE(prompts.texts(), (QStringList{portError, QStringLiteral("COM Port error.")}));
+        QCOMPARE(prompts.shown.last().title, QStringLiteral("Send frame"));
+        QVERIFY(send->cmdStartEnabled);
+        QVERIFY(send->groupsEnabled);
+        QVERIFY(!send->sendTimerEnabled());
+        QVERIFY(!send->holdsLink());
+        QCOMPARE(link->busyCount(), 0);
+        QCOMPARE(link->outstandingCount(), 0);
+        QVERIFY(!link->isPortOpen());
+    }
+
+    // The analyser does not answer capture on, or capture off: the capture
+    // ends as Idle with the no-answer message, the link is let go, every frame
+    // that arrived meanwhile is kept; a new connection and capture work while
+    // the analyser (which never heard "off") still sends its records.
+    void silentAtCaptureOnOff_data()
+    {
+        QTest::addColumn<bool>("atStop");
+        QTest::newRow("capture on unanswered") << false;
+        QTest::newRow("capture off unanswered") << true;
+    }
+    void silentAtCaptureOnOff()
+    {
+        QFETCH(bool, atStop);
+        VirtualAnalyserOptions options = traffic(500);
+        if (!atStop)
+            options.silentFor = 0x82;
+        startAnalyser(options);
+
+        if (atStop) {
+            QVERIFY(startCapture());
+            QVERIFY(pump([this] { return views->store.count() >= 50; }, 500));
+            analyser().options().silentFor = 0x82;
+        }
+        capture->cmdStart_Click();
+        QVERIFY(!capture->startEnabled()); // starting or stopping
+        QVERIFY(pump([this] { return capture->startEnabled(); }, 500));
+
+        QCOMPARE(prompts.texts(), QStringList{noAnswer});
+        verifyCaptureEndedCleanly();
+        if (atStop)
+            QVERIFY(capturePackets >= 50);
+
+        // Usable again: a forced test, then a whole capture.
+        prompts.clear();
+        analyser().options().silentFor = simfault::none;
+        QVERIFY(link->acquireLink(nullptr, true, true) == Acquired::Yes);
+        QCOMPARE(link->linkState(), 3);
+        link->releaseLink(nullptr, false, false);
+        const qint64 before = views->store.count();
+        QVERIFY(startCapture());
+        QVERIFY(pump([&] { return views->store.count() >= before + 20; }, 500));
+        QVERIFY(stopCapture());
+        QCOMPARE(prompts.texts(), QStringList());
+        verifyCaptureEndedCleanly();
+    }
+
+    // Garbage before every packet (a start byte without its marker, headers
+    // of length 0 and 0xFFFF, a whole packet with a wrong checksum) and every
+    // 7th packet corrupted, in the middle of a capture: every good record is
+    // stored, no bad one.
+    void garbageAndCorruptPacketsBetweenGoodOnes()
+    {
+        VirtualAnalyserOptions options = traffic(1000);
+        QVERIFY(parseTrafficIds(QStringLiteral("123,7FF/8,x18FEF100,3C5r/4"), &options.ids));
+        startAnalyser(options);
+        QVERIFY(startCapture());
+        analyser().options().garbage = QByteArray::fromHex("00FF1B0000000E1B00FFFF0E1B0000010E85001B55");
+        analyser().options().corruptEvery = 7;
+        pumpFor(100);
+        analyser().options().corruptEvery = 0;
+        analyser().options().garbage.clear();
+        pumpFor(5);
+        QVERIFY(stopCapture());
+
+        QVERIFY2(analyser().framesCorrupted() >= 50, qPrintable(QString::number(analyser().framesCorrupted())));
+        QCOMPARE(analyser().framesLost(), quint64(0));
+        QCOMPARE(quint64(views->store.count()), analyser().framesSent() - analyser().framesCorrupted());
+        QCOMPARE(capture->txtLost(), 0);
+        QCOMPARE(capture->txtView_Lost(), 0);
+        QCOMPARE(prompts.texts(), QStringList());
+        verifyCaptureEndedCleanly();
+        const std::set<qint32> ids{0x123, 0x7FF, 0x18FEF100 + 0x20000000, 0x3C5};
+        for (const clsFrame &f : views->store.capturedFrames()) {
+            const qint32 key = f.IDE() ? f.ID.ID() + 0x20000000 : f.ID.StdPart;
+            QVERIFY2(ids.count(key), qPrintable(f.toString()));
+        }
+    }
+
+    // The analyser floods the line with every frame at once, far faster than
+    // 921600 baud could carry, and no decoding tick comes for a while: the
+    // queue stops at its cap and counts the rest in txtView_Lost; every frame
+    // the analyser sent is stored or counted, once, in order; the receive
+    // buffer never grows.
+    void floodFasterThanTheLine()
+    {
+        VirtualAnalyserOptions options = traffic(40000);
+        options.flood = true;
+        startAnalyser(options);
+        QVERIFY(startCapture());
+        decodeTicks = false;
+        pumpFor(25);
+        capture->tmrFreePB_Timer(); // one decoding tick early on
+        QVERIFY(views->store.count() > 0);
+        QVERIFY2(pump([this] { return capture->txtView_Lost() >= 1000; }, 800), "the flood never filled the queue");
+        QVERIFY(stopCapture());
+
+        QCOMPARE(maxQueue, qsizetype(CaptureControl::queueLimit));
+        QVERIFY2(maxRxBuffer < 64 * 1024, qPrintable(QString::number(maxRxBuffer)));
+        // Every record the analyser sent reached the link, and is stored or counted, once.
+        QCOMPARE(quint64(capturePackets), analyser().framesSent());
+        QCOMPARE(views->store.count() + capture->txtView_Lost(), capturePackets);
+        QCOMPARE(capture->txtView_View(), views->store.count());
+        QCOMPARE(views->messages.count(), int(views->store.count()));
+        QCOMPARE(capture->queueLength(), 0);
+        QCOMPARE(checkStoredFrames(views->store), QString());
+        QCOMPARE(prompts.texts(), QStringList());
+        QCOMPARE(link->busyCount(), 0);
+    }
+};
+
+TESSEL_TEST(tst_Faults)
+#include "tst_faults.moc"

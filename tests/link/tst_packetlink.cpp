@@ -1,0 +1,549 @@
+#include "link/analyser.h"
+#include "link/packetlink.h"
+#include "link/runcommands.h"
+#include "support/fakeport.h"
+#include "support/fakeprompts.h"
+#include "support/linkharness.h"
+#include "support/testregistry.h"
+
+#include <QDir>
+#include <QtTest>
+
+namespace {
+
+QByteArray hex(const char *text)
+{
+    return QByteArray::fromHex(QByteArray(text).replace(' ', ""));
+}
+
+// An answer from the analyser: code, error flag, values.
+QByteArray answer(int seq, quint8 code, quint8 error, const QByteArray &values = {})
+{
+    return packet::build(quint8(seq), QByteArray(1, char(code)) + char(error) + values);
+}
+
+struct Call
+{
+    int process;
+    QString command; // the process's Command when the owner was called
+    QByteArray packet;
+};
+
+} // namespace
+
+// The link against a port in memory: packets, the process table, dispatch,
+// time-outs and port failures.
+class tst_PacketLink : public QObject, private LinkOwner
+{
+    Q_OBJECT
+
+    SeedDatabase *seed = nullptr;
+    FakePrompts prompts;
+    FakeDisplay display;
+    FakePort *port = nullptr; // owned by the link
+    int portsMade = 0;
+    bool portsOpen = true;
+    PacketLink *link = nullptr;
+    QList<Call> calls;
+    QList<int> captureCodes;
+
+    // The send-frame owner here: records each answer and frees its process,
+    // as every owner does.
+    void treatAnswer(int process, const QString &) override
+    {
+        clsProcess &p = link->process(process - 1);
+        calls.append({process, p.Command, link->lastPacket()});
+        p.Free();
+    }
+
+    // Opens the port the way the Run commands do, with a link already connected.
+    void acquireConnected()
+    {
+        link->setLinkState(3);
+        QVERIFY(link->acquireLink(nullptr, false, true) == Acquired::Yes);
+        QVERIFY(port && port->isOpen());
+    }
+
+private slots:
+    void init()
+    {
+        seed = new SeedDatabase;
+        prompts.shown.clear();
+        display = FakeDisplay();
+        calls.clear();
+        captureCodes.clear();
+        portsMade = 0;
+        portsOpen = true;
+        port = nullptr;
+        link = new PacketLink(seed->params, prompts, [this](int) {
+            ++portsMade;
+            auto p = std::make_unique<FakePort>();
+            p->openOk = portsOpen;
+            port = p.get();
+            return p;
+        });
+        link->setDisplay(&display);
+        link->initProcesses();
+        connect(link, &PacketLink::capturePacket, this, [this](int code) { captureCodes << code; });
+        link->registerOwner(owner::sendFrame, this);
+    }
+    void cleanup()
+    {
+        delete link;
+        delete seed;
+    }
+
+    void sendCommandWorkedExample()
+    {
+        acquireConnected();
+        QCOMPARE(link->nextSeq(), 1);
+        const int used = link->sendCommand(hex("82 01"), owner::runCommands, "CMD_CAN_RESET", "Error", 2000);
+        QCOMPARE(used, 1);
+        QCOMPARE(port->writes.size(), 1);
+        QCOMPARE(port->writes.first().toHex(' '), QByteArray("1b 01 00 02 0e 82 01 95"));
+        const clsProcess &p = link->process(1);
+        QCOMPARE(p.Owner, owner::runCommands);
+        QCOMPARE(p.Command, QStringLiteral("CMD_CAN_RESET"));
+        QCOMPARE(p.OnTimeOut, QStringLiteral("Error"));
+        QCOMPARE(p.TicksLeft, 2000);
+        QCOMPARE(link->nextSeq(), 2);
+    }
+
+    void nextSeqSkipsTakenProcesses_data()
+    {
+        QTest::addColumn<int>("start");
+        QTest::addColumn<QList<int>>("taken");
+        QTest::addColumn<int>("used");
+        QTest::addColumn<int>("next");
+        QTest::newRow("2 and 3 taken: uses 1, next 4") << 1 << QList<int>{2, 3} << 1 << 4;
+        QTest::newRow("255 is followed by 0") << 255 << QList<int>{} << 255 << 0;
+        QTest::newRow("255 with 0 and 1 taken: next 2") << 255 << QList<int>{0, 1} << 255 << 2;
+        QTest::newRow("nextSeq on a taken process: first free after it") << 5 << QList<int>{5, 6} << 7 << 8;
+    }
+    void nextSeqSkipsTakenProcesses()
+    {
+        QFETCH(int, start);
+        QFETCH(QList<int>, taken);
+        QFETCH(int, used);
+        acquireConnected();
+        for (int t : taken)
+            link->process(t).Owner = owner::capture;
+        link->setNextSeq(start);
+        QCOMPARE(link->sendCommand(hex("81"), owner::sendFrame, "Show", "", 500), used);
+        QTEST(link->nextSeq(), "next");
+        QCOMPARE(quint8(port->writes.last().at(1)), quint8(used));
+    }
+
+    // Mended: with every process taken there is nowhere to book an answer.
+    void allProcessesTakenSendsNothing()
+    {
+        acquireConnected();
+        for (int i = 0; i < PacketLink::processCount - 1; ++i)
+            QVERIFY(link->sendCommand(hex("81"), owner::sendFrame, "Show", "", 500) >= 0);
+        QCOMPARE(link->outstandingCount(), 255);
+        QVERIFY(link->sendCommand(hex("81"), owner::sendFrame, "Show", "", 500) >= 0);
+        QCOMPARE(link->outstandingCount(), 256);
+        const auto written = port->writes.size();
+        QCOMPARE(link->sendCommand(hex("81"), owner::sendFrame, "Show", "", 500), -1);
+        QCOMPARE(port->writes.size(), written);
+        // One answer frees its process, and the next send uses exactly that one.
+        port->feed(answer(77, 0x81, 0, hex("04")));
+        link->poll();
+        QCOMPARE(link->sendCommand(hex("81"), owner::sendFrame, "Show", "", 500), 77);
+    }
+
+    void sendWithPortClosed()
+    {
+        QCOMPARE(link->sendCommand(hex("81"), owner::sendFrame, "Show", "", 500), -1);
+        QCOMPARE(link->outstandingCount(), 0);
+        QCOMPARE(link->nextSeq(), 1);
+    }
+
+    // Noise and bad checksums are the framer's (tst_packetcodec); here the
+    // packets it yields go to the process they answer.
+    void answersReachTheirOwner_data()
+    {
+        QTest::addColumn<QList<QByteArray>>("reads");
+        QTest::addColumn<QList<int>>("afterEachPoll"); // owner calls so far
+        const QByteArray a = answer(1, 0x81, 0, hex("04"));
+        const QByteArray b = answer(2, 0x81, 0, hex("03"));
+        QTest::newRow("two packets in one read, in order") << QList<QByteArray>{a + b} << QList<int>{2};
+        QTest::newRow("split over two reads: only after the second")
+            << QList<QByteArray>{a.left(6), a.mid(6) + b} << QList<int>{0, 2};
+        QTest::newRow("answer for a free process is ignored")
+            << QList<QByteArray>{answer(9, 0x81, 0, hex("04")) + a} << QList<int>{1};
+    }
+    void answersReachTheirOwner()
+    {
+        QFETCH(QList<QByteArray>, reads);
+        QFETCH(QList<int>, afterEachPoll);
+        acquireConnected();
+        QCOMPARE(link->sendCommand(hex("81"), owner::sendFrame, "first", "", 500), 1);
+        QCOMPARE(link->sendCommand(hex("81"), owner::sendFrame, "second", "", 500), 2);
+        for (int i = 0; i < reads.size(); ++i) {
+            port->feed(reads[i]);
+            link->poll();
+            QCOMPARE(calls.size(), afterEachPoll[i]);
+        }
+        for (const Call &c : calls)
+            QCOMPARE(c.command, c.process == 2 ? QStringLiteral("first") : QStringLiteral("second"));
+        if (calls.size() == 2)
+            QCOMPARE(calls[1].process, 3);
+        QVERIFY(prompts.shown.isEmpty());
+    }
+
+    void lastPacketPaddedWithBlanks()
+    {
+        acquireConnected();
+        link->sendCommand(hex("81"), owner::sendFrame, "Show", "", 500);
+        port->feed(answer(1, 0x81, 0, hex("84")));
+        link->poll();
+        QCOMPARE(calls.size(), 1);
+        QCOMPARE(link->packetByte(8), quint8(0x84));
+        QCOMPARE(link->packetByte(10), quint8(0x20));
+        QCOMPARE(link->packetByte(1024), quint8(0x20));
+        QCOMPARE(link->paddedLastPacket().size(), 1024);
+        QCOMPARE(link->paddedLastPacket().left(9), link->lastPacket());
+    }
+
+    void errorFlagAnswer()
+    {
+        acquireConnected();
+        link->sendCommand(hex("03 A8"), owner::sendFrame, "PARAM_MY_CANBT2", "", 500);
+        port->feed(answer(1, 0x03, 1, hex("00")));
+        link->poll();
+        QCOMPARE(calls.size(), 1);
+        QCOMPARE(calls[0].command, QStringLiteral("Error"));
+        QCOMPARE(prompts.shown.size(), 1);
+        QCOMPARE(prompts.shown[0].text, QStringLiteral("Error! CAN Analyser answer with error on your command..."));
+        QCOMPARE(prompts.shown[0].title, QStringLiteral("Command error!"));
+        QCOMPARE(prompts.shown[0].icon, Prompts::Icon::Critical);
+        QCOMPARE(link->process(1).Owner, 0);
+        // The process was freed: it neither times out nor is treated again.
+        for (int i = 0; i < 600; ++i)
+            link->timeoutScan();
+        QCOMPARE(calls.size(), 1);
+        QCOMPARE(prompts.shown.size(), 1);
+    }
+
+    void capturePacketsGoToTheCapture()
+    {
+        acquireConnected();
+        link->sendCommand(hex("81"), owner::sendFrame, "Show", "", 500);
+        port->feed(answer(1, 0x85, 0, hex("00 00 00 01 05 00 00 01 23 00 08")) +
+                   answer(0, 0x86, 0, hex("00 00 00 02 07")));
+        link->poll();
+        QCOMPARE(captureCodes, (QList<int>{0x85, 0x86}));
+        QVERIFY(calls.isEmpty());
+        QCOMPARE(link->process(1).Owner, owner::sendFrame);
+    }
+
+    void timeOuts_data()
+    {
+        QTest::addColumn<int>("ticks");
+        QTest::addColumn<QString>("onTimeOut");
+        QTest::addColumn<bool>("message");
+        QTest::newRow("1 tick: the next scan") << 1 << "Error" << true;
+        QTest::newRow("500 ticks, silent") << 500 << "" << false;
+        QTest::newRow("2000 ticks with message") << 2000 << "Error" << true;
+        QTest::newRow("other OnTimeOut text is silent") << 3 << "Silent" << false;
+    }
+    void timeOuts()
+    {
+        QFETCH(int, ticks);
+        QFETCH(QString, onTimeOut);
+        QFETCH(bool, message);
+        acquireConnected();
+        link->sendCommand(hex("81"), owner::sendFrame, "Show", onTimeOut, ticks);
+        for (int i = 1; i < ticks; ++i)
+            link->timeoutScan();
+        QVERIFY(calls.isEmpty());
+        link->timeoutScan();
+        QCOMPARE(calls.size(), 1);
+        QCOMPARE(calls[0].command, QStringLiteral("TimeOut"));
+        QCOMPARE(prompts.shown.size(), message ? 1 : 0);
+        if (message) {
+            QCOMPARE(prompts.shown[0].text, QStringLiteral("Error! CAN Analyser do not answer on command..."));
+            QCOMPARE(prompts.shown[0].title, QStringLiteral("Command error!"));
+            QCOMPARE(prompts.shown[0].icon, Prompts::Icon::Critical);
+        }
+    }
+
+    // The timeout tick reads the line before it scans: an answer that has
+    // arrived when its last tick comes is an answer, not a time-out.
+    void answerOnTheLineBeatsItsLastTick()
+    {
+        acquireConnected();
+        link->sendCommand(hex("81"), owner::sendFrame, "Show", "Error", 1);
+        port->feed(answer(1, 0x81, 0, hex("04")));
+        link->timeoutTick();
+        QCOMPARE(calls.size(), 1);
+        QCOMPARE(calls[0].command, QStringLiteral("Show"));
+        QCOMPARE(link->lastPacket(), answer(1, 0x81, 0, hex("04")));
+        QVERIFY(prompts.shown.isEmpty());
+        // Without an answer the same tick is the time-out.
+        link->sendCommand(hex("81"), owner::sendFrame, "Show", "Error", 1);
+        link->timeoutTick();
+        QCOMPARE(calls.size(), 2);
+        QCOMPARE(calls[1].command, QStringLiteral("TimeOut"));
+        QCOMPARE(prompts.texts(), QStringList{"Error! CAN Analyser do not answer on command..."});
+    }
+
+    void ticksZeroOrMinusOneNeverTimeOut()
+    {
+        acquireConnected();
+        link->sendCommand(hex("81"), owner::sendFrame, "a", "Error", 0);
+        link->sendCommand(hex("81"), owner::sendFrame, "b", "Error", -1);
+        for (int i = 0; i < 100; ++i)
+            link->timeoutScan();
+        QVERIFY(calls.isEmpty());
+        QVERIFY(prompts.shown.isEmpty());
+    }
+
+    void releaseWithPortAlreadyClosed()
+    {
+        acquireConnected();
+        port->close();
+        QCOMPARE(link->releaseLink(nullptr, true, false), -3);
+        QCOMPARE(prompts.texts(), QStringList{"Communication port is already closed!"});
+        QCOMPARE(prompts.shown[0].icon, Prompts::Icon::Critical);
+    }
+
+    // Users share the port; the last one to let go closes it.
+    void acquireOpensWithTheStoredSettings()
+    {
+        seed->params.setParam("COMSpeed", "115200");
+        acquireConnected();
+        QCOMPARE(port->lastSettings, QStringLiteral("115200,N,8,1"));
+        QCOMPARE(display.panel[4], QStringLiteral("Processes : 1"));
+        // A second user shares the open port.
+        QVERIFY(link->acquireLink(nullptr, false, true) == Acquired::Yes);
+        QCOMPARE(link->busyCount(), 2);
+        QCOMPARE(port->openCount, 1);
+        QCOMPARE(link->releaseLink(nullptr, true, false), 0);
+        QVERIFY(port->isOpen());
+        QCOMPARE(link->releaseLink(nullptr, true, false), 0);
+        QVERIFY(!port->isOpen());
+        // A release more than acquired changes nothing and says nothing.
+        QCOMPARE(link->releaseLink(nullptr, true, false), 0);
+        QCOMPARE(link->busyCount(), 0);
+        QCOMPARE(display.panel[4], QStringLiteral("Processes : 0"));
+        QVERIFY(prompts.shown.isEmpty());
+    }
+
+    // The message keeps its text and names the device and the system's reason after it.
+    void acquireWhenThePortDoesNotOpen_data()
+    {
+        QTest::addColumn<bool>("showMessage");
+        QTest::addColumn<QString>("reason"); // "": a device path that does not exist
+        QTest::addColumn<QString>("message");
+        const QString missing = QDir::temp().filePath("tessel-no-such-dir/tty");
+        QTest::newRow("with message: device and reason follow the text")
+            << true << "Permission denied"
+            << "Communication port is not opened! (fake: Permission denied)";
+        QTest::newRow("without message") << false << "Permission denied"
+                                         << "";
+        QTest::newRow("no reason known: the device alone") << true << "-"
+                                                           << "Communication port is not opened! (fake)";
+        QTest::newRow("real device path with the system's reason")
+            << true << ""
+            << "Communication port is not opened! (" + missing + ": No such file or directory)";
+    }
+    void acquireWhenThePortDoesNotOpen()
+    {
+        QFETCH(bool, showMessage);
+        QFETCH(QString, reason);
+        QFETCH(QString, message);
+        link->setLinkState(3);
+        ScriptedTester tester(*link);
+        portsOpen = false;
+        if (reason.isEmpty()) {
+            link->setPortFactory([](int) { return makeDevicePort(QDir::temp().filePath("tessel-no-such-dir/tty")); });
+        } else {
+            link->setPortFactory([reason](int) {
+                auto p = std::make_unique<FakePort>();
+                p->openOk = false;
+                p->reason = reason == "-" ? QString() : reason;
+                return p;
+            });
+        }
+        QVERIFY(link->acquireLink(nullptr, false, showMessage) == Acquired::No);
+        QCOMPARE(tester.runs, 0); // no test without a port
+        QCOMPARE(link->busyCount(), 0);
+        QCOMPARE(prompts.texts(), message.isEmpty() ? QStringList{} : QStringList{message});
+    }
+
+    // A failed test closes the port again; the connection window has shown why.
+    void acquireRunsTheTestWhenNeeded_data()
+    {
+        QTest::addColumn<int>("state");
+        QTest::addColumn<bool>("force");
+        QTest::addColumn<bool>("testRuns");
+        QTest::addColumn<int>("testLeaves");
+        QTest::newRow("connected: no test") << 3 << false << false << 3;
+        QTest::newRow("connected, forced: test") << 3 << true << true << 3;
+        QTest::newRow("unknown: test") << 0 << false << true << 3;
+        QTest::newRow("not connected: test") << 1 << false << true << 3;
+        QTest::newRow("test fails: not acquired") << 0 << false << true << 1;
+    }
+    void acquireRunsTheTestWhenNeeded()
+    {
+        QFETCH(int, state);
+        QFETCH(bool, force);
+        QFETCH(bool, testRuns);
+        QFETCH(int, testLeaves);
+        ScriptedTester tester(*link);
+        tester.leavesState = testLeaves;
+        link->setLinkState(state);
+        const bool connects = testLeaves == 3;
+        QCOMPARE(link->acquireLink(nullptr, force, true) == Acquired::Yes, connects);
+        QCOMPARE(tester.runs, testRuns ? 1 : 0);
+        QCOMPARE(tester.showParams, force);
+        QCOMPARE(link->busyCount(), connects ? 1 : 0);
+        QCOMPARE(port->isOpen(), connects);
+        QVERIFY(prompts.shown.isEmpty());
+    }
+
+    // The device disappears with commands outstanding: one message, busy count
+    // 0, the waiting commands end at once as time-outs (no second message, no
+    // late release), and the next acquire opens the port again and tests the
+    // analyser again.
+    void portDisappearsWithCommandsOutstanding()
+    {
+        RunCommands run(*link);
+        ScriptedTester tester(*link);
+        QVERIFY(link->acquireLink(nullptr, false, true) == Acquired::Yes); // a capture-like user holding the link
+        run.listenCAN();
+        QCOMPARE(link->busyCount(), 2);
+        link->sendCommand(hex("83 00"), owner::sendFrame, "CMD_CAN_SEND_FRAME", "", 10);
+        QCOMPARE(link->outstandingCount(), 2);
+
+        port->failed = true;
+        link->poll();
+        QCOMPARE(prompts.texts(), QStringList{"Communication port error!"});
+        QCOMPARE(prompts.shown[0].icon, Prompts::Icon::Critical);
+        QCOMPARE(link->busyCount(), 0);
+        QVERIFY(!port->isOpen());
+        link->poll(); // nothing more happens on a closed port
+        QCOMPARE(prompts.shown.size(), 1);
+
+        QCOMPARE(link->outstandingCount(), 0);
+        QCOMPARE(calls.size(), 1);
+        QCOMPARE(calls[0].command, QStringLiteral("TimeOut"));
+        QCOMPARE(link->busyCount(), 0); // the Run command's release found nothing to release
+        for (int i = 0; i < 2000; ++i)
+            link->timeoutScan();
+        QCOMPARE(prompts.shown.size(), 1);
+
+        prompts.shown.clear();
+        QVERIFY(link->acquireLink(nullptr, false, true) == Acquired::Yes);
+        QVERIFY(port->isOpen());
+        QCOMPARE(tester.runs, 2);
+        QCOMPARE(link->busyCount(), 1);
+        QVERIFY(link->sendCommand(hex("81"), owner::sendFrame, "Show", "", 500) >= 0);
+        QCOMPARE(port->writes.size(), 1 + 2); // one write on the new line
+        QVERIFY(prompts.shown.isEmpty());
+    }
+
+    void resetLinkClosesTheLinkWindows()
+    {
+        QStringList closed;
+        link->setCloseCommand(owner::connectWindow, [&] { closed << "connect"; });
+        link->setCloseCommand(owner::capture, [&] { closed << "capture"; });
+        link->setCloseCommand(owner::sendFrame, [&] { closed << "send"; });
+        link->setCloseCommand(owner::analyserSettings, [&] { closed << "settings"; });
+        acquireConnected();
+        link->resetLink();
+        QCOMPARE(closed, (QStringList{"connect", "capture", "send"}));
+        QCOMPARE(link->busyCount(), 0);
+        QCOMPARE(link->linkState(), 0);
+    }
+
+    void runCommands_data()
+    {
+        QTest::addColumn<QString>("command");
+        QTest::addColumn<int>("statusBefore");
+        QTest::addColumn<QByteArray>("sent");
+        QTest::addColumn<QString>("modeAtOnce");
+        QTest::newRow("reset shows Reset and Off at once") << "CMD_CAN_RESET" << 0x84 << hex("82 01") << "Reset";
+        QTest::newRow("listen while capturing sends 0x83") << "CMD_CAN_LISTEN" << 0x84 << hex("82 83") << "Enable";
+        QTest::newRow("standby, not capturing") << "CMD_CAN_STANDBY" << 0x04 << hex("82 02") << "Enable";
+        QTest::newRow("enable, not capturing") << "CMD_CAN_ENABLE" << 0x03 << hex("82 04") << "Listen";
+    }
+    void runCommands()
+    {
+        QFETCH(QString, command);
+        QFETCH(int, statusBefore);
+        QFETCH(QByteArray, sent);
+        RunCommands run(*link);
+        link->setLinkState(3);
+        link->setAnalyserStatus(quint8(statusBefore));
+        run.treatRunCommand(0, command);
+        QCOMPARE(port->writes.size(), 1);
+        QCOMPARE(port->writes[0].mid(5, 2).toHex(' '), sent.toHex(' '));
+        QTEST(display.mode(), "modeAtOnce");
+        const clsProcess &p = link->process(1);
+        QCOMPARE(p.Owner, owner::runCommands);
+        QCOMPARE(p.Command, command);
+        QCOMPARE(p.TicksLeft, 2000);
+        QCOMPARE(link->busyCount(), 1);
+
+        port->feed(answer(1, 0x82, 0, sent.mid(1)));
+        link->poll();
+        QCOMPARE(link->analyserStatus(), quint8(sent.at(1)));
+        QCOMPARE(link->busyCount(), 0);
+        QVERIFY(!port->isOpen());
+        QCOMPARE(link->process(1).Owner, 0);
+    }
+
+    // A Run command that fails frees the link and its process; the display
+    // keeps what it showed (Reset shows at once, the others on the answer).
+    void runCommandFails_data()
+    {
+        QTest::addColumn<bool>("timeOut");
+        QTest::addColumn<QString>("message");
+        QTest::addColumn<QString>("mode");
+        QTest::newRow("reset without an answer") << true << "Error! CAN Analyser do not answer on command..."
+                                                 << "Reset";
+        QTest::newRow("enable answered with the error flag")
+            << false << "Error! CAN Analyser answer with error on your command..." << "Listen";
+    }
+    void runCommandFails()
+    {
+        QFETCH(bool, timeOut);
+        RunCommands run(*link);
+        link->setLinkState(3);
+        link->setAnalyserStatus(timeOut ? 0x84 : 0x03);
+        if (timeOut) {
+            run.resetCAN();
+            for (int i = 1; i < 2000; ++i)
+                link->timeoutScan();
+            QVERIFY(prompts.shown.isEmpty());
+            link->timeoutScan();
+        } else {
+            run.enableCAN();
+            port->feed(answer(1, 0x82, 1, hex("04")));
+            link->poll();
+        }
+        QFETCH(QString, message);
+        QCOMPARE(prompts.texts(), QStringList{message});
+        QTEST(display.mode(), "mode");
+        QCOMPARE(display.capture(), QStringLiteral("Off"));
+        QCOMPARE(link->busyCount(), 0);
+        QCOMPARE(link->outstandingCount(), 0);
+    }
+
+    void testCommandReleasesAtOnce()
+    {
+        RunCommands run(*link);
+        ScriptedTester tester(*link);
+        link->setLinkState(3);
+        run.testCAN();
+        QVERIFY(tester.showParams);
+        QCOMPARE(link->busyCount(), 0);
+        QVERIFY(!port->isOpen());
+    }
+};
+
+TESSEL_TEST(tst_PacketLink)
+#include "tst_packetlink.moc"

@@ -1,0 +1,549 @@
+// The send-frame run: data and identifier entry with their checks, the frame
+// it builds, and whole runs against the in-process virtual analyser (waiting,
+// not waiting, retries, errors, COM errors); loop-back through the main window.
+#include "support/testregistry.h"
+#include "sender/sendrun.h"
+#include "sim/virtualport.h"
+#include "sender/ui/frmsendframe.h"
+
+#include "core/values.h"
+#include "link/capturecontrol.h"
+#include "link/ui/frmcapture.h"
+#include "link/ui/frmconnect.h"
+#include "views/messagemodel.h"
+#include "views/ui/frmmain.h"
+#include "support/fakeprompts.h"
+#include "support/linkharness.h"
+
+#include <QComboBox>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QtTest>
+
+#include <memory>
+
+namespace {
+
+VirtualAnalyserOptions quietBus()
+{
+    VirtualAnalyserOptions o;
+    o.frameRate = 0;
+    return o;
+}
+
+const QString tooBig = QStringLiteral("Value is big!");
+const QString notDigit = QStringLiteral("Value must be digit!");
+const QString notHex = QStringLiteral("Value must be in hex!");
+const QString noAnswer = QStringLiteral("Error! CAN Analyser do not answer on command...");
+const QString errorAnswer = QStringLiteral("Error! CAN Analyser answer with error on your command...");
+
+// A seed database, the link on the virtual analyser (its clock moved only by
+// the test), the connection test run headless, and the send run.
+struct Bench
+{
+    SeedDatabase seed;
+    FakePrompts prompts;
+    std::unique_ptr<PacketLink> link = std::make_unique<PacketLink>(seed.params, prompts, makeLinkPort);
+    VirtualAnalyserRig rig;
+    VirtualPort *&port = rig.port;
+    std::unique_ptr<SendRun> run;
+
+    explicit Bench(const VirtualAnalyserOptions &options = quietBus())
+        : rig(*link, seed.db, seed.params, options)
+    {
+        link->initProcesses();
+        run = std::make_unique<SendRun>(*link, seed.params, prompts);
+    }
+
+    VirtualAnalyser &analyser() { return *port->analyser(); }
+
+    // Presses Start and checks the link was taken; returns the analyser's
+    // command count once the connection test is over.
+    int start()
+    {
+        run->cmdStart_Click();
+        return port ? analyser().commandsReceived() : 0;
+    }
+
+    // One tick of tmrSend (when it runs), then the receive path.
+    void tick()
+    {
+        if (run->sendTimerEnabled())
+            run->tmrSend_Timer();
+        link->poll();
+    }
+};
+
+} // namespace
+
+class tst_SendFrame : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void dataEntry_data()
+    {
+        QTest::addColumn<int>("row"); // SendRun::DataRow
+        QTest::addColumn<QString>("input");
+        QTest::addColumn<bool>("passes");
+        QTest::addColumn<QString>("dec");
+        QTest::addColumn<QString>("hex");
+        QTest::addColumn<QString>("chr");
+        QTest::addColumn<QString>("message");
+
+        const int dec = int(SendRun::DataRow::Dec), hex = int(SendRun::DataRow::Hex), chr = int(SendRun::DataRow::Chr);
+        // The row starts at 7 (07, BEL) in every case.
+        // clang-format off
+        QTest::newRow("decimal 255 gives FF and character 255")
+            << dec << "255" << true << "255" << "FF" << QString(QChar(0xFF)) << "";
+        QTest::newRow("decimal 256 is too big, row unchanged")
+            << dec << "256" << false << "256" << "07" << "\a" << tooBig;
+        QTest::newRow("decimal with a letter") << dec << "1a" << false << "1a" << "07" << "\a" << notDigit;
+        QTest::newRow("empty decimal is 0, character box empty") << dec << "" << true << "0" << "00" << "" << "";
+        QTest::newRow("hex a becomes 0A and 10") << hex << "a" << true << "10" << "0A" << "\n" << "";
+        QTest::newRow("hex 100 is too big") << hex << "100" << false << "7" << "100" << "\a" << tooBig;
+        QTest::newRow("hex g is not hex") << hex << "g" << false << "7" << "g" << "\a" << notHex;
+        QTest::newRow("character A is 41 and 65") << chr << "A" << true << "65" << "41" << "A" << "";
+        QTest::newRow("character beyond a byte refused, row keeps its byte")
+            << chr << QString(QChar(0x20AC)) << true << "7" << "07" << "\a" << tooBig;
+        // clang-format on
+    }
+
+    void dataEntry()
+    {
+        QFETCH(int, row);
+        QFETCH(QString, input);
+        Bench b;
+        SendRun &run = *b.run;
+        const int i = 3;
+        run.txtDec[i] = QStringLiteral("7");
+        QVERIFY(run.txtDec_Validate(i));
+        b.prompts.clear();
+
+        bool passed = false;
+        switch (SendRun::DataRow(row)) {
+        case SendRun::DataRow::Dec:
+            run.txtDec[i] = input;
+            passed = run.txtDec_Validate(i);
+            break;
+        case SendRun::DataRow::Hex:
+            run.txtHex[i] = input;
+            passed = run.txtHex_Validate(i);
+            break;
+        case SendRun::DataRow::Chr:
+            run.txtChr[i] = input;
+            passed = run.txtChr_Validate(i);
+            break;
+        }
+        QTEST(passed, "passes");
+        QTEST(run.txtDec[i], "dec");
+        QTEST(run.txtHex[i], "hex");
+        QTEST(run.txtChr[i], "chr");
+        QFETCH(QString, message);
+        QCOMPARE(b.prompts.texts(), message.isEmpty() ? QStringList() : QStringList{message});
+        if (!message.isEmpty())
+            QCOMPARE(b.prompts.shown.first().icon, Prompts::Icon::Critical);
+    }
+
+    void identifierEntry_data()
+    {
+        QTest::addColumn<bool>("extended");
+        QTest::addColumn<QString>("input");
+        QTest::addColumn<bool>("passes");
+        QTest::addColumn<QString>("shown");
+        QTest::addColumn<QString>("message");
+
+        // clang-format off
+        QTest::newRow("7ff becomes 7FF") << false << "7ff" << true << "7FF" << "";
+        QTest::newRow("1a becomes 01A") << false << "1a" << true << "01A" << "";
+        QTest::newRow("800 is too big") << false << "800" << false << "800" << tooBig;
+        QTest::newRow("empty standard part is 000") << false << "" << true << "000" << "";
+        QTest::newRow("standard part not hex") << false << "12x" << false << "12x" << notHex;
+        QTest::newRow("3FFFF passes") << true << "3FFFF" << true << "3FFFF" << "";
+        QTest::newRow("1 becomes 00001") << true << "1" << true << "00001" << "";
+        QTest::newRow("40000 is too big") << true << "40000" << false << "40000" << tooBig;
+        // clang-format on
+    }
+
+    void identifierEntry()
+    {
+        QFETCH(bool, extended);
+        QFETCH(QString, input);
+        Bench b;
+        SendRun &run = *b.run;
+        QCOMPARE(run.pictureColour, hexColour(QStringLiteral("123"))); // the load checks "123"
+        bool passed = false;
+        if (extended) {
+            run.txtIDExt = input;
+            passed = run.txtIDExt_Validate();
+            QTEST(run.txtIDExt, "shown");
+        } else {
+            run.txtIDStd = input;
+            passed = run.txtIDStd_Validate();
+            QTEST(run.txtIDStd, "shown");
+            // The swatch takes the identifier's colour only when the entry passes.
+            QCOMPARE(run.pictureColour, hexColour(passed ? run.txtIDStd : QStringLiteral("123")));
+        }
+        QTEST(passed, "passes");
+        QFETCH(QString, message);
+        QCOMPARE(b.prompts.texts(), message.isEmpty() ? QStringList() : QStringList{message});
+    }
+
+    void enterKeyMovesAlongTheRow()
+    {
+        Bench b;
+        SendRun &run = *b.run;
+        run.setDataSize(3);
+        QCOMPARE(run.enterPressed(SendRun::DataRow::Dec, 0), 1);
+        QCOMPARE(run.enterPressed(SendRun::DataRow::Hex, 1), 2);
+        QCOMPARE(run.enterPressed(SendRun::DataRow::Chr, 2), -1); // box 3 is disabled
+        run.txtHex[0] = QStringLiteral("zz");
+        QCOMPARE(run.enterPressed(SendRun::DataRow::Hex, 0), -1); // a failed check keeps the focus
+        QCOMPARE(b.prompts.texts(), QStringList{notHex});
+        run.setDataSize(8);
+        QCOMPARE(run.enterPressed(SendRun::DataRow::Dec, 7), -1); // no box after the last
+    }
+
+    void frameLayout_data()
+    {
+        QTest::addColumn<int>("canType");
+        QTest::addColumn<int>("dataType");
+        QTest::addColumn<int>("size");
+        QTest::addColumn<bool>("rb0");
+        QTest::addColumn<bool>("rb1");
+        QTest::addColumn<QByteArray>("binary");
+
+        // Identifier boxes 123 / 34567, data boxes 0xAA 0x55 0x01 0x02 0x03 ...
+        // clang-format off
+        QTest::newRow("standard, 2 data bytes")
+            << 0 << 0 << 2 << false << false << QByteArray::fromHex("230100000002AA55");
+        QTest::newRow("length 0 carries no data")
+            << 0 << 0 << 0 << false << false << QByteArray::fromHex("230100000000");
+        QTest::newRow("remote with length 5 carries no data")
+            << 0 << 1 << 5 << false << false << QByteArray::fromHex("230100000105");
+        QTest::newRow("extended uses all 29 bits") << 1 << 0 << 1 << false << false
+                                                   << QByteArray::fromHex("67458F0402" "01AA");
+        QTest::newRow("reserved bits RB0 and RB1")
+            << 0 << 0 << 0 << true << true << QByteArray::fromHex("23010000" "0C00");
+        // clang-format on
+    }
+
+    void frameLayout()
+    {
+        QFETCH(int, canType);
+        QFETCH(int, dataType);
+        QFETCH(int, size);
+        Bench b;
+        SendRun &run = *b.run;
+        const char *bytes[] = {"170", "85", "1", "2", "3", "4", "5", "6"};
+        for (int i = 0; i < 8; ++i)
+            run.txtDec[i] = QLatin1String(bytes[i]);
+        run.setCANType(canType);
+        run.setDataType(dataType);
+        run.setDataSize(size);
+        QFETCH(bool, rb0);
+        QFETCH(bool, rb1);
+        run.chkRB0 = rb0;
+        run.chkRB1 = rb1;
+        QFETCH(QByteArray, binary);
+        QCOMPARE(run.makeFrame().toHex(' '), binary.toHex(' '));
+    }
+
+    void timeOutTicks_data()
+    {
+        QTest::addColumn<QString>("setting");
+        QTest::addColumn<int>("ticks");
+        // clang-format off
+        QTest::newRow("1000 ms is 100 ticks") << "1000" << 100;
+        QTest::newRow("half a tick down to even") << "1005" << 100;
+        QTest::newRow("half a tick up to even") << "1015" << 102;
+        QTest::newRow("0 ms still times out") << "0" << 1;
+        // clang-format on
+    }
+
+    void timeOutTicks()
+    {
+        Bench b;
+        QFETCH(QString, setting);
+        b.seed.params.setParam(QStringLiteral("SendFrame_TimeOut"), setting);
+        b.start();
+        QTEST(b.run->sendTimeOutTicks(), "ticks");
+    }
+
+    void repeatCountOneWaiting()
+    {
+        Bench b;
+        SendRun &run = *b.run;
+        run.setCountMode(1);
+        run.txtCount = QStringLiteral("1");
+        const int before = b.start();
+        QVERIFY(run.holdsLink());
+        QCOMPARE(b.link->busyCount(), 1);
+        QCOMPARE(run.cmdStartCaption, QStringLiteral("Stop"));
+        QVERIFY(!run.cmdStartEnabled); // "Starting" until the first frame is handed over
+        QVERIFY(!run.groupsEnabled && run.sendTimerEnabled());
+        QCOMPARE(run.sendTimerInterval(), 1);
+        QCOMPARE(run.packet().toHex(' '), QByteArray("84 23 01 00 00 00 00"));
+
+        for (int k = 0; k < 5; ++k)
+            b.tick();
+        QCOMPARE(b.analyser().commandsReceived() - before, 1);
+        QCOMPARE((QStringList{run.txtSendCount, run.txtStatCAN, run.txtErrCAN, run.txtErrMOB, run.cmdStartCaption}),
+                 (QStringList{"1", "0", "00", "00", "Start"}));
+        QVERIFY(run.cmdStartEnabled && run.groupsEnabled && !run.sendTimerEnabled());
+        QCOMPARE(b.link->busyCount() + b.link->outstandingCount(), 0);
+        QVERIFY(!b.link->isPortOpen());
+        QVERIFY(b.prompts.shown.isEmpty());
+    }
+
+    void notWaitingUntilUserBreak()
+    {
+        Bench b;
+        SendRun &run = *b.run;
+        run.chkWaitAnswer = false;
+        run.chkCANLoop = false;
+        run.txtTime = QStringLiteral("50");
+        const int before = b.start();
+        QCOMPARE(run.packet().at(0), char(0x83));
+        for (int k = 1; k <= 4; ++k) {
+            b.tick(); // one frame per slot, counted at once
+            QCOMPARE(run.txtSendCount, QString::number(k));
+            QCOMPARE(b.analyser().commandsReceived() - before, k);
+            QVERIFY(run.sendTimerEnabled());
+            QCOMPARE(run.sendTimerInterval(), 50);
+            QCOMPARE(b.link->outstandingCount(), 0);
+        }
+        QCOMPARE(run.cmdStartCaption, QStringLiteral("Stop"));
+        run.cmdStart_Click();
+        QVERIFY(!run.sendTimerEnabled());
+        QCOMPARE(run.cmdStartCaption, QStringLiteral("Start"));
+        QCOMPARE(b.link->busyCount(), 0);
+        b.tick();
+        QCOMPARE(b.analyser().commandsReceived() - before, 4);
+        QCOMPARE(run.txtSendCount, QStringLiteral("4"));
+    }
+
+    void failedFrameEndsTheRun_data()
+    {
+        QTest::addColumn<QString>("retry");  // "SendFrame_Retry", empty: not set
+        QTest::addColumn<bool>("errorFlag"); // the analyser answers with its error flag instead of not at all
+        QTest::addColumn<int>("sends");
+        QTest::addColumn<QStringList>("messages");
+
+        QTest::newRow("retry 1: one time-out ends the run") << "1" << false << 1 << QStringList{noAnswer};
+        QTest::newRow("default retry: three sends") << "" << false << 3 << QStringList({noAnswer, noAnswer, noAnswer});
+        QTest::newRow("error answer: no retry") << "" << true << 1 << QStringList{errorAnswer};
+    }
+
+    void failedFrameEndsTheRun()
+    {
+        QFETCH(QString, retry);
+        QFETCH(bool, errorFlag);
+        VirtualAnalyserOptions o = quietBus();
+        (errorFlag ? o.errorFlagFor : o.silentFor) = 0x84;
+        Bench b(o);
+        if (!retry.isEmpty())
+            b.seed.params.setParam(QStringLiteral("SendFrame_Retry"), retry);
+        b.seed.params.setParam(QStringLiteral("SendFrame_TimeOut"), QStringLiteral("30"));
+        SendRun &run = *b.run;
+        run.txtErrCAN = QStringLiteral("00");
+        const int before = b.start();
+        for (int k = 0; k < 30 && run.cmdStartCaption == QLatin1String("Stop"); ++k) {
+            b.tick();
+            b.link->timeoutScan(); // three scans expire the 30 ms
+        }
+        QCOMPARE(run.cmdStartCaption, QStringLiteral("Start"));
+        QTEST(b.analyser().commandsReceived() - before, "sends");
+        QCOMPARE((QStringList{run.txtStatCAN, run.txtErrCAN, run.txtErrMOB, run.txtSendCount}),
+                 (QStringList{"1", "", "", "0"}));
+        QTEST(b.prompts.texts(), "messages");
+        QCOMPARE(b.link->busyCount() + b.link->outstandingCount(), 0);
+    }
+
+    void failedConnectionReleasesNothing()
+    {
+        Bench b;
+        // Another user holds the link when the send window's connection test fails.
+        bool connects = true;
+        b.link->setConnectionRunner([&](bool, QObject *) { b.link->setLinkState(connects ? 3 : 1); });
+        QVERIFY(b.link->acquireLink(nullptr, false, false) == Acquired::Yes);
+        b.link->setLinkState(1);
+        connects = false;
+        // Fails: the port is closed, the holder stays counted.
+        QVERIFY(b.link->acquireLink(nullptr, true, false) == Acquired::No);
+        const int held = b.link->busyCount();
+        SendRun &run = *b.run;
+        run.cmdStart_Click();
+        QVERIFY(!run.holdsLink());
+        QCOMPARE(run.cmdStartCaption, QStringLiteral("Stop"));
+        QVERIFY(!run.cmdStartEnabled); // stays "Starting"
+        QVERIFY(!run.sendTimerEnabled());
+        run.cmdClose_Click();
+        QCOMPARE(run.cmdStartCaption, QStringLiteral("Start"));
+        QVERIFY(run.cmdStartEnabled);
+        QCOMPARE(b.link->busyCount(), held); // the other user's hold is not taken
+    }
+
+    void stopFreesOnlyItsOwnProcess()
+    {
+        VirtualAnalyserOptions o = quietBus();
+        o.silentFor = 0x84;
+        Bench b(o);
+        b.start();
+        b.tick();
+        QCOMPARE(b.link->outstandingCount(), 1); // the frame waits for its answer
+        b.run->cmdStart_Click();
+        QCOMPARE(b.link->outstandingCount(), 0);
+        QCOMPARE(b.link->busyCount(), 0);
+
+        // The last frame was answered and its slot taken by the Run commands
+        // before the user pressed Stop: that command must stay outstanding.
+        Bench c;
+        c.start();
+        c.tick();
+        QCOMPARE(c.run->txtSendCount, QStringLiteral("1"));
+        clsProcess &slot = c.link->process(c.run->lastProcess());
+        QCOMPARE(slot.Owner, 0);
+        slot.Owner = owner::runCommands;
+        slot.Command = QStringLiteral("CMD_CAN_LISTEN");
+        c.run->cmdStart_Click();
+        QCOMPARE(slot.Owner, owner::runCommands);
+        QCOMPARE(slot.Command, QStringLiteral("CMD_CAN_LISTEN"));
+        QCOMPARE(c.run->cmdStartCaption, QStringLiteral("Start"));
+    }
+
+    void windowMirrorsTheRun()
+    {
+        Bench b;
+        frmSendFrame window(*b.run);
+        // At first: a standard data frame of length 0, repeated until the user's break.
+        QVERIFY(!window.findChild<QLineEdit *>("txtIDExt")->isEnabled());
+        QVERIFY(!window.findChild<QLineEdit *>("txtDec0")->isEnabled());
+        QVERIFY(!window.findChild<QLineEdit *>("txtCount")->isEnabled());
+        QCOMPARE(window.findChild<QLineEdit *>("txtIDStd")->maxLength(), 3);
+        QVERIFY(window.findChild<QLineEdit *>("txtSendCount")->isReadOnly());
+        auto *size = window.findChild<QComboBox *>("cmbDataSize");
+        QCOMPARE(size->count(), 9);
+        size->setCurrentIndex(2);
+        QVERIFY(window.findChild<QLineEdit *>("txtDec1")->isEnabled());
+        QVERIFY(!window.findChild<QLineEdit *>("txtDec2")->isEnabled());
+        window.findChild<QRadioButton *>("optDataType1")->click();
+        QVERIFY(!window.findChild<QLineEdit *>("txtDec0")->isEnabled());
+        window.findChild<QRadioButton *>("optCANType1")->click();
+        QVERIFY(window.findChild<QLineEdit *>("txtIDExt")->isEnabled());
+        window.findChild<QRadioButton *>("optCount1")->click();
+        QVERIFY(window.findChild<QLineEdit *>("txtCount")->isEnabled());
+
+        // Typed text reaches the run; the check's result comes back.
+        auto *std = window.findChild<QLineEdit *>("txtIDStd");
+        std->clear();
+        QTest::keyClicks(std, QStringLiteral("1a"));
+        QCOMPARE(b.run->txtIDStd, QStringLiteral("1a"));
+        QVERIFY(b.run->txtIDStd_Validate());
+        QCOMPARE(std->text(), QStringLiteral("01A"));
+    }
+
+    void menuItemAndToolBarButton()
+    {
+        Bench b;
+        AppContext context{&b.seed.db, &b.seed.params, &b.prompts, {}};
+        frmMain window(context, makeLinkPort);
+        PacketLink &link = *window.findChild<PacketLink *>("link");
+        // The load tick, with the connection test run headless on the window's link.
+        window.startLink();
+        link.stopTimers();
+        link.setConnectionRunner([&](bool showParams, QObject *) {
+            runConnectHeadless(link, window.findChild<frmConnect *>()->connectionTest(), showParams);
+        });
+        QAction *button = window.findChild<QAction *>("SendCAN");
+        QAction *item = window.findChild<QAction *>("mnuRunCANSend");
+        QVERIFY(!window.findChild<frmSendFrame *>()); // created at the first opening
+
+        button->trigger();
+        frmSendFrame *dialog = window.findChild<frmSendFrame *>();
+        QVERIFY(dialog && dialog->isVisible());
+        QVERIFY(item->isChecked() && button->isChecked());
+
+        // "Hide" during a run: the run goes on, menu and button keep their state.
+        SendRun &run = dialog->sendRun();
+        run.chkWaitAnswer = false;
+        dialog->cmdStart->click();
+        run.tmrSend_Timer();
+        run.tmrSend_Timer();
+        dialog->cmdHide->click();
+        QVERIFY(!dialog->isVisible());
+        QVERIFY(item->isChecked() && button->isChecked());
+        run.tmrSend_Timer();
+        QVERIFY(run.sendTimerEnabled());
+
+        // Reopening brings the same dialog back with its counters.
+        item->trigger();
+        QCOMPARE(window.findChild<frmSendFrame *>(), dialog);
+        QVERIFY(dialog->isVisible());
+        QCOMPARE(dialog->txtSendCount->text(), QStringLiteral("3"));
+
+        // The close box ends the run and only hides the dialog.
+        QVERIFY(!dialog->close());
+        QVERIFY(!dialog->isVisible());
+        QVERIFY(!run.sendTimerEnabled());
+        QCOMPARE(link.busyCount(), 0);
+        QVERIFY(!item->isChecked() && !button->isChecked());
+
+        // The link's reset closes it like "Close".
+        item->trigger();
+        QVERIFY(item->isChecked());
+        link.resetLink();
+        QVERIFY(!dialog->isVisible());
+        QVERIFY(!item->isChecked() && !button->isChecked());
+    }
+
+    // What a user does: capture on, send one frame with loop-back, and find it in
+    // the message list.
+    void loopBackFrameReachesTheMessageList()
+    {
+        Bench b;
+        AppContext context{&b.seed.db, &b.seed.params, &b.prompts, {}};
+        frmMain window(context, makeLinkPort);
+        window.loadTimer_Timer();
+        PacketLink &link = *window.findChild<PacketLink *>("link");
+        link.stopTimers();
+        VirtualAnalyserRig rig(link, b.seed.db, b.seed.params, quietBus());
+
+        window.findChild<QAction *>("mnuRunCANCapture")->trigger();
+        frmCapture *captureWindow = window.findChild<frmCapture *>();
+        CaptureControl &capture = captureWindow->control();
+        captureWindow->cmdStart->click();
+        for (int i = 0; i < 5 && !capture.isCapturing(); ++i)
+            link.poll();
+        QVERIFY(capture.isCapturing());
+
+        window.findChild<QAction *>("mnuRunCANSend")->trigger();
+        frmSendFrame *dialog = window.findChild<frmSendFrame *>();
+        SendRun &run = dialog->sendRun();
+        run.txtIDStd = QStringLiteral("5a1");
+        QVERIFY(run.txtIDStd_Validate());
+        run.txtDec[0] = QStringLiteral("222");
+        run.txtDec[1] = QStringLiteral("173");
+        run.setDataSize(2);
+        run.setCountMode(1);
+        dialog->cmdStart->click();
+        run.tmrSend_Timer();
+        link.poll();
+        QCOMPARE(run.txtSendCount, QStringLiteral("1"));
+        QCOMPARE(run.cmdStartCaption, QStringLiteral("Start"));
+        rig.analyser->advance(5);
+        link.poll();
+        capture.tmrFreePB_Timer();
+
+        const MessageModel &messages = *window.findChild<MessageModel *>();
+        QCOMPARE(messages.count(), 1);
+        QCOMPARE(messages.text(0, QStringLiteral("ID-Std")), QStringLiteral("5A1"));
+        QCOMPARE(messages.text(0, QStringLiteral("DLC")).trimmed(), QStringLiteral("2"));
+        QVERIFY(messages.text(0, QStringLiteral("Data")).startsWith(QStringLiteral("DE AD")));
+        QVERIFY(link.isPortOpen()); // the capture still holds the link
+    }
+};
+
+TESSEL_TEST(tst_SendFrame)
+#include "tst_sendframe.moc"

@@ -1,0 +1,333 @@
+// The capture document without a window: what New, Open, Save, Save As and
+// the "save changes?" question do and say, against scripted prompts.
+#include "support/testregistry.h"
+#include "views/capturedocument.h"
+
+#include "core/database.h"
+#include "core/params.h"
+#include "support/fakeprompts.h"
+#include "views/messagemodel.h"
+
+#include <QDir>
+#include <QFile>
+#include <QSignalSpy>
+#include <QTemporaryDir>
+#include <QtTest>
+
+#include <memory>
+
+using SaveResult = CaptureDocument::SaveResult;
+using OpenResult = CaptureDocument::OpenResult;
+
+namespace QTest {
+template <> char *toString(const SaveResult &result)
+{
+    static const char *const names[] = {"Saved", "Discarded", "Cancelled", "Failed"};
+    return qstrdup(names[int(result)]);
+}
+template <> char *toString(const OpenResult &result)
+{
+    static const char *const names[] = {"Opened", "Cancelled", "Failed"};
+    return qstrdup(names[int(result)]);
+}
+} // namespace QTest
+
+class tst_CaptureDocument : public QObject
+{
+    Q_OBJECT
+
+    std::unique_ptr<QTemporaryDir> dir;
+    std::unique_ptr<Database> db;
+    std::unique_ptr<ParamStore> params;
+    FakePrompts prompts;
+    std::unique_ptr<CaptureDocument> doc;
+
+    QString path(const char *name) const { return dir->filePath(QLatin1String(name)); }
+
+    // Three captured frames (stamps 0x100, 0x300, 0x500; DLC 2, 0, 8) shown as rows.
+    void capture()
+    {
+        for (const auto &[stamp, dlc] : {std::pair{0x100, 2}, {0x300, 0}, {0x500, 8}}) {
+            clsFrame f;
+            f.TimeStamp = stamp;
+            f.ID.StdPart = 0x123;
+            f.DLC = quint8(dlc);
+            f.setData(QByteArray(dlc, '\x5A'));
+            f.computeDuration(500000);
+            doc->store().addListFrames(f);
+        }
+        doc->rowsAdded();
+    }
+
+    static void write(const QString &file, const QByteArray &bytes)
+    {
+        QFile out(file);
+        QVERIFY(out.open(QIODevice::WriteOnly));
+        out.write(bytes);
+    }
+
+private slots:
+    void init()
+    {
+        dir = std::make_unique<QTemporaryDir>();
+        const QString file = path("Tessel.mdb");
+        QVERIFY(QFile::copy(QStringLiteral(TESSEL_SEED_DB), file));
+        QFile::setPermissions(file, QFile::ReadOwner | QFile::WriteOwner);
+        db = std::make_unique<Database>();
+        QVERIFY(db->open(file));
+        params = std::make_unique<ParamStore>(*db);
+        params->loadParams();
+        prompts = FakePrompts();
+        doc = std::make_unique<CaptureDocument>(*params, prompts);
+        doc->setBusTiming(500000, 1000000);
+    }
+
+    void cleanup()
+    {
+        doc.reset();
+        params.reset();
+        db.reset();
+        dir.reset();
+    }
+
+    void stateFollowsRowsAndWrites()
+    {
+        QSignalSpy modified(doc.get(), &CaptureDocument::modifiedChanged);
+        QVERIFY(!doc->hasRows() && !doc->isModified() && !doc->canSave());
+        capture();
+        doc->rowsAdded(); // a second run of rows changes nothing
+        QCOMPARE(modified.size(), 1);
+        QVERIFY(doc->hasRows() && doc->isModified());
+        QVERIFY(!doc->canSave()); // no file yet: Save As only
+
+        prompts.fileNames = {path("a.txt")};
+        QCOMPARE(doc->saveAs(), SaveResult::Saved);
+        QCOMPARE(doc->fileName(), path("a.txt"));
+        QVERIFY(doc->hasRows() && !doc->isModified() && !doc->canSave());
+        doc->rowsAdded();
+        QVERIFY(doc->canSave());
+        QCOMPARE(doc->save(), SaveResult::Saved);
+        QVERIFY(prompts.shown.isEmpty()); // a new file and a plain save ask nothing
+        QCOMPARE(modified.size(), 4);
+
+        QSignalSpy cleared(doc.get(), &CaptureDocument::cleared);
+        doc->clear();
+        QCOMPARE(cleared.size(), 1);
+        QVERIFY(!doc->hasRows() && doc->fileName().isEmpty() && doc->store().isEmpty());
+    }
+
+    void saveAs_data()
+    {
+        QTest::addColumn<QString>("chosen");
+        QTest::addColumn<bool>("exists");
+        QTest::addColumn<Prompts::Answer>("overwrite");
+        QTest::addColumn<SaveResult>("result");
+
+        QTest::newRow("file dialog cancelled") << "" << false << Prompts::Answer::Yes << SaveResult::Cancelled;
+        QTest::newRow("a new file") << "new.txt" << false << Prompts::Answer::Yes << SaveResult::Saved;
+        QTest::newRow("existing file overwritten") << "old.txt" << true << Prompts::Answer::Yes << SaveResult::Saved;
+        QTest::newRow("existing file kept (No)") << "old.txt" << true << Prompts::Answer::No << SaveResult::Cancelled;
+        QTest::newRow("existing file kept (Cancel)")
+            << "old.txt" << true << Prompts::Answer::Cancel << SaveResult::Cancelled;
+        QTest::newRow("folder missing") << "gone/x.txt" << false << Prompts::Answer::Yes << SaveResult::Failed;
+    }
+
+    void saveAs()
+    {
+        QFETCH(QString, chosen);
+        QFETCH(bool, exists);
+        QFETCH(Prompts::Answer, overwrite);
+        QFETCH(SaveResult, result);
+        capture();
+        const QString file = chosen.isEmpty() ? QString() : dir->filePath(chosen);
+        if (exists)
+            write(file, "untouched");
+        prompts.fileNames = {file};
+        prompts.answers = {overwrite};
+
+        QCOMPARE(doc->saveAs(), result);
+        QCOMPARE(prompts.fileDialogTitles, QStringList{"Save as"});
+        const bool saved = result == SaveResult::Saved;
+        QCOMPARE(doc->fileName(), saved ? file : QString());
+        QCOMPARE(doc->isModified(), !saved);
+        if (exists) {
+            QCOMPARE(prompts.shown[0].text, "File \"" + file + "\"is exist. Overwrite?");
+            QCOMPARE(prompts.shown[0].title, QStringLiteral("Save capturing data..."));
+            QFile in(file);
+            QVERIFY(in.open(QIODevice::ReadOnly));
+            QCOMPARE(in.readAll() == "untouched", !saved);
+        }
+        if (result == SaveResult::Failed) {
+            QVERIFY(!doc->failure().isEmpty());
+            QCOMPARE(prompts.shown.last().text, doc->failure());
+            QCOMPARE(prompts.shown.last().icon, Prompts::Icon::Critical);
+        }
+    }
+
+    // "Save viewed data to file?": what each answer does to the capture.
+    void askToSave_data()
+    {
+        QTest::addColumn<bool>("hasFile");    // saved once before, so Save goes there
+        QTest::addColumn<bool>("folderGone"); // ... and its folder removed since
+        QTest::addColumn<Prompts::Answer>("answer");
+        QTest::addColumn<QString>("chosen"); // the Save As dialog's answer
+        QTest::addColumn<SaveResult>("result");
+
+        QTest::newRow("Cancel") << false << false << Prompts::Answer::Cancel << "" << SaveResult::Cancelled;
+        QTest::newRow("No") << false << false << Prompts::Answer::No << "" << SaveResult::Discarded;
+        QTest::newRow("Yes with a file: saved there")
+            << true << false << Prompts::Answer::Yes << "" << SaveResult::Saved;
+        QTest::newRow("Yes without one: Save As")
+            << false << false << Prompts::Answer::Yes << "as.txt" << SaveResult::Saved;
+        QTest::newRow("Yes, Save As cancelled")
+            << false << false << Prompts::Answer::Yes << "" << SaveResult::Cancelled;
+        QTest::newRow("Yes, the write fails") << true << true << Prompts::Answer::Yes << "" << SaveResult::Failed;
+    }
+
+    void askToSave()
+    {
+        QFETCH(bool, hasFile);
+        QFETCH(bool, folderGone);
+        QFETCH(Prompts::Answer, answer);
+        QFETCH(QString, chosen);
+        QFETCH(SaveResult, result);
+        if (hasFile) {
+            QVERIFY(QDir(dir->path()).mkpath(QStringLiteral("sub")));
+            prompts.fileNames = {path("sub/first.txt")};
+            capture();
+            QCOMPARE(doc->saveAs(), SaveResult::Saved);
+            if (folderGone)
+                QVERIFY(QDir(path("sub")).removeRecursively());
+        }
+        capture();
+        prompts.fileNames = {chosen.isEmpty() ? QString() : dir->filePath(chosen)};
+        prompts.fileDialogTitles.clear();
+        prompts.answers = {answer};
+
+        QCOMPARE(doc->askToSave(), result);
+        QCOMPARE(prompts.shown[0].text, QStringLiteral("Save viewed data to file?"));
+        QCOMPARE(prompts.shown[0].title, QStringLiteral("Save viewed data..."));
+        QCOMPARE(prompts.shown[0].buttons, Prompts::Buttons::YesNoCancel);
+        QCOMPARE(prompts.fileDialogTitles.size(), answer == Prompts::Answer::Yes && !hasFile ? 1 : 0);
+        QCOMPARE(doc->isModified(), result != SaveResult::Saved);
+        QCOMPARE(doc->store().count(), hasFile ? 6 : 3);
+
+        prompts.clear(); // once saved or not modified, nothing is asked
+        doc->clear();
+        QCOMPARE(doc->askToSave(), SaveResult::Saved);
+        QVERIFY(prompts.shown.isEmpty());
+    }
+
+    void newCaptureEndsTheRunningCapture()
+    {
+        QSignalSpy close(doc.get(), &CaptureDocument::captureCloseRequested);
+        QSignalSpy cleared(doc.get(), &CaptureDocument::cleared);
+        capture();
+        doc->setCapturing(true);
+        prompts.answers = {Prompts::Answer::Cancel};
+        QCOMPARE(doc->newCapture(), SaveResult::Cancelled);
+        QCOMPARE(doc->store().count(), 3);
+        QCOMPARE(close.size() + cleared.size(), 0);
+
+        prompts.answers = {Prompts::Answer::No};
+        QCOMPARE(doc->newCapture(), SaveResult::Discarded);
+        QCOMPARE(close.size(), 1);
+        QCOMPARE(cleared.size(), 1);
+        QVERIFY(doc->store().isEmpty() && !doc->hasRows());
+    }
+
+    void open_data()
+    {
+        QTest::addColumn<QString>("chosen");
+        QTest::addColumn<QByteArray>("content"); // written unless empty
+        QTest::addColumn<OpenResult>("result");
+        QTest::addColumn<QString>("message"); // %1: the file
+
+        QTest::newRow("file dialog cancelled") << "" << QByteArray() << OpenResult::Cancelled << "";
+        QTest::newRow("file not there") << "gone.txt" << QByteArray() << OpenResult::Failed
+                                        << "File \"%1\" is not found.";
+        QTest::newRow("no frame in it")
+            << "bad.txt" << QByteArray("; CAN_DB=\"x\"\r\nrubbish\r\n") << OpenResult::Failed
+            << "No frame could be read from the file \"%1\". 1 line of the file could not be read and was "
+               "skipped (line 2).";
+        QTest::newRow("one line skipped")
+            << "one.txt"
+            << QByteArray("; CAN_DB=\"x\"\r\n00000100 123 ----- 0 0 0 0 1 11\r\nrubbish\r\n"
+                          "00000200 123 ----- 0 0 0 0 12\r\n")
+            << OpenResult::Opened << "2 lines of the file could not be read and were skipped (the first is line 3).";
+    }
+
+    // A file that cannot be read leaves the capture as it was.
+    void open()
+    {
+        QFETCH(QString, chosen);
+        QFETCH(QByteArray, content);
+        QFETCH(OpenResult, result);
+        QFETCH(QString, message);
+        const QString file = chosen.isEmpty() ? QString() : dir->filePath(chosen);
+        if (!content.isEmpty())
+            write(file, content);
+        capture();
+        QSignalSpy loaded(doc.get(), &CaptureDocument::loaded);
+        prompts.fileNames = {file};
+        prompts.answers = {Prompts::Answer::No}; // the capture is not saved first
+
+        QCOMPARE(doc->open(), result);
+        QCOMPARE(prompts.fileDialogTitles, QStringList{"Open"});
+        const QString shown = prompts.shown.isEmpty() ? QString() : prompts.shown.last().text;
+        QCOMPARE(shown, message.isEmpty() ? message : message.arg(file));
+        const bool opened = result == OpenResult::Opened;
+        QCOMPARE(loaded.size(), opened ? 1 : 0);
+        QCOMPARE(doc->store().count(), opened ? 1 : 3);
+        QCOMPARE(doc->fileName(), opened ? file : QString());
+        QCOMPARE(doc->isModified(), !opened); // a freshly opened file counts as saved
+        QVERIFY(doc->hasRows());
+    }
+
+    // Saved with the list sorted by DLC: the file holds the shown rows in
+    // capture order, and reads back with the captured times.
+    void savedRowsReadBackInCaptureOrder()
+    {
+        MessageModel messages(doc->store());
+        doc->setMessages(&messages);
+        capture();
+        std::vector<quint32> rows{0, 1, 2};
+        messages.addCANFrames(rows);
+        QVERIFY(messages.columnClick(MessageModel::colDLC));
+        prompts.fileNames = {path("sorted.txt")};
+        QCOMPARE(doc->saveAs(), SaveResult::Saved);
+
+        doc->clear();
+        messages.clearRows();
+        prompts.fileNames = {path("sorted.txt")};
+        QCOMPARE(doc->open(), OpenResult::Opened);
+        QVERIFY2(prompts.shown.isEmpty(), qPrintable(prompts.texts().join('|')));
+        QCOMPARE(doc->store().count(), 3);
+        for (qsizetype i = 0; i < 3; ++i)
+            QCOMPARE(doc->store().frame(i).Time.value_or(-1), qint64(0x200 * i));
+        QCOMPARE(doc->store().frame(2).DLC, quint8(8));
+    }
+
+    // A delimiter that could not be read back gives one space, said once.
+    void unreadableDelimiterSaidOnce()
+    {
+        params->setParam(QStringLiteral("outDelimiter"), QStringLiteral(";"));
+        capture();
+        prompts.fileNames = {path("d.txt")};
+        QCOMPARE(doc->saveAs(), SaveResult::Saved);
+        QCOMPARE(prompts.texts(),
+                 QStringList{"The field delimiter \";\" of the setting \"outDelimiter\" cannot be read back from a "
+                             "capture file (it holds \";\", where every line's record ends): one space is used "
+                             "instead."});
+        prompts.clear();
+        doc->rowsAdded();
+        QCOMPARE(doc->save(), SaveResult::Saved);
+        QVERIFY(prompts.shown.isEmpty());
+        QFile written(path("d.txt"));
+        QVERIFY(written.open(QIODevice::ReadOnly));
+        QVERIFY(written.readAll().contains("00000100 123 ----- 0 0 0 0 2 5A 5A"));
+    }
+};
+
+TESSEL_TEST(tst_CaptureDocument)
+#include "tst_capturedocument.moc"

@@ -1,0 +1,379 @@
+#include "support/testregistry.h"
+#include "views/qcolour.h"
+#include "support/captureviews.h"
+
+#include "views/ui/monitorview.h"
+
+#include <QMimeData>
+#include <QtTest>
+
+// The identifier monitor list: rows, counts, icons, the check-box rules
+// between the rows and the data base, the header clicks.
+class tst_MonitorList : public QObject
+{
+    Q_OBJECT
+
+    struct Hooks
+    {
+        QStringList treeChecks; // "key=0/1"
+        int rebuilds = 0;
+        QStringList added; // "show:key"
+    };
+
+    // A list with its requests recorded; the data base answers a check the
+    // way the real one does: it stores the state and synchronises the row.
+    static void wire(MonitorList &list, FakeIdIndex &index, Hooks &hooks)
+    {
+        list.setIdIndex(&index);
+        QObject::connect(&list, &MonitorList::nodeCheckRequested,
+                         [&list, &index, &hooks](const QString &key, bool ticked) {
+                             hooks.treeChecks << key + (ticked ? "=1" : "=0");
+                             index.nodes[key].ticked = ticked;
+                             list.syncIDRow(key, {}, ticked);
+                         });
+        QObject::connect(&list, &MonitorList::rebuildRequested, [&hooks] { ++hooks.rebuilds; });
+        QObject::connect(&list, &MonitorList::addIdRequested,
+                         [&hooks](bool show, const QString &key) { hooks.added << QString::number(show) + ":" + key; });
+    }
+
+    static QString cell(const MonitorList &list, int row, int column)
+    {
+        return list.data(list.index(row, column), Qt::DisplayRole).toString();
+    }
+
+    static QStringList idColumn(const MonitorList &list)
+    {
+        QStringList ids;
+        for (int r = 0; r < list.count(); ++r)
+            ids << cell(list, r, MonitorList::colID);
+        return ids;
+    }
+
+private slots:
+    void newRows_data()
+    {
+        QTest::addColumn<qint32>("keyNumber");
+        QTest::addColumn<bool>("inDataBase");
+        QTest::addColumn<bool>("ticked");
+        QTest::addColumn<QString>("id");
+        QTest::addColumn<QString>("icon");
+        QTest::addColumn<bool>("checked");
+        QTest::addColumn<quint32>("colour");
+
+        QTest::newRow("unknown standard identifier: checked, new") << qint32(0x123) << false << true << "123"
+                                                                   << "ID_00000123_new" << true << quint32(0x00302030);
+        QTest::newRow("extended identifier in the data base, ticked")
+            << qint32(0x248C4567) << true << true << "123.04567"
+            << "ID_248C4567" << true << quint32(0x00302030);
+        QTest::newRow("data base identifier unticked in the tree: unchecked row")
+            << qint32(0x7FF) << true << false << "7FF"
+            << "ID_000007FF" << false << quint32(0x00F0F0F0);
+        QTest::newRow("lost-frame record: xxx in grey") << lostFrameKeyBit << false << true << "xxx"
+                                                        << "ID_40000000_new" << true << quint32(0x00808080);
+    }
+
+    void newRows()
+    {
+        QFETCH(qint32, keyNumber);
+        QFETCH(bool, inDataBase);
+        QFETCH(bool, ticked);
+        QFETCH(QString, id);
+        QFETCH(QString, icon);
+        QFETCH(bool, checked);
+        QFETCH(quint32, colour);
+        MonitorList list;
+        FakeIdIndex index;
+        Hooks hooks;
+        wire(list, index, hooks);
+        if (inDataBase)
+            index.add(keyNumber, ticked, QStringLiteral("Dev"), QStringLiteral("Desc"));
+
+        list.updateIDRow(keyNumber, true);
+        QCOMPARE(list.count(), 1);
+        QCOMPARE(cell(list, 0, MonitorList::colOrdinal), QStringLiteral(" 1"));
+        QCOMPARE(cell(list, 0, MonitorList::colID), id);
+        QCOMPARE(cell(list, 0, MonitorList::colCount), QStringLiteral("    1"));
+        QCOMPARE(list.iconKey(0), icon);
+        QCOMPARE(list.row(0).key, idKey(keyNumber));
+        QCOMPARE(list.data(list.index(0, 0), Qt::CheckStateRole).toInt(), int(checked ? Qt::Checked : Qt::Unchecked));
+        QCOMPARE(list.isShown(keyNumber), checked);
+        QCOMPARE(list.data(list.index(0, 1), Qt::ForegroundRole).value<QColor>().rgb(), rgbFromColour(colour));
+        QCOMPARE(list.data(list.index(0, 0), Qt::DecorationRole).value<QImage>(), list.image(icon));
+    }
+
+    void countsAndOrdinals()
+    {
+        MonitorList list;
+        QVERIFY(list.isShown(0x100)); // no row yet
+        for (int i = 0; i < 3; ++i)
+            list.updateIDRow(0x100, true);
+        list.updateIDRow(0x200, false); // created, not counted
+        list.updateIDRow(0x200, false);
+        list.updateIDRow(0x300, true);
+        QCOMPARE(list.count(), 3);
+        QCOMPARE(cell(list, 0, MonitorList::colCount), QStringLiteral("    3"));
+        QCOMPARE(cell(list, 1, MonitorList::colCount), QStringLiteral("    0"));
+        QCOMPARE(cell(list, 2, MonitorList::colOrdinal), QStringLiteral(" 3"));
+        // After a removal the next ordinal counts the rows before it.
+        QVERIFY(!list.deleteCANID(0x200));
+        list.updateIDRow(0x400, true);
+        QCOMPARE(cell(list, 2, MonitorList::colOrdinal), QStringLiteral(" 3"));
+        for (int i = 0; i < 99999; ++i)
+            list.updateIDRow(0x300, true);
+        QCOMPARE(cell(list, 1, MonitorList::colCount), QStringLiteral("100000"));
+    }
+
+    // Images are drawn once per colour and released with the rows: many
+    // extended identifiers sharing a few standard parts cost a few images.
+    void imagesPerColourReleasedOnClear()
+    {
+        MonitorList list;
+        for (qint32 ext = 0; ext < 3000; ++ext)
+            list.updateIDRow(0x20000000 | (qint32(ext % 3) << 18) | ext, true);
+        QCOMPARE(list.count(), 3000);
+        QCOMPARE(list.imageCount(), 6); // three colours, plain and " new "
+        const QString key = list.row(2999).key;
+        QCOMPARE(list.image(key + QStringLiteral("_new")), list.image(list.row(2).key + QStringLiteral("_new")));
+        list.clear();
+        QCOMPARE(list.imageCount(), 0);
+        QVERIFY(list.image(key).isNull());
+        list.updateIDRow(0x123, true);
+        QCOMPARE(list.imageCount(), 2);
+    }
+
+    void icons()
+    {
+        MonitorList list;
+        list.updateIDRow(0x123, true);
+        list.updateIDRow(lostFrameKeyBit, true);
+        QCOMPARE(list.imageCount(), 4);
+        const QSize size = list.iconSize();
+        QVERIFY(size.width() > 0 && size.height() > 0);
+        const QColor swatch = toQColor(idColour(QStringLiteral("ID_00000123")));
+        const QImage plain = list.image(QStringLiteral("ID_00000123"));
+        const QImage marked = list.image(QStringLiteral("ID_00000123_new"));
+        QCOMPARE(plain.size(), size);
+        QCOMPARE(marked.size(), size);
+        QCOMPARE(plain.pixelColor(0, 0).rgb(), swatch.rgb());
+        QCOMPARE(plain.pixelColor(size.width() - 1, size.height() - 1).rgb(), swatch.rgb());
+        QVERIFY(marked != plain); // " new " written on it
+        // Both images of the lost-frame key carry "lost".
+        const QImage lost = list.image(QStringLiteral("ID_40000000"));
+        QImage grey(size, lost.format());
+        grey.fill(QColor(0x80, 0x80, 0x80));
+        QVERIFY(lost != grey);
+        QVERIFY(list.image(QStringLiteral("ID_40000000_new")) != grey);
+    }
+
+    // A data base identifier's row follows the tree: the user's check goes to
+    // the tree, which writes it and synchronises the row.
+    void checkingRows()
+    {
+        MonitorList list;
+        FakeIdIndex index;
+        Hooks hooks;
+        wire(list, index, hooks);
+        index.add(0x100, true, {}, {});
+        list.updateIDRow(0x100, true);
+        list.updateIDRow(0x200, true);
+
+        QVERIFY(list.setData(list.index(0, 0), Qt::Unchecked, Qt::CheckStateRole));
+        QCOMPARE(hooks.treeChecks, QStringList{"ID_00000100=0"});
+        QCOMPARE(list.row(0).checked, false);
+        QVERIFY(!index.nodes[QStringLiteral("ID_00000100")].ticked);
+        QCOMPARE(hooks.rebuilds, 0); // the tree decides about rebuilding
+
+        // A new identifier keeps the new state and rebuilds the message list,
+        // unless a capture runs.
+        list.itemCheck(1, false);
+        QCOMPARE(list.row(1).checked, false);
+        QCOMPARE(hooks.rebuilds, 1);
+        list.setCaptureRunning(true);
+        list.toggleViewed(1);
+        QCOMPARE(list.row(1).checked, true);
+        QCOMPARE(hooks.rebuilds, 1);
+        QCOMPARE(hooks.treeChecks.size(), 1);
+
+        // Without a data base to ask, a data base identifier's row takes the check itself.
+        MonitorList alone;
+        alone.setIdIndex(&index);
+        alone.updateIDRow(0x100, true);
+        alone.itemCheck(0, true);
+        QVERIFY(alone.row(0).checked);
+    }
+
+    // The first header toggles every new identifier, never a data base one.
+    void firstColumnToggle()
+    {
+        MonitorList list;
+        FakeIdIndex index;
+        Hooks hooks;
+        wire(list, index, hooks);
+        list.columnClick(0); // empty list: nothing
+        QCOMPARE(list.firstColumnCaption(), QStringLiteral("-"));
+        QCOMPARE(hooks.rebuilds, 0);
+
+        index.add(0x100, true, {}, {});
+        index.add(0x300, false, {}, {});
+        list.updateIDRow(0x100, true);
+        list.updateIDRow(0x200, true);
+        list.updateIDRow(0x300, true);
+        list.updateIDRow(0x400, true);
+
+        list.columnClick(0);
+        QCOMPARE(list.firstColumnCaption(), QStringLiteral("+"));
+        QCOMPARE(list.headerData(0, Qt::Horizontal, Qt::DisplayRole).toString(), QStringLiteral("+"));
+        QCOMPARE(QList<bool>({list.row(0).checked, list.row(1).checked, list.row(2).checked, list.row(3).checked}),
+                 QList<bool>({true, false, false, false}));
+        QCOMPARE(hooks.rebuilds, 1);
+        list.columnClick(0);
+        QCOMPARE(list.firstColumnCaption(), QStringLiteral("-"));
+        QCOMPARE(QList<bool>({list.row(0).checked, list.row(1).checked, list.row(2).checked, list.row(3).checked}),
+                 QList<bool>({true, true, false, true}));
+        QCOMPARE(hooks.rebuilds, 2);
+        QVERIFY(hooks.treeChecks.isEmpty());
+    }
+
+    // Three clicks on a column: ascending, descending, off (order kept).
+    void threeStateSort_data()
+    {
+        QTest::addColumn<int>("column");
+        QTest::addColumn<QStringList>("ascending");
+        QTest::addColumn<QStringList>("descending");
+
+        QTest::newRow("Count, numeric past its padding")
+            << int(MonitorList::colCount) << QStringList{"300", "100", "xxx", "200"}
+            << QStringList{"200", "xxx", "100", "300"};
+        QTest::newRow("ID as text") << int(MonitorList::colID) << QStringList{"100", "200", "300", "xxx"}
+                                    << QStringList{"xxx", "300", "200", "100"};
+    }
+
+    void threeStateSort()
+    {
+        QFETCH(int, column);
+        QFETCH(QStringList, ascending);
+        QFETCH(QStringList, descending);
+        MonitorList list;
+        const qint32 keys[] = {0x200, lostFrameKeyBit, 0x100, 0x300};
+        const int counts[] = {100000, 99999, 2, 1};
+        for (int k = 0; k < 4; ++k)
+            for (int i = 0; i < counts[k]; ++i)
+                list.updateIDRow(keys[k], true);
+
+        list.columnClick(column);
+        QCOMPARE(list.sortState(), MonitorList::SortState::ascending);
+        QCOMPARE(idColumn(list), ascending);
+        // A sorted list takes a new row at its place, with the next ordinal.
+        list.updateIDRow(0x250, false);
+        QCOMPARE(list.rowOf(0x250), column == MonitorList::colID ? 2 : 0);
+        QCOMPARE(cell(list, list.rowOf(0x250), MonitorList::colOrdinal), QStringLiteral(" 5"));
+        QVERIFY(!list.deleteCANID(0x250)); // no frames: gone again
+        list.columnClick(column);
+        QCOMPARE(list.sortState(), MonitorList::SortState::descending);
+        QCOMPARE(idColumn(list), descending);
+        list.columnClick(column);
+        QCOMPARE(list.sortState(), MonitorList::SortState::off);
+        QCOMPARE(list.sortColumn(), int(MonitorList::colOrdinal));
+        QCOMPARE(idColumn(list), descending);
+        // Counting still finds every row after the reordering.
+        list.updateIDRow(0x100, true);
+        QCOMPARE(list.row(list.rowOf(0x100)).count, 3);
+    }
+
+    // The data base's side: synchronising, reading a box, deleting, leaving the data base.
+    void treeSynchronisation()
+    {
+        MonitorList list;
+        list.updateIDRow(0x100, true);
+        list.updateIDRow(0x200, false); // no frames counted
+        list.updateIDRow(0x300, true);
+
+        QVERIFY(!list.syncIDRow(QStringLiteral("ID_00000999"), {}, true)); // no row
+        QVERIFY(list.syncIDRow(QStringLiteral("ID_00000100"), {}, false));
+        QCOMPARE(list.iconKey(0), QStringLiteral("ID_00000100"));
+        QCOMPARE(list.row(0).checked, false);
+        QVERIFY(!list.syncIDRow(QStringLiteral("ID_00000100"), {}, false)); // unchanged
+        bool ticked = true;
+        QVERIFY(list.rowChecked(QStringLiteral("ID_00000100"), &ticked) && !ticked);
+        QVERIFY(!list.rowChecked(QStringLiteral("ID_00000999"), &ticked));
+        // Unticked without frames: the row goes.
+        QVERIFY(!list.syncIDRow(QStringLiteral("ID_00000200"), {}, false));
+        QCOMPARE(list.count(), 2);
+        QCOMPARE(list.rowOf(QStringLiteral("ID_00000300")), 1);
+
+        // Deleted from the data base: a row with counted frames stays,
+        // unchecked and marked new; one without goes.
+        list.updateIDRow(0x500, false);
+        QVERIFY(list.deleteCANID(0x300));
+        QCOMPARE(list.row(1).checked, false);
+        QCOMPARE(list.iconKey(1), QStringLiteral("ID_00000300_new"));
+        QVERIFY(!list.deleteCANID(0x500));
+        QVERIFY(!list.deleteCANID(0x999));
+        QCOMPARE(list.count(), 2);
+
+        list.updateIDRow(0x400, false);
+        list.resetIDRows();
+        QCOMPARE(list.count(), 2);
+        QCOMPARE(list.iconKey(0), QStringLiteral("ID_00000100_new"));
+        QCOMPARE(list.rowOf(0x400), -1);
+    }
+
+    void dragAndCopy()
+    {
+        MonitorList list;
+        FakeIdIndex index;
+        Hooks hooks;
+        wire(list, index, hooks);
+        list.updateIDRow(0x248C4567, true);
+        QCOMPARE(list.mimeTypes(), QStringList{"application/x-tessel-idkey"});
+        std::unique_ptr<QMimeData> mime(list.mimeData({list.index(0, 1)}));
+        QVERIFY(mime);
+        QCOMPARE(mime->data("application/x-tessel-idkey"), QByteArray("ID_248C4567"));
+        QVERIFY(list.flags(list.index(0, 0)) & Qt::ItemIsDragEnabled);
+        list.copyToDataBase(0, false);
+        list.copyToDataBase(0, true);
+        list.copyToDataBase(5, true); // no such row
+        QCOMPARE(hooks.added, (QStringList{"0:ID_248C4567", "1:ID_248C4567"}));
+    }
+
+    // The view keeps the key of the row under the last press (none after a
+    // press outside the rows), pops the menu up on a right release over a
+    // row, and copies the row at once on a double click.
+    void viewClicks()
+    {
+        MonitorList list;
+        FakeIdIndex index;
+        Hooks hooks;
+        wire(list, index, hooks);
+        list.updateIDRow(0x123, true);
+        list.updateIDRow(0x456, true);
+        MonitorView view;
+        view.setMonitorList(&list);
+        view.resize(300, 200);
+        view.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&view));
+        QSignalSpy popups(&view, &MonitorView::popupRequested);
+
+        const QPoint second = view.visualRect(list.index(1, 1)).center();
+        QTest::mouseClick(view.viewport(), Qt::LeftButton, {}, second);
+        QCOMPARE(view.dragKey(), QStringLiteral("ID_00000456"));
+        QCOMPARE(view.currentKeyRow(), 1);
+        QCOMPARE(view.dragColour().rgb(), rgbFromColour(idColour(QStringLiteral("ID_00000456"))));
+        QCOMPARE(popups.size(), 0);
+
+        QTest::mouseClick(view.viewport(), Qt::RightButton, {}, second);
+        QCOMPARE(popups.size(), 1);
+        QCOMPARE(popups.first().first().toInt(), 1);
+
+        QTest::mouseDClick(view.viewport(), Qt::LeftButton, {}, second);
+        QCOMPARE(hooks.added, QStringList{"0:ID_00000456"});
+
+        const QPoint below(10, view.viewport()->height() - 5);
+        QTest::mouseClick(view.viewport(), Qt::RightButton, {}, below);
+        QVERIFY(view.dragKey().isEmpty());
+        QCOMPARE(popups.size(), 1);
+    }
+};
+
+TESSEL_TEST(tst_MonitorList)
+#include "tst_monitorlist.moc"
