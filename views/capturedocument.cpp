@@ -24,7 +24,6 @@ CaptureDocument::CaptureDocument(ParamStore &params, Prompts &prompts, QObject *
     : QObject(parent)
     , params(params)
     , prompts(prompts)
-    , load(readAll)
 {
 }
 
@@ -126,7 +125,7 @@ CaptureDocument::SaveResult CaptureDocument::write()
                                      return frames.frame(order[size_t(row)]);
                                  }};
     const capturefile::WriteResult result = capturefile::writeCaptureFile(
-        frames.captureFileName, {dbName ? dbName() : QString(), busSpeed, busTimer}, rows, labels, outDelimiter());
+        frames.captureFileName, {dbName, busSpeed, busTimer}, rows, labels, outDelimiter());
     if (!result.ok)
         return failed(result.error);
     setState(rowsShown, false);
@@ -210,7 +209,8 @@ CaptureDocument::OpenResult CaptureDocument::openFile(const QString &fileName)
     // The file is read completely before the capture is replaced, so a file
     // that fails half way leaves the capture as it was.
     std::vector<clsFrame> read;
-    const capturefile::ReadResult result = load(reader, outDelimiter(), busSpeed, read);
+    const capturefile::ReadResult result = loader ? loader->load(reader, outDelimiter(), busSpeed, read)
+                                                          : readAll(reader, outDelimiter(), busSpeed, read);
     if (!result.ok) {
         failed(result.error);
         return OpenResult::Failed;

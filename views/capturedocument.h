@@ -6,7 +6,6 @@
 #include <QObject>
 #include <QString>
 
-#include <functional>
 #include <vector>
 
 class IdIndex;
@@ -22,6 +21,15 @@ class Prompts;
 // State as the File menu shows it: New and Save As while hasRows(), Save while
 // canSave() (modified with a file name). "Save changes?" is asked when
 // isModified().
+// Reads the frames of an open file; a window shows its progress while it does.
+class CaptureLoader
+{
+public:
+    virtual ~CaptureLoader() = default;
+    virtual capturefile::ReadResult load(capturefile::CaptureFileReader &reader, const QString &delimiter,
+                                         double bitRate, std::vector<clsFrame> &frames) = 0;
+};
+
 class CaptureDocument final : public QObject
 {
     Q_OBJECT
@@ -37,11 +45,6 @@ public:
         Cancelled, // no file chosen, or the unsaved capture kept
         Failed,    // not there, unreadable, without a frame, or the capture not saved first; see failure()
     };
-
-    // Reads the frames of an open file; the window shows its progress while it does.
-    using Loader =
-        std::function<capturefile::ReadResult(capturefile::CaptureFileReader &reader, const QString &delimiter,
-                                              double bitRate, std::vector<clsFrame> &frames)>;
 
     CaptureDocument(ParamStore &params, Prompts &prompts, QObject *parent = nullptr);
 
@@ -60,14 +63,15 @@ public:
 
     // What a written file holds: the rows `messages` shows, in capture order
     // (every stored frame while none is set), labelled from `labels`, with
-    // the data base name `dbName` gives and the bus timing in its header.
+    // the name of the data base in use and the bus timing in its header.
     void setMessages(const MessageModel *messages) { shown = messages; }
     void setLabels(const IdIndex *index) { labels = index; }
-    void setDbNameSource(std::function<QString()> source) { dbName = std::move(source); }
+    void setDbName(const QString &name) { dbName = name; }
     void setBusTiming(double canSpeed, double canTimer);
     [[nodiscard]] double canSpeed() const { return busSpeed; }
     [[nodiscard]] double canTimer() const { return busTimer; }
-    void setLoader(Loader loader) { load = std::move(loader); }
+    // Without a loader, files are read without showing progress.
+    void setLoader(CaptureLoader *reader) { loader = reader; }
 
     // Rows were appended to the message list: the capture is modified.
     void rowsAdded();
@@ -123,8 +127,8 @@ private:
     CaptureStore frames;
     const MessageModel *shown = nullptr;
     const IdIndex *labels = nullptr;
-    std::function<QString()> dbName;
-    Loader load;
+    QString dbName;
+    CaptureLoader *loader = nullptr;
     double busSpeed = 0;
     double busTimer = 0;
     bool modified = false;

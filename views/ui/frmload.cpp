@@ -50,3 +50,11 @@ void frmLoad::reject()
     if (done)
         QDialog::reject();
 }
+
+capturefile::ReadResult ProgressLoader::load(capturefile::CaptureFileReader &reader, const QString &delimiter,
+                                             double bitRate, std::vector<clsFrame> &frames)
+{
+    frmLoad window(reader, delimiter, bitRate, frames, parent);
+    window.exec();
+    return window.result();
+}

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "core/capturefile.h"
+#include "views/capturedocument.h"
 
 #include <QDialog>
 
@@ -38,4 +39,19 @@ class frmLoad final : public QDialog
     std::vector<clsFrame> &frames;
     capturefile::ReadResult read;
     bool done = false;
+};
+
+// Opens capture files behind the progress window, over `parent`.
+class ProgressLoader final : public CaptureLoader
+{
+  public:
+    explicit ProgressLoader(QWidget *parent)
+        : parent(parent)
+    {
+    }
+    capturefile::ReadResult load(capturefile::CaptureFileReader &reader, const QString &delimiter, double bitRate,
+                                 std::vector<clsFrame> &frames) override;
+
+  private:
+    QWidget *parent;
 };

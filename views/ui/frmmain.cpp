@@ -102,6 +102,8 @@ void frmMain::createDbTree()
     connect(dbTree, &DbTree::rebuildViews, this, &frmMain::rebuildLVM);
     connect(dbTree, &DbTree::canTimingChanged, this, &frmMain::setBusTiming);
     connect(dbTree, &DbTree::canDbMenuChanged, this, &frmMain::setCanDbMenu);
+    connect(dbTree, &DbTree::canDbMenuChanged, &captureDocument,
+            [this](bool current, const QString &name) { captureDocument.setDbName(current ? name : QString()); });
     connect(&captureDocument, &CaptureDocument::capturingChanged, dbTree, &DbTree::setCaptureRunning);
     setIdIndex(&dbTree->model());
     dbTree->setMonitorRows(monitorList);
@@ -344,13 +346,8 @@ void frmMain::createCaptureViews()
 void frmMain::createDocument()
 {
     captureDocument.setMessages(messageModel);
-    captureDocument.setDbNameSource([this] { return dbTree ? dbTree->model().dbName() : QString(); });
-    captureDocument.setLoader([this](capturefile::CaptureFileReader &reader, const QString &delimiter, double bitRate,
-                                     std::vector<clsFrame> &frames) {
-        frmLoad window(reader, delimiter, bitRate, frames, this);
-        window.exec();
-        return window.result();
-    });
+    loader = std::make_unique<ProgressLoader>(this);
+    captureDocument.setLoader(loader.get());
     connect(&captureDocument, &CaptureDocument::stateChanged, this, &frmMain::showDocumentState);
     connect(&captureDocument, &CaptureDocument::capturingChanged, this, &frmMain::showCapturing);
     connect(&captureDocument, &CaptureDocument::captureCloseRequested, captureWindow, &frmCapture::cmdClose_Click);

@@ -16,6 +16,7 @@ class MainPanes;
 class MessageModel;
 class MessageViews;
 class MonitorList;
+class ProgressLoader;
 class QAction;
 class QLabel;
 class QStatusBar;
@@ -98,6 +99,7 @@ private:
 
     AppContext &context;
     CaptureDocument captureDocument;
+    std::unique_ptr<ProgressLoader> loader;
     std::unique_ptr<MainActions> actions;
     QStatusBar *sbStatusBarCAN = nullptr;
     QLabel *statusPanels[4] = {};
