@@ -1,12 +1,11 @@
 // The database file failing under a running program: made read-only, removed
 // or renamed while the connection is open, and full. Every write must come
-// back as a failure (never as success), nothing may crash, and what was stored
-// before the fault must still be there with SQLite's integrity check passing.
+// back as a failure, nothing may crash, and what was stored before the fault
+// must still be there with SQLite's integrity check passing.
 //
 // The tests run as root, so file permissions stop nothing: read-only is made
 // with the read-only flag of Database::open and with PRAGMA query_only, and a
-// full disk with PRAGMA max_page_count, which fails writes with SQLITE_FULL
-// exactly where a full disk would.
+// full disk with PRAGMA max_page_count, which fails writes with SQLITE_FULL.
 #include "support/testregistry.h"
 #include "core/queries.h"
 #include "core/database.h"
@@ -21,6 +20,7 @@
 namespace {
 
 enum class Fault { QueryOnly, OpenedReadOnly, Removed, Renamed };
+enum class Ending { Committed, LeftUncommitted, InnerLeftUncommitted };
 
 // Every row of every table, in a stable order: what "intact" is compared with.
 QStringList dump(Database &db)
@@ -28,11 +28,9 @@ QStringList dump(Database &db)
     QStringList rows;
     for (const QString &table : Database::requiredTables()) {
         auto q = db.openRecordset(QStringLiteral("select * from %1 order by rowid").arg(table));
-        if (!q) {
+        if (!q)
             rows << table + QStringLiteral(": unreadable");
-            continue;
-        }
-        while (q->next()) {
+        while (q && q->next()) {
             QStringList cells;
             for (int c = 0; c < q->record().count(); ++c)
                 cells << q->value(c).toString();
@@ -42,9 +40,9 @@ QStringList dump(Database &db)
     return rows;
 }
 
-QString integrity(Database &db)
+int number(Database &db, const char *select, const QVariantList &binds = {})
 {
-    return queryValue(db, "PRAGMA integrity_check", {}, QStringLiteral("no answer")).toString();
+    return queryNumber(db, select, binds);
 }
 
 // One write of each kind the program makes, with the statement the feature uses.
@@ -58,7 +56,6 @@ struct Write
 
 Q_DECLARE_METATYPE(Fault)
 Q_DECLARE_METATYPE(Write)
-enum class Ending { Committed, LeftUncommitted, InnerLeftUncommitted };
 Q_DECLARE_METATYPE(Ending)
 
 class tst_DbFaults : public QObject
@@ -89,9 +86,19 @@ class tst_DbFaults : public QObject
         }
     }
 
+    void expectIntact()
+    {
+        QCOMPARE(dump(db), stored);
+        expectSound();
+    }
+    void expectSound()
+    {
+        QCOMPARE(queryValue(db, "PRAGMA integrity_check", {}, QStringLiteral("no answer")).toString(), "ok");
+    }
+    void setPageLimit(int pages) { QVERIFY(db.execute(QStringLiteral("PRAGMA max_page_count = %1").arg(pages))); }
+
 private slots:
-    // A small CAN data base and a few settings, what the faults must not touch,
-    // written once and copied for every test.
+    // A small CAN data base and a few settings, written once and copied for every test.
     void initTestCase()
     {
         QVERIFY(dir.isValid());
@@ -100,10 +107,10 @@ private slots:
         QFile::setPermissions(fixture, QFile::ReadOwner | QFile::WriteOwner);
         Database setup;
         QVERIFY(setup.open(fixture));
-        QVERIFY(setup.execute(sql::insertCan, {1, "Bench", 1, 2, 1}));
-        QVERIFY(setup.execute(sql::insertDevice, {1, 1, "Engine"}));
-        QVERIFY(setup.execute(sql::insertId, {1, 1, 0x123, "Speed", 1}));
-        QVERIFY(setup.execute(sql::insertData, {1, 1, "rpm", 0, 16}));
+        for (const Write &w :
+             {Write{sql::insertCan, {1, "Bench", 1, 2, 1}}, Write{sql::insertDevice, {1, 1, "Engine"}},
+              Write{sql::insertId, {1, 1, 0x123, "Speed", 1}}, Write{sql::insertData, {1, 1, "rpm", 0, 16}}})
+            QVERIFY(setup.execute(w.statement, w.binds));
         ParamStore params(setup);
         params.setParam("COMPort", "3");
         params.setParam("CAN_ID", "2");
@@ -117,8 +124,7 @@ private slots:
         QVERIFY(QFile::copy(fixture, path));
         QVERIFY(db.open(path));
         stored = dump(db);
-        QVERIFY(stored.contains("Params: COMPort|3"));
-        QVERIFY(stored.contains("CAN_Data: 1|1|rpm|0|16"));
+        QVERIFY(stored.contains("Params: COMPort|3") && stored.contains("CAN_Data: 1|1|rpm|0|16"));
     }
 
     void cleanup() { db.close(); }
@@ -155,9 +161,8 @@ private slots:
         applyFault(fault);
         QVERIFY2(!db.execute(write.statement, write.binds), "a write that cannot be stored is reported as a failure");
         // Reads go on working through the open connection, and nothing changed.
-        QCOMPARE(dump(db), stored);
-        QCOMPARE(integrity(db), QStringLiteral("ok"));
-        QCOMPARE(queryNumber(db, sql::selectCanByName, {"Bench"}), 1);
+        expectIntact();
+        QCOMPARE(number(db, sql::selectCanByName, {"Bench"}), 1);
     }
 
     void settingsSurviveAFault_data()
@@ -176,32 +181,27 @@ private slots:
         applyFault(fault);
         ParamStore params(db);
         params.loadParams();
-        QCOMPARE(params.getParam("COMPort", "0"), QStringLiteral("3"));
-
+        QCOMPARE(params.getParam("COMPort", "0"), "3");
         QVERIFY(!params.saveParam({"COMPort", "7"}));
-        QCOMPARE(params.setParam("COMPort", "7"), QStringLiteral("7"));
-        QCOMPARE(params.getParam("COMPort", "0"), QStringLiteral("7"));
-        QCOMPARE(params.getParam("COMSpeed", "921600"), QStringLiteral("921600"));
-        QCOMPARE(params.nextCounter("CAN_ID"), QStringLiteral("2"));
+        QCOMPARE(params.setParam("COMPort", "7"), "7");
+        QCOMPARE(params.getParam("COMPort", "0"), "7");
+        QCOMPARE(params.getParam("COMSpeed", "921600"), "921600");
+        QCOMPARE(params.nextCounter("CAN_ID"), "2");
 
-        const QString file = fault == Fault::Renamed ? path + ".moved" : path;
-        QVERIFY(db.open(file));
-        QCOMPARE(dump(db), stored);
-        QCOMPARE(integrity(db), QStringLiteral("ok"));
+        QVERIFY(db.open(fault == Fault::Renamed ? path + ".moved" : path));
+        expectIntact();
         ParamStore reread(db);
         reread.loadParams();
-        QCOMPARE(reread.getParam("COMPort", "0"), QStringLiteral("3"));
+        QCOMPARE(reread.getParam("COMPort", "0"), "3");
         QVERIFY(!reread.contains("COMSpeed"));
-        QCOMPARE(reread.nextCounter("CAN_ID"), QStringLiteral("2"));
+        QCOMPARE(reread.nextCounter("CAN_ID"), "2");
     }
 
     void removedFileIsNotReopened()
     {
         applyFault(Fault::Removed);
-        QVERIFY(!db.execute(sql::saveParam, {"COMPort", "5"}));
         // What the connection still holds is readable until it is closed.
-        QCOMPARE(queryValue(db, sql::selectParam, {"COMPort"}, {}).isValid(), true);
-        QCOMPARE(integrity(db), QStringLiteral("ok"));
+        QVERIFY(queryValue(db, sql::selectParam, {"COMPort"}, {}).isValid());
         ComboList bases;
         QVERIFY(loadCombo(db, sql::selectCanList, {}, bases, 1, 1));
         QCOMPARE(bases.items, QStringList{"Bench"});
@@ -221,34 +221,30 @@ private slots:
         QVERIFY(!db.execute(sql::insertDevice, {2, 1, "Gearbox"}));
         QVERIFY(!db.open(path));
         QVERIFY(db.open(path + ".moved"));
-        QCOMPARE(dump(db), stored);
-        QCOMPARE(integrity(db), QStringLiteral("ok"));
+        expectIntact();
         QVERIFY2(db.execute(sql::insertDevice, {2, 1, "Gearbox"}), "writes work again on the file's new name");
     }
 
-    // A full disk: the writes that need room fail, the table keeps what it had,
-    // and once there is room again everything works.
+    // A full disk: the writes that need room fail with the reason kept, the
+    // tables keep what they had, and once there is room again everything works.
     void diskFull()
     {
-        const int pages = queryValue(db, "PRAGMA page_count", {}, 0).toInt();
+        const int pages = number(db, "PRAGMA page_count");
         QVERIFY(pages > 0);
-        const QByteArray limit = QStringLiteral("PRAGMA max_page_count = %1").arg(pages).toLatin1();
-        QCOMPARE(queryValue(db, limit.constData(), {}, 0).toInt(), pages);
-
+        setPageLimit(pages);
         const QString big(4 * 4096, QLatin1Char('n'));
         QVERIFY(!db.execute(sql::insertCan, {2, big, 0, 2, 1}));
         QVERIFY(!db.execute(sql::insertDevice, {2, 1, big}));
         QVERIFY(!db.execute(sql::saveParam, {"LongSetting", big}));
-        QVERIFY2(db.lastError().contains(QStringLiteral("full")), qPrintable(db.lastError())); // the reason is kept
+        QVERIFY2(db.lastError().contains(QStringLiteral("full")), qPrintable(db.lastError()));
         QVERIFY(!db.execute(sql::updateCanName, {big, 1}));
         QVERIFY(!ParamStore(db).saveParam({"LongSetting", big}));
-        QCOMPARE(dump(db), stored);
-        QCOMPARE(integrity(db), QStringLiteral("ok"));
+        expectIntact();
 
-        QVERIFY(db.execute(QStringLiteral("PRAGMA max_page_count = %1").arg(pages * 10)));
+        setPageLimit(pages * 10);
         QVERIFY(db.execute(sql::insertDevice, {2, 1, big}));
-        QCOMPARE(queryValue(db, "select count(*) from CAN_Device", {}, 0).toInt(), 2);
-        QCOMPARE(integrity(db), QStringLiteral("ok"));
+        QCOMPARE(number(db, "select count(*) from CAN_Device"), 2);
+        expectSound();
     }
 
     // Filling the file until it is full: every write that reported success is in
@@ -256,36 +252,30 @@ private slots:
     // may still fit into a page's free room.
     void diskFullReportsOnlyWhatWasStored()
     {
-        const int pages = queryValue(db, "PRAGMA page_count", {}, 0).toInt();
-        QVERIFY(db.execute(QStringLiteral("PRAGMA max_page_count = %1").arg(pages + 3)));
-
+        setPageLimit(number(db, "PRAGMA page_count") + 3);
         QList<int> accepted;
         QList<int> refused;
         int id = 100;
         for (const int size : {3000, 700, 100, 10}) {
             for (int tries = 0; tries < 1000; ++tries) {
                 const int row = id++;
-                if (db.execute(sql::insertData, {row, 1, QString(size, QLatin1Char('f')), 0, 8})) {
-                    accepted << row;
-                } else {
-                    refused << row;
+                const bool ok = db.execute(sql::insertData, {row, 1, QString(size, QLatin1Char('f')), 0, 8});
+                (ok ? accepted : refused) << row;
+                if (!ok)
                     break;
-                }
             }
         }
         QVERIFY2(refused.size() == 4, "each size ran into the full file");
         QVERIFY(!accepted.isEmpty());
         for (int a : accepted)
-            QCOMPARE(queryNumber(db, "select count(*) from CAN_Data where id_CAN_Data=?", {a}), 1);
+            QCOMPARE(number(db, "select count(*) from CAN_Data where id_CAN_Data=?", {a}), 1);
         for (int r : refused)
-            QCOMPARE(queryNumber(db, "select count(*) from CAN_Data where id_CAN_Data=?", {r}), 0);
+            QCOMPARE(number(db, "select count(*) from CAN_Data where id_CAN_Data=?", {r}), 0);
 
         // A setting that changes size may or may not fit; what is reported is what is stored.
         const bool saved = db.execute(sql::saveParam, {"COMPort", QString(500, QLatin1Char('9'))});
         QCOMPARE(queryValue(db, sql::selectParam, {"COMPort"}, {}).toString() != "3", saved);
-        QCOMPARE(integrity(db), QStringLiteral("ok"));
-
-        // The rows stored before the fault are all still there.
+        expectSound();
         const QStringList now = dump(db);
         for (const QString &row : stored)
             if (!row.startsWith("Params: COMPort|"))
@@ -293,8 +283,8 @@ private slots:
 
         db.close();
         QVERIFY(db.open(path));
-        QCOMPARE(integrity(db), QStringLiteral("ok"));
-        QCOMPARE(queryNumber(db, "select count(*) from CAN_Data", {}), accepted.size() + 1);
+        expectSound();
+        QCOMPARE(number(db, "select count(*) from CAN_Data"), accepted.size() + 1);
     }
 
     void transactionsAreAllOrNothing_data()
@@ -338,7 +328,7 @@ private slots:
         QVERIFY(db.execute(sql::updateCanName, {"After", 1}));
         db.close();
         QVERIFY(db.open(path));
-        QCOMPARE(queryNumber(db, "select count(*) from CAN_Device", {}), devices.size() + 1);
+        QCOMPARE(number(db, "select count(*) from CAN_Device"), devices.size() + 1);
     }
 };
 
