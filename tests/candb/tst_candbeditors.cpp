@@ -43,8 +43,6 @@ private slots:
     void init() { freshDatabase(fixture); }
     void cleanup() { closeAll(); }
 
-    // ---- New data base --------------------------------------------------------
-
     void createFromAnEmptyFile()
     {
         freshDatabase({});
@@ -52,7 +50,6 @@ private slots:
         CanDbNew create(context, dbModel());
         create.load();
         QCOMPARE(create.cmbCAN.items, QStringList{QString()});
-        QCOMPARE(create.txtDefDevice, QString("Unsorted IDs"));
         // The tree load set the defaults: speed row 2; timer row 0 is hidden, so the first shows.
         QCOMPARE(create.cmbCAN_Speed.ids.value(create.cmbCAN_Speed.selected), 2);
         QCOMPARE(create.cmbCAN_Timer.ids.value(create.cmbCAN_Timer.selected), 1);
@@ -71,14 +68,10 @@ private slots:
                  QString("1/O'Brien's bus/1/2/1"));
         QCOMPARE(value("select id_CAN_Device||'/'||id_CAN||'/'||Name from CAN_Device").toString(),
                  QString("1/1/Unsorted IDs"));
-        QCOMPARE(params->getParam("counter_id_CAN", "?"), QString("2"));
-        QCOMPARE(params->getParam("counter_id_CAN_Device", "?"), QString("2"));
-        QCOMPARE(params->getParam("id_CAN", "?"), QString("1"));
-        QCOMPARE(params->getParam("id_CAN_Device", "?"), QString("1"));
-
+        QCOMPARE(params->getParam("counter_id_CAN", "?") + params->getParam("counter_id_CAN_Device", "?"), "22");
+        QCOMPARE(params->getParam("id_CAN", "?") + params->getParam("id_CAN_Device", "?"), "11");
         dbModel().load(true, true);
         QCOMPARE(dbModel().dbName(), QString("O'Brien's bus"));
-        QCOMPARE(dbModel().defaultDevice(), 1);
 
         // The data base and its default device are stored together or not at all.
         const QStringList before = everything();
@@ -101,23 +94,18 @@ private slots:
         auto timer = [&] { return create.cmbCAN_Timer.ids.value(create.cmbCAN_Timer.selected); };
         // The current data base is the template at first.
         QCOMPARE(create.cmbCAN.items.value(create.cmbCAN.selected), QString("Bus A"));
-        QCOMPARE(speed(), 3);
-        QCOMPARE(timer(), 4);
+        QCOMPARE(QPair(speed(), timer()), QPair(3, 4));
         create.cmbCAN_Click(int(create.cmbCAN.items.indexOf("Bus B")));
-        QCOMPARE(speed(), 5);
-        QCOMPARE(timer(), 2);
+        QCOMPARE(QPair(speed(), timer()), QPair(5, 2));
         params->setParam("def_CAN_Speed", "7");
         params->setParam("def_CAN_Timer", "3");
         create.cmbCAN_Click(0); // the empty item: the defaults
-        QCOMPARE(speed(), 7);
-        QCOMPARE(timer(), 3);
+        QCOMPARE(QPair(speed(), timer()), QPair(7, 3));
         // The user's own choice stays until another template is chosen.
         create.cmbCAN_Speed.selected = 0;
         create.cmbCAN_Click(0);
         QCOMPARE(create.cmbCAN_Speed.selected, 0);
     }
-
-    // ---- Names refused: taken, or holding a character that would break a line ----
 
     void refusedNamesWriteNothing_data()
     {
@@ -128,19 +116,15 @@ private slots:
         const QString deviceTaken = QStringLiteral("CAN Data Base Device with given name is present.");
         const QString deviceName = QStringLiteral("Name of CAN Data Base Device is not defined.");
         const QString description = QStringLiteral("Description of CAN Data Base ID is not defined.");
-        QTest::newRow("new data base, taken") << "new db"
-                                              << "Bus B"
-                                              << "CAN Data Base with given name is present.";
+        QTest::newRow("new data base, taken") << "new db" << "Bus B" << "CAN Data Base with given name is present.";
         QTest::newRow("new data base, line break") << "new db" << lineBreak << "Name of CAN Data Base is not defined.";
         QTest::newRow("new data base's default device, tab")
             << "new db device" << QStringLiteral("Tab\tbed") << "Default Device CAN Data Base is not defined.";
         QTest::newRow("data base renamed, carriage return")
             << "db" << QStringLiteral("Carriage\rreturn") << "Name of CAN Data Base is not defined.";
-        QTest::newRow("new device, taken") << "add device"
-                                           << "Engine" << deviceTaken;
+        QTest::newRow("new device, taken") << "add device" << "Engine" << deviceTaken;
         QTest::newRow("new device, line break") << "add device" << lineBreak << deviceName;
-        QTest::newRow("device renamed, taken") << "rename device"
-                                               << "Engine" << deviceTaken;
+        QTest::newRow("device renamed, taken") << "rename device" << "Engine" << deviceTaken;
         QTest::newRow("device renamed, line separator")
             << "rename device" << QStringLiteral("Line\u2028separator") << deviceName;
         QTest::newRow("new identifier's description") << "new id" << lineBreak << description;
@@ -196,11 +180,9 @@ private slots:
         QTEST(prompts.shown.first().text, "message");
         QCOMPARE(prompts.shown.first().icon, Prompts::Icon::Critical);
         QCOMPARE(everything(), before);
-        QCOMPARE(dbModel().rootCaption(), QString("Bus A"));
-        QCOMPARE(dbModel().device(11)->name, QString("Body"));
-        QCOMPARE(dbModel().identifier(kRpm)->name, QString("Rpm"));
-        QVERIFY(!params->contains("counter_id_CAN"));
-        QVERIFY(!params->contains("counter_id_CAN_Device"));
+        QCOMPARE(dbModel().rootCaption() + dbModel().device(11)->name + dbModel().identifier(kRpm)->name,
+                 QString("Bus ABodyRpm"));
+        QVERIFY(!params->contains("counter_id_CAN") && !params->contains("counter_id_CAN_Device"));
     }
 
     void sameDeviceNameInAnotherDataBaseIsAccepted()
@@ -208,13 +190,11 @@ private slots:
         open(1);
         DeviceEditor editor(context, dbModel());
         editor.openAdd();
-        QCOMPARE(editor.txtCAN_Name, QString("Bus A"));
         editor.txtName_Change("Driver's door");
         QVERIFY(editor.cmdOk_Click());
         QCOMPARE(editor.deviceId, 1);
         QCOMPARE(value("select id_CAN||Name from CAN_Device where id_CAN_Device=1").toString(),
                  QString("1Driver's door"));
-        QCOMPARE(dbModel().device(1)->name, QString("Driver's door"));
         QVERIFY(dbModel().isTicked("DEV_1")); // the box of the editor
 
         params->setParam("id_CAN", 2);
@@ -225,8 +205,6 @@ private slots:
         QCOMPARE(value("select count(*) from CAN_Device where Name='Body'").toInt(), 2);
     }
 
-    // ---- Data base editor ---------------------------------------------------------------
-
     // Opening an editor and pressing Ok without a change writes nothing.
     void okWithoutChangesWritesNothing()
     {
@@ -234,17 +212,13 @@ private slots:
         const QStringList before = everything();
         CanDbEditor dbEditor(context, dbModel());
         dbEditor.load();
-        QCOMPARE(dbEditor.txtName, QString("Bus A"));
-        QCOMPARE(dbEditor.cmbDevDevice.items.value(dbEditor.cmbDevDevice.selected), QString("Engine"));
         QCOMPARE(dbEditor.cmbCAN_Speed.ids.value(dbEditor.cmbCAN_Speed.selected), 3);
         QVERIFY(dbEditor.chkEnable && !dbEditor.cmdApplyEnabled);
         QVERIFY(dbEditor.cmdOk_Click() && dbEditor.queryUnload());
         // The default device has no Delete.
         DeviceEditor device(context, dbModel());
         QVERIFY(device.openEdit("DEV_10"));
-        QCOMPARE(device.caption, QString("Property CAN Data Base Device"));
-        QVERIFY(!device.cmdDeleteVisible);
-        QVERIFY(device.cmdApplyVisible && !device.cmdApplyEnabled);
+        QVERIFY(!device.cmdDeleteVisible && !device.cmdApplyEnabled);
         QVERIFY(device.cmdOk_Click());
         IdEditor identifier(context, dbModel());
         QVERIFY(identifier.openNew("CAN"));
@@ -272,8 +246,7 @@ private slots:
         QCOMPARE(prompts.texts(), QStringList{"CAN Data Base with given name is present."});
         QCOMPARE(value("select Name||'/'||id_CAN_Device||'/'||id_CAN_Speed from CAN where id_CAN=1").toString(),
                  QString("Bus A/11/1"));
-        QCOMPARE(params->getParam("id_CAN_Device", "?"), QString("11"));
-        QCOMPARE(params->getParam("id_CAN_Speed", "?"), QString("1"));
+        QCOMPARE(params->getParam("id_CAN_Device", "?") + params->getParam("id_CAN_Speed", "?"), "111");
         QCOMPARE(dbModel().defaultDevice(), 11);
         QVERIFY(dbModel().reloadWanted());
         QCOMPARE(resets.count(), 1);
@@ -284,8 +257,7 @@ private slots:
         editor.txtName_Change("Bus 'A'");
         editor.cmdApply_Click();
         QCOMPARE(value("select Name from CAN where id_CAN=1").toString(), QString("Bus 'A'"));
-        QCOMPARE(dbModel().rootCaption(), QString("Bus 'A'"));
-        QCOMPARE(dbModel().dbName(), QString("Bus 'A'"));
+        QCOMPARE(dbModel().rootCaption() + dbModel().dbName(), QString("Bus 'A'Bus 'A'"));
     }
 
     void unloadQuestion_data()
@@ -306,14 +278,10 @@ private slots:
         editor.txtName_Change("Renamed");
         prompts.answers << Prompts::Answer(answer);
         QTEST(editor.queryUnload(), "closes");
-        QCOMPARE(prompts.shown.size(), 1);
-        QCOMPARE(prompts.shown.first().text, QString("Settings was been chanded. Save?"));
-        QCOMPARE(prompts.shown.first().title, QString("Save..."));
+        QCOMPARE(prompts.texts(), QStringList{"Settings was been chanded. Save?"});
         QCOMPARE(prompts.shown.first().buttons, Prompts::Buttons::YesNoCancel);
         QTEST(value("select Name from CAN_Device where id_CAN_Device=10").toString(), "name");
     }
-
-    // ---- Identifier editor -------------------------------------------------------------------
 
     void silentAddOfACapturedIdentifier()
     {
@@ -328,7 +296,6 @@ private slots:
                      .toString(),
                  QString("1/Unknown/0/64"));
         QCOMPARE(count("CAN_Data"), 2);
-        QCOMPARE(dbModel().identifier("ID_00000123")->deviceId, 10);
         QCOMPARE(dbModel().identifier("ID_00000123")->caption(), QString("123 - Unknown : 123"));
         QCOMPARE(monitor.rows["ID_00000123"].icon, QString("ID_00000123"));
         QVERIFY(prompts.shown.isEmpty());
@@ -341,11 +308,8 @@ private slots:
         open(1);
         IdEditor editor(context, dbModel());
         QVERIFY(editor.openEdit(kRpm));
-        QVERIFY(!editor.frmCAN_IDEnabled);
-        QCOMPARE(editor.txtName, QString("Rpm"));
+        QVERIFY(!editor.frmCAN_IDEnabled && !editor.cmdApplyEnabled);
         QCOMPARE(editor.lvListViewData.first().text(), QString(" 0..15"));
-        QCOMPARE(editor.cmbDevDevice.items, (QStringList{"Engine", "Body"}));
-        QVERIFY(!editor.cmdApplyEnabled);
 
         editor.lvListViewData_Click(0);
         QCOMPARE(editor.cmdDataChangeCaption, QString("Delete"));
@@ -366,9 +330,6 @@ private slots:
         QCOMPARE(value("select id_CAN_Device||Name from CAN_ID where id_CAN_ID=100").toString(), QString("11Revs"));
         QCOMPARE(dbModel().identifier(kRpm)->caption(), QString("100 - Revs"));
         QVERIFY(dbModel().device(10)->identifiers.isEmpty());
-        QString device;
-        QVERIFY(dbModel().idLabels(kRpm, &device, nullptr));
-        QCOMPARE(device, QString("Body"));
     }
 
     // The box of a device or an identifier writes Enable, not the name or the data fields.
@@ -380,7 +341,6 @@ private slots:
         identifier.chkEnable_Click(false);
         QVERIFY(identifier.cmdApplyEnabled);
         QVERIFY(identifier.cmdOk_Click());
-        QVERIFY(!dbModel().isTicked(kRpm) && !dbModel().isTicked("DEV_10"));
         QCOMPARE(enableOf(100), 0);
         QCOMPARE(value("select id_CAN_Data||Name from CAN_Data").toString(), QString("1000Speed"));
         QVERIFY(!params->contains("counter_id_CAN_Data"));
@@ -389,7 +349,6 @@ private slots:
         QVERIFY(device.openEdit("DEV_11"));
         device.chkEnable_Click(false);
         QVERIFY(device.cmdOk_Click());
-        QVERIFY(!dbModel().isTicked("DEV_11") && !dbModel().isTicked(kDoor));
         QCOMPARE(enableOf(101), 0);
         QCOMPARE(value("select Name from CAN_Device where id_CAN_Device=11").toString(), QString("Body"));
         QCOMPARE(value("select Name from CAN_ID where id_CAN_ID=100").toString(), QString("Rpm"));
@@ -400,10 +359,7 @@ private slots:
         open(1);
         IdEditor editor(context, dbModel());
         QVERIFY(editor.openNew("DEV_11"));
-        QCOMPARE(editor.caption, QString("New CAN Data Base ID"));
-        QCOMPARE(editor.txtIDStd, QString("123"));
-        QVERIFY(editor.frmCAN_IDEnabled);
-        QVERIFY(!editor.cmdApplyEnabled);
+        QVERIFY(editor.frmCAN_IDEnabled && !editor.cmdApplyEnabled);
         editor.txtIDStd_Change("800");
         QVERIFY(!editor.txtIDStd_Validate());
         QCOMPARE(prompts.texts(), QStringList{"Value is big!"});
@@ -413,10 +369,7 @@ private slots:
         QCOMPARE(editor.txtIDStd, QString("07A"));
         QVERIFY(editor.cmdOk_Click());
         QCOMPARE(dbModel().identifier("ID_0000007A")->deviceId, 11);
-        QVERIFY(editor.result);
     }
-
-    // ---- Several statements, one edit ----------------------------------------------------------
 
     // Another Tessel on the same file (its own connection and settings cache)
     // hands out data-field ids while this one's identifier editor is open.
@@ -505,21 +458,13 @@ private slots:
         }
     }
 
-    // ---- Deleting ------------------------------------------------------------------------------
-
     void cancelInEveryConfirmationWritesNothing_data()
     {
         QTest::addColumn<QString>("what");
         QTest::addColumn<QString>("text");
-        QTest::addColumn<QString>("title");
-        QTest::newRow("data base") << "db"
-                                   << "Deleting CAN DataBase \"Bus A\". Are you sure?"
-                                   << "Deleting CAN Data Base...";
-        QTest::newRow("device") << "DEV_11"
-                                << "Deleting CAN DataBase Device \"Body\". Are you sure?"
-                                << "Deleting CAN Data Base Device...";
-        QTest::newRow("identifier") << kRpm << "Deleting CAN DataBase ID \"100 - Rpm\". Are you sure?"
-                                    << "Deleting CAN Data Base ID...";
+        QTest::newRow("data base") << "db" << "Deleting CAN DataBase \"Bus A\". Are you sure?";
+        QTest::newRow("device") << "DEV_11" << "Deleting CAN DataBase Device \"Body\". Are you sure?";
+        QTest::newRow("identifier") << kRpm << "Deleting CAN DataBase ID \"100 - Rpm\". Are you sure?";
     }
     void cancelInEveryConfirmationWritesNothing()
     {
@@ -537,8 +482,6 @@ private slots:
         QCOMPARE(deleted, DeleteResult::Cancelled);
         QCOMPARE(prompts.shown.size(), 1);
         QTEST(prompts.shown.first().text, "text");
-        QTEST(prompts.shown.first().title, "title");
-        QCOMPARE(prompts.shown.first().icon, Prompts::Icon::None);
         QCOMPARE(prompts.shown.first().buttons, Prompts::Buttons::OkCancel);
         QCOMPARE(everything(), before);
         QCOMPARE(params->getParam("id_CAN", "?"), QString("1"));
