@@ -60,7 +60,6 @@ private slots:
         QVERIFY(!create.cmdOk_Click());
         QCOMPARE(prompts.texts().last(), QString("Default Device CAN Data Base is not defined."));
         QCOMPARE(count("CAN"), 0);
-
         create.txtDefDevice = "Unsorted IDs";
         QVERIFY(create.cmdOk_Click());
         QCOMPARE(value("select id_CAN||'/'||Name||'/'||id_CAN_Device||'/'||id_CAN_Speed||'/'||id_CAN_Timer from CAN")
@@ -72,7 +71,6 @@ private slots:
         QCOMPARE(params->getParam("id_CAN", "?") + params->getParam("id_CAN_Device", "?"), "11");
         dbModel().load(true, true);
         QCOMPARE(dbModel().dbName(), QString("O'Brien's bus"));
-
         // The data base and its default device are stored together or not at all.
         const QStringList before = everything();
         exec("create trigger refuse before insert on CAN_Device begin select raise(abort, 'refused'); end");
@@ -196,7 +194,6 @@ private slots:
         QCOMPARE(value("select id_CAN||Name from CAN_Device where id_CAN_Device=1").toString(),
                  QString("1Driver's door"));
         QVERIFY(dbModel().isTicked("DEV_1")); // the box of the editor
-
         params->setParam("id_CAN", 2);
         DeviceEditor other(context, dbModel());
         other.openAdd();
@@ -253,7 +250,6 @@ private slots:
         QCOMPARE(value("select sum(Enable) from CAN_ID").toInt(), 0);
         QVERIFY(!dbModel().isTicked(kRpm));
         QVERIFY(!editor.cmdApplyEnabled);
-
         editor.txtName_Change("Bus 'A'");
         editor.cmdApply_Click();
         QCOMPARE(value("select Name from CAN where id_CAN=1").toString(), QString("Bus 'A'"));
@@ -310,7 +306,6 @@ private slots:
         QVERIFY(editor.openEdit(kRpm));
         QVERIFY(!editor.frmCAN_IDEnabled && !editor.cmdApplyEnabled);
         QCOMPARE(editor.lvListViewData.first().text(), QString(" 0..15"));
-
         editor.lvListViewData_Click(0);
         QCOMPARE(editor.cmdDataChangeCaption, QString("Delete"));
         editor.txtData_Change("0", "7", "Low");
@@ -344,7 +339,6 @@ private slots:
         QCOMPARE(enableOf(100), 0);
         QCOMPARE(value("select id_CAN_Data||Name from CAN_Data").toString(), QString("1000Speed"));
         QVERIFY(!params->contains("counter_id_CAN_Data"));
-
         DeviceEditor device(context, dbModel());
         QVERIFY(device.openEdit("DEV_11"));
         device.chkEnable_Click(false);
@@ -413,14 +407,12 @@ private slots:
         if (!refused.isEmpty())
             exec("create trigger refuse before insert on CAN_Data when new.Name='" + refused +
                  "' begin select raise(abort, 'refused'); end");
-
         IdEditor editor(context, dbModel());
         QVERIFY(action == "edit" ? editor.openEdit(kRpm) : editor.openNew("DEV_10"));
         if (action == "new")
             editor.txtIDStd_Change("7A");
         editor.txtData_Change("16", "23", "Extra");
         editor.cmdDataAdd_Click();
-
         for (int i = 0; i < otherTakes; ++i) {
             Database::Transaction transaction(otherDb);
             QVERIFY(
@@ -435,7 +427,6 @@ private slots:
         if (otherDeletes)
             QVERIFY(otherDb.execute("delete from CAN_Data where id_CAN_ID=101"));
         const bool closes = editor.cmdOk_Click();
-
         QStringList fields;
         auto q = db->openRecordset(
             "select id_CAN_Data||':'||id_CAN_ID||':'||Name||':'||\"Begin\"||'+'||\"Count\" from CAN_Data "
@@ -502,14 +493,12 @@ private slots:
         QCOMPARE(monitor.rows[kDoor].icon, kDoor + "_new");
         QVERIFY(!monitor.rows[kDoor].checked);
         QVERIFY(dbModel().isTicked("CAN"));
-
         QCOMPARE(deleteCanDb(context, "Bus A"), DeleteResult::Deleted);
         QCOMPARE(params->getParam("id_CAN", "?"), QString("0"));
         QCOMPARE(count("CAN_Data"), 0);
         dbModel().load(true, true);
         QCOMPARE(dbModel().dataBases().items, (QStringList{"", "Bus B"}));
         QVERIFY(!dbModel().isLoaded() && !dbModel().hasDataBase());
-
         // A delete the file refuses after the question: no data base is current all the same.
         params->setParam("id_CAN", 2);
         exec("PRAGMA query_only = ON");

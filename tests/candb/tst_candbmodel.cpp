@@ -80,7 +80,6 @@ private slots:
         QCOMPARE(monitor.rows["ID_00000334"].icon, QString("ID_00000334_new"));
         QCOMPARE(monitor.rows[kRpm].icon, kRpm);
         QVERIFY(monitor.rows[kRpm].checked);
-
         // No data base: nothing below the list, and the menu is told so.
         QSignalSpy current(model, &CanDbModel::currentChanged);
         params->setParam("id_CAN", 0);
@@ -110,7 +109,6 @@ private slots:
         QTest::newRow("root ticked over a file that disagrees")
             << "update CAN_ID set Enable=0 where id_CAN_Device=10" << QStringList{"DEV_11-", "CAN+"} << allTicked;
     }
-
     void boxRules()
     {
         QFETCH(QStringList, clicks);
@@ -147,7 +145,6 @@ private slots:
         QVERIFY(!boxes().join(' ').contains('+'));
         QVERIFY(monitor.rows[kRpm].checked);
         QVERIFY(monitor.calls.isEmpty());
-
         open(2);
         QVERIFY(model->isTicked("CAN"));
         exec("insert into CAN_Device values (12, 1, 'Spare')");
@@ -187,7 +184,6 @@ private slots:
         QCOMPARE(boxes(), allTicked);
         QVERIFY(monitor.rows[kRpm].checked);
         QCOMPARE(rebuilds.count(), 0);
-
         // The box still works once the file takes writes again.
         exec("PRAGMA query_only = OFF");
         exec("drop trigger if exists refuse");

@@ -151,7 +151,6 @@ private slots:
             << dataFrame(0x1E240, 0x7FF, QByteArray("\x11\x22\x33\x44\x55\x66\x77\x88", 8), 0x3FFFF)
             << QStringLiteral("0001E240 7FF 3FFFF 0 1 0 0 8 11 22 33 44 55 66 77 88 ; Gateway : ");
     }
-
     void linesOfTheMessageList()
     {
         QFETCH(clsFrame, frame);
@@ -190,7 +189,6 @@ private slots:
         const WriteResult written = write("trip.txt", rows, {QStringLiteral("Bench"), 500000, 1000000}, &index);
         QVERIFY2(written.ok, qPrintable(written.error));
         QCOMPARE(written.rows, 7);
-
         CaptureStore back;
         const ReadResult read = load("trip.txt", back, 250000);
         QVERIFY2(read.ok, qPrintable(read.error));
@@ -253,7 +251,6 @@ private slots:
         QTest::newRow("lost-frame count above one byte") << QByteArray("00000100 --- 256 - - - - 0");
         QTest::newRow("a word instead of a record") << QByteArray("hello");
     }
-
     void malformedLinesAreSkippedAndCounted()
     {
         QFETCH(QByteArray, line);
@@ -289,7 +286,6 @@ private slots:
         QTest::newRow("comma delimiter, data bytes in one field") << "00000010,001,-----,0,0,0,0,2,AA BB"
                                                                   << ",";
     }
-
     void recordsReadLikeTheFrameReader()
     {
         QFETCH(QString, record);
@@ -312,13 +308,11 @@ private slots:
         WriteResult written = write("no/such/folder/x.txt", {dataFrame(1, 0x123, {})});
         QVERIFY(!written.ok);
         QVERIFY2(written.error.contains(QStringLiteral("no/such/folder/x.txt")), qPrintable(written.error));
-
         QVERIFY(QDir(dir.path()).mkpath(QStringLiteral("taken.txt")));
         writeBytes("taken.txt/inside", "old contents");
         written = write("taken.txt", {dataFrame(1, 0x123, {})});
         QVERIFY(!written.ok && !written.error.isEmpty());
         QCOMPARE(readBytes("taken.txt/inside"), QByteArray("old contents"));
-
         writeBytes("full.txt", "old contents");
         const auto oldHandler = ::signal(SIGXFSZ, SIG_IGN);
         rlimit old{};
@@ -344,7 +338,6 @@ private slots:
         CaptureFileReader reader;
         QVERIFY(reader.open(path("small.txt"), nullptr));
         QCOMPARE(reader.lineCount(), 4);
-
         QByteArray big;
         for (int i = 0; i < 20000; ++i)
             big += QByteArray::number(i, 16)
@@ -360,7 +353,6 @@ private slots:
             QStringLiteral(" "), 500000, [](const clsFrame &) {}, [&told](qint64 lines) { told << lines; }, 5000);
         QCOMPARE(read.frames, 20000);
         QCOMPARE(told, (QList<qint64>{5000, 10000, 15000, 20000, 20000}));
-
         const QByteArray blank = QByteArray(64 * 1024, '\n') + record11 + "\r\n";
         writeBytes("blank.txt", blank);
         QVERIFY(reader.open(path("blank.txt"), nullptr));
@@ -381,7 +373,6 @@ private slots:
         QTest::newRow("CR LF cut between two blocks") << QByteArray("\r\n") << qint64((1 << 20) - 1);
         QTest::newRow("CR alone at the end of a block") << QByteArray("\r") << qint64((1 << 20) - 1);
     }
-
     void lineEnds()
     {
         QFETCH(QByteArray, end);
@@ -435,7 +426,6 @@ private slots:
         QTest::newRow("folder") << dir.path() << QStringLiteral("folder");
         QTest::newRow("missing file") << QStringLiteral("missing.txt") << QStringLiteral("missing.txt");
     }
-
     void filesThatAreNotOpened()
     {
         QFETCH(QString, name);
@@ -480,7 +470,6 @@ private slots:
             << QByteArray("x\r\ny\r\n")
             << QStringLiteral(". 2 lines of the file could not be read and were skipped (the first is line 1).");
     }
-
     void nothingReadIsSaid()
     {
         QFETCH(QByteArray, text);
@@ -506,7 +495,6 @@ private slots:
         QTest::newRow("holding a semicolon") << QStringLiteral(" ; ") << false;
         QTest::newRow("line end") << QStringLiteral("\n") << false;
     }
-
     void delimitersThatCannotBeReadBack()
     {
         QFETCH(QString, delimiter);

@@ -59,7 +59,6 @@ private slots:
         QTest::newRow("extension only") << 0x3FFFF << 0 << 0x3FFFF;
         QTest::newRow("negative keeps the sign in both parts") << -262145 << -1 << -1;
     }
-
     void idSplit()
     {
         QFETCH(qint32, id);
@@ -86,7 +85,6 @@ private slots:
         QCOMPARE(f.Flags, quint8(0xF5));
         QCOMPARE(f.IDE() + f.RB1(), 0);
         QCOMPARE(f.RTR() + f.RB0(), 2);
-
         f.setData(hex("FFFFFFFFFFFFFFFF"));
         f.setData(hex("112233"));
         f.DLC = 8;
@@ -111,7 +109,6 @@ private slots:
         QTest::newRow("bit rate 0 gives 0") << 8 << false << 0.0 << 0.0;
         QTest::newRow("negative bit rate gives 0") << 8 << false << -500000.0 << 0.0;
     }
-
     void duration()
     {
         QFETCH(int, dlc);
@@ -139,7 +136,6 @@ private slots:
         QTest::newRow("reserved and high flag bits as they are")
             << makeFrame(0x010, 0, 0xFC, 0, {}) << hex("10000000 FC 00");
     }
-
     void sendLayout()
     {
         QFETCH(clsFrame, frame);
@@ -183,7 +179,6 @@ private slots:
         QTest::newRow("lost: count missing") << hex("00A00200") << 0 << lost(0x2A000, 0) << false;
         QTest::newRow("lost: empty") << QByteArray() << 0 << lost(0, 0) << false;
     }
-
     void captureLayout()
     {
         QFETCH(QByteArray, bytes);
@@ -259,7 +254,6 @@ private slots:
             << "00000000  123 ----- 0 0 0 0 0" << sp << makeFrame(0, 0, 0, 0, {}) << false;
         QTest::newRow("lost frame without its count") << "0002A000 ---" << sp << lost(0x2A000, 0) << false;
     }
-
     void textLine()
     {
         QFETCH(QString, line);

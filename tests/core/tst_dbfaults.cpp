@@ -153,7 +153,6 @@ private slots:
             for (const auto &[writeName, write] : writes)
                 QTest::addRow("%s: %s", faultName, writeName) << fault << write;
     }
-
     void everyWriteFails()
     {
         QFETCH(Fault, fault);
@@ -187,7 +186,6 @@ private slots:
         QCOMPARE(params.getParam("COMPort", "0"), "7");
         QCOMPARE(params.getParam("COMSpeed", "921600"), "921600");
         QCOMPARE(params.nextCounter("CAN_ID"), "2");
-
         QVERIFY(db.open(fault == Fault::Renamed ? path + ".moved" : path));
         expectIntact();
         ParamStore reread(db);
@@ -205,7 +203,6 @@ private slots:
         ComboList bases;
         QVERIFY(loadCombo(db, sql::selectCanList, {}, bases, 1, 1));
         QCOMPARE(bases.items, QStringList{"Bench"});
-
         QString why;
         QVERIFY(!db.open(path, &why));
         QVERIFY2(why.contains("does not exist"), qPrintable(why));
@@ -240,7 +237,6 @@ private slots:
         QVERIFY(!db.execute(sql::updateCanName, {big, 1}));
         QVERIFY(!ParamStore(db).saveParam({"LongSetting", big}));
         expectIntact();
-
         setPageLimit(pages * 10);
         QVERIFY(db.execute(sql::insertDevice, {2, 1, big}));
         QCOMPARE(number(db, "select count(*) from CAN_Device"), 2);
@@ -271,7 +267,6 @@ private slots:
             QCOMPARE(number(db, "select count(*) from CAN_Data where id_CAN_Data=?", {a}), 1);
         for (int r : refused)
             QCOMPARE(number(db, "select count(*) from CAN_Data where id_CAN_Data=?", {r}), 0);
-
         // A setting that changes size may or may not fit; what is reported is what is stored.
         const bool saved = db.execute(sql::saveParam, {"COMPort", QString(500, QLatin1Char('9'))});
         QCOMPARE(queryValue(db, sql::selectParam, {"COMPort"}, {}).toString() != "3", saved);
@@ -280,7 +275,6 @@ private slots:
         for (const QString &row : stored)
             if (!row.startsWith("Params: COMPort|"))
                 QVERIFY2(now.contains(row), qPrintable(row));
-
         db.close();
         QVERIFY(db.open(path));
         expectSound();

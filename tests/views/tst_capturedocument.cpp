@@ -93,7 +93,6 @@ private slots:
         QCOMPARE(modified.size(), 1);
         QVERIFY(doc->hasRows() && doc->isModified());
         QVERIFY(!doc->canSave()); // no file yet: Save As only
-
         prompts.fileNames = {path("a.txt")};
         QCOMPARE(doc->saveAs(), SaveResult::Saved);
         QCOMPARE(doc->fileName(), path("a.txt"));
@@ -103,7 +102,6 @@ private slots:
         QCOMPARE(doc->save(), SaveResult::Saved);
         QVERIFY(prompts.shown.isEmpty()); // a new file and a plain save ask nothing
         QCOMPARE(modified.size(), 4);
-
         QSignalSpy cleared(doc.get(), &CaptureDocument::cleared);
         doc->clear();
         QCOMPARE(cleared.size(), 1);
@@ -124,7 +122,6 @@ private slots:
             << "old.txt" << true << Prompts::Answer::Cancel << SaveResult::Cancelled;
         QTest::newRow("folder missing") << "gone/x.txt" << false << Prompts::Answer::Yes << SaveResult::Failed;
     }
-
     void saveAs()
     {
         QFETCH(QString, chosen);
@@ -137,7 +134,6 @@ private slots:
             write(file, "untouched");
         prompts.fileNames = {file};
         prompts.answers = {overwrite};
-
         QCOMPARE(doc->saveAs(), result);
         QCOMPARE(prompts.fileDialogTitles, QStringList{"Save as"});
         const bool saved = result == SaveResult::Saved;
@@ -172,7 +168,6 @@ private slots:
             << false << false << Prompts::Answer::Yes << "" << SaveResult::Cancelled;
         QTest::newRow("Yes, the write fails") << true << true << Prompts::Answer::Yes << "" << SaveResult::Failed;
     }
-
     void askToSave()
     {
         QFETCH(bool, hasFile);
@@ -192,14 +187,12 @@ private slots:
         prompts.fileNames = {path(chosen)};
         prompts.fileDialogTitles.clear();
         prompts.answers = {answer};
-
         QCOMPARE(doc->askToSave(), result);
         QCOMPARE(prompts.shown[0].text, QStringLiteral("Save viewed data to file?"));
         QCOMPARE(prompts.shown[0].buttons, Prompts::Buttons::YesNoCancel);
         QCOMPARE(prompts.fileDialogTitles.size(), answer == Prompts::Answer::Yes && !hasFile ? 1 : 0);
         QCOMPARE(doc->isModified(), result != SaveResult::Saved);
         QCOMPARE(doc->store().count(), hasFile ? 6 : 3);
-
         prompts.clear(); // once saved or not modified, nothing is asked
         doc->clear();
         QCOMPARE(doc->askToSave(), SaveResult::Saved);
@@ -216,7 +209,6 @@ private slots:
         QCOMPARE(doc->newCapture(), SaveResult::Cancelled);
         QCOMPARE(doc->store().count(), 3);
         QCOMPARE(close.size() + cleared.size(), 0);
-
         prompts.answers = {Prompts::Answer::No};
         QCOMPARE(doc->newCapture(), SaveResult::Discarded);
         QCOMPARE(close.size() + cleared.size(), 2);
@@ -257,7 +249,6 @@ private slots:
         QSignalSpy loaded(doc.get(), &CaptureDocument::loaded);
         prompts.fileNames = {file};
         prompts.answers = {Prompts::Answer::No}; // the capture is not saved first
-
         QCOMPARE(doc->open(), result);
         QCOMPARE(prompts.fileDialogTitles, QStringList{"Open"});
         const QString shown = prompts.shown.isEmpty() ? QString() : prompts.shown.last().text;
@@ -286,7 +277,6 @@ private slots:
         QCOMPARE(doc->saveAs(), SaveResult::Saved);
         QCOMPARE(messages.sortColumn(), int(MessageModel::colDLC));
         QCOMPARE(messages.frameIndex(0), 1);
-
         doc->clear();
         messages.clearRows();
         prompts.fileNames = {path("sorted.txt")};

@@ -34,7 +34,6 @@ private slots:
             << Stamps{0x100, 0x50, 0x200} << Stamps{0, 0xFFFFFF50, 0x100000100} << Q_INT64_C(0x100000000);
         QTest::newRow("equal to the first stamp is no wrap") << Stamps{0x100, 0x100} << Stamps{0, 0} << qint64(0);
     }
-
     void relativeTimes()
     {
         QFETCH(Stamps, stamps);
@@ -81,7 +80,6 @@ private slots:
         QCOMPARE(store.frameByKey(QStringLiteral("    3"))->isLost, true);
         for (const char *missing : {"0", "4", "x"})
             QVERIFY(!store.frameByKey(QString::fromLatin1(missing)));
-
         store.captureFileName = QStringLiteral("a.txt");
         store.selectedTime = 20;
         store.currentRow = 2;
@@ -129,7 +127,6 @@ private slots:
             << QStringList{"    7", "---", "3", "-", "-", "-", "-", "0", "", "0002A000", "0", "0.000", "Lost frame", ""}
             << quint32(0x00F1F1F1);
     }
-
     void cellTexts()
     {
         QFETCH(clsFrame, frame);
@@ -172,7 +169,6 @@ private slots:
             << qint64(100) << QList<int>{0x200} << 1 << "3";
         QTest::newRow("everything hidden: no row") << qint64(0) << QList<int>{0x100, 0x200, 0x300} << -1 << "";
     }
-
     void rebuild()
     {
         QFETCH(QList<int>, hidden);
@@ -221,7 +217,6 @@ private slots:
         QTest::newRow("ID-Ext as text: '-----' before digits") << QList<int>{MessageModel::colIDExt} << "2314";
         QTest::newRow("Device as text, case ignored") << QList<int>{MessageModel::colDevice} << "1324";
     }
-
     void sorting()
     {
         QFETCH(QList<int>, clicks);
@@ -281,7 +276,6 @@ private slots:
         QTest::newRow("DLC ascending") << int(MessageModel::colDLC) << 1;
         QTest::newRow("Device") << int(MessageModel::colDevice) << 1;
     }
-
     void runsOfRows()
     {
         QFETCH(int, column);

@@ -77,7 +77,6 @@ private slots:
         QTest::newRow("hex: bad digit wins over size")
             << "FFFFFFFFFFFFz" << 2 << qint64(255) << -1 << "FFFFFFFFFFFFz" << untouched << same << notHex;
     }
-
     void checks()
     {
         QFETCH(QString, text);
@@ -122,7 +121,6 @@ private slots:
         QTest::newRow("top bit set reads negative") << qint32(0x80000001u) << "ID_80000001"
                                                     << "80000001";
     }
-
     void idKeys()
     {
         QFETCH(qint32, number);
@@ -156,7 +154,6 @@ private slots:
         QTest::newRow("lost frames") << "ID_40000000" << -1 << true << "abc"
                                      << "def";
     }
-
     void splitAndMakeIdNumber()
     {
         QFETCH(QString, key);
@@ -219,7 +216,6 @@ private slots:
         QTest::newRow("round beyond 64 bits saturates") << whole(1e300) << "9223372036854775807";
         QTest::newRow("round below 64 bits saturates") << whole(-1e300) << "-9223372036854775808";
     }
-
     void conversions()
     {
         QFETCH(QString, got);
