@@ -114,15 +114,19 @@ private slots:
         const QString deviceTaken = QStringLiteral("CAN Data Base Device with given name is present.");
         const QString deviceName = QStringLiteral("Name of CAN Data Base Device is not defined.");
         const QString description = QStringLiteral("Description of CAN Data Base ID is not defined.");
-        QTest::newRow("new data base, taken") << "new db" << "Bus B" << "CAN Data Base with given name is present.";
+        QTest::newRow("new data base, taken") << "new db"
+                                              << "Bus B"
+                                              << "CAN Data Base with given name is present.";
         QTest::newRow("new data base, line break") << "new db" << lineBreak << "Name of CAN Data Base is not defined.";
         QTest::newRow("new data base's default device, tab")
             << "new db device" << QStringLiteral("Tab\tbed") << "Default Device CAN Data Base is not defined.";
         QTest::newRow("data base renamed, carriage return")
             << "db" << QStringLiteral("Carriage\rreturn") << "Name of CAN Data Base is not defined.";
-        QTest::newRow("new device, taken") << "add device" << "Engine" << deviceTaken;
+        QTest::newRow("new device, taken") << "add device"
+                                           << "Engine" << deviceTaken;
         QTest::newRow("new device, line break") << "add device" << lineBreak << deviceName;
-        QTest::newRow("device renamed, taken") << "rename device" << "Engine" << deviceTaken;
+        QTest::newRow("device renamed, taken") << "rename device"
+                                               << "Engine" << deviceTaken;
         QTest::newRow("device renamed, line separator")
             << "rename device" << QStringLiteral("Line\u2028separator") << deviceName;
         QTest::newRow("new identifier's description") << "new id" << lineBreak << description;
@@ -364,38 +368,46 @@ private slots:
         QVERIFY(editor.cmdOk_Click());
         QCOMPARE(dbModel().identifier("ID_0000007A")->deviceId, 11);
     }
-
     // Another Tessel on the same file (its own connection and settings cache)
-    // hands out data-field ids while this one's identifier editor is open.
+    // hands out data-field ids while this one's identifier editor is open;
+    // a field the file refuses leaves every field, and a new identifier, out.
     void identifierSavesAreAllOrNothing_data()
     {
         QTest::addColumn<QString>("action");
-        QTest::addColumn<int>("otherTakes");    // ids the other instance takes through the counter
-        QTest::addColumn<bool>("otherPlain");   // the other writes ids 2000, 2001 without the counter
-        QTest::addColumn<bool>("otherDeletes"); // and deletes its rows again before the save
-        QTest::addColumn<QString>("refused");   // a field name the file refuses to store
-        QTest::addColumn<QStringList>("fields");
-        QTest::addColumn<QStringList>("messages");
+        QTest::addColumn<QString>("other");   // takes 2 ids through the counter, deletes its rows, writes 2000, 2001
+        QTest::addColumn<QString>("refused"); // a field name the file refuses to store
+        QTest::addColumn<QString>("fields");
+        QTest::addColumn<QString>("message");
         QTest::addColumn<QString>("counter");
-        const QStringList before{"1000:100:Speed:0+16"};
-        const QStringList saved{"2002:100:Speed:0+16", "2003:100:Extra:16+8"};
-        QTest::newRow("other instance took ids meanwhile: no field lost")
-            << "edit" << 2 << false << false << "" << saved << QStringList{} << "2004";
-        QTest::newRow("other instance took ids and deleted their rows: none handed out again")
-            << "edit" << 2 << false << true << "" << saved << QStringList{} << "2004";
-        QTest::newRow("counter behind its table: ids after the highest")
-            << "edit" << 0 << true << false << "" << saved << QStringList{} << "2004";
+        const QString saved = QStringLiteral("2002:Speed:0+16 2003:Extra:16+8");
+        const QString before = QStringLiteral("1000:Speed:0+16");
+        QTest::newRow("other instance took ids meanwhile: no field lost") << "edit"
+                                                                          << "takes"
+                                                                          << "" << saved << ""
+                                                                          << "2004";
+        QTest::newRow("other instance took ids and deleted their rows: none handed out again") << "edit"
+                                                                                               << "takes deletes"
+                                                                                               << "" << saved << ""
+                                                                                               << "2004";
+        QTest::newRow("counter behind its table: ids after the highest") << "edit"
+                                                                         << "writes"
+                                                                         << "" << saved << ""
+                                                                         << "2004";
         QTest::newRow("refused field: the old fields stay")
-            << "edit" << 0 << false << false << "Extra" << before
-            << QStringList{"Error of updating CAN Data Base Device."} << "2000";
+            << "edit"
+            << ""
+            << "Extra" << before << "Error of updating CAN Data Base Device."
+            << "2000";
         QTest::newRow("refused field of a new identifier: the identifier is not added")
-            << "new" << 0 << false << false << "Extra" << before
-            << QStringList{"Error addition ID=\"07A\" to CAN Data Base."} << "2000";
+            << "new"
+            << ""
+            << "Extra" << before << "Error addition ID=\"07A\" to CAN Data Base."
+            << "2000";
     }
     void identifierSavesAreAllOrNothing()
     {
         QFETCH(QString, action);
-        QFETCH(int, otherTakes);
+        QFETCH(QString, other);
         QFETCH(QString, refused);
         exec("insert into Params values ('counter_id_CAN_Data', '2000')");
         params->loadParams();
@@ -413,48 +425,38 @@ private slots:
             editor.txtIDStd_Change("7A");
         editor.txtData_Change("16", "23", "Extra");
         editor.cmdDataAdd_Click();
-        for (int i = 0; i < otherTakes; ++i) {
+        for (int i = 0; other.contains("takes") && i < 2; ++i) {
             Database::Transaction transaction(otherDb);
-            QVERIFY(
-                otherDb.execute(sql::insertData, {nextId(otherDb, otherParams, sql::dataCounter), 101, "Door", 0, 1}));
+            QVERIFY(otherDb.execute(sql::insertData, {nextId(otherDb, otherParams, sql::dataCounter), 101, "D", 0, 1}));
             QVERIFY(transaction.commit());
         }
-        QFETCH(bool, otherPlain);
-        if (otherPlain)
-            for (int id : {2000, 2001})
-                QVERIFY(otherDb.execute(sql::insertData, {id, 101, "Door", 0, 1}));
-        QFETCH(bool, otherDeletes);
-        if (otherDeletes)
+        for (int id = 2000; other == "writes" && id < 2002; ++id)
+            QVERIFY(otherDb.execute(sql::insertData, {id, 101, "Door", 0, 1}));
+        if (other.contains("deletes"))
             QVERIFY(otherDb.execute("delete from CAN_Data where id_CAN_ID=101"));
         const bool closes = editor.cmdOk_Click();
-        QStringList fields;
-        auto q = db->openRecordset(
-            "select id_CAN_Data||':'||id_CAN_ID||':'||Name||':'||\"Begin\"||'+'||\"Count\" from CAN_Data "
-            "where id_CAN_ID<>101 order by 1");
-        while (q && q->next())
-            fields << q->value(0).toString();
-        QTEST(fields, "fields");
-        QTEST(prompts.texts(), "messages");
+        QTEST(value("select group_concat(id_CAN_Data||':'||Name||':'||\"Begin\"||'+'||\"Count\", ' ') from "
+                    "(select * from CAN_Data where id_CAN_ID<>101 order by 1)")
+                  .toString(),
+              "fields");
+        QTEST(prompts.texts().join(QString()), "message");
         QTEST(value("select Value from Params where Name='counter_id_CAN_Data'").toString(), "counter");
-        if (!otherDeletes)
-            QCOMPARE(value("select count(*) from CAN_Data where id_CAN_ID=101").toInt(),
-                     otherTakes + (otherPlain ? 2 : 0));
-        if (action == "edit") {
-            // A failed save keeps the editor open with Apply enabled to try again.
-            QCOMPARE(closes, refused.isEmpty());
-        } else {
-            QCOMPARE(count("CAN_ID"), 2);
-            QVERIFY(!dbModel().contains("ID_0000007A"));
-            QVERIFY(!editor.result);
-        }
+        QCOMPARE(count("CAN_Data where id_CAN_ID=101"), other.isEmpty() || other.contains("deletes") ? 0 : 2);
+        // A failed edit keeps the editor open to try again; a failed new one closes without a result.
+        QCOMPARE(closes, action == "new" || refused.isEmpty());
+        QVERIFY(action == "edit" || !editor.result);
+        QCOMPARE(count("CAN_ID"), 2);
+        QVERIFY(!dbModel().contains("ID_0000007A"));
     }
 
     void cancelInEveryConfirmationWritesNothing_data()
     {
         QTest::addColumn<QString>("what");
         QTest::addColumn<QString>("text");
-        QTest::newRow("data base") << "db" << "Deleting CAN DataBase \"Bus A\". Are you sure?";
-        QTest::newRow("device") << "DEV_11" << "Deleting CAN DataBase Device \"Body\". Are you sure?";
+        QTest::newRow("data base") << "db"
+                                   << "Deleting CAN DataBase \"Bus A\". Are you sure?";
+        QTest::newRow("device") << "DEV_11"
+                                << "Deleting CAN DataBase Device \"Body\". Are you sure?";
         QTest::newRow("identifier") << kRpm << "Deleting CAN DataBase ID \"100 - Rpm\". Are you sure?";
     }
     void cancelInEveryConfirmationWritesNothing()
