@@ -223,21 +223,12 @@ private slots:
         QVERIFY2(read.ok, qPrintable(read.error));
         QCOMPARE(read.lines, 10);
         QCOMPARE(read.skipped, 0);
-        QCOMPARE(store.count(), 4);
-        const clsFrame &a = store.frame(0);
-        QCOMPARE(a.ID.StdPart, 0x123);
-        QCOMPARE(a.Data(), QByteArray("\xAA\x55", 2));
-        QCOMPARE(*a.Time, 0);
-        const clsFrame &b = store.frame(1);
-        QCOMPARE(b.ID, (clsID{0x00A, 0x1A2B3}));
-        QCOMPARE(b.Flags, quint8(clsFrame::ideBit | clsFrame::rb0Bit | clsFrame::rb1Bit));
-        QCOMPARE(b.Data(), QByteArray("\xFF", 1));
-        QCOMPARE(*b.Time, 0x80);
-        QVERIFY(store.frame(2).isLost);
-        QCOMPARE(store.frame(2).ID.ExtPart, 7);
-        QCOMPARE(store.frame(3).RTR(), 1);
-        QCOMPARE(store.frame(3).DLC, quint8(4));
-        QCOMPARE(store.lastFrameTime, 0x200);
+        QStringList got;
+        for (qsizetype i = 0; i < store.count(); ++i)
+            got << captureLine(store.frame(i), {}, {}).section(" ; ", 0, 0).trimmed() + " @" +
+                       QString::number(*store.frame(i).Time, 16);
+        QCOMPARE(got, (QStringList{"00000100 123 ----- 0 0 0 0 2 AA 55 @0", "00000180 00A 1A2B3 0 1 1 1 1 FF @80",
+                                   "00000200 --- 7 - - - - 0 @100", "00000300 7FF ----- 1 0 0 0 4 @200"}));
     }
 
     void malformedLinesAreSkippedAndCounted_data()
@@ -417,29 +408,20 @@ private slots:
 
     // Only regular files are opened: a named pipe would block in open, a
     // device would never end. The message names the file.
-    void filesThatAreNotOpened_data()
-    {
-        QTest::addColumn<QString>("name");
-        QTest::addColumn<QString>("reason"); // "": not a regular file
-        QTest::newRow("named pipe") << QStringLiteral("fifo") << QString();
-        QTest::newRow("character device") << QStringLiteral("/dev/zero") << QString();
-        QTest::newRow("folder") << dir.path() << QStringLiteral("folder");
-        QTest::newRow("missing file") << QStringLiteral("missing.txt") << QStringLiteral("missing.txt");
-    }
     void filesThatAreNotOpened()
     {
-        QFETCH(QString, name);
-        QFETCH(QString, reason);
-        const QString file = name.startsWith(QLatin1Char('/')) ? name : path(name);
-        if (name == QLatin1String("fifo"))
-            QCOMPARE(::mkfifo(QFile::encodeName(file).constData(), 0600), 0);
-        CaptureFileReader reader;
-        QString error;
-        QVERIFY(!reader.open(file, &error));
-        if (reason.isEmpty())
-            QCOMPARE(error, QStringLiteral("Can't read the file \"%1\": it is not a regular file").arg(file));
-        else
-            QVERIFY2(error.contains(file) && error.contains(reason), qPrintable(error));
+        QCOMPARE(::mkfifo(QFile::encodeName(path("fifo")).constData(), 0600), 0);
+        const QList<QPair<QString, QString>> files{
+            {path("fifo"), ""}, {"/dev/zero", ""}, {dir.path(), "folder"}, {path("missing.txt"), "missing.txt"}};
+        for (const auto &[file, reason] : files) { // reason "": not a regular file
+            CaptureFileReader reader;
+            QString error;
+            QVERIFY(!reader.open(file, &error));
+            if (reason.isEmpty())
+                QCOMPARE(error, QStringLiteral("Can't read the file \"%1\": it is not a regular file").arg(file));
+            else
+                QVERIFY2(error.contains(file) && error.contains(reason), qPrintable(error));
+        }
     }
 
     // Running out of memory while storing frames ends the read with a
@@ -459,59 +441,43 @@ private slots:
                  qPrintable(read.error));
     }
 
-    void nothingReadIsSaid_data()
-    {
-        QTest::addColumn<QByteArray>("text");
-        QTest::addColumn<QString>("message");
-        QTest::newRow("empty file") << QByteArray() << QStringLiteral(": it is empty.");
-        QTest::newRow("only headers") << QByteArray("; CAN_DB=\"x\"\r\n\r\n")
-                                      << QStringLiteral(": it holds no records.");
-        QTest::newRow("only malformed lines")
-            << QByteArray("x\r\ny\r\n")
-            << QStringLiteral(". 2 lines of the file could not be read and were skipped (the first is line 1).");
-    }
     void nothingReadIsSaid()
     {
-        QFETCH(QByteArray, text);
-        QFETCH(QString, message);
-        writeBytes("nothing.txt", text);
-        CaptureStore store;
-        const ReadResult read = load("nothing.txt", store);
-        QVERIFY(read.ok);
-        QCOMPARE(read.frames, 0);
-        QCOMPARE(nothingReadMessage(path("nothing.txt"), read),
-                 QStringLiteral("No frame could be read from the file \"%1\"").arg(path("nothing.txt")) + message);
+        const QList<QPair<QByteArray, QString>> files{
+            {"", ": it is empty."},
+            {"; CAN_DB=\"x\"\r\n\r\n", ": it holds no records."},
+            {"x\r\ny\r\n", ". 2 lines of the file could not be read and were skipped (the first is line 1)."}};
+        for (const auto &[text, message] : files) {
+            writeBytes("nothing.txt", text);
+            CaptureStore store;
+            const ReadResult read = load("nothing.txt", store);
+            QVERIFY(read.ok);
+            QCOMPARE(read.frames, 0);
+            QCOMPARE(nothingReadMessage(path("nothing.txt"), read),
+                     QStringLiteral("No frame could be read from the file \"%1\"").arg(path("nothing.txt")) + message);
+        }
     }
 
-    // A delimiter the reader cannot split records with is refused.
-    void delimitersThatCannotBeReadBack_data()
-    {
-        QTest::addColumn<QString>("delimiter");
-        QTest::addColumn<bool>("readable");
-        QTest::newRow("one space") << QStringLiteral(" ") << true;
-        QTest::newRow("comma") << QStringLiteral(",") << true;
-        QTest::newRow("empty") << QString() << false;
-        QTest::newRow("semicolon") << QStringLiteral(";") << false;
-        QTest::newRow("holding a semicolon") << QStringLiteral(" ; ") << false;
-        QTest::newRow("line end") << QStringLiteral("\n") << false;
-    }
+    // A delimiter the reader cannot split records with is refused; one it
+    // can reads the record back.
     void delimitersThatCannotBeReadBack()
     {
-        QFETCH(QString, delimiter);
-        QFETCH(bool, readable);
-        QCOMPARE(delimiterProblem(delimiter).isEmpty(), readable);
         const clsFrame frame = dataFrame(0x100, 0x123, QByteArray("\x11\x22", 2));
-        QFile::remove(path("delim.txt"));
-        QCOMPARE(write("delim.txt", {frame}, {}, nullptr, delimiter).ok, readable);
-        QCOMPARE(QFileInfo::exists(path("delim.txt")), readable);
-        if (!readable)
-            return;
-        CaptureFileReader reader;
-        QVERIFY(reader.open(path("delim.txt"), nullptr));
-        std::vector<clsFrame> back;
-        const ReadResult read = reader.readAll(delimiter, 500000, [&back](const clsFrame &f) { back.push_back(f); });
-        QCOMPARE(read.frames, 1);
-        QCOMPARE(back[0].Data(), frame.Data());
+        for (const QString &delimiter : {"", ";", " ; ", "\n", " ", ","}) {
+            const bool readable = delimiter == " " || delimiter == ",";
+            QCOMPARE(delimiterProblem(delimiter).isEmpty(), readable);
+            QFile::remove(path("delim.txt"));
+            QCOMPARE(write("delim.txt", {frame}, {}, nullptr, delimiter).ok, readable);
+            QCOMPARE(QFileInfo::exists(path("delim.txt")), readable);
+            if (!readable)
+                continue;
+            CaptureFileReader reader;
+            QVERIFY(reader.open(path("delim.txt"), nullptr));
+            std::vector<clsFrame> back;
+            reader.readAll(delimiter, 500000, [&back](const clsFrame &f) { back.push_back(f); });
+            QCOMPARE(back.size(), size_t(1));
+            QCOMPARE(back[0].Data(), frame.Data());
+        }
     }
 };
 
