@@ -183,6 +183,8 @@ private slots:
         QCOMPARE(params.getParam("COMPort", "0"), "7");
         QCOMPARE(params.getParam("COMSpeed", "921600"), "921600");
         QCOMPARE(params.nextCounter("CAN_ID"), "2");
+        QCOMPARE(params.nextCounter("counter_id_CAN"), "1"); // a counter not in the file counts on in the cache
+        QCOMPARE(params.nextCounter("counter_id_CAN"), "2");
         QVERIFY(db.open(fault == Fault::Renamed ? path + ".moved" : path));
         expectIntact();
         ParamStore reread(db);
