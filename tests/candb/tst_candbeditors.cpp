@@ -260,27 +260,24 @@ private slots:
         QCOMPARE(dbModel().rootCaption() + dbModel().dbName(), QString("Bus 'A'Bus 'A'"));
     }
 
-    void unloadQuestion_data()
-    {
-        QTest::addColumn<int>("answer");
-        QTest::addColumn<bool>("closes");
-        QTest::addColumn<QString>("name");
-        QTest::newRow("Yes saves") << int(Prompts::Answer::Yes) << true << "Renamed";
-        QTest::newRow("No closes unsaved") << int(Prompts::Answer::No) << true << "Engine";
-        QTest::newRow("Cancel stays open") << int(Prompts::Answer::Cancel) << false << "Engine";
-    }
+    // Closing an edited device asks once: Yes saves, No closes unsaved, Cancel stays open.
     void unloadQuestion()
     {
-        QFETCH(int, answer);
         open(1);
-        DeviceEditor editor(context, dbModel());
-        QVERIFY(editor.openEdit("DEV_10"));
-        editor.txtName_Change("Renamed");
-        prompts.answers << Prompts::Answer(answer);
-        QTEST(editor.queryUnload(), "closes");
-        QCOMPARE(prompts.texts(), QStringList{"Settings was been chanded. Save?"});
-        QCOMPARE(prompts.shown.first().buttons, Prompts::Buttons::YesNoCancel);
-        QTEST(value("select Name from CAN_Device where id_CAN_Device=10").toString(), "name");
+        const QList<std::tuple<Prompts::Answer, bool, QString>> answers{{Prompts::Answer::Cancel, false, "Engine"},
+                                                                        {Prompts::Answer::No, true, "Engine"},
+                                                                        {Prompts::Answer::Yes, true, "Renamed"}};
+        for (const auto &[answer, closes, stored] : answers) {
+            DeviceEditor editor(context, dbModel());
+            QVERIFY(editor.openEdit("DEV_10"));
+            editor.txtName_Change("Renamed");
+            prompts.shown.clear();
+            prompts.answers << answer;
+            QCOMPARE(editor.queryUnload(), closes);
+            QCOMPARE(prompts.texts(), QStringList{"Settings was been chanded. Save?"});
+            QCOMPARE(prompts.shown.first().buttons, Prompts::Buttons::YesNoCancel);
+            QCOMPARE(value("select Name from CAN_Device where id_CAN_Device=10").toString(), stored);
+        }
     }
 
     void silentAddOfACapturedIdentifier()
@@ -321,11 +318,10 @@ private slots:
         editor.cmbDevDevice_Click(1);
         editor.txtName_Change("Revs");
         QVERIFY(editor.cmdOk_Click());
-        QStringList stored;
-        auto q = db->openRecordset("select Name, \"Begin\", \"Count\" from CAN_Data where id_CAN_ID=100 order by 1");
-        while (q && q->next())
-            stored << q->value(0).toString() + ":" + q->value(1).toString() + "+" + q->value(2).toString();
-        QCOMPARE(stored, (QStringList{"High's:8+8", "Low:0+8"}));
+        QCOMPARE(value("select group_concat(Name||':'||\"Begin\"||'+'||\"Count\", ' ') from "
+                       "(select * from CAN_Data where id_CAN_ID=100 order by Name)")
+                     .toString(),
+                 QString("High's:8+8 Low:0+8"));
         QCOMPARE(value("select id_CAN_Device||Name from CAN_ID where id_CAN_ID=100").toString(), QString("11Revs"));
         QCOMPARE(dbModel().identifier(kRpm)->caption(), QString("100 - Revs"));
         QVERIFY(dbModel().device(10)->identifiers.isEmpty());
@@ -348,8 +344,10 @@ private slots:
         device.chkEnable_Click(false);
         QVERIFY(device.cmdOk_Click());
         QCOMPARE(enableOf(101), 0);
-        QCOMPARE(value("select Name from CAN_Device where id_CAN_Device=11").toString(), QString("Body"));
-        QCOMPARE(value("select Name from CAN_ID where id_CAN_ID=100").toString(), QString("Rpm"));
+        QCOMPARE(value("select group_concat(Name) from (select Name from CAN_Device where id_CAN_Device=11 union all "
+                       "select Name from CAN_ID where id_CAN_ID=100)")
+                     .toString(),
+                 QString("Body,Rpm"));
     }
 
     void newModeChecksTheTypedIdentifier()
@@ -449,38 +447,27 @@ private slots:
         QVERIFY(!dbModel().contains("ID_0000007A"));
     }
 
-    void cancelInEveryConfirmationWritesNothing_data()
-    {
-        QTest::addColumn<QString>("what");
-        QTest::addColumn<QString>("text");
-        QTest::newRow("data base") << "db"
-                                   << "Deleting CAN DataBase \"Bus A\". Are you sure?";
-        QTest::newRow("device") << "DEV_11"
-                                << "Deleting CAN DataBase Device \"Body\". Are you sure?";
-        QTest::newRow("identifier") << kRpm << "Deleting CAN DataBase ID \"100 - Rpm\". Are you sure?";
-    }
     void cancelInEveryConfirmationWritesNothing()
     {
-        QFETCH(QString, what);
         open(1);
         const QStringList before = everything();
-        prompts.answers << Prompts::Answer::Cancel;
-        DeleteResult deleted = DeleteResult::Deleted;
-        if (what == "db")
-            deleted = deleteCanDb(context, "Bus A");
-        else if (what.startsWith("DEV"))
-            deleted = deleteDevice(context, dbModel(), what);
-        else
-            deleted = deleteID(context, dbModel(), what);
-        QCOMPARE(deleted, DeleteResult::Cancelled);
-        QCOMPARE(prompts.shown.size(), 1);
-        QTEST(prompts.shown.first().text, "text");
-        QCOMPARE(prompts.shown.first().buttons, Prompts::Buttons::OkCancel);
-        QCOMPARE(everything(), before);
-        QCOMPARE(params->getParam("id_CAN", "?"), QString("1"));
-        if (what != "db")
-            QVERIFY(dbModel().contains(what));
-        QVERIFY(monitor.calls.isEmpty());
+        const QList<QPair<QString, QString>> deletes{{"db", "Deleting CAN DataBase \"Bus A\". Are you sure?"},
+                                                     {"DEV_11", "Deleting CAN DataBase Device \"Body\". Are you sure?"},
+                                                     {kRpm, "Deleting CAN DataBase ID \"100 - Rpm\". Are you sure?"}};
+        for (const auto &[what, text] : deletes) {
+            prompts.shown.clear();
+            prompts.answers << Prompts::Answer::Cancel;
+            const DeleteResult deleted = what == "db"             ? deleteCanDb(context, "Bus A")
+                                         : what.startsWith("DEV") ? deleteDevice(context, dbModel(), what)
+                                                                  : deleteID(context, dbModel(), what);
+            QCOMPARE(deleted, DeleteResult::Cancelled);
+            QCOMPARE(prompts.texts(), QStringList{text});
+            QCOMPARE(prompts.shown.first().buttons, Prompts::Buttons::OkCancel);
+            QCOMPARE(everything(), before);
+            QCOMPARE(params->getParam("id_CAN", "?"), QString("1"));
+            QVERIFY(what == "db" || dbModel().contains(what));
+            QVERIFY(monitor.calls.isEmpty());
+        }
     }
 
     // The file's relations take what lies below; the model and the monitor
