@@ -231,63 +231,51 @@ private slots:
                                    "00000200 --- 7 - - - - 0 @100", "00000300 7FF ----- 1 0 0 0 4 @200"}));
     }
 
-    void malformedLinesAreSkippedAndCounted_data()
-    {
-        QTest::addColumn<QByteArray>("line");
-        QTest::newRow("too few fields") << QByteArray("00000100 123 ----- 0 0 0");
-        QTest::newRow("fewer data bytes than the DLC") << QByteArray("00000100 123 ----- 0 0 0 0 3 11 22");
-        QTest::newRow("stamp not hexadecimal") << QByteArray("0000G100 123 ----- 0 0 0 0 1 11");
-        QTest::newRow("stamp above 32 bits") << QByteArray("100000000 123 ----- 0 0 0 0 0");
-        QTest::newRow("DLC above 15") << QByteArray("00000100 123 ----- 0 0 0 0 16 1 2 3 4 5 6 7 8");
-        QTest::newRow("lost-frame count above one byte") << QByteArray("00000100 --- 256 - - - - 0");
-        QTest::newRow("a word instead of a record") << QByteArray("hello");
-    }
+    // Each bad line is skipped and counted, whatever makes it bad.
     void malformedLinesAreSkippedAndCounted()
     {
-        QFETCH(QByteArray, line);
-        writeBytes("bad.txt", "; CAN_DB=\"x\"\r\n" + record11 + "\r\n" + line +
-                                  "\r\n00000200 123 ----- 0 0 0 0 1 22\r\n" + line + " ; and again\r\n");
-        CaptureStore store;
-        const ReadResult read = load("bad.txt", store);
-        QVERIFY(read.ok);
-        QCOMPARE(read.frames, 2);
-        QCOMPARE(read.skipped, 2);
-        QCOMPARE(read.firstSkippedLine, 3);
-        QCOMPARE(*store.frame(1).Time, 0x100);
-        QCOMPARE(skippedMessage(read),
-                 QStringLiteral("2 lines of the file could not be read and were skipped (the first is line 3)."));
+        for (const QByteArray line : {"00000100 123 ----- 0 0 0",                      // too few fields
+                                      "00000100 123 ----- 0 0 0 0 3 11 22",            // fewer data bytes than the DLC
+                                      "0000G100 123 ----- 0 0 0 0 1 11",               // stamp not hexadecimal
+                                      "100000000 123 ----- 0 0 0 0 0",                 // stamp above 32 bits
+                                      "00000100 123 ----- 0 0 0 0 16 1 2 3 4 5 6 7 8", // DLC above 15
+                                      "00000100 --- 256 - - - - 0",                    // lost count above a byte
+                                      "hello"}) {
+            writeBytes("bad.txt", "; CAN_DB=\"x\"\r\n" + record11 + "\r\n" + line +
+                                      "\r\n00000200 123 ----- 0 0 0 0 1 22\r\n" + line + " ; and again\r\n");
+            CaptureStore store;
+            const ReadResult read = load("bad.txt", store);
+            QVERIFY2(read.ok && read.frames == 2 && read.skipped == 2 && read.firstSkippedLine == 3, line.constData());
+            QCOMPARE(*store.frame(1).Time, 0x100);
+            QCOMPARE(skippedMessage(read),
+                     QStringLiteral("2 lines of the file could not be read and were skipped (the first is line 3)."));
+        }
     }
 
     // Plain records are read straight from the bytes; the result must be what
-    // the frame's own text reader makes of them, good line or bad.
-    void recordsReadLikeTheFrameReader_data()
-    {
-        QTest::addColumn<QString>("record");
-        QTest::addColumn<QString>("delimiter");
-        const QString sp = QStringLiteral(" ");
-        QTest::newRow("standard data") << "0001E240 123 ----- 0 0 0 0 3 11 22 33" << sp;
-        QTest::newRow("lower-case hex") << "0001e240 1ab ----- 0 0 0 0 2 aa bb" << sp;
-        QTest::newRow("extended with every flag") << "FFFFFFFF 7FF 3FFFF 1 1 1 1 0" << sp;
-        QTest::newRow("remote with DLC 8 and no data") << "00000010 456 ----- 1 0 0 0 8" << sp;
-        QTest::newRow("lost frames") << "0002A000 --- 3 - - - - 0" << sp;
-        QTest::newRow("lost frames, nothing after the count") << "0002A000 --- 3" << sp;
-        QTest::newRow("two spaces make an empty field") << "00000010  001 ----- 0 0 0 0 1 01" << sp;
-        QTest::newRow("stamp of 33 bits") << "1FFFFFFFF 001 ----- 0 0 0 0 0" << sp;
-        QTest::newRow("DLC 255") << "00000010 001 ----- 0 0 0 0 255 1 2 3 4 5 6 7 8" << sp;
-        QTest::newRow("comma delimiter, data bytes in one field") << "00000010,001,-----,0,0,0,0,2,AA BB"
-                                                                  << ",";
-    }
+    // the frame's own text reader makes of them, good line or bad: lower case,
+    // every flag, no data, lost frames, an empty field, 33-bit stamps, DLC 255.
     void recordsReadLikeTheFrameReader()
     {
-        QFETCH(QString, record);
-        QFETCH(QString, delimiter);
-        clsFrame expected;
-        const bool expectedOk = expected.setFromString(record, delimiter, 125000) &&
-                                (expected.isLost ? expected.ID.ExtPart <= 0xFF : expected.DLC <= 15);
-        clsFrame got;
-        QCOMPARE(readRecord(QStringView(record), delimiter, 125000, got), expectedOk);
-        if (expectedOk)
-            QCOMPARE(got, expected);
+        const QList<QPair<QString, QString>> records{{"0001E240 123 ----- 0 0 0 0 3 11 22 33", " "},
+                                                     {"0001e240 1ab ----- 0 0 0 0 2 aa bb", " "},
+                                                     {"FFFFFFFF 7FF 3FFFF 1 1 1 1 0", " "},
+                                                     {"00000010 456 ----- 1 0 0 0 8", " "},
+                                                     {"0002A000 --- 3 - - - - 0", " "},
+                                                     {"0002A000 --- 3", " "},
+                                                     {"00000010  001 ----- 0 0 0 0 1 01", " "},
+                                                     {"1FFFFFFFF 001 ----- 0 0 0 0 0", " "},
+                                                     {"00000010 001 ----- 0 0 0 0 255 1 2 3 4 5 6 7 8", " "},
+                                                     {"00000010,001,-----,0,0,0,0,2,AA BB", ","}};
+        for (const auto &[record, delimiter] : records) {
+            clsFrame expected;
+            const bool expectedOk = expected.setFromString(record, delimiter, 125000) &&
+                                    (expected.isLost ? expected.ID.ExtPart <= 0xFF : expected.DLC <= 15);
+            clsFrame got;
+            QVERIFY2(readRecord(QStringView(record), delimiter, 125000, got) == expectedOk, qPrintable(record));
+            if (expectedOk)
+                QCOMPARE(got, expected);
+        }
     }
 
     // A failed write reports why and leaves what was on disk: a missing
