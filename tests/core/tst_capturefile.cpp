@@ -24,34 +24,13 @@ using namespace capturefile;
 
 namespace {
 
-clsFrame dataFrame(qint64 stamp, int std, QByteArray data, int ext = -1)
+// A frame from its record text (the frame reader's own rules are pinned in tst_clsframe).
+clsFrame frame(const char *record)
 {
     clsFrame f;
-    f.TimeStamp = stamp;
-    f.ID.StdPart = std;
-    if (ext >= 0) {
-        f.setIDE(1);
-        f.ID.ExtPart = ext;
-    }
-    f.DLC = quint8(data.size());
-    f.setData(data);
-    return f;
-}
-
-clsFrame remoteFrame(qint64 stamp, int std, int dlc)
-{
-    clsFrame f = dataFrame(stamp, std, {});
-    f.setRTR(1);
-    f.DLC = quint8(dlc);
-    return f;
-}
-
-clsFrame lostFrame(qint64 stamp, int lost)
-{
-    clsFrame f;
-    f.isLost = true;
-    f.TimeStamp = stamp;
-    f.ID.ExtPart = lost;
+    if (!f.setFromString(QString::fromLatin1(record), QStringLiteral(" "), 0))
+        qWarning("not a record: %s", record);
+    f.Time.reset();
     return f;
 }
 
@@ -130,58 +109,58 @@ class tst_CaptureFile : public QObject
     }
 
 private slots:
+    // A row is its record padded to 52 characters, then device and
+    // description; lost frames have dashes, and an empty data field leaves
+    // one delimiter.
     void linesOfTheMessageList_data()
     {
-        QTest::addColumn<clsFrame>("frame");
-        QTest::addColumn<QString>("expected");
-        const auto pad = [](const char *record) { return QString(record).leftJustified(recordWidth, ' '); };
-        QTest::newRow("standard frame in the data base: padded, then device and description")
-            << dataFrame(0x1E240, 0x123, QByteArray("\x11\x22\x33", 3))
-            << pad("0001E240 123 ----- 0 0 0 0 3 11 22 33") + " ; Engine : Speed";
-        QTest::newRow("lost frames: dashes, count, one delimiter for the empty data")
-            << lostFrame(0x2A000, 3) << pad("0002A000 --- 3 - - - - 0 ") + " ; Lost frame : ";
-        QTest::newRow("DLC 0 data frame ends in a delimiter, unknown identifier has no labels")
-            << dataFrame(0x10, 0x00A, {}) << pad("00000010 00A ----- 0 0 0 0 0 ") + " ; ";
-        QTest::newRow("remote frame with DLC 8 writes no data")
-            << remoteFrame(0xFFFFFFFF, 0x456, 8) << pad("FFFFFFFF 456 ----- 1 0 0 0 8 ") + " ; ";
-        clsFrame flags = dataFrame(0x20, 0x001, QByteArray("\xAB", 1));
-        flags.setRB1(1);
-        QTest::newRow("RB1 is written before RB0") << flags << pad("00000020 001 ----- 0 0 1 0 1 AB") + " ; ";
-        QTest::newRow("a record of 52 characters or more gets no padding, only \" ; \"")
-            << dataFrame(0x1E240, 0x7FF, QByteArray("\x11\x22\x33\x44\x55\x66\x77\x88", 8), 0x3FFFF)
-            << QStringLiteral("0001E240 7FF 3FFFF 0 1 0 0 8 11 22 33 44 55 66 77 88 ; Gateway : ");
+        QTest::addColumn<QString>("record");
+        QTest::addColumn<QString>("labels");
+        QTest::newRow("standard frame in the data base") << "0001E240 123 ----- 0 0 0 0 3 11 22 33"
+                                                         << "Engine : Speed";
+        QTest::newRow("lost frames") << "0002A000 --- 3 - - - - 0 "
+                                     << "Lost frame : ";
+        QTest::newRow("DLC 0, identifier not in the data base") << "00000010 00A ----- 0 0 0 0 0 "
+                                                                << "";
+        QTest::newRow("remote frame with DLC 8 writes no data") << "FFFFFFFF 456 ----- 1 0 0 0 8 "
+                                                                << "";
+        QTest::newRow("RB1 is written before RB0") << "00000020 001 ----- 0 0 1 0 1 AB"
+                                                   << "";
+        QTest::newRow("a record of 52 characters or more gets no padding")
+            << "0001E240 7FF 3FFFF 0 1 0 0 8 11 22 33 44 55 66 77 88"
+            << "Gateway : ";
     }
     void linesOfTheMessageList()
     {
-        QFETCH(clsFrame, frame);
-        QFETCH(QString, expected);
+        QFETCH(QString, record);
+        QFETCH(QString, labels);
         FakeIndex index;
-        const WriteResult written = write("one.txt", {frame}, {QStringLiteral("Bench \"A\""), 500000, 1000000}, &index);
+        const WriteResult written =
+            write("one.txt", {frame(qPrintable(record))}, {QStringLiteral("Bench \"A\""), 500000, 1000000}, &index);
         QVERIFY2(written.ok, qPrintable(written.error));
         QCOMPARE(readBytes("one.txt"), "; CAN_DB=\"Bench \"A\"\"\r\n; CAN_Speed=500000\r\n; CAN_Timer=1000000\r\n" +
-                                           expected.toLatin1() + "\r\n");
+                                           record.leftJustified(recordWidth).toLatin1() + " ; " + labels.toLatin1() +
+                                           "\r\n");
     }
 
     // What the message list showed comes back: the same frames in the same
     // order, times relative to the first row across the stamp wrap, durations
     // from the bit rate of the reader (not the file's header); an unticked
     // identifier's frames, absent from the list, are absent from the file.
+    // The analyser reports DLC 9 to 15 with 8 data bytes.
     void roundTrip()
     {
-        clsFrame dlc12 = dataFrame(0x40, 0x124, QByteArray("\x01\x02\x03\x04\x05\x06\x07\x08", 8));
-        dlc12.DLC = 12; // the analyser reports DLC 9 to 15 with 8 data bytes
         FakeMonitor monitor;
         monitor.unticked = {0x555};
         CaptureStore shown;
         shown.setFilter(&monitor);
         std::vector<clsFrame> rows;
-        for (const clsFrame &f : {dataFrame(0xFFFFFF00, 0x123, QByteArray("\x11\x22\x33", 3)),
-                                  dataFrame(0xFFFFFF80, 0x555, QByteArray("\x01", 1)), lostFrame(0xFFFFFFA0, 3),
-                                  remoteFrame(0xFFFFFFF0, 0x0F0, 8),
-                                  dataFrame(0x10, 0x7FF, QByteArray("\x11\x22\x33\x44\x55\x66\x77\x88", 8), 0x3FFFF),
-                                  dataFrame(0x20, 0x001, {}), dataFrame(0x30, 0x555, QByteArray("\x02", 1)), dlc12,
-                                  remoteFrame(0x50, 0x125, 15)}) {
-            if (shown.addCapturedFrame(f))
+        for (const char *record :
+             {"FFFFFF00 123 ----- 0 0 0 0 3 11 22 33", "FFFFFF80 555 ----- 0 0 0 0 1 01", "FFFFFFA0 --- 3",
+              "FFFFFFF0 0F0 ----- 1 0 0 0 8", "00000010 7FF 3FFFF 0 1 0 0 8 11 22 33 44 55 66 77 88",
+              "00000020 001 ----- 0 0 0 0 0", "00000030 555 ----- 0 0 0 0 1 02",
+              "00000040 124 ----- 0 0 0 0 12 01 02 03 04 05 06 07 08", "00000050 125 ----- 1 0 0 0 15"}) {
+            if (shown.addCapturedFrame(frame(record)))
                 rows.push_back(shown.frame(shown.count() - 1));
         }
         QCOMPARE(rows.size(), size_t(7));
@@ -284,12 +263,12 @@ private slots:
     // device" on a full disk), not the cancelling of the temporary file.
     void failedWritesSayWhyAndKeepTheOldFile()
     {
-        WriteResult written = write("no/such/folder/x.txt", {dataFrame(1, 0x123, {})});
+        WriteResult written = write("no/such/folder/x.txt", {frame("00000001 123 ----- 0 0 0 0 0")});
         QVERIFY(!written.ok);
         QVERIFY2(written.error.contains(QStringLiteral("no/such/folder/x.txt")), qPrintable(written.error));
         QVERIFY(QDir(dir.path()).mkpath(QStringLiteral("taken.txt")));
         writeBytes("taken.txt/inside", "old contents");
-        written = write("taken.txt", {dataFrame(1, 0x123, {})});
+        written = write("taken.txt", {frame("00000001 123 ----- 0 0 0 0 0")});
         QVERIFY(!written.ok && !written.error.isEmpty());
         QCOMPARE(readBytes("taken.txt/inside"), QByteArray("old contents"));
         writeBytes("full.txt", "old contents");
@@ -299,7 +278,7 @@ private slots:
         rlimit small = old;
         small.rlim_cur = 64 * 1024;
         QCOMPARE(::setrlimit(RLIMIT_FSIZE, &small), 0);
-        written = write("full.txt", std::vector<clsFrame>(20000, dataFrame(0x100, 0x123, QByteArray("\x11\x22", 2))));
+        written = write("full.txt", std::vector<clsFrame>(20000, frame("00000100 123 ----- 0 0 0 0 2 11 22")));
         ::setrlimit(RLIMIT_FSIZE, &old);
         ::signal(SIGXFSZ, oldHandler);
         QVERIFY(!written.ok);
@@ -381,7 +360,7 @@ private slots:
         FakeIndex labels;
         labels.broken = true;
         const WriteResult written =
-            write("labels.txt", {dataFrame(0x100, 0x123, QByteArray("\x11", 1)), dataFrame(0x200, 0x124, {})},
+            write("labels.txt", {frame(record11.constData()), frame("00000200 124 ----- 0 0 0 0 0")},
                   {QStringLiteral("Bench\nTwo"), 500000, 1000000}, &labels);
         QVERIFY2(written.ok, qPrintable(written.error));
         const QList<QByteArray> lines = readBytes("labels.txt").split('\n');
@@ -450,12 +429,12 @@ private slots:
     // can reads the record back.
     void delimitersThatCannotBeReadBack()
     {
-        const clsFrame frame = dataFrame(0x100, 0x123, QByteArray("\x11\x22", 2));
+        const clsFrame twoBytes = frame("00000100 123 ----- 0 0 0 0 2 11 22");
         for (const QString &delimiter : {"", ";", " ; ", "\n", " ", ","}) {
             const bool readable = delimiter == " " || delimiter == ",";
             QCOMPARE(delimiterProblem(delimiter).isEmpty(), readable);
             QFile::remove(path("delim.txt"));
-            QCOMPARE(write("delim.txt", {frame}, {}, nullptr, delimiter).ok, readable);
+            QCOMPARE(write("delim.txt", {twoBytes}, {}, nullptr, delimiter).ok, readable);
             QCOMPARE(QFileInfo::exists(path("delim.txt")), readable);
             if (!readable)
                 continue;
@@ -464,7 +443,7 @@ private slots:
             std::vector<clsFrame> back;
             reader.readAll(delimiter, 500000, [&back](const clsFrame &f) { back.push_back(f); });
             QCOMPARE(back.size(), size_t(1));
-            QCOMPARE(back[0].Data(), frame.Data());
+            QCOMPARE(back[0].Data(), twoBytes.Data());
         }
     }
 };
