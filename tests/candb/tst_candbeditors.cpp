@@ -206,29 +206,39 @@ private slots:
         QCOMPARE(value("select count(*) from CAN_Device where Name='Body'").toInt(), 2);
     }
 
-    // Opening an editor and pressing Ok without a change writes nothing.
-    void okWithoutChangesWritesNothing()
+    // Opening an editor and pressing Ok without a change writes nothing; the
+    // box of an identifier or a device writes Enable and nothing else.
+    void okWithoutChangesWritesNothingAndBoxesOnlyEnable()
     {
         open(1);
-        const QStringList before = everything();
+        QStringList expected = everything();
         CanDbEditor dbEditor(context, dbModel());
         dbEditor.load();
         QCOMPARE(dbEditor.cmbCAN_Speed.ids.value(dbEditor.cmbCAN_Speed.selected), 3);
         QVERIFY(dbEditor.chkEnable && !dbEditor.cmdApplyEnabled);
         QVERIFY(dbEditor.cmdOk_Click() && dbEditor.queryUnload());
-        // The default device has no Delete.
         DeviceEditor device(context, dbModel());
         QVERIFY(device.openEdit("DEV_10"));
-        QVERIFY(!device.cmdDeleteVisible && !device.cmdApplyEnabled);
+        QVERIFY(!device.cmdDeleteVisible && !device.cmdApplyEnabled); // the default device has no Delete
         QVERIFY(device.cmdOk_Click());
         IdEditor identifier(context, dbModel());
         QVERIFY(identifier.openNew("CAN"));
-        QVERIFY(identifier.cmdOk_Click());
-        QVERIFY(!identifier.result);
+        QVERIFY(identifier.cmdOk_Click() && !identifier.result);
+        QCOMPARE(everything(), expected);
+
+        IdEditor rpm(context, dbModel());
+        QVERIFY(rpm.openEdit(kRpm));
+        rpm.chkEnable_Click(false);
+        QVERIFY(rpm.cmdApplyEnabled && rpm.cmdOk_Click());
+        DeviceEditor body(context, dbModel());
+        QVERIFY(body.openEdit("DEV_11") && body.cmdDeleteVisible);
+        body.chkEnable_Click(false);
+        QVERIFY(body.cmdOk_Click());
+        expected.replaceInStrings("100|10|256|Rpm|1", "100|10|256|Rpm|0");
+        expected.replaceInStrings("101|11|613172583|Door|1", "101|11|613172583|Door|0");
+        QCOMPARE(everything(), expected);
+        QVERIFY(!params->contains("counter_id_CAN_Data"));
         QVERIFY(prompts.shown.isEmpty());
-        QCOMPARE(everything(), before);
-        DeviceEditor other(context, dbModel());
-        QVERIFY(other.openEdit("DEV_11") && other.cmdDeleteVisible);
     }
 
     // A rename to a taken name is refused, the other fields are still written.
@@ -325,29 +335,6 @@ private slots:
         QCOMPARE(value("select id_CAN_Device||Name from CAN_ID where id_CAN_ID=100").toString(), QString("11Revs"));
         QCOMPARE(dbModel().identifier(kRpm)->caption(), QString("100 - Revs"));
         QVERIFY(dbModel().device(10)->identifiers.isEmpty());
-    }
-
-    // The box of a device or an identifier writes Enable, not the name or the data fields.
-    void boxesOnlyWriteEnable()
-    {
-        open(1);
-        IdEditor identifier(context, dbModel());
-        QVERIFY(identifier.openEdit(kRpm));
-        identifier.chkEnable_Click(false);
-        QVERIFY(identifier.cmdApplyEnabled);
-        QVERIFY(identifier.cmdOk_Click());
-        QCOMPARE(enableOf(100), 0);
-        QCOMPARE(value("select id_CAN_Data||Name from CAN_Data").toString(), QString("1000Speed"));
-        QVERIFY(!params->contains("counter_id_CAN_Data"));
-        DeviceEditor device(context, dbModel());
-        QVERIFY(device.openEdit("DEV_11"));
-        device.chkEnable_Click(false);
-        QVERIFY(device.cmdOk_Click());
-        QCOMPARE(enableOf(101), 0);
-        QCOMPARE(value("select group_concat(Name) from (select Name from CAN_Device where id_CAN_Device=11 union all "
-                       "select Name from CAN_ID where id_CAN_ID=100)")
-                     .toString(),
-                 QString("Body,Rpm"));
     }
 
     void newModeChecksTheTypedIdentifier()
