@@ -7,6 +7,7 @@
 #include "core/queries.h"
 #include "core/database.h"
 #include "core/params.h"
+#include "support/seeddatabase.h"
 
 #include <QDir>
 #include <QFile>
@@ -100,17 +101,15 @@ private slots:
     {
         QVERIFY(dir.isValid());
         fixture = QDir(dir.path()).filePath("fixture.mdb");
-        QVERIFY(QFile::copy(QStringLiteral(TESSEL_SEED_DB), fixture));
-        QFile::setPermissions(fixture, QFile::ReadOwner | QFile::WriteOwner);
-        Database setup;
-        QVERIFY(setup.open(fixture));
+        SeedDatabase setup;
         for (const Write &w :
              {Write{sql::insertCan, {1, "Bench", 1, 2, 1}}, Write{sql::insertDevice, {1, 1, "Engine"}},
               Write{sql::insertId, {1, 1, 0x123, "Speed", 1}}, Write{sql::insertData, {1, 1, "rpm", 0, 16}}})
-            QVERIFY(setup.execute(w.statement, w.binds));
-        ParamStore params(setup);
-        params.setParam("COMPort", "3");
-        params.setParam("CAN_ID", "2");
+            QVERIFY(setup.db.execute(w.statement, w.binds));
+        setup.params.setParam("COMPort", "3");
+        setup.params.setParam("CAN_ID", "2");
+        setup.db.close();
+        QVERIFY(QFile::copy(setup.dir.filePath("Tessel.mdb"), fixture));
     }
 
     void init()

@@ -115,7 +115,6 @@ private slots:
         QTest::addColumn<Prompts::Answer>("overwrite");
         QTest::addColumn<SaveResult>("result");
         QTest::newRow("file dialog cancelled") << "" << false << Prompts::Answer::Yes << SaveResult::Cancelled;
-        QTest::newRow("a new file") << "new.txt" << false << Prompts::Answer::Yes << SaveResult::Saved;
         QTest::newRow("existing file overwritten") << "old.txt" << true << Prompts::Answer::Yes << SaveResult::Saved;
         QTest::newRow("existing file kept (No)") << "old.txt" << true << Prompts::Answer::No << SaveResult::Cancelled;
         QTest::newRow("existing file kept (Cancel)")

@@ -36,11 +36,6 @@ clsFrame frameAt(qint64 time, double duration, int std)
     return f;
 }
 
-quint32 colourOf(int std)
-{
-    return idColour(idKey(std));
-}
-
 // At 1 MHz: the selected frame (number 2, 0.2 ms) at the left edge, frames of
 // 0.5 ms; 0x555 is unticked, and one of its frames lies beyond the right edge
 // without stopping the walk.
@@ -108,9 +103,9 @@ private slots:
         QCOMPARE(p.graphRight, 610.0f);
         QCOMPARE(p.graphBottom, 85.0f);
         const std::vector<Bar> expected{
-            {10, 14, colourOf(0x200)},  // selected: 4 px wide, its 10 px start cut at graphLeft
-            {44, 54, colourOf(0x300)},  // 2 ms later: end at 14 + 40
-            {602, 610, colourOf(0x7FF)} // end 612 lowered to graphRight
+            {10, 14, idColour(idKey(0x200))},  // selected: 4 px wide, its 10 px start cut at graphLeft
+            {44, 54, idColour(idKey(0x300))},  // 2 ms later: end at 14 + 40
+            {602, 610, idColour(idKey(0x7FF))} // end 612 lowered to graphRight
         };
         QCOMPARE(p.bars, expected);
         QCOMPARE(drawOscilograph(knownView(990), known, noUnticked, Bars::merged).bars, expected);
