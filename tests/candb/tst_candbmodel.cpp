@@ -29,6 +29,7 @@ const QString kRpm = QStringLiteral("ID_00000100");
 const QString kTemp = QStringLiteral("ID_00000101");
 const QString kDoor = QStringLiteral("ID_248C4567");
 const QString kLast = QStringLiteral("ID_000007FF");
+const QStringList allTicked{"CAN+", "10+", "11+", "Rpm+", "Temp+", "Door+", "Last+"};
 
 } // namespace
 
@@ -36,12 +37,18 @@ class tst_CanDbModel : public QObject, DbHarness
 {
     Q_OBJECT
 
-    // "CAN+ DEV_10- ...": every box of the data base.
-    QStringList boxes() const
+    // "CAN+ 10- Rpm- ...": every box of data base 1; the file's Enable must agree.
+    QStringList boxes()
     {
+        const QList<std::tuple<QString, QString, int>> nodes{
+            {"CAN", "CAN", 0},    {"10", "DEV_10", 0},  {"11", "DEV_11", 0}, {"Rpm", kRpm, 101},
+            {"Temp", kTemp, 100}, {"Door", kDoor, 102}, {"Last", kLast, 103}};
         QStringList ticked;
-        for (const QString &k : {QString("CAN"), QString("DEV_10"), QString("DEV_11"), kRpm, kTemp, kDoor, kLast})
-            ticked << k + (model->isTicked(k) ? "+" : "-");
+        for (const auto &[label, key, id] : nodes) {
+            ticked << label + (model->isTicked(key) ? "+" : "-");
+            if (id != 0 && enableOf(id) != int(model->isTicked(key)))
+                ticked << "(file disagrees)";
+        }
         return ticked;
     }
 
@@ -61,10 +68,8 @@ private slots:
         QCOMPARE(model->deviceIds(), (QList<int>{10, 11}));
         QCOMPARE(model->device(10)->identifiers, (QStringList{kTemp, kRpm}));
         QCOMPARE(model->identifier(kDoor)->idCanId, 102);
-        QCOMPARE(model->defaultDevice(), 10);
         QCOMPARE(params->getParam("id_CAN_Device", "?"), QString("10"));
         QVERIFY(model->contains("DEV_11") && !model->contains("DEV_011"));
-        // The capture views' labels.
         QString device, description;
         QVERIFY(model->idLabels(kDoor, &device, &description));
         QCOMPARE(device + "/" + description, QString("Body/Door"));
@@ -75,7 +80,6 @@ private slots:
         QCOMPARE(monitor.rows["ID_00000334"].icon, QString("ID_00000334_new"));
         QCOMPARE(monitor.rows[kRpm].icon, kRpm);
         QVERIFY(monitor.rows[kRpm].checked);
-
         // No data base: nothing below the list, and the menu is told so.
         QSignalSpy current(model, &CanDbModel::currentChanged);
         params->setParam("id_CAN", 0);
@@ -86,73 +90,69 @@ private slots:
     }
 
     // An identifier's box unticks its device and the root at once; ticking it
-    // again ticks them only when every sibling is ticked.
-    void identifierBoxesDecideDeviceAndRoot()
+    // again ticks them only when every sibling is ticked. A device's box
+    // writes all its identifiers; the root's writes every device, also where
+    // the file disagreed with what the model held.
+    void boxRules_data()
+    {
+        QTest::addColumn<QString>("behindTheModel");
+        QTest::addColumn<QStringList>("clicks");
+        QTest::addColumn<QStringList>("boxes");
+        QTest::newRow("identifier unticked")
+            << "" << QStringList{"Rpm-"} << QStringList{"CAN-", "10-", "11+", "Rpm-", "Temp+", "Door+", "Last+"};
+        QTest::newRow("ticked again while a sibling is not")
+            << "" << QStringList{"Rpm-", "Temp-", "Rpm+"}
+            << QStringList{"CAN-", "10-", "11+", "Rpm+", "Temp-", "Door+", "Last+"};
+        QTest::newRow("the last sibling ticked") << "" << QStringList{"Rpm-", "Temp-", "Rpm+", "Temp+"} << allTicked;
+        QTest::newRow("device unticked") << "" << QStringList{"DEV_11-"}
+                                         << QStringList{"CAN-", "10+", "11-", "Rpm+", "Temp+", "Door-", "Last-"};
+        QTest::newRow("root ticked over a file that disagrees")
+            << "update CAN_ID set Enable=0 where id_CAN_Device=10" << QStringList{"DEV_11-", "CAN+"} << allTicked;
+    }
+    void boxRules()
+    {
+        QFETCH(QStringList, clicks);
+        monitor.addRow(kRpm, 3, true, kRpm);
+        open(1);
+        QFETCH(QString, behindTheModel);
+        if (!behindTheModel.isEmpty())
+            exec(behindTheModel);
+        const QHash<QString, QString> keys{{"Rpm", kRpm}, {"Temp", kTemp}, {"DEV_11", "DEV_11"}, {"CAN", "CAN"}};
+        for (const QString &click : clicks)
+            QCOMPARE(model->checkNode(keys[click.chopped(1)], click.endsWith('+')), WriteResult::Stored);
+        QTEST(boxes(), "boxes");
+        QCOMPARE(monitor.rows[kRpm].checked, model->isTicked(kRpm));
+    }
+
+    // A box sends one boxChanged for every node it changes and asks for a
+    // rebuild when a monitor row changed. During a capture the monitor rows
+    // are left alone. A device without identifiers keeps its own box,
+    // unticked at first; a data base without devices is ticked.
+    void boxSignalsCaptureAndEmptyNodes()
     {
         monitor.addRow(kRpm, 3, true, kRpm);
         open(1);
         QSignalSpy rebuilds(model, &CanDbModel::rebuildViews);
         QSignalSpy shown(model, &CanDbModel::boxChanged);
-        QCOMPARE(model->checkNode(kRpm, false), WriteResult::Stored);
-        QCOMPARE(enableOf(101), 0);
-        QCOMPARE(enableOf(100), 1);
-        QCOMPARE(boxes(),
-                 (QStringList{"CAN-", "DEV_10-", "DEV_11+", kRpm + "-", kTemp + "+", kDoor + "+", kLast + "+"}));
-        QCOMPARE(shown.size(), 3); // the identifier, its device, the root
+        model->checkNode(kRpm, false);
+        QCOMPARE(shown.size(), 3);
+        QCOMPARE(rebuilds.count(), 1);
         QVERIFY(!monitor.rows[kRpm].checked);
-        QCOMPARE(rebuilds.count(), 1); // a monitor row changed
-
-        model->checkNode(kTemp, false);
-        model->checkNode(kRpm, true);
-        QVERIFY(!model->isTicked("DEV_10")); // Temp is still unticked
-        model->checkNode(kTemp, true);
-        QVERIFY(model->isTicked("DEV_10") && model->isTicked("CAN"));
-        QCOMPARE(enableOf(100) + enableOf(101), 2);
-
-        // A device's box writes all its identifiers.
-        model->checkNode("DEV_11", false);
-        QCOMPARE(enableOf(102) + enableOf(103), 0);
-        QCOMPARE(boxes(),
-                 (QStringList{"CAN-", "DEV_10+", "DEV_11-", kRpm + "+", kTemp + "+", kDoor + "-", kLast + "-"}));
-    }
-
-    // A device without identifiers keeps its own box, unticked at first; a
-    // data base without devices is ticked.
-    void emptyDevicesAndDataBases()
-    {
+        model->checkNode("CAN", true);
+        model->setCaptureRunning(true);
+        monitor.calls.clear();
+        model->checkNode("CAN", false);
+        QVERIFY(!boxes().join(' ').contains('+'));
+        QVERIFY(monitor.rows[kRpm].checked);
+        QVERIFY(monitor.calls.isEmpty());
         open(2);
         QVERIFY(model->isTicked("CAN"));
         exec("insert into CAN_Device values (12, 1, 'Spare')");
+        exec("update CAN_ID set Enable=1");
         open(1);
         QVERIFY(!model->isTicked("DEV_12") && !model->isTicked("CAN"));
         model->checkNode("DEV_12", true);
         QVERIFY(model->isTicked("DEV_12") && model->isTicked("CAN"));
-    }
-
-    // Ticking the root writes every device, also one the model already holds
-    // ticked, so the file follows the root where it disagreed. During a
-    // capture the monitor rows are left alone.
-    void tickingTheRootWritesEveryDevice()
-    {
-        exec("update CAN_ID set Enable=0 where id_CAN_ID=103");
-        monitor.addRow(kRpm, 3, true, kRpm);
-        open(1);
-        QCOMPARE(boxes(),
-                 (QStringList{"CAN-", "DEV_10+", "DEV_11-", kRpm + "+", kTemp + "+", kDoor + "+", kLast + "-"}));
-        exec("update CAN_ID set Enable=0 where id_CAN_Device=10"); // behind the model's back
-        model->checkNode("CAN", true);
-        for (int id : {100, 101, 102, 103})
-            QCOMPARE(enableOf(id), 1);
-        QVERIFY(!boxes().join(' ').contains('-'));
-
-        model->setCaptureRunning(true);
-        monitor.calls.clear();
-        model->checkNode("CAN", false);
-        for (int id : {100, 101, 102, 103})
-            QCOMPARE(enableOf(id), 0);
-        QVERIFY(!boxes().join(' ').contains('+'));
-        QVERIFY(monitor.rows[kRpm].checked);
-        QVERIFY(monitor.calls.isEmpty());
     }
 
     // A read-only file, or one that refuses a device's identifiers: the boxes
@@ -177,16 +177,13 @@ private slots:
         monitor.addRow(kRpm, 3, true, kRpm);
         open(1);
         QSignalSpy rebuilds(model, &CanDbModel::rebuildViews);
-        const QStringList before = boxes();
         exec(refusal);
         QCOMPARE(model->checkNode(key, false), WriteResult::Failed);
         QCOMPARE(prompts.texts(), QStringList{"Error of updating CAN Data Base."});
         QCOMPARE(prompts.shown.first().icon, Prompts::Icon::Critical);
-        QCOMPARE(boxes(), before);
-        QCOMPARE(value("select sum(Enable) from CAN_ID").toInt(), 4);
+        QCOMPARE(boxes(), allTicked);
         QVERIFY(monitor.rows[kRpm].checked);
         QCOMPARE(rebuilds.count(), 0);
-
         // The box still works once the file takes writes again.
         exec("PRAGMA query_only = OFF");
         exec("drop trigger if exists refuse");
@@ -201,8 +198,7 @@ private slots:
         open(1);
         QSignalSpy added(model, &CanDbModel::identifierAdded);
         QSignalSpy shown(model, &CanDbModel::identifierShown);
-        const std::optional<int> id = model->addIdentifier(11, 0x222, "Wiper's", false, {{16, 23, "Wiper"}});
-        QCOMPARE(id, std::optional<int>(1));
+        QCOMPARE(model->addIdentifier(11, 0x222, "Wiper's", false, {{16, 23, "Wiper"}}), std::optional<int>(1));
         QCOMPARE(params->getParam("counter_id_CAN_ID", "?"), QString("2"));
         QCOMPARE(value("select id_CAN_ID||':'||Name||':'||\"Begin\"||'+'||\"Count\" from CAN_Data").toString(),
                  QString("1:Wiper:16+8"));
@@ -210,11 +206,9 @@ private slots:
         QVERIFY(wiper);
         QCOMPARE(wiper->caption(), QString("222 - Wiper's"));
         QCOMPARE(wiper->deviceId, 11);
-        QCOMPARE(added.size(), 1);
-        QCOMPARE(shown.size(), 1);
-        QVERIFY(!model->isTicked("ID_00000222"));
+        QCOMPARE(added.size() + shown.size(), 2);
+        QVERIFY(!model->isTicked("ID_00000222") && !model->isTicked("DEV_11"));
         QCOMPARE(enableOf(1), 0);
-        QVERIFY(!model->isTicked("DEV_11"));
         QCOMPARE(monitor.rows["ID_00000222"].icon, QString("ID_00000222"));
         QVERIFY(!monitor.rows["ID_00000222"].checked);
         QVERIFY(prompts.shown.isEmpty());
@@ -242,9 +236,8 @@ private slots:
         QFETCH(int, keyNumber);
         open(dataBase);
         QSignalSpy shown(model, &CanDbModel::identifierShown);
-        const int before = count("CAN_ID");
         QCOMPARE(model->addIdentifier(device, keyNumber, "x", true, {}), std::nullopt);
-        QCOMPARE(count("CAN_ID"), before);
+        QCOMPARE(count("CAN_ID"), 4);
         QVERIFY(!params->contains("counter_id_CAN_ID"));
         QCOMPARE(prompts.shown.size(), 1);
         QTEST(prompts.shown.first().text, "message");
@@ -262,15 +255,10 @@ private slots:
         QSignalSpy rebuilds(model, &CanDbModel::rebuildViews);
         model->chooseDataBase(1); // the same data base: nothing is reloaded
         QCOMPARE(resets.count() + links.count() + rebuilds.count(), 0);
-
         model->chooseDataBase(2);
         QCOMPARE(params->getParam("id_CAN", "?"), QString("2"));
-        QCOMPARE(model->rootCaption(), QString("Bus B"));
-        QCOMPARE(model->dbName(), QString("Bus B"));
-        QCOMPARE(resets.count(), 1);
-        QCOMPARE(rebuilds.count(), 1);
-        QCOMPARE(links.count(), 1);
-
+        QCOMPARE(model->rootCaption() + "/" + model->dbName(), QString("Bus B/Bus B"));
+        QCOMPARE(resets.count() + links.count() + rebuilds.count(), 3);
         model->chooseDataBase(0); // the empty item: no data base
         QCOMPARE(params->getParam("id_CAN", "?"), QString("0"));
         QVERIFY(!model->isLoaded() && !model->hasDataBase());
@@ -279,13 +267,9 @@ private slots:
     // A row whose ID is no identifier key is left out; the rest still loads.
     void malformedIdentifierRowsAreSkipped()
     {
-        exec("insert into CAN_ID values (200, 10, -5, 'negative', 1)");
-        exec("insert into CAN_ID values (201, 10, 1073741824, 'lost marker', 1)");
-        exec("insert into CAN_ID values (203, 10, 2048, 'standard past 11 bits', 1)");
-        exec("insert into CAN_ID values (204, 10, 'garbage', 'text', 1)");
-        exec("insert into CAN_ID values (205, 10, NULL, 'null', 1)");
-        exec("insert into CAN_ID values (206, 10, 256.5, 'fraction', 1)");
-        exec("insert into CAN_ID values (207, 11, 99999999999, 'beyond 32 bits', 1)");
+        const QStringList ids{"-5", "1073741824", "2048", "'garbage'", "NULL", "256.5", "99999999999"};
+        for (int i = 0; i < ids.size(); ++i)
+            exec(QString("insert into CAN_ID values (%1, 10, %2, 'bad', 1)").arg(200 + i).arg(ids[i]));
         exec("insert into CAN_ID values (208, 11, 256, 'second Rpm', 0)");
         open(1);
         QCOMPARE(model->device(10)->identifiers, (QStringList{kTemp, kRpm}));
@@ -312,7 +296,6 @@ private slots:
         QTEST(model->canSpeed(), "speed");
         QTEST(model->canTimer(), "timer");
         QTEST(params->getParam("id_CAN_Speed", "?"), "speedId");
-
         // Told only when they change.
         QSignalSpy timing(model, &CanDbModel::timingChanged);
         model->load(true, true);

@@ -14,6 +14,8 @@
 #include <QTemporaryDir>
 #include <QtTest>
 
+#include <memory>
+
 namespace {
 
 QByteArray readFile(const QString &path)
@@ -22,11 +24,11 @@ QByteArray readFile(const QString &path)
     return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
 }
 
-bool copySeed(const QString &folder, const QString &name = QStringLiteral("Tesseltest.mdb"))
+void writeFile(const QString &path, const QByteArray &bytes)
 {
-    const QString target = QDir(folder).filePath(name);
-    return QFile::copy(QStringLiteral(TESSEL_SEED_DB), target) &&
-           QFile::setPermissions(target, QFile::ReadOwner | QFile::WriteOwner);
+    QFile f(path);
+    QVERIFY(f.open(QIODevice::WriteOnly));
+    f.write(bytes);
 }
 
 enum class Holder { None, Running, Finished };
@@ -40,162 +42,151 @@ class tst_Startup : public QObject
 {
     Q_OBJECT
 
+    QTemporaryDir temp;
+    std::unique_ptr<QTemporaryDir> work;
+    FakePrompts prompts;
+
+    QString file(const QString &name = QStringLiteral("Tessel.mdb")) const { return work->filePath(name); }
+
+    // A copy of the seed database in the working folder; the program's own
+    // name is Tessel.mdb, the copy it starts from Tesseltest.mdb.
+    QString seeded(const QString &name = QStringLiteral("Tessel.mdb")) const
+    {
+        const QString target = file(name);
+        if (!QFile::copy(QStringLiteral(TESSEL_SEED_DB), target))
+            qWarning("seed not copied to %s", qPrintable(target));
+        QFile::setPermissions(target, QFile::ReadOwner | QFile::WriteOwner);
+        return target;
+    }
+
 private slots:
-    void init() { qputenv("TEMP", temp.path().toLocal8Bit()); }
+    void init()
+    {
+        qputenv("TEMP", temp.path().toLocal8Bit());
+        work = std::make_unique<QTemporaryDir>();
+        prompts = FakePrompts();
+    }
 
     void seedIsCopiedAndKept()
     {
-        QTemporaryDir work;
         QTemporaryDir fresh;
         qputenv("TEMP", fresh.path().toLocal8Bit());
-        QVERIFY(copySeed(work.path()));
-        FakePrompts prompts;
-        const StartupResult r = runStartup(prompts, work.path());
+        seeded("Tesseltest.mdb");
+        const StartupResult r = runStartup(prompts, work->path());
         QVERIFY(r.ok);
         QCOMPARE(r.paths.dbFile, QStringLiteral("Tessel.mdb"));
-        QCOMPARE(r.paths.workFolder, work.path());
-        QVERIFY(QFileInfo(QDir(work.path()).filePath("Tesseltest.mdb")).isFile());
+        QCOMPARE(r.paths.workFolder, work->path());
+        QVERIFY(QFileInfo(file("Tesseltest.mdb")).isFile());
         QCOMPARE(readFile(r.paths.dbPath()), readFile(QStringLiteral(TESSEL_SEED_DB)));
         QVERIFY(prompts.shown.isEmpty());
-        QVERIFY(QFileInfo(r.paths.tempFolder).isDir());
         QCOMPARE(QFileInfo(r.paths.tempFolder).fileName(), QStringLiteral("Tessel"));
         // The run that made the temporary folder says so, the next one does not.
-        QVERIFY(r.paths.tempFolderCreated);
-        QVERIFY(!runStartup(prompts, work.path()).paths.tempFolderCreated);
+        QVERIFY(QFileInfo(r.paths.tempFolder).isDir() && r.paths.tempFolderCreated);
+        QVERIFY(!runStartup(prompts, work->path()).paths.tempFolderCreated);
         removeTempFolder(r.paths);
         QVERIFY(!QFileInfo::exists(r.paths.tempFolder));
     }
 
     void existingDatabaseIsUsedAndNothingCopied()
     {
-        QTemporaryDir work;
-        QVERIFY(copySeed(work.path()));
-        QVERIFY(copySeed(work.path(), "Tessel.mdb"));
+        seeded("Tesseltest.mdb");
         {
             Database db;
-            QVERIFY(db.open(QDir(work.path()).filePath("Tessel.mdb")));
+            QVERIFY(db.open(seeded()));
             ParamStore(db).setParam("Marker", "mine");
         }
-        const QByteArray before = readFile(QDir(work.path()).filePath("Tessel.mdb"));
-        FakePrompts prompts;
-        const StartupResult r = runStartup(prompts, work.path());
-        QVERIFY(r.ok);
-        QCOMPARE(readFile(r.paths.dbPath()), before);
+        const QByteArray before = readFile(file());
+        QVERIFY(runStartup(prompts, work->path()).ok);
+        QCOMPARE(readFile(file()), before);
         QVERIFY(prompts.shown.isEmpty());
     }
 
     void noDatabaseEndsWithMessage()
     {
-        QTemporaryDir work;
-        FakePrompts prompts;
-        const StartupResult r = runStartup(prompts, work.path());
-        QVERIFY(!r.ok);
-        QVERIFY(r.paths.dbFile.isEmpty());
+        const StartupResult r = runStartup(prompts, work->path());
+        QVERIFY(!r.ok && r.paths.dbFile.isEmpty());
         QCOMPARE(prompts.texts(), QStringList{"Data Base file is not found."});
         QCOMPARE(prompts.shown[0].icon, Prompts::Icon::Critical);
-        QCOMPARE(prompts.shown[0].title, QStringLiteral("Tessel"));
-        QVERIFY(QDir(work.path()).isEmpty());
+        QVERIFY(QDir(work->path()).isEmpty());
     }
 
     // The message names the missing folder; with neither TEMP nor TMP set it
     // is the folder the platform would use, never the literal "%TEMP%".
-    void missingTemporaryFolderEndsWithMessage_data()
-    {
-        QTest::addColumn<QByteArray>("variable");
-        QTest::newRow("TEMP") << QByteArray("TEMP");
-        QTest::newRow("neither TEMP nor TMP: TMPDIR") << QByteArray("TMPDIR");
-    }
     void missingTemporaryFolderEndsWithMessage()
     {
-        QFETCH(QByteArray, variable);
-        QTemporaryDir work;
-        QVERIFY(copySeed(work.path()));
+        seeded("Tesseltest.mdb");
         const QString missing = temp.path() + "/nowhere";
         const QByteArray tmpdir = qgetenv("TMPDIR");
-        if (variable == "TMPDIR") {
-            qunsetenv("TEMP");
-            qunsetenv("TMP");
+        for (const char *variable : {"TEMP", "TMPDIR"}) {
+            if (qstrcmp(variable, "TMPDIR") == 0) {
+                qunsetenv("TEMP");
+                qunsetenv("TMP");
+            }
+            qputenv(variable, missing.toLocal8Bit());
+            prompts = FakePrompts();
+            const bool ok = runStartup(prompts, work->path()).ok;
+            qputenv("TMPDIR", tmpdir);
+            QVERIFY(!ok);
+            QCOMPARE(prompts.texts(),
+                     QStringList{"Error! Path \"" + QDir::toNativeSeparators(missing) + "\" not found."});
+            QVERIFY(!QFileInfo::exists(file()));
         }
-        qputenv(variable.constData(), missing.toLocal8Bit());
-        FakePrompts prompts;
-        const bool ok = runStartup(prompts, work.path()).ok;
-        qputenv("TMPDIR", tmpdir);
-        QVERIFY(!ok);
-        QCOMPARE(prompts.texts(), QStringList{"Error! Path \"" + QDir::toNativeSeparators(missing) + "\" not found."});
-        QCOMPARE(prompts.shown[0].icon, Prompts::Icon::None);
-        QVERIFY(!QFileInfo::exists(QDir(work.path()).filePath("Tessel.mdb")));
     }
 
+    // The name is made a path when the file is there; a folder is no file.
     void fileExistsRewritesTheName()
     {
-        QTemporaryDir work;
-        QVERIFY(copySeed(work.path()));
         QString name = "Tesseltest.mdb";
-        QVERIFY(fileExists(name, work.path()));
-        QCOMPARE(name, QDir(work.path()).filePath("Tesseltest.mdb"));
         QString other = "Tessel.mdb";
-        QVERIFY(!fileExists(other, work.path()));
+        QCOMPARE(seeded(name), file(name));
+        QVERIFY(fileExists(name, work->path()));
+        QCOMPARE(name, file("Tesseltest.mdb"));
+        QVERIFY(QDir(work->path()).mkdir(other));
+        QVERIFY(!fileExists(other, work->path()));
         QCOMPARE(other, QStringLiteral("Tessel.mdb"));
-        // A folder of that name is not a database file.
-        QVERIFY(QDir(work.path()).mkdir("Tessel.mdb"));
-        QVERIFY(!fileExists(other, work.path()));
     }
 
-    void badDatabaseFilesAreRefusedAndLeftUntouched_data()
-    {
-        QTest::addColumn<QByteArray>("content");
-        QTest::addColumn<QString>("dropTable");
-        QTest::addColumn<QString>("named");
-        QTest::newRow("text file") << QByteArray("this is not a database, just some text\n") << QString()
-                                   << "not a Tessel data base";
-        QTest::newRow("table missing") << QByteArray() << "CAN_Timer"
-                                       << "CAN_Timer";
-    }
+    // A file that is no database, or lacks a table, is refused by name and
+    // left as it was.
     void badDatabaseFilesAreRefusedAndLeftUntouched()
     {
-        QFETCH(QByteArray, content);
-        QFETCH(QString, dropTable);
-        QFETCH(QString, named);
-        QTemporaryDir work;
-        const QString path = QDir(work.path()).filePath("Tessel.mdb");
-        if (dropTable.isEmpty()) {
-            QFile f(path);
-            QVERIFY(f.open(QIODevice::WriteOnly));
-            f.write(content);
-        } else {
-            QVERIFY(copySeed(work.path(), "Tessel.mdb"));
+        for (const QString &dropTable : {QString(), QStringLiteral("CAN_Timer")}) {
+            const QString path = file(dropTable + "x.mdb");
+            if (dropTable.isEmpty()) {
+                writeFile(path, "this is not a database, just some text\n");
+            } else {
+                QVERIFY(QFile::copy(seeded(), path));
+                Database db;
+                QVERIFY(db.open(path));
+                QVERIFY(db.execute("drop table " + dropTable));
+            }
+            const QByteArray before = readFile(path);
             Database db;
-            QVERIFY(db.open(path));
-            QVERIFY(db.execute("drop table " + dropTable));
+            QString why;
+            QVERIFY(!db.open(path, &why) && !db.isOpen());
+            QVERIFY2(why.contains(path), qPrintable(why));
+            QVERIFY2(why.contains(dropTable.isEmpty() ? "not a Tessel data base" : dropTable), qPrintable(why));
+            QCOMPARE(readFile(path), before);
         }
-        const QByteArray before = readFile(path);
-        Database db;
-        QString why;
-        QVERIFY(!db.open(path, &why));
-        QVERIFY(!db.isOpen());
-        QVERIFY2(why.contains(QDir(work.path()).filePath("Tessel.mdb")), qPrintable(why));
-        QVERIFY2(why.contains(named), qPrintable(why));
-        QCOMPARE(readFile(path), before);
     }
 
+    // The first default is stored and kept; names are found whatever their
+    // case and stored once; quotes are stored as typed; all of it survives a
+    // restart.
     void settingsAreCreatedKeptAndSurviveARestart()
     {
-        QTemporaryDir work;
-        QVERIFY(copySeed(work.path(), "Tessel.mdb"));
-        const QString path = QDir(work.path()).filePath("Tessel.mdb");
+        const QString path = seeded();
         {
             Database db;
             QVERIFY(db.open(path));
             ParamStore params(db);
             params.loadParams();
             QCOMPARE(params.getParam("COMSpeed", "921600"), QStringLiteral("921600"));
-            // The first default is stored; a later caller's default does not replace it.
             QCOMPARE(params.getParam("COMSpeed", "115200"), QStringLiteral("921600"));
             QCOMPARE(params.setParam("COMPort", "3"), QStringLiteral("3"));
             QCOMPARE(params.getParam("comport", "0"), QStringLiteral("3"));
             params.setParam("comPORT", "4");
             QCOMPARE(queryNumber(db, "select count(*) from Params where Name='COMPort'", {}, 0), 1);
-            // Names and values with quotes are stored as typed.
             params.setParam("it's", "O'Neil");
         }
         Database db;
@@ -208,15 +199,14 @@ private slots:
         QCOMPARE(queryNumber(db, "select count(*) from Params", {}, 0), 3);
     }
 
+    // A counter hands out its value and stores the next; past the largest
+    // id it wraps to 0.
     void countersHandOutIdsAndWrap()
     {
-        QTemporaryDir work;
-        QVERIFY(copySeed(work.path(), "Tessel.mdb"));
         Database db;
-        QVERIFY(db.open(QDir(work.path()).filePath("Tessel.mdb")));
+        QVERIFY(db.open(seeded()));
         ParamStore params(db);
         QCOMPARE(params.nextCounter("counter_id_CAN"), QStringLiteral("1"));
-        QCOMPARE(params.getParam("counter_id_CAN", ""), QStringLiteral("2"));
         QCOMPARE(params.nextCounter("counter_id_CAN"), QStringLiteral("2"));
         params.setParam("counter_id_CAN_ID", "2147483647");
         QCOMPARE(params.nextCounter("counter_id_CAN_ID"), QStringLiteral("0"));
@@ -229,63 +219,31 @@ private slots:
         QCOMPARE(reread.getParam("counter_id_CAN", ""), QStringLiteral("3"));
     }
 
-    void readOnlyDatabaseKeepsTheCacheAndFailsWrites()
-    {
-        QTemporaryDir work;
-        QVERIFY(copySeed(work.path(), "Tessel.mdb"));
-        const QString path = QDir(work.path()).filePath("Tessel.mdb");
-        const QByteArray before = readFile(path);
-        Database db;
-        QVERIFY(db.open(path, nullptr, true));
-        ParamStore params(db);
-        params.loadParams();
-        QCOMPARE(params.getParam("COMPort", "0"), QStringLiteral("0"));
-        QVERIFY(!params.saveParam({"COMPort", "5"}));
-        params.setParam("COMPort", "5");
-        QCOMPARE(params.getParam("COMPort", "0"), QStringLiteral("5"));
-        QCOMPARE(params.nextCounter("counter_id_CAN"), QStringLiteral("1"));
-        QCOMPARE(params.nextCounter("counter_id_CAN"), QStringLiteral("2"));
-        QVERIFY(!db.execute(sql::updateCanName, {"x", 1}));
-        QCOMPARE(queryValue(db, sql::selectSpeed, {2}, 0).toDouble(), 500000.0);
-        db.close();
-        QCOMPARE(readFile(path), before);
-    }
-
     // Closing removes only what this run made in the temporary folder.
-    void temporaryFolderCleanUp_data()
-    {
-        QTest::addColumn<bool>("created");
-        QTest::addColumn<bool>("userFile");
-        QTest::addColumn<bool>("isWorkFolder");
-        QTest::addColumn<bool>("removed");
-        QTest::newRow("made by this run and empty: removed") << true << false << false << true;
-        QTest::newRow("made by this run, a user file put there: kept") << true << true << false << false;
-        QTest::newRow("there before the run: kept") << false << false << false << false;
-        QTest::newRow("the working folder: kept") << true << false << true << false;
-    }
-
     void temporaryFolderCleanUp()
     {
-        QFETCH(bool, created);
-        QFETCH(bool, userFile);
-        QFETCH(bool, isWorkFolder);
-        QFETCH(bool, removed);
-        QTemporaryDir scratch;
-        StartupPaths paths;
-        paths.tempFolder = scratch.filePath(QStringLiteral("Tessel"));
-        paths.workFolder = isWorkFolder ? paths.tempFolder : scratch.path();
-        paths.tempFolderCreated = created;
-        QVERIFY(QDir().mkpath(paths.tempFolder));
-        const QString mine = QDir(paths.tempFolder).filePath(QStringLiteral("capture.txt"));
-        if (userFile) {
-            QFile f(mine);
-            QVERIFY(f.open(QIODevice::WriteOnly));
-            f.write("kept");
+        const struct
+        {
+            bool created, userFile, isWorkFolder, removed;
+        } cases[] = {{true, false, false, true},   // made by this run and empty
+                     {true, true, false, false},   // a user file put there
+                     {false, false, false, false}, // there before the run
+                     {true, false, true, false}};  // the working folder
+        for (const auto &c : cases) {
+            QTemporaryDir scratch;
+            StartupPaths paths;
+            paths.tempFolder = scratch.filePath(QStringLiteral("Tessel"));
+            paths.workFolder = c.isWorkFolder ? paths.tempFolder : scratch.path();
+            paths.tempFolderCreated = c.created;
+            QVERIFY(QDir().mkpath(paths.tempFolder));
+            const QString mine = QDir(paths.tempFolder).filePath(QStringLiteral("capture.txt"));
+            if (c.userFile)
+                writeFile(mine, "kept");
+            removeTempFolder(paths);
+            QCOMPARE(QFileInfo::exists(paths.tempFolder), !c.removed);
+            if (c.userFile)
+                QCOMPARE(readFile(mine), QByteArray("kept"));
         }
-        removeTempFolder(paths);
-        QCOMPARE(QFileInfo::exists(paths.tempFolder), !removed);
-        if (userFile)
-            QCOMPARE(readFile(mine), QByteArray("kept"));
     }
 
     // A second Tessel on the same file: the lock beside it tells who writes.
@@ -310,11 +268,8 @@ private slots:
         QFETCH(Holder, holder);
         QFETCH(bool, opened);
         QFETCH(bool, readOnly);
-        QTemporaryDir work;
-        QVERIFY(copySeed(work.path(), "Tessel.mdb"));
-        const QString path = QDir(work.path()).filePath("Tessel.mdb");
+        const QString path = seeded();
         const QString lockPath = DatabaseLock::lockPathFor(path);
-
         DatabaseLock first(path);
         if (holder != Holder::None)
             QCOMPARE(first.tryLock(), DatabaseLock::Result::Acquired);
@@ -322,14 +277,8 @@ private slots:
             // The same lock as a program that has since ended would have left.
             QByteArray contents = readFile(lockPath);
             first.unlock();
-            contents.replace(0, contents.indexOf('\n'), "2147483000");
-            QFile stale(lockPath);
-            QVERIFY(stale.open(QIODevice::WriteOnly));
-            stale.write(contents);
-            stale.close();
+            writeFile(lockPath, contents.replace(0, contents.indexOf('\n'), "2147483000"));
         }
-
-        FakePrompts prompts;
         QFETCH(Prompts::Answer, answer);
         prompts.answers << answer;
         Database db;
@@ -358,9 +307,6 @@ private slots:
         if (readOnly)
             QVERIFY(prompts.shown.last().text.endsWith("changes will not be kept."));
     }
-
-private:
-    QTemporaryDir temp;
 };
 
 TESSEL_TEST(tst_Startup)

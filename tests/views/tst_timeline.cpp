@@ -14,11 +14,6 @@
 using namespace timeline;
 
 namespace QTest {
-template <> char *toString(const Bar &bar)
-{
-    return qstrdup(QByteArray("Bar(" + QByteArray::number(bar.x0) + ".." + QByteArray::number(bar.x1) + " #" +
-                              QByteArray::number(bar.colour, 16) + ")"));
-}
 template <> char *toString(const std::vector<Bar> &bars)
 {
     QByteArray text;
@@ -39,11 +34,6 @@ clsFrame frameAt(qint64 time, double duration, int std)
     f.Time = time;
     f.Duration = duration;
     return f;
-}
-
-quint32 colourOf(int std)
-{
-    return idColour(idKey(std));
 }
 
 // At 1 MHz: the selected frame (number 2, 0.2 ms) at the left edge, frames of
@@ -96,34 +86,29 @@ class tst_Timeline : public QObject
 {
     Q_OBJECT
 
-  private slots:
-    void zoomOfACompletedCapture()
+private slots:
+    // Zoom 0 shows the whole capture: the last frame's end on the right edge.
+    // Zoom 990: 20000 pixels/s, 20 pixels per millisecond, a tick 0.02 pixels.
+    void barsOfAKnownCapture()
     {
         const TimeScale scale = scaleForCapture(2999000, 0.001, 1000000);
         QCOMPARE(scale.timeScaleBase, 100.0);
         QCOMPARE(scale.timeScaleStep, 0.1);
-        // Whole capture at zoom 0: the last frame's end lands on the right edge.
-        const Picture whole = drawOscilograph(knownView(0), known, noUnticked);
-        QCOMPARE(whole.pixelsPerSecond, 200.0f);
         QCOMPARE(scaleForCapture(2999000, 0.001, 0).timeScaleBase, 0.0);
-    }
+        QCOMPARE(drawOscilograph(knownView(0), known, noUnticked).pixelsPerSecond, 200.0f);
 
-    void barsOfAKnownCapture()
-    {
-        // Zoom 990: 20000 pixels/s, 20 pixels per millisecond, a tick 0.02 pixels.
         const Picture p = drawOscilograph(knownView(990), known, noUnticked, Bars::every);
         QVERIFY(p.framesDrawn);
         QCOMPARE(p.pixelsPerSecond, 20000.0f);
         QCOMPARE(p.graphRight, 610.0f);
         QCOMPARE(p.graphBottom, 85.0f);
         const std::vector<Bar> expected{
-            {10, 14, colourOf(0x200)},  // selected: 4 px wide, its 10 px start cut at graphLeft
-            {44, 54, colourOf(0x300)},  // 2 ms later: end at 14 + 40
-            {602, 610, colourOf(0x7FF)} // end 612 lowered to graphRight
+            {10, 14, idColour(idKey(0x200))},  // selected: 4 px wide, its 10 px start cut at graphLeft
+            {44, 54, idColour(idKey(0x300))},  // 2 ms later: end at 14 + 40
+            {602, 610, idColour(idKey(0x7FF))} // end 612 lowered to graphRight
         };
         QCOMPARE(p.bars, expected);
         QCOMPARE(drawOscilograph(knownView(990), known, noUnticked, Bars::merged).bars, expected);
-
         // The bottom labels: selected time in ticks, the trace width in ms.
         QCOMPARE(p.bottomLabels.size(), size_t(2));
         QCOMPARE(p.bottomLabels[0].text, QStringLiteral("1000"));
@@ -133,59 +118,43 @@ class tst_Timeline : public QObject
         QCOMPARE(p.bottomLabels[1].y, 85.0f);
     }
 
+    // A bar is labelled only when it and the capture's shortest frame are as
+    // wide as the label; labels stand above the trace.
     void identifierLabels_data()
     {
         QTest::addColumn<float>("labelWidth");
         QTest::addColumn<double>("minFrameDuration");
-        QTest::addColumn<QStringList>("texts");
-        QTest::addColumn<QList<float>>("xs");
-        QTest::newRow("bars of 10 and 8 pixels take a label 8 wide")
-            << 8.0f << 0.0005 << QStringList{"300", "7FF"} << QList<float>{44, 602};
-        QTest::newRow("no bar is as wide as the label") << 18.0f << 0.0005 << QStringList{} << QList<float>{};
-        QTest::newRow("the shortest frame of the capture is narrower than the label")
-            << 8.0f << 0.0002 << QStringList{} << QList<float>{};
+        QTest::addColumn<QString>("labels");
+        QTest::newRow("bars of 10 and 8 pixels take a label 8 wide") << 8.0f << 0.0005 << "300@44 7FF@602";
+        QTest::newRow("no bar is as wide as the label") << 18.0f << 0.0005 << "";
+        QTest::newRow("the shortest frame of the capture is narrower than the label") << 8.0f << 0.0002 << "";
     }
-
     void identifierLabels()
     {
+        View v = knownView(990);
         QFETCH(float, labelWidth);
         QFETCH(double, minFrameDuration);
-        View v = knownView(990);
         v.labelWidth = labelWidth;
         v.minFrameDuration = minFrameDuration;
-        const Picture p = drawOscilograph(v, known, noUnticked);
-        QStringList gotTexts;
-        QList<float> gotXs;
-        for (const Label &label : p.idLabels) {
-            gotTexts << label.text;
-            gotXs << label.x;
+        QStringList got;
+        for (const Label &label : drawOscilograph(v, known, noUnticked).idLabels) {
+            got << label.text + "@" + QString::number(label.x);
             QCOMPARE(label.y, 0.0f); // graphTop - 15
         }
-        QTEST(gotTexts, "texts");
-        QTEST(gotXs, "xs");
+        QTEST(got.join(' '), "labels");
     }
 
-    void millisecondGrid_data()
-    {
-        QTest::addColumn<int>("zoom");
-        QTest::addColumn<int>("lines");
-        QTest::addColumn<float>("step");
-        QTest::newRow("4.98 pixels per ms: no grid") << 239 << 0 << 0.0f;
-        QTest::newRow("5 pixels per ms: a line every 5 pixels before graphRight") << 240 << 120 << 5.0f;
-        QTest::newRow("20 pixels per ms") << 990 << 30 << 20.0f;
-    }
-
+    // A line every millisecond from graphLeft, below graphRight, from 5
+    // pixels per millisecond on.
     void millisecondGrid()
     {
-        QFETCH(int, zoom);
-        QFETCH(int, lines);
-        QFETCH(float, step);
-        const Picture p = drawOscilograph(knownView(zoom), known, noUnticked);
-        QCOMPARE(int(p.gridX.size()), lines);
-        for (size_t k = 0; k < p.gridX.size(); ++k)
-            QCOMPARE(p.gridX[k], 10.0f + float(k) * step);
-        if (lines > 0)
-            QVERIFY(p.gridX.back() < p.graphRight);
+        for (const auto &[zoom, lines, step] : {std::tuple{239, 0, 0.0f}, {240, 120, 5.0f}, {990, 30, 20.0f}}) {
+            const Picture p = drawOscilograph(knownView(zoom), known, noUnticked);
+            QCOMPARE(int(p.gridX.size()), lines);
+            for (size_t k = 0; k < p.gridX.size(); ++k)
+                QCOMPARE(p.gridX[k], 10.0f + float(k) * step);
+            QVERIFY(p.gridX.empty() || p.gridX.back() < p.graphRight);
+        }
     }
 
     void framesNotDrawn_data()
@@ -207,68 +176,54 @@ class tst_Timeline : public QObject
         v.scale = {};
         QTest::newRow("no capture completed yet") << v << 1;
     }
-
     void framesNotDrawn()
     {
         QFETCH(View, view);
-        QFETCH(int, bottomLabels);
         const Picture p = drawOscilograph(view, known, noUnticked);
         QVERIFY(!p.framesDrawn);
-        QVERIFY(p.bars.empty());
-        QVERIFY(p.gridX.empty());
-        QCOMPARE(int(p.bottomLabels.size()), bottomLabels);
+        QVERIFY(p.bars.empty() && p.gridX.empty());
+        QTEST(int(p.bottomLabels.size()), "bottomLabels");
         QCOMPARE(drawOscilograph(view, {}, noUnticked).bottomLabels.size(), size_t(0));
     }
 
-    void scrollBarFromTheSelection_data()
+    // The scroll bar from the selection (a capture of 3000 ticks), the row
+    // and time the scroll bar picks (rows at 0, 100, 300, 500), and a scroll
+    // value back to a time (nearest tick, halves away from zero).
+    void scrollBarArithmetic()
     {
-        QTest::addColumn<int>("zoom");
-        QTest::addColumn<qint64>("selectedTime");
-        QTest::addColumn<int>("maximum");
-        QTest::addColumn<int>("value");
-        QTest::addColumn<int>("largeChange");
-        QTest::newRow("zoom 0: nothing to scroll") << 0 << qint64(500) << 0 << 0 << 1;
-        QTest::newRow("half way") << 3000 << qint64(1500) << 3000 << 1500 << 11;
-        QTest::newRow("rounded to a whole step") << 299 << qint64(1) << 299 << 0 << 1;
-        QTest::newRow("end of the capture") << 29999 << qint64(3000) << 29999 << 29999 << 100;
-    }
-
-    void scrollBarFromTheSelection()
-    {
-        QFETCH(int, zoom);
-        QFETCH(qint64, selectedTime);
-        QFETCH(int, maximum);
-        QFETCH(int, value);
-        QFETCH(int, largeChange);
-        const ScrollBar bar = scrollForSelection(zoom, selectedTime, 3000);
-        QCOMPARE(bar.maximum, maximum);
-        QCOMPARE(bar.value, value);
-        QCOMPARE(bar.smallChange, 1);
-        QCOMPARE(bar.largeChange, largeChange);
+        const struct
+        {
+            int zoom;
+            qint64 selectedTime;
+            int maximum, value, largeChange;
+        } bars[] = {{0, 500, 0, 0, 1},                 // zoom 0: nothing to scroll
+                    {3000, 1500, 3000, 1500, 11},      // half way
+                    {299, 1, 299, 0, 1},               // rounded to a whole step
+                    {29999, 3000, 29999, 29999, 100}}; // end of the capture
+        for (const auto &b : bars) {
+            const ScrollBar bar = scrollForSelection(b.zoom, b.selectedTime, 3000);
+            QCOMPARE(QList<int>({bar.maximum, bar.value, bar.smallChange, bar.largeChange}),
+                     QList<int>({b.maximum, b.value, 1, b.largeChange}));
+        }
         QCOMPARE(scrollForSelection(100, 0, 0).value, 0); // capture of length 0: no division
-    }
 
-    void selectionFromTheScrollBar_data()
-    {
-        QTest::addColumn<qint64>("wanted");
-        QTest::addColumn<int>("row");
-        QTest::addColumn<qint64>("selectedTime");
-        QTest::newRow("at the first row: the first row") << qint64(0) << 1 << qint64(0);
-        QTest::newRow("between rows: the row before the next one") << qint64(250) << 2 << qint64(250);
-        QTest::newRow("exactly on a row: the row before it") << qint64(300) << 2 << qint64(300);
-        QTest::newRow("past the last row: the last row and its time") << qint64(999) << 4 << qint64(500);
-    }
-
-    void selectionFromTheScrollBar()
-    {
-        QFETCH(qint64, wanted);
-        QFETCH(qint64, selectedTime);
         const qint64 times[] = {0, 100, 300, 500};
-        const ScrollSelection s = rowForTime(wanted, 4, [&times](int r) { return times[r - 1]; });
-        QTEST(s.currentRow, "row");
-        QCOMPARE(s.selectedTime, selectedTime);
+        const auto timeOfRow = [&times](int r) { return times[r - 1]; };
+        const struct
+        {
+            qint64 wanted;
+            int row;
+            qint64 selectedTime;
+        } picks[] = {{0, 1, 0},      // at the first row: the first row
+                     {250, 2, 250},  // between rows: the row before the next one
+                     {300, 2, 300},  // exactly on a row: the row before it
+                     {999, 4, 500}}; // past the last row: the last row and its time
+        for (const auto &p : picks) {
+            const ScrollSelection s = rowForTime(p.wanted, 4, timeOfRow);
+            QCOMPARE(s.currentRow, p.row);
+            QCOMPARE(s.selectedTime, p.selectedTime);
+        }
         QCOMPARE(rowForTime(5, 0, [](int) { return qint64(0); }).currentRow, 0);
-        // The scroll value back to a time: nearest tick, halves away from zero.
         QCOMPARE(timeForScroll(1, 2, 3), qint64(2));
         QCOMPARE(timeForScroll(7, 0, 3000), qint64(0));
         QCOMPARE(timeForScroll(29999, 29999, 2999000), qint64(2999000));
@@ -277,17 +232,8 @@ class tst_Timeline : public QObject
     // Bars merged per pixel column leave every pixel as painting one bar per
     // frame would: overlapping frames, many identifiers, some unticked, lost
     // records, at whole-capture and middle zooms.
-    void mergedBarsPaintLikeEveryBar_data()
-    {
-        QTest::addColumn<int>("zoom");
-        QTest::newRow("whole capture") << 0;
-        QTest::newRow("zoom 40") << 40;
-        QTest::newRow("zoom 400") << 400;
-    }
-
     void mergedBarsPaintLikeEveryBar()
     {
-        QFETCH(int, zoom);
         QRandomGenerator random(1234);
         std::vector<clsFrame> frames;
         qint64 time = 0;
@@ -303,19 +249,20 @@ class tst_Timeline : public QObject
         View v;
         v.width = 700;
         v.height = 120;
-        v.scaleValue = zoom;
         v.scale = scaleForCapture(time, 0.0002, 1000000);
         v.currentCanTimer = 1000000;
         v.selectedFrame = 1;
         v.lastFrameTime = frames.back().Time.value();
         v.minFrameDuration = 0;
         const KeyFilter filter = [](qint32 key) { return key != 3 * 0x91; };
-
-        const Picture every = drawOscilograph(v, frames, filter, Bars::every);
-        const Picture merged = drawOscilograph(v, frames, filter, Bars::merged);
-        QVERIFY(every.bars.size() > 100);
-        QVERIFY(merged.bars.size() <= size_t(v.width));
-        QCOMPARE(paintedColumns(merged.bars, v.width), paintedColumns(every.bars, v.width));
+        for (int zoom : {0, 40, 400}) {
+            v.scaleValue = zoom;
+            const Picture every = drawOscilograph(v, frames, filter, Bars::every);
+            const Picture merged = drawOscilograph(v, frames, filter, Bars::merged);
+            QVERIFY(every.bars.size() > 100);
+            QVERIFY(merged.bars.size() <= size_t(v.width));
+            QCOMPARE(paintedColumns(merged.bars, v.width), paintedColumns(every.bars, v.width));
+        }
     }
 };
 
