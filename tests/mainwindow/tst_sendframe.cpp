@@ -1,10 +1,10 @@
 // The send-frame run: data and identifier entry with their checks, the frame
-// it builds, and whole runs against the in-process virtual analyser (waiting,
-// not waiting, retries, errors, COM errors); loop-back through the main window.
+// it builds, whole runs against the in-process virtual analyser; its window
+// and a loop-back through the main window.
 #include "support/testregistry.h"
 #include "sender/sendrun.h"
-#include "sim/virtualport.h"
 #include "sender/ui/frmsendframe.h"
+#include "sim/virtualport.h"
 
 #include "core/values.h"
 #include "link/capturecontrol.h"
@@ -21,8 +21,6 @@
 #include <QRadioButton>
 #include <QtTest>
 
-#include <memory>
-
 namespace {
 
 VirtualAnalyserOptions quietBus()
@@ -38,8 +36,7 @@ const QString notHex = QStringLiteral("Value must be in hex!");
 const QString noAnswer = QStringLiteral("Error! CAN Analyser do not answer on command...");
 const QString errorAnswer = QStringLiteral("Error! CAN Analyser answer with error on your command...");
 
-// A seed database, the link on the virtual analyser (its clock moved only by
-// the test), the connection test run headless, and the send run.
+// The send run on a link to the virtual analyser (its clock moved only by the test).
 struct Bench
 {
     SeedDatabase seed;
@@ -57,16 +54,13 @@ struct Bench
     }
 
     VirtualAnalyser &analyser() { return *port->analyser(); }
-
-    // Presses Start and checks the link was taken; returns the analyser's
-    // command count once the connection test is over.
+    // Presses Start; the analyser's command count once the connection test is over.
     int start()
     {
         run->cmdStart_Click();
         return port ? analyser().commandsReceived() : 0;
     }
 
-    // One tick of tmrSend (when it runs), then the receive path.
     void tick()
     {
         if (run->sendTimerEnabled())
@@ -74,6 +68,8 @@ struct Bench
         link->poll();
     }
 };
+
+QStringList listOf(const QString &message) { return message.isEmpty() ? QStringList() : QStringList{message}; }
 
 } // namespace
 
@@ -109,39 +105,30 @@ private slots:
             << chr << QString(QChar(0x20AC)) << true << "7" << "07" << "\a" << tooBig;
         // clang-format on
     }
-
     void dataEntry()
     {
         QFETCH(int, row);
-        QFETCH(QString, input);
+        QFETCH(QString, message);
         Bench b;
         SendRun &run = *b.run;
         const int i = 3;
         run.txtDec[i] = QStringLiteral("7");
         QVERIFY(run.txtDec_Validate(i));
         b.prompts.clear();
-
-        bool passed = false;
-        switch (SendRun::DataRow(row)) {
-        case SendRun::DataRow::Dec:
-            run.txtDec[i] = input;
-            passed = run.txtDec_Validate(i);
-            break;
-        case SendRun::DataRow::Hex:
-            run.txtHex[i] = input;
-            passed = run.txtHex_Validate(i);
-            break;
-        case SendRun::DataRow::Chr:
-            run.txtChr[i] = input;
-            passed = run.txtChr_Validate(i);
-            break;
-        }
+        const auto dataRow = SendRun::DataRow(row);
+        auto &boxes = dataRow == SendRun::DataRow::Dec ? run.txtDec
+                      : dataRow == SendRun::DataRow::Hex ? run.txtHex
+                                                        : run.txtChr;
+        QFETCH(QString, input);
+        boxes[i] = input;
+        const bool passed = dataRow == SendRun::DataRow::Dec   ? run.txtDec_Validate(i)
+                            : dataRow == SendRun::DataRow::Hex ? run.txtHex_Validate(i)
+                                                               : run.txtChr_Validate(i);
         QTEST(passed, "passes");
         QTEST(run.txtDec[i], "dec");
         QTEST(run.txtHex[i], "hex");
         QTEST(run.txtChr[i], "chr");
-        QFETCH(QString, message);
-        QCOMPARE(b.prompts.texts(), message.isEmpty() ? QStringList() : QStringList{message});
+        QCOMPARE(b.prompts.texts(), listOf(message));
         if (!message.isEmpty())
             QCOMPARE(b.prompts.shown.first().icon, Prompts::Icon::Critical);
     }
@@ -153,7 +140,6 @@ private slots:
         QTest::addColumn<bool>("passes");
         QTest::addColumn<QString>("shown");
         QTest::addColumn<QString>("message");
-
         // clang-format off
         QTest::newRow("7ff becomes 7FF") << false << "7ff" << true << "7FF" << "";
         QTest::newRow("1a becomes 01A") << false << "1a" << true << "01A" << "";
@@ -165,29 +151,22 @@ private slots:
         QTest::newRow("40000 is too big") << true << "40000" << false << "40000" << tooBig;
         // clang-format on
     }
-
     void identifierEntry()
     {
         QFETCH(bool, extended);
         QFETCH(QString, input);
+        QFETCH(QString, message);
         Bench b;
         SendRun &run = *b.run;
         QCOMPARE(run.pictureColour, hexColour(QStringLiteral("123"))); // the load checks "123"
-        bool passed = false;
-        if (extended) {
-            run.txtIDExt = input;
-            passed = run.txtIDExt_Validate();
-            QTEST(run.txtIDExt, "shown");
-        } else {
-            run.txtIDStd = input;
-            passed = run.txtIDStd_Validate();
-            QTEST(run.txtIDStd, "shown");
-            // The swatch takes the identifier's colour only when the entry passes.
-            QCOMPARE(run.pictureColour, hexColour(passed ? run.txtIDStd : QStringLiteral("123")));
-        }
+        QString &box = extended ? run.txtIDExt : run.txtIDStd;
+        box = input;
+        const bool passed = extended ? run.txtIDExt_Validate() : run.txtIDStd_Validate();
         QTEST(passed, "passes");
-        QFETCH(QString, message);
-        QCOMPARE(b.prompts.texts(), message.isEmpty() ? QStringList() : QStringList{message});
+        QTEST(box, "shown");
+        QCOMPARE(b.prompts.texts(), listOf(message));
+        // The swatch takes the identifier's colour only when a standard part passes.
+        QCOMPARE(run.pictureColour, hexColour(passed && !extended ? run.txtIDStd : QStringLiteral("123")));
     }
 
     void enterKeyMovesAlongTheRow()
@@ -210,30 +189,23 @@ private slots:
         QTest::addColumn<int>("canType");
         QTest::addColumn<int>("dataType");
         QTest::addColumn<int>("size");
-        QTest::addColumn<bool>("rb0");
-        QTest::addColumn<bool>("rb1");
+        QTest::addColumn<bool>("reserved"); // RB0 and RB1
         QTest::addColumn<QByteArray>("binary");
-
         // Identifier boxes 123 / 34567, data boxes 0xAA 0x55 0x01 0x02 0x03 ...
-        // clang-format off
-        QTest::newRow("standard, 2 data bytes")
-            << 0 << 0 << 2 << false << false << QByteArray::fromHex("230100000002AA55");
-        QTest::newRow("length 0 carries no data")
-            << 0 << 0 << 0 << false << false << QByteArray::fromHex("230100000000");
+        QTest::newRow("standard, 2 data bytes") << 0 << 0 << 2 << false << QByteArray::fromHex("230100000002AA55");
+        QTest::newRow("length 0 carries no data") << 0 << 0 << 0 << false << QByteArray::fromHex("230100000000");
         QTest::newRow("remote with length 5 carries no data")
-            << 0 << 1 << 5 << false << false << QByteArray::fromHex("230100000105");
-        QTest::newRow("extended uses all 29 bits") << 1 << 0 << 1 << false << false
-                                                   << QByteArray::fromHex("67458F0402" "01AA");
-        QTest::newRow("reserved bits RB0 and RB1")
-            << 0 << 0 << 0 << true << true << QByteArray::fromHex("23010000" "0C00");
-        // clang-format on
+            << 0 << 1 << 5 << false << QByteArray::fromHex("230100000105");
+        QTest::newRow("extended uses all 29 bits") << 1 << 0 << 1 << false << QByteArray::fromHex("67458F040201AA");
+        QTest::newRow("reserved bits RB0 and RB1") << 0 << 0 << 0 << true << QByteArray::fromHex("230100000C00");
     }
-
     void frameLayout()
     {
         QFETCH(int, canType);
         QFETCH(int, dataType);
         QFETCH(int, size);
+        QFETCH(bool, reserved);
+        QFETCH(QByteArray, binary);
         Bench b;
         SendRun &run = *b.run;
         const char *bytes[] = {"170", "85", "1", "2", "3", "4", "5", "6"};
@@ -242,11 +214,7 @@ private slots:
         run.setCANType(canType);
         run.setDataType(dataType);
         run.setDataSize(size);
-        QFETCH(bool, rb0);
-        QFETCH(bool, rb1);
-        run.chkRB0 = rb0;
-        run.chkRB1 = rb1;
-        QFETCH(QByteArray, binary);
+        run.chkRB0 = run.chkRB1 = reserved;
         QCOMPARE(run.makeFrame().toHex(' '), binary.toHex(' '));
     }
 
@@ -254,14 +222,11 @@ private slots:
     {
         QTest::addColumn<QString>("setting");
         QTest::addColumn<int>("ticks");
-        // clang-format off
         QTest::newRow("1000 ms is 100 ticks") << "1000" << 100;
         QTest::newRow("half a tick down to even") << "1005" << 100;
         QTest::newRow("half a tick up to even") << "1015" << 102;
         QTest::newRow("0 ms still times out") << "0" << 1;
-        // clang-format on
     }
-
     void timeOutTicks()
     {
         Bench b;
@@ -314,7 +279,6 @@ private slots:
             QCOMPARE(run.sendTimerInterval(), 50);
             QCOMPARE(b.link->outstandingCount(), 0);
         }
-        QCOMPARE(run.cmdStartCaption, QStringLiteral("Stop"));
         run.cmdStart_Click();
         QVERIFY(!run.sendTimerEnabled());
         QCOMPARE(run.cmdStartCaption, QStringLiteral("Start"));
@@ -330,12 +294,10 @@ private slots:
         QTest::addColumn<bool>("errorFlag"); // the analyser answers with its error flag instead of not at all
         QTest::addColumn<int>("sends");
         QTest::addColumn<QStringList>("messages");
-
         QTest::newRow("retry 1: one time-out ends the run") << "1" << false << 1 << QStringList{noAnswer};
         QTest::newRow("default retry: three sends") << "" << false << 3 << QStringList({noAnswer, noAnswer, noAnswer});
         QTest::newRow("error answer: no retry") << "" << true << 1 << QStringList{errorAnswer};
     }
-
     void failedFrameEndsTheRun()
     {
         QFETCH(QString, retry);
@@ -361,24 +323,22 @@ private slots:
         QCOMPARE(b.link->busyCount() + b.link->outstandingCount(), 0);
     }
 
+    // Another user holds the link when the send window's connection test fails.
     void failedConnectionReleasesNothing()
     {
         Bench b;
-        // Another user holds the link when the send window's connection test fails.
-        bool connects = true;
-        b.link->setConnectionRunner([&](bool, QObject *) { b.link->setLinkState(connects ? 3 : 1); });
+        ScriptedTester tester(*b.link);
         QVERIFY(b.link->acquireLink(nullptr, false, false) == Acquired::Yes);
         b.link->setLinkState(1);
-        connects = false;
+        tester.leavesState = 1;
         // Fails: the port is closed, the holder stays counted.
         QVERIFY(b.link->acquireLink(nullptr, true, false) == Acquired::No);
         const int held = b.link->busyCount();
         SendRun &run = *b.run;
         run.cmdStart_Click();
-        QVERIFY(!run.holdsLink());
+        QVERIFY(!run.holdsLink() && !run.sendTimerEnabled());
         QCOMPARE(run.cmdStartCaption, QStringLiteral("Stop"));
         QVERIFY(!run.cmdStartEnabled); // stays "Starting"
-        QVERIFY(!run.sendTimerEnabled());
         run.cmdClose_Click();
         QCOMPARE(run.cmdStartCaption, QStringLiteral("Start"));
         QVERIFY(run.cmdStartEnabled);
@@ -394,8 +354,7 @@ private slots:
         b.tick();
         QCOMPARE(b.link->outstandingCount(), 1); // the frame waits for its answer
         b.run->cmdStart_Click();
-        QCOMPARE(b.link->outstandingCount(), 0);
-        QCOMPARE(b.link->busyCount(), 0);
+        QCOMPARE(b.link->outstandingCount() + b.link->busyCount(), 0);
 
         // The last frame was answered and its slot taken by the Run commands
         // before the user pressed Stop: that command must stay outstanding.
@@ -413,35 +372,28 @@ private slots:
         QCOMPARE(c.run->cmdStartCaption, QStringLiteral("Start"));
     }
 
+    // The boxes follow the frame's kind, size and count; typed text reaches
+    // the run and the check's result comes back.
     void windowMirrorsTheRun()
     {
         Bench b;
         frmSendFrame window(*b.run);
-        // At first: a standard data frame of length 0, repeated until the user's break.
-        QVERIFY(!window.findChild<QLineEdit *>("txtIDExt")->isEnabled());
-        QVERIFY(!window.findChild<QLineEdit *>("txtDec0")->isEnabled());
-        QVERIFY(!window.findChild<QLineEdit *>("txtCount")->isEnabled());
-        QCOMPARE(window.findChild<QLineEdit *>("txtIDStd")->maxLength(), 3);
-        QVERIFY(window.findChild<QLineEdit *>("txtSendCount")->isReadOnly());
-        auto *size = window.findChild<QComboBox *>("cmbDataSize");
-        QCOMPARE(size->count(), 9);
-        size->setCurrentIndex(2);
-        QVERIFY(window.findChild<QLineEdit *>("txtDec1")->isEnabled());
-        QVERIFY(!window.findChild<QLineEdit *>("txtDec2")->isEnabled());
+        const auto box = [&window](const char *name) { return window.findChild<QLineEdit *>(name); };
+        QVERIFY(!box("txtIDExt")->isEnabled() && !box("txtDec0")->isEnabled() && !box("txtCount")->isEnabled());
+        window.findChild<QComboBox *>("cmbDataSize")->setCurrentIndex(2);
+        QVERIFY(box("txtDec1")->isEnabled() && !box("txtDec2")->isEnabled());
         window.findChild<QRadioButton *>("optDataType1")->click();
-        QVERIFY(!window.findChild<QLineEdit *>("txtDec0")->isEnabled());
+        QVERIFY(!box("txtDec0")->isEnabled());
         window.findChild<QRadioButton *>("optCANType1")->click();
-        QVERIFY(window.findChild<QLineEdit *>("txtIDExt")->isEnabled());
+        QVERIFY(box("txtIDExt")->isEnabled());
         window.findChild<QRadioButton *>("optCount1")->click();
-        QVERIFY(window.findChild<QLineEdit *>("txtCount")->isEnabled());
+        QVERIFY(box("txtCount")->isEnabled());
 
-        // Typed text reaches the run; the check's result comes back.
-        auto *std = window.findChild<QLineEdit *>("txtIDStd");
-        std->clear();
-        QTest::keyClicks(std, QStringLiteral("1a"));
+        box("txtIDStd")->clear();
+        QTest::keyClicks(box("txtIDStd"), QStringLiteral("1a"));
         QCOMPARE(b.run->txtIDStd, QStringLiteral("1a"));
         QVERIFY(b.run->txtIDStd_Validate());
-        QCOMPARE(std->text(), QStringLiteral("01A"));
+        QCOMPARE(box("txtIDStd")->text(), QStringLiteral("01A"));
     }
 
     void menuItemAndToolBarButton()
@@ -450,12 +402,9 @@ private slots:
         AppContext context{&b.seed.db, &b.seed.params, &b.prompts, {}};
         frmMain window(context, makeLinkPort);
         PacketLink &link = *window.findChild<PacketLink *>("link");
-        // The load tick, with the connection test run headless on the window's link.
         window.startLink();
         link.stopTimers();
-        link.setConnectionRunner([&](bool showParams, QObject *) {
-            runConnectHeadless(link, window.findChild<frmConnect *>()->connectionTest(), showParams);
-        });
+        HeadlessTester tester(link, window.findChild<frmConnect *>()->connectionTest());
         QAction *button = window.findChild<QAction *>("SendCAN");
         QAction *item = window.findChild<QAction *>("mnuRunCANSend");
         QVERIFY(!window.findChild<frmSendFrame *>()); // created at the first opening
@@ -485,8 +434,7 @@ private slots:
 
         // The close box ends the run and only hides the dialog.
         QVERIFY(!dialog->close());
-        QVERIFY(!dialog->isVisible());
-        QVERIFY(!run.sendTimerEnabled());
+        QVERIFY(!dialog->isVisible() && !run.sendTimerEnabled());
         QCOMPARE(link.busyCount(), 0);
         QVERIFY(!item->isChecked() && !button->isChecked());
 
@@ -498,8 +446,7 @@ private slots:
         QVERIFY(!item->isChecked() && !button->isChecked());
     }
 
-    // What a user does: capture on, send one frame with loop-back, and find it in
-    // the message list.
+    // Capture on, one frame sent with loop-back: it shows in the message list.
     void loopBackFrameReachesTheMessageList()
     {
         Bench b;
@@ -531,7 +478,6 @@ private slots:
         run.tmrSend_Timer();
         link.poll();
         QCOMPARE(run.txtSendCount, QStringLiteral("1"));
-        QCOMPARE(run.cmdStartCaption, QStringLiteral("Start"));
         rig.analyser->advance(5);
         link.poll();
         capture.tmrFreePB_Timer();
