@@ -147,8 +147,9 @@ private slots:
         QCOMPARE(layout.imgSplitterH[0], QRect(2060, 5600, 7880, 60));
         // Without the status bar every pane reaching the bottom grows by its height.
         layout.sizeControls(QSize(10000, 8000), 400, 0);
-        QCOMPARE((QList<int>{layout.picDB.height(), layout.pictOscilograph.height(), layout.lvListViewMessages.height()}),
-                 (QList<int>{7180 + 300, 1980 + 300, 5140}));
+        QCOMPARE(
+            (QList<int>{layout.picDB.height(), layout.pictOscilograph.height(), layout.lvListViewMessages.height()}),
+            (QList<int>{7180 + 300, 1980 + 300, 5140}));
     }
 
     // A narrower window pulls the right splitter in, then the left one, so
