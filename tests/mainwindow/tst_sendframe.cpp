@@ -9,7 +9,6 @@
 #include "core/values.h"
 #include "link/capturecontrol.h"
 #include "link/ui/frmcapture.h"
-#include "link/ui/frmconnect.h"
 #include "views/messagemodel.h"
 #include "views/ui/frmmain.h"
 #include "support/fakeprompts.h"
@@ -290,12 +289,11 @@ private slots:
 
     void failedFrameEndsTheRun_data()
     {
-        QTest::addColumn<QString>("retry");  // "SendFrame_Retry", empty: not set
+        QTest::addColumn<QString>("retry");  // "SendFrame_Retry", empty: not set (three sends: tst_faults)
         QTest::addColumn<bool>("errorFlag"); // the analyser answers with its error flag instead of not at all
         QTest::addColumn<int>("sends");
         QTest::addColumn<QStringList>("messages");
         QTest::newRow("retry 1: one time-out ends the run") << "1" << false << 1 << QStringList{noAnswer};
-        QTest::newRow("default retry: three sends") << "" << false << 3 << QStringList({noAnswer, noAnswer, noAnswer});
         QTest::newRow("error answer: no retry") << "" << true << 1 << QStringList{errorAnswer};
     }
     void failedFrameEndsTheRun()
@@ -396,15 +394,18 @@ private slots:
         QCOMPARE(box("txtIDStd")->text(), QStringLiteral("01A"));
     }
 
-    void menuItemAndToolBarButton()
+    // The menu item and the tool bar button open one dialog that Hide, the
+    // close box and the link's reset close; with the capture on, a frame sent
+    // with loop-back shows in the message list.
+    void sendWindowInTheMainWindow()
     {
         Bench b;
         AppContext context{&b.seed.db, &b.seed.params, &b.prompts, {}};
         frmMain window(context, makeLinkPort);
+        window.loadTimer_Timer();
         PacketLink &link = *window.findChild<PacketLink *>("link");
-        window.startLink();
         link.stopTimers();
-        HeadlessTester tester(link, window.findChild<frmConnect *>()->connectionTest());
+        VirtualAnalyserRig rig(link, b.seed.db, b.seed.params, quietBus());
         QAction *button = window.findChild<QAction *>("SendCAN");
         QAction *item = window.findChild<QAction *>("mnuRunCANSend");
         QVERIFY(!window.findChild<frmSendFrame *>()); // created at the first opening
@@ -413,7 +414,6 @@ private slots:
         frmSendFrame *dialog = window.findChild<frmSendFrame *>();
         QVERIFY(dialog && dialog->isVisible());
         QVERIFY(item->isChecked() && button->isChecked());
-
         // "Hide" during a run: the run goes on, menu and button keep their state.
         SendRun &run = dialog->sendRun();
         run.chkWaitAnswer = false;
@@ -425,37 +425,21 @@ private slots:
         QVERIFY(item->isChecked() && button->isChecked());
         run.tmrSend_Timer();
         QVERIFY(run.sendTimerEnabled());
-
         // Reopening brings the same dialog back with its counters.
         item->trigger();
         QCOMPARE(window.findChild<frmSendFrame *>(), dialog);
         QVERIFY(dialog->isVisible());
         QCOMPARE(dialog->txtSendCount->text(), QStringLiteral("3"));
-
         // The close box ends the run and only hides the dialog.
         QVERIFY(!dialog->close());
         QVERIFY(!dialog->isVisible() && !run.sendTimerEnabled());
         QCOMPARE(link.busyCount(), 0);
         QVERIFY(!item->isChecked() && !button->isChecked());
-
         // The link's reset closes it like "Close".
         item->trigger();
-        QVERIFY(item->isChecked());
         link.resetLink();
         QVERIFY(!dialog->isVisible());
         QVERIFY(!item->isChecked() && !button->isChecked());
-    }
-
-    // Capture on, one frame sent with loop-back: it shows in the message list.
-    void loopBackFrameReachesTheMessageList()
-    {
-        Bench b;
-        AppContext context{&b.seed.db, &b.seed.params, &b.prompts, {}};
-        frmMain window(context, makeLinkPort);
-        window.loadTimer_Timer();
-        PacketLink &link = *window.findChild<PacketLink *>("link");
-        link.stopTimers();
-        VirtualAnalyserRig rig(link, b.seed.db, b.seed.params, quietBus());
 
         window.findChild<QAction *>("mnuRunCANCapture")->trigger();
         frmCapture *captureWindow = window.findChild<frmCapture *>();
@@ -464,10 +448,8 @@ private slots:
         for (int i = 0; i < 5 && !capture.isCapturing(); ++i)
             link.poll();
         QVERIFY(capture.isCapturing());
-
-        window.findChild<QAction *>("mnuRunCANSend")->trigger();
-        frmSendFrame *dialog = window.findChild<frmSendFrame *>();
-        SendRun &run = dialog->sendRun();
+        item->trigger();
+        run.chkWaitAnswer = true;
         run.txtIDStd = QStringLiteral("5a1");
         QVERIFY(run.txtIDStd_Validate());
         run.txtDec[0] = QStringLiteral("222");
@@ -481,7 +463,6 @@ private slots:
         rig.analyser->advance(5);
         link.poll();
         capture.tmrFreePB_Timer();
-
         const MessageModel &messages = *window.findChild<MessageModel *>();
         QCOMPARE(messages.count(), 1);
         QCOMPARE(messages.text(0, QStringLiteral("ID-Std")), QStringLiteral("5A1"));
