@@ -11,8 +11,7 @@
 #include "link/ui/frmcapture.h"
 #include "views/messagemodel.h"
 #include "views/ui/frmmain.h"
-#include "support/fakeprompts.h"
-#include "support/linkharness.h"
+#include "support/settingsbench.h"
 
 #include <QComboBox>
 #include <QLineEdit>
@@ -22,35 +21,17 @@
 
 namespace {
 
-VirtualAnalyserOptions quietBus()
-{
-    VirtualAnalyserOptions o;
-    o.frameRate = 0;
-    return o;
-}
-
 const QString tooBig = QStringLiteral("Value is big!");
 const QString notDigit = QStringLiteral("Value must be digit!");
 const QString notHex = QStringLiteral("Value must be in hex!");
 const QString noAnswer = QStringLiteral("Error! CAN Analyser do not answer on command...");
 const QString errorAnswer = QStringLiteral("Error! CAN Analyser answer with error on your command...");
 
-// The send run on a link to the virtual analyser (its clock moved only by the test).
-struct Bench
+// The send run on the settings bench's link to the virtual analyser.
+struct SendBench : Bench
 {
-    SeedDatabase seed;
-    FakePrompts prompts;
-    std::unique_ptr<PacketLink> link = std::make_unique<PacketLink>(seed.params, prompts, makeLinkPort);
-    VirtualAnalyserRig rig;
-    VirtualPort *&port = rig.port;
-    std::unique_ptr<SendRun> run;
-
-    explicit Bench(const VirtualAnalyserOptions &options = quietBus())
-        : rig(*link, seed.db, seed.params, options)
-    {
-        link->initProcesses();
-        run = std::make_unique<SendRun>(*link, seed.params, prompts);
-    }
+    std::unique_ptr<SendRun> run = std::make_unique<SendRun>(*link, seed.params, prompts);
+    using Bench::Bench;
 
     VirtualAnalyser &analyser() { return *port->analyser(); }
     // Presses Start; the analyser's command count once the connection test is over.
@@ -59,7 +40,6 @@ struct Bench
         run->cmdStart_Click();
         return port ? analyser().commandsReceived() : 0;
     }
-
     void tick()
     {
         if (run->sendTimerEnabled())
@@ -108,7 +88,7 @@ private slots:
     {
         QFETCH(int, row);
         QFETCH(QString, message);
-        Bench b;
+        SendBench b;
         SendRun &run = *b.run;
         const int i = 3;
         run.txtDec[i] = QStringLiteral("7");
@@ -155,7 +135,7 @@ private slots:
         QFETCH(bool, extended);
         QFETCH(QString, input);
         QFETCH(QString, message);
-        Bench b;
+        SendBench b;
         SendRun &run = *b.run;
         QCOMPARE(run.pictureColour, hexColour(QStringLiteral("123"))); // the load checks "123"
         QString &box = extended ? run.txtIDExt : run.txtIDStd;
@@ -170,7 +150,7 @@ private slots:
 
     void enterKeyMovesAlongTheRow()
     {
-        Bench b;
+        SendBench b;
         SendRun &run = *b.run;
         run.setDataSize(3);
         QCOMPARE(run.enterPressed(SendRun::DataRow::Dec, 0), 1);
@@ -205,7 +185,7 @@ private slots:
         QFETCH(int, size);
         QFETCH(bool, reserved);
         QFETCH(QByteArray, binary);
-        Bench b;
+        SendBench b;
         SendRun &run = *b.run;
         const char *bytes[] = {"170", "85", "1", "2", "3", "4", "5", "6"};
         for (int i = 0; i < 8; ++i)
@@ -228,7 +208,7 @@ private slots:
     }
     void timeOutTicks()
     {
-        Bench b;
+        SendBench b;
         QFETCH(QString, setting);
         b.seed.params.setParam(QStringLiteral("SendFrame_TimeOut"), setting);
         b.start();
@@ -237,7 +217,7 @@ private slots:
 
     void repeatCountOneWaiting()
     {
-        Bench b;
+        SendBench b;
         SendRun &run = *b.run;
         run.setCountMode(1);
         run.txtCount = QStringLiteral("1");
@@ -263,7 +243,7 @@ private slots:
 
     void notWaitingUntilUserBreak()
     {
-        Bench b;
+        SendBench b;
         SendRun &run = *b.run;
         run.chkWaitAnswer = false;
         run.chkCANLoop = false;
@@ -302,7 +282,7 @@ private slots:
         QFETCH(bool, errorFlag);
         VirtualAnalyserOptions o = quietBus();
         (errorFlag ? o.errorFlagFor : o.silentFor) = 0x84;
-        Bench b(o);
+        SendBench b(o);
         if (!retry.isEmpty())
             b.seed.params.setParam(QStringLiteral("SendFrame_Retry"), retry);
         b.seed.params.setParam(QStringLiteral("SendFrame_TimeOut"), QStringLiteral("30"));
@@ -324,7 +304,7 @@ private slots:
     // Another user holds the link when the send window's connection test fails.
     void failedConnectionReleasesNothing()
     {
-        Bench b;
+        SendBench b;
         ScriptedTester tester(*b.link);
         QVERIFY(b.link->acquireLink(nullptr, false, false) == Acquired::Yes);
         b.link->setLinkState(1);
@@ -347,7 +327,7 @@ private slots:
     {
         VirtualAnalyserOptions o = quietBus();
         o.silentFor = 0x84;
-        Bench b(o);
+        SendBench b(o);
         b.start();
         b.tick();
         QCOMPARE(b.link->outstandingCount(), 1); // the frame waits for its answer
@@ -356,7 +336,7 @@ private slots:
 
         // The last frame was answered and its slot taken by the Run commands
         // before the user pressed Stop: that command must stay outstanding.
-        Bench c;
+        SendBench c;
         c.start();
         c.tick();
         QCOMPARE(c.run->txtSendCount, QStringLiteral("1"));
@@ -374,7 +354,7 @@ private slots:
     // the run and the check's result comes back.
     void windowMirrorsTheRun()
     {
-        Bench b;
+        SendBench b;
         frmSendFrame window(*b.run);
         const auto box = [&window](const char *name) { return window.findChild<QLineEdit *>(name); };
         QVERIFY(!box("txtIDExt")->isEnabled() && !box("txtDec0")->isEnabled() && !box("txtCount")->isEnabled());
@@ -399,7 +379,7 @@ private slots:
     // with loop-back shows in the message list.
     void sendWindowInTheMainWindow()
     {
-        Bench b;
+        SendBench b;
         AppContext context{&b.seed.db, &b.seed.params, &b.prompts, {}};
         frmMain window(context, makeLinkPort);
         window.loadTimer_Timer();
