@@ -197,22 +197,15 @@ private slots:
         QCOMPARE(run.makeFrame().toHex(' '), binary.toHex(' '));
     }
 
-    void timeOutTicks_data()
-    {
-        QTest::addColumn<QString>("setting");
-        QTest::addColumn<int>("ticks");
-        QTest::newRow("1000 ms is 100 ticks") << "1000" << 100;
-        QTest::newRow("half a tick down to even") << "1005" << 100;
-        QTest::newRow("half a tick up to even") << "1015" << 102;
-        QTest::newRow("0 ms still times out") << "0" << 1;
-    }
+    // Ticks of 10 ms, half a tick rounded to even; 0 ms still times out.
     void timeOutTicks()
     {
-        SendBench b;
-        QFETCH(QString, setting);
-        b.seed.params.setParam(QStringLiteral("SendFrame_TimeOut"), setting);
-        b.start();
-        QTEST(b.run->sendTimeOutTicks(), "ticks");
+        for (const auto &[setting, ticks] : {std::pair{"1000", 100}, {"1005", 100}, {"1015", 102}, {"0", 1}}) {
+            SendBench b;
+            b.seed.params.setParam(QStringLiteral("SendFrame_TimeOut"), QLatin1String(setting));
+            b.start();
+            QCOMPARE(b.run->sendTimeOutTicks(), ticks);
+        }
     }
 
     void repeatCountOneWaiting()
@@ -222,12 +215,10 @@ private slots:
         run.setCountMode(1);
         run.txtCount = QStringLiteral("1");
         const int before = b.start();
-        QVERIFY(run.holdsLink());
-        QCOMPARE(b.link->busyCount(), 1);
+        // "Starting" until the first frame is handed over.
+        QVERIFY(run.holdsLink() && !run.cmdStartEnabled && !run.groupsEnabled && run.sendTimerEnabled());
         QCOMPARE(run.cmdStartCaption, QStringLiteral("Stop"));
-        QVERIFY(!run.cmdStartEnabled); // "Starting" until the first frame is handed over
-        QVERIFY(!run.groupsEnabled && run.sendTimerEnabled());
-        QCOMPARE(run.sendTimerInterval(), 1);
+        QCOMPARE((QList<int>{b.link->busyCount(), run.sendTimerInterval()}), (QList<int>{1, 1}));
         QCOMPARE(run.packet().toHex(' '), QByteArray("84 23 01 00 00 00 00"));
 
         for (int k = 0; k < 5; ++k)
@@ -237,8 +228,7 @@ private slots:
                  (QStringList{"1", "0", "00", "00", "Start"}));
         QVERIFY(run.cmdStartEnabled && run.groupsEnabled && !run.sendTimerEnabled());
         QCOMPARE(b.link->busyCount() + b.link->outstandingCount(), 0);
-        QVERIFY(!b.link->isPortOpen());
-        QVERIFY(b.prompts.shown.isEmpty());
+        QVERIFY(!b.link->isPortOpen() && b.prompts.shown.isEmpty());
     }
 
     void notWaitingUntilUserBreak()
@@ -252,11 +242,9 @@ private slots:
         QCOMPARE(run.packet().at(0), char(0x83));
         for (int k = 1; k <= 4; ++k) {
             b.tick(); // one frame per slot, counted at once
-            QCOMPARE(run.txtSendCount, QString::number(k));
-            QCOMPARE(b.analyser().commandsReceived() - before, k);
-            QVERIFY(run.sendTimerEnabled());
-            QCOMPARE(run.sendTimerInterval(), 50);
-            QCOMPARE(b.link->outstandingCount(), 0);
+            QCOMPARE((QList<int>{run.txtSendCount.toInt(), b.analyser().commandsReceived() - before,
+                                 run.sendTimerInterval(), b.link->outstandingCount()}),
+                     (QList<int>{k, k, 50, 0}));
         }
         run.cmdStart_Click();
         QVERIFY(!run.sendTimerEnabled());
@@ -264,27 +252,24 @@ private slots:
         QCOMPARE(b.link->busyCount(), 0);
         b.tick();
         QCOMPARE(b.analyser().commandsReceived() - before, 4);
-        QCOMPARE(run.txtSendCount, QStringLiteral("4"));
     }
 
+    // Retry 1: one time-out ends the run; an error answer is not retried
+    // (the default three time-outs: tst_faults).
     void failedFrameEndsTheRun_data()
     {
-        QTest::addColumn<QString>("retry");  // "SendFrame_Retry", empty: not set (three sends: tst_faults)
-        QTest::addColumn<bool>("errorFlag"); // the analyser answers with its error flag instead of not at all
-        QTest::addColumn<int>("sends");
-        QTest::addColumn<QStringList>("messages");
-        QTest::newRow("retry 1: one time-out ends the run") << "1" << false << 1 << QStringList{noAnswer};
-        QTest::newRow("error answer: no retry") << "" << true << 1 << QStringList{errorAnswer};
+        QTest::addColumn<bool>("errorFlag");
+        QTest::newRow("retry 1: one time-out ends the run") << false;
+        QTest::newRow("error answer: no retry") << true;
     }
     void failedFrameEndsTheRun()
     {
-        QFETCH(QString, retry);
         QFETCH(bool, errorFlag);
         VirtualAnalyserOptions o = quietBus();
         (errorFlag ? o.errorFlagFor : o.silentFor) = 0x84;
         SendBench b(o);
-        if (!retry.isEmpty())
-            b.seed.params.setParam(QStringLiteral("SendFrame_Retry"), retry);
+        if (!errorFlag)
+            b.seed.params.setParam(QStringLiteral("SendFrame_Retry"), QStringLiteral("1"));
         b.seed.params.setParam(QStringLiteral("SendFrame_TimeOut"), QStringLiteral("30"));
         SendRun &run = *b.run;
         run.txtErrCAN = QStringLiteral("00");
@@ -294,10 +279,10 @@ private slots:
             b.link->timeoutScan(); // three scans expire the 30 ms
         }
         QCOMPARE(run.cmdStartCaption, QStringLiteral("Start"));
-        QTEST(b.analyser().commandsReceived() - before, "sends");
+        QCOMPARE(b.analyser().commandsReceived() - before, 1);
         QCOMPARE((QStringList{run.txtStatCAN, run.txtErrCAN, run.txtErrMOB, run.txtSendCount}),
                  (QStringList{"1", "", "", "0"}));
-        QTEST(b.prompts.texts(), "messages");
+        QCOMPARE(b.prompts.texts(), QStringList{errorFlag ? errorAnswer : noAnswer});
         QCOMPARE(b.link->busyCount() + b.link->outstandingCount(), 0);
     }
 
