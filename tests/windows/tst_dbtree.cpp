@@ -138,8 +138,7 @@ private slots:
         QSignalSpy resets(tree.get(), &DbTree::linkResetRequested);
         panel->c.cmbDB_Name->setCurrentIndex(0);
         tree->cmbDB_Name_Click();
-        QCOMPARE(panel->c.tvDB_IDs->topLevelItemCount(), 0);
-        QCOMPARE(panel->c.cmdDB_Property->text(), QString("+"));
+        QVERIFY(panel->c.tvDB_IDs->topLevelItemCount() == 0 && panel->c.cmdDB_Property->text() == "+");
         QCOMPARE(menu.last(), (QVariantList{false, QString()}));
         panel->c.cmbDB_Name->setCurrentIndex(2);
         tree->cmbDB_Name_Click();
@@ -167,8 +166,8 @@ private slots:
         CanDbModel &m = tree->model();
         QSignalSpy menu(tree.get(), &DbTree::canDbMenuChanged);
         QCOMPARE(m.renameDataBase(1, "Bus 'A'"), WriteResult::Stored);
-        QCOMPARE(node("CAN")->text(0), QString("Bus 'A'"));
-        QCOMPARE(panel->c.cmbDB_Name->currentText(), QString("Bus 'A'"));
+        QCOMPARE(QStringList({node("CAN")->text(0), panel->c.cmbDB_Name->currentText()}),
+                 QStringList({"Bus 'A'", "Bus 'A'"}));
         QCOMPARE(menu.first(), (QVariantList{true, "Bus 'A'"}));
         QCOMPARE(m.setDefaultDevice(1, 11), WriteResult::Stored);
         QCOMPARE(QStringList({tree->nodeImage("DEV_10"), tree->nodeImage("DEV_11")}),
@@ -178,14 +177,13 @@ private slots:
 
         QVERIFY(m.addIdentifier(11, 0x222, "Wiper", true, {}));
         m.checkNode(kDoor, false);
-        QCOMPARE(node("ID_00000222")->parent(), node("DEV_11"));
+        QVERIFY(node("ID_00000222")->parent() == node("DEV_11"));
         QCOMPARE(panel->c.tvDB_IDs->currentItem(), node("ID_00000222"));
         CanDbModel::IdentifierChange move;
         move.deviceId = 10;
         move.name = "Revs";
         QCOMPARE(m.changeIdentifier(kDoor, move), WriteResult::Stored);
-        QCOMPARE(node(kDoor)->parent(), node("DEV_10"));
-        QCOMPARE(node(kDoor)->text(0), QString("123.04567 - Revs"));
+        QVERIFY(node(kDoor)->parent() == node("DEV_10") && node(kDoor)->text(0) == "123.04567 - Revs");
         QVERIFY(!shown("DEV_10") && shown("DEV_11")); // the boxes follow the move
     }
 
@@ -218,8 +216,7 @@ private slots:
               "enabled");
         QCOMPARE(panel->c.mnuCAN_IDs_Delete->isEnabled(), panel->c.mnuCAN_IDs_Edit->isEnabled());
         tree->tvDB_IDs_MouseUp(Qt::RightButton);
-        QVERIFY(tree->lastPopup());
-        QTEST(tree->lastPopup()->objectName(), "popup");
+        QTEST(tree->lastPopup() ? tree->lastPopup()->objectName() : QString(), "popup");
         QAction *bold = tree->lastPopup()->defaultAction();
         QTEST(bold ? bold->objectName() : QString(), "defaultItem");
         tree->lastPopup()->close();
@@ -244,8 +241,7 @@ private slots:
         QTest::keyClick(tv, Qt::Key_Delete);
         QCOMPARE(triggered.count(), 1);
         QCOMPARE(prompts.texts(), QStringList{"Deleting CAN DataBase Device \"Body\". Are you sure?"});
-        QVERIFY(!node("DEV_11") && !node(kDoor));
-        QCOMPARE(count("CAN_Device"), 1);
+        QVERIFY(!node("DEV_11") && !node(kDoor) && count("CAN_Device") == 1);
     }
 
     void expandAndCollapseFollowTheMenus()
