@@ -62,47 +62,39 @@ class tst_MonitorList : public QObject
     }
 
 private slots:
-    void newRows_data()
-    {
-        QTest::addColumn<qint32>("keyNumber");
-        QTest::addColumn<int>("inDataBase"); // -1 not there, else its tick
-        QTest::addColumn<QString>("id");
-        QTest::addColumn<QString>("icon");
-        QTest::addColumn<bool>("checked");
-        QTest::addColumn<quint32>("colour");
-        // clang-format off
-        QTest::newRow("unknown standard identifier: checked, new")
-            << qint32(0x123) << -1 << "123" << "ID_00000123_new" << true << quint32(0x00302030);
-        QTest::newRow("extended identifier in the data base, ticked")
-            << qint32(0x248C4567) << 1 << "123.04567" << "ID_248C4567" << true << quint32(0x00302030);
-        QTest::newRow("data base identifier unticked in the tree: unchecked row")
-            << qint32(0x7FF) << 0 << "7FF" << "ID_000007FF" << false << quint32(0x00F0F0F0);
-        QTest::newRow("lost-frame record: xxx in grey")
-            << lostFrameKeyBit << -1 << "xxx" << "ID_40000000_new" << true << quint32(0x00808080);
-        // clang-format on
-    }
+    // A new row: ordinal, identifier, count, icon, check box and colour, by
+    // whether the data base has the identifier and ticks it.
     void newRows()
     {
-        QFETCH(qint32, keyNumber);
-        QFETCH(int, inDataBase);
-        QFETCH(QString, icon);
-        QFETCH(bool, checked);
-        QFETCH(quint32, colour);
-        Wired w;
-        MonitorList &list = w.list;
-        if (inDataBase >= 0)
-            w.index.add(keyNumber, inDataBase == 1, QStringLiteral("Dev"), QStringLiteral("Desc"));
-        list.updateIDRow(keyNumber, true);
-        QCOMPARE(list.count(), 1);
-        QCOMPARE(cell(list, 0, MonitorList::colOrdinal), QStringLiteral(" 1"));
-        QTEST(cell(list, 0, MonitorList::colID), "id");
-        QCOMPARE(cell(list, 0, MonitorList::colCount), QStringLiteral("    1"));
-        QCOMPARE(list.iconKey(0), icon);
-        QCOMPARE(list.row(0).key, idKey(keyNumber));
-        QCOMPARE(list.data(list.index(0, 0), Qt::CheckStateRole).toInt(), int(checked ? Qt::Checked : Qt::Unchecked));
-        QCOMPARE(list.isShown(keyNumber), checked);
-        QCOMPARE(list.data(list.index(0, 1), Qt::ForegroundRole).value<QColor>().rgb(), rgbFromColour(colour));
-        QCOMPARE(list.data(list.index(0, 0), Qt::DecorationRole).value<QImage>(), list.image(icon));
+        const struct
+        {
+            qint32 keyNumber;
+            int inDataBase; // -1 not there, else its tick
+            QString id, icon;
+            bool checked;
+            quint32 colour;
+        } rows[] = {
+            {0x123, -1, "123", "ID_00000123_new", true, 0x00302030},
+            {0x248C4567, 1, "123.04567", "ID_248C4567", true, 0x00302030},
+            {0x7FF, 0, "7FF", "ID_000007FF", false, 0x00F0F0F0},
+            {lostFrameKeyBit, -1, "xxx", "ID_40000000_new", true, 0x00808080}, // the lost-frame record in grey
+        };
+        for (const auto &row : rows) {
+            Wired w;
+            MonitorList &list = w.list;
+            if (row.inDataBase >= 0)
+                w.index.add(row.keyNumber, row.inDataBase == 1, QStringLiteral("Dev"), QStringLiteral("Desc"));
+            list.updateIDRow(row.keyNumber, true);
+            QCOMPARE(list.count(), 1);
+            QCOMPARE((QStringList{cell(list, 0, MonitorList::colOrdinal), cell(list, 0, MonitorList::colID),
+                                  cell(list, 0, MonitorList::colCount), list.iconKey(0), list.row(0).key}),
+                     (QStringList{" 1", row.id, "    1", row.icon, idKey(row.keyNumber)}));
+            QCOMPARE(list.data(list.index(0, 0), Qt::CheckStateRole).toInt(),
+                     int(row.checked ? Qt::Checked : Qt::Unchecked));
+            QCOMPARE(list.isShown(row.keyNumber), row.checked);
+            QCOMPARE(list.data(list.index(0, 1), Qt::ForegroundRole).value<QColor>().rgb(), rgbFromColour(row.colour));
+            QCOMPARE(list.data(list.index(0, 0), Qt::DecorationRole).value<QImage>(), list.image(row.icon));
+        }
     }
 
     void countsAndOrdinals()
@@ -113,10 +105,9 @@ private slots:
         list.updateIDRow(0x200, false); // created, not counted
         list.updateIDRow(0x200, false);
         list.updateIDRow(0x300, true);
-        QCOMPARE(list.count(), 3);
-        QCOMPARE(cell(list, 0, MonitorList::colCount), QStringLiteral("    3"));
-        QCOMPARE(cell(list, 1, MonitorList::colCount), QStringLiteral("    0"));
-        QCOMPARE(cell(list, 2, MonitorList::colOrdinal), QStringLiteral(" 3"));
+        QCOMPARE((QStringList{cell(list, 0, MonitorList::colCount), cell(list, 1, MonitorList::colCount),
+                              cell(list, 2, MonitorList::colOrdinal)}),
+                 (QStringList{"    3", "    0", " 3"}));
         // After a removal the next ordinal counts the rows before it.
         QVERIFY(!list.deleteCANID(0x200));
         list.updateIDRow(0x400, true);
@@ -156,8 +147,9 @@ private slots:
         const QImage plain = list.image(QStringLiteral("ID_00000123"));
         QCOMPARE(plain.size(), size);
         QCOMPARE(list.image(QStringLiteral("ID_00000123_new")).size(), size);
-        QCOMPARE(plain.pixelColor(0, 0).rgb(), swatch);
-        QCOMPARE(plain.pixelColor(size.width() - 1, size.height() - 1).rgb(), swatch);
+        QCOMPARE(
+            (QList<QRgb>{plain.pixelColor(0, 0).rgb(), plain.pixelColor(size.width() - 1, size.height() - 1).rgb()}),
+            (QList<QRgb>{swatch, swatch}));
         QVERIFY(list.image(QStringLiteral("ID_00000123_new")) != plain);
         QImage grey(size, plain.format());
         grey.fill(QColor(0x80, 0x80, 0x80));
@@ -227,9 +219,9 @@ private slots:
         QTest::addColumn<int>("column");
         QTest::addColumn<QStringList>("ascending");
         QTest::addColumn<QStringList>("descending");
-        QTest::newRow("Count, numeric past its padding") << int(MonitorList::colCount)
-                                                        << QStringList{"300", "100", "xxx", "200"}
-                                                        << QStringList{"200", "xxx", "100", "300"};
+        QTest::newRow("Count, numeric past its padding")
+            << int(MonitorList::colCount) << QStringList{"300", "100", "xxx", "200"}
+            << QStringList{"200", "xxx", "100", "300"};
         QTest::newRow("ID as text") << int(MonitorList::colID) << QStringList{"100", "200", "300", "xxx"}
                                     << QStringList{"xxx", "300", "200", "100"};
     }
@@ -272,8 +264,7 @@ private slots:
         list.updateIDRow(0x300, true);
         QVERIFY(!list.syncIDRow(QStringLiteral("ID_00000999"), {}, true)); // no row
         QVERIFY(list.syncIDRow(QStringLiteral("ID_00000100"), {}, false));
-        QCOMPARE(list.iconKey(0), QStringLiteral("ID_00000100"));
-        QVERIFY(!list.row(0).checked);
+        QVERIFY(list.iconKey(0) == "ID_00000100" && !list.row(0).checked);
         QVERIFY(!list.syncIDRow(QStringLiteral("ID_00000100"), {}, false)); // unchanged
         bool ticked = true;
         QVERIFY(list.rowChecked(QStringLiteral("ID_00000100"), &ticked) && !ticked);
@@ -286,10 +277,8 @@ private slots:
         // unchecked and marked new; one without goes.
         list.updateIDRow(0x500, false);
         QVERIFY(list.deleteCANID(0x300));
-        QVERIFY(!list.row(1).checked);
-        QCOMPARE(list.iconKey(1), QStringLiteral("ID_00000300_new"));
-        QVERIFY(!list.deleteCANID(0x500));
-        QVERIFY(!list.deleteCANID(0x999));
+        QVERIFY(list.iconKey(1) == "ID_00000300_new" && !list.row(1).checked);
+        QVERIFY(!list.deleteCANID(0x500) && !list.deleteCANID(0x999));
         QCOMPARE(list.count(), 2);
 
         list.updateIDRow(0x400, false);
@@ -330,13 +319,12 @@ private slots:
 
         const QPoint second = view.visualRect(w.list.index(1, 1)).center();
         QTest::mouseClick(view.viewport(), Qt::LeftButton, {}, second);
-        QCOMPARE(view.dragKey(), QStringLiteral("ID_00000456"));
-        QCOMPARE(view.currentKeyRow(), 1);
+        QVERIFY(view.dragKey() == "ID_00000456" && view.currentKeyRow() == 1);
         QCOMPARE(view.dragColour().rgb(), rgbFromColour(idColour(QStringLiteral("ID_00000456"))));
         QCOMPARE(popups.size(), 0);
         QTest::mouseClick(view.viewport(), Qt::RightButton, {}, second);
         QCOMPARE(popups.size(), 1);
-        QCOMPARE(popups.first().first().toInt(), 1);
+        QCOMPARE(popups.first().first().toInt(), 1); // the row under the release
         QTest::mouseDClick(view.viewport(), Qt::LeftButton, {}, second);
         QCOMPARE(w.added, QStringList{"0:ID_00000456"});
 
