@@ -37,7 +37,10 @@ QByteArray framePacket(quint32 stamp, quint16 id, int dlc = 2, quint8 level = 0x
     return capturePacket(0x85, stamp, tail);
 }
 
-QByteArray lostPacket(quint32 stamp, quint8 count) { return capturePacket(0x86, stamp, QByteArray(1, char(count))); }
+QByteArray lostPacket(quint32 stamp, quint8 count)
+{
+    return capturePacket(0x86, stamp, QByteArray(1, char(count)));
+}
 
 } // namespace
 
@@ -139,8 +142,9 @@ private slots:
         for (int i = 0; i < 200; ++i)
             port->feed(framePacket(1000 + i, 0x100 + i % 3));
         feed({lostPacket(5000, 3)});
-        QCOMPARE((QList<int>{control->queueLength(), control->txtCaptured(), control->txtLost(), control->bufferLevel()}),
-                 (QList<int>{201, 201, 1, 100}));
+        QCOMPARE(
+            (QList<int>{control->queueLength(), control->txtCaptured(), control->txtLost(), control->bufferLevel()}),
+            (QList<int>{201, 201, 1, 100}));
 
         control->tmrFreePB_Timer();
         QCOMPARE((QList<int>{control->queueLength(), control->txtCaptured(), control->txtView_View()}),

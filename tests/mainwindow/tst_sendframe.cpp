@@ -48,7 +48,10 @@ struct SendBench : Bench
     }
 };
 
-QStringList listOf(const QString &message) { return message.isEmpty() ? QStringList() : QStringList{message}; }
+QStringList listOf(const QString &message)
+{
+    return message.isEmpty() ? QStringList() : QStringList{message};
+}
 
 } // namespace
 
@@ -95,9 +98,9 @@ private slots:
         QVERIFY(run.txtDec_Validate(i));
         b.prompts.clear();
         const auto dataRow = SendRun::DataRow(row);
-        auto &boxes = dataRow == SendRun::DataRow::Dec ? run.txtDec
+        auto &boxes = dataRow == SendRun::DataRow::Dec   ? run.txtDec
                       : dataRow == SendRun::DataRow::Hex ? run.txtHex
-                                                        : run.txtChr;
+                                                         : run.txtChr;
         QFETCH(QString, input);
         boxes[i] = input;
         const bool passed = dataRow == SendRun::DataRow::Dec   ? run.txtDec_Validate(i)

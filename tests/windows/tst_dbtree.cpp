@@ -280,7 +280,8 @@ private slots:
         QTest::addColumn<QString>("key");
         QTest::addColumn<QList<bool>>("shown"); // Apply and Delete shown, identifier editable
         QTest::addColumn<QString>("ext");
-        QTest::newRow("add") << int(IdEditor::Mode::Add) << "ID_00000123" << QList<bool>{false, false, false} << "-----";
+        QTest::newRow("add") << int(IdEditor::Mode::Add) << "ID_00000123" << QList<bool>{false, false, false}
+                             << "-----";
         QTest::newRow("edit") << int(IdEditor::Mode::Edit) << kDoor << QList<bool>{true, true, false} << "04567";
         QTest::newRow("new") << int(IdEditor::Mode::New) << "DEV_11" << QList<bool>{false, false, true} << "34567";
     }
