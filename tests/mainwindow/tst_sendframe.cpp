@@ -65,31 +65,29 @@ private slots:
         QTest::addColumn<int>("row"); // SendRun::DataRow
         QTest::addColumn<QString>("input");
         QTest::addColumn<bool>("passes");
-        QTest::addColumn<QString>("dec");
-        QTest::addColumn<QString>("hex");
-        QTest::addColumn<QString>("chr");
+        QTest::addColumn<QStringList>("boxes"); // decimal, hex, character
         QTest::addColumn<QString>("message");
-
         const int dec = int(SendRun::DataRow::Dec), hex = int(SendRun::DataRow::Hex), chr = int(SendRun::DataRow::Chr);
         // The row starts at 7 (07, BEL) in every case.
         // clang-format off
         QTest::newRow("decimal 255 gives FF and character 255")
-            << dec << "255" << true << "255" << "FF" << QString(QChar(0xFF)) << "";
+            << dec << "255" << true << QStringList{"255", "FF", QString(QChar(0xFF))} << "";
         QTest::newRow("decimal 256 is too big, row unchanged")
-            << dec << "256" << false << "256" << "07" << "\a" << tooBig;
-        QTest::newRow("decimal with a letter") << dec << "1a" << false << "1a" << "07" << "\a" << notDigit;
-        QTest::newRow("empty decimal is 0, character box empty") << dec << "" << true << "0" << "00" << "" << "";
-        QTest::newRow("hex a becomes 0A and 10") << hex << "a" << true << "10" << "0A" << "\n" << "";
-        QTest::newRow("hex 100 is too big") << hex << "100" << false << "7" << "100" << "\a" << tooBig;
-        QTest::newRow("hex g is not hex") << hex << "g" << false << "7" << "g" << "\a" << notHex;
-        QTest::newRow("character A is 41 and 65") << chr << "A" << true << "65" << "41" << "A" << "";
+            << dec << "256" << false << QStringList{"256", "07", "\a"} << tooBig;
+        QTest::newRow("decimal with a letter") << dec << "1a" << false << QStringList{"1a", "07", "\a"} << notDigit;
+        QTest::newRow("empty decimal is 0, character box empty") << dec << "" << true << QStringList{"0", "00", ""} << "";
+        QTest::newRow("hex a becomes 0A and 10") << hex << "a" << true << QStringList{"10", "0A", "\n"} << "";
+        QTest::newRow("hex 100 is too big") << hex << "100" << false << QStringList{"7", "100", "\a"} << tooBig;
+        QTest::newRow("hex g is not hex") << hex << "g" << false << QStringList{"7", "g", "\a"} << notHex;
+        QTest::newRow("character A is 41 and 65") << chr << "A" << true << QStringList{"65", "41", "A"} << "";
         QTest::newRow("character beyond a byte refused, row keeps its byte")
-            << chr << QString(QChar(0x20AC)) << true << "7" << "07" << "\a" << tooBig;
+            << chr << QString(QChar(0x20AC)) << true << QStringList{"7", "07", "\a"} << tooBig;
         // clang-format on
     }
     void dataEntry()
     {
         QFETCH(int, row);
+        QFETCH(QString, input);
         QFETCH(QString, message);
         SendBench b;
         SendRun &run = *b.run;
@@ -98,18 +96,14 @@ private slots:
         QVERIFY(run.txtDec_Validate(i));
         b.prompts.clear();
         const auto dataRow = SendRun::DataRow(row);
-        auto &boxes = dataRow == SendRun::DataRow::Dec   ? run.txtDec
-                      : dataRow == SendRun::DataRow::Hex ? run.txtHex
-                                                         : run.txtChr;
-        QFETCH(QString, input);
-        boxes[i] = input;
+        (dataRow == SendRun::DataRow::Dec   ? run.txtDec
+         : dataRow == SendRun::DataRow::Hex ? run.txtHex
+                                            : run.txtChr)[i] = input;
         const bool passed = dataRow == SendRun::DataRow::Dec   ? run.txtDec_Validate(i)
                             : dataRow == SendRun::DataRow::Hex ? run.txtHex_Validate(i)
                                                                : run.txtChr_Validate(i);
         QTEST(passed, "passes");
-        QTEST(run.txtDec[i], "dec");
-        QTEST(run.txtHex[i], "hex");
-        QTEST(run.txtChr[i], "chr");
+        QTEST((QStringList{run.txtDec[i], run.txtHex[i], run.txtChr[i]}), "boxes");
         QCOMPARE(b.prompts.texts(), listOf(message));
         if (!message.isEmpty())
             QCOMPARE(b.prompts.shown.first().icon, Prompts::Icon::Critical);
