@@ -55,8 +55,9 @@ QByteArray trafficBytes(int count)
     return all;
 }
 
-// The link, the capture control and the views, capturing.
-struct CaptureRig
+// The link, the capture control and the views, capturing; the connection
+// test only marks the link connected.
+struct CaptureRig final : public ConnectionTester
 {
     Database db;
     ParamStore params{db};
@@ -73,7 +74,7 @@ struct CaptureRig
     CaptureRig()
     {
         link.initProcesses();
-        link.setConnectionRunner([this](bool, QObject *) { link.setLinkState(3); });
+        link.setConnectionTester(this);
         link.analyserValues.analyserBitRate = 500000;
         link.analyserValues.rxMObs = 12;
         control.setSink(&views);
@@ -84,6 +85,7 @@ struct CaptureRig
         if (!control.isCapturing())
             qFatal("capture did not start");
     }
+    void runConnectionTest(bool, QObject *) override { link.setLinkState(3); }
 };
 
 // Serial bytes -> packets -> queue -> decode -> store -> monitor -> model.

@@ -141,14 +141,28 @@ int main(int argc, char *argv[])
     });
     link.initProcesses();
     ConnectionTest test(link, db, params);
-    link.setConnectionRunner([&](bool showParams, QObject *) {
-        test.start(showParams);
-        for (int tick = 0; tick < 100000 && test.isRunning(); ++tick) {
-            link.poll();
-            if (test.isRunning())
-                link.timeoutScan();
+    // The connection test run without its window, the link's poll and
+    // time-out scan driven until the chain is over.
+    struct HeadlessTest final : public ConnectionTester
+    {
+        PacketLink &link;
+        ConnectionTest &test;
+        HeadlessTest(PacketLink &link, ConnectionTest &test)
+            : link(link)
+            , test(test)
+        {
         }
-    });
+        void runConnectionTest(bool showParams, QObject *) override
+        {
+            test.start(showParams);
+            for (int tick = 0; tick < 100000 && test.isRunning(); ++tick) {
+                link.poll();
+                if (test.isRunning())
+                    link.timeoutScan();
+            }
+        }
+    } tester(link, test);
+    link.setConnectionTester(&tester);
     CaptureViews views;
     views.batched = true; // rows are appended per decoding tick, as the main window does
     CaptureControl capture(link);

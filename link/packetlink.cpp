@@ -40,30 +40,6 @@ void PacketLink::setCloseCommand(int ownerCode, std::function<void()> closeWindo
         closers[size_t(ownerCode)] = std::move(closeWindow);
 }
 
-namespace {
-class FunctionTester final : public ConnectionTester
-{
-public:
-    explicit FunctionTester(std::function<void(bool, QObject *)> run)
-        : run(std::move(run))
-    {
-    }
-    void runConnectionTest(bool showParams, QObject *form) override { run(showParams, form); }
-
-private:
-    std::function<void(bool, QObject *)> run;
-};
-} // namespace
-
-void PacketLink::setConnectionRunner(std::function<void(bool showParams, QObject *form)> runner)
-{
-    if (runner)
-        runnerAdapter = std::make_unique<FunctionTester>(std::move(runner));
-    else
-        runnerAdapter.reset();
-    tester = runnerAdapter.get();
-}
-
 void PacketLink::setPortFactory(PortFactory f)
 {
     factory = std::move(f);

@@ -109,9 +109,6 @@ public:
     // Not owned; nullptr runs no test (acquireLink then finds the link not connected).
     void setConnectionTester(ConnectionTester *t) { tester = t; }
     [[nodiscard]] ConnectionTester *connectionTester() const { return tester; }
-    // Wraps a function as the connection tester, for the window tests and
-    // benchmarks that hand one; new code implements ConnectionTester.
-    void setConnectionRunner(std::function<void(bool showParams, QObject *form)> runner);
     void setDisplay(LinkDisplay *d) { display = d; }
     // Another way to make ports (tests); takes effect at the next opening.
     void setPortFactory(PortFactory f);
@@ -212,7 +209,6 @@ private:
     std::array<LinkOwner *, 6> owners{};
     std::array<std::function<void()>, 6> closers;
     ConnectionTester *tester = nullptr;
-    std::unique_ptr<ConnectionTester> runnerAdapter; // set by setConnectionRunner
     LinkDisplay *display = nullptr;
 
     quint8 seq = 1;

@@ -1,11 +1,7 @@
 // The connection window and the Run menu in the main window, against the
 // virtual analyser in this process with the link's timers running.
 #include "support/testregistry.h"
-#include "core/appcontext.h"
-#include "link/packetlink.h"
 #include "link/ui/frmconnect.h"
-#include "sim/virtualanalyser.h"
-#include "sim/virtualport.h"
 #include "support/fakeprompts.h"
 #include "support/linkharness.h"
 #include "views/ui/frmmain.h"
@@ -60,6 +56,7 @@ private slots:
     void cleanup()
     {
         delete window;
+        window = nullptr;
         delete link;
         delete seed;
     }
@@ -68,8 +65,7 @@ private slots:
     void automaticTestHidesItself()
     {
         QVERIFY(link->acquireLink(nullptr, false, true) == Acquired::Yes);
-        QVERIFY(window->isHidden());
-        QVERIFY(window->lvListViewParams->isHidden());
+        QVERIFY(window->isHidden() && window->lvListViewParams->isHidden());
         QCOMPARE(window->windowTitle(), QStringLiteral("Connection to CAN Analyser on COM0"));
         QCOMPARE(window->txtConnectStatus->text(), QStringLiteral("Connected"));
         QCOMPARE(window->cmdCancelOk->text(), QStringLiteral("Ok"));
@@ -111,7 +107,6 @@ private slots:
         window = nullptr;
         QCOMPARE(seed->params.getParam("ListViewParams_ColWidth1", ""), QStringLiteral("2880"));
         QCOMPARE(seed->params.getParam("ListViewParams_ColWidth2", ""), QStringLiteral("1440"));
-        window = new frmConnect(context, *link);
     }
 
     // The Run menu of the main window through the link (its receive path run
@@ -119,47 +114,47 @@ private slots:
     // bar, marks and buttons.
     void runMenuInTheMainWindow()
     {
-        delete window;
-        window = nullptr;
         frmMain main(context, makeLinkPort);
         PacketLink &mainLink = *main.findChild<PacketLink *>("link");
         VirtualAnalyserRig rig(mainLink, seed->db, seed->params); // the connection test run headless
-        const auto action = [&main](const char *name) { return main.findChild<QAction *>(name); };
-        const auto answer = [&mainLink] {
-            for (int i = 0; i < 5; ++i)
+        const auto run = [&main, &mainLink](const char *item, bool answered = true) {
+            main.findChild<QAction *>(item)->trigger();
+            for (int i = 0; answered && i < 5; ++i)
                 mainLink.poll();
         };
+        const auto marked = [&main] {
+            QStringList names;
+            for (const char *name : {"mnuRunListenCAN", "ListenCAN", "mnuRunEnableCAN", "EnableCAN"})
+                if (main.findChild<QAction *>(name)->isChecked())
+                    names << name;
+            return names;
+        };
+        const auto panels = [&main] {
+            return QStringList{main.statusPanelText(1), main.statusPanelText(2), main.statusPanelText(3),
+                               main.statusPanelText(4)};
+        };
 
-        action("mnuRunListenCAN")->trigger();
-        answer();
-        QCOMPARE(main.statusPanelText(2), QStringLiteral("CAN Mode : Listen"));
-        QVERIFY(action("mnuRunListenCAN")->isChecked() && action("ListenCAN")->isChecked());
-        QVERIFY(!action("mnuRunEnableCAN")->isChecked());
-        QCOMPARE(main.statusPanelText(1), QStringLiteral("Status : Connected"));
-        QCOMPARE(main.statusPanelText(3), QStringLiteral("CAN Capute : Off"));
-        QCOMPARE(main.statusPanelText(4), QStringLiteral("Processes : 0"));
-
-        action("mnuRunEnableCAN")->trigger();
-        QVERIFY(action("mnuRunListenCAN")->isChecked()); // unchanged until the answer
-        answer();
+        run("mnuRunListenCAN");
+        QCOMPARE(panels(),
+                 (QStringList{"Status : Connected", "CAN Mode : Listen", "CAN Capute : Off", "Processes : 0"}));
+        QCOMPARE(marked(), (QStringList{"mnuRunListenCAN", "ListenCAN"}));
+        run("mnuRunEnableCAN", false);
+        QCOMPARE(marked(), (QStringList{"mnuRunListenCAN", "ListenCAN"})); // unchanged until the answer
+        run("mnuRunEnableCAN");
         QCOMPARE(main.statusPanelText(2), QStringLiteral("CAN Mode : Enable"));
-        QVERIFY(action("EnableCAN")->isChecked() && !action("ListenCAN")->isChecked());
-
-        action("mnuRunResetCAN")->trigger();
+        QCOMPARE(marked(), (QStringList{"mnuRunEnableCAN", "EnableCAN"}));
+        run("mnuRunResetCAN", false);
         QCOMPARE(main.statusPanelText(2), QStringLiteral("CAN Mode : Reset")); // at once
-        QVERIFY(!action("mnuRunEnableCAN")->isChecked());
-        answer();
+        QVERIFY(marked().isEmpty());
+        run("mnuRunResetCAN");
         QCOMPARE(main.statusPanelText(4), QStringLiteral("Processes : 0"));
         QVERIFY(prompts.shown.isEmpty());
     }
 
-    // "Test connection" from the tool bar: the list stays up over the main
-    // window with the virtual analyser's identity, and the port is let go once
-    // "Ok" is pressed.
+    // "Test connection" from the tool bar: the list stays up with "Ok" over the
+    // main window with the virtual analyser's identity; "Ok" lets the port go.
     void testConnectionFromTheToolBar()
     {
-        delete window;
-        window = nullptr;
         frmMain main(context, makeLinkPort);
         main.startLink();
         frmConnect *w = main.findChild<frmConnect *>();
@@ -169,17 +164,15 @@ private slots:
                 return false;
             rows << w->cmdCancelOk->text() << (w->lvListViewParams->isVisible() ? "list shown" : "list hidden");
             for (int i = 0; i < w->lvListViewParams->topLevelItemCount(); ++i)
-                rows << w->lvListViewParams->topLevelItem(i)->text(0) + " = "
-                            + w->lvListViewParams->topLevelItem(i)->text(1);
+                rows << w->lvListViewParams->topLevelItem(i)->text(0) + " = " +
+                            w->lvListViewParams->topLevelItem(i)->text(1);
             QTest::mouseClick(w->cmdCancelOk, Qt::LeftButton);
             return true;
         });
         main.tbToolBar_ButtonClick("TestCAN");
-        // The list stays up with "Ok" until it is pressed.
         QCOMPARE(rows.mid(0, 2), (QStringList{"Ok", "list shown"}));
         QCOMPARE(rows.size(), 2 + 11);
-        QVERIFY(rows.contains("MCU Frequency, MHz = 16.000000"));
-        QVERIFY(rows.contains("CAN Speed, kbps = 500.000"));
+        QVERIFY(rows.contains("MCU Frequency, MHz = 16.000000") && rows.contains("CAN Speed, kbps = 500.000"));
         QVERIFY(w->isHidden());
         QCOMPARE(main.statusPanelText(1), QStringLiteral("Status : Connected"));
         QCOMPARE(main.statusPanelText(4), QStringLiteral("Processes : 0"));

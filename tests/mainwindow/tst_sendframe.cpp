@@ -1,19 +1,17 @@
 // The send-frame run: data and identifier entry with their checks, the frame
-// it builds, and whole runs against the in-process virtual analyser (waiting,
-// not waiting, retries, errors, COM errors); loop-back through the main window.
+// it builds, whole runs against the in-process virtual analyser; its window
+// and a loop-back through the main window.
 #include "support/testregistry.h"
 #include "sender/sendrun.h"
-#include "sim/virtualport.h"
 #include "sender/ui/frmsendframe.h"
+#include "sim/virtualport.h"
 
 #include "core/values.h"
 #include "link/capturecontrol.h"
 #include "link/ui/frmcapture.h"
-#include "link/ui/frmconnect.h"
 #include "views/messagemodel.h"
 #include "views/ui/frmmain.h"
-#include "support/fakeprompts.h"
-#include "support/linkharness.h"
+#include "support/settingsbench.h"
 
 #include <QComboBox>
 #include <QLineEdit>
@@ -21,16 +19,7 @@
 #include <QRadioButton>
 #include <QtTest>
 
-#include <memory>
-
 namespace {
-
-VirtualAnalyserOptions quietBus()
-{
-    VirtualAnalyserOptions o;
-    o.frameRate = 0;
-    return o;
-}
 
 const QString tooBig = QStringLiteral("Value is big!");
 const QString notDigit = QStringLiteral("Value must be digit!");
@@ -38,35 +27,19 @@ const QString notHex = QStringLiteral("Value must be in hex!");
 const QString noAnswer = QStringLiteral("Error! CAN Analyser do not answer on command...");
 const QString errorAnswer = QStringLiteral("Error! CAN Analyser answer with error on your command...");
 
-// A seed database, the link on the virtual analyser (its clock moved only by
-// the test), the connection test run headless, and the send run.
-struct Bench
+// The send run on the settings bench's link to the virtual analyser.
+struct SendBench : Bench
 {
-    SeedDatabase seed;
-    FakePrompts prompts;
-    std::unique_ptr<PacketLink> link = std::make_unique<PacketLink>(seed.params, prompts, makeLinkPort);
-    VirtualAnalyserRig rig;
-    VirtualPort *&port = rig.port;
-    std::unique_ptr<SendRun> run;
-
-    explicit Bench(const VirtualAnalyserOptions &options = quietBus())
-        : rig(*link, seed.db, seed.params, options)
-    {
-        link->initProcesses();
-        run = std::make_unique<SendRun>(*link, seed.params, prompts);
-    }
+    std::unique_ptr<SendRun> run = std::make_unique<SendRun>(*link, seed.params, prompts);
+    using Bench::Bench;
 
     VirtualAnalyser &analyser() { return *port->analyser(); }
-
-    // Presses Start and checks the link was taken; returns the analyser's
-    // command count once the connection test is over.
+    // Presses Start; the analyser's command count once the connection test is over.
     int start()
     {
         run->cmdStart_Click();
         return port ? analyser().commandsReceived() : 0;
     }
-
-    // One tick of tmrSend (when it runs), then the receive path.
     void tick()
     {
         if (run->sendTimerEnabled())
@@ -74,6 +47,11 @@ struct Bench
         link->poll();
     }
 };
+
+QStringList listOf(const QString &message)
+{
+    return message.isEmpty() ? QStringList() : QStringList{message};
+}
 
 } // namespace
 
@@ -87,61 +65,46 @@ private slots:
         QTest::addColumn<int>("row"); // SendRun::DataRow
         QTest::addColumn<QString>("input");
         QTest::addColumn<bool>("passes");
-        QTest::addColumn<QString>("dec");
-        QTest::addColumn<QString>("hex");
-        QTest::addColumn<QString>("chr");
+        QTest::addColumn<QStringList>("boxes"); // decimal, hex, character
         QTest::addColumn<QString>("message");
-
         const int dec = int(SendRun::DataRow::Dec), hex = int(SendRun::DataRow::Hex), chr = int(SendRun::DataRow::Chr);
         // The row starts at 7 (07, BEL) in every case.
         // clang-format off
         QTest::newRow("decimal 255 gives FF and character 255")
-            << dec << "255" << true << "255" << "FF" << QString(QChar(0xFF)) << "";
+            << dec << "255" << true << QStringList{"255", "FF", QString(QChar(0xFF))} << "";
         QTest::newRow("decimal 256 is too big, row unchanged")
-            << dec << "256" << false << "256" << "07" << "\a" << tooBig;
-        QTest::newRow("decimal with a letter") << dec << "1a" << false << "1a" << "07" << "\a" << notDigit;
-        QTest::newRow("empty decimal is 0, character box empty") << dec << "" << true << "0" << "00" << "" << "";
-        QTest::newRow("hex a becomes 0A and 10") << hex << "a" << true << "10" << "0A" << "\n" << "";
-        QTest::newRow("hex 100 is too big") << hex << "100" << false << "7" << "100" << "\a" << tooBig;
-        QTest::newRow("hex g is not hex") << hex << "g" << false << "7" << "g" << "\a" << notHex;
-        QTest::newRow("character A is 41 and 65") << chr << "A" << true << "65" << "41" << "A" << "";
+            << dec << "256" << false << QStringList{"256", "07", "\a"} << tooBig;
+        QTest::newRow("decimal with a letter") << dec << "1a" << false << QStringList{"1a", "07", "\a"} << notDigit;
+        QTest::newRow("empty decimal is 0, character box empty") << dec << "" << true << QStringList{"0", "00", ""} << "";
+        QTest::newRow("hex a becomes 0A and 10") << hex << "a" << true << QStringList{"10", "0A", "\n"} << "";
+        QTest::newRow("hex 100 is too big") << hex << "100" << false << QStringList{"7", "100", "\a"} << tooBig;
+        QTest::newRow("hex g is not hex") << hex << "g" << false << QStringList{"7", "g", "\a"} << notHex;
+        QTest::newRow("character A is 41 and 65") << chr << "A" << true << QStringList{"65", "41", "A"} << "";
         QTest::newRow("character beyond a byte refused, row keeps its byte")
-            << chr << QString(QChar(0x20AC)) << true << "7" << "07" << "\a" << tooBig;
+            << chr << QString(QChar(0x20AC)) << true << QStringList{"7", "07", "\a"} << tooBig;
         // clang-format on
     }
-
     void dataEntry()
     {
         QFETCH(int, row);
         QFETCH(QString, input);
-        Bench b;
+        QFETCH(QString, message);
+        SendBench b;
         SendRun &run = *b.run;
         const int i = 3;
         run.txtDec[i] = QStringLiteral("7");
         QVERIFY(run.txtDec_Validate(i));
         b.prompts.clear();
-
-        bool passed = false;
-        switch (SendRun::DataRow(row)) {
-        case SendRun::DataRow::Dec:
-            run.txtDec[i] = input;
-            passed = run.txtDec_Validate(i);
-            break;
-        case SendRun::DataRow::Hex:
-            run.txtHex[i] = input;
-            passed = run.txtHex_Validate(i);
-            break;
-        case SendRun::DataRow::Chr:
-            run.txtChr[i] = input;
-            passed = run.txtChr_Validate(i);
-            break;
-        }
+        const auto dataRow = SendRun::DataRow(row);
+        (dataRow == SendRun::DataRow::Dec   ? run.txtDec
+         : dataRow == SendRun::DataRow::Hex ? run.txtHex
+                                            : run.txtChr)[i] = input;
+        const bool passed = dataRow == SendRun::DataRow::Dec   ? run.txtDec_Validate(i)
+                            : dataRow == SendRun::DataRow::Hex ? run.txtHex_Validate(i)
+                                                               : run.txtChr_Validate(i);
         QTEST(passed, "passes");
-        QTEST(run.txtDec[i], "dec");
-        QTEST(run.txtHex[i], "hex");
-        QTEST(run.txtChr[i], "chr");
-        QFETCH(QString, message);
-        QCOMPARE(b.prompts.texts(), message.isEmpty() ? QStringList() : QStringList{message});
+        QTEST((QStringList{run.txtDec[i], run.txtHex[i], run.txtChr[i]}), "boxes");
+        QCOMPARE(b.prompts.texts(), listOf(message));
         if (!message.isEmpty())
             QCOMPARE(b.prompts.shown.first().icon, Prompts::Icon::Critical);
     }
@@ -153,7 +116,6 @@ private slots:
         QTest::addColumn<bool>("passes");
         QTest::addColumn<QString>("shown");
         QTest::addColumn<QString>("message");
-
         // clang-format off
         QTest::newRow("7ff becomes 7FF") << false << "7ff" << true << "7FF" << "";
         QTest::newRow("1a becomes 01A") << false << "1a" << true << "01A" << "";
@@ -165,34 +127,27 @@ private slots:
         QTest::newRow("40000 is too big") << true << "40000" << false << "40000" << tooBig;
         // clang-format on
     }
-
     void identifierEntry()
     {
         QFETCH(bool, extended);
         QFETCH(QString, input);
-        Bench b;
+        QFETCH(QString, message);
+        SendBench b;
         SendRun &run = *b.run;
         QCOMPARE(run.pictureColour, hexColour(QStringLiteral("123"))); // the load checks "123"
-        bool passed = false;
-        if (extended) {
-            run.txtIDExt = input;
-            passed = run.txtIDExt_Validate();
-            QTEST(run.txtIDExt, "shown");
-        } else {
-            run.txtIDStd = input;
-            passed = run.txtIDStd_Validate();
-            QTEST(run.txtIDStd, "shown");
-            // The swatch takes the identifier's colour only when the entry passes.
-            QCOMPARE(run.pictureColour, hexColour(passed ? run.txtIDStd : QStringLiteral("123")));
-        }
+        QString &box = extended ? run.txtIDExt : run.txtIDStd;
+        box = input;
+        const bool passed = extended ? run.txtIDExt_Validate() : run.txtIDStd_Validate();
         QTEST(passed, "passes");
-        QFETCH(QString, message);
-        QCOMPARE(b.prompts.texts(), message.isEmpty() ? QStringList() : QStringList{message});
+        QTEST(box, "shown");
+        QCOMPARE(b.prompts.texts(), listOf(message));
+        // The swatch takes the identifier's colour only when a standard part passes.
+        QCOMPARE(run.pictureColour, hexColour(passed && !extended ? run.txtIDStd : QStringLiteral("123")));
     }
 
     void enterKeyMovesAlongTheRow()
     {
-        Bench b;
+        SendBench b;
         SendRun &run = *b.run;
         run.setDataSize(3);
         QCOMPARE(run.enterPressed(SendRun::DataRow::Dec, 0), 1);
@@ -210,31 +165,24 @@ private slots:
         QTest::addColumn<int>("canType");
         QTest::addColumn<int>("dataType");
         QTest::addColumn<int>("size");
-        QTest::addColumn<bool>("rb0");
-        QTest::addColumn<bool>("rb1");
+        QTest::addColumn<bool>("reserved"); // RB0 and RB1
         QTest::addColumn<QByteArray>("binary");
-
         // Identifier boxes 123 / 34567, data boxes 0xAA 0x55 0x01 0x02 0x03 ...
-        // clang-format off
-        QTest::newRow("standard, 2 data bytes")
-            << 0 << 0 << 2 << false << false << QByteArray::fromHex("230100000002AA55");
-        QTest::newRow("length 0 carries no data")
-            << 0 << 0 << 0 << false << false << QByteArray::fromHex("230100000000");
+        QTest::newRow("standard, 2 data bytes") << 0 << 0 << 2 << false << QByteArray::fromHex("230100000002AA55");
+        QTest::newRow("length 0 carries no data") << 0 << 0 << 0 << false << QByteArray::fromHex("230100000000");
         QTest::newRow("remote with length 5 carries no data")
-            << 0 << 1 << 5 << false << false << QByteArray::fromHex("230100000105");
-        QTest::newRow("extended uses all 29 bits") << 1 << 0 << 1 << false << false
-                                                   << QByteArray::fromHex("67458F0402" "01AA");
-        QTest::newRow("reserved bits RB0 and RB1")
-            << 0 << 0 << 0 << true << true << QByteArray::fromHex("23010000" "0C00");
-        // clang-format on
+            << 0 << 1 << 5 << false << QByteArray::fromHex("230100000105");
+        QTest::newRow("extended uses all 29 bits") << 1 << 0 << 1 << false << QByteArray::fromHex("67458F040201AA");
+        QTest::newRow("reserved bits RB0 and RB1") << 0 << 0 << 0 << true << QByteArray::fromHex("230100000C00");
     }
-
     void frameLayout()
     {
         QFETCH(int, canType);
         QFETCH(int, dataType);
         QFETCH(int, size);
-        Bench b;
+        QFETCH(bool, reserved);
+        QFETCH(QByteArray, binary);
+        SendBench b;
         SendRun &run = *b.run;
         const char *bytes[] = {"170", "85", "1", "2", "3", "4", "5", "6"};
         for (int i = 0; i < 8; ++i)
@@ -242,48 +190,32 @@ private slots:
         run.setCANType(canType);
         run.setDataType(dataType);
         run.setDataSize(size);
-        QFETCH(bool, rb0);
-        QFETCH(bool, rb1);
-        run.chkRB0 = rb0;
-        run.chkRB1 = rb1;
-        QFETCH(QByteArray, binary);
+        run.chkRB0 = run.chkRB1 = reserved;
         QCOMPARE(run.makeFrame().toHex(' '), binary.toHex(' '));
     }
 
-    void timeOutTicks_data()
-    {
-        QTest::addColumn<QString>("setting");
-        QTest::addColumn<int>("ticks");
-        // clang-format off
-        QTest::newRow("1000 ms is 100 ticks") << "1000" << 100;
-        QTest::newRow("half a tick down to even") << "1005" << 100;
-        QTest::newRow("half a tick up to even") << "1015" << 102;
-        QTest::newRow("0 ms still times out") << "0" << 1;
-        // clang-format on
-    }
-
+    // Ticks of 10 ms, half a tick rounded to even; 0 ms still times out.
     void timeOutTicks()
     {
-        Bench b;
-        QFETCH(QString, setting);
-        b.seed.params.setParam(QStringLiteral("SendFrame_TimeOut"), setting);
-        b.start();
-        QTEST(b.run->sendTimeOutTicks(), "ticks");
+        for (const auto &[setting, ticks] : {std::pair{"1000", 100}, {"1005", 100}, {"1015", 102}, {"0", 1}}) {
+            SendBench b;
+            b.seed.params.setParam(QStringLiteral("SendFrame_TimeOut"), QLatin1String(setting));
+            b.start();
+            QCOMPARE(b.run->sendTimeOutTicks(), ticks);
+        }
     }
 
     void repeatCountOneWaiting()
     {
-        Bench b;
+        SendBench b;
         SendRun &run = *b.run;
         run.setCountMode(1);
         run.txtCount = QStringLiteral("1");
         const int before = b.start();
-        QVERIFY(run.holdsLink());
-        QCOMPARE(b.link->busyCount(), 1);
+        // "Starting" until the first frame is handed over.
+        QVERIFY(run.holdsLink() && !run.cmdStartEnabled && !run.groupsEnabled && run.sendTimerEnabled());
         QCOMPARE(run.cmdStartCaption, QStringLiteral("Stop"));
-        QVERIFY(!run.cmdStartEnabled); // "Starting" until the first frame is handed over
-        QVERIFY(!run.groupsEnabled && run.sendTimerEnabled());
-        QCOMPARE(run.sendTimerInterval(), 1);
+        QCOMPARE((QList<int>{b.link->busyCount(), run.sendTimerInterval()}), (QList<int>{1, 1}));
         QCOMPARE(run.packet().toHex(' '), QByteArray("84 23 01 00 00 00 00"));
 
         for (int k = 0; k < 5; ++k)
@@ -293,13 +225,12 @@ private slots:
                  (QStringList{"1", "0", "00", "00", "Start"}));
         QVERIFY(run.cmdStartEnabled && run.groupsEnabled && !run.sendTimerEnabled());
         QCOMPARE(b.link->busyCount() + b.link->outstandingCount(), 0);
-        QVERIFY(!b.link->isPortOpen());
-        QVERIFY(b.prompts.shown.isEmpty());
+        QVERIFY(!b.link->isPortOpen() && b.prompts.shown.isEmpty());
     }
 
     void notWaitingUntilUserBreak()
     {
-        Bench b;
+        SendBench b;
         SendRun &run = *b.run;
         run.chkWaitAnswer = false;
         run.chkCANLoop = false;
@@ -308,43 +239,34 @@ private slots:
         QCOMPARE(run.packet().at(0), char(0x83));
         for (int k = 1; k <= 4; ++k) {
             b.tick(); // one frame per slot, counted at once
-            QCOMPARE(run.txtSendCount, QString::number(k));
-            QCOMPARE(b.analyser().commandsReceived() - before, k);
-            QVERIFY(run.sendTimerEnabled());
-            QCOMPARE(run.sendTimerInterval(), 50);
-            QCOMPARE(b.link->outstandingCount(), 0);
+            QCOMPARE((QList<int>{run.txtSendCount.toInt(), b.analyser().commandsReceived() - before,
+                                 run.sendTimerInterval(), b.link->outstandingCount()}),
+                     (QList<int>{k, k, 50, 0}));
         }
-        QCOMPARE(run.cmdStartCaption, QStringLiteral("Stop"));
         run.cmdStart_Click();
         QVERIFY(!run.sendTimerEnabled());
         QCOMPARE(run.cmdStartCaption, QStringLiteral("Start"));
         QCOMPARE(b.link->busyCount(), 0);
         b.tick();
         QCOMPARE(b.analyser().commandsReceived() - before, 4);
-        QCOMPARE(run.txtSendCount, QStringLiteral("4"));
     }
 
+    // Retry 1: one time-out ends the run; an error answer is not retried
+    // (the default three time-outs: tst_faults).
     void failedFrameEndsTheRun_data()
     {
-        QTest::addColumn<QString>("retry");  // "SendFrame_Retry", empty: not set
-        QTest::addColumn<bool>("errorFlag"); // the analyser answers with its error flag instead of not at all
-        QTest::addColumn<int>("sends");
-        QTest::addColumn<QStringList>("messages");
-
-        QTest::newRow("retry 1: one time-out ends the run") << "1" << false << 1 << QStringList{noAnswer};
-        QTest::newRow("default retry: three sends") << "" << false << 3 << QStringList({noAnswer, noAnswer, noAnswer});
-        QTest::newRow("error answer: no retry") << "" << true << 1 << QStringList{errorAnswer};
+        QTest::addColumn<bool>("errorFlag");
+        QTest::newRow("retry 1: one time-out ends the run") << false;
+        QTest::newRow("error answer: no retry") << true;
     }
-
     void failedFrameEndsTheRun()
     {
-        QFETCH(QString, retry);
         QFETCH(bool, errorFlag);
         VirtualAnalyserOptions o = quietBus();
         (errorFlag ? o.errorFlagFor : o.silentFor) = 0x84;
-        Bench b(o);
-        if (!retry.isEmpty())
-            b.seed.params.setParam(QStringLiteral("SendFrame_Retry"), retry);
+        SendBench b(o);
+        if (!errorFlag)
+            b.seed.params.setParam(QStringLiteral("SendFrame_Retry"), QStringLiteral("1"));
         b.seed.params.setParam(QStringLiteral("SendFrame_TimeOut"), QStringLiteral("30"));
         SendRun &run = *b.run;
         run.txtErrCAN = QStringLiteral("00");
@@ -354,31 +276,29 @@ private slots:
             b.link->timeoutScan(); // three scans expire the 30 ms
         }
         QCOMPARE(run.cmdStartCaption, QStringLiteral("Start"));
-        QTEST(b.analyser().commandsReceived() - before, "sends");
+        QCOMPARE(b.analyser().commandsReceived() - before, 1);
         QCOMPARE((QStringList{run.txtStatCAN, run.txtErrCAN, run.txtErrMOB, run.txtSendCount}),
                  (QStringList{"1", "", "", "0"}));
-        QTEST(b.prompts.texts(), "messages");
+        QCOMPARE(b.prompts.texts(), QStringList{errorFlag ? errorAnswer : noAnswer});
         QCOMPARE(b.link->busyCount() + b.link->outstandingCount(), 0);
     }
 
+    // Another user holds the link when the send window's connection test fails.
     void failedConnectionReleasesNothing()
     {
-        Bench b;
-        // Another user holds the link when the send window's connection test fails.
-        bool connects = true;
-        b.link->setConnectionRunner([&](bool, QObject *) { b.link->setLinkState(connects ? 3 : 1); });
+        SendBench b;
+        ScriptedTester tester(*b.link);
         QVERIFY(b.link->acquireLink(nullptr, false, false) == Acquired::Yes);
         b.link->setLinkState(1);
-        connects = false;
+        tester.leavesState = 1;
         // Fails: the port is closed, the holder stays counted.
         QVERIFY(b.link->acquireLink(nullptr, true, false) == Acquired::No);
         const int held = b.link->busyCount();
         SendRun &run = *b.run;
         run.cmdStart_Click();
-        QVERIFY(!run.holdsLink());
+        QVERIFY(!run.holdsLink() && !run.sendTimerEnabled());
         QCOMPARE(run.cmdStartCaption, QStringLiteral("Stop"));
         QVERIFY(!run.cmdStartEnabled); // stays "Starting"
-        QVERIFY(!run.sendTimerEnabled());
         run.cmdClose_Click();
         QCOMPARE(run.cmdStartCaption, QStringLiteral("Start"));
         QVERIFY(run.cmdStartEnabled);
@@ -389,17 +309,16 @@ private slots:
     {
         VirtualAnalyserOptions o = quietBus();
         o.silentFor = 0x84;
-        Bench b(o);
+        SendBench b(o);
         b.start();
         b.tick();
         QCOMPARE(b.link->outstandingCount(), 1); // the frame waits for its answer
         b.run->cmdStart_Click();
-        QCOMPARE(b.link->outstandingCount(), 0);
-        QCOMPARE(b.link->busyCount(), 0);
+        QCOMPARE(b.link->outstandingCount() + b.link->busyCount(), 0);
 
         // The last frame was answered and its slot taken by the Run commands
         // before the user pressed Stop: that command must stay outstanding.
-        Bench c;
+        SendBench c;
         c.start();
         c.tick();
         QCOMPARE(c.run->txtSendCount, QStringLiteral("1"));
@@ -413,49 +332,42 @@ private slots:
         QCOMPARE(c.run->cmdStartCaption, QStringLiteral("Start"));
     }
 
+    // The boxes follow the frame's kind, size and count; typed text reaches
+    // the run and the check's result comes back.
     void windowMirrorsTheRun()
     {
-        Bench b;
+        SendBench b;
         frmSendFrame window(*b.run);
-        // At first: a standard data frame of length 0, repeated until the user's break.
-        QVERIFY(!window.findChild<QLineEdit *>("txtIDExt")->isEnabled());
-        QVERIFY(!window.findChild<QLineEdit *>("txtDec0")->isEnabled());
-        QVERIFY(!window.findChild<QLineEdit *>("txtCount")->isEnabled());
-        QCOMPARE(window.findChild<QLineEdit *>("txtIDStd")->maxLength(), 3);
-        QVERIFY(window.findChild<QLineEdit *>("txtSendCount")->isReadOnly());
-        auto *size = window.findChild<QComboBox *>("cmbDataSize");
-        QCOMPARE(size->count(), 9);
-        size->setCurrentIndex(2);
-        QVERIFY(window.findChild<QLineEdit *>("txtDec1")->isEnabled());
-        QVERIFY(!window.findChild<QLineEdit *>("txtDec2")->isEnabled());
+        const auto box = [&window](const char *name) { return window.findChild<QLineEdit *>(name); };
+        QVERIFY(!box("txtIDExt")->isEnabled() && !box("txtDec0")->isEnabled() && !box("txtCount")->isEnabled());
+        window.findChild<QComboBox *>("cmbDataSize")->setCurrentIndex(2);
+        QVERIFY(box("txtDec1")->isEnabled() && !box("txtDec2")->isEnabled());
         window.findChild<QRadioButton *>("optDataType1")->click();
-        QVERIFY(!window.findChild<QLineEdit *>("txtDec0")->isEnabled());
+        QVERIFY(!box("txtDec0")->isEnabled());
         window.findChild<QRadioButton *>("optCANType1")->click();
-        QVERIFY(window.findChild<QLineEdit *>("txtIDExt")->isEnabled());
+        QVERIFY(box("txtIDExt")->isEnabled());
         window.findChild<QRadioButton *>("optCount1")->click();
-        QVERIFY(window.findChild<QLineEdit *>("txtCount")->isEnabled());
+        QVERIFY(box("txtCount")->isEnabled());
 
-        // Typed text reaches the run; the check's result comes back.
-        auto *std = window.findChild<QLineEdit *>("txtIDStd");
-        std->clear();
-        QTest::keyClicks(std, QStringLiteral("1a"));
+        box("txtIDStd")->clear();
+        QTest::keyClicks(box("txtIDStd"), QStringLiteral("1a"));
         QCOMPARE(b.run->txtIDStd, QStringLiteral("1a"));
         QVERIFY(b.run->txtIDStd_Validate());
-        QCOMPARE(std->text(), QStringLiteral("01A"));
+        QCOMPARE(box("txtIDStd")->text(), QStringLiteral("01A"));
     }
 
-    void menuItemAndToolBarButton()
+    // The menu item and the tool bar button open one dialog that Hide, the
+    // close box and the link's reset close; with the capture on, a frame sent
+    // with loop-back shows in the message list.
+    void sendWindowInTheMainWindow()
     {
-        Bench b;
+        SendBench b;
         AppContext context{&b.seed.db, &b.seed.params, &b.prompts, {}};
         frmMain window(context, makeLinkPort);
+        window.loadTimer_Timer();
         PacketLink &link = *window.findChild<PacketLink *>("link");
-        // The load tick, with the connection test run headless on the window's link.
-        window.startLink();
         link.stopTimers();
-        link.setConnectionRunner([&](bool showParams, QObject *) {
-            runConnectHeadless(link, window.findChild<frmConnect *>()->connectionTest(), showParams);
-        });
+        VirtualAnalyserRig rig(link, b.seed.db, b.seed.params, quietBus());
         QAction *button = window.findChild<QAction *>("SendCAN");
         QAction *item = window.findChild<QAction *>("mnuRunCANSend");
         QVERIFY(!window.findChild<frmSendFrame *>()); // created at the first opening
@@ -464,7 +376,6 @@ private slots:
         frmSendFrame *dialog = window.findChild<frmSendFrame *>();
         QVERIFY(dialog && dialog->isVisible());
         QVERIFY(item->isChecked() && button->isChecked());
-
         // "Hide" during a run: the run goes on, menu and button keep their state.
         SendRun &run = dialog->sendRun();
         run.chkWaitAnswer = false;
@@ -476,39 +387,21 @@ private slots:
         QVERIFY(item->isChecked() && button->isChecked());
         run.tmrSend_Timer();
         QVERIFY(run.sendTimerEnabled());
-
         // Reopening brings the same dialog back with its counters.
         item->trigger();
         QCOMPARE(window.findChild<frmSendFrame *>(), dialog);
         QVERIFY(dialog->isVisible());
         QCOMPARE(dialog->txtSendCount->text(), QStringLiteral("3"));
-
         // The close box ends the run and only hides the dialog.
         QVERIFY(!dialog->close());
-        QVERIFY(!dialog->isVisible());
-        QVERIFY(!run.sendTimerEnabled());
+        QVERIFY(!dialog->isVisible() && !run.sendTimerEnabled());
         QCOMPARE(link.busyCount(), 0);
         QVERIFY(!item->isChecked() && !button->isChecked());
-
         // The link's reset closes it like "Close".
         item->trigger();
-        QVERIFY(item->isChecked());
         link.resetLink();
         QVERIFY(!dialog->isVisible());
         QVERIFY(!item->isChecked() && !button->isChecked());
-    }
-
-    // What a user does: capture on, send one frame with loop-back, and find it in
-    // the message list.
-    void loopBackFrameReachesTheMessageList()
-    {
-        Bench b;
-        AppContext context{&b.seed.db, &b.seed.params, &b.prompts, {}};
-        frmMain window(context, makeLinkPort);
-        window.loadTimer_Timer();
-        PacketLink &link = *window.findChild<PacketLink *>("link");
-        link.stopTimers();
-        VirtualAnalyserRig rig(link, b.seed.db, b.seed.params, quietBus());
 
         window.findChild<QAction *>("mnuRunCANCapture")->trigger();
         frmCapture *captureWindow = window.findChild<frmCapture *>();
@@ -517,10 +410,8 @@ private slots:
         for (int i = 0; i < 5 && !capture.isCapturing(); ++i)
             link.poll();
         QVERIFY(capture.isCapturing());
-
-        window.findChild<QAction *>("mnuRunCANSend")->trigger();
-        frmSendFrame *dialog = window.findChild<frmSendFrame *>();
-        SendRun &run = dialog->sendRun();
+        item->trigger();
+        run.chkWaitAnswer = true;
         run.txtIDStd = QStringLiteral("5a1");
         QVERIFY(run.txtIDStd_Validate());
         run.txtDec[0] = QStringLiteral("222");
@@ -531,11 +422,9 @@ private slots:
         run.tmrSend_Timer();
         link.poll();
         QCOMPARE(run.txtSendCount, QStringLiteral("1"));
-        QCOMPARE(run.cmdStartCaption, QStringLiteral("Start"));
         rig.analyser->advance(5);
         link.poll();
         capture.tmrFreePB_Timer();
-
         const MessageModel &messages = *window.findChild<MessageModel *>();
         QCOMPARE(messages.count(), 1);
         QCOMPARE(messages.text(0, QStringLiteral("ID-Std")), QStringLiteral("5A1"));

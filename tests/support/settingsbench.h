@@ -17,7 +17,7 @@ inline VirtualAnalyserOptions quietBus()
     return o;
 }
 
-struct Bench final : public ProcessStarter
+struct Bench : public ProcessStarter
 {
     SeedDatabase seed;
     FakePrompts prompts;

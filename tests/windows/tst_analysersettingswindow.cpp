@@ -25,7 +25,6 @@ private slots:
         QCOMPARE(window.cmbCAN_Timer->currentIndex(), -1);
         QCOMPARE(window.txtSendFrame_TimeOut->text(), QStringLiteral("1000"));
         QVERIFY(!window.cmdApply->isEnabled());
-
         window.show();
         QVERIFY(QTest::qWaitForWindowExposed(&window));
         window.cmbCAN_Speed->setCurrentIndex(0);
@@ -35,7 +34,7 @@ private slots:
         window.cmdCancel->click();
         QVERIFY(window.isVisible());
         QCOMPARE(b.prompts.texts(), QStringList{QStringLiteral("Settings was been chanded. Save?")});
-        QCOMPARE(window.cmbCAN_Speed->currentIndex(), 0);
+        QCOMPARE(window.cmbCAN_Speed->currentIndex(), 0); // the change is kept
         b.prompts.answers << Prompts::Answer::Yes;
         window.cmdCancel->click();
         QVERIFY(!window.isVisible());

@@ -121,27 +121,24 @@ private slots:
         show(1);
         QCOMPARE(panel->c.cmdDB_Property->text(), QString("?"));
         QCOMPARE(panel->c.cmbDB_Name->count(), 3);
-        QCOMPARE(panel->c.cmbDB_Name->currentText(), QString("Bus A"));
         QTreeWidgetItem *root = panel->c.tvDB_IDs->topLevelItem(0);
-        QCOMPARE(root->text(0), QString("Bus A"));
+        QCOMPARE(QStringList({panel->c.cmbDB_Name->currentText(), root->text(0)}), QStringList({"Bus A", "Bus A"}));
         QVERIFY(root->isExpanded());
         // Devices and identifiers sorted by text, not in table order.
         QCOMPARE(root->child(0), node("DEV_11"));
-        QCOMPARE(root->child(1)->child(0)->text(0), QString("100 - Rpm"));
-        QCOMPARE(root->child(1)->child(1)->text(0), QString("101 - Temp"));
-        QCOMPARE(tree->nodeImage("DEV_10"), QString("DeviceDef"));
-        QCOMPARE(tree->nodeImage("DEV_11"), QString("Device"));
+        QCOMPARE(QStringList({root->child(1)->child(0)->text(0), root->child(1)->child(1)->text(0)}),
+                 QStringList({"100 - Rpm", "101 - Temp"}));
+        QCOMPARE(QStringList({tree->nodeImage("DEV_10"), tree->nodeImage("DEV_11")}),
+                 QStringList({"DeviceDef", "Device"}));
         QVERIFY(!root->icon(0).isNull() && !node(kRpm)->icon(0).isNull());
-        QVERIFY(!panel->c.mnuCAN_DB_Expand->isEnabled());
-        QVERIFY(panel->c.mnuCAN_DB_Collapse->isEnabled());
+        QVERIFY(!panel->c.mnuCAN_DB_Expand->isEnabled() && panel->c.mnuCAN_DB_Collapse->isEnabled());
 
         // Choosing from the list: the empty item leaves no data base.
         QSignalSpy menu(tree.get(), &DbTree::canDbMenuChanged);
         QSignalSpy resets(tree.get(), &DbTree::linkResetRequested);
         panel->c.cmbDB_Name->setCurrentIndex(0);
         tree->cmbDB_Name_Click();
-        QCOMPARE(panel->c.tvDB_IDs->topLevelItemCount(), 0);
-        QCOMPARE(panel->c.cmdDB_Property->text(), QString("+"));
+        QVERIFY(panel->c.tvDB_IDs->topLevelItemCount() == 0 && panel->c.cmdDB_Property->text() == "+");
         QCOMPARE(menu.last(), (QVariantList{false, QString()}));
         panel->c.cmbDB_Name->setCurrentIndex(2);
         tree->cmbDB_Name_Click();
@@ -169,46 +166,43 @@ private slots:
         CanDbModel &m = tree->model();
         QSignalSpy menu(tree.get(), &DbTree::canDbMenuChanged);
         QCOMPARE(m.renameDataBase(1, "Bus 'A'"), WriteResult::Stored);
-        QCOMPARE(node("CAN")->text(0), QString("Bus 'A'"));
-        QCOMPARE(panel->c.cmbDB_Name->currentText(), QString("Bus 'A'"));
+        QCOMPARE(QStringList({node("CAN")->text(0), panel->c.cmbDB_Name->currentText()}),
+                 QStringList({"Bus 'A'", "Bus 'A'"}));
         QCOMPARE(menu.first(), (QVariantList{true, "Bus 'A'"}));
         QCOMPARE(m.setDefaultDevice(1, 11), WriteResult::Stored);
-        QCOMPARE(tree->nodeImage("DEV_11"), QString("DeviceDef"));
-        QCOMPARE(tree->nodeImage("DEV_10"), QString("Device"));
+        QCOMPARE(QStringList({tree->nodeImage("DEV_10"), tree->nodeImage("DEV_11")}),
+                 QStringList({"Device", "DeviceDef"}));
         QCOMPARE(m.renameDevice(11, "Doors"), WriteResult::Stored);
         QCOMPARE(node("DEV_11")->text(0), QString("Doors"));
 
         QVERIFY(m.addIdentifier(11, 0x222, "Wiper", true, {}));
         m.checkNode(kDoor, false);
-        QCOMPARE(node("ID_00000222")->parent(), node("DEV_11"));
+        QVERIFY(node("ID_00000222")->parent() == node("DEV_11"));
         QCOMPARE(panel->c.tvDB_IDs->currentItem(), node("ID_00000222"));
         CanDbModel::IdentifierChange move;
         move.deviceId = 10;
         move.name = "Revs";
         QCOMPARE(m.changeIdentifier(kDoor, move), WriteResult::Stored);
-        QCOMPARE(node(kDoor)->parent(), node("DEV_10"));
-        QCOMPARE(node(kDoor)->text(0), QString("123.04567 - Revs"));
+        QVERIFY(node(kDoor)->parent() == node("DEV_10") && node(kDoor)->text(0) == "123.04567 - Revs");
         QVERIFY(!shown("DEV_10") && shown("DEV_11")); // the boxes follow the move
     }
 
     void menusFollowTheClickedNode_data()
     {
         QTest::addColumn<QString>("key");
-        QTest::addColumn<bool>("devEdit");
-        QTest::addColumn<bool>("devDelete");
-        QTest::addColumn<bool>("idEdit");
+        QTest::addColumn<QList<bool>>("enabled"); // device Edit, device Delete, identifier Edit
         QTest::addColumn<QString>("popup");
         QTest::addColumn<QString>("defaultItem");
-        QTest::newRow("empty space opens CAN") << "" << false << false << false << "mnuCAN"
-                                               << "";
-        QTest::newRow("root opens CAN DB, Edit bold") << "CAN" << false << false << false << "mnuCAN_DB"
-                                                      << "mnuCAN_DB_Edit";
-        QTest::newRow("default device cannot be deleted") << "DEV_10" << true << false << false << "mnuCAN_Devices"
-                                                          << "";
-        QTest::newRow("other device can") << "DEV_11" << true << true << false << "mnuCAN_Devices"
-                                          << "";
-        QTest::newRow("identifier opens IDs, Edit bold") << kDoor << false << false << true << "mnuCAN_IDs"
-                                                         << "mnuCAN_IDs_Edit";
+        // clang-format off
+        QTest::newRow("empty space opens CAN") << "" << QList<bool>{false, false, false} << "mnuCAN" << "";
+        QTest::newRow("root opens CAN DB, Edit bold")
+            << "CAN" << QList<bool>{false, false, false} << "mnuCAN_DB" << "mnuCAN_DB_Edit";
+        QTest::newRow("default device cannot be deleted")
+            << "DEV_10" << QList<bool>{true, false, false} << "mnuCAN_Devices" << "";
+        QTest::newRow("other device can") << "DEV_11" << QList<bool>{true, true, false} << "mnuCAN_Devices" << "";
+        QTest::newRow("identifier opens IDs, Edit bold")
+            << kDoor << QList<bool>{false, false, true} << "mnuCAN_IDs" << "mnuCAN_IDs_Edit";
+        // clang-format on
     }
     void menusFollowTheClickedNode()
     {
@@ -217,13 +211,12 @@ private slots:
         click(kRpm); // enable everything first: the next mouse-down must clear it
         click(key);
         QCOMPARE(tree->currentNodeKey(), key);
-        QTEST(panel->c.mnuCAN_Devices_Edit->isEnabled(), "devEdit");
-        QTEST(panel->c.mnuCAN_Devices_Delete->isEnabled(), "devDelete");
-        QTEST(panel->c.mnuCAN_IDs_Edit->isEnabled(), "idEdit");
+        QTEST((QList<bool>{panel->c.mnuCAN_Devices_Edit->isEnabled(), panel->c.mnuCAN_Devices_Delete->isEnabled(),
+                           panel->c.mnuCAN_IDs_Edit->isEnabled()}),
+              "enabled");
         QCOMPARE(panel->c.mnuCAN_IDs_Delete->isEnabled(), panel->c.mnuCAN_IDs_Edit->isEnabled());
         tree->tvDB_IDs_MouseUp(Qt::RightButton);
-        QVERIFY(tree->lastPopup());
-        QTEST(tree->lastPopup()->objectName(), "popup");
+        QTEST(tree->lastPopup() ? tree->lastPopup()->objectName() : QString(), "popup");
         QAction *bold = tree->lastPopup()->defaultAction();
         QTEST(bold ? bold->objectName() : QString(), "defaultItem");
         tree->lastPopup()->close();
@@ -239,35 +232,29 @@ private slots:
         QCOMPARE(tree->currentNodeKey(), kRpm);
         QTest::keyClick(tv, Qt::Key_Up); // from "100 - Rpm" to "Engine"
         QCOMPARE(tree->currentNodeKey(), QString("DEV_10"));
-        QVERIFY(panel->c.mnuCAN_Devices_Edit->isEnabled());
-        QVERIFY(!panel->c.mnuCAN_IDs_Edit->isEnabled());
+        QVERIFY(panel->c.mnuCAN_Devices_Edit->isEnabled() && !panel->c.mnuCAN_IDs_Edit->isEnabled());
 
         QSignalSpy triggered(panel->c.mnuCAN_Devices_Delete, &QAction::triggered);
         QTest::keyClick(tv, Qt::Key_Delete); // the default device
-        QCOMPARE(triggered.count(), 0);
-        QVERIFY(prompts.shown.isEmpty());
+        QVERIFY(triggered.isEmpty() && prompts.shown.isEmpty());
         tv->setCurrentItem(node("DEV_11"));
         QTest::keyClick(tv, Qt::Key_Delete);
         QCOMPARE(triggered.count(), 1);
         QCOMPARE(prompts.texts(), QStringList{"Deleting CAN DataBase Device \"Body\". Are you sure?"});
-        QVERIFY(!node("DEV_11") && !node(kDoor));
-        QCOMPARE(count("CAN_Device"), 1);
+        QVERIFY(!node("DEV_11") && !node(kDoor) && count("CAN_Device") == 1);
     }
 
     void expandAndCollapseFollowTheMenus()
     {
         show(1);
         panel->c.mnuCAN_DB_Collapse->trigger();
-        QVERIFY(!node("CAN")->isExpanded());
-        QVERIFY(panel->c.mnuCAN_DB_Expand->isEnabled());
-        QVERIFY(!panel->c.mnuCAN_Devices_Expand->isEnabled());
-        QVERIFY(!panel->c.mnuCAN_Devices_Collapse->isEnabled());
+        QVERIFY(!node("CAN")->isExpanded() && panel->c.mnuCAN_DB_Expand->isEnabled());
+        QVERIFY(!panel->c.mnuCAN_Devices_Expand->isEnabled() && !panel->c.mnuCAN_Devices_Collapse->isEnabled());
         panel->c.mnuCAN_DB_Expand->trigger();
         click("DEV_11");
         QVERIFY(!panel->c.mnuCAN_Devices_Expand->isEnabled());
         panel->c.mnuCAN_Devices_Collapse->trigger();
-        QVERIFY(!node("DEV_11")->isExpanded());
-        QVERIFY(panel->c.mnuCAN_Devices_Expand->isEnabled());
+        QVERIFY(!node("DEV_11")->isExpanded() && panel->c.mnuCAN_Devices_Expand->isEnabled());
         node("DEV_11")->setExpanded(true); // the view's own arrow
         QVERIFY(panel->c.mnuCAN_Devices_Collapse->isEnabled());
     }
@@ -285,19 +272,18 @@ private slots:
         }
     }
 
-    // ---- The editors' windows ----------------------------------------------------------------
+    // ---- the editors' windows ----
 
     void identifierWindowShowsItsMode_data()
     {
         QTest::addColumn<int>("mode");
         QTest::addColumn<QString>("key");
-        QTest::addColumn<bool>("applyShown");
-        QTest::addColumn<bool>("deleteShown");
-        QTest::addColumn<bool>("idEditable");
+        QTest::addColumn<QList<bool>>("shown"); // Apply and Delete shown, identifier editable
         QTest::addColumn<QString>("ext");
-        QTest::newRow("add") << int(IdEditor::Mode::Add) << "ID_00000123" << false << false << false << "-----";
-        QTest::newRow("edit") << int(IdEditor::Mode::Edit) << kDoor << true << true << false << "04567";
-        QTest::newRow("new") << int(IdEditor::Mode::New) << "DEV_11" << false << false << true << "34567";
+        QTest::newRow("add") << int(IdEditor::Mode::Add) << "ID_00000123" << QList<bool>{false, false, false}
+                             << "-----";
+        QTest::newRow("edit") << int(IdEditor::Mode::Edit) << kDoor << QList<bool>{true, true, false} << "04567";
+        QTest::newRow("new") << int(IdEditor::Mode::New) << "DEV_11" << QList<bool>{false, false, true} << "34567";
     }
     void identifierWindowShowsItsMode()
     {
@@ -306,10 +292,9 @@ private slots:
         open(1);
         frmTV_ID window(context, *model);
         QVERIFY(window.prepare(IdEditor::Mode(mode), key));
-        QTEST(!window.cmdApply->isHidden(), "applyShown");
-        QTEST(!window.cmdDelete->isHidden(), "deleteShown");
+        QTEST((QList<bool>{!window.cmdApply->isHidden(), !window.cmdDelete->isHidden(), window.frmCAN_ID->isEnabled()}),
+              "shown");
         QVERIFY(!window.cmdApply->isEnabled() || mode == int(IdEditor::Mode::Add));
-        QTEST(window.frmCAN_ID->isEnabled(), "idEditable");
         QTEST(window.txtIDExt->text(), "ext");
         QCOMPARE(window.txtIDExt->isEnabled(), window.frmCAN_ID->isEnabled() && key == kDoor);
         QVERIFY(!window.cmdDataChange->isEnabled());
