@@ -115,6 +115,7 @@ private slots:
     void runMenuInTheMainWindow()
     {
         frmMain main(context, makeLinkPort);
+        main.findChild<QTimer *>("loadTimer")->stop(); // its tick would reset the link in the middle of the test
         PacketLink &mainLink = *main.findChild<PacketLink *>("link");
         VirtualAnalyserRig rig(mainLink, seed->db, seed->params); // the connection test run headless
         const auto run = [&main, &mainLink](const char *item, bool answered = true) {
@@ -156,6 +157,7 @@ private slots:
     void testConnectionFromTheToolBar()
     {
         frmMain main(context, makeLinkPort);
+        main.findChild<QTimer *>("loadTimer")->stop(); // its tick would reset the link in the middle of the test
         main.startLink();
         frmConnect *w = main.findChild<frmConnect *>();
         QStringList rows;

@@ -9,6 +9,7 @@
 
 #include <QAction>
 #include <QMenu>
+#include <QTimer>
 #include <QtTest>
 
 #include <memory>
@@ -55,6 +56,7 @@ private slots:
         context = AppContext{&seed->db, &seed->params, &prompts,
                              StartupPaths{dir + QStringLiteral("/tmp"), dir, QStringLiteral("Tessel.mdb")}};
         window = std::make_unique<frmMain>(context, makeLinkPort);
+        window->findChild<QTimer *>("loadTimer")->stop(); // no test here wants the load tick
     }
     void cleanup()
     {
