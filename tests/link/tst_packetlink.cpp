@@ -11,6 +11,9 @@
 
 namespace {
 
+const QString noAnswer = QStringLiteral("Error! CAN Analyser do not answer on command...");
+const QString errorAnswer = QStringLiteral("Error! CAN Analyser answer with error on your command...");
+
 QByteArray hex(const char *text)
 {
     return QByteArray::fromHex(QByteArray(text).replace(' ', ""));
@@ -26,7 +29,6 @@ struct Call
 {
     int process;
     QString command; // the process's Command when the owner was called
-    QByteArray packet;
 };
 
 } // namespace
@@ -41,18 +43,15 @@ class tst_PacketLink : public QObject, private LinkOwner
     FakePrompts prompts;
     FakeDisplay display;
     FakePort *port = nullptr; // owned by the link
-    int portsMade = 0;
-    bool portsOpen = true;
     PacketLink *link = nullptr;
     QList<Call> calls;
     QList<int> captureCodes;
 
-    // The send-frame owner here: records each answer and frees its process,
-    // as every owner does.
+    // The send-frame owner here: records each answer and frees its process, as every owner does.
     void treatAnswer(int process, const QString &) override
     {
         clsProcess &p = link->process(process - 1);
-        calls.append({process, p.Command, link->lastPacket()});
+        calls.append({process, p.Command});
         p.Free();
     }
 
@@ -63,6 +62,34 @@ class tst_PacketLink : public QObject, private LinkOwner
         QVERIFY(link->acquireLink(nullptr, false, true) == Acquired::Yes);
         QVERIFY(port && port->isOpen());
     }
+    int send(const QString &command = "Show", const QString &onTimeOut = {}, int ticks = 500)
+    {
+        return link->sendCommand(hex("81"), owner::sendFrame, command, onTimeOut, ticks);
+    }
+    void arrive(const QByteArray &bytes)
+    {
+        port->feed(bytes);
+        link->poll();
+    }
+    void expectProcess(int index, int owner, const QString &command, int ticks)
+    {
+        const clsProcess &p = link->process(index);
+        QCOMPARE(p.Owner, owner);
+        QCOMPARE(p.Command, command);
+        QCOMPARE(p.TicksLeft, ticks);
+    }
+    void expectCommands(const QStringList &commands)
+    {
+        QStringList got;
+        for (const Call &c : std::as_const(calls))
+            got << c.command;
+        QCOMPARE(got, commands);
+    }
+    void expectPrompt(const QString &text)
+    {
+        QCOMPARE(prompts.texts(), QStringList{text});
+        QCOMPARE(prompts.shown[0].icon, Prompts::Icon::Critical);
+    }
 
 private slots:
     void init()
@@ -72,13 +99,9 @@ private slots:
         display = FakeDisplay();
         calls.clear();
         captureCodes.clear();
-        portsMade = 0;
-        portsOpen = true;
         port = nullptr;
         link = new PacketLink(seed->params, prompts, [this](int) {
-            ++portsMade;
             auto p = std::make_unique<FakePort>();
-            p->openOk = portsOpen;
             port = p.get();
             return p;
         });
@@ -96,16 +119,10 @@ private slots:
     void sendCommandWorkedExample()
     {
         acquireConnected();
-        QCOMPARE(link->nextSeq(), 1);
-        const int used = link->sendCommand(hex("82 01"), owner::runCommands, "CMD_CAN_RESET", "Error", 2000);
-        QCOMPARE(used, 1);
-        QCOMPARE(port->writes.size(), 1);
-        QCOMPARE(port->writes.first().toHex(' '), QByteArray("1b 01 00 02 0e 82 01 95"));
-        const clsProcess &p = link->process(1);
-        QCOMPARE(p.Owner, owner::runCommands);
-        QCOMPARE(p.Command, QStringLiteral("CMD_CAN_RESET"));
-        QCOMPARE(p.OnTimeOut, QStringLiteral("Error"));
-        QCOMPARE(p.TicksLeft, 2000);
+        QCOMPARE(link->sendCommand(hex("82 01"), owner::runCommands, "CMD_CAN_RESET", "Error", 2000), 1);
+        QCOMPARE(port->writes, QList<QByteArray>{hex("1b 01 00 02 0e 82 01 95")});
+        expectProcess(1, owner::runCommands, "CMD_CAN_RESET", 2000);
+        QCOMPARE(link->process(1).OnTimeOut, QStringLiteral("Error"));
         QCOMPARE(link->nextSeq(), 2);
     }
 
@@ -122,41 +139,36 @@ private slots:
     }
     void nextSeqSkipsTakenProcesses()
     {
-        QFETCH(int, start);
         QFETCH(QList<int>, taken);
         QFETCH(int, used);
         acquireConnected();
         for (int t : taken)
             link->process(t).Owner = owner::capture;
+        QFETCH(int, start);
         link->setNextSeq(start);
-        QCOMPARE(link->sendCommand(hex("81"), owner::sendFrame, "Show", "", 500), used);
+        QCOMPARE(send(), used);
         QTEST(link->nextSeq(), "next");
         QCOMPARE(quint8(port->writes.last().at(1)), quint8(used));
     }
 
-    // Mended: with every process taken there is nowhere to book an answer.
-    void allProcessesTakenSendsNothing()
+    // Nothing is sent with the port closed, nor (mended) with every process
+    // taken, where there is nowhere to book an answer.
+    void sendRefused()
     {
-        acquireConnected();
-        for (int i = 0; i < PacketLink::processCount - 1; ++i)
-            QVERIFY(link->sendCommand(hex("81"), owner::sendFrame, "Show", "", 500) >= 0);
-        QCOMPARE(link->outstandingCount(), 255);
-        QVERIFY(link->sendCommand(hex("81"), owner::sendFrame, "Show", "", 500) >= 0);
-        QCOMPARE(link->outstandingCount(), 256);
-        const auto written = port->writes.size();
-        QCOMPARE(link->sendCommand(hex("81"), owner::sendFrame, "Show", "", 500), -1);
-        QCOMPARE(port->writes.size(), written);
-        // One answer frees its process, and the next send uses exactly that one.
-        port->feed(answer(77, 0x81, 0, hex("04")));
-        link->poll();
-        QCOMPARE(link->sendCommand(hex("81"), owner::sendFrame, "Show", "", 500), 77);
-    }
-
-    void sendWithPortClosed()
-    {
-        QCOMPARE(link->sendCommand(hex("81"), owner::sendFrame, "Show", "", 500), -1);
+        QCOMPARE(send(), -1);
         QCOMPARE(link->outstandingCount(), 0);
         QCOMPARE(link->nextSeq(), 1);
+
+        acquireConnected();
+        for (int i = 0; i < PacketLink::processCount; ++i)
+            QVERIFY(send() >= 0);
+        QCOMPARE(link->outstandingCount(), 256);
+        const auto written = port->writes.size();
+        QCOMPARE(send(), -1);
+        QCOMPARE(port->writes.size(), written);
+        // One answer frees its process, and the next send uses exactly that one.
+        arrive(answer(77, 0x81, 0, hex("04")));
+        QCOMPARE(send(), 77);
     }
 
     // Noise and bad checksums are the framer's (tst_packetcodec); here the
@@ -167,8 +179,7 @@ private slots:
         QTest::addColumn<QList<int>>("afterEachPoll"); // owner calls so far
         const QByteArray a = answer(1, 0x81, 0, hex("04"));
         const QByteArray b = answer(2, 0x81, 0, hex("03"));
-        QTest::newRow("two packets in one read, in order") << QList<QByteArray>{a + b} << QList<int>{2};
-        QTest::newRow("split over two reads: only after the second")
+        QTest::newRow("split over two reads, two in the second: in order after it")
             << QList<QByteArray>{a.left(6), a.mid(6) + b} << QList<int>{0, 2};
         QTest::newRow("answer for a free process is ignored")
             << QList<QByteArray>{answer(9, 0x81, 0, hex("04")) + a} << QList<int>{1};
@@ -178,26 +189,22 @@ private slots:
         QFETCH(QList<QByteArray>, reads);
         QFETCH(QList<int>, afterEachPoll);
         acquireConnected();
-        QCOMPARE(link->sendCommand(hex("81"), owner::sendFrame, "first", "", 500), 1);
-        QCOMPARE(link->sendCommand(hex("81"), owner::sendFrame, "second", "", 500), 2);
+        QCOMPARE(send("first"), 1);
+        QCOMPARE(send("second"), 2);
         for (int i = 0; i < reads.size(); ++i) {
-            port->feed(reads[i]);
-            link->poll();
+            arrive(reads[i]);
             QCOMPARE(calls.size(), afterEachPoll[i]);
         }
-        for (const Call &c : calls)
-            QCOMPARE(c.command, c.process == 2 ? QStringLiteral("first") : QStringLiteral("second"));
-        if (calls.size() == 2)
-            QCOMPARE(calls[1].process, 3);
+        expectCommands(QStringList{"first", "second"}.mid(0, calls.size()));
+        QCOMPARE(calls.last().process, calls.size() + 1);
         QVERIFY(prompts.shown.isEmpty());
     }
 
     void lastPacketPaddedWithBlanks()
     {
         acquireConnected();
-        link->sendCommand(hex("81"), owner::sendFrame, "Show", "", 500);
-        port->feed(answer(1, 0x81, 0, hex("84")));
-        link->poll();
+        send();
+        arrive(answer(1, 0x81, 0, hex("84")));
         QCOMPARE(calls.size(), 1);
         QCOMPARE(link->packetByte(8), quint8(0x84));
         QCOMPARE(link->packetByte(10), quint8(0x20));
@@ -210,16 +217,12 @@ private slots:
     {
         acquireConnected();
         link->sendCommand(hex("03 A8"), owner::sendFrame, "PARAM_MY_CANBT2", "", 500);
-        port->feed(answer(1, 0x03, 1, hex("00")));
-        link->poll();
-        QCOMPARE(calls.size(), 1);
-        QCOMPARE(calls[0].command, QStringLiteral("Error"));
-        QCOMPARE(prompts.shown.size(), 1);
-        QCOMPARE(prompts.shown[0].text, QStringLiteral("Error! CAN Analyser answer with error on your command..."));
+        arrive(answer(1, 0x03, 1, hex("00")));
+        expectCommands({"Error"});
+        expectPrompt(errorAnswer);
         QCOMPARE(prompts.shown[0].title, QStringLiteral("Command error!"));
-        QCOMPARE(prompts.shown[0].icon, Prompts::Icon::Critical);
-        QCOMPARE(link->process(1).Owner, 0);
         // The process was freed: it neither times out nor is treated again.
+        QCOMPARE(link->process(1).Owner, 0);
         for (int i = 0; i < 600; ++i)
             link->timeoutScan();
         QCOMPARE(calls.size(), 1);
@@ -229,10 +232,8 @@ private slots:
     void capturePacketsGoToTheCapture()
     {
         acquireConnected();
-        link->sendCommand(hex("81"), owner::sendFrame, "Show", "", 500);
-        port->feed(answer(1, 0x85, 0, hex("00 00 00 01 05 00 00 01 23 00 08")) +
-                   answer(0, 0x86, 0, hex("00 00 00 02 07")));
-        link->poll();
+        send();
+        arrive(answer(1, 0x85, 0, hex("00 00 00 01 05 00 00 01 23 00 08")) + answer(0, 0x86, 0, hex("00 00 00 02 07")));
         QCOMPARE(captureCodes, (QList<int>{0x85, 0x86}));
         QVERIFY(calls.isEmpty());
         QCOMPARE(link->process(1).Owner, owner::sendFrame);
@@ -247,6 +248,8 @@ private slots:
         QTest::newRow("500 ticks, silent") << 500 << "" << false;
         QTest::newRow("2000 ticks with message") << 2000 << "Error" << true;
         QTest::newRow("other OnTimeOut text is silent") << 3 << "Silent" << false;
+        QTest::newRow("0 ticks never time out") << 0 << "Error" << false;
+        QTest::newRow("-1 ticks never time out") << -1 << "Error" << false;
     }
     void timeOuts()
     {
@@ -254,18 +257,17 @@ private slots:
         QFETCH(QString, onTimeOut);
         QFETCH(bool, message);
         acquireConnected();
-        link->sendCommand(hex("81"), owner::sendFrame, "Show", onTimeOut, ticks);
-        for (int i = 1; i < ticks; ++i)
+        send("Show", onTimeOut, ticks);
+        for (int i = 1; i < (ticks > 0 ? ticks : 2000); ++i)
             link->timeoutScan();
         QVERIFY(calls.isEmpty());
         link->timeoutScan();
-        QCOMPARE(calls.size(), 1);
-        QCOMPARE(calls[0].command, QStringLiteral("TimeOut"));
-        QCOMPARE(prompts.shown.size(), message ? 1 : 0);
+        expectCommands(ticks > 0 ? QStringList{"TimeOut"} : QStringList{});
         if (message) {
-            QCOMPARE(prompts.shown[0].text, QStringLiteral("Error! CAN Analyser do not answer on command..."));
+            expectPrompt(noAnswer);
             QCOMPARE(prompts.shown[0].title, QStringLiteral("Command error!"));
-            QCOMPARE(prompts.shown[0].icon, Prompts::Icon::Critical);
+        } else {
+            QVERIFY(prompts.shown.isEmpty());
         }
     }
 
@@ -274,49 +276,26 @@ private slots:
     void answerOnTheLineBeatsItsLastTick()
     {
         acquireConnected();
-        link->sendCommand(hex("81"), owner::sendFrame, "Show", "Error", 1);
+        send("Show", "Error", 1);
         port->feed(answer(1, 0x81, 0, hex("04")));
         link->timeoutTick();
-        QCOMPARE(calls.size(), 1);
-        QCOMPARE(calls[0].command, QStringLiteral("Show"));
+        expectCommands({"Show"});
         QCOMPARE(link->lastPacket(), answer(1, 0x81, 0, hex("04")));
         QVERIFY(prompts.shown.isEmpty());
         // Without an answer the same tick is the time-out.
-        link->sendCommand(hex("81"), owner::sendFrame, "Show", "Error", 1);
+        send("Show", "Error", 1);
         link->timeoutTick();
-        QCOMPARE(calls.size(), 2);
-        QCOMPARE(calls[1].command, QStringLiteral("TimeOut"));
-        QCOMPARE(prompts.texts(), QStringList{"Error! CAN Analyser do not answer on command..."});
-    }
-
-    void ticksZeroOrMinusOneNeverTimeOut()
-    {
-        acquireConnected();
-        link->sendCommand(hex("81"), owner::sendFrame, "a", "Error", 0);
-        link->sendCommand(hex("81"), owner::sendFrame, "b", "Error", -1);
-        for (int i = 0; i < 100; ++i)
-            link->timeoutScan();
-        QVERIFY(calls.isEmpty());
-        QVERIFY(prompts.shown.isEmpty());
-    }
-
-    void releaseWithPortAlreadyClosed()
-    {
-        acquireConnected();
-        port->close();
-        QCOMPARE(link->releaseLink(nullptr, true, false), -3);
-        QCOMPARE(prompts.texts(), QStringList{"Communication port is already closed!"});
-        QCOMPARE(prompts.shown[0].icon, Prompts::Icon::Critical);
+        expectCommands({"Show", "TimeOut"});
+        expectPrompt(noAnswer);
     }
 
     // Users share the port; the last one to let go closes it.
-    void acquireOpensWithTheStoredSettings()
+    void acquireAndReleaseShareThePort()
     {
         seed->params.setParam("COMSpeed", "115200");
         acquireConnected();
         QCOMPARE(port->lastSettings, QStringLiteral("115200,N,8,1"));
         QCOMPARE(display.panel[4], QStringLiteral("Processes : 1"));
-        // A second user shares the open port.
         QVERIFY(link->acquireLink(nullptr, false, true) == Acquired::Yes);
         QCOMPARE(link->busyCount(), 2);
         QCOMPARE(port->openCount, 1);
@@ -329,6 +308,11 @@ private slots:
         QCOMPARE(link->busyCount(), 0);
         QCOMPARE(display.panel[4], QStringLiteral("Processes : 0"));
         QVERIFY(prompts.shown.isEmpty());
+        // A port that closed under its user is reported at the release.
+        acquireConnected();
+        port->close();
+        QCOMPARE(link->releaseLink(nullptr, true, false), -3);
+        expectPrompt("Communication port is already closed!");
     }
 
     // The message keeps its text and names the device and the system's reason after it.
@@ -338,16 +322,13 @@ private slots:
         QTest::addColumn<QString>("reason"); // "": a device path that does not exist
         QTest::addColumn<QString>("message");
         const QString missing = QDir::temp().filePath("tessel-no-such-dir/tty");
+        const QString text = QStringLiteral("Communication port is not opened! (%1)");
         QTest::newRow("with message: device and reason follow the text")
-            << true << "Permission denied"
-            << "Communication port is not opened! (fake: Permission denied)";
-        QTest::newRow("without message") << false << "Permission denied"
-                                         << "";
-        QTest::newRow("no reason known: the device alone") << true << "-"
-                                                           << "Communication port is not opened! (fake)";
+            << true << "Permission denied" << text.arg("fake: Permission denied");
+        QTest::newRow("without message") << false << "Permission denied" << "";
+        QTest::newRow("no reason known: the device alone") << true << "-" << text.arg("fake");
         QTest::newRow("real device path with the system's reason")
-            << true << ""
-            << "Communication port is not opened! (" + missing + ": No such file or directory)";
+            << true << "" << text.arg(missing + ": No such file or directory");
     }
     void acquireWhenThePortDoesNotOpen()
     {
@@ -356,7 +337,6 @@ private slots:
         QFETCH(QString, message);
         link->setLinkState(3);
         ScriptedTester tester(*link);
-        portsOpen = false;
         if (reason.isEmpty()) {
             link->setPortFactory([](int) { return makeDevicePort(QDir::temp().filePath("tessel-no-such-dir/tty")); });
         } else {
@@ -414,33 +394,28 @@ private slots:
         ScriptedTester tester(*link);
         QVERIFY(link->acquireLink(nullptr, false, true) == Acquired::Yes); // a capture-like user holding the link
         run.listenCAN();
-        QCOMPARE(link->busyCount(), 2);
         link->sendCommand(hex("83 00"), owner::sendFrame, "CMD_CAN_SEND_FRAME", "", 10);
+        QCOMPARE(link->busyCount(), 2);
         QCOMPARE(link->outstandingCount(), 2);
 
         port->failed = true;
         link->poll();
-        QCOMPARE(prompts.texts(), QStringList{"Communication port error!"});
-        QCOMPARE(prompts.shown[0].icon, Prompts::Icon::Critical);
-        QCOMPARE(link->busyCount(), 0);
-        QVERIFY(!port->isOpen());
         link->poll(); // nothing more happens on a closed port
-        QCOMPARE(prompts.shown.size(), 1);
-
+        expectPrompt("Communication port error!");
+        QVERIFY(!port->isOpen());
         QCOMPARE(link->outstandingCount(), 0);
-        QCOMPARE(calls.size(), 1);
-        QCOMPARE(calls[0].command, QStringLiteral("TimeOut"));
+        expectCommands({"TimeOut"});
         QCOMPARE(link->busyCount(), 0); // the Run command's release found nothing to release
         for (int i = 0; i < 2000; ++i)
             link->timeoutScan();
         QCOMPARE(prompts.shown.size(), 1);
 
-        prompts.shown.clear();
+        prompts.clear();
         QVERIFY(link->acquireLink(nullptr, false, true) == Acquired::Yes);
         QVERIFY(port->isOpen());
         QCOMPARE(tester.runs, 2);
         QCOMPARE(link->busyCount(), 1);
-        QVERIFY(link->sendCommand(hex("81"), owner::sendFrame, "Show", "", 500) >= 0);
+        QVERIFY(send() >= 0);
         QCOMPARE(port->writes.size(), 1 + 2); // one write on the new line
         QVERIFY(prompts.shown.isEmpty());
     }
@@ -482,14 +457,10 @@ private slots:
         QCOMPARE(port->writes.size(), 1);
         QCOMPARE(port->writes[0].mid(5, 2).toHex(' '), sent.toHex(' '));
         QTEST(display.mode(), "modeAtOnce");
-        const clsProcess &p = link->process(1);
-        QCOMPARE(p.Owner, owner::runCommands);
-        QCOMPARE(p.Command, command);
-        QCOMPARE(p.TicksLeft, 2000);
+        expectProcess(1, owner::runCommands, command, 2000);
         QCOMPARE(link->busyCount(), 1);
 
-        port->feed(answer(1, 0x82, 0, sent.mid(1)));
-        link->poll();
+        arrive(answer(1, 0x82, 0, sent.mid(1)));
         QCOMPARE(link->analyserStatus(), quint8(sent.at(1)));
         QCOMPARE(link->busyCount(), 0);
         QVERIFY(!port->isOpen());
@@ -503,10 +474,8 @@ private slots:
         QTest::addColumn<bool>("timeOut");
         QTest::addColumn<QString>("message");
         QTest::addColumn<QString>("mode");
-        QTest::newRow("reset without an answer") << true << "Error! CAN Analyser do not answer on command..."
-                                                 << "Reset";
-        QTest::newRow("enable answered with the error flag")
-            << false << "Error! CAN Analyser answer with error on your command..." << "Listen";
+        QTest::newRow("reset without an answer") << true << noAnswer << "Reset";
+        QTest::newRow("enable answered with the error flag") << false << errorAnswer << "Listen";
     }
     void runCommandFails()
     {
@@ -522,8 +491,7 @@ private slots:
             link->timeoutScan();
         } else {
             run.enableCAN();
-            port->feed(answer(1, 0x82, 1, hex("04")));
-            link->poll();
+            arrive(answer(1, 0x82, 1, hex("04")));
         }
         QFETCH(QString, message);
         QCOMPARE(prompts.texts(), QStringList{message});
