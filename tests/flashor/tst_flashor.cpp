@@ -24,21 +24,21 @@
 
 namespace {
 
+// A message box as the tests compare it: its title, text and whether it is critical.
+QString box(const QString &text, const QString &title = flashorTitle, bool critical = true)
+{
+    return title + (critical ? " (!): " : ": ") + text;
+}
+
 struct FakeFlashorPrompts final : FlashorPrompts
 {
-    struct Shown
-    {
-        QString text;
-        QString title;
-        Icon icon;
-    };
-    QList<Shown> shown;
+    QStringList shown;     // box() of each message
     QStringList fileNames; // answers of the file dialog, "" = cancel
     QStringList dialogs;   // "title|filter|start" of each file dialog
 
     void message(const QString &text, const QString &title, Icon icon) override
     {
-        shown.append({text, title.isEmpty() ? flashorTitle : title, icon});
+        shown << box(text, title.isEmpty() ? flashorTitle : title, icon == Icon::Critical);
     }
     QString openFileName(const QString &title, const QString &filter, const QString &startFile) override
     {
@@ -74,6 +74,21 @@ struct Rig
     FakeFlashorPrompts prompts;
     FakePorts ports;
     FlashorRun run{prompts, ports.factory()};
+
+    // Runs `firmware` without the init string and returns the boot loader's port.
+    std::shared_ptr<PortRecord> startBoot(const QString &firmware, bool noWait = true)
+    {
+        run.input().firmwarePath = firmware;
+        run.input().initEnabled = false;
+        run.input().noWait = noWait;
+        run.cmdRun_Click();
+        run.tmrInit_Timer();
+        return ports.made.value(ports.made.size() - 1);
+    }
+    void applyArguments(const QStringList &arguments)
+    {
+        run.applyCommandLine(parseFlashorArguments(arguments, FlashorRun::portCount));
+    }
 };
 
 QByteArray firmwareBytes(qsizetype bodySize)
@@ -100,10 +115,7 @@ class tst_Flashor : public QObject
     Q_OBJECT
 
 private slots:
-    void init()
-    {
-        fw1000 = writeFile(dir, "fw.rfw", firmwareBytes(1000));
-    }
+    void init() { fw1000 = writeFile(dir, "fw.rfw", firmwareBytes(1000)); }
 
     void posixArguments_data()
     {
@@ -112,24 +124,21 @@ private slots:
         QTest::addColumn<bool>("autoRun");
         QTest::addColumn<int>("portIndex"); // -1: not given
         QTest::addColumn<QString>("path");  // "-": not given
-
+        using L = QStringList;
         // clang-format off
-        QTest::newRow("as Tessel starts it") << QStringList{"/r", "/c4", "/f", "/home/me/fw/*.rfw"} << "" << true << 3
+        QTest::newRow("as Tessel starts it") << L{"/r", "/c4", "/f", "/home/me/fw/*.rfw"} << "" << true << 3
                                              << "/home/me/fw/*.rfw";
-        QTest::newRow("path attached to /f") << QStringList{"/c2", "/f/home/me/a.rfw"} << "" << false << 1
-            << "/home/me/a.rfw";
-        QTest::newRow("upper case") << QStringList{"/R", "/C4", "/F", "/x/a.rfw"} << "" << true << 3 << "/x/a.rfw";
-        QTest::newRow("path is trimmed") << QStringList{"/f", "  /x/a b.rfw "} << "" << false << -1 << "/x/a b.rfw";
-        QTest::newRow("c17 past the list selects COM1") << QStringList{"/c17"} << "" << false << 0 << "-";
-        QTest::newRow("arguments without / are ignored") << QStringList{"r", "c4", "extra"} << "" << false << -1 << "-";
-        QTest::newRow("one line as Tessel starts it") << QStringList() << " /r /c4 /fC:\\fw\\*.rfw" << true << 3
+        QTest::newRow("path attached to /f") << L{"/c2", "/f/home/me/a.rfw"} << "" << false << 1 << "/home/me/a.rfw";
+        QTest::newRow("upper case") << L{"/R", "/C4", "/F", "/x/a.rfw"} << "" << true << 3 << "/x/a.rfw";
+        QTest::newRow("path is trimmed") << L{"/f", "  /x/a b.rfw "} << "" << false << -1 << "/x/a b.rfw";
+        QTest::newRow("c17 past the list selects COM1") << L{"/c17"} << "" << false << 0 << "-";
+        QTest::newRow("arguments without / are ignored") << L{"r", "c4", "extra"} << "" << false << -1 << "-";
+        QTest::newRow("one line as Tessel starts it") << L() << " /r /c4 /fC:\\fw\\*.rfw" << true << 3
             << "C:\\fw\\*.rfw";
-        QTest::newRow("one line, no blanks, upper case") << QStringList() << "/R/C2/FX.RFW" << true << 1 << "X.RFW";
-        QTest::newRow("one line, blank before the letter hides the option") << QStringList() << "/ r/ c4" << false << -1
-            << "-";
+        QTest::newRow("one line, no blanks, upper case") << L() << "/R/C2/FX.RFW" << true << 1 << "X.RFW";
+        QTest::newRow("one line, blank before the letter hides the option") << L() << "/ r/ c4" << false << -1 << "-";
         // clang-format on
     }
-
     void posixArguments()
     {
         QFETCH(QStringList, arguments);
@@ -145,15 +154,12 @@ private slots:
     {
         FakeFlashorPrompts prompts;
         QVERIFY(!prepareTempFolder(dir.filePath("gone"), prompts));
-        QCOMPARE(prompts.shown.size(), 1);
-        QCOMPARE(prompts.shown[0].text, "Error! Path \"" + dir.filePath("gone") + "\" not found.");
-        QCOMPARE(prompts.shown[0].title, flashorTitle);
-        QCOMPARE(prompts.shown[0].icon, FlashorPrompts::Icon::None);
-
+        const QStringList shown{box("Error! Path \"" + dir.filePath("gone") + "\" not found.", flashorTitle, false)};
+        QCOMPARE(prompts.shown, shown);
         QVERIFY(prepareTempFolder(dir.path(), prompts));
         QVERIFY(QFileInfo(dir.filePath("Flashor")).isDir());
         QVERIFY(prepareTempFolder(dir.path(), prompts)); // already there
-        QCOMPARE(prompts.shown.size(), 1);
+        QCOMPARE(prompts.shown, shown);
 
         // A TMPDIR naming a missing folder is named in the message, not left out.
         const QByteArray tmpdir = qgetenv("TMPDIR");
@@ -168,12 +174,12 @@ private slots:
         QTest::addColumn<QString>("name");
         QTest::addColumn<int>("size"); // -1: no file
         QTest::addColumn<QString>("message");
-        QTest::newRow("missing") << "missing.rfw" << -1 << "Error! Firmware file \"%1\" do not exist.";
-        QTest::newRow("pattern") << "*.rfw" << -1 << "Error! Firmware file \"%1\" do not exist.";
-        QTest::newRow("a folder") << "" << -1 << "Error! Firmware file \"%1\" do not exist.";
+        const QString missing = "Error! Firmware file \"%1\" do not exist.";
+        QTest::newRow("missing") << "missing.rfw" << -1 << missing;
+        QTest::newRow("pattern") << "*.rfw" << -1 << missing;
+        QTest::newRow("a folder") << "" << -1 << missing;
         QTest::newRow("79 bytes") << "short.rfw" << 79 << "Error! Firmware file \"%1\" is short.";
     }
-
     void runRefusesBadFile()
     {
         QFETCH(QString, name);
@@ -181,15 +187,11 @@ private slots:
         QFETCH(QString, message);
         const QString path = size < 0 ? dir.filePath(name) : writeFile(dir, name, QByteArray(size, 'x'));
         Rig rig;
-        auto &[prompts, ports, run] = rig;
-        run.input().firmwarePath = path;
-        run.cmdRun_Click();
-        QCOMPARE(prompts.shown.size(), 1);
-        QCOMPARE(prompts.shown[0].text, message.arg(path));
-        QCOMPARE(prompts.shown[0].title, QString("Run process..."));
-        QCOMPARE(prompts.shown[0].icon, FlashorPrompts::Icon::Critical);
-        QVERIFY(!run.initTimer().isActive());
-        QVERIFY(ports.made.isEmpty());
+        rig.run.input().firmwarePath = path;
+        rig.run.cmdRun_Click();
+        QCOMPARE(rig.prompts.shown, QStringList{box(message.arg(path), "Run process...")});
+        QVERIFY(!rig.run.initTimer().isActive());
+        QVERIFY(rig.ports.made.isEmpty());
     }
 
     void runWithInitString()
@@ -210,9 +212,8 @@ private slots:
         QCOMPARE(init->clears, 1);
         QCOMPARE(init->writes, QList<QByteArray>{"!ZQMVBRT_GlimmerPassage_K"});
         QCOMPARE(run.status(), QString("Send Init String..."));
-        QVERIFY(run.initTimer().isActive());
         QCOMPARE(run.initTimer().interval(), 2000);
-        QVERIFY(!run.isRunning());
+        QVERIFY(run.initTimer().isActive() && !run.isRunning());
 
         init->incoming = "app: rebooting";
         run.tmrInit_Timer();
@@ -231,24 +232,20 @@ private slots:
         run.tmrReceive_Timer();
         QCOMPARE(boot->writes, QList<QByteArray>{"<"});
         QCOMPARE(run.status(), QString("Connecting..."));
-    }
 
-    void runWithoutInitString()
-    {
-        Rig rig;
-        auto &[prompts, ports, run] = rig;
-        run.input().firmwarePath = fw1000;
-        run.input().initEnabled = false;
-        run.input().noWait = true;
-        run.cmdRun_Click();
-        QVERIFY(ports.made.isEmpty());
-        QCOMPARE(run.initTimer().interval(), 100);
-        run.tmrInit_Timer();
-        QCOMPARE(ports.made.size(), 1);
-        QCOMPARE(ports.made[0]->number, 1);
-        QCOMPARE(ports.made[0]->writes, QList<QByteArray>{"<"});
-        QCOMPARE(run.status(), QString("Connecting..."));
-        QVERIFY(prompts.shown.isEmpty());
+        // Without the init string the boot port opens on the first, short tick.
+        Rig plain;
+        plain.run.input().firmwarePath = fw1000;
+        plain.run.input().initEnabled = false;
+        plain.run.input().noWait = true;
+        plain.run.cmdRun_Click();
+        QVERIFY(plain.ports.made.isEmpty());
+        QCOMPARE(plain.run.initTimer().interval(), 100);
+        plain.run.tmrInit_Timer();
+        QCOMPARE(plain.ports.made.size(), 1);
+        QCOMPARE(plain.ports.made[0]->number, 1);
+        QCOMPARE(plain.ports.made[0]->writes, QList<QByteArray>{"<"});
+        QVERIFY(plain.prompts.shown.isEmpty());
     }
 
     // The message keeps its own text and names the device and the system's reason after it.
@@ -257,26 +254,22 @@ private slots:
         QTest::addColumn<bool>("initEnabled");
         QTest::addColumn<bool>("opens");
         QTest::addColumn<bool>("realDevice"); // TESSEL_COM3 names a path that does not exist
-        QTest::addColumn<QString>("message");
-        const QString missing = dir.filePath("no-such-dir/tty");
-        QTest::newRow("init port: device and reason follow the text")
-            << true << false << false << "Communication port is not opened! (fake3: Permission denied)";
-        QTest::newRow("init string cannot be written")
-            << true << true << false << "Communication port is not opened! (fake3: Permission denied)";
-        QTest::newRow("boot port: device and reason follow the text")
-            << false << false << false << "Communication port is not opened! (fake3: Permission denied)";
+        QTest::addColumn<QString>("reason");
+        const QString fake = "fake3: Permission denied";
+        QTest::newRow("init port: device and reason follow the text") << true << false << false << fake;
+        QTest::newRow("init string cannot be written") << true << true << false << fake;
+        QTest::newRow("boot port: device and reason follow the text") << false << false << false << fake;
         QTest::newRow("real device path with the system's reason")
-            << false << false << true
-            << "Communication port is not opened! (" + missing + ": No such file or directory)";
+            << false << false << true << dir.filePath("no-such-dir/tty") + ": No such file or directory";
     }
-
     void portCannotBeOpened()
     {
         QFETCH(bool, initEnabled);
-        QFETCH(bool, opens);
         QFETCH(bool, realDevice);
+        QFETCH(QString, reason);
         FakeFlashorPrompts prompts;
         FakePorts ports;
+        QFETCH(bool, opens);
         ports.openOk = opens;
         ports.writeFails = true;
         ports.reason = "Permission denied";
@@ -292,75 +285,59 @@ private slots:
             QVERIFY(prompts.shown.isEmpty());
             run.tmrInit_Timer();
         }
-        QCOMPARE(prompts.shown.size(), 1);
-        QTEST(prompts.shown[0].text, "message");
-        QCOMPARE(prompts.shown[0].title, flashorTitle);
-        QCOMPARE(prompts.shown[0].icon, FlashorPrompts::Icon::Critical);
+        QCOMPARE(prompts.shown, QStringList{box("Communication port is not opened! (" + reason + ")")});
         QVERIFY(!run.initTimer().isActive());
         QVERIFY(!run.isRunning());
     }
 
-    void stopInPagePhaseThenRunAgain()
+    // Stop closes the port; the next Run starts the protocol from the beginning.
+    // A read error stops the run the same way.
+    void stopThenRunAgain()
     {
         Rig rig;
-        auto &[prompts, ports, run] = rig;
-        run.input().firmwarePath = fw1000;
-        run.input().initEnabled = false;
-        run.input().noWait = true;
         QList<bool> running;
-        connect(&run, &FlashorRun::runningChanged, [&](bool on) { running << on; });
-
-        run.cmdRun_Click();
-        run.tmrInit_Timer();
-        std::shared_ptr<PortRecord> boot = ports.made.last();
+        connect(&rig.run, &FlashorRun::runningChanged, [&](bool on) { running << on; });
+        std::shared_ptr<PortRecord> boot = rig.startBoot(fw1000);
         boot->incoming = QByteArray("+\0", 2) + "+\x22" + QByteArray(34, '\x01') + QByteArray(".\x01\x00", 3);
-        run.tmrReceive_Timer();
-        QCOMPARE(run.status(), QString("Writing Page #1"));
+        rig.run.tmrReceive_Timer();
+        QCOMPARE(rig.run.status(), QString("Writing Page #1"));
         QCOMPARE(boot->writes.size(), 3); // connect, header, page 1
 
-        run.cmdRun_Click(); // "Stop"
+        rig.run.cmdRun_Click(); // "Stop"
         QVERIFY(!boot->opened);
-        QVERIFY(!run.isRunning());
+        QVERIFY(!rig.run.isRunning());
         QCOMPARE(running, (QList<bool>{true, false}));
 
-        run.cmdRun_Click();
-        run.tmrInit_Timer();
-        std::shared_ptr<PortRecord> again = ports.made.last();
+        std::shared_ptr<PortRecord> again = rig.startBoot(fw1000);
         QVERIFY(again != boot);
         again->incoming = QByteArray("+\0", 2);
-        run.tmrReceive_Timer();
-        QCOMPARE(run.status(), QString("Send Header..."));
+        rig.run.tmrReceive_Timer();
+        QCOMPARE(rig.run.status(), QString("Send Header..."));
         QCOMPARE(again->writes.value(1).left(1), QByteArray("#"));
-    }
 
-    void readErrorStopsTheRun()
-    {
-        Rig rig;
-        auto &[prompts, ports, run] = rig;
-        run.input().firmwarePath = fw1000;
-        run.input().initEnabled = false;
-        run.cmdRun_Click();
-        run.tmrInit_Timer();
-        std::shared_ptr<PortRecord> boot = ports.made.last();
+        Rig failing;
+        boot = failing.startBoot(fw1000, false);
         boot->failed = true;
         boot->incoming = ">";
-        run.tmrReceive_Timer();
-        QVERIFY(!run.isRunning());
+        failing.run.tmrReceive_Timer();
+        QVERIFY(!failing.run.isRunning());
         QVERIFY(!boot->opened);
-        QCOMPARE(run.protocol().state(), 1); // the protocol is reset at the next run
+        QCOMPARE(failing.run.protocol().state(), 1); // the protocol is reset at the next run
     }
 
-    void automaticStartBrowsesForPattern()
+    // "/r" with a pattern asks for the file, then runs on the named port; with
+    // a file it runs at once; without "/r" nothing starts by itself; a chosen
+    // file that does not exist is refused and leaves the pattern.
+    void automaticStart()
     {
         Rig rig;
         auto &[prompts, ports, run] = rig;
         const QString pattern = dir.filePath("*.rfw");
-        run.applyCommandLine(parseFlashorArguments({"/r", "/c4", "/f", pattern}, FlashorRun::portCount));
+        rig.applyArguments({"/r", "/c4", "/f", pattern});
         QCOMPARE(run.input().portIndex, 3);
         QCOMPARE(run.input().firmwarePath, pattern);
-        QVERIFY(run.timeoutTimer().isActive());
         QCOMPARE(run.timeoutTimer().interval(), 100);
-
+        QVERIFY(run.timeoutTimer().isActive());
         prompts.fileNames << fw1000;
         run.tmrTimeout_Timer();
         QVERIFY(!run.timeoutTimer().isActive());
@@ -368,41 +345,28 @@ private slots:
         QCOMPARE(run.input().firmwarePath, fw1000);
         QVERIFY(run.initTimer().isActive()); // the run has started
         QCOMPARE(ports.made.value(0)->number, 4);
-    }
 
-    void automaticStartWithFile()
-    {
-        Rig rig;
-        auto &[prompts, ports, run] = rig;
-        run.applyCommandLine(parseFlashorArguments({"/R", "/F" + fw1000}, FlashorRun::portCount));
-        run.tmrTimeout_Timer();
-        QVERIFY(prompts.dialogs.isEmpty());
-        QVERIFY(run.initTimer().isActive());
+        Rig withFile;
+        withFile.applyArguments({"/R", "/F" + fw1000});
+        withFile.run.tmrTimeout_Timer();
+        QVERIFY(withFile.prompts.dialogs.isEmpty());
+        QVERIFY(withFile.run.initTimer().isActive());
+        Rig idle;
+        idle.applyArguments({"/f" + fw1000});
+        QVERIFY(!idle.run.timeoutTimer().isActive());
 
-        // Without "/r" nothing starts by itself.
-        FlashorRun idle(prompts, ports.factory());
-        idle.applyCommandLine(parseFlashorArguments({"/f" + fw1000}, FlashorRun::portCount));
-        QVERIFY(!idle.timeoutTimer().isActive());
-    }
-
-    void browseRefusesMissingFile()
-    {
-        Rig rig;
-        auto &[prompts, ports, run] = rig;
-        const QString pattern = dir.filePath("*.rfw");
-        run.applyCommandLine(parseFlashorArguments({"/r", "/f", pattern}, FlashorRun::portCount));
+        Rig typed;
+        typed.applyArguments({"/r", "/f", pattern});
         const QString missing = dir.filePath("typed.rfw");
-        prompts.fileNames << missing;
-        run.tmrTimeout_Timer();
-        QCOMPARE(prompts.shown.size(), 1);
-        QCOMPARE(prompts.shown[0].text, "File \"" + missing + "\" is not found.");
-        QCOMPARE(prompts.shown[0].icon, FlashorPrompts::Icon::Critical);
-        QCOMPARE(run.input().firmwarePath, pattern);
-        QVERIFY(!run.initTimer().isActive());
-
-        run.cmdUpload_In_Click(); // cancelled
-        QCOMPARE(run.input().firmwarePath, pattern);
-        QCOMPARE(prompts.shown.size(), 1);
+        typed.prompts.fileNames << missing;
+        typed.run.tmrTimeout_Timer();
+        const QStringList shown{box("File \"" + missing + "\" is not found.", flashorTitle)};
+        QCOMPARE(typed.prompts.shown, shown);
+        QCOMPARE(typed.run.input().firmwarePath, pattern);
+        QVERIFY(!typed.run.initTimer().isActive());
+        typed.run.cmdUpload_In_Click(); // cancelled
+        QCOMPARE(typed.run.input().firmwarePath, pattern);
+        QCOMPARE(typed.prompts.shown, shown);
     }
 
     // "/r" starts by itself only on a port the option really names; anything else
@@ -411,47 +375,35 @@ private slots:
     {
         QTest::addColumn<QStringList>("arguments");
         QTest::addColumn<bool>("starts");
-        QTest::addColumn<QString>("message"); // "": none
-        QTest::addColumn<QString>("status");
-
+        QTest::addColumn<QString>("status"); // and the message, but for /c0
         const QString noPort = "Port option \"%1\" names no port from 1 to 16: choose the port and press Run";
-        QTest::newRow("c1 starts") << QStringList{"/r", "/c1"} << true << ""
-                                   << "";
-        QTest::newRow("c16, the last port, starts") << QStringList{"/r", "/c16"} << true << ""
-                                                    << "";
+        const auto bad = [&](const char *name, QStringList arguments) {
+            QTest::newRow(name) << arguments << false << noPort.arg(arguments.last());
+        };
+        QTest::newRow("c1 starts") << QStringList{"/r", "/c1"} << true << "";
+        QTest::newRow("c16, the last port, starts") << QStringList{"/r", "/c16"} << true << "";
         QTest::newRow("c0: the built-in analyser has no boot loader")
-            << QStringList{"/r", "/c0"} << false << ""
-            << "Port 0 has no boot loader: choose the port and press Run";
-        QTest::newRow("c without a number") << QStringList{"/r", "/c"} << false << noPort.arg("/c") << noPort.arg("/c");
-        QTest::newRow("cx is not a number")
-            << QStringList{"/r", "/cx"} << false << noPort.arg("/cx") << noPort.arg("/cx");
-        QTest::newRow("c-1 is negative") << QStringList{"/r", "/c-1"} << false << noPort.arg("/c-1")
-                                         << noPort.arg("/c-1");
-        QTest::newRow("c999 is past the list")
-            << QStringList{"/r", "/c999"} << false << noPort.arg("/c999") << noPort.arg("/c999");
-        QTest::newRow("a later bad option wins")
-            << QStringList{"/r", "/c2", "/cx"} << false << noPort.arg("/cx") << noPort.arg("/cx");
-        QTest::newRow("without /r a bad option is still reported")
-            << QStringList{"/cx"} << false << noPort.arg("/cx") << noPort.arg("/cx");
+            << QStringList{"/r", "/c0"} << false << "Port 0 has no boot loader: choose the port and press Run";
+        bad("c without a number", {"/r", "/c"});
+        bad("cx is not a number", {"/r", "/cx"});
+        bad("c-1 is negative", {"/r", "/c-1"});
+        bad("c999 is past the list", {"/r", "/c999"});
+        bad("a later bad option wins", {"/r", "/c2", "/cx"});
+        bad("without /r a bad option is still reported", {"/cx"});
     }
-
     void portOptionAndAutomaticStart()
     {
         QFETCH(QStringList, arguments);
-        QFETCH(QString, message);
+        QFETCH(QString, status);
         Rig rig;
-        auto &[prompts, ports, run] = rig;
-        run.applyCommandLine(parseFlashorArguments(arguments + QStringList{"/f" + fw1000}, FlashorRun::portCount));
-        QTEST(run.timeoutTimer().isActive(), "starts");
-        QTEST(run.status(), "status");
-        QCOMPARE(prompts.shown.size(), message.isEmpty() ? 0 : 1);
-        if (!message.isEmpty()) {
-            QCOMPARE(prompts.shown[0].text, message);
-            QCOMPARE(prompts.shown[0].icon, FlashorPrompts::Icon::Critical);
-        }
+        rig.applyArguments(arguments + QStringList{"/f" + fw1000});
+        QTEST(rig.run.timeoutTimer().isActive(), "starts");
+        QCOMPARE(rig.run.status(), status);
+        const bool messaged = status.startsWith("Port option");
+        QCOMPARE(rig.prompts.shown, messaged ? QStringList{box(status)} : QStringList{});
         // The one-line command line of other platforms follows the same rule.
         const FlashorOptions oneLine = parseFlashorCommandLine(" " + arguments.join(' '), FlashorRun::portCount);
-        QCOMPARE(oneLine.malformedPort.has_value(), !message.isEmpty());
+        QCOMPARE(oneLine.malformedPort.has_value(), messaged);
     }
 
     void windowFollowsRun()
@@ -459,7 +411,7 @@ private slots:
         Rig rig;
         auto &[prompts, ports, run] = rig;
         frmFlashor w(run);
-        run.applyCommandLine(parseFlashorArguments({"/c5", "/f" + fw1000}, FlashorRun::portCount));
+        rig.applyArguments({"/c5", "/f" + fw1000});
         QCOMPARE(w.cmbCOMPort->currentText(), QString("COM5"));
         QCOMPARE(w.lblPortDevice->text(), portDeviceName(5));
         QCOMPARE(w.txtUpload_In->text(), fw1000);
@@ -507,21 +459,19 @@ private slots:
         QTest::addColumn<bool>("storable");       // false: the device cannot store the firmware
         QTest::addColumn<QString>("status");
         QTest::addColumn<int>("pagesStored");
-
-        const QString ok = QStringLiteral("Updating firmware : Ok");
+        const QString done = ok();
         QTest::newRow("empty body: serial number and signature only")
             << 0 << 256 << 0 << true << "Set Serial Number and Signature: Ok" << 0;
-        QTest::newRow("block - 1: one padded page") << 255 << 256 << 0 << true << ok << 1;
-        QTest::newRow("one block exactly") << 256 << 256 << 0 << true << ok << 1;
-        QTest::newRow("block + 1: second page carries the last byte") << 257 << 256 << 0 << true << ok << 2;
-        QTest::newRow("1000 bytes: 232 in the padded fourth page") << 1000 << 256 << 0 << true << ok << 4;
-        QTest::newRow("exact multiple of a block of 512") << 2048 << 512 << 0 << true << ok << 4;
-        QTest::newRow("three refusals are retried") << 1000 << 256 << 3 << true << ok << 4;
+        QTest::newRow("block - 1: one padded page") << 255 << 256 << 0 << true << done << 1;
+        QTest::newRow("one block exactly") << 256 << 256 << 0 << true << done << 1;
+        QTest::newRow("block + 1: second page carries the last byte") << 257 << 256 << 0 << true << done << 2;
+        QTest::newRow("1000 bytes: 232 in the padded fourth page") << 1000 << 256 << 0 << true << done << 4;
+        QTest::newRow("exact multiple of a block of 512") << 2048 << 512 << 0 << true << done << 4;
+        QTest::newRow("three refusals are retried") << 1000 << 256 << 3 << true << done << 4;
         QTest::newRow("four refusals end the run") << 1000 << 256 << 4 << true << "Error writing Page #0" << 0;
         QTest::newRow("a device that cannot store the firmware refuses the end")
             << 1000 << 256 << 0 << false << "Error updating firmware..." << 4;
     }
-
     void uploadReachesTheDevice()
     {
         QFETCH(int, bodySize);
@@ -530,7 +480,6 @@ private slots:
         QFETCH(bool, storable);
         QFETCH(QString, status);
         QFETCH(int, pagesStored);
-
         const QString stored = dir.filePath(storable ? "stored.bin" : "no-such-dir/stored.bin");
         QFile::remove(stored);
         BootLoaderOptions options;
@@ -569,7 +518,7 @@ private slots:
         expected.append(qMax<qsizetype>(0, qsizetype(pagesStored) * blockSize - expected.size()), char(0xFF));
         expected = expected.left(qsizetype(pagesStored) * blockSize);
         QCOMPARE(loader->firmware().toHex(), expected.toHex());
-        const bool finished = bodySize > 0 && status == QLatin1String("Updating firmware : Ok");
+        const bool finished = bodySize > 0 && status == ok();
         QCOMPARE(loader->isFinished(), finished);
         QCOMPARE(QFile::exists(stored), finished);
         if (finished) {
@@ -590,6 +539,7 @@ private slots:
         if (!pty.open(&why))
             QSKIP(qPrintable("no pseudo-terminal: " + why));
         qputenv("TESSEL_COM1", pty.slavePath().toLocal8Bit());
+        const auto unset = qScopeGuard([] { qunsetenv("TESSEL_COM1"); });
 
         const QString saved = dir.filePath("received.bin");
         BootLoaderOptions options;
@@ -611,9 +561,9 @@ private slots:
         run.tmrTimeout_Timer();
         QCOMPARE(run.status(), QString("Send Init String..."));
         run.tmrInit_Timer(); // instead of waiting 2 s for the device's application
-        QVERIFY2(run.isRunning(), qPrintable(prompts.shown.isEmpty() ? QString() : prompts.shown[0].text));
+        QVERIFY2(run.isRunning(), qPrintable(prompts.shown.join('\n')));
 
-        QTRY_COMPARE_WITH_TIMEOUT(run.status(), QString("Updating firmware : Ok"), 10000);
+        QTRY_COMPARE_WITH_TIMEOUT(run.status(), ok(), 10000);
         QVERIFY(!run.isRunning());
         QVERIFY(prompts.shown.isEmpty());
         QVERIFY(loader.isFinished());
@@ -623,10 +573,10 @@ private slots:
         QCOMPARE(received.readAll(), file.mid(80) + QByteArray(96, char(0xFF)));
         QVERIFY(statuses.contains("Writing Page #0: Retry 2"));
         QVERIFY(statuses.contains("Writing Page #15: Ok"));
-        qunsetenv("TESSEL_COM1");
     }
 
 private:
+    static QString ok() { return QStringLiteral("Updating firmware : Ok"); }
     QTemporaryDir dir;
     QString fw1000;
 };
