@@ -116,16 +116,6 @@ private slots:
         delete seed;
     }
 
-    void sendCommandWorkedExample()
-    {
-        acquireConnected();
-        QCOMPARE(link->sendCommand(hex("82 01"), owner::runCommands, "CMD_CAN_RESET", "Error", 2000), 1);
-        QCOMPARE(port->writes, QList<QByteArray>{hex("1b 01 00 02 0e 82 01 95")});
-        expectProcess(1, owner::runCommands, "CMD_CAN_RESET", 2000);
-        QCOMPARE(link->process(1).OnTimeOut, QStringLiteral("Error"));
-        QCOMPARE(link->nextSeq(), 2);
-    }
-
     void nextSeqSkipsTakenProcesses_data()
     {
         QTest::addColumn<int>("start");
@@ -151,16 +141,22 @@ private slots:
         QCOMPARE(quint8(port->writes.last().at(1)), quint8(used));
     }
 
-    // Nothing is sent with the port closed, nor (mended) with every process
-    // taken, where there is nowhere to book an answer.
-    void sendRefused()
+    // A command books the process of its sequence number. Nothing is sent with
+    // the port closed, nor (mended) with every process taken, where there is
+    // nowhere to book an answer.
+    void sendBooksAProcess()
     {
         QCOMPARE(send(), -1);
         QCOMPARE(link->outstandingCount(), 0);
         QCOMPARE(link->nextSeq(), 1);
 
         acquireConnected();
-        for (int i = 0; i < PacketLink::processCount; ++i)
+        QCOMPARE(link->sendCommand(hex("82 01"), owner::runCommands, "CMD_CAN_RESET", "Error", 2000), 1);
+        QCOMPARE(port->writes, QList<QByteArray>{hex("1b 01 00 02 0e 82 01 95")});
+        expectProcess(1, owner::runCommands, "CMD_CAN_RESET", 2000);
+        QCOMPARE(link->process(1).OnTimeOut, QStringLiteral("Error"));
+        QCOMPARE(link->nextSeq(), 2);
+        for (int i = 1; i < PacketLink::processCount; ++i)
             QVERIFY(send() >= 0);
         QCOMPARE(link->outstandingCount(), 256);
         const auto written = port->writes.size();
@@ -172,22 +168,26 @@ private slots:
     }
 
     // Noise and bad checksums are the framer's (tst_packetcodec); here the
-    // packets it yields go to the process they answer.
+    // packets it yields go to the process they answer, which is then free.
     void answersReachTheirOwner_data()
     {
         QTest::addColumn<QList<QByteArray>>("reads");
         QTest::addColumn<QList<int>>("afterEachPoll"); // owner calls so far
+        QTest::addColumn<QStringList>("commands");
         const QByteArray a = answer(1, 0x81, 0, hex("04"));
         const QByteArray b = answer(2, 0x81, 0, hex("03"));
         QTest::newRow("split over two reads, two in the second: in order after it")
-            << QList<QByteArray>{a.left(6), a.mid(6) + b} << QList<int>{0, 2};
+            << QList<QByteArray>{a.left(6), a.mid(6) + b} << QList<int>{0, 2} << QStringList{"first", "second"};
         QTest::newRow("answer for a free process is ignored")
-            << QList<QByteArray>{answer(9, 0x81, 0, hex("04")) + a} << QList<int>{1};
+            << QList<QByteArray>{answer(9, 0x81, 0, hex("04")) + a} << QList<int>{1} << QStringList{"first"};
+        QTest::newRow("error flag: Error, with its message")
+            << QList<QByteArray>{answer(1, 0x81, 1, hex("00"))} << QList<int>{1} << QStringList{"Error"};
     }
     void answersReachTheirOwner()
     {
         QFETCH(QList<QByteArray>, reads);
         QFETCH(QList<int>, afterEachPoll);
+        QFETCH(QStringList, commands);
         acquireConnected();
         QCOMPARE(send("first"), 1);
         QCOMPARE(send("second"), 2);
@@ -195,41 +195,20 @@ private slots:
             arrive(reads[i]);
             QCOMPARE(calls.size(), afterEachPoll[i]);
         }
-        expectCommands(QStringList{"first", "second"}.mid(0, calls.size()));
+        expectCommands(commands);
         QCOMPARE(calls.last().process, calls.size() + 1);
-        QVERIFY(prompts.shown.isEmpty());
-    }
-
-    void lastPacketPaddedWithBlanks()
-    {
-        acquireConnected();
-        send();
-        arrive(answer(1, 0x81, 0, hex("84")));
-        QCOMPARE(calls.size(), 1);
-        QCOMPARE(link->packetByte(8), quint8(0x84));
-        QCOMPARE(link->packetByte(10), quint8(0x20));
-        QCOMPARE(link->packetByte(1024), quint8(0x20));
-        QCOMPARE(link->paddedLastPacket().size(), 1024);
-        QCOMPARE(link->paddedLastPacket().left(9), link->lastPacket());
-    }
-
-    void errorFlagAnswer()
-    {
-        acquireConnected();
-        link->sendCommand(hex("03 A8"), owner::sendFrame, "PARAM_MY_CANBT2", "", 500);
-        arrive(answer(1, 0x03, 1, hex("00")));
-        expectCommands({"Error"});
-        expectPrompt(errorAnswer);
-        QCOMPARE(prompts.shown[0].title, QStringLiteral("Command error!"));
-        // The process was freed: it neither times out nor is treated again.
         QCOMPARE(link->process(1).Owner, 0);
-        for (int i = 0; i < 600; ++i)
-            link->timeoutScan();
-        QCOMPARE(calls.size(), 1);
-        QCOMPARE(prompts.shown.size(), 1);
+        if (commands.contains("Error")) {
+            expectPrompt(errorAnswer);
+            QCOMPARE(prompts.shown[0].title, QStringLiteral("Command error!"));
+        } else {
+            QVERIFY(prompts.shown.isEmpty());
+        }
     }
 
-    void capturePacketsGoToTheCapture()
+    // Capture records go to the capture and leave the waiting process alone;
+    // the last packet reads as blanks past its end.
+    void captureRecordsAndTheLastPacket()
     {
         acquireConnected();
         send();
@@ -237,6 +216,13 @@ private slots:
         QCOMPARE(captureCodes, (QList<int>{0x85, 0x86}));
         QVERIFY(calls.isEmpty());
         QCOMPARE(link->process(1).Owner, owner::sendFrame);
+        arrive(answer(1, 0x81, 0, hex("84")));
+        QCOMPARE(calls.size(), 1);
+        QCOMPARE(link->packetByte(8), quint8(0x84));
+        QCOMPARE(link->packetByte(10), quint8(0x20));
+        QCOMPARE(link->packetByte(1024), quint8(0x20));
+        QCOMPARE(link->paddedLastPacket().size(), 1024);
+        QCOMPARE(link->paddedLastPacket().left(9), link->lastPacket());
     }
 
     void timeOuts_data()
@@ -434,22 +420,37 @@ private slots:
         QCOMPARE(link->linkState(), 0);
     }
 
+    // A Run command shows Reset at once, other modes on the answer; one that
+    // fails (no answer, error flag) keeps what was shown. Either way the link
+    // and the process are freed.
     void runCommands_data()
     {
         QTest::addColumn<QString>("command");
         QTest::addColumn<int>("statusBefore");
         QTest::addColumn<QByteArray>("sent");
         QTest::addColumn<QString>("modeAtOnce");
-        QTest::newRow("reset shows Reset and Off at once") << "CMD_CAN_RESET" << 0x84 << hex("82 01") << "Reset";
-        QTest::newRow("listen while capturing sends 0x83") << "CMD_CAN_LISTEN" << 0x84 << hex("82 83") << "Enable";
-        QTest::newRow("standby, not capturing") << "CMD_CAN_STANDBY" << 0x04 << hex("82 02") << "Enable";
-        QTest::newRow("enable, not capturing") << "CMD_CAN_ENABLE" << 0x03 << hex("82 04") << "Listen";
+        QTest::addColumn<int>("errorFlag"); // -1: no answer
+        QTest::addColumn<QString>("shownAfter");
+        QTest::addColumn<QString>("message");
+        QTest::newRow("reset") << "CMD_CAN_RESET" << 0x84 << hex("82 01") << "Reset" << 0 << "Reset Off" << "";
+        QTest::newRow("listen while capturing sends 0x83")
+            << "CMD_CAN_LISTEN" << 0x84 << hex("82 83") << "Enable" << 0 << "Listen On" << "";
+        QTest::newRow("standby, not capturing") << "CMD_CAN_STANDBY" << 0x04 << hex("82 02") << "Enable" << 0
+                                                << "Disable Off" << "";
+        QTest::newRow("enable, not capturing") << "CMD_CAN_ENABLE" << 0x03 << hex("82 04") << "Listen" << 0
+                                               << "Enable Off" << "";
+        QTest::newRow("reset without an answer")
+            << "CMD_CAN_RESET" << 0x84 << hex("82 01") << "Reset" << -1 << "Reset Off" << noAnswer;
+        QTest::newRow("enable answered with the error flag")
+            << "CMD_CAN_ENABLE" << 0x03 << hex("82 04") << "Listen" << 1 << "Listen Off" << errorAnswer;
     }
     void runCommands()
     {
         QFETCH(QString, command);
         QFETCH(int, statusBefore);
         QFETCH(QByteArray, sent);
+        QFETCH(int, errorFlag);
+        QFETCH(QString, message);
         RunCommands run(*link);
         link->setLinkState(3);
         link->setAnalyserStatus(quint8(statusBefore));
@@ -460,45 +461,21 @@ private slots:
         expectProcess(1, owner::runCommands, command, 2000);
         QCOMPARE(link->busyCount(), 1);
 
-        arrive(answer(1, 0x82, 0, sent.mid(1)));
-        QCOMPARE(link->analyserStatus(), quint8(sent.at(1)));
-        QCOMPARE(link->busyCount(), 0);
-        QVERIFY(!port->isOpen());
-        QCOMPARE(link->process(1).Owner, 0);
-    }
-
-    // A Run command that fails frees the link and its process; the display
-    // keeps what it showed (Reset shows at once, the others on the answer).
-    void runCommandFails_data()
-    {
-        QTest::addColumn<bool>("timeOut");
-        QTest::addColumn<QString>("message");
-        QTest::addColumn<QString>("mode");
-        QTest::newRow("reset without an answer") << true << noAnswer << "Reset";
-        QTest::newRow("enable answered with the error flag") << false << errorAnswer << "Listen";
-    }
-    void runCommandFails()
-    {
-        QFETCH(bool, timeOut);
-        RunCommands run(*link);
-        link->setLinkState(3);
-        link->setAnalyserStatus(timeOut ? 0x84 : 0x03);
-        if (timeOut) {
-            run.resetCAN();
+        if (errorFlag >= 0) {
+            arrive(answer(1, 0x82, quint8(errorFlag), sent.mid(1)));
+        } else {
             for (int i = 1; i < 2000; ++i)
                 link->timeoutScan();
             QVERIFY(prompts.shown.isEmpty());
             link->timeoutScan();
-        } else {
-            run.enableCAN();
-            arrive(answer(1, 0x82, 1, hex("04")));
         }
-        QFETCH(QString, message);
-        QCOMPARE(prompts.texts(), QStringList{message});
-        QTEST(display.mode(), "mode");
-        QCOMPARE(display.capture(), QStringLiteral("Off"));
+        QCOMPARE(prompts.texts(), message.isEmpty() ? QStringList() : QStringList{message});
+        QTEST(display.mode() + ' ' + display.capture(), "shownAfter");
+        if (message.isEmpty())
+            QCOMPARE(link->analyserStatus(), quint8(sent.at(1)));
         QCOMPARE(link->busyCount(), 0);
         QCOMPARE(link->outstandingCount(), 0);
+        QVERIFY(!port->isOpen());
     }
 
     void testCommandReleasesAtOnce()
