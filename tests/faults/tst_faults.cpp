@@ -204,7 +204,6 @@ private slots:
         VirtualAnalyserOptions options = traffic(1000);
         options.dropLineAfter = dropAfter;
         startAnalyser(options);
-
         QVERIFY(startCapture());
         QVERIFY(pump([this] { return views->store.count() >= 100; }, 500));
         decodeTicks = false; // some frames wait in the queue when the line goes
@@ -214,12 +213,10 @@ private slots:
         else
             run->listenCAN(); // the analyser drops the line on this command
         QVERIFY(pump([this] { return !link->isPortOpen(); }, 300));
-
         QCOMPARE(prompts.texts(), QStringList{portError});
         QCOMPARE(link->linkState(), 1);
         verifyCaptureEndedCleanly();
         QCOMPARE(capture->txtView_View(), capturePackets);
-
         // A new analyser on the same port: a new capture connects and runs.
         // Its clock starts again, so the capture gets a store of its own (as
         // after File > New).
@@ -262,7 +259,6 @@ private slots:
         QCOMPARE(send->txtStatCAN, QStringLiteral("1"));
         QCOMPARE(send->txtErrCAN + send->txtErrMOB, QString());
         verifySendEnded();
-
         prompts.clear();
         analyser().options().silentFor = simfault::none;
         send->setCountMode(1);
@@ -310,7 +306,6 @@ private slots:
         if (!atStop)
             options.silentFor = 0x82;
         startAnalyser(options);
-
         if (atStop) {
             QVERIFY(startCapture());
             QVERIFY(pump([this] { return views->store.count() >= 50; }, 500));
@@ -319,12 +314,10 @@ private slots:
         capture->cmdStart_Click();
         QVERIFY(!capture->startEnabled()); // starting or stopping
         QVERIFY(pump([this] { return capture->startEnabled(); }, 500));
-
         QCOMPARE(prompts.texts(), QStringList{noAnswer});
         verifyCaptureEndedCleanly();
         if (atStop)
             QVERIFY(capturePackets >= 50);
-
         // Usable again: a forced test, then a whole capture.
         prompts.clear();
         analyser().options().silentFor = simfault::none;
@@ -355,7 +348,6 @@ private slots:
         analyser().options().garbage.clear();
         pumpFor(5);
         QVERIFY(stopCapture());
-
         QVERIFY2(analyser().framesCorrupted() >= 50, qPrintable(QString::number(analyser().framesCorrupted())));
         QCOMPARE(analyser().framesLost(), quint64(0));
         QCOMPARE(quint64(views->store.count()), analyser().framesSent() - analyser().framesCorrupted());
@@ -386,7 +378,6 @@ private slots:
         QVERIFY(views->store.count() > 0);
         QVERIFY2(pump([this] { return capture->txtView_Lost() >= 1000; }, 800), "the flood never filled the queue");
         QVERIFY(stopCapture());
-
         QCOMPARE(maxQueue, qsizetype(CaptureControl::queueLimit));
         QVERIFY2(maxRxBuffer < 64 * 1024, qPrintable(QString::number(maxRxBuffer)));
         // Every record the analyser sent reached the link, and is stored or counted, once.

@@ -366,7 +366,6 @@ private slots:
         loader.receive("<");
         loader.receive(buildMessage("#", pattern(80, 2)));
         answers.clear();
-
         QByteArray page = buildMessage("@" + littleEndian16(0), "abcd");
         page[3] = char(page[3] + 1);
         // Split across reads, as a serial line delivers it.

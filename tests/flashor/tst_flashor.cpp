@@ -160,7 +160,6 @@ private slots:
         QVERIFY(QFileInfo(dir.filePath("Flashor")).isDir());
         QVERIFY(prepareTempFolder(dir.path(), prompts)); // already there
         QCOMPARE(prompts.shown, shown);
-
         // A TMPDIR naming a missing folder is named in the message, not left out.
         const QByteArray tmpdir = qgetenv("TMPDIR");
         qputenv("TMPDIR", dir.filePath("gone").toLocal8Bit());
@@ -203,7 +202,6 @@ private slots:
         run.input().initSpeed = "430800";
         QStringList initInputs;
         connect(&run, &FlashorRun::initInputChanged, [&](const QString &t) { initInputs << t; });
-
         run.cmdRun_Click();
         QCOMPARE(ports.made.size(), 1);
         std::shared_ptr<PortRecord> init = ports.made[0];
@@ -214,7 +212,6 @@ private slots:
         QCOMPARE(run.status(), QString("Send Init String..."));
         QCOMPARE(run.initTimer().interval(), 2000);
         QVERIFY(run.initTimer().isActive() && !run.isRunning());
-
         init->incoming = "app: rebooting";
         run.tmrInit_Timer();
         QCOMPARE(initInputs, (QStringList{"", "app: rebooting"}));
@@ -227,12 +224,10 @@ private slots:
         QVERIFY(run.isRunning());
         QCOMPARE(run.status(), QString("Waiting Connection..."));
         QVERIFY(boot->writes.isEmpty());
-
         boot->incoming = "junk>";
         run.tmrReceive_Timer();
         QCOMPARE(boot->writes, QList<QByteArray>{"<"});
         QCOMPARE(run.status(), QString("Connecting..."));
-
         // Without the init string the boot port opens on the first, short tick.
         Rig plain;
         plain.run.input().firmwarePath = fw1000;
@@ -279,7 +274,6 @@ private slots:
         run.input().firmwarePath = fw1000;
         run.input().portIndex = 2;
         run.input().initEnabled = initEnabled;
-
         run.cmdRun_Click();
         if (!initEnabled) {
             QVERIFY(prompts.shown.isEmpty());
@@ -302,19 +296,16 @@ private slots:
         rig.run.tmrReceive_Timer();
         QCOMPARE(rig.run.status(), QString("Writing Page #1"));
         QCOMPARE(boot->writes.size(), 3); // connect, header, page 1
-
         rig.run.cmdRun_Click(); // "Stop"
         QVERIFY(!boot->opened);
         QVERIFY(!rig.run.isRunning());
         QCOMPARE(running, (QList<bool>{true, false}));
-
         std::shared_ptr<PortRecord> again = rig.startBoot(fw1000);
         QVERIFY(again != boot);
         again->incoming = QByteArray("+\0", 2);
         rig.run.tmrReceive_Timer();
         QCOMPARE(rig.run.status(), QString("Send Header..."));
         QCOMPARE(again->writes.value(1).left(1), QByteArray("#"));
-
         Rig failing;
         boot = failing.startBoot(fw1000, false);
         boot->failed = true;
@@ -345,7 +336,6 @@ private slots:
         QCOMPARE(run.input().firmwarePath, fw1000);
         QVERIFY(run.initTimer().isActive()); // the run has started
         QCOMPARE(ports.made.value(0)->number, 4);
-
         Rig withFile;
         withFile.applyArguments({"/R", "/F" + fw1000});
         withFile.run.tmrTimeout_Timer();
@@ -354,7 +344,6 @@ private slots:
         Rig idle;
         idle.applyArguments({"/f" + fw1000});
         QVERIFY(!idle.run.timeoutTimer().isActive());
-
         Rig typed;
         typed.applyArguments({"/r", "/f", pattern});
         const QString missing = dir.filePath("typed.rfw");
@@ -415,19 +404,16 @@ private slots:
         QCOMPARE(w.cmbCOMPort->currentText(), QString("COM5"));
         QCOMPARE(w.lblPortDevice->text(), portDeviceName(5));
         QCOMPARE(w.txtUpload_In->text(), fw1000);
-
         // The user's edits reach the run flow.
         w.chkInit->setChecked(false);
         w.cmbCOMPort->setCurrentIndex(1);
         QVERIFY(!run.input().initEnabled);
         QCOMPARE(run.input().portIndex, 1);
-
         QTest::mouseClick(w.cmdRun, Qt::LeftButton);
         run.tmrInit_Timer();
         QCOMPARE(w.cmdRun->text(), QString("Stop"));
         QVERIFY(!w.frameInput->isEnabled());
         QCOMPARE(w.txtStatus->text(), QString("Waiting Connection..."));
-
         std::shared_ptr<PortRecord> boot = ports.made.last();
         QCOMPARE(boot->number, 2);
         // ">", connected, header answer with block size 256, request for page 0.
@@ -439,7 +425,6 @@ private slots:
         QCOMPARE(w.txtSet_Signature->text(), QString("Signature of the device!"));
         QCOMPARE(w.pbUpload->maximum(), 4);
         QCOMPARE(w.txtStatus->text(), QString("Writing Page #0"));
-
         boot->incoming = QByteArray("+\x02\x00\x00----", 8);
         run.tmrReceive_Timer();
         QCOMPARE(w.pbUpload->value(), 0);
@@ -504,13 +489,11 @@ private slots:
         connect(&run.protocol(), &BootProtocol::progressMaximumChanged, [&](int m) { maximum = m; });
         connect(&run.protocol(), &BootProtocol::progressChanged, [&](int v) { progress = v; });
         connect(&run, &FlashorRun::statusChanged, [&](const QString &text) { statuses << text; });
-
         run.cmdRun_Click();
         run.tmrInit_Timer();
         QVERIFY(loader);
         for (int tick = 0; tick < 100 && run.isRunning(); ++tick)
             run.tmrReceive_Timer();
-
         QCOMPARE(run.status(), status);
         QVERIFY(!run.isRunning());
         QVERIFY(prompts.shown.isEmpty());
@@ -540,7 +523,6 @@ private slots:
             QSKIP(qPrintable("no pseudo-terminal: " + why));
         qputenv("TESSEL_COM1", pty.slavePath().toLocal8Bit());
         const auto unset = qScopeGuard([] { qunsetenv("TESSEL_COM1"); });
-
         const QString saved = dir.filePath("received.bin");
         BootLoaderOptions options;
         options.firmwarePath = saved;
@@ -550,7 +532,6 @@ private slots:
         connect(&pty, &PtyHost::received, &loader, &SimBootLoader::receive);
         connect(&loader, &SimDevice::send, &pty, &PtyHost::write);
         loader.start();
-
         const QByteArray file = firmwareBytes(4000); // 15 pages of 256 and a padded one of 160 bytes
         FakeFlashorPrompts prompts;
         FlashorRun run(prompts); // the real serial port, through TESSEL_COM1
@@ -562,7 +543,6 @@ private slots:
         QCOMPARE(run.status(), QString("Send Init String..."));
         run.tmrInit_Timer(); // instead of waiting 2 s for the device's application
         QVERIFY2(run.isRunning(), qPrintable(prompts.shown.join('\n')));
-
         QTRY_COMPARE_WITH_TIMEOUT(run.status(), ok(), 10000);
         QVERIFY(!run.isRunning());
         QVERIFY(prompts.shown.isEmpty());

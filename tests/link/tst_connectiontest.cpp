@@ -70,7 +70,6 @@ private slots:
         QCOMPARE(analyser().parameter(analyser::paramCanBT3), quint8(0x37));
         QCOMPARE(test().answeredSteps().size(), 20);
         QVERIFY(test().answeredSteps().contains("PARAM_MY_CANBT1_SET"));
-
         QCOMPARE(connectOnce(true), 17);
         QCOMPARE(test().answeredSteps().size(), 17);
         QCOMPARE(link->linkState(), 3);
@@ -158,7 +157,6 @@ private slots:
         QCOMPARE(link->busyCount(), 0);
         QCOMPARE(link->outstandingCount(), 0);
         QVERIFY(!link->isPortOpen());
-
         // The link is not lost: with the analyser answering again it connects.
         prompts.shown.clear();
         analyser().options().silentFor = simfault::none;

@@ -102,19 +102,16 @@ private slots:
         QFETCH(QStringList, simArguments);
         if (!startSim(simArguments))
             QSKIP("tessel-sim is not built or cannot open a pseudo-terminal");
-
         QVERIFY(link->acquireLink(nullptr, false, true) == Acquired::Yes);
         QCOMPARE(link->linkState(), 3);
         QCOMPARE(test->value("CAN Speed, kbps"), QStringLiteral("500.000"));
         QCOMPARE(test->answeredSteps().size(), 20); // the registers were written
         QVERIFY(link->port()->deviceName().contains(qgetenv("TESSEL_COM1").split('/').last()));
         link->releaseLink(nullptr, false, false);
-
         RunCommands run(*link);
         run.listenCAN();
         QTRY_COMPARE_WITH_TIMEOUT(display.mode(), QStringLiteral("Listen"), 5000);
         QTRY_COMPARE_WITH_TIMEOUT(link->busyCount(), 0, 5000);
-
         QVERIFY(link->acquireLink(nullptr, true, true) == Acquired::Yes);
         QCOMPARE(test->answeredSteps().size(), 17); // now they agree: no writes
         QCOMPARE(test->value("CAN Mode"), QStringLiteral("Listen"));
@@ -132,7 +129,6 @@ private slots:
         QVERIFY(link->acquireLink(nullptr, false, true) == Acquired::No);
         QCOMPARE(test->answeredSteps().last(), QStringLiteral("Error"));
         QCOMPARE(prompts.texts(), QStringList{"Error! CAN Analyser answer with error on your command..."});
-
         prompts.clear();
         QCOMPARE(simDo("error-flag off\n"), QByteArray("generated 0 sent 0 lost 0 corrupted 0 commands 20"));
         QVERIFY(link->acquireLink(nullptr, false, true) == Acquired::Yes);

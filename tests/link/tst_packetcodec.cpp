@@ -111,7 +111,6 @@ private slots:
         PacketFramer f;
         QCOMPARE(feed(f, big), QList<QByteArray>{big.left(1024)});
         QCOMPARE(f.pending(), 0);
-
         const QByteArray a = pkt(0, "85 00 01 02 03 04 05 06 07 08 09 0A 0B 0C 0D 0E");
         int n = 0;
         for (int i = 0; i < 20000; ++i) {

@@ -73,10 +73,9 @@ class tst_PacketLink : public QObject, private LinkOwner
     }
     void expectProcess(int index, int owner, const QString &command, int ticks)
     {
-        const clsProcess &p = link->process(index);
-        QCOMPARE(p.Owner, owner);
-        QCOMPARE(p.Command, command);
-        QCOMPARE(p.TicksLeft, ticks);
+        QCOMPARE(link->process(index).Owner, owner);
+        QCOMPARE(link->process(index).Command, command);
+        QCOMPARE(link->process(index).TicksLeft, ticks);
     }
     void expectCommands(const QStringList &commands)
     {
@@ -85,10 +84,16 @@ class tst_PacketLink : public QObject, private LinkOwner
             got << c.command;
         QCOMPARE(got, commands);
     }
-    void expectPrompt(const QString &text)
+    // The one critical message shown since the last check ("": none), then
+    // forgets it; cleanup() checks that nothing else was shown.
+    void expectPrompt(const QString &text = {}, const QString &title = {})
     {
-        QCOMPARE(prompts.texts(), QStringList{text});
-        QCOMPARE(prompts.shown[0].icon, Prompts::Icon::Critical);
+        QCOMPARE(prompts.texts(), text.isEmpty() ? QStringList() : QStringList{text});
+        for (const FakePrompts::Shown &shown : std::as_const(prompts.shown)) {
+            QCOMPARE(shown.icon, Prompts::Icon::Critical);
+            QCOMPARE(shown.title, title.isEmpty() ? shown.title : title);
+        }
+        prompts.clear();
     }
 
 private slots:
@@ -112,6 +117,7 @@ private slots:
     }
     void cleanup()
     {
+        expectPrompt();
         delete link;
         delete seed;
     }
@@ -149,7 +155,6 @@ private slots:
         QCOMPARE(send(), -1);
         QCOMPARE(link->outstandingCount(), 0);
         QCOMPARE(link->nextSeq(), 1);
-
         acquireConnected();
         QCOMPARE(link->sendCommand(hex("82 01"), owner::runCommands, "CMD_CAN_RESET", "Error", 2000), 1);
         QCOMPARE(port->writes, QList<QByteArray>{hex("1b 01 00 02 0e 82 01 95")});
@@ -198,12 +203,7 @@ private slots:
         expectCommands(commands);
         QCOMPARE(calls.last().process, calls.size() + 1);
         QCOMPARE(link->process(1).Owner, 0);
-        if (commands.contains("Error")) {
-            expectPrompt(errorAnswer);
-            QCOMPARE(prompts.shown[0].title, QStringLiteral("Command error!"));
-        } else {
-            QVERIFY(prompts.shown.isEmpty());
-        }
+        expectPrompt(commands.contains("Error") ? errorAnswer : QString(), "Command error!");
     }
 
     // Capture records go to the capture and leave the waiting process alone;
@@ -228,20 +228,18 @@ private slots:
     void timeOuts_data()
     {
         QTest::addColumn<int>("ticks");
-        QTest::addColumn<QString>("onTimeOut");
-        QTest::addColumn<bool>("message");
-        QTest::newRow("1 tick: the next scan") << 1 << "Error" << true;
-        QTest::newRow("500 ticks, silent") << 500 << "" << false;
-        QTest::newRow("2000 ticks with message") << 2000 << "Error" << true;
-        QTest::newRow("other OnTimeOut text is silent") << 3 << "Silent" << false;
-        QTest::newRow("0 ticks never time out") << 0 << "Error" << false;
-        QTest::newRow("-1 ticks never time out") << -1 << "Error" << false;
+        QTest::addColumn<QString>("onTimeOut"); // "Error" has the time-out shown
+        QTest::newRow("1 tick: the next scan") << 1 << "Error";
+        QTest::newRow("500 ticks, silent") << 500 << "";
+        QTest::newRow("2000 ticks with message") << 2000 << "Error";
+        QTest::newRow("other OnTimeOut text is silent") << 3 << "Silent";
+        QTest::newRow("0 ticks never time out") << 0 << "Error";
+        QTest::newRow("-1 ticks never time out") << -1 << "Error";
     }
     void timeOuts()
     {
         QFETCH(int, ticks);
         QFETCH(QString, onTimeOut);
-        QFETCH(bool, message);
         acquireConnected();
         send("Show", onTimeOut, ticks);
         for (int i = 1; i < (ticks > 0 ? ticks : 2000); ++i)
@@ -249,12 +247,7 @@ private slots:
         QVERIFY(calls.isEmpty());
         link->timeoutScan();
         expectCommands(ticks > 0 ? QStringList{"TimeOut"} : QStringList{});
-        if (message) {
-            expectPrompt(noAnswer);
-            QCOMPARE(prompts.shown[0].title, QStringLiteral("Command error!"));
-        } else {
-            QVERIFY(prompts.shown.isEmpty());
-        }
+        expectPrompt(ticks > 0 && onTimeOut == "Error" ? noAnswer : QString(), "Command error!");
     }
 
     // The timeout tick reads the line before it scans: an answer that has
@@ -267,7 +260,7 @@ private slots:
         link->timeoutTick();
         expectCommands({"Show"});
         QCOMPARE(link->lastPacket(), answer(1, 0x81, 0, hex("04")));
-        QVERIFY(prompts.shown.isEmpty());
+        expectPrompt();
         // Without an answer the same tick is the time-out.
         send("Show", "Error", 1);
         link->timeoutTick();
@@ -293,7 +286,7 @@ private slots:
         QCOMPARE(link->releaseLink(nullptr, true, false), 0);
         QCOMPARE(link->busyCount(), 0);
         QCOMPARE(display.panel[4], QStringLiteral("Processes : 0"));
-        QVERIFY(prompts.shown.isEmpty());
+        expectPrompt();
         // A port that closed under its user is reported at the release.
         acquireConnected();
         port->close();
@@ -336,7 +329,7 @@ private slots:
         QVERIFY(link->acquireLink(nullptr, false, showMessage) == Acquired::No);
         QCOMPARE(tester.runs, 0); // no test without a port
         QCOMPARE(link->busyCount(), 0);
-        QCOMPARE(prompts.texts(), message.isEmpty() ? QStringList{} : QStringList{message});
+        expectPrompt(message);
     }
 
     // A failed test closes the port again; the connection window has shown why.
@@ -367,7 +360,6 @@ private slots:
         QCOMPARE(tester.showParams, force);
         QCOMPARE(link->busyCount(), connects ? 1 : 0);
         QCOMPARE(port->isOpen(), connects);
-        QVERIFY(prompts.shown.isEmpty());
     }
 
     // The device disappears with commands outstanding: one message, busy count
@@ -383,7 +375,6 @@ private slots:
         link->sendCommand(hex("83 00"), owner::sendFrame, "CMD_CAN_SEND_FRAME", "", 10);
         QCOMPARE(link->busyCount(), 2);
         QCOMPARE(link->outstandingCount(), 2);
-
         port->failed = true;
         link->poll();
         link->poll(); // nothing more happens on a closed port
@@ -394,16 +385,13 @@ private slots:
         QCOMPARE(link->busyCount(), 0); // the Run command's release found nothing to release
         for (int i = 0; i < 2000; ++i)
             link->timeoutScan();
-        QCOMPARE(prompts.shown.size(), 1);
-
-        prompts.clear();
+        expectPrompt();
         QVERIFY(link->acquireLink(nullptr, false, true) == Acquired::Yes);
         QVERIFY(port->isOpen());
         QCOMPARE(tester.runs, 2);
         QCOMPARE(link->busyCount(), 1);
         QVERIFY(send() >= 0);
         QCOMPARE(port->writes.size(), 1 + 2); // one write on the new line
-        QVERIFY(prompts.shown.isEmpty());
     }
 
     void resetLinkClosesTheLinkWindows()
@@ -460,7 +448,6 @@ private slots:
         QTEST(display.mode(), "modeAtOnce");
         expectProcess(1, owner::runCommands, command, 2000);
         QCOMPARE(link->busyCount(), 1);
-
         if (errorFlag >= 0) {
             arrive(answer(1, 0x82, quint8(errorFlag), sent.mid(1)));
         } else {
@@ -469,7 +456,7 @@ private slots:
             QVERIFY(prompts.shown.isEmpty());
             link->timeoutScan();
         }
-        QCOMPARE(prompts.texts(), message.isEmpty() ? QStringList() : QStringList{message});
+        expectPrompt(message);
         QTEST(display.mode() + ' ' + display.capture(), "shownAfter");
         if (message.isEmpty())
             QCOMPARE(link->analyserStatus(), quint8(sent.at(1)));

@@ -131,7 +131,6 @@ private slots:
         QVERIFY(!s.cmdApplyEnabled);
         expectParams(b, {{"def_CAN_Speed", "2"}, {"COMPort", "3"}, {"SendFrame_Retry", "5"}, {"SendFrame_TimeOut", "2500"}});
         QCOMPARE(b.windowsClosed, 0);
-
         Bench current;
         current.seed.params.setParam(QStringLiteral("id_CAN"), QStringLiteral("1"));
         current.seed.params.setParam(QStringLiteral("id_CAN_Speed"), QStringLiteral("7"));
@@ -210,7 +209,6 @@ private slots:
         QCOMPARE(b.prompts.shown.first().icon, Prompts::Icon::Critical);
         QVERIFY(!b.port); // nothing was said to the analyser
         QVERIFY(b.started.isEmpty());
-
         QCOMPARE(b.settings->uploaderPath(), touch(b.programDir.path()));
         QCOMPARE(b.settings->uploaderPath(), touch(b.work.path()));
         QCOMPARE(b.settings->uploaderCommand(0).arguments.at(1), QStringLiteral("/c0"));
@@ -229,7 +227,6 @@ private slots:
         QCOMPARE(b.link->process(index).Command, QStringLiteral("CMD_FIRMWARE_UPGRADE_START"));
         QCOMPARE(b.link->process(index).TicksLeft, 100);
         QVERIFY(b.started.isEmpty()); // not before the analyser has answered
-
         b.link->poll();
         QCOMPARE(b.started.size(), 1);
         const UploaderCommand &command = b.started.first();
@@ -257,7 +254,6 @@ private slots:
         QVERIFY(b->started.isEmpty());
         QCOMPARE(b->prompts.texts(), QStringList{QStringLiteral("Error! CAN Analyser do not answer on command...")});
         expectLinkFree(*b);
-
         b = silentUpgrade();
         QCOMPARE(b->link->busyCount(), 1);
         QCOMPARE(b->link->outstandingCount(), 1);

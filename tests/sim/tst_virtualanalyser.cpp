@@ -155,7 +155,6 @@ private slots:
         dev.receive(packet(3, hex("82 83")));
         dev.advance(20); // listening
         QCOMPARE(line.count(0x85), 20);
-
         VirtualAnalyser fast(traffic(5000, 8)); // above what 921600 baud carries
         Line queued(fast);
         fast.receive(packet(1, hex("82 80")));
@@ -204,7 +203,6 @@ private slots:
         // The line carries about 9216 bytes in 100 ms (plus what the UART holds).
         QVERIFY2(line.bytes.size() > 9000 && line.bytes.size() <= 9216 + 64, qPrintable(QString::number(line.bytes.size())));
         dev.receive(packet(2, hex("82 00")));
-
         quint64 lost = 0;
         quint32 lastStamp = 0;
         for (const auto &p : line.packets()) {
@@ -258,7 +256,6 @@ private slots:
         QCOMPARE(line.bytes.mid(9, 8), second.left(8));
         QVERIFY(line.bytes.at(17) != second.at(8)); // bad checksum
         QCOMPARE(line.bytes.mid(18), packet(3, hex("81 00 04")));
-
         dev.options().corruptEvery = 0;
         dev.options().garbage = hex("1B 55 0E");
         line.bytes.clear();
@@ -271,7 +268,6 @@ private slots:
         dev.advance(100);
         QCOMPARE(line.count(0x85), 10);
         dev.receive(packet(6, hex("82 00")));
-
         dev.options().garbage.clear();
         dev.options().chunkSize = 4;
         line.bytes.clear();
@@ -283,7 +279,6 @@ private slots:
         dev.advance(0);
         QCOMPARE(line.bytes, packet(7, hex("81 00 04")));
         QCOMPARE(line.sends, 3);
-
         // The firmware update's answer goes out whole before the boot loader is asked for.
         QStringList events;
         connect(&dev, &SimDevice::send, this, [&](const QByteArray &b) { events << b.toHex(); });
@@ -315,7 +310,6 @@ private slots:
         QTRY_COMPARE(ready.count(), 1);
         port->clear();
         QCOMPARE(port->pendingCount(), 0);
-
         // Capture traffic shows up as pending input; a closed port hears nothing.
         port->write(packet(4, hex("82 80")));
         port->readAll();
