@@ -102,7 +102,6 @@ class tst_Faults : public QObject
         }
         return done && done();
     }
-    void pumpFor(int count) { pump({}, count); }
 
     // Starts the capture (the connection test runs first when needed) and
     // waits for the analyser's confirmation.
@@ -117,6 +116,13 @@ class tst_Faults : public QObject
         return pump([this] { return capture->startEnabled(); }, 500);
     }
 
+    // The messages shown since the last check, then forgets them; cleanup()
+    // checks that nothing else was shown.
+    void expectMessages(const QStringList &texts)
+    {
+        QCOMPARE(prompts.texts(), texts);
+        prompts.clear();
+    }
     void verifyLinkFree()
     {
         QCOMPARE(link->busyCount(), 0);
@@ -176,6 +182,7 @@ private slots:
     }
     void cleanup()
     {
+        expectMessages({});
         delete send;
         send = nullptr;
         delete run;
@@ -213,7 +220,7 @@ private slots:
         else
             run->listenCAN(); // the analyser drops the line on this command
         QVERIFY(pump([this] { return !link->isPortOpen(); }, 300));
-        QCOMPARE(prompts.texts(), QStringList{portError});
+        expectMessages({portError});
         QCOMPARE(link->linkState(), 1);
         verifyCaptureEndedCleanly();
         QCOMPARE(capture->txtView_View(), capturePackets);
@@ -225,19 +232,17 @@ private slots:
         views->monitor.clear();
         capturePackets = 0;
         decodeTicks = true;
-        prompts.clear();
         startAnalyser(traffic(200));
         QVERIFY(startCapture());
         // Long past every time-out: nothing left over from the old line releases this capture's hold.
         for (int i = 0; i < 2500; ++i)
             link->timeoutScan();
-        pumpFor(5);
+        pump({}, 5);
         QCOMPARE(link->linkState(), 3);
         QCOMPARE(link->busyCount(), 1);
         QVERIFY(capture->isCapturing());
         QCOMPARE(link->outstandingCount(), 0);
         QVERIFY(stopCapture());
-        QCOMPARE(prompts.texts(), QStringList());
         verifyCaptureEndedCleanly();
     }
 
@@ -255,11 +260,10 @@ private slots:
         QCOMPARE(send->txtStatCAN, QStringLiteral("0"));
         analyser().options().silentFor = 0x84;
         QVERIFY(sendUntilStopped(1000));
-        QCOMPARE(prompts.texts(), (QStringList{noAnswer, noAnswer, noAnswer}));
+        expectMessages({noAnswer, noAnswer, noAnswer});
         QCOMPARE(send->txtStatCAN, QStringLiteral("1"));
         QCOMPARE(send->txtErrCAN + send->txtErrMOB, QString());
         verifySendEnded();
-        prompts.clear();
         analyser().options().silentFor = simfault::none;
         send->setCountMode(1);
         send->txtCount = QStringLiteral("2");
@@ -267,7 +271,6 @@ private slots:
         QVERIFY(sendUntilStopped(500));
         QCOMPARE(send->txtSendCount, QStringLiteral("2"));
         QCOMPARE(send->txtStatCAN, QStringLiteral("0"));
-        QCOMPARE(prompts.texts(), QStringList());
         verifySendEnded();
     }
 
@@ -284,8 +287,8 @@ private slots:
         send->cmdStart_Click();
         QVERIFY(sendUntilStopped(500));
         QCOMPARE(send->txtSendCount, QStringLiteral("4"));
-        QCOMPARE(prompts.texts(), (QStringList{portError, QStringLiteral("COM Port error.")}));
         QCOMPARE(prompts.shown.last().title, QStringLiteral("Send frame"));
+        expectMessages({portError, QStringLiteral("COM Port error.")});
         verifySendEnded();
     }
 
@@ -314,12 +317,11 @@ private slots:
         capture->cmdStart_Click();
         QVERIFY(!capture->startEnabled()); // starting or stopping
         QVERIFY(pump([this] { return capture->startEnabled(); }, 500));
-        QCOMPARE(prompts.texts(), QStringList{noAnswer});
+        expectMessages({noAnswer});
         verifyCaptureEndedCleanly();
         if (atStop)
             QVERIFY(capturePackets >= 50);
         // Usable again: a forced test, then a whole capture.
-        prompts.clear();
         analyser().options().silentFor = simfault::none;
         QVERIFY(link->acquireLink(nullptr, true, true) == Acquired::Yes);
         link->releaseLink(nullptr, false, false);
@@ -327,7 +329,6 @@ private slots:
         QVERIFY(startCapture());
         QVERIFY(pump([&] { return views->store.count() >= before + 20; }, 500));
         QVERIFY(stopCapture());
-        QCOMPARE(prompts.texts(), QStringList());
         verifyCaptureEndedCleanly();
     }
 
@@ -343,16 +344,15 @@ private slots:
         QVERIFY(startCapture());
         analyser().options().garbage = QByteArray::fromHex("00FF1B0000000E1B00FFFF0E1B0000010E85001B55");
         analyser().options().corruptEvery = 7;
-        pumpFor(100);
+        pump({}, 100);
         analyser().options().corruptEvery = 0;
         analyser().options().garbage.clear();
-        pumpFor(5);
+        pump({}, 5);
         QVERIFY(stopCapture());
         QVERIFY2(analyser().framesCorrupted() >= 50, qPrintable(QString::number(analyser().framesCorrupted())));
         QCOMPARE(analyser().framesLost(), quint64(0));
         QCOMPARE(quint64(views->store.count()), analyser().framesSent() - analyser().framesCorrupted());
         QCOMPARE(capture->txtLost() + capture->txtView_Lost(), 0);
-        QCOMPARE(prompts.texts(), QStringList());
         verifyCaptureEndedCleanly();
         const std::set<qint32> ids{0x123, 0x7FF, 0x18FEF100 + 0x20000000, 0x3C5};
         for (const clsFrame &f : views->store.capturedFrames()) {
@@ -373,7 +373,7 @@ private slots:
         startAnalyser(options);
         QVERIFY(startCapture());
         decodeTicks = false;
-        pumpFor(25);
+        pump({}, 25);
         capture->tmrFreePB_Timer(); // one decoding tick early on
         QVERIFY(views->store.count() > 0);
         QVERIFY2(pump([this] { return capture->txtView_Lost() >= 1000; }, 800), "the flood never filled the queue");
@@ -387,7 +387,6 @@ private slots:
         QCOMPARE(views->messages.count(), int(views->store.count()));
         QCOMPARE(capture->queueLength(), 0);
         QCOMPARE(checkStoredFrames(views->store), QString());
-        QCOMPARE(prompts.texts(), QStringList());
         verifyLinkFree();
     }
 };
