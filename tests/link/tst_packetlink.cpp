@@ -25,12 +25,6 @@ QByteArray answer(int seq, quint8 code, quint8 error, const QByteArray &values =
     return packet::build(quint8(seq), QByteArray(1, char(code)) + char(error) + values);
 }
 
-struct Call
-{
-    int process;
-    QString command; // the process's Command when the owner was called
-};
-
 } // namespace
 
 // The link against a port in memory: packets, the process table, dispatch,
@@ -44,14 +38,14 @@ class tst_PacketLink : public QObject, private LinkOwner
     FakeDisplay display;
     FakePort *port = nullptr; // owned by the link
     PacketLink *link = nullptr;
-    QList<Call> calls;
+    QStringList calls; // "command@process" of each answer the owner was given
     QList<int> captureCodes;
 
     // The send-frame owner here: records each answer and frees its process, as every owner does.
     void treatAnswer(int process, const QString &) override
     {
         clsProcess &p = link->process(process - 1);
-        calls.append({process, p.Command});
+        calls << p.Command + '@' + QString::number(process);
         p.Free();
     }
 
@@ -76,13 +70,6 @@ class tst_PacketLink : public QObject, private LinkOwner
         QCOMPARE(link->process(index).Owner, owner);
         QCOMPARE(link->process(index).Command, command);
         QCOMPARE(link->process(index).TicksLeft, ticks);
-    }
-    void expectCommands(const QStringList &commands)
-    {
-        QStringList got;
-        for (const Call &c : std::as_const(calls))
-            got << c.command;
-        QCOMPARE(got, commands);
     }
     // The one critical message shown since the last check ("": none), then
     // forgets it; cleanup() checks that nothing else was shown.
@@ -178,21 +165,20 @@ private slots:
     {
         QTest::addColumn<QList<QByteArray>>("reads");
         QTest::addColumn<QList<int>>("afterEachPoll"); // owner calls so far
-        QTest::addColumn<QStringList>("commands");
+        QTest::addColumn<QStringList>("calls");
         const QByteArray a = answer(1, 0x81, 0, hex("04"));
         const QByteArray b = answer(2, 0x81, 0, hex("03"));
         QTest::newRow("split over two reads, two in the second: in order after it")
-            << QList<QByteArray>{a.left(6), a.mid(6) + b} << QList<int>{0, 2} << QStringList{"first", "second"};
+            << QList<QByteArray>{a.left(6), a.mid(6) + b} << QList<int>{0, 2} << QStringList{"first@2", "second@3"};
         QTest::newRow("answer for a free process is ignored")
-            << QList<QByteArray>{answer(9, 0x81, 0, hex("04")) + a} << QList<int>{1} << QStringList{"first"};
+            << QList<QByteArray>{answer(9, 0x81, 0, hex("04")) + a} << QList<int>{1} << QStringList{"first@2"};
         QTest::newRow("error flag: Error, with its message")
-            << QList<QByteArray>{answer(1, 0x81, 1, hex("00"))} << QList<int>{1} << QStringList{"Error"};
+            << QList<QByteArray>{answer(1, 0x81, 1, hex("00"))} << QList<int>{1} << QStringList{"Error@2"};
     }
     void answersReachTheirOwner()
     {
         QFETCH(QList<QByteArray>, reads);
         QFETCH(QList<int>, afterEachPoll);
-        QFETCH(QStringList, commands);
         acquireConnected();
         QCOMPARE(send("first"), 1);
         QCOMPARE(send("second"), 2);
@@ -200,10 +186,9 @@ private slots:
             arrive(reads[i]);
             QCOMPARE(calls.size(), afterEachPoll[i]);
         }
-        expectCommands(commands);
-        QCOMPARE(calls.last().process, calls.size() + 1);
+        QTEST(calls, "calls");
         QCOMPARE(link->process(1).Owner, 0);
-        expectPrompt(commands.contains("Error") ? errorAnswer : QString(), "Command error!");
+        expectPrompt(calls.contains("Error@2") ? errorAnswer : QString(), "Command error!");
     }
 
     // Capture records go to the capture and leave the waiting process alone;
@@ -246,7 +231,7 @@ private slots:
             link->timeoutScan();
         QVERIFY(calls.isEmpty());
         link->timeoutScan();
-        expectCommands(ticks > 0 ? QStringList{"TimeOut"} : QStringList{});
+        QCOMPARE(calls, ticks > 0 ? QStringList{"TimeOut@2"} : QStringList{});
         expectPrompt(ticks > 0 && onTimeOut == "Error" ? noAnswer : QString(), "Command error!");
     }
 
@@ -258,13 +243,13 @@ private slots:
         send("Show", "Error", 1);
         port->feed(answer(1, 0x81, 0, hex("04")));
         link->timeoutTick();
-        expectCommands({"Show"});
+        QCOMPARE(calls, QStringList{"Show@2"});
         QCOMPARE(link->lastPacket(), answer(1, 0x81, 0, hex("04")));
         expectPrompt();
         // Without an answer the same tick is the time-out.
         send("Show", "Error", 1);
         link->timeoutTick();
-        expectCommands({"Show", "TimeOut"});
+        QCOMPARE(calls, (QStringList{"Show@2", "TimeOut@3"}));
         expectPrompt(noAnswer);
     }
 
@@ -381,7 +366,7 @@ private slots:
         expectPrompt("Communication port error!");
         QVERIFY(!port->isOpen());
         QCOMPARE(link->outstandingCount(), 0);
-        expectCommands({"TimeOut"});
+        QCOMPARE(calls, QStringList{"TimeOut@3"});
         QCOMPARE(link->busyCount(), 0); // the Run command's release found nothing to release
         for (int i = 0; i < 2000; ++i)
             link->timeoutScan();
