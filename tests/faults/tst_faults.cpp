@@ -36,8 +36,9 @@ QString checkStoredFrames(const CaptureStore &store)
         if (f.DLC > 8)
             return QStringLiteral("frame %1 has DLC %2").arg(i).arg(f.DLC);
         if (i > 0 && !(*f.Time > *store.frame(i - 1).Time))
-            return QStringLiteral("frame %1 (%2) does not come after %3").arg(i).arg(f.toString(),
-                                                                                    store.frame(i - 1).toString());
+            return QStringLiteral("frame %1 (%2) does not come after %3")
+                .arg(i)
+                .arg(f.toString(), store.frame(i - 1).toString());
     }
     return {};
 }

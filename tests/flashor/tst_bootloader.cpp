@@ -189,7 +189,8 @@ private slots:
         QTest::newRow("do not wait: connect at once") << true << QByteArray() << 2 << connecting << Messages{"<"};
         QTest::newRow("positive answer sends the header")
             << true << positive << 3 << "Send Header..." << Messages{"<", header};
-        QTest::newRow("negative answer to connect") << true << QByteArray("-") << 0 << "Connecting: Error" << Messages{"<"};
+        QTest::newRow("negative answer to connect")
+            << true << QByteArray("-") << 0 << "Connecting: Error" << Messages{"<"};
         QTest::newRow("> while connecting is an error")
             << true << QByteArray(">") << 0 << "Connecting: Error" << Messages{"<"};
         QTest::newRow("negative answer to the header")
@@ -285,7 +286,8 @@ private slots:
         QTest::newRow("end acknowledged that was never sent")
             << allAcked + pageAck(0xFFFF) << failed + "end acknowledged before it was sent" << Messages{};
         QTest::newRow("acknowledgement past the body counts for nothing")
-            << pageAck(0) + pageAck(1) + pageAck(3) + pageRequest(3) << failed + "page #2 not acknowledged" << Messages{};
+            << pageAck(0) + pageAck(1) + pageAck(3) + pageRequest(3) << failed + "page #2 not acknowledged"
+            << Messages{};
         QTest::newRow("page 5 of 3 is beyond the body")
             << pageRequest(5) + pageAck(0xFFFF) << "Page #5 is beyond the firmware: Error" << Messages{};
         QTest::newRow("page 0xFFFF is not the end marker")
@@ -317,7 +319,8 @@ private slots:
         QTest::addColumn<QString>("status");
         QTest::newRow("a positive answer resets the count")
             << pageRequest(0) + "---" + pageAck(0) + pageRequest(1) + "---" << false << "Writing Page #1: Retry 3";
-        QTest::newRow("a new run starts without failures") << pageRequest(0) + "---" << true << "Writing Page #0: Retry 1";
+        QTest::newRow("a new run starts without failures")
+            << pageRequest(0) + "---" << true << "Writing Page #0: Retry 1";
     }
     void failureCount()
     {

@@ -277,7 +277,7 @@ private slots:
         rig.run.tmrReceive_Timer();
         QCOMPARE(rig.run.status(), QString("Writing Page #1"));
         QCOMPARE(boot->writes.size(), 3); // connect, header, page 1
-        rig.run.cmdRun_Click(); // "Stop"
+        rig.run.cmdRun_Click();           // "Stop"
         QVERIFY(!boot->opened);
         QVERIFY(!rig.run.isRunning());
         QCOMPARE(running, (QList<bool>{true, false}));
@@ -398,8 +398,8 @@ private slots:
         std::shared_ptr<PortRecord> boot = made.last();
         QCOMPARE(boot->number, 2);
         // ">", connected, header answer with block size 256, request for page 0.
-        boot->incoming = QByteArray(">+\0+\x22\x00\x01", 7) + "SN000042" + "Signature of the device!"
-                         + QByteArray(".\x00\x00", 3);
+        boot->incoming =
+            QByteArray(">+\0+\x22\x00\x01", 7) + "SN000042" + "Signature of the device!" + QByteArray(".\x00\x00", 3);
         run.tmrReceive_Timer();
         QCOMPARE(w.txtBlock->text(), QString("256"));
         QCOMPARE(w.txtSet_Serial->text(), QString("SN000042"));

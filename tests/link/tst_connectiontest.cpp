@@ -105,12 +105,17 @@ private slots:
         QTest::addColumn<int>("commands");
         QTest::addColumn<double>("speed");          // kbit/s
         QTest::addColumn<double>("timerFrequency"); // kHz
-        QTest::newRow("1 Mbit/s row") << "1" << "0" << 17 + 3 << 1000.0 << 1000.0;
-        QTest::newRow("800 kbit/s row") << "9" << "0" << 17 + 3 << 800.0 << 1000.0;
-        QTest::newRow("timer 2 MHz: prescaler written") << "0" << "2" << 17 + 4 << 500.0 << 2000.0;
+        QTest::newRow("1 Mbit/s row") << "1"
+                                      << "0" << 17 + 3 << 1000.0 << 1000.0;
+        QTest::newRow("800 kbit/s row") << "9"
+                                        << "0" << 17 + 3 << 800.0 << 1000.0;
+        QTest::newRow("timer 2 MHz: prescaler written") << "0"
+                                                        << "2" << 17 + 4 << 500.0 << 2000.0;
         // Mended: no row for the stored id keeps the analyser's own setting.
-        QTest::newRow("no speed row: analyser's 250 kbit/s kept") << "99" << "0" << 17 << 250.0 << 1000.0;
-        QTest::newRow("no timer row: analyser's prescaler kept") << "0" << "99" << 17 + 3 << 500.0 << 1000.0;
+        QTest::newRow("no speed row: analyser's 250 kbit/s kept") << "99"
+                                                                  << "0" << 17 << 250.0 << 1000.0;
+        QTest::newRow("no timer row: analyser's prescaler kept") << "0"
+                                                                 << "99" << 17 + 3 << 500.0 << 1000.0;
     }
     void databaseRowsDecide()
     {
@@ -135,7 +140,8 @@ private slots:
         QTest::addColumn<QStringList>("messages");
         QTest::newRow("no answer to the signature: no message")
             << int(analyser::cmdHwVersion) << simfault::none << QStringList{};
-        QTest::newRow("no answer to a parameter read") << int(analyser::cmdReadParam) << simfault::none << QStringList{};
+        QTest::newRow("no answer to a parameter read")
+            << int(analyser::cmdReadParam) << simfault::none << QStringList{};
         QTest::newRow("error flag on the status read: message once")
             << simfault::none << int(analyser::cmdGetStatus)
             << QStringList{"Error! CAN Analyser answer with error on your command..."};

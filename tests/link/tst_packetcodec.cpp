@@ -40,8 +40,8 @@ private slots:
         QTest::newRow("set status reset, seq 1") << 1 << hex("82 01") << hex("1B 01 00 02 0E 82 01 95");
         QTest::newRow("signature read, seq 0") << 0 << hex("01") << hex("1B 00 00 01 0E 01 15");
         QTest::newRow("start byte in payload is data") << 7 << hex("1B 1B") << hex("1B 07 00 02 0E 1B 1B 10");
-        QTest::newRow("length high byte") << 2 << QByteArray(256, '\0')
-                                          << hex("1B 02 01 00 0E") + QByteArray(256, '\0') + hex("16");
+        QTest::newRow("length high byte")
+            << 2 << QByteArray(256, '\0') << hex("1B 02 01 00 0E") + QByteArray(256, '\0') + hex("16");
     }
     void build()
     {

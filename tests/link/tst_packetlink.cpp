@@ -289,7 +289,8 @@ private slots:
         const QString text = QStringLiteral("Communication port is not opened! (%1)");
         QTest::newRow("with message: device and reason follow the text")
             << true << "Permission denied" << text.arg("fake: Permission denied");
-        QTest::newRow("without message") << false << "Permission denied" << "";
+        QTest::newRow("without message") << false << "Permission denied"
+                                         << "";
         QTest::newRow("no reason known: the device alone") << true << "-" << text.arg("fake");
         QTest::newRow("real device path with the system's reason")
             << true << "" << text.arg(missing + ": No such file or directory");
@@ -405,13 +406,17 @@ private slots:
         QTest::addColumn<int>("errorFlag"); // -1: no answer
         QTest::addColumn<QString>("shownAfter");
         QTest::addColumn<QString>("message");
-        QTest::newRow("reset") << "CMD_CAN_RESET" << 0x84 << hex("82 01") << "Reset" << 0 << "Reset Off" << "";
+        QTest::newRow("reset") << "CMD_CAN_RESET" << 0x84 << hex("82 01") << "Reset" << 0 << "Reset Off"
+                               << "";
         QTest::newRow("listen while capturing sends 0x83")
-            << "CMD_CAN_LISTEN" << 0x84 << hex("82 83") << "Enable" << 0 << "Listen On" << "";
-        QTest::newRow("standby, not capturing") << "CMD_CAN_STANDBY" << 0x04 << hex("82 02") << "Enable" << 0
-                                                << "Disable Off" << "";
-        QTest::newRow("enable, not capturing") << "CMD_CAN_ENABLE" << 0x03 << hex("82 04") << "Listen" << 0
-                                               << "Enable Off" << "";
+            << "CMD_CAN_LISTEN" << 0x84 << hex("82 83") << "Enable" << 0 << "Listen On"
+            << "";
+        QTest::newRow("standby, not capturing")
+            << "CMD_CAN_STANDBY" << 0x04 << hex("82 02") << "Enable" << 0 << "Disable Off"
+            << "";
+        QTest::newRow("enable, not capturing")
+            << "CMD_CAN_ENABLE" << 0x03 << hex("82 04") << "Listen" << 0 << "Enable Off"
+            << "";
         QTest::newRow("reset without an answer")
             << "CMD_CAN_RESET" << 0x84 << hex("82 01") << "Reset" << -1 << "Reset Off" << noAnswer;
         QTest::newRow("enable answered with the error flag")

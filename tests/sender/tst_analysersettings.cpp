@@ -89,12 +89,21 @@ private slots:
         QTest::addColumn<QString>("input");
         QTest::addColumn<QString>("shown");
         QTest::addColumn<QString>("message"); // "": passes
-        QTest::newRow("time-out 500 is raised to 1000") << true << "500" << "1000" << "";
-        QTest::newRow("time-out 10001 is too big") << true << "10001" << "10001" << tooBig;
-        QTest::newRow("retry 0 is raised to 1") << false << "0" << "1" << "";
-        QTest::newRow("retry 100 is the largest") << false << "100" << "100" << "";
-        QTest::newRow("retry 101 is too big") << false << "101" << "101" << tooBig;
-        QTest::newRow("retry -1 is not a number") << false << "-1" << "-1" << notDigit;
+        QTest::newRow("time-out 500 is raised to 1000") << true << "500"
+                                                        << "1000"
+                                                        << "";
+        QTest::newRow("time-out 10001 is too big") << true << "10001"
+                                                   << "10001" << tooBig;
+        QTest::newRow("retry 0 is raised to 1") << false << "0"
+                                                << "1"
+                                                << "";
+        QTest::newRow("retry 100 is the largest") << false << "100"
+                                                  << "100"
+                                                  << "";
+        QTest::newRow("retry 101 is too big") << false << "101"
+                                              << "101" << tooBig;
+        QTest::newRow("retry -1 is not a number") << false << "-1"
+                                                  << "-1" << notDigit;
     }
     void retryAndTimeOutChecks()
     {
@@ -105,7 +114,8 @@ private slots:
         QString &box = timeOut ? b.settings->txtSendFrame_TimeOut : b.settings->txtSendFrame_Retry;
         QFETCH(QString, input);
         box = input;
-        const bool ok = timeOut ? b.settings->txtSendFrame_TimeOut_Validate() : b.settings->txtSendFrame_Retry_Validate();
+        const bool ok =
+            timeOut ? b.settings->txtSendFrame_TimeOut_Validate() : b.settings->txtSendFrame_Retry_Validate();
         QCOMPARE(ok, message.isEmpty());
         QTEST(box, "shown");
         QCOMPARE(b.settings->cmdApplyEnabled, ok);
@@ -129,7 +139,8 @@ private slots:
         b.seed.params.setParam(QStringLiteral("COMPort"), QStringLiteral("9")); // to see it written again
         s.cmdApply_Click();
         QVERIFY(!s.cmdApplyEnabled);
-        expectParams(b, {{"def_CAN_Speed", "2"}, {"COMPort", "3"}, {"SendFrame_Retry", "5"}, {"SendFrame_TimeOut", "2500"}});
+        expectParams(
+            b, {{"def_CAN_Speed", "2"}, {"COMPort", "3"}, {"SendFrame_Retry", "5"}, {"SendFrame_TimeOut", "2500"}});
         QCOMPARE(b.windowsClosed, 0);
         Bench current;
         current.seed.params.setParam(QStringLiteral("id_CAN"), QStringLiteral("1"));

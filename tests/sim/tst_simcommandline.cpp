@@ -43,7 +43,8 @@ private slots:
         QTest::newRow("every option at its upper end")
             << QStringList{"--rate", "1000000", "--seed", "4294967295", "--baud", "100000000", "--buffer", "1000000",
                            "--stamp-offset", "FFFFFFFF", "--status", "FF", "--corrupt", "1000000", "--chunk", "1000000",
-                           "--drop-after", "1000000000", "--boot-refuse", "1000000", "--boot-block", "65535"} << "" << false;
+                           "--drop-after", "1000000000", "--boot-refuse", "1000000", "--boot-block", "65535"}
+            << "" << false;
         QTest::newRow("every option at its lower end")
             << QStringList{"--rate", "0", "--seed", "0", "--baud", "1", "--buffer", "1", "--stamp-offset", "0",
                            "--status", "0", "--corrupt", "0", "--chunk", "0", "--drop-after", "0", "--boot-refuse", "0",
@@ -97,9 +98,11 @@ private slots:
         QFile(file).open(QIODevice::WriteOnly);
         const QString cannot = "bad value for --firmware-out: cannot write ";
         QTest::newRow("new file in a folder") << dir.filePath("fw.bin") << "";
-        QTest::newRow("folder that does not exist") << dir.filePath("none/fw.bin") << cannot + dir.filePath("none/fw.bin");
+        QTest::newRow("folder that does not exist")
+            << dir.filePath("none/fw.bin") << cannot + dir.filePath("none/fw.bin");
         QTest::newRow("under a file") << file + "/fw.bin" << cannot + file + "/fw.bin";
-        QTest::newRow("empty") << "" << "bad value for --firmware-out: no path given";
+        QTest::newRow("empty") << ""
+                               << "bad value for --firmware-out: no path given";
     }
     void firmwareOut()
     {

@@ -198,7 +198,8 @@ private slots:
         line.bytes.clear();
         dev.advance(100);
         // The line carries about 9216 bytes in 100 ms (plus what the UART holds).
-        QVERIFY2(line.bytes.size() > 9000 && line.bytes.size() <= 9216 + 64, qPrintable(QString::number(line.bytes.size())));
+        QVERIFY2(line.bytes.size() > 9000 && line.bytes.size() <= 9216 + 64,
+                 qPrintable(QString::number(line.bytes.size())));
         dev.receive(packet(2, hex("82 00")));
         quint64 lost = 0;
         quint32 lastStamp = 0;
@@ -338,11 +339,16 @@ private slots:
     {
         QTest::addColumn<QString>("text");
         QTest::addColumn<QString>("parsed"); // id:extended:remote:dlc per item, "-" refused
-        QTest::newRow("standard") << "123" << "123:0:0:-1";
-        QTest::newRow("mixed set") << "7ff/8, x18FEF100,3c5r/4" << "7ff:0:0:8 18fef100:1:0:-1 3c5:0:1:4";
-        QTest::newRow("standard above 7FF") << "800" << "-";
-        QTest::newRow("extended above 29 bits") << "x20000000" << "-";
-        QTest::newRow("DLC 9") << "123/9" << "-";
+        QTest::newRow("standard") << "123"
+                                  << "123:0:0:-1";
+        QTest::newRow("mixed set") << "7ff/8, x18FEF100,3c5r/4"
+                                   << "7ff:0:0:8 18fef100:1:0:-1 3c5:0:1:4";
+        QTest::newRow("standard above 7FF") << "800"
+                                            << "-";
+        QTest::newRow("extended above 29 bits") << "x20000000"
+                                                << "-";
+        QTest::newRow("DLC 9") << "123/9"
+                               << "-";
     }
     void optionTexts()
     {
