@@ -194,11 +194,8 @@ private slots:
         delete seed;
     }
 
-    // The line goes in the middle of a capture: the capture ends by itself,
-    // the port error is reported once, and every frame that had arrived is in
-    // the store and the message list, the undecoded ones included. Then an
-    // analyser comes back on the same port, and a command that was waiting
-    // when the line went does not take the new capture's hold on the link.
+    // The line goes mid-capture: the capture ends, the error is shown once, every frame that arrived is
+    // kept (undecoded ones too); a command waiting then does not take a new capture's hold on the link.
     void lineDropsDuringCapture_data()
     {
         QTest::addColumn<int>("dropAfter");
@@ -225,9 +222,7 @@ private slots:
         QCOMPARE(link->linkState(), 1);
         verifyCaptureEndedCleanly();
         QCOMPARE(capture->txtView_View(), capturePackets);
-        // A new analyser on the same port: a new capture connects and runs.
-        // Its clock starts again, so the capture gets a store of its own (as
-        // after File > New).
+        // A new analyser on the same port; its clock starts again, so the capture gets a store of its own.
         views->store.clear();
         views->messages.clearRows();
         views->monitor.clear();
@@ -247,9 +242,7 @@ private slots:
         verifyCaptureEndedCleanly();
     }
 
-    // The analyser stops answering frames in the middle of a send run: the
-    // frame goes out "SendFrame_Retry" times, each time-out is reported, the
-    // run ends with status 1 and lets the link go; the next run works.
+    // Frames unanswered mid-run: "SendFrame_Retry" tries, each time-out shown, status 1; the next run works.
     void silentDuringSendRun()
     {
         startAnalyser(traffic(200));
@@ -275,8 +268,7 @@ private slots:
         verifySendEnded();
     }
 
-    // The line goes while a frame waits for its answer: the port error, then
-    // the send run's own "COM Port error." when the frame is due again.
+    // The line goes while a frame waits: the port error, then the run's own one when the frame is due again.
     void lineDropsDuringSendRun()
     {
         // 20 commands connect, 4 frames are answered, the 25th command drops the line.
@@ -293,10 +285,8 @@ private slots:
         verifySendEnded();
     }
 
-    // The analyser does not answer capture on, or capture off: the capture
-    // ends as Idle with the no-answer message, the link is let go, every frame
-    // that arrived meanwhile is kept; a new connection and capture work while
-    // the analyser (which never heard "off") still sends its records.
+    // Capture on or off unanswered: the capture ends with the no-answer message, frames are kept, and a new
+    // capture works while the analyser (which never heard "off") still sends its records.
     void silentAtCaptureOnOff_data()
     {
         QTest::addColumn<bool>("atStop");
@@ -333,10 +323,8 @@ private slots:
         verifyCaptureEndedCleanly();
     }
 
-    // Garbage before every packet (a start byte without its marker, headers
-    // of length 0 and 0xFFFF, a whole packet with a wrong checksum) and every
-    // 7th packet corrupted, in the middle of a capture: every good record is
-    // stored, no bad one.
+    // Garbage before every packet (a lone start byte, lengths 0 and 0xFFFF, a bad checksum) and every 7th
+    // packet corrupted mid-capture: every good record is stored, no bad one.
     void garbageAndCorruptPacketsBetweenGoodOnes()
     {
         VirtualAnalyserOptions options = traffic(1000);
@@ -362,11 +350,8 @@ private slots:
         }
     }
 
-    // The analyser floods the line with every frame at once, far faster than
-    // 921600 baud could carry, and no decoding tick comes for a while: the
-    // queue stops at its cap and counts the rest in txtView_Lost; every frame
-    // the analyser sent is stored or counted, once, in order; the receive
-    // buffer never grows.
+    // A flood beyond 921600 baud with decoding held back: the queue stops at its cap and counts the rest
+    // as lost; every frame sent is stored or counted, once, in order; the receive buffer stays small.
     void floodFasterThanTheLine()
     {
         VirtualAnalyserOptions options = traffic(40000);

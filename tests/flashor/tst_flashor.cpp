@@ -297,9 +297,8 @@ private slots:
         QCOMPARE(failing.run.protocol().state(), 1); // the protocol is reset at the next run
     }
 
-    // "/r" with a pattern asks for the file, then runs on the named port; with
-    // a file it runs at once; without "/r" nothing starts by itself; a chosen
-    // file that does not exist is refused and leaves the pattern.
+    // "/r" with a pattern asks for the file, with a file runs at once, without "/r" waits for Run;
+    // a chosen file that does not exist is refused and leaves the pattern.
     void automaticStart()
     {
         Rig rig;
@@ -414,9 +413,8 @@ private slots:
         QVERIFY(w.frameInput->isEnabled());
     }
 
-    // The whole run flow against the virtual boot loader: what the device stored
-    // and the final status, for bodies around the block size, refusals of a
-    // page and a device that cannot store what it received.
+    // The run flow against the virtual boot loader: bodies around the block size, refused pages, and
+    // a device that cannot store what it received.
     void uploadReachesTheDevice_data()
     {
         QTest::addColumn<int>("bodySize");
