@@ -171,71 +171,65 @@ private slots:
         }
     }
 
-    void connectPhase_data()
+    // Up to the page phase: waiting for the device, connecting, and the header's answer (block size,
+    // serial number and signature), which gives the page count.
+    void connectAndHeader_data()
     {
+        QTest::addColumn<int>("bodySize");
         QTest::addColumn<bool>("noWait");
         QTest::addColumn<QByteArray>("answers");
         QTest::addColumn<int>("state");
         QTest::addColumn<QString>("status");
-        QTest::addColumn<Messages>("sent");
-        const QByteArray header = buildMessage("#", image(0).header);
+        QTest::addColumn<int>("sent");  // connect, then the header
+        QTest::addColumn<int>("block"); // -1: no header answer
+        QTest::addColumn<int>("pages");
         const QByteArray positive("+\0", 2);
         const QString waiting = "Waiting Connection...";
         const QString connecting = "Connecting...";
-        QTest::newRow("waits for begin") << false << QByteArray() << 1 << waiting << Messages{};
+        const QString waits = "Wait for page request...";
+        const QString done = "Set Serial Number and Signature: Ok";
+        const auto header = [&](const char *name, int bodySize, int block, int pages, const QString &status) {
+            QTest::newRow(name) << bodySize << true << positive + headerReply(block) << (pages ? 4 : 0) << status << 2
+                                << block << pages;
+        };
+        QTest::newRow("waits for begin") << 0 << false << QByteArray() << 1 << waiting << 0 << -1 << 0;
         QTest::newRow("waiting ignores everything but >")
-            << false << QByteArray("-" + pageRequest(0) + positive) << 1 << waiting << Messages{};
-        QTest::newRow("> connects") << false << QByteArray(">") << 2 << connecting << Messages{"<"};
-        QTest::newRow("do not wait: connect at once") << true << QByteArray() << 2 << connecting << Messages{"<"};
+            << 0 << false << QByteArray("-" + pageRequest(0) + positive) << 1 << waiting << 0 << -1 << 0;
+        QTest::newRow("> connects") << 0 << false << QByteArray(">") << 2 << connecting << 1 << -1 << 0;
+        QTest::newRow("do not wait: connect at once") << 0 << true << QByteArray() << 2 << connecting << 1 << -1 << 0;
         QTest::newRow("positive answer sends the header")
-            << true << positive << 3 << "Send Header..." << Messages{"<", header};
+            << 0 << true << positive << 3 << "Send Header..." << 2 << -1 << 0;
         QTest::newRow("negative answer to connect")
-            << true << QByteArray("-") << 0 << "Connecting: Error" << Messages{"<"};
+            << 0 << true << QByteArray("-") << 0 << "Connecting: Error" << 1 << -1 << 0;
         QTest::newRow("> while connecting is an error")
-            << true << QByteArray(">") << 0 << "Connecting: Error" << Messages{"<"};
+            << 0 << true << QByteArray(">") << 0 << "Connecting: Error" << 1 << -1 << 0;
         QTest::newRow("negative answer to the header")
-            << true << positive + "-" << 0 << "Set Serial Number and Signature: Error" << Messages{"<", header};
+            << 0 << true << positive + "-" << 0 << "Set Serial Number and Signature: Error" << 2 << -1 << 0;
+        header("body 1000, block 256: four pages, the last one partial", 1000, 256, 4, waits);
+        header("empty body ends after the header", 0, 256, 0, done);
+        header("block size 0 is refused", 1000, 0, 0, "Block size 0: Error");
+        header("empty body with block size 0 is fine", 0, 0, 0, done);
+        header("block size above 255", 4096, 1024, 4, waits);
     }
-    void connectPhase()
+    void connectAndHeader()
     {
+        QFETCH(int, bodySize);
         QFETCH(bool, noWait);
         QFETCH(QByteArray, answers);
         QFETCH(int, state);
+        QFETCH(int, sent);
+        QFETCH(int, block);
         Run p;
-        p->start(image(0), noWait);
+        p->start(image(bodySize), noWait);
         p.feed(answers);
         QCOMPARE(p->state(), state);
         QTEST(p->status(), "status");
-        QTEST(p.sent, "sent");
+        QCOMPARE(p.sent, (Messages{"<", buildMessage("#", image(bodySize).header)}.mid(0, sent)));
         QCOMPARE(p.idles, state == 0 ? 1 : 0);
-    }
-
-    void headerAnswer_data()
-    {
-        QTest::addColumn<int>("bodySize");
-        QTest::addColumn<int>("blockSize");
-        QTest::addColumn<QString>("status");
-        QTest::addColumn<int>("pageCount"); // 0: the run is over
-        const QString waits = "Wait for page request...";
-        const QString done = "Set Serial Number and Signature: Ok";
-        QTest::newRow("body 1000, block 256: four pages, the last one partial") << 1000 << 256 << waits << 4;
-        QTest::newRow("empty body ends after the header") << 0 << 256 << done << 0;
-        QTest::newRow("block size 0 is refused") << 1000 << 0 << "Block size 0: Error" << 0;
-        QTest::newRow("empty body with block size 0 is fine") << 0 << 0 << done << 0;
-        QTest::newRow("block size above 255") << 4096 << 1024 << waits << 4;
-    }
-    void headerAnswer()
-    {
-        QFETCH(int, bodySize);
-        QFETCH(int, blockSize);
-        QFETCH(int, pageCount);
-        Run p;
-        p.toPagePhase(bodySize, blockSize);
-        QCOMPARE(p->state(), pageCount ? 4 : 0);
-        QTEST(p->status(), "status");
-        QCOMPARE(p->pageCount(), pageCount);
-        QCOMPARE(p.device, QString::number(blockSize) + "|SN123456|A signature of 24 bytes.");
-        QCOMPARE(p.maximum, pageCount ? pageCount : -1);
+        QFETCH(int, pages);
+        QCOMPARE(p->pageCount(), pages);
+        QCOMPARE(p.maximum, pages ? pages : -1);
+        QCOMPARE(p.device, block < 0 ? QString() : QString::number(block) + "|SN123456|A signature of 24 bytes.");
     }
 
     void pagePhase()
