@@ -101,46 +101,28 @@ class tst_BootLoader : public QObject
     Q_OBJECT
 
 private slots:
-    void wireFormat_data()
-    {
-        QTest::addColumn<QByteArray>("message");
-        QTest::addColumn<QByteArray>("expected");
-        QTest::newRow("checksum of abc is 0x0126, low byte first")
-            << buildMessage("@" + littleEndian16(2), "abc") << bytesOf({0x40, 0x02, 0x00, 0x26, 0x01, 'a', 'b', 'c'});
-        QTest::newRow("connect has no checksum") << buildMessage("<", {}) << QByteArray("<");
-        QTest::newRow("end marker") << buildMessage("@" + littleEndian16(0xFFFF), {}) << endMarker;
-        // 300 × 0xFF = 76500 = 0x12AD4
-        QTest::newRow("checksum wraps at 65536")
-            << buildMessage("#", QByteArray(300, char(0xFF))).left(3) << bytesOf({'#', 0xD4, 0x2A});
-        QTest::newRow("page number above 255") << littleEndian16(0x1234) << bytesOf({0x34, 0x12});
-    }
     void wireFormat()
     {
-        QFETCH(QByteArray, message);
-        QFETCH(QByteArray, expected);
-        QCOMPARE(message.toHex(' '), expected.toHex(' '));
-    }
-
-    void splitFirmware_data()
-    {
-        QTest::addColumn<int>("fileSize");
-        QTest::addColumn<int>("bodySize"); // -1: refused
-        QTest::newRow("79 bytes are refused") << 79 << -1;
-        QTest::newRow("empty file is refused") << 0 << -1;
-        QTest::newRow("80 bytes: header only") << 80 << 0;
-        QTest::newRow("1080 bytes: body of 1000") << 1080 << 1000;
-    }
-    void splitFirmware()
-    {
-        QFETCH(int, fileSize);
-        QFETCH(int, bodySize);
-        const QByteArray file = pattern(fileSize, 5);
-        const auto split = ::splitFirmware(file);
-        QCOMPARE(split.has_value(), bodySize >= 0);
-        if (split) {
-            QCOMPARE(split->header, file.left(80));
-            QCOMPARE(split->body.size(), qsizetype(bodySize));
-            QCOMPARE(split->header + split->body, file);
+        const QList<QPair<QByteArray, QByteArray>> cases{
+            // The checksum of abc is 0x0126, low byte first.
+            {buildMessage("@" + littleEndian16(2), "abc"), bytesOf({0x40, 0x02, 0x00, 0x26, 0x01, 'a', 'b', 'c'})},
+            {buildMessage("<", {}), "<"}, // connect has no checksum
+            {buildMessage("@" + littleEndian16(0xFFFF), {}), endMarker},
+            // 300 × 0xFF = 76500 = 0x12AD4: the checksum wraps at 65536.
+            {buildMessage("#", QByteArray(300, char(0xFF))).left(3), bytesOf({'#', 0xD4, 0x2A})},
+            {littleEndian16(0x1234), bytesOf({0x34, 0x12})}, // page numbers above 255
+        };
+        for (const auto &[message, expected] : cases)
+            QCOMPARE(message.toHex(' '), expected.toHex(' '));
+        // A file shorter than the 80-byte header is refused; the rest is the body.
+        for (const int size : {79, 0, 80, 1080}) {
+            const QByteArray file = pattern(size, 5);
+            const auto split = ::splitFirmware(file);
+            QCOMPARE(split.has_value(), size >= 80);
+            if (split) {
+                QCOMPARE(split->header, file.left(80));
+                QCOMPARE(split->body, file.mid(80));
+            }
         }
     }
 

@@ -32,25 +32,23 @@ class tst_PacketCodec : public QObject
     Q_OBJECT
 
 private slots:
-    void build_data()
-    {
-        QTest::addColumn<int>("seq");
-        QTest::addColumn<QByteArray>("payload");
-        QTest::addColumn<QByteArray>("wire");
-        QTest::newRow("set status reset, seq 1") << 1 << hex("82 01") << hex("1B 01 00 02 0E 82 01 95");
-        QTest::newRow("signature read, seq 0") << 0 << hex("01") << hex("1B 00 00 01 0E 01 15");
-        QTest::newRow("start byte in payload is data") << 7 << hex("1B 1B") << hex("1B 07 00 02 0E 1B 1B 10");
-        QTest::newRow("length high byte")
-            << 2 << QByteArray(256, '\0') << hex("1B 02 01 00 0E") + QByteArray(256, '\0') + hex("16");
-    }
     void build()
     {
-        QFETCH(int, seq);
-        QFETCH(QByteArray, payload);
-        QFETCH(QByteArray, wire);
-        const QByteArray p = packet::build(quint8(seq), payload);
-        QCOMPARE(p.toHex(' '), wire.toHex(' '));
-        QCOMPARE(packet::checksum(p.constData(), p.size()), quint8(0));
+        const struct
+        {
+            int seq;
+            QByteArray payload, wire;
+        } cases[] = {
+            {1, hex("82 01"), hex("1B 01 00 02 0E 82 01 95")}, // set status reset
+            {0, hex("01"), hex("1B 00 00 01 0E 01 15")},       // signature read, seq 0
+            {7, hex("1B 1B"), hex("1B 07 00 02 0E 1B 1B 10")}, // a start byte in the payload is data
+            {2, QByteArray(256, '\0'), hex("1B 02 01 00 0E") + QByteArray(256, '\0') + hex("16")}, // length high byte
+        };
+        for (const auto &c : cases) {
+            const QByteArray p = packet::build(quint8(c.seq), c.payload);
+            QCOMPARE(p.toHex(' '), c.wire.toHex(' '));
+            QCOMPARE(packet::checksum(p.constData(), p.size()), quint8(0));
+        }
     }
 
     void framing_data()
