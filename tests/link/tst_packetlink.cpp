@@ -11,6 +11,9 @@
 
 namespace {
 
+const QString noAnswer = QStringLiteral("Error! CAN Analyser do not answer on command...");
+const QString errorAnswer = QStringLiteral("Error! CAN Analyser answer with error on your command...");
+
 QByteArray hex(const char *text)
 {
     return QByteArray::fromHex(QByteArray(text).replace(' ', ""));
@@ -21,13 +24,6 @@ QByteArray answer(int seq, quint8 code, quint8 error, const QByteArray &values =
 {
     return packet::build(quint8(seq), QByteArray(1, char(code)) + char(error) + values);
 }
-
-struct Call
-{
-    int process;
-    QString command; // the process's Command when the owner was called
-    QByteArray packet;
-};
 
 } // namespace
 
@@ -41,18 +37,15 @@ class tst_PacketLink : public QObject, private LinkOwner
     FakePrompts prompts;
     FakeDisplay display;
     FakePort *port = nullptr; // owned by the link
-    int portsMade = 0;
-    bool portsOpen = true;
     PacketLink *link = nullptr;
-    QList<Call> calls;
+    QStringList calls; // "command@process" of each answer the owner was given
     QList<int> captureCodes;
 
-    // The send-frame owner here: records each answer and frees its process,
-    // as every owner does.
+    // The send-frame owner here: records each answer and frees its process, as every owner does.
     void treatAnswer(int process, const QString &) override
     {
         clsProcess &p = link->process(process - 1);
-        calls.append({process, p.Command, link->lastPacket()});
+        calls << p.Command + '@' + QString::number(process);
         p.Free();
     }
 
@@ -63,6 +56,32 @@ class tst_PacketLink : public QObject, private LinkOwner
         QVERIFY(link->acquireLink(nullptr, false, true) == Acquired::Yes);
         QVERIFY(port && port->isOpen());
     }
+    int send(const QString &command = "Show", const QString &onTimeOut = {}, int ticks = 500)
+    {
+        return link->sendCommand(hex("81"), owner::sendFrame, command, onTimeOut, ticks);
+    }
+    void arrive(const QByteArray &bytes)
+    {
+        port->feed(bytes);
+        link->poll();
+    }
+    void expectProcess(int index, int owner, const QString &command, int ticks)
+    {
+        QCOMPARE(link->process(index).Owner, owner);
+        QCOMPARE(link->process(index).Command, command);
+        QCOMPARE(link->process(index).TicksLeft, ticks);
+    }
+    // The one critical message shown since the last check ("": none), then
+    // forgets it; cleanup() checks that nothing else was shown.
+    void expectPrompt(const QString &text = {}, const QString &title = {})
+    {
+        QCOMPARE(prompts.texts(), text.isEmpty() ? QStringList() : QStringList{text});
+        for (const FakePrompts::Shown &shown : std::as_const(prompts.shown)) {
+            QCOMPARE(shown.icon, Prompts::Icon::Critical);
+            QCOMPARE(shown.title, title.isEmpty() ? shown.title : title);
+        }
+        prompts.clear();
+    }
 
 private slots:
     void init()
@@ -72,13 +91,9 @@ private slots:
         display = FakeDisplay();
         calls.clear();
         captureCodes.clear();
-        portsMade = 0;
-        portsOpen = true;
         port = nullptr;
         link = new PacketLink(seed->params, prompts, [this](int) {
-            ++portsMade;
             auto p = std::make_unique<FakePort>();
-            p->openOk = portsOpen;
             port = p.get();
             return p;
         });
@@ -89,24 +104,9 @@ private slots:
     }
     void cleanup()
     {
+        expectPrompt();
         delete link;
         delete seed;
-    }
-
-    void sendCommandWorkedExample()
-    {
-        acquireConnected();
-        QCOMPARE(link->nextSeq(), 1);
-        const int used = link->sendCommand(hex("82 01"), owner::runCommands, "CMD_CAN_RESET", "Error", 2000);
-        QCOMPARE(used, 1);
-        QCOMPARE(port->writes.size(), 1);
-        QCOMPARE(port->writes.first().toHex(' '), QByteArray("1b 01 00 02 0e 82 01 95"));
-        const clsProcess &p = link->process(1);
-        QCOMPARE(p.Owner, owner::runCommands);
-        QCOMPARE(p.Command, QStringLiteral("CMD_CAN_RESET"));
-        QCOMPARE(p.OnTimeOut, QStringLiteral("Error"));
-        QCOMPARE(p.TicksLeft, 2000);
-        QCOMPARE(link->nextSeq(), 2);
     }
 
     void nextSeqSkipsTakenProcesses_data()
@@ -122,82 +122,86 @@ private slots:
     }
     void nextSeqSkipsTakenProcesses()
     {
-        QFETCH(int, start);
         QFETCH(QList<int>, taken);
         QFETCH(int, used);
         acquireConnected();
         for (int t : taken)
             link->process(t).Owner = owner::capture;
+        QFETCH(int, start);
         link->setNextSeq(start);
-        QCOMPARE(link->sendCommand(hex("81"), owner::sendFrame, "Show", "", 500), used);
+        QCOMPARE(send(), used);
         QTEST(link->nextSeq(), "next");
         QCOMPARE(quint8(port->writes.last().at(1)), quint8(used));
     }
 
-    // Mended: with every process taken there is nowhere to book an answer.
-    void allProcessesTakenSendsNothing()
+    // A command books the process of its sequence number. Nothing is sent with
+    // the port closed, nor (mended) with every process taken, where there is
+    // nowhere to book an answer.
+    void sendBooksAProcess()
     {
-        acquireConnected();
-        for (int i = 0; i < PacketLink::processCount - 1; ++i)
-            QVERIFY(link->sendCommand(hex("81"), owner::sendFrame, "Show", "", 500) >= 0);
-        QCOMPARE(link->outstandingCount(), 255);
-        QVERIFY(link->sendCommand(hex("81"), owner::sendFrame, "Show", "", 500) >= 0);
-        QCOMPARE(link->outstandingCount(), 256);
-        const auto written = port->writes.size();
-        QCOMPARE(link->sendCommand(hex("81"), owner::sendFrame, "Show", "", 500), -1);
-        QCOMPARE(port->writes.size(), written);
-        // One answer frees its process, and the next send uses exactly that one.
-        port->feed(answer(77, 0x81, 0, hex("04")));
-        link->poll();
-        QCOMPARE(link->sendCommand(hex("81"), owner::sendFrame, "Show", "", 500), 77);
-    }
-
-    void sendWithPortClosed()
-    {
-        QCOMPARE(link->sendCommand(hex("81"), owner::sendFrame, "Show", "", 500), -1);
+        QCOMPARE(send(), -1);
         QCOMPARE(link->outstandingCount(), 0);
         QCOMPARE(link->nextSeq(), 1);
+        acquireConnected();
+        QCOMPARE(link->sendCommand(hex("82 01"), owner::runCommands, "CMD_CAN_RESET", "Error", 2000), 1);
+        QCOMPARE(port->writes, QList<QByteArray>{hex("1b 01 00 02 0e 82 01 95")});
+        expectProcess(1, owner::runCommands, "CMD_CAN_RESET", 2000);
+        QCOMPARE(link->process(1).OnTimeOut, QStringLiteral("Error"));
+        QCOMPARE(link->nextSeq(), 2);
+        for (int i = 1; i < PacketLink::processCount; ++i)
+            QVERIFY(send() >= 0);
+        QCOMPARE(link->outstandingCount(), 256);
+        const auto written = port->writes.size();
+        QCOMPARE(send(), -1);
+        QCOMPARE(port->writes.size(), written);
+        // One answer frees its process, and the next send uses exactly that one.
+        arrive(answer(77, 0x81, 0, hex("04")));
+        QCOMPARE(send(), 77);
     }
 
     // Noise and bad checksums are the framer's (tst_packetcodec); here the
-    // packets it yields go to the process they answer.
+    // packets it yields go to the process they answer, which is then free.
     void answersReachTheirOwner_data()
     {
         QTest::addColumn<QList<QByteArray>>("reads");
         QTest::addColumn<QList<int>>("afterEachPoll"); // owner calls so far
+        QTest::addColumn<QStringList>("calls");
         const QByteArray a = answer(1, 0x81, 0, hex("04"));
         const QByteArray b = answer(2, 0x81, 0, hex("03"));
-        QTest::newRow("two packets in one read, in order") << QList<QByteArray>{a + b} << QList<int>{2};
-        QTest::newRow("split over two reads: only after the second")
-            << QList<QByteArray>{a.left(6), a.mid(6) + b} << QList<int>{0, 2};
+        QTest::newRow("split over two reads, two in the second: in order after it")
+            << QList<QByteArray>{a.left(6), a.mid(6) + b} << QList<int>{0, 2} << QStringList{"first@2", "second@3"};
         QTest::newRow("answer for a free process is ignored")
-            << QList<QByteArray>{answer(9, 0x81, 0, hex("04")) + a} << QList<int>{1};
+            << QList<QByteArray>{answer(9, 0x81, 0, hex("04")) + a} << QList<int>{1} << QStringList{"first@2"};
+        QTest::newRow("error flag: Error, with its message")
+            << QList<QByteArray>{answer(1, 0x81, 1, hex("00"))} << QList<int>{1} << QStringList{"Error@2"};
     }
     void answersReachTheirOwner()
     {
         QFETCH(QList<QByteArray>, reads);
         QFETCH(QList<int>, afterEachPoll);
         acquireConnected();
-        QCOMPARE(link->sendCommand(hex("81"), owner::sendFrame, "first", "", 500), 1);
-        QCOMPARE(link->sendCommand(hex("81"), owner::sendFrame, "second", "", 500), 2);
+        QCOMPARE(send("first"), 1);
+        QCOMPARE(send("second"), 2);
         for (int i = 0; i < reads.size(); ++i) {
-            port->feed(reads[i]);
-            link->poll();
+            arrive(reads[i]);
             QCOMPARE(calls.size(), afterEachPoll[i]);
         }
-        for (const Call &c : calls)
-            QCOMPARE(c.command, c.process == 2 ? QStringLiteral("first") : QStringLiteral("second"));
-        if (calls.size() == 2)
-            QCOMPARE(calls[1].process, 3);
-        QVERIFY(prompts.shown.isEmpty());
+        QTEST(calls, "calls");
+        QCOMPARE(link->process(1).Owner, 0);
+        expectPrompt(calls.contains("Error@2") ? errorAnswer : QString(), "Command error!");
     }
 
-    void lastPacketPaddedWithBlanks()
+    // Capture records go to the capture and leave the waiting process alone;
+    // the last packet reads as blanks past its end.
+    void captureRecordsAndTheLastPacket()
     {
         acquireConnected();
-        link->sendCommand(hex("81"), owner::sendFrame, "Show", "", 500);
-        port->feed(answer(1, 0x81, 0, hex("84")));
-        link->poll();
+        send();
+        arrive(answer(1, 0x85, 0, hex("00 00 00 01 05 00 00 01 23 00 08")) + answer(0, 0x86, 0, hex("00 00 00 02 07")));
+        QCOMPARE(captureCodes, (QList<int>{0x85, 0x86}));
+        QVERIFY(calls.isEmpty());
+        QCOMPARE(link->process(1).Owner, owner::sendFrame);
+        arrive(answer(1, 0x81, 0, hex("84")));
         QCOMPARE(calls.size(), 1);
         QCOMPARE(link->packetByte(8), quint8(0x84));
         QCOMPARE(link->packetByte(10), quint8(0x20));
@@ -206,67 +210,29 @@ private slots:
         QCOMPARE(link->paddedLastPacket().left(9), link->lastPacket());
     }
 
-    void errorFlagAnswer()
-    {
-        acquireConnected();
-        link->sendCommand(hex("03 A8"), owner::sendFrame, "PARAM_MY_CANBT2", "", 500);
-        port->feed(answer(1, 0x03, 1, hex("00")));
-        link->poll();
-        QCOMPARE(calls.size(), 1);
-        QCOMPARE(calls[0].command, QStringLiteral("Error"));
-        QCOMPARE(prompts.shown.size(), 1);
-        QCOMPARE(prompts.shown[0].text, QStringLiteral("Error! CAN Analyser answer with error on your command..."));
-        QCOMPARE(prompts.shown[0].title, QStringLiteral("Command error!"));
-        QCOMPARE(prompts.shown[0].icon, Prompts::Icon::Critical);
-        QCOMPARE(link->process(1).Owner, 0);
-        // The process was freed: it neither times out nor is treated again.
-        for (int i = 0; i < 600; ++i)
-            link->timeoutScan();
-        QCOMPARE(calls.size(), 1);
-        QCOMPARE(prompts.shown.size(), 1);
-    }
-
-    void capturePacketsGoToTheCapture()
-    {
-        acquireConnected();
-        link->sendCommand(hex("81"), owner::sendFrame, "Show", "", 500);
-        port->feed(answer(1, 0x85, 0, hex("00 00 00 01 05 00 00 01 23 00 08")) +
-                   answer(0, 0x86, 0, hex("00 00 00 02 07")));
-        link->poll();
-        QCOMPARE(captureCodes, (QList<int>{0x85, 0x86}));
-        QVERIFY(calls.isEmpty());
-        QCOMPARE(link->process(1).Owner, owner::sendFrame);
-    }
-
     void timeOuts_data()
     {
         QTest::addColumn<int>("ticks");
-        QTest::addColumn<QString>("onTimeOut");
-        QTest::addColumn<bool>("message");
-        QTest::newRow("1 tick: the next scan") << 1 << "Error" << true;
-        QTest::newRow("500 ticks, silent") << 500 << "" << false;
-        QTest::newRow("2000 ticks with message") << 2000 << "Error" << true;
-        QTest::newRow("other OnTimeOut text is silent") << 3 << "Silent" << false;
+        QTest::addColumn<QString>("onTimeOut"); // "Error" has the time-out shown
+        QTest::newRow("1 tick: the next scan") << 1 << "Error";
+        QTest::newRow("500 ticks, silent") << 500 << "";
+        QTest::newRow("2000 ticks with message") << 2000 << "Error";
+        QTest::newRow("other OnTimeOut text is silent") << 3 << "Silent";
+        QTest::newRow("0 ticks never time out") << 0 << "Error";
+        QTest::newRow("-1 ticks never time out") << -1 << "Error";
     }
     void timeOuts()
     {
         QFETCH(int, ticks);
         QFETCH(QString, onTimeOut);
-        QFETCH(bool, message);
         acquireConnected();
-        link->sendCommand(hex("81"), owner::sendFrame, "Show", onTimeOut, ticks);
-        for (int i = 1; i < ticks; ++i)
+        send("Show", onTimeOut, ticks);
+        for (int i = 1; i < (ticks > 0 ? ticks : 2000); ++i)
             link->timeoutScan();
         QVERIFY(calls.isEmpty());
         link->timeoutScan();
-        QCOMPARE(calls.size(), 1);
-        QCOMPARE(calls[0].command, QStringLiteral("TimeOut"));
-        QCOMPARE(prompts.shown.size(), message ? 1 : 0);
-        if (message) {
-            QCOMPARE(prompts.shown[0].text, QStringLiteral("Error! CAN Analyser do not answer on command..."));
-            QCOMPARE(prompts.shown[0].title, QStringLiteral("Command error!"));
-            QCOMPARE(prompts.shown[0].icon, Prompts::Icon::Critical);
-        }
+        QCOMPARE(calls, ticks > 0 ? QStringList{"TimeOut@2"} : QStringList{});
+        expectPrompt(ticks > 0 && onTimeOut == "Error" ? noAnswer : QString(), "Command error!");
     }
 
     // The timeout tick reads the line before it scans: an answer that has
@@ -274,49 +240,26 @@ private slots:
     void answerOnTheLineBeatsItsLastTick()
     {
         acquireConnected();
-        link->sendCommand(hex("81"), owner::sendFrame, "Show", "Error", 1);
+        send("Show", "Error", 1);
         port->feed(answer(1, 0x81, 0, hex("04")));
         link->timeoutTick();
-        QCOMPARE(calls.size(), 1);
-        QCOMPARE(calls[0].command, QStringLiteral("Show"));
+        QCOMPARE(calls, QStringList{"Show@2"});
         QCOMPARE(link->lastPacket(), answer(1, 0x81, 0, hex("04")));
-        QVERIFY(prompts.shown.isEmpty());
+        expectPrompt();
         // Without an answer the same tick is the time-out.
-        link->sendCommand(hex("81"), owner::sendFrame, "Show", "Error", 1);
+        send("Show", "Error", 1);
         link->timeoutTick();
-        QCOMPARE(calls.size(), 2);
-        QCOMPARE(calls[1].command, QStringLiteral("TimeOut"));
-        QCOMPARE(prompts.texts(), QStringList{"Error! CAN Analyser do not answer on command..."});
-    }
-
-    void ticksZeroOrMinusOneNeverTimeOut()
-    {
-        acquireConnected();
-        link->sendCommand(hex("81"), owner::sendFrame, "a", "Error", 0);
-        link->sendCommand(hex("81"), owner::sendFrame, "b", "Error", -1);
-        for (int i = 0; i < 100; ++i)
-            link->timeoutScan();
-        QVERIFY(calls.isEmpty());
-        QVERIFY(prompts.shown.isEmpty());
-    }
-
-    void releaseWithPortAlreadyClosed()
-    {
-        acquireConnected();
-        port->close();
-        QCOMPARE(link->releaseLink(nullptr, true, false), -3);
-        QCOMPARE(prompts.texts(), QStringList{"Communication port is already closed!"});
-        QCOMPARE(prompts.shown[0].icon, Prompts::Icon::Critical);
+        QCOMPARE(calls, (QStringList{"Show@2", "TimeOut@3"}));
+        expectPrompt(noAnswer);
     }
 
     // Users share the port; the last one to let go closes it.
-    void acquireOpensWithTheStoredSettings()
+    void acquireAndReleaseShareThePort()
     {
         seed->params.setParam("COMSpeed", "115200");
         acquireConnected();
         QCOMPARE(port->lastSettings, QStringLiteral("115200,N,8,1"));
         QCOMPARE(display.panel[4], QStringLiteral("Processes : 1"));
-        // A second user shares the open port.
         QVERIFY(link->acquireLink(nullptr, false, true) == Acquired::Yes);
         QCOMPARE(link->busyCount(), 2);
         QCOMPARE(port->openCount, 1);
@@ -328,7 +271,12 @@ private slots:
         QCOMPARE(link->releaseLink(nullptr, true, false), 0);
         QCOMPARE(link->busyCount(), 0);
         QCOMPARE(display.panel[4], QStringLiteral("Processes : 0"));
-        QVERIFY(prompts.shown.isEmpty());
+        expectPrompt();
+        // A port that closed under its user is reported at the release.
+        acquireConnected();
+        port->close();
+        QCOMPARE(link->releaseLink(nullptr, true, false), -3);
+        expectPrompt("Communication port is already closed!");
     }
 
     // The message keeps its text and names the device and the system's reason after it.
@@ -338,16 +286,14 @@ private slots:
         QTest::addColumn<QString>("reason"); // "": a device path that does not exist
         QTest::addColumn<QString>("message");
         const QString missing = QDir::temp().filePath("tessel-no-such-dir/tty");
+        const QString text = QStringLiteral("Communication port is not opened! (%1)");
         QTest::newRow("with message: device and reason follow the text")
-            << true << "Permission denied"
-            << "Communication port is not opened! (fake: Permission denied)";
+            << true << "Permission denied" << text.arg("fake: Permission denied");
         QTest::newRow("without message") << false << "Permission denied"
                                          << "";
-        QTest::newRow("no reason known: the device alone") << true << "-"
-                                                           << "Communication port is not opened! (fake)";
+        QTest::newRow("no reason known: the device alone") << true << "-" << text.arg("fake");
         QTest::newRow("real device path with the system's reason")
-            << true << ""
-            << "Communication port is not opened! (" + missing + ": No such file or directory)";
+            << true << "" << text.arg(missing + ": No such file or directory");
     }
     void acquireWhenThePortDoesNotOpen()
     {
@@ -356,7 +302,6 @@ private slots:
         QFETCH(QString, message);
         link->setLinkState(3);
         ScriptedTester tester(*link);
-        portsOpen = false;
         if (reason.isEmpty()) {
             link->setPortFactory([](int) { return makeDevicePort(QDir::temp().filePath("tessel-no-such-dir/tty")); });
         } else {
@@ -370,7 +315,7 @@ private slots:
         QVERIFY(link->acquireLink(nullptr, false, showMessage) == Acquired::No);
         QCOMPARE(tester.runs, 0); // no test without a port
         QCOMPARE(link->busyCount(), 0);
-        QCOMPARE(prompts.texts(), message.isEmpty() ? QStringList{} : QStringList{message});
+        expectPrompt(message);
     }
 
     // A failed test closes the port again; the connection window has shown why.
@@ -401,7 +346,6 @@ private slots:
         QCOMPARE(tester.showParams, force);
         QCOMPARE(link->busyCount(), connects ? 1 : 0);
         QCOMPARE(port->isOpen(), connects);
-        QVERIFY(prompts.shown.isEmpty());
     }
 
     // The device disappears with commands outstanding: one message, busy count
@@ -414,35 +358,26 @@ private slots:
         ScriptedTester tester(*link);
         QVERIFY(link->acquireLink(nullptr, false, true) == Acquired::Yes); // a capture-like user holding the link
         run.listenCAN();
-        QCOMPARE(link->busyCount(), 2);
         link->sendCommand(hex("83 00"), owner::sendFrame, "CMD_CAN_SEND_FRAME", "", 10);
+        QCOMPARE(link->busyCount(), 2);
         QCOMPARE(link->outstandingCount(), 2);
-
         port->failed = true;
         link->poll();
-        QCOMPARE(prompts.texts(), QStringList{"Communication port error!"});
-        QCOMPARE(prompts.shown[0].icon, Prompts::Icon::Critical);
-        QCOMPARE(link->busyCount(), 0);
-        QVERIFY(!port->isOpen());
         link->poll(); // nothing more happens on a closed port
-        QCOMPARE(prompts.shown.size(), 1);
-
+        expectPrompt("Communication port error!");
+        QVERIFY(!port->isOpen());
         QCOMPARE(link->outstandingCount(), 0);
-        QCOMPARE(calls.size(), 1);
-        QCOMPARE(calls[0].command, QStringLiteral("TimeOut"));
+        QCOMPARE(calls, QStringList{"TimeOut@3"});
         QCOMPARE(link->busyCount(), 0); // the Run command's release found nothing to release
         for (int i = 0; i < 2000; ++i)
             link->timeoutScan();
-        QCOMPARE(prompts.shown.size(), 1);
-
-        prompts.shown.clear();
+        expectPrompt();
         QVERIFY(link->acquireLink(nullptr, false, true) == Acquired::Yes);
         QVERIFY(port->isOpen());
         QCOMPARE(tester.runs, 2);
         QCOMPARE(link->busyCount(), 1);
-        QVERIFY(link->sendCommand(hex("81"), owner::sendFrame, "Show", "", 500) >= 0);
+        QVERIFY(send() >= 0);
         QCOMPARE(port->writes.size(), 1 + 2); // one write on the new line
-        QVERIFY(prompts.shown.isEmpty());
     }
 
     void resetLinkClosesTheLinkWindows()
@@ -459,22 +394,41 @@ private slots:
         QCOMPARE(link->linkState(), 0);
     }
 
+    // A Run command shows Reset at once, other modes on the answer; one that
+    // fails (no answer, error flag) keeps what was shown. Either way the link
+    // and the process are freed.
     void runCommands_data()
     {
         QTest::addColumn<QString>("command");
         QTest::addColumn<int>("statusBefore");
         QTest::addColumn<QByteArray>("sent");
         QTest::addColumn<QString>("modeAtOnce");
-        QTest::newRow("reset shows Reset and Off at once") << "CMD_CAN_RESET" << 0x84 << hex("82 01") << "Reset";
-        QTest::newRow("listen while capturing sends 0x83") << "CMD_CAN_LISTEN" << 0x84 << hex("82 83") << "Enable";
-        QTest::newRow("standby, not capturing") << "CMD_CAN_STANDBY" << 0x04 << hex("82 02") << "Enable";
-        QTest::newRow("enable, not capturing") << "CMD_CAN_ENABLE" << 0x03 << hex("82 04") << "Listen";
+        QTest::addColumn<int>("errorFlag"); // -1: no answer
+        QTest::addColumn<QString>("shownAfter");
+        QTest::addColumn<QString>("message");
+        QTest::newRow("reset") << "CMD_CAN_RESET" << 0x84 << hex("82 01") << "Reset" << 0 << "Reset Off"
+                               << "";
+        QTest::newRow("listen while capturing sends 0x83")
+            << "CMD_CAN_LISTEN" << 0x84 << hex("82 83") << "Enable" << 0 << "Listen On"
+            << "";
+        QTest::newRow("standby, not capturing")
+            << "CMD_CAN_STANDBY" << 0x04 << hex("82 02") << "Enable" << 0 << "Disable Off"
+            << "";
+        QTest::newRow("enable, not capturing")
+            << "CMD_CAN_ENABLE" << 0x03 << hex("82 04") << "Listen" << 0 << "Enable Off"
+            << "";
+        QTest::newRow("reset without an answer")
+            << "CMD_CAN_RESET" << 0x84 << hex("82 01") << "Reset" << -1 << "Reset Off" << noAnswer;
+        QTest::newRow("enable answered with the error flag")
+            << "CMD_CAN_ENABLE" << 0x03 << hex("82 04") << "Listen" << 1 << "Listen Off" << errorAnswer;
     }
     void runCommands()
     {
         QFETCH(QString, command);
         QFETCH(int, statusBefore);
         QFETCH(QByteArray, sent);
+        QFETCH(int, errorFlag);
+        QFETCH(QString, message);
         RunCommands run(*link);
         link->setLinkState(3);
         link->setAnalyserStatus(quint8(statusBefore));
@@ -482,55 +436,23 @@ private slots:
         QCOMPARE(port->writes.size(), 1);
         QCOMPARE(port->writes[0].mid(5, 2).toHex(' '), sent.toHex(' '));
         QTEST(display.mode(), "modeAtOnce");
-        const clsProcess &p = link->process(1);
-        QCOMPARE(p.Owner, owner::runCommands);
-        QCOMPARE(p.Command, command);
-        QCOMPARE(p.TicksLeft, 2000);
+        expectProcess(1, owner::runCommands, command, 2000);
         QCOMPARE(link->busyCount(), 1);
-
-        port->feed(answer(1, 0x82, 0, sent.mid(1)));
-        link->poll();
-        QCOMPARE(link->analyserStatus(), quint8(sent.at(1)));
-        QCOMPARE(link->busyCount(), 0);
-        QVERIFY(!port->isOpen());
-        QCOMPARE(link->process(1).Owner, 0);
-    }
-
-    // A Run command that fails frees the link and its process; the display
-    // keeps what it showed (Reset shows at once, the others on the answer).
-    void runCommandFails_data()
-    {
-        QTest::addColumn<bool>("timeOut");
-        QTest::addColumn<QString>("message");
-        QTest::addColumn<QString>("mode");
-        QTest::newRow("reset without an answer") << true << "Error! CAN Analyser do not answer on command..."
-                                                 << "Reset";
-        QTest::newRow("enable answered with the error flag")
-            << false << "Error! CAN Analyser answer with error on your command..." << "Listen";
-    }
-    void runCommandFails()
-    {
-        QFETCH(bool, timeOut);
-        RunCommands run(*link);
-        link->setLinkState(3);
-        link->setAnalyserStatus(timeOut ? 0x84 : 0x03);
-        if (timeOut) {
-            run.resetCAN();
+        if (errorFlag >= 0) {
+            arrive(answer(1, 0x82, quint8(errorFlag), sent.mid(1)));
+        } else {
             for (int i = 1; i < 2000; ++i)
                 link->timeoutScan();
             QVERIFY(prompts.shown.isEmpty());
             link->timeoutScan();
-        } else {
-            run.enableCAN();
-            port->feed(answer(1, 0x82, 1, hex("04")));
-            link->poll();
         }
-        QFETCH(QString, message);
-        QCOMPARE(prompts.texts(), QStringList{message});
-        QTEST(display.mode(), "mode");
-        QCOMPARE(display.capture(), QStringLiteral("Off"));
+        expectPrompt(message);
+        QTEST(display.mode() + ' ' + display.capture(), "shownAfter");
+        if (message.isEmpty())
+            QCOMPARE(link->analyserStatus(), quint8(sent.at(1)));
         QCOMPARE(link->busyCount(), 0);
         QCOMPARE(link->outstandingCount(), 0);
+        QVERIFY(!port->isOpen());
     }
 
     void testCommandReleasesAtOnce()
