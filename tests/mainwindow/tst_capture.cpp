@@ -143,12 +143,12 @@ private slots:
             port->feed(framePacket(1000 + i, 0x100 + i % 3));
         feed({lostPacket(5000, 3)});
         QCOMPARE(
-            (QList<int>{control->queueLength(), control->txtCaptured(), control->txtLost(), control->bufferLevel()}),
-            (QList<int>{201, 201, 1, 100}));
+            (QList<qint64>{control->queueLength(), control->txtCaptured(), control->txtLost(), control->bufferLevel()}),
+            (QList<qint64>{201, 201, 1, 100}));
 
         control->tmrFreePB_Timer();
-        QCOMPARE((QList<int>{control->queueLength(), control->txtCaptured(), control->txtView_View()}),
-                 (QList<int>{0, 0, 201}));
+        QCOMPARE((QList<qint64>{control->queueLength(), control->txtCaptured(), control->txtView_View()}),
+                 (QList<qint64>{0, 0, 201}));
         QCOMPARE(views->store.count(), 201);
         QCOMPARE(views->messages.count(), 201);
         QCOMPARE(views->monitor.count(), 4);
@@ -243,9 +243,9 @@ private slots:
         feed({framePacket(3, 0x100, 2, 0x40)});
         control->closeCapture();
         QCOMPARE(port->writes.last().mid(5, 2).toHex(), QByteArray("8200"));
-        QCOMPARE((QList<int>{control->txtCaptured(), control->txtLost(), control->txtView_Lost(),
-                             control->txtView_Skip(), control->txtView_View(), control->rxLevel()}),
-                 (QList<int>{0, 0, 0, 0, 0, 0}));
+        QCOMPARE((QList<qint64>{control->txtCaptured(), control->txtLost(), control->txtView_Lost(),
+                                control->txtView_Skip(), control->txtView_View(), control->rxLevel()}),
+                 (QList<qint64>{0, 0, 0, 0, 0, 0}));
         QCOMPARE(views->closes, 1);
         answerLast(0x04);
         QCOMPARE(views->store.count(), 3); // the queued frame was kept
