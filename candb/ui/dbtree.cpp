@@ -1,6 +1,6 @@
 #include "candb/ui/dbtree.h"
 
-#include "candb/ui/dbtreeicons.h"
+#include "widgets/treeicons.h"
 #include "core/values.h"
 
 #include <QAction>
@@ -39,9 +39,9 @@ DbTree::DbTree(AppContext &context, const CanDbPanel &panel, QObject *parent)
     , dbModel(context)
 {
     setObjectName(QStringLiteral("dbTree"));
-    ImageListTV.insert(QStringLiteral("CAN"), dbtreeicons::dataBase());
-    ImageListTV.insert(QStringLiteral("Device"), dbtreeicons::device());
-    ImageListTV.insert(QStringLiteral("DeviceDef"), dbtreeicons::defaultDevice());
+    ImageListTV.insert(QStringLiteral("CAN"), treeicons::dataBase());
+    ImageListTV.insert(QStringLiteral("Device"), treeicons::device());
+    ImageListTV.insert(QStringLiteral("DeviceDef"), treeicons::defaultDevice());
 
     QTreeWidget *tree = panel.tvDB_IDs;
     tree->setColumnCount(1);
@@ -226,7 +226,7 @@ void DbTree::addIdentifierNode(const QString &key)
     if (!device || nodes.contains(key))
         return;
     if (!ImageListTV.contains(key))
-        ImageListTV.insert(key, dbtreeicons::swatch(idColour(key)));
+        ImageListTV.insert(key, treeicons::swatch(idColour(key)));
     addNode(device, key, identifier->caption(), key, identifier->enable);
 }
 

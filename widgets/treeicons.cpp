@@ -1,6 +1,6 @@
-#include "candb/ui/dbtreeicons.h"
+#include "widgets/treeicons.h"
 
-#include "views/qcolour.h"
+#include "core/values.h"
 #include "widgets/drawnicon.h"
 
 #include <QPainter>
@@ -71,7 +71,7 @@ void drawDeviceDef(QPainter &p)
 
 } // namespace
 
-namespace dbtreeicons {
+namespace treeicons {
 
 QIcon dataBase()
 {
@@ -94,10 +94,10 @@ QIcon swatch(quint32 colour)
     pixmap.fill(Qt::transparent);
     QPainter painter(&pixmap);
     painter.setPen(QColor(0x40, 0x40, 0x40));
-    painter.setBrush(toQColor(colour));
+    painter.setBrush(QColor::fromRgb(rgbFromColour(colour)));
     painter.drawRect(QRect(1, 2, 13, 12));
     painter.end();
     return QIcon(pixmap);
 }
 
-} // namespace dbtreeicons
+} // namespace treeicons

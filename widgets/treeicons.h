@@ -3,7 +3,7 @@
 #include <QIcon>
 
 // The pictures of the data base tree, drawn on a 16 x 16 grid.
-namespace dbtreeicons {
+namespace treeicons {
 
 // A data base: a cylinder.
 [[nodiscard]] QIcon dataBase();
@@ -15,4 +15,4 @@ namespace dbtreeicons {
 // A swatch of an identifier colour (0x00BBGGRR).
 [[nodiscard]] QIcon swatch(quint32 colour);
 
-} // namespace dbtreeicons
+} // namespace treeicons
