@@ -38,6 +38,7 @@ class tst_CanDbEditors : public QObject, DbHarness
     Q_OBJECT
 
     CanDbModel &dbModel() const { return *model; }
+    QString text(const QString &select) const { return value(select).toString(); }
 
 private slots:
     void init() { freshDatabase(fixture); }
@@ -62,11 +63,9 @@ private slots:
         QCOMPARE(count("CAN"), 0);
         create.txtDefDevice = "Unsorted IDs";
         QVERIFY(create.cmdOk_Click());
-        QCOMPARE(value("select id_CAN||'/'||Name||'/'||id_CAN_Device||'/'||id_CAN_Speed||'/'||id_CAN_Timer from CAN")
-                     .toString(),
+        QCOMPARE(text("select id_CAN||'/'||Name||'/'||id_CAN_Device||'/'||id_CAN_Speed||'/'||id_CAN_Timer from CAN"),
                  QString("1/O'Brien's bus/1/2/1"));
-        QCOMPARE(value("select id_CAN_Device||'/'||id_CAN||'/'||Name from CAN_Device").toString(),
-                 QString("1/1/Unsorted IDs"));
+        QCOMPARE(text("select id_CAN_Device||'/'||id_CAN||'/'||Name from CAN_Device"), QString("1/1/Unsorted IDs"));
         QCOMPARE(params->getParam("counter_id_CAN", "?") + params->getParam("counter_id_CAN_Device", "?"), "22");
         QCOMPARE(params->getParam("id_CAN", "?") + params->getParam("id_CAN_Device", "?"), "11");
         dbModel().load(true, true);
@@ -114,24 +113,22 @@ private slots:
         const QString deviceTaken = QStringLiteral("CAN Data Base Device with given name is present.");
         const QString deviceName = QStringLiteral("Name of CAN Data Base Device is not defined.");
         const QString description = QStringLiteral("Description of CAN Data Base ID is not defined.");
-        QTest::newRow("new data base, taken") << "new db"
-                                              << "Bus B"
-                                              << "CAN Data Base with given name is present.";
-        QTest::newRow("new data base, line break") << "new db" << lineBreak << "Name of CAN Data Base is not defined.";
+        const QString dbName = QStringLiteral("Name of CAN Data Base is not defined.");
+        // clang-format off
+        QTest::newRow("new data base, taken") << "new db" << "Bus B" << "CAN Data Base with given name is present.";
+        QTest::newRow("new data base, line break") << "new db" << lineBreak << dbName;
         QTest::newRow("new data base's default device, tab")
             << "new db device" << QStringLiteral("Tab\tbed") << "Default Device CAN Data Base is not defined.";
-        QTest::newRow("data base renamed, carriage return")
-            << "db" << QStringLiteral("Carriage\rreturn") << "Name of CAN Data Base is not defined.";
-        QTest::newRow("new device, taken") << "add device"
-                                           << "Engine" << deviceTaken;
+        QTest::newRow("data base renamed, carriage return") << "db" << QStringLiteral("Carriage\rreturn") << dbName;
+        QTest::newRow("new device, taken") << "add device" << "Engine" << deviceTaken;
         QTest::newRow("new device, line break") << "add device" << lineBreak << deviceName;
-        QTest::newRow("device renamed, taken") << "rename device"
-                                               << "Engine" << deviceTaken;
+        QTest::newRow("device renamed, taken") << "rename device" << "Engine" << deviceTaken;
         QTest::newRow("device renamed, line separator")
             << "rename device" << QStringLiteral("Line\u2028separator") << deviceName;
         QTest::newRow("new identifier's description") << "new id" << lineBreak << description;
         QTest::newRow("identifier's description edited") << "edit id" << QString("Nul") + QChar(u'\0') << description;
         QTest::newRow("data field name") << "data" << lineBreak << "Description of Data is not defined.";
+        // clang-format on
     }
     void refusedNamesWriteNothing()
     {
@@ -195,8 +192,7 @@ private slots:
         editor.txtName_Change("Driver's door");
         QVERIFY(editor.cmdOk_Click());
         QCOMPARE(editor.deviceId, 1);
-        QCOMPARE(value("select id_CAN||Name from CAN_Device where id_CAN_Device=1").toString(),
-                 QString("1Driver's door"));
+        QCOMPARE(text("select id_CAN||Name from CAN_Device where id_CAN_Device=1"), QString("1Driver's door"));
         QVERIFY(dbModel().isTicked("DEV_1")); // the box of the editor
         params->setParam("id_CAN", 2);
         DeviceEditor other(context, dbModel());
@@ -255,7 +251,7 @@ private slots:
         QVERIFY(editor.cmdApplyEnabled);
         editor.cmdApply_Click();
         QCOMPARE(prompts.texts(), QStringList{"CAN Data Base with given name is present."});
-        QCOMPARE(value("select Name||'/'||id_CAN_Device||'/'||id_CAN_Speed from CAN where id_CAN=1").toString(),
+        QCOMPARE(text("select Name||'/'||id_CAN_Device||'/'||id_CAN_Speed from CAN where id_CAN=1"),
                  QString("Bus A/11/1"));
         QCOMPARE(params->getParam("id_CAN_Device", "?") + params->getParam("id_CAN_Speed", "?"), "111");
         QCOMPARE(dbModel().defaultDevice(), 11);
@@ -266,7 +262,7 @@ private slots:
         QVERIFY(!editor.cmdApplyEnabled);
         editor.txtName_Change("Bus 'A'");
         editor.cmdApply_Click();
-        QCOMPARE(value("select Name from CAN where id_CAN=1").toString(), QString("Bus 'A'"));
+        QCOMPARE(text("select Name from CAN where id_CAN=1"), QString("Bus 'A'"));
         QCOMPARE(dbModel().rootCaption() + dbModel().dbName(), QString("Bus 'A'Bus 'A'"));
     }
 
@@ -286,7 +282,7 @@ private slots:
             QCOMPARE(editor.queryUnload(), closes);
             QCOMPARE(prompts.texts(), QStringList{"Settings was been chanded. Save?"});
             QCOMPARE(prompts.shown.first().buttons, Prompts::Buttons::YesNoCancel);
-            QCOMPARE(value("select Name from CAN_Device where id_CAN_Device=10").toString(), stored);
+            QCOMPARE(text("select Name from CAN_Device where id_CAN_Device=10"), stored);
         }
     }
 
@@ -296,11 +292,9 @@ private slots:
         open(1);
         IdEditor editor(context, dbModel());
         QVERIFY(editor.openAdd("ID_00000123") && editor.silentAdd());
-        QCOMPARE(
-            value("select id_CAN_Device||'/'||ID||'/'||Name||'/'||Enable from CAN_ID where id_CAN_ID=1").toString(),
-            QString("10/291/Unknown : 123/0"));
-        QCOMPARE(value("select id_CAN_ID||'/'||Name||'/'||\"Begin\"||'/'||\"Count\" from CAN_Data where id_CAN_Data=1")
-                     .toString(),
+        QCOMPARE(text("select id_CAN_Device||'/'||ID||'/'||Name||'/'||Enable from CAN_ID where id_CAN_ID=1"),
+                 QString("10/291/Unknown : 123/0"));
+        QCOMPARE(text("select id_CAN_ID||'/'||Name||'/'||\"Begin\"||'/'||\"Count\" from CAN_Data where id_CAN_Data=1"),
                  QString("1/Unknown/0/64"));
         QCOMPARE(count("CAN_Data"), 2);
         QCOMPARE(dbModel().identifier("ID_00000123")->caption(), QString("123 - Unknown : 123"));
@@ -328,11 +322,10 @@ private slots:
         editor.cmbDevDevice_Click(1);
         editor.txtName_Change("Revs");
         QVERIFY(editor.cmdOk_Click());
-        QCOMPARE(value("select group_concat(Name||':'||\"Begin\"||'+'||\"Count\", ' ') from "
-                       "(select * from CAN_Data where id_CAN_ID=100 order by Name)")
-                     .toString(),
+        QCOMPARE(text("select group_concat(Name||':'||\"Begin\"||'+'||\"Count\", ' ') from "
+                      "(select * from CAN_Data where id_CAN_ID=100 order by Name)"),
                  QString("High's:8+8 Low:0+8"));
-        QCOMPARE(value("select id_CAN_Device||Name from CAN_ID where id_CAN_ID=100").toString(), QString("11Revs"));
+        QCOMPARE(text("select id_CAN_Device||Name from CAN_ID where id_CAN_ID=100"), QString("11Revs"));
         QCOMPARE(dbModel().identifier(kRpm)->caption(), QString("100 - Revs"));
         QVERIFY(dbModel().device(10)->identifiers.isEmpty());
     }
@@ -366,28 +359,18 @@ private slots:
         QTest::addColumn<QString>("counter");
         const QString saved = QStringLiteral("2002:Speed:0+16 2003:Extra:16+8");
         const QString before = QStringLiteral("1000:Speed:0+16");
-        QTest::newRow("other instance took ids meanwhile: no field lost") << "edit"
-                                                                          << "takes"
-                                                                          << "" << saved << ""
-                                                                          << "2004";
-        QTest::newRow("other instance took ids and deleted their rows: none handed out again") << "edit"
-                                                                                               << "takes deletes"
-                                                                                               << "" << saved << ""
-                                                                                               << "2004";
-        QTest::newRow("counter behind its table: ids after the highest") << "edit"
-                                                                         << "writes"
-                                                                         << "" << saved << ""
-                                                                         << "2004";
+        // clang-format off
+        QTest::newRow("other instance took ids meanwhile: no field lost")
+            << "edit" << "takes" << "" << saved << "" << "2004";
+        QTest::newRow("other instance took ids and deleted their rows: none handed out again")
+            << "edit" << "takes deletes" << "" << saved << "" << "2004";
+        QTest::newRow("counter behind its table: ids after the highest")
+            << "edit" << "writes" << "" << saved << "" << "2004";
         QTest::newRow("refused field: the old fields stay")
-            << "edit"
-            << ""
-            << "Extra" << before << "Error of updating CAN Data Base Device."
-            << "2000";
+            << "edit" << "" << "Extra" << before << "Error of updating CAN Data Base Device." << "2000";
         QTest::newRow("refused field of a new identifier: the identifier is not added")
-            << "new"
-            << ""
-            << "Extra" << before << "Error addition ID=\"07A\" to CAN Data Base."
-            << "2000";
+            << "new" << "" << "Extra" << before << "Error addition ID=\"07A\" to CAN Data Base." << "2000";
+        // clang-format on
     }
     void identifierSavesAreAllOrNothing()
     {
@@ -420,12 +403,11 @@ private slots:
         if (other.contains("deletes"))
             QVERIFY(otherDb.execute("delete from CAN_Data where id_CAN_ID=101"));
         const bool closes = editor.cmdOk_Click();
-        QTEST(value("select group_concat(id_CAN_Data||':'||Name||':'||\"Begin\"||'+'||\"Count\", ' ') from "
-                    "(select * from CAN_Data where id_CAN_ID<>101 order by 1)")
-                  .toString(),
+        QTEST(text("select group_concat(id_CAN_Data||':'||Name||':'||\"Begin\"||'+'||\"Count\", ' ') from "
+                   "(select * from CAN_Data where id_CAN_ID<>101 order by 1)"),
               "fields");
         QTEST(prompts.texts().join(QString()), "message");
-        QTEST(value("select Value from Params where Name='counter_id_CAN_Data'").toString(), "counter");
+        QTEST(text("select Value from Params where Name='counter_id_CAN_Data'"), "counter");
         QCOMPARE(count("CAN_Data where id_CAN_ID=101"), other.isEmpty() || other.contains("deletes") ? 0 : 2);
         // A failed edit keeps the editor open to try again; a failed new one closes without a result.
         QCOMPARE(closes, action == "new" || refused.isEmpty());
