@@ -287,18 +287,11 @@ private slots:
     {
         params = std::make_unique<ParamStore>(*db);
         params->loadParams();
-        const char *settings[][2] = {{"MainLeft", "-9000000"},
-                                     {"MainTop", "88888888"},
-                                     {"MainWidth", "-5"},
-                                     {"MainHeight", "abc"},
-                                     {"SplitterWidth", "-60"},
-                                     {"V-Splitter0", "999999999"},
-                                     {"V-Splitter1", "-77"},
-                                     {"H-Splitter0", "-1"},
-                                     {"ListViewMessages_ColWidth1", "-300"},
-                                     {"ListViewMessages_ColWidth2", "2000000000"}};
-        for (const auto &[key, value] : settings)
-            params->setParam(QLatin1String(key), QLatin1String(value));
+        const QString settings = "MainLeft=-9000000 MainTop=88888888 MainWidth=-5 MainHeight=abc SplitterWidth=-60 "
+                                 "V-Splitter0=999999999 V-Splitter1=-77 H-Splitter0=-1 "
+                                 "ListViewMessages_ColWidth1=-300 ListViewMessages_ColWidth2=2000000000";
+        for (const QString &setting : settings.split(' '))
+            params->setParam(setting.section('=', 0, 0), setting.section('=', 1));
         auto window = start();
         QVERIFY(window->width() >= window->minimumWidth() && window->height() >= window->minimumHeight());
         QVERIFY2(window->screen()->availableGeometry().intersects(window->geometry()),
