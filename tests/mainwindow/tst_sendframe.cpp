@@ -244,9 +244,8 @@ private slots:
                      (QList<int>{k, k, 50, 0}));
         }
         run.cmdStart_Click();
-        QVERIFY(!run.sendTimerEnabled());
+        QVERIFY(!run.sendTimerEnabled() && b.link->busyCount() == 0);
         QCOMPARE(run.cmdStartCaption, QStringLiteral("Start"));
-        QCOMPARE(b.link->busyCount(), 0);
         b.tick();
         QCOMPARE(b.analyser().commandsReceived() - before, 4);
     }
@@ -296,12 +295,10 @@ private slots:
         const int held = b.link->busyCount();
         SendRun &run = *b.run;
         run.cmdStart_Click();
-        QVERIFY(!run.holdsLink() && !run.sendTimerEnabled());
+        QVERIFY(!run.holdsLink() && !run.sendTimerEnabled() && !run.cmdStartEnabled); // stays "Starting"
         QCOMPARE(run.cmdStartCaption, QStringLiteral("Stop"));
-        QVERIFY(!run.cmdStartEnabled); // stays "Starting"
         run.cmdClose_Click();
-        QCOMPARE(run.cmdStartCaption, QStringLiteral("Start"));
-        QVERIFY(run.cmdStartEnabled);
+        QVERIFY(run.cmdStartEnabled && run.cmdStartCaption == QLatin1String("Start"));
         QCOMPARE(b.link->busyCount(), held); // the other user's hold is not taken
     }
 
@@ -383,25 +380,21 @@ private slots:
         run.tmrSend_Timer();
         run.tmrSend_Timer();
         dialog->cmdHide->click();
-        QVERIFY(!dialog->isVisible());
-        QVERIFY(item->isChecked() && button->isChecked());
+        QVERIFY(!dialog->isVisible() && item->isChecked() && button->isChecked());
         run.tmrSend_Timer();
         QVERIFY(run.sendTimerEnabled());
         // Reopening brings the same dialog back with its counters.
         item->trigger();
-        QCOMPARE(window.findChild<frmSendFrame *>(), dialog);
-        QVERIFY(dialog->isVisible());
+        QVERIFY(window.findChild<frmSendFrame *>() == dialog && dialog->isVisible());
         QCOMPARE(dialog->txtSendCount->text(), QStringLiteral("3"));
         // The close box ends the run and only hides the dialog.
         QVERIFY(!dialog->close());
-        QVERIFY(!dialog->isVisible() && !run.sendTimerEnabled());
-        QCOMPARE(link.busyCount(), 0);
+        QVERIFY(!dialog->isVisible() && !run.sendTimerEnabled() && link.busyCount() == 0);
         QVERIFY(!item->isChecked() && !button->isChecked());
         // The link's reset closes it like "Close".
         item->trigger();
         link.resetLink();
-        QVERIFY(!dialog->isVisible());
-        QVERIFY(!item->isChecked() && !button->isChecked());
+        QVERIFY(!dialog->isVisible() && !item->isChecked() && !button->isChecked());
 
         window.findChild<QAction *>("mnuRunCANCapture")->trigger();
         frmCapture *captureWindow = window.findChild<frmCapture *>();
