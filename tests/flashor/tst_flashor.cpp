@@ -439,11 +439,8 @@ private slots:
         QFETCH(int, pagesStored);
         const QString stored = dir.filePath(storable ? "stored.bin" : "no-such-dir/stored.bin");
         QFile::remove(stored);
-        BootLoaderOptions options;
-        options.beaconInterval = 0;
-        options.blockSize = blockSize;
-        options.negativeAnswers = negativeAnswers;
-        options.firmwarePath = stored;
+        const BootLoaderOptions options{
+            .blockSize = blockSize, .negativeAnswers = negativeAnswers, .firmwarePath = stored, .beaconInterval = 0};
         SimBootLoader *loader = nullptr;
         FakeFlashorPrompts prompts;
         FlashorRun run(prompts, [&](int) {
@@ -487,11 +484,7 @@ private slots:
         qputenv("TESSEL_COM1", pty.slavePath().toLocal8Bit());
         const auto unset = qScopeGuard([] { qunsetenv("TESSEL_COM1"); });
         const QString saved = dir.filePath("received.bin");
-        BootLoaderOptions options;
-        options.firmwarePath = saved;
-        options.beaconInterval = 50;
-        options.negativeAnswers = 2;
-        SimBootLoader loader(options);
+        SimBootLoader loader({.negativeAnswers = 2, .firmwarePath = saved, .beaconInterval = 50});
         connect(&pty, &PtyHost::received, &loader, &SimBootLoader::receive);
         connect(&loader, &SimDevice::send, &pty, &PtyHost::write);
         loader.start();
