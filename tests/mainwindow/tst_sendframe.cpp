@@ -95,13 +95,10 @@ private slots:
         run.txtDec[i] = QStringLiteral("7");
         QVERIFY(run.txtDec_Validate(i));
         b.prompts.clear();
-        const auto dataRow = SendRun::DataRow(row);
-        (dataRow == SendRun::DataRow::Dec   ? run.txtDec
-         : dataRow == SendRun::DataRow::Hex ? run.txtHex
-                                            : run.txtChr)[i] = input;
-        const bool passed = dataRow == SendRun::DataRow::Dec   ? run.txtDec_Validate(i)
-                            : dataRow == SendRun::DataRow::Hex ? run.txtHex_Validate(i)
-                                                               : run.txtChr_Validate(i);
+        const std::array boxes{&run.txtDec, &run.txtHex, &run.txtChr};
+        const std::array checks{&SendRun::txtDec_Validate, &SendRun::txtHex_Validate, &SendRun::txtChr_Validate};
+        (*boxes[row])[i] = input;
+        const bool passed = (run.*checks[row])(i);
         QTEST(passed, "passes");
         QTEST((QStringList{run.txtDec[i], run.txtHex[i], run.txtChr[i]}), "boxes");
         QCOMPARE(b.prompts.texts(), listOf(message));
