@@ -60,86 +60,68 @@ class tst_SendFrame : public QObject
     Q_OBJECT
 
 private slots:
-    void dataEntry_data()
+    // Data boxes 0-2 (decimal, hex, character) start at 7 (07, BEL) in box 3 and show "dec|hex|chr" after the
+    // check; identifier boxes 3 (standard) and 4 (extended) show what the check left.
+    void entryChecks_data()
     {
-        QTest::addColumn<int>("row"); // SendRun::DataRow
+        QTest::addColumn<int>("row");
         QTest::addColumn<QString>("input");
         QTest::addColumn<bool>("passes");
-        QTest::addColumn<QStringList>("boxes"); // decimal, hex, character
+        QTest::addColumn<QString>("shown");
         QTest::addColumn<QString>("message");
-        const int dec = int(SendRun::DataRow::Dec), hex = int(SendRun::DataRow::Hex), chr = int(SendRun::DataRow::Chr);
-        // The row starts at 7 (07, BEL) in every case.
+        const int dec = 0, hex = 1, chr = 2, stdId = 3, extId = 4;
         // clang-format off
         QTest::newRow("decimal 255 gives FF and character 255")
-            << dec << "255" << true << QStringList{"255", "FF", QString(QChar(0xFF))} << "";
-        QTest::newRow("decimal 256 is too big, row unchanged")
-            << dec << "256" << false << QStringList{"256", "07", "\a"} << tooBig;
-        QTest::newRow("decimal with a letter") << dec << "1a" << false << QStringList{"1a", "07", "\a"} << notDigit;
-        QTest::newRow("empty decimal is 0, character box empty") << dec << "" << true << QStringList{"0", "00", ""} << "";
-        QTest::newRow("hex a becomes 0A and 10") << hex << "a" << true << QStringList{"10", "0A", "\n"} << "";
-        QTest::newRow("hex 100 is too big") << hex << "100" << false << QStringList{"7", "100", "\a"} << tooBig;
-        QTest::newRow("hex g is not hex") << hex << "g" << false << QStringList{"7", "g", "\a"} << notHex;
-        QTest::newRow("character A is 41 and 65") << chr << "A" << true << QStringList{"65", "41", "A"} << "";
+            << dec << "255" << true << "255|FF|" + QString(QChar(0xFF)) << "";
+        QTest::newRow("decimal 256 is too big, row unchanged") << dec << "256" << false << "256|07|\a" << tooBig;
+        QTest::newRow("decimal with a letter") << dec << "1a" << false << "1a|07|\a" << notDigit;
+        QTest::newRow("empty decimal is 0, character box empty") << dec << "" << true << "0|00|" << "";
+        QTest::newRow("hex a becomes 0A and 10") << hex << "a" << true << "10|0A|\n" << "";
+        QTest::newRow("hex 100 is too big") << hex << "100" << false << "7|100|\a" << tooBig;
+        QTest::newRow("hex g is not hex") << hex << "g" << false << "7|g|\a" << notHex;
+        QTest::newRow("character A is 41 and 65") << chr << "A" << true << "65|41|A" << "";
         QTest::newRow("character beyond a byte refused, row keeps its byte")
-            << chr << QString(QChar(0x20AC)) << true << QStringList{"7", "07", "\a"} << tooBig;
+            << chr << QString(QChar(0x20AC)) << true << "7|07|\a" << tooBig;
+        QTest::newRow("7ff becomes 7FF") << stdId << "7ff" << true << "7FF" << "";
+        QTest::newRow("1a becomes 01A") << stdId << "1a" << true << "01A" << "";
+        QTest::newRow("800 is too big") << stdId << "800" << false << "800" << tooBig;
+        QTest::newRow("empty standard part is 000") << stdId << "" << true << "000" << "";
+        QTest::newRow("standard part not hex") << stdId << "12x" << false << "12x" << notHex;
+        QTest::newRow("3FFFF passes") << extId << "3FFFF" << true << "3FFFF" << "";
+        QTest::newRow("1 becomes 00001") << extId << "1" << true << "00001" << "";
+        QTest::newRow("40000 is too big") << extId << "40000" << false << "40000" << tooBig;
         // clang-format on
     }
-    void dataEntry()
+    void entryChecks()
     {
         QFETCH(int, row);
         QFETCH(QString, input);
         QFETCH(QString, message);
         SendBench b;
         SendRun &run = *b.run;
+        QCOMPARE(run.pictureColour, hexColour(QStringLiteral("123"))); // the load checks "123"
         const int i = 3;
         run.txtDec[i] = QStringLiteral("7");
         QVERIFY(run.txtDec_Validate(i));
         b.prompts.clear();
-        const std::array boxes{&run.txtDec, &run.txtHex, &run.txtChr};
-        const std::array checks{&SendRun::txtDec_Validate, &SendRun::txtHex_Validate, &SendRun::txtChr_Validate};
-        (*boxes[row])[i] = input;
-        const bool passed = (run.*checks[row])(i);
+        bool passed = false;
+        if (row < 3) {
+            const std::array boxes{&run.txtDec, &run.txtHex, &run.txtChr};
+            const std::array checks{&SendRun::txtDec_Validate, &SendRun::txtHex_Validate, &SendRun::txtChr_Validate};
+            (*boxes[row])[i] = input;
+            passed = (run.*checks[row])(i);
+            QTEST(run.txtDec[i] + '|' + run.txtHex[i] + '|' + run.txtChr[i], "shown");
+        } else {
+            QString &box = row == 4 ? run.txtIDExt : run.txtIDStd;
+            box = input;
+            passed = row == 4 ? run.txtIDExt_Validate() : run.txtIDStd_Validate();
+            QTEST(box, "shown");
+        }
         QTEST(passed, "passes");
-        QTEST((QStringList{run.txtDec[i], run.txtHex[i], run.txtChr[i]}), "boxes");
         QCOMPARE(b.prompts.texts(), listOf(message));
-        if (!message.isEmpty())
-            QCOMPARE(b.prompts.shown.first().icon, Prompts::Icon::Critical);
-    }
-
-    void identifierEntry_data()
-    {
-        QTest::addColumn<bool>("extended");
-        QTest::addColumn<QString>("input");
-        QTest::addColumn<bool>("passes");
-        QTest::addColumn<QString>("shown");
-        QTest::addColumn<QString>("message");
-        // clang-format off
-        QTest::newRow("7ff becomes 7FF") << false << "7ff" << true << "7FF" << "";
-        QTest::newRow("1a becomes 01A") << false << "1a" << true << "01A" << "";
-        QTest::newRow("800 is too big") << false << "800" << false << "800" << tooBig;
-        QTest::newRow("empty standard part is 000") << false << "" << true << "000" << "";
-        QTest::newRow("standard part not hex") << false << "12x" << false << "12x" << notHex;
-        QTest::newRow("3FFFF passes") << true << "3FFFF" << true << "3FFFF" << "";
-        QTest::newRow("1 becomes 00001") << true << "1" << true << "00001" << "";
-        QTest::newRow("40000 is too big") << true << "40000" << false << "40000" << tooBig;
-        // clang-format on
-    }
-    void identifierEntry()
-    {
-        QFETCH(bool, extended);
-        QFETCH(QString, input);
-        QFETCH(QString, message);
-        SendBench b;
-        SendRun &run = *b.run;
-        QCOMPARE(run.pictureColour, hexColour(QStringLiteral("123"))); // the load checks "123"
-        QString &box = extended ? run.txtIDExt : run.txtIDStd;
-        box = input;
-        const bool passed = extended ? run.txtIDExt_Validate() : run.txtIDStd_Validate();
-        QTEST(passed, "passes");
-        QTEST(box, "shown");
-        QCOMPARE(b.prompts.texts(), listOf(message));
+        QVERIFY(message.isEmpty() || b.prompts.shown.first().icon == Prompts::Icon::Critical);
         // The swatch takes the identifier's colour only when a standard part passes.
-        QCOMPARE(run.pictureColour, hexColour(passed && !extended ? run.txtIDStd : QStringLiteral("123")));
+        QCOMPARE(run.pictureColour, hexColour(passed && row == 3 ? run.txtIDStd : QStringLiteral("123")));
     }
 
     void enterKeyMovesAlongTheRow()
