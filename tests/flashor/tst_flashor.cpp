@@ -240,8 +240,7 @@ private slots:
         init->incoming = "app: rebooting";
         run.tmrInit_Timer();
         QCOMPARE(initInputs, (QStringList{"", "app: rebooting"}));
-        QVERIFY(!init->opened); // closed before the boot port opens
-        QCOMPARE(made.size(), 2);
+        QVERIFY(!init->opened && made.size() == 2); // closed before the boot port opens
         std::shared_ptr<PortRecord> boot = made[1];
         QCOMPARE(QString("COM%1 %2").arg(boot->number).arg(boot->settings), "COM3 115200,N,8,1");
         QVERIFY(boot->clears >= 1);
@@ -257,13 +256,10 @@ private slots:
         plain.run.input().initEnabled = false;
         plain.run.input().noWait = true;
         plain.run.cmdRun_Click();
-        QVERIFY(plain.made.isEmpty());
-        QCOMPARE(plain.run.initTimer().interval(), 100);
+        QVERIFY(plain.made.isEmpty() && plain.run.initTimer().interval() == 100);
         plain.run.tmrInit_Timer();
-        QCOMPARE(plain.made.size(), 1);
-        QCOMPARE(plain.made[0]->number, 1);
+        QVERIFY(plain.made.size() == 1 && plain.made[0]->number == 1 && plain.prompts.shown.isEmpty());
         QCOMPARE(plain.made[0]->writes, QList<QByteArray>{"<"});
-        QVERIFY(plain.prompts.shown.isEmpty());
     }
 
     // Stop closes the port; the next Run starts the protocol from the beginning.
@@ -276,8 +272,8 @@ private slots:
         std::shared_ptr<PortRecord> boot = rig.startBoot(fw1000);
         boot->incoming = QByteArray("+\0", 2) + "+\x22" + QByteArray(34, '\x01') + QByteArray(".\x01\x00", 3);
         rig.run.tmrReceive_Timer();
-        QCOMPARE(rig.run.status(), QString("Writing Page #1"));
-        QCOMPARE(boot->writes.size(), 3); // connect, header, page 1
+        QCOMPARE(rig.run.status() + ", writes " + QString::number(boot->writes.size()),
+                 "Writing Page #1, writes 3"); // connect, header, page 1
         rig.run.cmdRun_Click();           // "Stop"
         QVERIFY(!boot->opened && !rig.run.isRunning());
         QCOMPARE(running, (QList<bool>{true, false}));
@@ -304,10 +300,8 @@ private slots:
         auto [prompts, run, made] = std::tie(rig.prompts, rig.run, rig.made);
         const QString pattern = dir.filePath("*.rfw");
         rig.applyArguments({"/r", "/c4", "/f", pattern});
-        QCOMPARE(run.input().portIndex, 3);
-        QCOMPARE(run.input().firmwarePath, pattern);
-        QCOMPARE(run.timeoutTimer().interval(), 100);
-        QVERIFY(run.timeoutTimer().isActive());
+        QCOMPARE(QString::number(run.input().portIndex) + ' ' + run.input().firmwarePath, "3 " + pattern);
+        QVERIFY(run.timeoutTimer().isActive() && run.timeoutTimer().interval() == 100);
         prompts.fileNames << fw1000;
         run.tmrTimeout_Timer();
         QVERIFY(!run.timeoutTimer().isActive());
@@ -318,8 +312,7 @@ private slots:
         Rig withFile;
         withFile.applyArguments({"/R", "/F" + fw1000});
         withFile.run.tmrTimeout_Timer();
-        QVERIFY(withFile.prompts.dialogs.isEmpty());
-        QVERIFY(withFile.run.initTimer().isActive());
+        QVERIFY(withFile.prompts.dialogs.isEmpty() && withFile.run.initTimer().isActive());
         Rig idle;
         idle.applyArguments({"/f" + fw1000});
         QVERIFY(!idle.run.timeoutTimer().isActive());
@@ -330,11 +323,9 @@ private slots:
         typed.run.tmrTimeout_Timer();
         const QStringList shown{box("File \"" + missing + "\" is not found.", flashorTitle)};
         QCOMPARE(typed.prompts.shown, shown);
-        QCOMPARE(typed.run.input().firmwarePath, pattern);
-        QVERIFY(!typed.run.initTimer().isActive());
+        QVERIFY(typed.run.input().firmwarePath == pattern && !typed.run.initTimer().isActive());
         typed.run.cmdUpload_In_Click(); // cancelled
-        QCOMPARE(typed.run.input().firmwarePath, pattern);
-        QCOMPARE(typed.prompts.shown, shown);
+        QVERIFY(typed.run.input().firmwarePath == pattern && typed.prompts.shown == shown);
     }
 
     // "/r" starts by itself only on a port the option really names; anything else
@@ -385,8 +376,7 @@ private slots:
         // The user's edits reach the run flow.
         w.chkInit->setChecked(false);
         w.cmbCOMPort->setCurrentIndex(1);
-        QVERIFY(!run.input().initEnabled);
-        QCOMPARE(run.input().portIndex, 1);
+        QVERIFY(!run.input().initEnabled && run.input().portIndex == 1);
         QTest::mouseClick(w.cmdRun, Qt::LeftButton);
         run.tmrInit_Timer();
         QCOMPARE(w.cmdRun->text() + '|' + w.txtStatus->text(), QString("Stop|Waiting Connection..."));
