@@ -1,6 +1,5 @@
-// Editing the CAN database: creating a data base, the data base, device and
-// identifier editors, the delete operations and adding captured identifiers,
-// driven through the editors' logic against the model and a fake monitor list.
+// Editing the CAN database: creating a data base, the data base, device and identifier editors, the delete operations
+// and adding captured identifiers, driven through the editors' logic against the model and a fake monitor list.
 #include "support/testregistry.h"
 #include "candb/candbeditor.h"
 #include "candb/candbnew.h"
@@ -339,9 +338,8 @@ private slots:
         QVERIFY(editor.cmdOk_Click());
         QCOMPARE(dbModel().identifier("ID_0000007A")->deviceId, 11);
     }
-    // Another Tessel on the same file (its own connection and settings cache)
-    // hands out data-field ids while this one's identifier editor is open;
-    // a field the file refuses leaves every field, and a new identifier, out.
+    // Another Tessel on the same file (its own connection and settings cache) hands out data-field ids while this one's
+    // identifier editor is open; a field the file refuses leaves every field, and a new identifier, out.
     void identifierSavesAreAllOrNothing_data()
     {
         QTest::addColumn<QString>("action");

@@ -34,8 +34,7 @@ clsFrame frame(const char *record)
     return f;
 }
 
-// Labels as the data base tree would give them: two identifiers, or the same
-// broken labels for every one.
+// Labels as the data base tree would give them: two identifiers, or the same broken labels for every one.
 class FakeIndex final : public IdIndex
 {
 public:
@@ -109,9 +108,8 @@ class tst_CaptureFile : public QObject
     }
 
 private slots:
-    // A row is its record padded to 52 characters, then device and
-    // description; lost frames have dashes, and an empty data field leaves
-    // one delimiter.
+    // A row is its record padded to 52 characters, then device and description; lost frames have dashes, and an empty
+    // data field leaves one delimiter.
     void linesOfTheMessageList_data()
     {
         QTest::addColumn<QString>("record");
@@ -139,11 +137,10 @@ private slots:
                                            "\r\n");
     }
 
-    // What the message list showed comes back: the same frames in the same
-    // order, times relative to the first row across the stamp wrap, durations
-    // from the bit rate of the reader (not the file's header); an unticked
-    // identifier's frames, absent from the list, are absent from the file.
-    // The analyser reports DLC 9 to 15 with 8 data bytes.
+    // What the message list showed comes back: the same frames in the same order, times relative to the first row
+    // across the stamp wrap, durations from the bit rate of the reader (not the file's header); an unticked
+    // identifier's frames, absent from the list, are absent from the file. The analyser reports DLC 9 to 15 with 8 data
+    // bytes.
     void roundTrip()
     {
         FakeMonitor monitor;
@@ -177,8 +174,7 @@ private slots:
         }
     }
 
-    // Comments, blank lines, lower case, leading blanks, flags, a lost-frame
-    // record and a last line without its end.
+    // Comments, blank lines, lower case, leading blanks, flags, a lost-frame record and a last line without its end.
     void handWrittenFile()
     {
         writeBytes("hand.txt", "; CAN_DB=\"Other\"\r\n; CAN_Speed=125000\r\n; CAN_Timer=1000000\r\n"
@@ -220,9 +216,8 @@ private slots:
         }
     }
 
-    // Plain records are read straight from the bytes; the result must be what
-    // the frame's own text reader makes of them, good line or bad: lower case,
-    // every flag, no data, lost frames, an empty field, 33-bit stamps, DLC 255.
+    // Plain records are read straight from the bytes; the result must be what the frame's own text reader makes of
+    // them, good line or bad: lower case, every flag, no data, lost frames, an empty field, 33-bit stamps, DLC 255.
     void recordsReadLikeTheFrameReader()
     {
         const QString records = "0001E240 123 ----- 0 0 0 0 3 11 22 33|0001e240 1ab ----- 0 0 0 0 2 aa bb|"
@@ -241,10 +236,9 @@ private slots:
         }
     }
 
-    // A failed write reports why and leaves what was on disk: a missing
-    // folder, a folder in the way of the name, and a write that fails half
-    // way with the system's reason ("File too large" here, "No space left on
-    // device" on a full disk), not the cancelling of the temporary file.
+    // A failed write reports why and leaves what was on disk: a missing folder, a folder in the way of the name, and a
+    // write that fails half way with the system's reason ("File too large" here, "No space left on device" on a full
+    // disk), not the cancelling of the temporary file.
     void failedWritesSayWhyAndKeepTheOldFile()
     {
         WriteResult written = write("no/such/folder/x.txt", {frame("00000001 123 ----- 0 0 0 0 0")});
@@ -271,9 +265,8 @@ private slots:
         QCOMPARE(readBytes("full.txt"), QByteArray("old contents"));
     }
 
-    // A large file's count is estimated from its first 64 KiB; the progress is
-    // told at every step and at the end. The room reserved for a load follows
-    // the file's size: blank lines at the start made it reserve for millions.
+    // A large file's count is estimated from its first 64 KiB; the progress is told at every step and at the end. The
+    // room reserved for a load follows the file's size: blank lines at the start made it reserve for millions.
     void lineCountAndReservation()
     {
         writeBytes("small.txt", "a\r\nb\r\n\r\nc");
@@ -373,8 +366,7 @@ private slots:
         }
     }
 
-    // Running out of memory while storing frames ends the read with a
-    // message; it is not an abort.
+    // Running out of memory while storing frames ends the read with a message; it is not an abort.
     void outOfMemoryIsAFailedRead()
     {
         writeBytes("ten.txt", (record11 + "\r\n").repeated(10));
@@ -407,8 +399,7 @@ private slots:
         }
     }
 
-    // A delimiter the reader cannot split records with is refused; one it
-    // can reads the record back.
+    // A delimiter the reader cannot split records with is refused; one it can reads the record back.
     void delimitersThatCannotBeReadBack()
     {
         const clsFrame twoBytes = frame("00000100 123 ----- 0 0 0 0 2 11 22");

@@ -1,6 +1,5 @@
-// Flashor: its command line, run flow (Run, Stop, init string, timers, failure
-// messages), its window's texts, and a whole upload over a pseudo-terminal to
-// the virtual boot loader.
+// Flashor: its command line, run flow (Run, Stop, init string, timers, failure messages), its window's texts, and a
+// whole upload over a pseudo-terminal to the virtual boot loader.
 
 #include "sim/bootloader.h"
 #include "sim/pty.h"

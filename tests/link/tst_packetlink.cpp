@@ -27,8 +27,7 @@ QByteArray answer(int seq, quint8 code, quint8 error, const QByteArray &values =
 
 } // namespace
 
-// The link against a port in memory: packets, the process table, dispatch,
-// time-outs and port failures.
+// The link against a port in memory: packets, the process table, dispatch, time-outs and port failures.
 class tst_PacketLink : public QObject, private LinkOwner
 {
     Q_OBJECT
@@ -134,9 +133,8 @@ private slots:
         QCOMPARE(quint8(port->writes.last().at(1)), quint8(used));
     }
 
-    // A command books the process of its sequence number. Nothing is sent with
-    // the port closed, nor (mended) with every process taken, where there is
-    // nowhere to book an answer.
+    // A command books the process of its sequence number. Nothing is sent with the port closed, nor (mended) with every
+    // process taken, where there is nowhere to book an answer.
     void sendBooksAProcess()
     {
         QCOMPARE((QList<int>{send(), link->outstandingCount(), link->nextSeq()}), (QList<int>{-1, 0, 1}));
@@ -341,10 +339,9 @@ private slots:
         QCOMPARE(QPair(link->busyCount(), port->isOpen()), QPair(connects ? 1 : 0, connects));
     }
 
-    // The device disappears with commands outstanding: one message, busy count
-    // 0, the waiting commands end at once as time-outs (no second message, no
-    // late release), and the next acquire opens the port again and tests the
-    // analyser again.
+    // The device disappears with commands outstanding: one message, busy count 0, the waiting commands end at once as
+    // time-outs (no second message, no late release), and the next acquire opens the port again and tests the analyser
+    // again.
     void portDisappearsWithCommandsOutstanding()
     {
         RunCommands run(*link);
@@ -383,9 +380,8 @@ private slots:
         QCOMPARE(link->busyCount() + link->linkState(), 0);
     }
 
-    // A Run command shows Reset at once, other modes on the answer; one that
-    // fails (no answer, error flag) keeps what was shown. Either way the link
-    // and the process are freed.
+    // A Run command shows Reset at once, other modes on the answer; one that fails (no answer, error flag) keeps what
+    // was shown. Either way the link and the process are freed.
     void runCommands_data()
     {
         QTest::addColumn<QString>("command");

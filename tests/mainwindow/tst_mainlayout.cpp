@@ -39,8 +39,7 @@ MainLayout twipsLayout()
     return layout;
 }
 
-// The 20/70/10 and 70/30 presets on a 10000 x 8000 window, with a tool bar
-// of 400 and a status bar of 300.
+// The 20/70/10 and 70/30 presets on a 10000 x 8000 window, with a tool bar of 400 and a status bar of 300.
 MainLayout presetLayout()
 {
     MainLayout layout = twipsLayout();
@@ -152,8 +151,7 @@ private slots:
             (QList<int>{7180 + 300, 1980 + 300, 5140}));
     }
 
-    // A narrower window pulls the right splitter in, then the left one, so
-    // each column keeps two splitter widths.
+    // A narrower window pulls the right splitter in, then the left one, so each column keeps two splitter widths.
     void narrowWindowPullsTheSplitters()
     {
         MainLayout layout = twipsLayout();
@@ -348,9 +346,8 @@ private slots:
         QCOMPARE(QPoint(messages->x(), messages->width()), QPoint(right - w, w));
     }
 
-    // Cancel keeps the window and the capture; No closes without saving.
-    // Settings are written on close only; the temporary folder that was
-    // there before the run is never removed.
+    // Cancel keeps the window and the capture; No closes without saving. Settings are written on close only; the
+    // temporary folder that was there before the run is never removed.
     void closeAsksAboutViewedData()
     {
         for (const Prompts::Answer answer : {Prompts::Answer::Cancel, Prompts::Answer::No}) {

@@ -1,6 +1,5 @@
-// The send-frame run: data and identifier entry with their checks, the frame
-// it builds, whole runs against the in-process virtual analyser; its window
-// and a loop-back through the main window.
+// The send-frame run: data and identifier entry with their checks, the frame it builds, whole runs against the
+// in-process virtual analyser; its window and a loop-back through the main window.
 #include "support/testregistry.h"
 #include "sender/sendrun.h"
 #include "sender/ui/frmsendframe.h"
@@ -229,8 +228,7 @@ private slots:
         QCOMPARE(b.analyser().commandsReceived() - before, 4);
     }
 
-    // Retry 1: one time-out ends the run; an error answer is not retried
-    // (the default three time-outs: tst_faults).
+    // Retry 1: one time-out ends the run; an error answer is not retried (the default three time-outs: tst_faults).
     void failedFrameEndsTheRun_data()
     {
         QTest::addColumn<bool>("errorFlag");
@@ -308,8 +306,7 @@ private slots:
         QCOMPARE(c.run->cmdStartCaption, QStringLiteral("Start"));
     }
 
-    // The boxes follow the frame's kind, size and count; typed text reaches
-    // the run and the check's result comes back.
+    // The boxes follow the frame's kind, size and count; typed text reaches the run and the check's result comes back.
     void windowMirrorsTheRun()
     {
         SendBench b;
@@ -332,9 +329,8 @@ private slots:
         QCOMPARE(box("txtIDStd")->text(), QStringLiteral("01A"));
     }
 
-    // The menu item and the tool bar button open one dialog that Hide, the
-    // close box and the link's reset close; with the capture on, a frame sent
-    // with loop-back shows in the message list.
+    // The menu item and the tool bar button open one dialog that Hide, the close box and the link's reset close; with
+    // the capture on, a frame sent with loop-back shows in the message list.
     void sendWindowInTheMainWindow()
     {
         SendBench b;
