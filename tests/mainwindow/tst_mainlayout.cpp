@@ -255,30 +255,25 @@ private slots:
         QCOMPARE(pixelsToTwips(part<QTreeView>(*window, "lvListViewMessages")->header()->sectionSize(2), dpi), width3);
     }
 
-    void windowStateComesBack_data()
-    {
-        QTest::addColumn<bool>("maximise");
-        QTest::addColumn<QString>("state");
-        QTest::newRow("maximised comes back maximised, its normal rectangle kept") << true << "2";
-        QTest::newRow("minimised comes back normal") << false << "1";
-    }
+    // Maximised comes back maximised with its normal rectangle kept; minimised comes back normal.
     void windowStateComesBack()
     {
-        QFETCH(bool, maximise);
-        auto window = start();
-        window->setGeometry(40, 50, 600, 400);
-        const QRect normal = window->geometry();
-        maximise ? window->showMaximized() : window->showMinimized();
-        QVERIFY(window->close());
-        QTEST(param("MainState"), "state");
-        const double dpi = window->logicalDpiX();
-        QCOMPARE(param("MainWidth").toLongLong(), pixelsToTwips(normal.width(), dpi));
-        QCOMPARE(param("MainLeft").toLongLong(), pixelsToTwips(normal.x(), dpi));
-        window = start();
-        QCOMPARE(window->isMaximized(), maximise);
-        QVERIFY(!window->isMinimized());
-        window->showNormal();
-        QCOMPARE(window->geometry().size(), normal.size());
+        for (const bool maximise : {false, true}) {
+            auto window = start();
+            window->setGeometry(40, 50, 600, 400);
+            const QRect normal = window->geometry();
+            maximise ? window->showMaximized() : window->showMinimized();
+            QVERIFY(window->close());
+            QCOMPARE(param("MainState"), QString(maximise ? "2" : "1"));
+            const double dpi = window->logicalDpiX();
+            QCOMPARE(param("MainWidth").toLongLong(), pixelsToTwips(normal.width(), dpi));
+            QCOMPARE(param("MainLeft").toLongLong(), pixelsToTwips(normal.x(), dpi));
+            window = start();
+            QCOMPARE(window->isMaximized(), maximise);
+            QVERIFY(!window->isMinimized());
+            window->showNormal();
+            QCOMPARE(window->geometry().size(), normal.size());
+        }
     }
 
     void nonsenseSettingsGiveAUsableWindow()

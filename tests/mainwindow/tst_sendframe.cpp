@@ -229,34 +229,29 @@ private slots:
     }
 
     // Retry 1: one time-out ends the run; an error answer is not retried (the default three time-outs: tst_faults).
-    void failedFrameEndsTheRun_data()
-    {
-        QTest::addColumn<bool>("errorFlag");
-        QTest::newRow("retry 1: one time-out ends the run") << false;
-        QTest::newRow("error answer: no retry") << true;
-    }
     void failedFrameEndsTheRun()
     {
-        QFETCH(bool, errorFlag);
-        VirtualAnalyserOptions o = quietBus();
-        (errorFlag ? o.errorFlagFor : o.silentFor) = 0x84;
-        SendBench b(o);
-        if (!errorFlag)
-            b.seed.params.setParam(QStringLiteral("SendFrame_Retry"), QStringLiteral("1"));
-        b.seed.params.setParam(QStringLiteral("SendFrame_TimeOut"), QStringLiteral("30"));
-        SendRun &run = *b.run;
-        run.txtErrCAN = QStringLiteral("00");
-        const int before = b.start();
-        for (int k = 0; k < 30 && run.cmdStartCaption == QLatin1String("Stop"); ++k) {
-            b.tick();
-            b.link->timeoutScan(); // three scans expire the 30 ms
+        for (const bool errorFlag : {false, true}) {
+            VirtualAnalyserOptions o = quietBus();
+            (errorFlag ? o.errorFlagFor : o.silentFor) = 0x84;
+            SendBench b(o);
+            if (!errorFlag)
+                b.seed.params.setParam(QStringLiteral("SendFrame_Retry"), QStringLiteral("1"));
+            b.seed.params.setParam(QStringLiteral("SendFrame_TimeOut"), QStringLiteral("30"));
+            SendRun &run = *b.run;
+            run.txtErrCAN = QStringLiteral("00");
+            const int before = b.start();
+            for (int k = 0; k < 30 && run.cmdStartCaption == QLatin1String("Stop"); ++k) {
+                b.tick();
+                b.link->timeoutScan(); // three scans expire the 30 ms
+            }
+            QCOMPARE(run.cmdStartCaption, QStringLiteral("Start"));
+            QCOMPARE(b.analyser().commandsReceived() - before, 1);
+            QCOMPARE((QStringList{run.txtStatCAN, run.txtErrCAN, run.txtErrMOB, run.txtSendCount}),
+                     (QStringList{"1", "", "", "0"}));
+            QCOMPARE(b.prompts.texts(), QStringList{errorFlag ? errorAnswer : noAnswer});
+            QCOMPARE(b.link->busyCount() + b.link->outstandingCount(), 0);
         }
-        QCOMPARE(run.cmdStartCaption, QStringLiteral("Start"));
-        QCOMPARE(b.analyser().commandsReceived() - before, 1);
-        QCOMPARE((QStringList{run.txtStatCAN, run.txtErrCAN, run.txtErrMOB, run.txtSendCount}),
-                 (QStringList{"1", "", "", "0"}));
-        QCOMPARE(b.prompts.texts(), QStringList{errorFlag ? errorAnswer : noAnswer});
-        QCOMPARE(b.link->busyCount() + b.link->outstandingCount(), 0);
     }
 
     // Another user holds the link when the send window's connection test fails.
