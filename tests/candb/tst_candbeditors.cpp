@@ -173,10 +173,8 @@ private slots:
                 closes = editor.cmdOk_Click();
             }
         }
-        QVERIFY(!closes);
-        QCOMPARE(prompts.shown.size(), 1);
-        QTEST(prompts.shown.first().text, "message");
-        QCOMPARE(prompts.shown.first().icon, Prompts::Icon::Critical);
+        QTEST(prompts.texts().join('|'), "message");
+        QVERIFY(!closes && prompts.shown.first().icon == Prompts::Icon::Critical);
         QCOMPARE(everything(), before);
         QCOMPARE(dbModel().rootCaption() + dbModel().device(11)->name + dbModel().identifier(kRpm)->name,
                  QString("Bus ABodyRpm"));
@@ -474,10 +472,7 @@ private slots:
         QCOMPARE(QPair(count("CAN_ID"), count("CAN_Data")), QPair(1, 0));
         QVERIFY(!dbModel().contains(kRpm));
         QCOMPARE(monitor.rows.contains(kRpm), frames > 0);
-        if (frames > 0) {
-            QCOMPARE(monitor.rows[kRpm].icon, kRpm + "_new");
-            QVERIFY(!monitor.rows[kRpm].checked);
-        }
+        QVERIFY(frames == 0 || (monitor.rows[kRpm].icon == kRpm + "_new" && !monitor.rows[kRpm].checked));
     }
 };
 
