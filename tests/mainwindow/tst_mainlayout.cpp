@@ -243,7 +243,6 @@ private slots:
             QVERIFY2(params->contains(key), qPrintable(key));
         QCOMPARE(param("MainState"), QStringLiteral("0"));
         QVERIFY(param("MainWidth").toInt() >= 5000);
-
         // The next start puts the splitters and columns back where they were.
         const int v0 = param("V-Splitter0").toInt() + 600;
         const int width3 = param("ListViewMessages_ColWidth3").toInt() + 1440;
@@ -306,7 +305,6 @@ private slots:
         QWidget *timeLine = part<QWidget>(*window, "pictOscilograph");
         QCOMPARE(splitter(*window, 2)->geometry().bottom() + 1, timeLine->y());
         QCOMPARE(part<QWidget>(*window, "lvListViewMessages")->x(), splitter(*window, 0)->geometry().right() + 1);
-
         const int before = timeLine->height();
         QStatusBar *status = part<QStatusBar>(*window, "sbStatusBarCAN");
         part<QAction>(*window, "mnuViewStatusBar")->trigger();
@@ -375,7 +373,6 @@ private slots:
         part<QAction>(*window, "mnuFileNew")->trigger(); // written: nothing to ask
         const MessageModel *messages = part<MessageModel>(*window);
         QCOMPARE(messages->count(), 0);
-
         prompts.fileNames = {file};
         part<QAction>(*window, "mnuFileOpen")->trigger();
         QVERIFY2(prompts.shown.isEmpty(), qPrintable(prompts.texts().join('|')));

@@ -195,15 +195,14 @@ private slots:
         QCOMPARE(run.cmdStartCaption, QStringLiteral("Stop"));
         QCOMPARE((QList<int>{b.link->busyCount(), run.sendTimerInterval()}), (QList<int>{1, 1}));
         QCOMPARE(run.packet().toHex(' '), QByteArray("84 23 01 00 00 00 00"));
-
         for (int k = 0; k < 5; ++k)
             b.tick();
         QCOMPARE(b.analyser().commandsReceived() - before, 1);
         QCOMPARE((QStringList{run.txtSendCount, run.txtStatCAN, run.txtErrCAN, run.txtErrMOB, run.cmdStartCaption}),
                  (QStringList{"1", "0", "00", "00", "Start"}));
         QVERIFY(run.cmdStartEnabled && run.groupsEnabled && !run.sendTimerEnabled());
-        QCOMPARE(b.link->busyCount() + b.link->outstandingCount(), 0);
-        QVERIFY(!b.link->isPortOpen() && b.prompts.shown.isEmpty());
+        QVERIFY(!b.link->isPortOpen() && b.prompts.shown.isEmpty() &&
+                b.link->busyCount() + b.link->outstandingCount() == 0);
     }
 
     void notWaitingUntilUserBreak()
@@ -284,15 +283,13 @@ private slots:
         QCOMPARE(b.link->outstandingCount(), 1); // the frame waits for its answer
         b.run->cmdStart_Click();
         QCOMPARE(b.link->outstandingCount() + b.link->busyCount(), 0);
-
         // The last frame was answered and its slot taken by the Run commands
         // before the user pressed Stop: that command must stay outstanding.
         SendBench c;
         c.start();
         c.tick();
-        QCOMPARE(c.run->txtSendCount, QStringLiteral("1"));
         clsProcess &slot = c.link->process(c.run->lastProcess());
-        QCOMPARE(slot.Owner, 0);
+        QVERIFY(c.run->txtSendCount == QLatin1String("1") && slot.Owner == 0);
         slot.Owner = owner::runCommands;
         slot.Command = QStringLiteral("CMD_CAN_LISTEN");
         c.run->cmdStart_Click();
@@ -316,7 +313,6 @@ private slots:
         QVERIFY(box("txtIDExt")->isEnabled());
         window.findChild<QRadioButton *>("optCount1")->click();
         QVERIFY(box("txtCount")->isEnabled());
-
         box("txtIDStd")->clear();
         QTest::keyClicks(box("txtIDStd"), QStringLiteral("1a"));
         QCOMPARE(b.run->txtIDStd, QStringLiteral("1a"));
@@ -338,7 +334,6 @@ private slots:
         QAction *button = window.findChild<QAction *>("SendCAN");
         QAction *item = window.findChild<QAction *>("mnuRunCANSend");
         QVERIFY(!window.findChild<frmSendFrame *>()); // created at the first opening
-
         button->trigger();
         frmSendFrame *dialog = window.findChild<frmSendFrame *>();
         QVERIFY(dialog && dialog->isVisible());
@@ -365,7 +360,6 @@ private slots:
         item->trigger();
         link.resetLink();
         QVERIFY(!dialog->isVisible() && !item->isChecked() && !button->isChecked());
-
         window.findChild<QAction *>("mnuRunCANCapture")->trigger();
         frmCapture *captureWindow = window.findChild<frmCapture *>();
         CaptureControl &capture = captureWindow->control();
