@@ -230,8 +230,7 @@ private slots:
     void firstStartCreatesEveryKeyAtClose()
     {
         auto window = start();
-        QVERIFY(!part<QTimer>(*window, "loadTimer")->isActive());
-        QVERIFY(window->close());
+        QVERIFY(!part<QTimer>(*window, "loadTimer")->isActive() && window->close());
         const QHeaderView *ids = part<QTreeView>(*window, "lvListViewID")->header();
         QStringList keys{"SplitterWidth", "MainState",   "MainLeft",    "MainTop",    "MainWidth",
                          "MainHeight",    "V-Splitter0", "V-Splitter1", "H-Splitter0"};
@@ -241,8 +240,7 @@ private slots:
             keys << QStringLiteral("ListViewID_ColWidth%1").arg(i);
         for (const QString &key : keys)
             QVERIFY2(params->contains(key), qPrintable(key));
-        QCOMPARE(param("MainState"), QStringLiteral("0"));
-        QVERIFY(param("MainWidth").toInt() >= 5000);
+        QVERIFY(param("MainState") == QLatin1String("0") && param("MainWidth").toInt() >= 5000);
         // The next start puts the splitters and columns back where they were.
         const int v0 = param("V-Splitter0").toInt() + 600;
         const int width3 = param("ListViewMessages_ColWidth3").toInt() + 1440;
@@ -352,8 +350,7 @@ private slots:
             const bool closed = answer == Prompts::Answer::No;
             QCOMPARE(window->close(), closed);
             QCOMPARE(prompts.texts(), QStringList{"Save viewed data to file?"});
-            QCOMPARE(window->document().store().count(), 1);
-            QVERIFY(QDir(context.paths.tempFolder).exists());
+            QVERIFY(window->document().store().count() == 1 && QDir(context.paths.tempFolder).exists());
             QCOMPARE(param("MainState"), closed ? QStringLiteral("0") : QStringLiteral("7"));
         }
     }

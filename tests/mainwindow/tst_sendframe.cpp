@@ -307,12 +307,9 @@ private slots:
         QVERIFY(!box("txtIDExt")->isEnabled() && !box("txtDec0")->isEnabled() && !box("txtCount")->isEnabled());
         window.findChild<QComboBox *>("cmbDataSize")->setCurrentIndex(2);
         QVERIFY(box("txtDec1")->isEnabled() && !box("txtDec2")->isEnabled());
-        window.findChild<QRadioButton *>("optDataType1")->click();
-        QVERIFY(!box("txtDec0")->isEnabled());
-        window.findChild<QRadioButton *>("optCANType1")->click();
-        QVERIFY(box("txtIDExt")->isEnabled());
-        window.findChild<QRadioButton *>("optCount1")->click();
-        QVERIFY(box("txtCount")->isEnabled());
+        for (const char *option : {"optDataType1", "optCANType1", "optCount1"})
+            window.findChild<QRadioButton *>(option)->click();
+        QVERIFY(!box("txtDec0")->isEnabled() && box("txtIDExt")->isEnabled() && box("txtCount")->isEnabled());
         box("txtIDStd")->clear();
         QTest::keyClicks(box("txtIDStd"), QStringLiteral("1a"));
         QCOMPARE(b.run->txtIDStd, QStringLiteral("1a"));
@@ -336,8 +333,7 @@ private slots:
         QVERIFY(!window.findChild<frmSendFrame *>()); // created at the first opening
         button->trigger();
         frmSendFrame *dialog = window.findChild<frmSendFrame *>();
-        QVERIFY(dialog && dialog->isVisible());
-        QVERIFY(item->isChecked() && button->isChecked());
+        QVERIFY(dialog && dialog->isVisible() && item->isChecked() && button->isChecked());
         // "Hide" during a run: the run goes on, menu and button keep their state.
         SendRun &run = dialog->sendRun();
         run.chkWaitAnswer = false;
