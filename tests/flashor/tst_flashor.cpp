@@ -154,8 +154,7 @@ private slots:
         QVERIFY(!prepareTempFolder(dir.filePath("gone"), prompts));
         const QStringList shown{box("Error! Path \"" + dir.filePath("gone") + "\" not found.", flashorTitle, false)};
         QCOMPARE(prompts.shown, shown);
-        QVERIFY(prepareTempFolder(dir.path(), prompts));
-        QVERIFY(QFileInfo(dir.filePath("Flashor")).isDir());
+        QVERIFY(prepareTempFolder(dir.path(), prompts) && QFileInfo(dir.filePath("Flashor")).isDir());
         QVERIFY(prepareTempFolder(dir.path(), prompts)); // already there
         QCOMPARE(prompts.shown, shown);
         // A TMPDIR naming a missing folder is named in the message, not left out.

@@ -195,8 +195,7 @@ private slots:
         send();
         arrive(answer(1, 0x85, 0, hex("00 00 00 01 05 00 00 01 23 00 08")) + answer(0, 0x86, 0, hex("00 00 00 02 07")));
         QCOMPARE(captureCodes, (QList<int>{0x85, 0x86}));
-        QVERIFY(calls.isEmpty());
-        QCOMPARE(link->process(1).Owner, owner::sendFrame);
+        QVERIFY(calls.isEmpty() && link->process(1).Owner == owner::sendFrame);
         arrive(answer(1, 0x81, 0, hex("84")));
         QCOMPARE(calls.size(), 1);
         QCOMPARE((QList<quint8>{link->packetByte(8), link->packetByte(10), link->packetByte(1024)}),
