@@ -207,14 +207,12 @@ private slots:
         CanDbEditor dbEditor(context, dbModel());
         dbEditor.load();
         QCOMPARE(dbEditor.cmbCAN_Speed.ids.value(dbEditor.cmbCAN_Speed.selected), 3);
-        QVERIFY(dbEditor.chkEnable && !dbEditor.cmdApplyEnabled);
-        QVERIFY(dbEditor.cmdOk_Click() && dbEditor.queryUnload());
+        QVERIFY(dbEditor.chkEnable && !dbEditor.cmdApplyEnabled && dbEditor.cmdOk_Click() && dbEditor.queryUnload());
         DeviceEditor device(context, dbModel());
         QVERIFY(device.openEdit("DEV_10") && !device.cmdDeleteVisible); // the default device has no Delete
         QVERIFY(!device.cmdApplyEnabled && device.cmdOk_Click());
         IdEditor identifier(context, dbModel());
-        QVERIFY(identifier.openNew("CAN"));
-        QVERIFY(identifier.cmdOk_Click() && !identifier.result);
+        QVERIFY(identifier.openNew("CAN") && identifier.cmdOk_Click() && !identifier.result);
         QCOMPARE(everything(), expected);
 
         IdEditor rpm(context, dbModel());
@@ -299,8 +297,7 @@ private slots:
     {
         open(1);
         IdEditor editor(context, dbModel());
-        QVERIFY(editor.openEdit(kRpm));
-        QVERIFY(!editor.frmCAN_IDEnabled && !editor.cmdApplyEnabled);
+        QVERIFY(editor.openEdit(kRpm) && !editor.frmCAN_IDEnabled && !editor.cmdApplyEnabled);
         QCOMPARE(editor.lvListViewData.first().text(), QString(" 0..15"));
         editor.lvListViewData_Click(0);
         QCOMPARE(editor.cmdDataChangeCaption, QString("Delete"));
@@ -325,15 +322,13 @@ private slots:
     {
         open(1);
         IdEditor editor(context, dbModel());
-        QVERIFY(editor.openNew("DEV_11"));
-        QVERIFY(editor.frmCAN_IDEnabled && !editor.cmdApplyEnabled);
+        QVERIFY(editor.openNew("DEV_11") && editor.frmCAN_IDEnabled && !editor.cmdApplyEnabled);
         editor.txtIDStd_Change("800");
         QVERIFY(!editor.txtIDStd_Validate());
         QCOMPARE(prompts.texts(), QStringList{"Value is big!"});
         QVERIFY(!editor.cmdApplyEnabled);
         editor.txtIDStd_Change("7a");
-        QVERIFY(editor.txtIDStd_Validate() && editor.txtIDStd == QLatin1String("07A"));
-        QVERIFY(editor.cmdOk_Click());
+        QVERIFY(editor.txtIDStd_Validate() && editor.txtIDStd == QLatin1String("07A") && editor.cmdOk_Click());
         QCOMPARE(dbModel().identifier("ID_0000007A")->deviceId, 11);
     }
     // Another Tessel on the same file (its own connection and settings cache) hands out data-field ids while this one's

@@ -287,8 +287,7 @@ private slots:
         QCOMPARE(told, (QList<qint64>{5000, 10000, 15000, 20000, 20000}));
         const QByteArray blank = QByteArray(64 * 1024, '\n') + record11 + "\r\n";
         writeBytes("blank.txt", blank);
-        QVERIFY(reader.open(path("blank.txt"), nullptr));
-        QVERIFY(reader.lineCount() > 60000);
+        QVERIFY(reader.open(path("blank.txt"), nullptr) && reader.lineCount() > 60000);
         QVERIFY2(reader.reserveHint() <= blank.size() / shortestRecordLine + 1,
                  QByteArray::number(reader.reserveHint()));
     }

@@ -238,8 +238,7 @@ private slots:
         QVERIFY(!init->opened && made.size() == 2); // closed before the boot port opens
         std::shared_ptr<PortRecord> boot = made[1];
         QCOMPARE(QString("COM%1 %2").arg(boot->number).arg(boot->settings), "COM3 115200,N,8,1");
-        QVERIFY(boot->clears >= 1);
-        QVERIFY(run.isRunning() && boot->writes.isEmpty());
+        QVERIFY(boot->clears >= 1 && run.isRunning() && boot->writes.isEmpty());
         QCOMPARE(run.status(), QString("Waiting Connection..."));
         boot->incoming = "junk>";
         run.tmrReceive_Timer();
@@ -447,8 +446,7 @@ private slots:
         for (int tick = 0; tick < 100 && run.isRunning(); ++tick)
             run.tmrReceive_Timer();
         QTEST(run.status(), "status");
-        QVERIFY(!run.isRunning());
-        QVERIFY(prompts.shown.isEmpty());
+        QVERIFY(!run.isRunning() && prompts.shown.isEmpty());
         // The pages stored, the last one padded as erased flash reads.
         const qsizetype pages = qsizetype(pagesStored) * blockSize;
         const QByteArray expected = (file.mid(80) + QByteArray(pages, char(0xFF))).left(pages);
@@ -488,8 +486,7 @@ private slots:
         QVERIFY(!run.isRunning() && prompts.shown.isEmpty() && loader.isFinished());
         QCOMPARE(loader.header(), file.left(80));
         QCOMPARE(contents(saved), file.mid(80) + QByteArray(96, char(0xFF)));
-        QVERIFY(statuses.contains("Writing Page #0: Retry 2"));
-        QVERIFY(statuses.contains("Writing Page #15: Ok"));
+        QVERIFY(statuses.contains("Writing Page #0: Retry 2") && statuses.contains("Writing Page #15: Ok"));
     }
 
 private:
