@@ -1,6 +1,5 @@
-// Flashor: its command line, run flow (Run, Stop, init string, timers, failure
-// messages), its window's texts, and a whole upload over a pseudo-terminal to
-// the virtual boot loader.
+// Flashor: its command line, run flow (Run, Stop, init string, timers, failure messages), its window's texts, and a
+// whole upload over a pseudo-terminal to the virtual boot loader.
 
 #include "sim/bootloader.h"
 #include "sim/pty.h"
@@ -127,15 +126,13 @@ private slots:
         QTest::addColumn<QString>("path");  // "-": not given
         using L = QStringList;
         // clang-format off
-        QTest::newRow("as Tessel starts it") << L{"/r", "/c4", "/f", "/home/me/fw/*.rfw"} << "" << true << 3
-                                             << "/home/me/fw/*.rfw";
+        QTest::newRow("as Tessel starts it") << L{"/r", "/c4", "/f", "/x/fw/*.rfw"} << "" << true << 3 << "/x/fw/*.rfw";
         QTest::newRow("path attached to /f") << L{"/c2", "/f/home/me/a.rfw"} << "" << false << 1 << "/home/me/a.rfw";
         QTest::newRow("upper case") << L{"/R", "/C4", "/F", "/x/a.rfw"} << "" << true << 3 << "/x/a.rfw";
         QTest::newRow("path is trimmed") << L{"/f", "  /x/a b.rfw "} << "" << false << -1 << "/x/a b.rfw";
         QTest::newRow("c17 past the list selects COM1") << L{"/c17"} << "" << false << 0 << "-";
         QTest::newRow("arguments without / are ignored") << L{"r", "c4", "extra"} << "" << false << -1 << "-";
-        QTest::newRow("one line as Tessel starts it") << L() << " /r /c4 /fC:\\fw\\*.rfw" << true << 3
-            << "C:\\fw\\*.rfw";
+        QTest::newRow("one line as Tessel starts it") << L() << " /r /c4 /fC:\\*.rfw" << true << 3 << "C:\\*.rfw";
         QTest::newRow("one line, no blanks, upper case") << L() << "/R/C2/FX.RFW" << true << 1 << "X.RFW";
         QTest::newRow("one line, blank before the letter hides the option") << L() << "/ r/ c4" << false << -1 << "-";
         // clang-format on
@@ -157,8 +154,7 @@ private slots:
         QVERIFY(!prepareTempFolder(dir.filePath("gone"), prompts));
         const QStringList shown{box("Error! Path \"" + dir.filePath("gone") + "\" not found.", flashorTitle, false)};
         QCOMPARE(prompts.shown, shown);
-        QVERIFY(prepareTempFolder(dir.path(), prompts));
-        QVERIFY(QFileInfo(dir.filePath("Flashor")).isDir());
+        QVERIFY(prepareTempFolder(dir.path(), prompts) && QFileInfo(dir.filePath("Flashor")).isDir());
         QVERIFY(prepareTempFolder(dir.path(), prompts)); // already there
         QCOMPARE(prompts.shown, shown);
         // A TMPDIR naming a missing folder is named in the message, not left out.
@@ -216,10 +212,7 @@ private slots:
         if (!initEnabled && rig.prompts.shown.isEmpty())
             run.tmrInit_Timer();
         QCOMPARE(rig.prompts.shown, QStringList{message});
-        QVERIFY(!run.initTimer().isActive());
-        QVERIFY(!run.isRunning());
-        if (!path.isEmpty())
-            QVERIFY(rig.made.isEmpty());
+        QVERIFY(!run.initTimer().isActive() && !run.isRunning() && (path.isEmpty() || rig.made.isEmpty()));
     }
 
     void runWithInitString()
@@ -233,26 +226,20 @@ private slots:
         connect(&run, &FlashorRun::initInputChanged, [&](const QString &t) { initInputs << t; });
         run.cmdRun_Click();
         QCOMPARE(made.size(), 1);
-        std::shared_ptr<PortRecord> init = made[0];
-        QCOMPARE(init->number, 3);
-        QCOMPARE(init->settings, QString("430800,N,8,1"));
-        QCOMPARE(init->clears, 1);
+        const std::shared_ptr<PortRecord> init = made[0];
+        QCOMPARE(QString("COM%1 %2, cleared %3").arg(init->number).arg(init->settings).arg(init->clears),
+                 "COM3 430800,N,8,1, cleared 1");
         QCOMPARE(init->writes, QList<QByteArray>{"!ZQMVBRT_GlimmerPassage_K"});
         QCOMPARE(run.status(), QString("Send Init String..."));
-        QCOMPARE(run.initTimer().interval(), 2000);
-        QVERIFY(run.initTimer().isActive() && !run.isRunning());
+        QVERIFY(run.initTimer().isActive() && run.initTimer().interval() == 2000 && !run.isRunning());
         init->incoming = "app: rebooting";
         run.tmrInit_Timer();
         QCOMPARE(initInputs, (QStringList{"", "app: rebooting"}));
-        QVERIFY(!init->opened); // closed before the boot port opens
-        QCOMPARE(made.size(), 2);
+        QVERIFY(!init->opened && made.size() == 2); // closed before the boot port opens
         std::shared_ptr<PortRecord> boot = made[1];
-        QCOMPARE(boot->number, 3);
-        QCOMPARE(boot->settings, QString("115200,N,8,1"));
-        QVERIFY(boot->clears >= 1);
-        QVERIFY(run.isRunning());
+        QCOMPARE(QString("COM%1 %2").arg(boot->number).arg(boot->settings), "COM3 115200,N,8,1");
+        QVERIFY(boot->clears >= 1 && run.isRunning() && boot->writes.isEmpty());
         QCOMPARE(run.status(), QString("Waiting Connection..."));
-        QVERIFY(boot->writes.isEmpty());
         boot->incoming = "junk>";
         run.tmrReceive_Timer();
         QCOMPARE(boot->writes, QList<QByteArray>{"<"});
@@ -263,13 +250,10 @@ private slots:
         plain.run.input().initEnabled = false;
         plain.run.input().noWait = true;
         plain.run.cmdRun_Click();
-        QVERIFY(plain.made.isEmpty());
-        QCOMPARE(plain.run.initTimer().interval(), 100);
+        QVERIFY(plain.made.isEmpty() && plain.run.initTimer().interval() == 100);
         plain.run.tmrInit_Timer();
-        QCOMPARE(plain.made.size(), 1);
-        QCOMPARE(plain.made[0]->number, 1);
+        QVERIFY(plain.made.size() == 1 && plain.made[0]->number == 1 && plain.prompts.shown.isEmpty());
         QCOMPARE(plain.made[0]->writes, QList<QByteArray>{"<"});
-        QVERIFY(plain.prompts.shown.isEmpty());
     }
 
     // Stop closes the port; the next Run starts the protocol from the beginning.
@@ -282,11 +266,10 @@ private slots:
         std::shared_ptr<PortRecord> boot = rig.startBoot(fw1000);
         boot->incoming = QByteArray("+\0", 2) + "+\x22" + QByteArray(34, '\x01') + QByteArray(".\x01\x00", 3);
         rig.run.tmrReceive_Timer();
-        QCOMPARE(rig.run.status(), QString("Writing Page #1"));
-        QCOMPARE(boot->writes.size(), 3); // connect, header, page 1
+        QCOMPARE(rig.run.status() + ", writes " + QString::number(boot->writes.size()),
+                 "Writing Page #1, writes 3"); // connect, header, page 1
         rig.run.cmdRun_Click();           // "Stop"
-        QVERIFY(!boot->opened);
-        QVERIFY(!rig.run.isRunning());
+        QVERIFY(!boot->opened && !rig.run.isRunning());
         QCOMPARE(running, (QList<bool>{true, false}));
         std::shared_ptr<PortRecord> again = rig.startBoot(fw1000);
         QVERIFY(again != boot);
@@ -299,8 +282,7 @@ private slots:
         boot->failed = true;
         boot->incoming = ">";
         failing.run.tmrReceive_Timer();
-        QVERIFY(!failing.run.isRunning());
-        QVERIFY(!boot->opened);
+        QVERIFY(!failing.run.isRunning() && !boot->opened);
         QCOMPARE(failing.run.protocol().state(), 1); // the protocol is reset at the next run
     }
 
@@ -312,10 +294,8 @@ private slots:
         auto [prompts, run, made] = std::tie(rig.prompts, rig.run, rig.made);
         const QString pattern = dir.filePath("*.rfw");
         rig.applyArguments({"/r", "/c4", "/f", pattern});
-        QCOMPARE(run.input().portIndex, 3);
-        QCOMPARE(run.input().firmwarePath, pattern);
-        QCOMPARE(run.timeoutTimer().interval(), 100);
-        QVERIFY(run.timeoutTimer().isActive());
+        QCOMPARE(QString::number(run.input().portIndex) + ' ' + run.input().firmwarePath, "3 " + pattern);
+        QVERIFY(run.timeoutTimer().isActive() && run.timeoutTimer().interval() == 100);
         prompts.fileNames << fw1000;
         run.tmrTimeout_Timer();
         QVERIFY(!run.timeoutTimer().isActive());
@@ -326,8 +306,7 @@ private slots:
         Rig withFile;
         withFile.applyArguments({"/R", "/F" + fw1000});
         withFile.run.tmrTimeout_Timer();
-        QVERIFY(withFile.prompts.dialogs.isEmpty());
-        QVERIFY(withFile.run.initTimer().isActive());
+        QVERIFY(withFile.prompts.dialogs.isEmpty() && withFile.run.initTimer().isActive());
         Rig idle;
         idle.applyArguments({"/f" + fw1000});
         QVERIFY(!idle.run.timeoutTimer().isActive());
@@ -338,11 +317,9 @@ private slots:
         typed.run.tmrTimeout_Timer();
         const QStringList shown{box("File \"" + missing + "\" is not found.", flashorTitle)};
         QCOMPARE(typed.prompts.shown, shown);
-        QCOMPARE(typed.run.input().firmwarePath, pattern);
-        QVERIFY(!typed.run.initTimer().isActive());
+        QVERIFY(typed.run.input().firmwarePath == pattern && !typed.run.initTimer().isActive());
         typed.run.cmdUpload_In_Click(); // cancelled
-        QCOMPARE(typed.run.input().firmwarePath, pattern);
-        QCOMPARE(typed.prompts.shown, shown);
+        QVERIFY(typed.run.input().firmwarePath == pattern && typed.prompts.shown == shown);
     }
 
     // "/r" starts by itself only on a port the option really names; anything else
@@ -388,36 +365,30 @@ private slots:
         auto [prompts, run, made] = std::tie(rig.prompts, rig.run, rig.made);
         frmFlashor w(run);
         rig.applyArguments({"/c5", "/f" + fw1000});
-        QCOMPARE(w.cmbCOMPort->currentText(), QString("COM5"));
-        QCOMPARE(w.lblPortDevice->text(), portDeviceName(5));
-        QCOMPARE(w.txtUpload_In->text(), fw1000);
+        QCOMPARE((QStringList{w.cmbCOMPort->currentText(), w.lblPortDevice->text(), w.txtUpload_In->text()}),
+                 (QStringList{"COM5", portDeviceName(5), fw1000}));
         // The user's edits reach the run flow.
         w.chkInit->setChecked(false);
         w.cmbCOMPort->setCurrentIndex(1);
-        QVERIFY(!run.input().initEnabled);
-        QCOMPARE(run.input().portIndex, 1);
+        QVERIFY(!run.input().initEnabled && run.input().portIndex == 1);
         QTest::mouseClick(w.cmdRun, Qt::LeftButton);
         run.tmrInit_Timer();
-        QCOMPARE(w.cmdRun->text(), QString("Stop"));
+        QCOMPARE(w.cmdRun->text() + '|' + w.txtStatus->text(), QString("Stop|Waiting Connection..."));
         QVERIFY(!w.frameInput->isEnabled());
-        QCOMPARE(w.txtStatus->text(), QString("Waiting Connection..."));
         std::shared_ptr<PortRecord> boot = made.last();
         QCOMPARE(boot->number, 2);
         // ">", connected, header answer with block size 256, request for page 0.
         boot->incoming =
             QByteArray(">+\0+\x22\x00\x01", 7) + "SN000042" + "Signature of the device!" + QByteArray(".\x00\x00", 3);
         run.tmrReceive_Timer();
-        QCOMPARE(w.txtBlock->text(), QString("256"));
-        QCOMPARE(w.txtSet_Serial->text(), QString("SN000042"));
-        QCOMPARE(w.txtSet_Signature->text(), QString("Signature of the device!"));
+        QCOMPARE(
+            (QStringList{w.txtBlock->text(), w.txtSet_Serial->text(), w.txtSet_Signature->text(), w.txtStatus->text()}),
+            (QStringList{"256", "SN000042", "Signature of the device!", "Writing Page #0"}));
         QCOMPARE(w.pbUpload->maximum(), 4);
-        QCOMPARE(w.txtStatus->text(), QString("Writing Page #0"));
         boot->incoming = QByteArray("+\x02\x00\x00----", 8);
         run.tmrReceive_Timer();
-        QCOMPARE(w.pbUpload->value(), 0);
-        QCOMPARE(w.txtStatus->text(), QString("Error writing Page #0"));
-        QCOMPARE(w.cmdRun->text(), QString("Run"));
-        QVERIFY(w.frameInput->isEnabled());
+        QCOMPARE(w.cmdRun->text() + '|' + w.txtStatus->text(), QString("Run|Error writing Page #0"));
+        QVERIFY(w.frameInput->isEnabled() && w.pbUpload->value() == 0);
     }
 
     // The run flow against the virtual boot loader: bodies around the block size, refused pages, and
@@ -452,11 +423,8 @@ private slots:
         QFETCH(int, pagesStored);
         const QString stored = dir.filePath(storable ? "stored.bin" : "no-such-dir/stored.bin");
         QFile::remove(stored);
-        BootLoaderOptions options;
-        options.beaconInterval = 0;
-        options.blockSize = blockSize;
-        options.negativeAnswers = negativeAnswers;
-        options.firmwarePath = stored;
+        const BootLoaderOptions options{
+            .blockSize = blockSize, .negativeAnswers = negativeAnswers, .firmwarePath = stored, .beaconInterval = 0};
         SimBootLoader *loader = nullptr;
         FakeFlashorPrompts prompts;
         FlashorRun run(prompts, [&](int) {
@@ -478,8 +446,7 @@ private slots:
         for (int tick = 0; tick < 100 && run.isRunning(); ++tick)
             run.tmrReceive_Timer();
         QTEST(run.status(), "status");
-        QVERIFY(!run.isRunning());
-        QVERIFY(prompts.shown.isEmpty());
+        QVERIFY(!run.isRunning() && prompts.shown.isEmpty());
         // The pages stored, the last one padded as erased flash reads.
         const qsizetype pages = qsizetype(pagesStored) * blockSize;
         const QByteArray expected = (file.mid(80) + QByteArray(pages, char(0xFF))).left(pages);
@@ -500,11 +467,7 @@ private slots:
         qputenv("TESSEL_COM1", pty.slavePath().toLocal8Bit());
         const auto unset = qScopeGuard([] { qunsetenv("TESSEL_COM1"); });
         const QString saved = dir.filePath("received.bin");
-        BootLoaderOptions options;
-        options.firmwarePath = saved;
-        options.beaconInterval = 50;
-        options.negativeAnswers = 2;
-        SimBootLoader loader(options);
+        SimBootLoader loader({.negativeAnswers = 2, .firmwarePath = saved, .beaconInterval = 50});
         connect(&pty, &PtyHost::received, &loader, &SimBootLoader::receive);
         connect(&loader, &SimDevice::send, &pty, &PtyHost::write);
         loader.start();
@@ -520,13 +483,10 @@ private slots:
         run.tmrInit_Timer(); // instead of waiting 2 s for the device's application
         QVERIFY2(run.isRunning(), qPrintable(prompts.shown.join('\n')));
         QTRY_COMPARE_WITH_TIMEOUT(run.status(), ok(), 10000);
-        QVERIFY(!run.isRunning());
-        QVERIFY(prompts.shown.isEmpty());
-        QVERIFY(loader.isFinished());
+        QVERIFY(!run.isRunning() && prompts.shown.isEmpty() && loader.isFinished());
         QCOMPARE(loader.header(), file.left(80));
         QCOMPARE(contents(saved), file.mid(80) + QByteArray(96, char(0xFF)));
-        QVERIFY(statuses.contains("Writing Page #0: Retry 2"));
-        QVERIFY(statuses.contains("Writing Page #15: Ok"));
+        QVERIFY(statuses.contains("Writing Page #0: Retry 2") && statuses.contains("Writing Page #15: Ok"));
     }
 
 private:

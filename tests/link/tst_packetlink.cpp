@@ -27,8 +27,7 @@ QByteArray answer(int seq, quint8 code, quint8 error, const QByteArray &values =
 
 } // namespace
 
-// The link against a port in memory: packets, the process table, dispatch,
-// time-outs and port failures.
+// The link against a port in memory: packets, the process table, dispatch, time-outs and port failures.
 class tst_PacketLink : public QObject, private LinkOwner
 {
     Q_OBJECT
@@ -134,14 +133,11 @@ private slots:
         QCOMPARE(quint8(port->writes.last().at(1)), quint8(used));
     }
 
-    // A command books the process of its sequence number. Nothing is sent with
-    // the port closed, nor (mended) with every process taken, where there is
-    // nowhere to book an answer.
+    // A command books the process of its sequence number. Nothing is sent with the port closed, nor (mended) with every
+    // process taken, where there is nowhere to book an answer.
     void sendBooksAProcess()
     {
-        QCOMPARE(send(), -1);
-        QCOMPARE(link->outstandingCount(), 0);
-        QCOMPARE(link->nextSeq(), 1);
+        QCOMPARE((QList<int>{send(), link->outstandingCount(), link->nextSeq()}), (QList<int>{-1, 0, 1}));
         acquireConnected();
         QCOMPARE(link->sendCommand(hex("82 01"), owner::runCommands, "CMD_CAN_RESET", "Error", 2000), 1);
         QCOMPARE(port->writes, QList<QByteArray>{hex("1b 01 00 02 0e 82 01 95")});
@@ -199,13 +195,11 @@ private slots:
         send();
         arrive(answer(1, 0x85, 0, hex("00 00 00 01 05 00 00 01 23 00 08")) + answer(0, 0x86, 0, hex("00 00 00 02 07")));
         QCOMPARE(captureCodes, (QList<int>{0x85, 0x86}));
-        QVERIFY(calls.isEmpty());
-        QCOMPARE(link->process(1).Owner, owner::sendFrame);
+        QVERIFY(calls.isEmpty() && link->process(1).Owner == owner::sendFrame);
         arrive(answer(1, 0x81, 0, hex("84")));
         QCOMPARE(calls.size(), 1);
-        QCOMPARE(link->packetByte(8), quint8(0x84));
-        QCOMPARE(link->packetByte(10), quint8(0x20));
-        QCOMPARE(link->packetByte(1024), quint8(0x20));
+        QCOMPARE((QList<quint8>{link->packetByte(8), link->packetByte(10), link->packetByte(1024)}),
+                 (QList<quint8>{0x84, 0x20, 0x20}));
         QCOMPARE(link->paddedLastPacket().size(), 1024);
         QCOMPARE(link->paddedLastPacket().left(9), link->lastPacket());
     }
@@ -258,18 +252,13 @@ private slots:
     {
         seed->params.setParam("COMSpeed", "115200");
         acquireConnected();
-        QCOMPARE(port->lastSettings, QStringLiteral("115200,N,8,1"));
-        QCOMPARE(display.panel[4], QStringLiteral("Processes : 1"));
+        QCOMPARE(port->lastSettings + ' ' + display.panel[4], QStringLiteral("115200,N,8,1 Processes : 1"));
         QVERIFY(link->acquireLink(nullptr, false, true) == Acquired::Yes);
-        QCOMPARE(link->busyCount(), 2);
-        QCOMPARE(port->openCount, 1);
-        QCOMPARE(link->releaseLink(nullptr, true, false), 0);
-        QVERIFY(port->isOpen());
-        QCOMPARE(link->releaseLink(nullptr, true, false), 0);
-        QVERIFY(!port->isOpen());
+        QCOMPARE(QPair(link->busyCount(), port->openCount), QPair(2, 1));
+        QVERIFY(link->releaseLink(nullptr, true, false) == 0 && port->isOpen());
+        QVERIFY(link->releaseLink(nullptr, true, false) == 0 && !port->isOpen());
         // A release more than acquired changes nothing and says nothing.
-        QCOMPARE(link->releaseLink(nullptr, true, false), 0);
-        QCOMPARE(link->busyCount(), 0);
+        QVERIFY(link->releaseLink(nullptr, true, false) == 0 && link->busyCount() == 0);
         QCOMPARE(display.panel[4], QStringLiteral("Processes : 0"));
         expectPrompt();
         // A port that closed under its user is reported at the release.
@@ -289,8 +278,7 @@ private slots:
         const QString text = QStringLiteral("Communication port is not opened! (%1)");
         QTest::newRow("with message: device and reason follow the text")
             << true << "Permission denied" << text.arg("fake: Permission denied");
-        QTest::newRow("without message") << false << "Permission denied"
-                                         << "";
+        QTest::newRow("without message") << false << "Permission denied" << QString();
         QTest::newRow("no reason known: the device alone") << true << "-" << text.arg("fake");
         QTest::newRow("real device path with the system's reason")
             << true << "" << text.arg(missing + ": No such file or directory");
@@ -313,8 +301,7 @@ private slots:
             });
         }
         QVERIFY(link->acquireLink(nullptr, false, showMessage) == Acquired::No);
-        QCOMPARE(tester.runs, 0); // no test without a port
-        QCOMPARE(link->busyCount(), 0);
+        QCOMPARE(tester.runs + link->busyCount(), 0); // no test without a port
         expectPrompt(message);
     }
 
@@ -344,14 +331,12 @@ private slots:
         QCOMPARE(link->acquireLink(nullptr, force, true) == Acquired::Yes, connects);
         QCOMPARE(tester.runs, testRuns ? 1 : 0);
         QCOMPARE(tester.showParams, force);
-        QCOMPARE(link->busyCount(), connects ? 1 : 0);
-        QCOMPARE(port->isOpen(), connects);
+        QCOMPARE(QPair(link->busyCount(), port->isOpen()), QPair(connects ? 1 : 0, connects));
     }
 
-    // The device disappears with commands outstanding: one message, busy count
-    // 0, the waiting commands end at once as time-outs (no second message, no
-    // late release), and the next acquire opens the port again and tests the
-    // analyser again.
+    // The device disappears with commands outstanding: one message, busy count 0, the waiting commands end at once as
+    // time-outs (no second message, no late release), and the next acquire opens the port again and tests the analyser
+    // again.
     void portDisappearsWithCommandsOutstanding()
     {
         RunCommands run(*link);
@@ -359,25 +344,20 @@ private slots:
         QVERIFY(link->acquireLink(nullptr, false, true) == Acquired::Yes); // a capture-like user holding the link
         run.listenCAN();
         link->sendCommand(hex("83 00"), owner::sendFrame, "CMD_CAN_SEND_FRAME", "", 10);
-        QCOMPARE(link->busyCount(), 2);
-        QCOMPARE(link->outstandingCount(), 2);
+        QCOMPARE(QPair(link->busyCount(), link->outstandingCount()), QPair(2, 2));
         port->failed = true;
         link->poll();
         link->poll(); // nothing more happens on a closed port
         expectPrompt("Communication port error!");
-        QVERIFY(!port->isOpen());
-        QCOMPARE(link->outstandingCount(), 0);
         QCOMPARE(calls, QStringList{"TimeOut@3"});
-        QCOMPARE(link->busyCount(), 0); // the Run command's release found nothing to release
+        // The Run command's release found nothing to release.
+        QVERIFY(!port->isOpen() && link->outstandingCount() == 0 && link->busyCount() == 0);
         for (int i = 0; i < 2000; ++i)
             link->timeoutScan();
         expectPrompt();
-        QVERIFY(link->acquireLink(nullptr, false, true) == Acquired::Yes);
-        QVERIFY(port->isOpen());
-        QCOMPARE(tester.runs, 2);
-        QCOMPARE(link->busyCount(), 1);
-        QVERIFY(send() >= 0);
-        QCOMPARE(port->writes.size(), 1 + 2); // one write on the new line
+        QVERIFY(link->acquireLink(nullptr, false, true) == Acquired::Yes && port->isOpen());
+        QCOMPARE(QPair(tester.runs, link->busyCount()), QPair(2, 1));
+        QVERIFY(send() >= 0 && port->writes.size() == 1 + 2); // one write on the new line
     }
 
     void resetLinkClosesTheLinkWindows()
@@ -390,13 +370,11 @@ private slots:
         acquireConnected();
         link->resetLink();
         QCOMPARE(closed, (QStringList{"connect", "capture", "send"}));
-        QCOMPARE(link->busyCount(), 0);
-        QCOMPARE(link->linkState(), 0);
+        QCOMPARE(link->busyCount() + link->linkState(), 0);
     }
 
-    // A Run command shows Reset at once, other modes on the answer; one that
-    // fails (no answer, error flag) keeps what was shown. Either way the link
-    // and the process are freed.
+    // A Run command shows Reset at once, other modes on the answer; one that fails (no answer, error flag) keeps what
+    // was shown. Either way the link and the process are freed.
     void runCommands_data()
     {
         QTest::addColumn<QString>("command");
@@ -406,17 +384,15 @@ private slots:
         QTest::addColumn<int>("errorFlag"); // -1: no answer
         QTest::addColumn<QString>("shownAfter");
         QTest::addColumn<QString>("message");
-        QTest::newRow("reset") << "CMD_CAN_RESET" << 0x84 << hex("82 01") << "Reset" << 0 << "Reset Off"
-                               << "";
+        // clang-format off
+        QTest::newRow("reset") << "CMD_CAN_RESET" << 0x84 << hex("82 01") << "Reset" << 0 << "Reset Off" << "";
         QTest::newRow("listen while capturing sends 0x83")
-            << "CMD_CAN_LISTEN" << 0x84 << hex("82 83") << "Enable" << 0 << "Listen On"
-            << "";
+            << "CMD_CAN_LISTEN" << 0x84 << hex("82 83") << "Enable" << 0 << "Listen On" << "";
         QTest::newRow("standby, not capturing")
-            << "CMD_CAN_STANDBY" << 0x04 << hex("82 02") << "Enable" << 0 << "Disable Off"
-            << "";
+            << "CMD_CAN_STANDBY" << 0x04 << hex("82 02") << "Enable" << 0 << "Disable Off" << "";
         QTest::newRow("enable, not capturing")
-            << "CMD_CAN_ENABLE" << 0x03 << hex("82 04") << "Listen" << 0 << "Enable Off"
-            << "";
+            << "CMD_CAN_ENABLE" << 0x03 << hex("82 04") << "Listen" << 0 << "Enable Off" << "";
+        // clang-format on
         QTest::newRow("reset without an answer")
             << "CMD_CAN_RESET" << 0x84 << hex("82 01") << "Reset" << -1 << "Reset Off" << noAnswer;
         QTest::newRow("enable answered with the error flag")
@@ -450,8 +426,7 @@ private slots:
         QTEST(display.mode() + ' ' + display.capture(), "shownAfter");
         if (message.isEmpty())
             QCOMPARE(link->analyserStatus(), quint8(sent.at(1)));
-        QCOMPARE(link->busyCount(), 0);
-        QCOMPARE(link->outstandingCount(), 0);
+        QCOMPARE(link->busyCount() + link->outstandingCount(), 0);
         QVERIFY(!port->isOpen());
     }
 
@@ -461,9 +436,7 @@ private slots:
         ScriptedTester tester(*link);
         link->setLinkState(3);
         run.testCAN();
-        QVERIFY(tester.showParams);
-        QCOMPARE(link->busyCount(), 0);
-        QVERIFY(!port->isOpen());
+        QVERIFY(tester.showParams && link->busyCount() == 0 && !port->isOpen());
     }
 };
 

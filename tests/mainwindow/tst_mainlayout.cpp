@@ -39,8 +39,7 @@ MainLayout twipsLayout()
     return layout;
 }
 
-// The 20/70/10 and 70/30 presets on a 10000 x 8000 window, with a tool bar
-// of 400 and a status bar of 300.
+// The 20/70/10 and 70/30 presets on a 10000 x 8000 window, with a tool bar of 400 and a status bar of 300.
 MainLayout presetLayout()
 {
     MainLayout layout = twipsLayout();
@@ -152,8 +151,7 @@ private slots:
             (QList<int>{7180 + 300, 1980 + 300, 5140}));
     }
 
-    // A narrower window pulls the right splitter in, then the left one, so
-    // each column keeps two splitter widths.
+    // A narrower window pulls the right splitter in, then the left one, so each column keeps two splitter widths.
     void narrowWindowPullsTheSplitters()
     {
         MainLayout layout = twipsLayout();
@@ -232,8 +230,7 @@ private slots:
     void firstStartCreatesEveryKeyAtClose()
     {
         auto window = start();
-        QVERIFY(!part<QTimer>(*window, "loadTimer")->isActive());
-        QVERIFY(window->close());
+        QVERIFY(!part<QTimer>(*window, "loadTimer")->isActive() && window->close());
         const QHeaderView *ids = part<QTreeView>(*window, "lvListViewID")->header();
         QStringList keys{"SplitterWidth", "MainState",   "MainLeft",    "MainTop",    "MainWidth",
                          "MainHeight",    "V-Splitter0", "V-Splitter1", "H-Splitter0"};
@@ -243,9 +240,7 @@ private slots:
             keys << QStringLiteral("ListViewID_ColWidth%1").arg(i);
         for (const QString &key : keys)
             QVERIFY2(params->contains(key), qPrintable(key));
-        QCOMPARE(param("MainState"), QStringLiteral("0"));
-        QVERIFY(param("MainWidth").toInt() >= 5000);
-
+        QVERIFY(param("MainState") == QLatin1String("0") && param("MainWidth").toInt() >= 5000);
         // The next start puts the splitters and columns back where they were.
         const int v0 = param("V-Splitter0").toInt() + 600;
         const int width3 = param("ListViewMessages_ColWidth3").toInt() + 1440;
@@ -257,48 +252,36 @@ private slots:
         QCOMPARE(pixelsToTwips(part<QTreeView>(*window, "lvListViewMessages")->header()->sectionSize(2), dpi), width3);
     }
 
-    void windowStateComesBack_data()
-    {
-        QTest::addColumn<bool>("maximise");
-        QTest::addColumn<QString>("state");
-        QTest::newRow("maximised comes back maximised, its normal rectangle kept") << true << "2";
-        QTest::newRow("minimised comes back normal") << false << "1";
-    }
+    // Maximised comes back maximised with its normal rectangle kept; minimised comes back normal.
     void windowStateComesBack()
     {
-        QFETCH(bool, maximise);
-        auto window = start();
-        window->setGeometry(40, 50, 600, 400);
-        const QRect normal = window->geometry();
-        maximise ? window->showMaximized() : window->showMinimized();
-        QVERIFY(window->close());
-        QTEST(param("MainState"), "state");
-        const double dpi = window->logicalDpiX();
-        QCOMPARE(param("MainWidth").toLongLong(), pixelsToTwips(normal.width(), dpi));
-        QCOMPARE(param("MainLeft").toLongLong(), pixelsToTwips(normal.x(), dpi));
-        window = start();
-        QCOMPARE(window->isMaximized(), maximise);
-        QVERIFY(!window->isMinimized());
-        window->showNormal();
-        QCOMPARE(window->geometry().size(), normal.size());
+        for (const bool maximise : {false, true}) {
+            auto window = start();
+            window->setGeometry(40, 50, 600, 400);
+            const QRect normal = window->geometry();
+            maximise ? window->showMaximized() : window->showMinimized();
+            QVERIFY(window->close());
+            QCOMPARE(param("MainState"), QString(maximise ? "2" : "1"));
+            const double dpi = window->logicalDpiX();
+            QCOMPARE(param("MainWidth").toLongLong(), pixelsToTwips(normal.width(), dpi));
+            QCOMPARE(param("MainLeft").toLongLong(), pixelsToTwips(normal.x(), dpi));
+            window = start();
+            QCOMPARE(window->isMaximized(), maximise);
+            QVERIFY(!window->isMinimized());
+            window->showNormal();
+            QCOMPARE(window->geometry().size(), normal.size());
+        }
     }
 
     void nonsenseSettingsGiveAUsableWindow()
     {
         params = std::make_unique<ParamStore>(*db);
         params->loadParams();
-        const char *settings[][2] = {{"MainLeft", "-9000000"},
-                                     {"MainTop", "88888888"},
-                                     {"MainWidth", "-5"},
-                                     {"MainHeight", "abc"},
-                                     {"SplitterWidth", "-60"},
-                                     {"V-Splitter0", "999999999"},
-                                     {"V-Splitter1", "-77"},
-                                     {"H-Splitter0", "-1"},
-                                     {"ListViewMessages_ColWidth1", "-300"},
-                                     {"ListViewMessages_ColWidth2", "2000000000"}};
-        for (const auto &[key, value] : settings)
-            params->setParam(QLatin1String(key), QLatin1String(value));
+        const QString settings = "MainLeft=-9000000 MainTop=88888888 MainWidth=-5 MainHeight=abc SplitterWidth=-60 "
+                                 "V-Splitter0=999999999 V-Splitter1=-77 H-Splitter0=-1 "
+                                 "ListViewMessages_ColWidth1=-300 ListViewMessages_ColWidth2=2000000000";
+        for (const QString &setting : settings.split(' '))
+            params->setParam(setting.section('=', 0, 0), setting.section('=', 1));
         auto window = start();
         QVERIFY(window->width() >= window->minimumWidth() && window->height() >= window->minimumHeight());
         QVERIFY2(window->screen()->availableGeometry().intersects(window->geometry()),
@@ -307,23 +290,19 @@ private slots:
         for (const char *pane : {"picDB", "lvListViewMessages", "lvListViewID", "pictOscilograph"})
             QVERIFY2(!part<QWidget>(*window, pane)->size().isEmpty(), pane);
         const QHeaderView *header = part<QTreeView>(*window, "lvListViewMessages")->header();
-        QVERIFY(header->sectionSize(0) >= header->minimumSectionSize());
-        QVERIFY(header->sectionSize(1) <= 4000);
+        QVERIFY(header->sectionSize(0) >= header->minimumSectionSize() && header->sectionSize(1) <= 4000);
     }
 
     void viewPresetsAndToggles()
     {
         auto window = start();
         window->resize(900, 600);
-        const int inner = 900;
         part<QAction>(*window, "mnuView_VSplitter1")->trigger();
         part<QAction>(*window, "mnuView_HSplitter1")->trigger();
-        QCOMPARE(splitter(*window, 0)->x(), inner * 20 / 100);
-        QCOMPARE(splitter(*window, 1)->x(), inner * 90 / 100);
+        QCOMPARE(QPoint(splitter(*window, 0)->x(), splitter(*window, 1)->x()), QPoint(900 * 20 / 100, 900 * 90 / 100));
         QWidget *timeLine = part<QWidget>(*window, "pictOscilograph");
         QCOMPARE(splitter(*window, 2)->geometry().bottom() + 1, timeLine->y());
         QCOMPARE(part<QWidget>(*window, "lvListViewMessages")->x(), splitter(*window, 0)->geometry().right() + 1);
-
         const int before = timeLine->height();
         QStatusBar *status = part<QStatusBar>(*window, "sbStatusBarCAN");
         part<QAction>(*window, "mnuViewStatusBar")->trigger();
@@ -358,9 +337,8 @@ private slots:
         QCOMPARE(QPoint(messages->x(), messages->width()), QPoint(right - w, w));
     }
 
-    // Cancel keeps the window and the capture; No closes without saving.
-    // Settings are written on close only; the temporary folder that was
-    // there before the run is never removed.
+    // Cancel keeps the window and the capture; No closes without saving. Settings are written on close only; the
+    // temporary folder that was there before the run is never removed.
     void closeAsksAboutViewedData()
     {
         for (const Prompts::Answer answer : {Prompts::Answer::Cancel, Prompts::Answer::No}) {
@@ -372,8 +350,7 @@ private slots:
             const bool closed = answer == Prompts::Answer::No;
             QCOMPARE(window->close(), closed);
             QCOMPARE(prompts.texts(), QStringList{"Save viewed data to file?"});
-            QCOMPARE(window->document().store().count(), 1);
-            QVERIFY(QDir(context.paths.tempFolder).exists());
+            QVERIFY(window->document().store().count() == 1 && QDir(context.paths.tempFolder).exists());
             QCOMPARE(param("MainState"), closed ? QStringLiteral("0") : QStringLiteral("7"));
         }
     }
@@ -393,14 +370,13 @@ private slots:
         part<QAction>(*window, "mnuFileNew")->trigger(); // written: nothing to ask
         const MessageModel *messages = part<MessageModel>(*window);
         QCOMPARE(messages->count(), 0);
-
         prompts.fileNames = {file};
         part<QAction>(*window, "mnuFileOpen")->trigger();
         QVERIFY2(prompts.shown.isEmpty(), qPrintable(prompts.texts().join('|')));
         QCOMPARE(messages->count(), 3);
         QCOMPARE(messages->text(1, QStringLiteral("Time")), QStringLiteral("512"));
-        QVERIFY(!part<QAction>(*window, "mnuFileSave")->isEnabled());
-        QVERIFY(part<QAction>(*window, "mnuFileSaveAs")->isEnabled());
+        QVERIFY(!part<QAction>(*window, "mnuFileSave")->isEnabled() &&
+                part<QAction>(*window, "mnuFileSaveAs")->isEnabled());
         QCOMPARE(window->document().store().currentRow, 1);
         QCOMPARE(part<QScrollBar>(*window, "FlatScrollBarScale")->maximum(), 29999);
     }

@@ -1,6 +1,5 @@
-// The send-frame run: data and identifier entry with their checks, the frame
-// it builds, whole runs against the in-process virtual analyser; its window
-// and a loop-back through the main window.
+// The send-frame run: data and identifier entry with their checks, the frame it builds, whole runs against the
+// in-process virtual analyser; its window and a loop-back through the main window.
 #include "support/testregistry.h"
 #include "sender/sendrun.h"
 #include "sender/ui/frmsendframe.h"
@@ -60,89 +59,68 @@ class tst_SendFrame : public QObject
     Q_OBJECT
 
 private slots:
-    void dataEntry_data()
+    // Data boxes 0-2 (decimal, hex, character) start at 7 (07, BEL) in box 3 and show "dec|hex|chr" after the
+    // check; identifier boxes 3 (standard) and 4 (extended) show what the check left.
+    void entryChecks_data()
     {
-        QTest::addColumn<int>("row"); // SendRun::DataRow
+        QTest::addColumn<int>("row");
         QTest::addColumn<QString>("input");
         QTest::addColumn<bool>("passes");
-        QTest::addColumn<QStringList>("boxes"); // decimal, hex, character
+        QTest::addColumn<QString>("shown");
         QTest::addColumn<QString>("message");
-        const int dec = int(SendRun::DataRow::Dec), hex = int(SendRun::DataRow::Hex), chr = int(SendRun::DataRow::Chr);
-        // The row starts at 7 (07, BEL) in every case.
+        const int dec = 0, hex = 1, chr = 2, stdId = 3, extId = 4;
         // clang-format off
         QTest::newRow("decimal 255 gives FF and character 255")
-            << dec << "255" << true << QStringList{"255", "FF", QString(QChar(0xFF))} << "";
-        QTest::newRow("decimal 256 is too big, row unchanged")
-            << dec << "256" << false << QStringList{"256", "07", "\a"} << tooBig;
-        QTest::newRow("decimal with a letter") << dec << "1a" << false << QStringList{"1a", "07", "\a"} << notDigit;
-        QTest::newRow("empty decimal is 0, character box empty") << dec << "" << true << QStringList{"0", "00", ""} << "";
-        QTest::newRow("hex a becomes 0A and 10") << hex << "a" << true << QStringList{"10", "0A", "\n"} << "";
-        QTest::newRow("hex 100 is too big") << hex << "100" << false << QStringList{"7", "100", "\a"} << tooBig;
-        QTest::newRow("hex g is not hex") << hex << "g" << false << QStringList{"7", "g", "\a"} << notHex;
-        QTest::newRow("character A is 41 and 65") << chr << "A" << true << QStringList{"65", "41", "A"} << "";
+            << dec << "255" << true << "255|FF|" + QString(QChar(0xFF)) << "";
+        QTest::newRow("decimal 256 is too big, row unchanged") << dec << "256" << false << "256|07|\a" << tooBig;
+        QTest::newRow("decimal with a letter") << dec << "1a" << false << "1a|07|\a" << notDigit;
+        QTest::newRow("empty decimal is 0, character box empty") << dec << "" << true << "0|00|" << "";
+        QTest::newRow("hex a becomes 0A and 10") << hex << "a" << true << "10|0A|\n" << "";
+        QTest::newRow("hex 100 is too big") << hex << "100" << false << "7|100|\a" << tooBig;
+        QTest::newRow("hex g is not hex") << hex << "g" << false << "7|g|\a" << notHex;
+        QTest::newRow("character A is 41 and 65") << chr << "A" << true << "65|41|A" << "";
         QTest::newRow("character beyond a byte refused, row keeps its byte")
-            << chr << QString(QChar(0x20AC)) << true << QStringList{"7", "07", "\a"} << tooBig;
+            << chr << QString(QChar(0x20AC)) << true << "7|07|\a" << tooBig;
+        QTest::newRow("7ff becomes 7FF") << stdId << "7ff" << true << "7FF" << "";
+        QTest::newRow("1a becomes 01A") << stdId << "1a" << true << "01A" << "";
+        QTest::newRow("800 is too big") << stdId << "800" << false << "800" << tooBig;
+        QTest::newRow("empty standard part is 000") << stdId << "" << true << "000" << "";
+        QTest::newRow("standard part not hex") << stdId << "12x" << false << "12x" << notHex;
+        QTest::newRow("3FFFF passes") << extId << "3FFFF" << true << "3FFFF" << "";
+        QTest::newRow("1 becomes 00001") << extId << "1" << true << "00001" << "";
+        QTest::newRow("40000 is too big") << extId << "40000" << false << "40000" << tooBig;
         // clang-format on
     }
-    void dataEntry()
+    void entryChecks()
     {
         QFETCH(int, row);
         QFETCH(QString, input);
         QFETCH(QString, message);
         SendBench b;
         SendRun &run = *b.run;
+        QCOMPARE(run.pictureColour, hexColour(QStringLiteral("123"))); // the load checks "123"
         const int i = 3;
         run.txtDec[i] = QStringLiteral("7");
         QVERIFY(run.txtDec_Validate(i));
         b.prompts.clear();
-        const auto dataRow = SendRun::DataRow(row);
-        (dataRow == SendRun::DataRow::Dec   ? run.txtDec
-         : dataRow == SendRun::DataRow::Hex ? run.txtHex
-                                            : run.txtChr)[i] = input;
-        const bool passed = dataRow == SendRun::DataRow::Dec   ? run.txtDec_Validate(i)
-                            : dataRow == SendRun::DataRow::Hex ? run.txtHex_Validate(i)
-                                                               : run.txtChr_Validate(i);
+        bool passed = false;
+        if (row < 3) {
+            const std::array boxes{&run.txtDec, &run.txtHex, &run.txtChr};
+            const std::array checks{&SendRun::txtDec_Validate, &SendRun::txtHex_Validate, &SendRun::txtChr_Validate};
+            (*boxes[row])[i] = input;
+            passed = (run.*checks[row])(i);
+            QTEST(run.txtDec[i] + '|' + run.txtHex[i] + '|' + run.txtChr[i], "shown");
+        } else {
+            QString &box = row == 4 ? run.txtIDExt : run.txtIDStd;
+            box = input;
+            passed = row == 4 ? run.txtIDExt_Validate() : run.txtIDStd_Validate();
+            QTEST(box, "shown");
+        }
         QTEST(passed, "passes");
-        QTEST((QStringList{run.txtDec[i], run.txtHex[i], run.txtChr[i]}), "boxes");
         QCOMPARE(b.prompts.texts(), listOf(message));
-        if (!message.isEmpty())
-            QCOMPARE(b.prompts.shown.first().icon, Prompts::Icon::Critical);
-    }
-
-    void identifierEntry_data()
-    {
-        QTest::addColumn<bool>("extended");
-        QTest::addColumn<QString>("input");
-        QTest::addColumn<bool>("passes");
-        QTest::addColumn<QString>("shown");
-        QTest::addColumn<QString>("message");
-        // clang-format off
-        QTest::newRow("7ff becomes 7FF") << false << "7ff" << true << "7FF" << "";
-        QTest::newRow("1a becomes 01A") << false << "1a" << true << "01A" << "";
-        QTest::newRow("800 is too big") << false << "800" << false << "800" << tooBig;
-        QTest::newRow("empty standard part is 000") << false << "" << true << "000" << "";
-        QTest::newRow("standard part not hex") << false << "12x" << false << "12x" << notHex;
-        QTest::newRow("3FFFF passes") << true << "3FFFF" << true << "3FFFF" << "";
-        QTest::newRow("1 becomes 00001") << true << "1" << true << "00001" << "";
-        QTest::newRow("40000 is too big") << true << "40000" << false << "40000" << tooBig;
-        // clang-format on
-    }
-    void identifierEntry()
-    {
-        QFETCH(bool, extended);
-        QFETCH(QString, input);
-        QFETCH(QString, message);
-        SendBench b;
-        SendRun &run = *b.run;
-        QCOMPARE(run.pictureColour, hexColour(QStringLiteral("123"))); // the load checks "123"
-        QString &box = extended ? run.txtIDExt : run.txtIDStd;
-        box = input;
-        const bool passed = extended ? run.txtIDExt_Validate() : run.txtIDStd_Validate();
-        QTEST(passed, "passes");
-        QTEST(box, "shown");
-        QCOMPARE(b.prompts.texts(), listOf(message));
+        QVERIFY(message.isEmpty() || b.prompts.shown.first().icon == Prompts::Icon::Critical);
         // The swatch takes the identifier's colour only when a standard part passes.
-        QCOMPARE(run.pictureColour, hexColour(passed && !extended ? run.txtIDStd : QStringLiteral("123")));
+        QCOMPARE(run.pictureColour, hexColour(passed && row == 3 ? run.txtIDStd : QStringLiteral("123")));
     }
 
     void enterKeyMovesAlongTheRow()
@@ -217,15 +195,14 @@ private slots:
         QCOMPARE(run.cmdStartCaption, QStringLiteral("Stop"));
         QCOMPARE((QList<int>{b.link->busyCount(), run.sendTimerInterval()}), (QList<int>{1, 1}));
         QCOMPARE(run.packet().toHex(' '), QByteArray("84 23 01 00 00 00 00"));
-
         for (int k = 0; k < 5; ++k)
             b.tick();
         QCOMPARE(b.analyser().commandsReceived() - before, 1);
         QCOMPARE((QStringList{run.txtSendCount, run.txtStatCAN, run.txtErrCAN, run.txtErrMOB, run.cmdStartCaption}),
                  (QStringList{"1", "0", "00", "00", "Start"}));
         QVERIFY(run.cmdStartEnabled && run.groupsEnabled && !run.sendTimerEnabled());
-        QCOMPARE(b.link->busyCount() + b.link->outstandingCount(), 0);
-        QVERIFY(!b.link->isPortOpen() && b.prompts.shown.isEmpty());
+        QVERIFY(!b.link->isPortOpen() && b.prompts.shown.isEmpty() &&
+                b.link->busyCount() + b.link->outstandingCount() == 0);
     }
 
     void notWaitingUntilUserBreak()
@@ -244,43 +221,36 @@ private slots:
                      (QList<int>{k, k, 50, 0}));
         }
         run.cmdStart_Click();
-        QVERIFY(!run.sendTimerEnabled());
+        QVERIFY(!run.sendTimerEnabled() && b.link->busyCount() == 0);
         QCOMPARE(run.cmdStartCaption, QStringLiteral("Start"));
-        QCOMPARE(b.link->busyCount(), 0);
         b.tick();
         QCOMPARE(b.analyser().commandsReceived() - before, 4);
     }
 
-    // Retry 1: one time-out ends the run; an error answer is not retried
-    // (the default three time-outs: tst_faults).
-    void failedFrameEndsTheRun_data()
-    {
-        QTest::addColumn<bool>("errorFlag");
-        QTest::newRow("retry 1: one time-out ends the run") << false;
-        QTest::newRow("error answer: no retry") << true;
-    }
+    // Retry 1: one time-out ends the run; an error answer is not retried (the default three time-outs: tst_faults).
     void failedFrameEndsTheRun()
     {
-        QFETCH(bool, errorFlag);
-        VirtualAnalyserOptions o = quietBus();
-        (errorFlag ? o.errorFlagFor : o.silentFor) = 0x84;
-        SendBench b(o);
-        if (!errorFlag)
-            b.seed.params.setParam(QStringLiteral("SendFrame_Retry"), QStringLiteral("1"));
-        b.seed.params.setParam(QStringLiteral("SendFrame_TimeOut"), QStringLiteral("30"));
-        SendRun &run = *b.run;
-        run.txtErrCAN = QStringLiteral("00");
-        const int before = b.start();
-        for (int k = 0; k < 30 && run.cmdStartCaption == QLatin1String("Stop"); ++k) {
-            b.tick();
-            b.link->timeoutScan(); // three scans expire the 30 ms
+        for (const bool errorFlag : {false, true}) {
+            VirtualAnalyserOptions o = quietBus();
+            (errorFlag ? o.errorFlagFor : o.silentFor) = 0x84;
+            SendBench b(o);
+            if (!errorFlag)
+                b.seed.params.setParam(QStringLiteral("SendFrame_Retry"), QStringLiteral("1"));
+            b.seed.params.setParam(QStringLiteral("SendFrame_TimeOut"), QStringLiteral("30"));
+            SendRun &run = *b.run;
+            run.txtErrCAN = QStringLiteral("00");
+            const int before = b.start();
+            for (int k = 0; k < 30 && run.cmdStartCaption == QLatin1String("Stop"); ++k) {
+                b.tick();
+                b.link->timeoutScan(); // three scans expire the 30 ms
+            }
+            QCOMPARE(run.cmdStartCaption, QStringLiteral("Start"));
+            QCOMPARE(b.analyser().commandsReceived() - before, 1);
+            QCOMPARE((QStringList{run.txtStatCAN, run.txtErrCAN, run.txtErrMOB, run.txtSendCount}),
+                     (QStringList{"1", "", "", "0"}));
+            QCOMPARE(b.prompts.texts(), QStringList{errorFlag ? errorAnswer : noAnswer});
+            QCOMPARE(b.link->busyCount() + b.link->outstandingCount(), 0);
         }
-        QCOMPARE(run.cmdStartCaption, QStringLiteral("Start"));
-        QCOMPARE(b.analyser().commandsReceived() - before, 1);
-        QCOMPARE((QStringList{run.txtStatCAN, run.txtErrCAN, run.txtErrMOB, run.txtSendCount}),
-                 (QStringList{"1", "", "", "0"}));
-        QCOMPARE(b.prompts.texts(), QStringList{errorFlag ? errorAnswer : noAnswer});
-        QCOMPARE(b.link->busyCount() + b.link->outstandingCount(), 0);
     }
 
     // Another user holds the link when the send window's connection test fails.
@@ -296,12 +266,10 @@ private slots:
         const int held = b.link->busyCount();
         SendRun &run = *b.run;
         run.cmdStart_Click();
-        QVERIFY(!run.holdsLink() && !run.sendTimerEnabled());
+        QVERIFY(!run.holdsLink() && !run.sendTimerEnabled() && !run.cmdStartEnabled); // stays "Starting"
         QCOMPARE(run.cmdStartCaption, QStringLiteral("Stop"));
-        QVERIFY(!run.cmdStartEnabled); // stays "Starting"
         run.cmdClose_Click();
-        QCOMPARE(run.cmdStartCaption, QStringLiteral("Start"));
-        QVERIFY(run.cmdStartEnabled);
+        QVERIFY(run.cmdStartEnabled && run.cmdStartCaption == QLatin1String("Start"));
         QCOMPARE(b.link->busyCount(), held); // the other user's hold is not taken
     }
 
@@ -315,15 +283,13 @@ private slots:
         QCOMPARE(b.link->outstandingCount(), 1); // the frame waits for its answer
         b.run->cmdStart_Click();
         QCOMPARE(b.link->outstandingCount() + b.link->busyCount(), 0);
-
         // The last frame was answered and its slot taken by the Run commands
         // before the user pressed Stop: that command must stay outstanding.
         SendBench c;
         c.start();
         c.tick();
-        QCOMPARE(c.run->txtSendCount, QStringLiteral("1"));
         clsProcess &slot = c.link->process(c.run->lastProcess());
-        QCOMPARE(slot.Owner, 0);
+        QVERIFY(c.run->txtSendCount == QLatin1String("1") && slot.Owner == 0);
         slot.Owner = owner::runCommands;
         slot.Command = QStringLiteral("CMD_CAN_LISTEN");
         c.run->cmdStart_Click();
@@ -332,8 +298,7 @@ private slots:
         QCOMPARE(c.run->cmdStartCaption, QStringLiteral("Start"));
     }
 
-    // The boxes follow the frame's kind, size and count; typed text reaches
-    // the run and the check's result comes back.
+    // The boxes follow the frame's kind, size and count; typed text reaches the run and the check's result comes back.
     void windowMirrorsTheRun()
     {
         SendBench b;
@@ -342,13 +307,9 @@ private slots:
         QVERIFY(!box("txtIDExt")->isEnabled() && !box("txtDec0")->isEnabled() && !box("txtCount")->isEnabled());
         window.findChild<QComboBox *>("cmbDataSize")->setCurrentIndex(2);
         QVERIFY(box("txtDec1")->isEnabled() && !box("txtDec2")->isEnabled());
-        window.findChild<QRadioButton *>("optDataType1")->click();
-        QVERIFY(!box("txtDec0")->isEnabled());
-        window.findChild<QRadioButton *>("optCANType1")->click();
-        QVERIFY(box("txtIDExt")->isEnabled());
-        window.findChild<QRadioButton *>("optCount1")->click();
-        QVERIFY(box("txtCount")->isEnabled());
-
+        for (const char *option : {"optDataType1", "optCANType1", "optCount1"})
+            window.findChild<QRadioButton *>(option)->click();
+        QVERIFY(!box("txtDec0")->isEnabled() && box("txtIDExt")->isEnabled() && box("txtCount")->isEnabled());
         box("txtIDStd")->clear();
         QTest::keyClicks(box("txtIDStd"), QStringLiteral("1a"));
         QCOMPARE(b.run->txtIDStd, QStringLiteral("1a"));
@@ -356,9 +317,8 @@ private slots:
         QCOMPARE(box("txtIDStd")->text(), QStringLiteral("01A"));
     }
 
-    // The menu item and the tool bar button open one dialog that Hide, the
-    // close box and the link's reset close; with the capture on, a frame sent
-    // with loop-back shows in the message list.
+    // The menu item and the tool bar button open one dialog that Hide, the close box and the link's reset close; with
+    // the capture on, a frame sent with loop-back shows in the message list.
     void sendWindowInTheMainWindow()
     {
         SendBench b;
@@ -371,11 +331,9 @@ private slots:
         QAction *button = window.findChild<QAction *>("SendCAN");
         QAction *item = window.findChild<QAction *>("mnuRunCANSend");
         QVERIFY(!window.findChild<frmSendFrame *>()); // created at the first opening
-
         button->trigger();
         frmSendFrame *dialog = window.findChild<frmSendFrame *>();
-        QVERIFY(dialog && dialog->isVisible());
-        QVERIFY(item->isChecked() && button->isChecked());
+        QVERIFY(dialog && dialog->isVisible() && item->isChecked() && button->isChecked());
         // "Hide" during a run: the run goes on, menu and button keep their state.
         SendRun &run = dialog->sendRun();
         run.chkWaitAnswer = false;
@@ -383,26 +341,21 @@ private slots:
         run.tmrSend_Timer();
         run.tmrSend_Timer();
         dialog->cmdHide->click();
-        QVERIFY(!dialog->isVisible());
-        QVERIFY(item->isChecked() && button->isChecked());
+        QVERIFY(!dialog->isVisible() && item->isChecked() && button->isChecked());
         run.tmrSend_Timer();
         QVERIFY(run.sendTimerEnabled());
         // Reopening brings the same dialog back with its counters.
         item->trigger();
-        QCOMPARE(window.findChild<frmSendFrame *>(), dialog);
-        QVERIFY(dialog->isVisible());
+        QVERIFY(window.findChild<frmSendFrame *>() == dialog && dialog->isVisible());
         QCOMPARE(dialog->txtSendCount->text(), QStringLiteral("3"));
         // The close box ends the run and only hides the dialog.
         QVERIFY(!dialog->close());
-        QVERIFY(!dialog->isVisible() && !run.sendTimerEnabled());
-        QCOMPARE(link.busyCount(), 0);
+        QVERIFY(!dialog->isVisible() && !run.sendTimerEnabled() && link.busyCount() == 0);
         QVERIFY(!item->isChecked() && !button->isChecked());
         // The link's reset closes it like "Close".
         item->trigger();
         link.resetLink();
-        QVERIFY(!dialog->isVisible());
-        QVERIFY(!item->isChecked() && !button->isChecked());
-
+        QVERIFY(!dialog->isVisible() && !item->isChecked() && !button->isChecked());
         window.findChild<QAction *>("mnuRunCANCapture")->trigger();
         frmCapture *captureWindow = window.findChild<frmCapture *>();
         CaptureControl &capture = captureWindow->control();
