@@ -239,8 +239,11 @@ bool CanDbModel::idLabels(const QString &key, QString *deviceName, QString *desc
     const CanIdentifier *found = identifier(key);
     if (!found)
         return false;
-    if (deviceName)
-        *deviceName = devices.value(found->deviceId).name;
+    if (deviceName) {
+        // Read per painted row: look the device up without copying it.
+        const CanDevice *owner = device(found->deviceId);
+        *deviceName = owner ? owner->name : QString();
+    }
     if (description)
         *description = found->name;
     return true;
