@@ -4,6 +4,7 @@
 #include "core/database.h"
 #include "core/params.h"
 #include "core/prompts.h"
+#include "core/signalstore.h"
 #include "core/values.h"
 
 namespace {
@@ -52,11 +53,6 @@ bool readKeyNumber(const QVariant &value, qint32 *keyNumber)
 }
 
 } // namespace
-
-QString DataField::text() const
-{
-    return padLeft(begin, 2) + QStringLiteral("..") + padLeft(end, 2);
-}
 
 QString CanIdentifier::caption() const
 {
@@ -116,8 +112,10 @@ void CanDbModel::load(bool reloadList, bool reloadTree)
         emit currentChanged(false, QString());
     }
     quiet = false;
-    if (reloadList || reloadTree)
+    if (reloadList || reloadTree) {
         emit reset();
+        emit signalsChanged(-1);
+    }
     const double newSpeed =
         queryValue(db, sql::selectSpeed, {params.getInt(QStringLiteral("id_CAN_Speed"), 0)}, 0).toDouble();
     const double newTimer =
@@ -149,6 +147,7 @@ void CanDbModel::clearTree()
     deviceOrder.clear();
     devices.clear();
     identifiers.clear();
+    signalSets.clear();
 }
 
 void CanDbModel::loadDevices(int id)
@@ -174,10 +173,31 @@ void CanDbModel::loadDevices(int id)
                 continue;
             identifiers.insert(key, {key, keyNumber, ids->value(QStringLiteral("id_CAN_ID")).toInt(), deviceId,
                                      ids->value(QStringLiteral("Name")).toString(),
-                                     ids->value(QStringLiteral("Enable")).toInt() != 0});
+                                     ids->value(QStringLiteral("Enable")).toInt() != 0,
+                                     ids->value(QStringLiteral("CycleTime")).toInt(),
+                                     ids->value(QStringLiteral("Comment")).toString()});
             device.identifiers << key;
         }
     }
+    const QHash<int, QList<DataField>> fields = signalstore::ofDataBase(db, id);
+    for (const CanIdentifier &identifier : std::as_const(identifiers))
+        if (fields.contains(identifier.idCanId))
+            signalSets.insert(identifier.keyNumber,
+                              std::make_shared<const SignalSet>(fields.value(identifier.idCanId)));
+}
+
+void CanDbModel::setSignals(qint32 keyNumber, const QList<DataField> &fields)
+{
+    if (fields.isEmpty())
+        signalSets.remove(keyNumber);
+    else
+        signalSets.insert(keyNumber, std::make_shared<const SignalSet>(fields));
+    emit signalsChanged(keyNumber);
+}
+
+std::shared_ptr<const SignalSet> CanDbModel::signalSet(qint32 keyNumber) const
+{
+    return signalSets.value(keyNumber);
 }
 
 void CanDbModel::chooseDataBase(int index)
@@ -389,8 +409,7 @@ bool CanDbModel::storeDataFields(int idCanId, const QList<DataField> &fields)
 {
     for (const DataField &field : fields) {
         const int id = nextId(*context.db, *context.params, sql::dataCounter);
-        if (!context.db->execute(QString::fromLatin1(sql::insertData),
-                                 {id, idCanId, field.name, field.begin, field.end - field.begin + 1}))
+        if (!signalstore::insert(*context.db, id, idCanId, field))
             return false;
     }
     return true;
@@ -437,6 +456,8 @@ std::optional<int> CanDbModel::addIdentifier(int deviceId, qint32 keyNumber, con
     }
     identifiers.insert(key, {key, keyNumber, id, deviceId, name, enable});
     devices[deviceId].identifiers << key;
+    if (!fields.isEmpty())
+        setSignals(keyNumber, fields);
     emit identifierAdded(key);
     emit identifierShown(key);
     nodeCheck(key, enable);
@@ -449,6 +470,8 @@ WriteResult CanDbModel::changeIdentifier(const QString &key, const IdentifierCha
         return WriteResult::Failed;
     const int rowId = identifiers.value(key).idCanId;
     Database &db = *context.db;
+    const int cycleTime = change.cycleTime.value_or(identifiers.value(key).cycleTime);
+    const QString comment = change.comment.value_or(identifiers.value(key).comment);
     // Name, device and data fields are stored together: a failure keeps the old ones all.
     Database::Transaction transaction(db);
     const bool stored =
@@ -457,10 +480,17 @@ WriteResult CanDbModel::changeIdentifier(const QString &key, const IdentifierCha
         (!change.deviceId || db.execute(QString::fromLatin1(sql::updateIdDevice), {*change.deviceId, rowId})) &&
         (!change.fields ||
          (db.execute(QString::fromLatin1(sql::deleteData), {rowId}) && storeDataFields(rowId, *change.fields))) &&
+        ((!change.cycleTime && !change.comment) ||
+         db.execute(QString::fromLatin1(sql::updateIdDetails),
+                    {cycleTime, comment.isEmpty() ? QVariant() : QVariant(comment), rowId})) &&
         transaction.commit();
     if (!stored)
         return WriteResult::Failed;
     CanIdentifier &changed = identifiers[key];
+    changed.cycleTime = cycleTime;
+    changed.comment = comment;
+    if (change.fields)
+        setSignals(changed.keyNumber, *change.fields);
     if (change.name) {
         changed.name = *change.name;
         emit identifierChanged(key);
@@ -478,16 +508,7 @@ WriteResult CanDbModel::changeIdentifier(const QString &key, const IdentifierCha
 
 QList<DataField> CanDbModel::dataFields(int idCanId) const
 {
-    QList<DataField> fields;
-    auto rows = context.db->openRecordset(QString::fromLatin1(sql::selectData), {idCanId});
-    while (rows && rows->next()) {
-        DataField field;
-        field.begin = rows->value(QStringLiteral("Begin")).toInt();
-        field.end = field.begin + rows->value(QStringLiteral("Count")).toInt() - 1;
-        field.name = rows->value(QStringLiteral("Name")).toString();
-        fields.append(field);
-    }
-    return fields;
+    return signalstore::ofIdentifier(*context.db, idCanId);
 }
 
 void CanDbModel::forgetIdentifier(const QString &key)
@@ -495,7 +516,10 @@ void CanDbModel::forgetIdentifier(const QString &key)
     if (!identifiers.contains(key))
         return;
     devices[identifiers.value(key).deviceId].identifiers.removeOne(key);
+    const qint32 keyNumber = identifiers.value(key).keyNumber;
     identifiers.remove(key);
+    if (signalSets.remove(keyNumber))
+        emit signalsChanged(keyNumber);
     emit nodeRemoved(key);
 }
 
@@ -535,8 +559,11 @@ void CanDbModel::forgetDevice(int deviceId)
     if (!devices.contains(deviceId))
         return;
     const QStringList below = devices.value(deviceId).identifiers;
-    for (const QString &key : below)
+    for (const QString &key : below) {
+        if (signalSets.remove(identifiers.value(key).keyNumber))
+            emit signalsChanged(identifiers.value(key).keyNumber);
         identifiers.remove(key);
+    }
     devices.remove(deviceId);
     deviceOrder.removeOne(deviceId);
     emit nodeRemoved(deviceKey(deviceId));

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "core/datafield.h"
 #include "core/dbindex.h"
 #include "core/queries.h"
 
@@ -12,17 +13,6 @@
 #include <optional>
 
 struct AppContext;
-
-// One data field of an identifier: a name and a range of the frame's 64 data
-// bits. Shown as " 8..15"; stored as Begin 8, Count 8.
-struct DataField
-{
-    int begin = 0;
-    int end = 63;
-    QString name;
-
-    [[nodiscard]] QString text() const;
-};
 
 // How a write to the database file ended. A failed one changed nothing.
 enum class WriteResult { Stored, Failed };
@@ -48,6 +38,8 @@ struct CanIdentifier
     int deviceId = 0;
     QString name;
     bool enable = false;
+    int cycleTime = 0; // expected period in ms; 0: none
+    QString comment;
 
     // "123.04567 - Door": formatID(keyNumber) + " - " + name.
     [[nodiscard]] QString caption() const;
@@ -113,6 +105,7 @@ public:
     // ---- IdIndex ----------------------------------------------------------
     bool getNodeChecked(const QString &key, bool *ticked) const override;
     bool idLabels(const QString &key, QString *device, QString *description) const override;
+    [[nodiscard]] std::shared_ptr<const SignalSet> signalSet(qint32 keyNumber) const override;
 
     // ---- Boxes ------------------------------------------------------------
     // Ticks or unticks a node as the user does: Enable is written (for a
@@ -137,10 +130,12 @@ public:
         std::optional<QString> name;
         std::optional<int> deviceId;
         std::optional<QList<DataField>> fields;
+        std::optional<int> cycleTime;
+        std::optional<QString> comment;
     };
     // All of it or nothing; a move brings the boxes and monitor rows in line.
     WriteResult changeIdentifier(const QString &key, const IdentifierChange &change);
-    // The data fields stored for an identifier row, in the order stored.
+    // The data fields stored for an identifier row, in the order stored, with their value texts.
     [[nodiscard]] QList<DataField> dataFields(int idCanId) const;
 
     // A new device of the data base in use, with its box; nullopt when refused.
@@ -186,6 +181,8 @@ signals:
     void nodeRemoved(const QString &key);
     // An identifier the user should see: just added, or refused as present.
     void identifierShown(const QString &key);
+    // The data fields of an identifier changed (or all of them, keyNumber -1).
+    void signalsChanged(qint32 keyNumber);
     // canSpeed or canTimer changed.
     void timingChanged(double speed, double timer);
     // The message views must be rebuilt (rebuildLVM), which redraws the time line.
@@ -205,6 +202,7 @@ private:
     WriteResult writeRootBox(bool *changed);
     bool storeDataFields(int idCanId, const QList<DataField> &fields);
     void resetIDRows();
+    void setSignals(qint32 keyNumber, const QList<DataField> &fields);
 
     AppContext &context;
     MonitorRows *monitor = nullptr;
@@ -220,6 +218,7 @@ private:
     QList<int> deviceOrder;
     QHash<int, CanDevice> devices;
     QHash<QString, CanIdentifier> identifiers;
+    QHash<qint32, std::shared_ptr<const SignalSet>> signalSets;
     double speed = 0;
     double timer = 0;
     bool reloadRequested = false;

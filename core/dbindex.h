@@ -1,6 +1,10 @@
 #pragma once
 
+#include "core/datafield.h"
+
 #include <QString>
+
+#include <memory>
 
 // What the capture views ask of the current CAN data base, which the CAN
 // database model holds in memory: one node per identifier key ("ID_" + 8 hex digits).
@@ -16,6 +20,14 @@ public:
     // The device's name and the description of the identifier; false when
     // the data base has no such identifier.
     virtual bool idLabels(const QString &key, QString *device, QString *description) const = 0;
+
+    // The data fields of the identifier `keyNumber`, ready to decode; null
+    // when the data base has no such identifier or it has no fields.
+    [[nodiscard]] virtual std::shared_ptr<const SignalSet> signalSet(qint32 keyNumber) const
+    {
+        Q_UNUSED(keyNumber);
+        return {};
+    }
 };
 
 // What the CAN database model asks of the identifier monitor list.

@@ -46,6 +46,10 @@ inline constexpr const char *selectIdOfDevice = "select * from CAN_ID where ((id
 inline constexpr const char *selectIdRowByKey = "select id_CAN_ID from CAN_ID where ID=?";
 inline constexpr const char *insertId =
     "insert into CAN_ID (id_CAN_ID, id_CAN_Device, ID, Name, Enable) values (?, ?, ?, ?, ?)";
+// insertId with the expected cycle time and the comment.
+inline constexpr const char *insertIdDetailed = "insert into CAN_ID (id_CAN_ID, id_CAN_Device, ID, Name, Enable, "
+                                               "CycleTime, Comment) values (?, ?, ?, ?, ?, ?, ?)";
+inline constexpr const char *updateIdDetails = "update CAN_ID set CycleTime=?, Comment=? where id_CAN_ID=?";
 inline constexpr const char *updateIdEnableOfDevice = "update CAN_ID set Enable=? where id_CAN_Device=?";
 inline constexpr const char *updateIdEnable = "update CAN_ID set Enable=? where id_CAN_ID=?";
 inline constexpr const char *updateIdName = "update CAN_ID set Name=? where id_CAN_ID=?";
@@ -56,7 +60,25 @@ inline constexpr const char *deleteId = "delete from CAN_ID where id_CAN_ID=?";
 inline constexpr const char *selectData = "select * from CAN_Data where id_CAN_ID=? order by rowid";
 inline constexpr const char *insertData =
     "insert into CAN_Data (id_CAN_Data, id_CAN_ID, Name, \"Begin\", \"Count\") values (?, ?, ?, ?, ?)";
+// insertData with every property of a signal.
+inline constexpr const char *insertSignal =
+    "insert into CAN_Data (id_CAN_Data, id_CAN_ID, Name, \"Begin\", \"Count\", ByteOrder, ValueType, Factor, "
+    "\"Offset\", Minimum, Maximum, Unit, Comment, Multiplexor, MultiplexValue) "
+    "values (?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?)";
 inline constexpr const char *deleteData = "delete from CAN_Data where id_CAN_ID=?";
+// Every data field of a data base with its identifier's number, in stored order.
+inline constexpr const char *selectDataOfCan =
+    "select CAN_ID.ID, CAN_Data.* from CAN_Data join CAN_ID on CAN_ID.id_CAN_ID=CAN_Data.id_CAN_ID "
+    "join CAN_Device on CAN_Device.id_CAN_Device=CAN_ID.id_CAN_Device where CAN_Device.id_CAN=? "
+    "order by CAN_Data.rowid";
+
+// CAN_Value
+inline constexpr const char *selectValuesOfData = "select Value, Text from CAN_Value where id_CAN_Data=? order by Value";
+inline constexpr const char *selectValuesOfCan =
+    "select CAN_Value.id_CAN_Data, Value, Text from CAN_Value join CAN_Data on "
+    "CAN_Data.id_CAN_Data=CAN_Value.id_CAN_Data join CAN_ID on CAN_ID.id_CAN_ID=CAN_Data.id_CAN_ID "
+    "join CAN_Device on CAN_Device.id_CAN_Device=CAN_ID.id_CAN_Device where CAN_Device.id_CAN=?";
+inline constexpr const char *insertValue = "insert into CAN_Value (id_CAN_Data, Value, Text) values (?, ?, ?)";
 
 // CAN_Speed and CAN_Timer (reference rows, read only)
 inline constexpr const char *selectSpeedList = "select Speed,id_CAN_Speed from CAN_Speed where \"View\"<2";
@@ -65,6 +87,25 @@ inline constexpr const char *selectSpeedRow = "select * from CAN_Speed where id_
 inline constexpr const char *selectTimerList = "select Timer,id_CAN_Timer from CAN_Timer where \"View\"<2";
 inline constexpr const char *selectTimer = "select Timer from CAN_Timer where id_CAN_Timer=?";
 inline constexpr const char *selectTimerRow = "select * from CAN_Timer where id_CAN_Timer=?";
+
+// From schema version 1 (the tables without signal properties) to 2.
+inline constexpr const char *upgradeTo2[] = {
+    "alter table CAN_ID add column CycleTime INTEGER NOT NULL DEFAULT 0",
+    "alter table CAN_ID add column Comment TEXT",
+    "alter table CAN_Data add column ByteOrder INTEGER NOT NULL DEFAULT 0",
+    "alter table CAN_Data add column ValueType INTEGER NOT NULL DEFAULT 0",
+    "alter table CAN_Data add column Factor REAL NOT NULL DEFAULT 1",
+    "alter table CAN_Data add column \"Offset\" REAL NOT NULL DEFAULT 0",
+    "alter table CAN_Data add column Minimum REAL NOT NULL DEFAULT 0",
+    "alter table CAN_Data add column Maximum REAL NOT NULL DEFAULT 0",
+    "alter table CAN_Data add column Unit TEXT",
+    "alter table CAN_Data add column Comment TEXT",
+    "alter table CAN_Data add column Multiplexor INTEGER NOT NULL DEFAULT 0",
+    "alter table CAN_Data add column MultiplexValue INTEGER NOT NULL DEFAULT -1",
+    "create table CAN_Value (id_CAN_Data INTEGER REFERENCES CAN_Data (id_CAN_Data) ON DELETE CASCADE, "
+    "Value INTEGER NOT NULL, Text TEXT)",
+    "create index CAN_Value_by_Data on CAN_Value (id_CAN_Data)",
+};
 
 // A row-id counter among the settings and the table whose ids it hands out.
 struct IdCounter

@@ -45,7 +45,9 @@ CREATE TABLE CAN_ID (
   id_CAN_Device INTEGER REFERENCES CAN_Device (id_CAN_Device) ON DELETE CASCADE,
   ID            INTEGER,
   Name          TEXT,
-  Enable        INTEGER NOT NULL DEFAULT 1
+  Enable        INTEGER NOT NULL DEFAULT 1,
+  CycleTime     INTEGER NOT NULL DEFAULT 0, -- expected period in ms; 0: none
+  Comment       TEXT
 );
 
 CREATE TABLE CAN_Data (
@@ -53,13 +55,34 @@ CREATE TABLE CAN_Data (
   id_CAN_ID   INTEGER REFERENCES CAN_ID (id_CAN_ID) ON DELETE CASCADE,
   Name        TEXT,
   "Begin"     INTEGER,
-  "Count"     INTEGER
+  "Count"     INTEGER,
+  ByteOrder   INTEGER NOT NULL DEFAULT 0, -- 0 little-endian, 1 big-endian
+  ValueType   INTEGER NOT NULL DEFAULT 0, -- 0 unsigned, 1 signed, 2 float 32, 3 float 64
+  Factor      REAL NOT NULL DEFAULT 1,
+  "Offset"    REAL NOT NULL DEFAULT 0,
+  Minimum     REAL NOT NULL DEFAULT 0,
+  Maximum     REAL NOT NULL DEFAULT 0,
+  Unit        TEXT,
+  Comment     TEXT,
+  Multiplexor INTEGER NOT NULL DEFAULT 0,
+  MultiplexValue INTEGER NOT NULL DEFAULT -1 -- -1: present in every frame
+);
+
+-- Texts of raw values of a data field.
+CREATE TABLE CAN_Value (
+  id_CAN_Data INTEGER REFERENCES CAN_Data (id_CAN_Data) ON DELETE CASCADE,
+  Value       INTEGER NOT NULL,
+  Text        TEXT
 );
 
 CREATE INDEX CAN_Device_by_CAN ON CAN_Device (id_CAN);
 CREATE INDEX CAN_ID_by_Device ON CAN_ID (id_CAN_Device);
 CREATE INDEX CAN_ID_by_ID ON CAN_ID (ID);
 CREATE INDEX CAN_Data_by_ID ON CAN_Data (id_CAN_ID);
+CREATE INDEX CAN_Value_by_Data ON CAN_Value (id_CAN_Data);
+
+-- The layout of these tables; the program upgrades a file of an older one.
+INSERT INTO Params VALUES ('schema_version', '2');
 
 -- Bit timing of a 16 MHz controller: each row's registers give exactly its speed.
 INSERT INTO CAN_Speed VALUES (0,  500000, 2, 2,   12, 55);

@@ -3,6 +3,7 @@
 #include "core/database.h"
 #include "core/databaselock.h"
 #include "core/prompts.h"
+#include "core/schemaversion.h"
 
 #include <QDir>
 #include <QFile>
@@ -144,6 +145,12 @@ bool openDatabase(Prompts &prompts, Database &db, DatabaseLock &lock, const QStr
     QString why;
     if (!db.open(path, &why, readOnly)) {
         prompts.message(why, {}, Prompts::Icon::Critical);
+        return false;
+    }
+    const SchemaUpgrade upgrade = upgradeSchema(db);
+    if (!upgrade.ok) {
+        db.close();
+        prompts.message(upgrade.error, {}, Prompts::Icon::Critical);
         return false;
     }
     if (db.isReadOnly())

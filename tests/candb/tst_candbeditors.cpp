@@ -22,9 +22,9 @@ const std::initializer_list<const char *> fixture = {
     "insert into CAN_Device values (10, 1, 'Engine')",
     "insert into CAN_Device values (11, 1, 'Body')",
     "insert into CAN_Device values (20, 2, 'Engine')",
-    "insert into CAN_ID values (100, 10, 256, 'Rpm', 1)",
-    "insert into CAN_ID values (101, 11, 613172583, 'Door', 1)",
-    "insert into CAN_Data values (1000, 100, 'Speed', 0, 16)",
+    "insert into CAN_ID (id_CAN_ID, id_CAN_Device, ID, Name, Enable) values (100, 10, 256, 'Rpm', 1)",
+    "insert into CAN_ID (id_CAN_ID, id_CAN_Device, ID, Name, Enable) values (101, 11, 613172583, 'Door', 1)",
+    "insert into CAN_Data (id_CAN_Data, id_CAN_ID, Name, \"Begin\", \"Count\") values (1000, 100, 'Speed', 0, 16)",
 };
 
 const QString kRpm = QStringLiteral("ID_00000100");

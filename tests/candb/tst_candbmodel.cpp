@@ -19,10 +19,10 @@ const std::initializer_list<const char *> fixture = {
     "insert into CAN values (2, 'Bus B', 0, 0, 2)",
     "insert into CAN_Device values (10, 1, 'Engine')",
     "insert into CAN_Device values (11, 1, 'Body')",
-    "insert into CAN_ID values (100, 10, 257, 'Temp', 1)",
-    "insert into CAN_ID values (101, 10, 256, 'Rpm', 1)",
-    "insert into CAN_ID values (102, 11, 613172583, 'Door', 1)", // 0x248C4567
-    "insert into CAN_ID values (103, 11, 2047, 'Last', 1)",
+    "insert into CAN_ID (id_CAN_ID, id_CAN_Device, ID, Name, Enable) values (100, 10, 257, 'Temp', 1)",
+    "insert into CAN_ID (id_CAN_ID, id_CAN_Device, ID, Name, Enable) values (101, 10, 256, 'Rpm', 1)",
+    "insert into CAN_ID (id_CAN_ID, id_CAN_Device, ID, Name, Enable) values (102, 11, 613172583, 'Door', 1)", // 0x248C4567
+    "insert into CAN_ID (id_CAN_ID, id_CAN_Device, ID, Name, Enable) values (103, 11, 2047, 'Last', 1)",
 };
 
 const QString kRpm = QStringLiteral("ID_00000100");
@@ -269,8 +269,8 @@ private slots:
     {
         const QStringList ids{"-5", "1073741824", "2048", "'garbage'", "NULL", "256.5", "99999999999"};
         for (int i = 0; i < ids.size(); ++i)
-            exec(QString("insert into CAN_ID values (%1, 10, %2, 'bad', 1)").arg(200 + i).arg(ids[i]));
-        exec("insert into CAN_ID values (208, 11, 256, 'second Rpm', 0)");
+            exec(QString("insert into CAN_ID (id_CAN_ID, id_CAN_Device, ID, Name, Enable) values (%1, 10, %2, 'bad', 1)").arg(200 + i).arg(ids[i]));
+        exec("insert into CAN_ID (id_CAN_ID, id_CAN_Device, ID, Name, Enable) values (208, 11, 256, 'second Rpm', 0)");
         open(1);
         QCOMPARE(model->device(10)->identifiers, (QStringList{kTemp, kRpm}));
         QCOMPARE(model->device(11)->identifiers, (QStringList{kDoor, kLast}));

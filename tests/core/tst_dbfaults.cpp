@@ -120,7 +120,7 @@ private slots:
         QVERIFY(QFile::copy(fixture, path));
         QVERIFY(db.open(path));
         stored = dump(db);
-        QVERIFY(stored.contains("Params: COMPort|3") && stored.contains("CAN_Data: 1|1|rpm|0|16"));
+        QVERIFY(stored.contains("Params: COMPort|3") && stored.contains("CAN_Data: 1|1|rpm|0|16|0|0|1|0|0|0|||0|-1"));
     }
 
     void cleanup() { db.close(); }

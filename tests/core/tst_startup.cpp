@@ -196,7 +196,7 @@ private slots:
         QCOMPARE(params.getParam("COMSpeed", "1"), QStringLiteral("921600"));
         QCOMPARE(params.getParam("COMPort", "0"), QStringLiteral("4"));
         QCOMPARE(params.getParam("IT'S", ""), QStringLiteral("O'Neil"));
-        QCOMPARE(queryNumber(db, "select count(*) from Params", {}, 0), 3);
+        QCOMPARE(queryNumber(db, "select count(*) from Params where Name<>'schema_version'", {}, 0), 3);
     }
 
     // A counter hands out its value and stores the next; past the largest

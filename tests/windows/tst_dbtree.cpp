@@ -29,9 +29,9 @@ const std::initializer_list<const char *> fixture = {
     "insert into CAN values (2, 'Bus B', 0, 0, 2)",
     "insert into CAN_Device values (10, 1, 'Engine')",
     "insert into CAN_Device values (11, 1, 'Body')",
-    "insert into CAN_ID values (100, 10, 257, 'Temp', 1)",
-    "insert into CAN_ID values (101, 10, 256, 'Rpm', 1)",
-    "insert into CAN_ID values (102, 11, 613172583, 'Door', 1)",
+    "insert into CAN_ID (id_CAN_ID, id_CAN_Device, ID, Name, Enable) values (100, 10, 257, 'Temp', 1)",
+    "insert into CAN_ID (id_CAN_ID, id_CAN_Device, ID, Name, Enable) values (101, 10, 256, 'Rpm', 1)",
+    "insert into CAN_ID (id_CAN_ID, id_CAN_Device, ID, Name, Enable) values (102, 11, 613172583, 'Door', 1)",
 };
 
 const QString kRpm = QStringLiteral("ID_00000100");
