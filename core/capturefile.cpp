@@ -9,6 +9,8 @@
 #include <QLocale>
 #include <QSaveFile>
 
+#include <cmath>
+
 #include <algorithm>
 #include <cstring>
 #include <new>
@@ -268,6 +270,29 @@ QStringList headerLines(const Header &header)
     return {QStringLiteral("; CAN_DB=\"") + oneLine(header.dbName) + QLatin1Char('"'),
             QStringLiteral("; CAN_Speed=") + numberText(header.canSpeed),
             QStringLiteral("; CAN_Timer=") + numberText(header.canTimer)};
+}
+
+Header readHeader(const QString &fileName)
+{
+    Header header;
+    QFile file(fileName);
+    if (!file.open(QIODevice::ReadOnly))
+        return header;
+    for (int i = 0; i < 3 && !file.atEnd(); ++i) {
+        const QString line = QString::fromUtf8(file.readLine(4096)).trimmed();
+        const auto number = [&](QLatin1StringView key) {
+            bool ok = false;
+            const double value = line.mid(key.size()).trimmed().toDouble(&ok);
+            return ok && value > 0 && std::isfinite(value) ? value : 0.0;
+        };
+        if (line.startsWith(QLatin1String("; CAN_DB=\"")) && line.endsWith(QLatin1Char('"')))
+            header.dbName = line.mid(10, line.size() - 11);
+        else if (line.startsWith(QLatin1String("; CAN_Speed=")))
+            header.canSpeed = number(QLatin1String("; CAN_Speed="));
+        else if (line.startsWith(QLatin1String("; CAN_Timer=")))
+            header.canTimer = number(QLatin1String("; CAN_Timer="));
+    }
+    return header;
 }
 
 QString captureLine(const clsFrame &frame, const QString &device, const QString &description, const QString &delimiter)

@@ -51,6 +51,9 @@ struct Header
 
 // "; CAN_DB=\"name\"", "; CAN_Speed=500000", "; CAN_Timer=1000000".
 [[nodiscard]] QStringList headerLines(const Header &header);
+// The header a file starts with, as far as its first lines hold one: values
+// that are missing or not positive numbers stay 0.
+[[nodiscard]] Header readHeader(const QString &fileName);
 
 // The record of one row (no line end), with the cells the message list shows
 // for the frame. Device and description are the row's labels.

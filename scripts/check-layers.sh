@@ -6,11 +6,12 @@
 #                                       and file format; the serial-port layer
 #   1  link candb sim uploader          packet link and commands; CAN database editing;
 #                                       the virtual analyser; Flashor's protocol and run
-#   2  views sender                     list models, time line; send run, analyser settings
+#   2  views sender tool                list models, time line; send run, analyser settings;
+#                                       the command line's commands
 #   3  widgets                          widget helpers every window shares
 #   4  link/ui candb/ui sender/ui uploader/ui   the windows of each area
 #   5  views/ui                         the main window
-#   6  app sim/app uploader/app         the programs: wiring only
+#   6  app sim/app uploader/app tool/app   the programs: wiring only
 #
 # Flashor links nothing of Tessel: uploader folders include only their own
 # and serial/. Tests, benchmarks and fuzz targets may include anything.
@@ -22,11 +23,11 @@ level() {
     case "$1" in
     core | serial) echo 0 ;;
     link | candb | sim | uploader) echo 1 ;;
-    views | sender) echo 2 ;;
+    views | sender | tool) echo 2 ;;
     widgets) echo 3 ;;
     link/ui | candb/ui | sender/ui | uploader/ui) echo 4 ;;
     views/ui) echo 5 ;;
-    app | sim/app | uploader/app) echo 6 ;;
+    app | sim/app | uploader/app | tool/app) echo 6 ;;
     *) echo "" ;;
     esac
 }

@@ -133,6 +133,10 @@ void DbTree::connectMenus()
     const CanDbPanel &m = panel;
     connect(m.mnuCAN_New, &QAction::triggered, this, [this] { mnuCAN_New_Click(); });
     connect(m.mnuCAN_DB_New, &QAction::triggered, this, [this] { mnuCAN_New_Click(); });
+    if (m.mnuCAN_Import)
+        connect(m.mnuCAN_Import, &QAction::triggered, this, [this] { mnuCAN_Import_Click(); });
+    if (m.mnuCAN_DB_Export)
+        connect(m.mnuCAN_DB_Export, &QAction::triggered, this, [this] { mnuCAN_DB_Export_Click(); });
     connect(m.mnuCAN_DB_Edit, &QAction::triggered, this, [this] { mnuCAN_DB_Edit_Click(); });
     connect(m.mnuCAN_DB_Delete, &QAction::triggered, this, [this] { mnuCAN_DB_Delete_Click(); });
     connect(m.mnuCAN_DB_Expand, &QAction::triggered, this, [this] { setNodeExpanded(rootKey, true); });

@@ -28,10 +28,12 @@ struct CanDbPanel
 
     QMenu *mnuCAN = nullptr;
     QAction *mnuCAN_New = nullptr;
+    QAction *mnuCAN_Import = nullptr;
     QMenu *mnuCAN_DB = nullptr;
     QAction *mnuCAN_DB_New = nullptr;
     QAction *mnuCAN_DB_Edit = nullptr;
     QAction *mnuCAN_DB_Delete = nullptr;
+    QAction *mnuCAN_DB_Export = nullptr;
     QAction *mnuCAN_DB_Expand = nullptr;
     QAction *mnuCAN_DB_Collapse = nullptr;
     QMenu *mnuCAN_Devices = nullptr;
@@ -141,6 +143,10 @@ private:
     void popupMenu(QMenu *menu, QAction *defaultItem);
 
     void mnuCAN_New_Click();
+    // A DBC file becomes a new data base, the one in use; a report follows.
+    void mnuCAN_Import_Click();
+    // The data base in use written as a DBC file.
+    void mnuCAN_DB_Export_Click();
     void mnuCAN_DB_Edit_Click();
     void mnuCAN_DB_Delete_Click();
     void mnuCAN_Devices_New_Click();

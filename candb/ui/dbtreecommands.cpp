@@ -1,6 +1,7 @@
 // The data base panel's commands: the CAN menu items and the editors they run.
 #include "candb/ui/dbtree.h"
 
+#include "candb/dbcstore.h"
 #include "candb/deleteops.h"
 #include "candb/ideditor.h"
 #include "candb/ui/frmcan_db.h"
@@ -9,7 +10,14 @@
 #include "candb/ui/frmtv_id.h"
 #include "core/params.h"
 
+#include <QDir>
+#include <QFileInfo>
+#include <QSaveFile>
 #include <QTreeWidget>
+
+namespace {
+const QString dbcFilter = QStringLiteral("DBC files (*.dbc);;All files (*)");
+}
 
 QWidget *DbTree::dialogParent() const
 {
@@ -31,6 +39,50 @@ void DbTree::mnuCAN_New_Click()
         frmCAN_DB_New dialog(context, dbModel, dialogParent());
         dialog.exec();
     });
+}
+
+void DbTree::mnuCAN_Import_Click()
+{
+    Prompts &prompts = *context.prompts;
+    ParamStore &params = *context.params;
+    const QString path = prompts.openFileName(QStringLiteral("Import"), dbcFilter, QString());
+    if (path.isEmpty())
+        return;
+    const dbcstore::ImportOutcome outcome =
+        dbcstore::importFile(*context.db, params, path, QString(), params.getInt(QStringLiteral("def_CAN_Speed"), 2),
+                             params.getInt(QStringLiteral("def_CAN_Timer"), 1));
+    if (outcome.canId) {
+        params.setParam(QStringLiteral("id_CAN"), *outcome.canId);
+        params.setParam(QStringLiteral("id_CAN_Device"),
+                        queryNumber(*context.db, sql::selectCanDeviceId, {*outcome.canId}));
+        dbModel.load(true, true);
+    }
+    prompts.message(outcome.text, QStringLiteral("Import"),
+                    outcome.canId ? Prompts::Icon::Information : Prompts::Icon::Critical);
+}
+
+void DbTree::mnuCAN_DB_Export_Click()
+{
+    Prompts &prompts = *context.prompts;
+    const int id = context.params->getInt(QStringLiteral("id_CAN"), 0);
+    if (!dbModel.hasDataBase() || id == 0)
+        return;
+    QString error;
+    const std::optional<dbc::Network> network = dbcstore::load(*context.db, id, &error);
+    if (!network) {
+        prompts.error(error, QStringLiteral("Export"));
+        return;
+    }
+    const QString path =
+        prompts.saveFileName(QStringLiteral("Export"), dbcFilter, QString(), dbModel.dbName() + QStringLiteral(".dbc"));
+    if (path.isEmpty())
+        return;
+    // Written whole or not at all: an existing file stays as it was on failure.
+    QSaveFile file(path);
+    if (!file.open(QIODevice::WriteOnly) || file.write(dbc::write(*network)) < 0 || !file.commit())
+        prompts.error(QStringLiteral("\"%1\" cannot be written: %2")
+                          .arg(QDir::toNativeSeparators(path), file.errorString()),
+                      QStringLiteral("Export"));
 }
 
 void DbTree::mnuCAN_DB_Edit_Click()

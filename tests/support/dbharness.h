@@ -92,7 +92,8 @@ protected:
     {
         QStringList rows;
         for (const char *select :
-             {"select * from CAN", "select * from CAN_Device", "select * from CAN_ID", "select * from CAN_Data"}) {
+             {"select * from CAN", "select * from CAN_Device", "select * from CAN_ID", "select * from CAN_Data",
+              "select * from CAN_Value"}) {
             auto q = db->openRecordset(QString::fromLatin1(select) + QStringLiteral(" order by 1"));
             while (q && q->next()) {
                 QStringList fields;
