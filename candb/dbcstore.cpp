@@ -48,17 +48,6 @@ std::optional<int> reserveIds(Database &db, ParamStore &params, const sql::IdCou
     return int(first);
 }
 
-// The data bytes a frame needs to carry the field.
-int bytesNeeded(const DataField &field)
-{
-    if (field.order == signaldecode::ByteOrder::LittleEndian)
-        return field.end / 8 + 1;
-    // Big-endian bits run from the start bit down through each byte, then on
-    // from bit 7 of the next: count them in that order.
-    const int first = (field.begin / 8) * 8 + (7 - field.begin % 8);
-    return (first + field.length() - 1) / 8 + 1;
-}
-
 qint32 keyNumberOf(const dbc::Message &message)
 {
     return message.extended ? qint32((message.id & 0x1FFFFFFF) | quint32(extendedKeyBit)) : qint32(message.id);
@@ -135,7 +124,7 @@ Stored store(Database &db, ParamStore &params, const dbc::Network &network, cons
         const int deviceId = deviceIds.value(plainName(message.transmitter), *firstDevice);
         ok = db.execute(QString::fromLatin1(sql::insertIdDetailed),
                         {idCanId, deviceId, keyNumberOf(message), plainName(message.name), 1, message.cycleTime,
-                         message.comment.isEmpty() ? QVariant() : QVariant(message.comment)});
+                         message.comment.isEmpty() ? QVariant() : QVariant(message.comment), message.dlc});
         for (qsizetype f = 0; ok && f < message.fields.size(); ++f) {
             DataField field = message.fields.at(f);
             field.name = plainName(field.name);
@@ -195,15 +184,13 @@ std::optional<dbc::Network> load(Database &db, int idCan, QString *error)
             message.extended = (number & extendedKeyBit) != 0;
             message.id = quint32(number & ~extendedKeyBit);
             message.name = ids->value(QStringLiteral("Name")).toString();
-            message.transmitter = deviceId == defaultDevice ? QString() : deviceNames.value(deviceId);
+            message.transmitter = deviceNames.value(deviceId);
             message.cycleTime = ids->value(QStringLiteral("CycleTime")).toInt();
             message.comment = ids->value(QStringLiteral("Comment")).toString();
             message.fields = fields.value(ids->value(QStringLiteral("id_CAN_ID")).toInt());
-            // The frame length that holds every field.
-            int bytes = 0;
-            for (const DataField &field : std::as_const(message.fields))
-                bytes = std::max(bytes, bytesNeeded(field));
-            message.dlc = message.fields.isEmpty() ? 8 : std::clamp(bytes, 1, 8);
+            // The length the message was imported with; a whole frame for one typed in.
+            const QVariant dlc = ids->value(QStringLiteral("Dlc"));
+            message.dlc = dlc.isNull() ? 8 : std::clamp(dlc.toInt(), 0, 8);
             network.messages << message;
         }
     }

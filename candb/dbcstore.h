@@ -16,8 +16,8 @@ class ParamStore;
 // Devices are the network's nodes; the first node is the data base's default
 // device (one named "Default" is made for a network without nodes), and it
 // receives every message without a known transmitter. Written back, the
-// default device's messages have no transmitter, so a network read from a
-// data base and stored again gives an equal data base.
+// default device is the first node and every message names its device, so a
+// network read from a data base and stored again gives an equal data base.
 namespace dbcstore {
 
 struct Stored

@@ -48,7 +48,7 @@ inline constexpr const char *insertId =
     "insert into CAN_ID (id_CAN_ID, id_CAN_Device, ID, Name, Enable) values (?, ?, ?, ?, ?)";
 // insertId with the expected cycle time and the comment.
 inline constexpr const char *insertIdDetailed = "insert into CAN_ID (id_CAN_ID, id_CAN_Device, ID, Name, Enable, "
-                                               "CycleTime, Comment) values (?, ?, ?, ?, ?, ?, ?)";
+                                               "CycleTime, Comment, Dlc) values (?, ?, ?, ?, ?, ?, ?, ?)";
 inline constexpr const char *updateIdDetails = "update CAN_ID set CycleTime=?, Comment=? where id_CAN_ID=?";
 inline constexpr const char *updateIdEnableOfDevice = "update CAN_ID set Enable=? where id_CAN_Device=?";
 inline constexpr const char *updateIdEnable = "update CAN_ID set Enable=? where id_CAN_ID=?";
@@ -92,6 +92,7 @@ inline constexpr const char *selectTimerRow = "select * from CAN_Timer where id_
 inline constexpr const char *upgradeTo2[] = {
     "alter table CAN_ID add column CycleTime INTEGER NOT NULL DEFAULT 0",
     "alter table CAN_ID add column Comment TEXT",
+    "alter table CAN_ID add column Dlc INTEGER",
     "alter table CAN_Data add column ByteOrder INTEGER NOT NULL DEFAULT 0",
     "alter table CAN_Data add column ValueType INTEGER NOT NULL DEFAULT 0",
     "alter table CAN_Data add column Factor REAL NOT NULL DEFAULT 1",

@@ -47,7 +47,8 @@ CREATE TABLE CAN_ID (
   Name          TEXT,
   Enable        INTEGER NOT NULL DEFAULT 1,
   CycleTime     INTEGER NOT NULL DEFAULT 0, -- expected period in ms; 0: none
-  Comment       TEXT
+  Comment       TEXT,
+  Dlc           INTEGER -- the frame length of a signal database's message; null: unknown
 );
 
 CREATE TABLE CAN_Data (

@@ -9,6 +9,7 @@
 #include "candb/ui/frmdevice.h"
 #include "candb/ui/frmtv_id.h"
 #include "core/params.h"
+#include "core/prompts.h"
 
 #include <QDir>
 #include <QFileInfo>

@@ -102,7 +102,7 @@ private slots:
         f.close();
         dbcstore::ImportOutcome outcome = dbcstore::importFile(*db, *params, garbage, {}, 2, 1);
         QVERIFY(!outcome.canId);
-        QVERIFY2(outcome.text.contains("line 1"), qPrintable(outcome.text));
+        QVERIFY2(outcome.text.contains("Line 1"), qPrintable(outcome.text));
         outcome = dbcstore::importFile(*db, *params, dir->filePath("missing.dbc"), {}, 2, 1);
         QVERIFY(!outcome.canId);
         QCOMPARE(everything(), before);
