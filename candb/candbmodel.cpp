@@ -416,7 +416,7 @@ bool CanDbModel::storeDataFields(int idCanId, const QList<DataField> &fields)
 }
 
 std::optional<int> CanDbModel::addIdentifier(int deviceId, qint32 keyNumber, const QString &name, bool enable,
-                                             const QList<DataField> &fields)
+                                             const QList<DataField> &fields, int cycleTime, const QString &comment)
 {
     Prompts &prompts = *context.prompts;
     if (keyNumber < 0 || (keyNumber & lostFrameKeyBit)) {
@@ -449,12 +449,14 @@ std::optional<int> CanDbModel::addIdentifier(int deviceId, qint32 keyNumber, con
     Database::Transaction transaction(db);
     const int id = transaction.isActive() ? nextId(db, *context.params, sql::idCounter) : -1;
     if (!transaction.isActive() ||
-        !db.execute(QString::fromLatin1(sql::insertId), {id, deviceId, keyNumber, name, enable ? 1 : 0}) ||
+        !db.execute(QString::fromLatin1(sql::insertIdDetailed),
+                    {id, deviceId, keyNumber, name, enable ? 1 : 0, cycleTime,
+                     comment.isEmpty() ? QVariant() : QVariant(comment)}) ||
         !storeDataFields(id, fields) || !transaction.commit()) {
         prompts.error(failed, addTitle);
         return std::nullopt;
     }
-    identifiers.insert(key, {key, keyNumber, id, deviceId, name, enable});
+    identifiers.insert(key, {key, keyNumber, id, deviceId, name, enable, cycleTime, comment});
     devices[deviceId].identifiers << key;
     if (!fields.isEmpty())
         setSignals(keyNumber, fields);

@@ -118,11 +118,13 @@ public:
     bool rebuildID();
 
     // ---- Changes ----------------------------------------------------------
-    // Adds a captured or typed identifier with its data fields in one
-    // transaction; its id_CAN_ID, or nullopt after a message when it cannot
-    // be added (lost-frame key, no data base, already present, refused).
+    // Adds a captured or typed identifier with its data fields, cycle time
+    // and comment in one transaction; its id_CAN_ID, or nullopt after a
+    // message when it cannot be added (lost-frame key, no data base, already
+    // present, refused).
     std::optional<int> addIdentifier(int deviceId, qint32 keyNumber, const QString &name, bool enable,
-                                     const QList<DataField> &fields);
+                                     const QList<DataField> &fields, int cycleTime = 0,
+                                     const QString &comment = QString());
     // What an identifier editor stores at once: any of a new description, a
     // new device and a new list of data fields.
     struct IdentifierChange

@@ -13,6 +13,27 @@ const QString updateError = QStringLiteral("Error of updating CAN Data Base Devi
 const QString descriptionError = QStringLiteral("Description of CAN Data Base ID is not defined.");
 const QString dataNameError = QStringLiteral("Description of Data is not defined.");
 
+constexpr qint64 maxCycleTime = 3600000; // one hour
+// A big-endian field's End only carries its length: up to 64 bits from bit 63.
+constexpr qint64 lastBigEndianEnd = 63 + 64 - 1;
+
+// Why the decoder could never read `field`; empty when it can.
+QString layoutError(const DataField &field)
+{
+    using signaldecode::ValueType;
+    if (signaldecode::check(field.decoderField()) == signaldecode::Status::Ok)
+        return {};
+    if (field.type == ValueType::Float32 && field.length() != 32)
+        return QStringLiteral("A float 32 field must be 32 bits long, not %1.").arg(field.length());
+    if (field.type == ValueType::Float64 && field.length() != 64)
+        return QStringLiteral("A float 64 field must be 64 bits long, not %1.").arg(field.length());
+    if (field.order == signaldecode::ByteOrder::BigEndian)
+        return QStringLiteral("A big-endian field of %1 bits from bit %2 does not fit in the 8 data bytes.")
+            .arg(field.length())
+            .arg(field.begin);
+    return QStringLiteral("The data field does not fit in the 8 data bytes.");
+}
+
 } // namespace
 
 IdEditor::IdEditor(AppContext &context, CanDbModel &model)
@@ -102,6 +123,34 @@ void IdEditor::chkEnable_Click(bool ticked)
         enableApply();
 }
 
+void IdEditor::txtCycleTime_Change(const QString &text)
+{
+    txtCycleTime = text;
+    if (txtCycleTime != openedCycleTime)
+        enableApply();
+}
+
+void IdEditor::txtComment_Change(const QString &text)
+{
+    txtComment = text;
+    if (txtComment != openedComment)
+        enableApply();
+}
+
+bool IdEditor::readCycleTime(int *cycleTime)
+{
+    const QString text = txtCycleTime.trimmed();
+    bool ok = true;
+    const qint64 value = text.isEmpty() ? 0 : text.toLongLong(&ok, 10);
+    if (!ok || value < 0 || value > maxCycleTime) {
+        context.prompts->error(
+            QStringLiteral("Cycle time must be a whole number of milliseconds from 0 to %1.").arg(maxCycleTime));
+        return false;
+    }
+    *cycleTime = int(value);
+    return true;
+}
+
 // ---- Opening ------------------------------------------------------------------
 
 bool IdEditor::openAdd(const QString &key)
@@ -151,6 +200,10 @@ bool IdEditor::openEdit(const QString &key)
     openedName = txtName;
     chkEnable = found->enable;
     openedEnable = chkEnable;
+    txtCycleTime = found->cycleTime != 0 ? QString::number(found->cycleTime) : QString();
+    openedCycleTime = txtCycleTime;
+    txtComment = found->comment;
+    openedComment = txtComment;
     identifierChecks();
     deviceId = found->deviceId;
     fillDevices();
@@ -206,6 +259,7 @@ void IdEditor::lvListViewData_Click(int row)
     txtDataBegin = QString::number(field.begin);
     txtDataEnd = QString::number(field.end);
     txtDataName = field.name;
+    showField(field);
     cmdDataChangeCaption = QStringLiteral("Delete");
     cmdDataChangeEnabled = true;
 }
@@ -219,31 +273,69 @@ void IdEditor::txtData_Change(const QString &begin, const QString &end, const QS
     cmdDataChangeEnabled = selectedData >= 0;
 }
 
-bool IdEditor::readDataBoxes(DataField *field)
+void IdEditor::signalBoxes_Change(const SignalBoxes &boxes)
 {
+    signalBoxes = boxes;
+    cmdDataChangeCaption = QStringLiteral("Apply");
+    cmdDataChangeEnabled = selectedData >= 0;
+}
+
+void IdEditor::showField(const DataField &field)
+{
+    shownField = field;
+    signalBoxes = SignalBoxes::of(field);
+}
+
+bool IdEditor::readDataBoxes(DataField *field, int replacing)
+{
+    Prompts &prompts = *context.prompts;
+    const bool bigEndian = signalBoxes.bigEndian();
     ValueCheck begin;
     ValueCheck end;
-    if (checkDecimal(*context.prompts, txtDataBegin, 63, &begin) != checkOk ||
-        checkDecimal(*context.prompts, txtDataEnd, 63, &end) != checkOk)
+    if (checkDecimal(prompts, txtDataBegin, 63, &begin) != checkOk ||
+        checkDecimal(prompts, txtDataEnd, bigEndian ? lastBigEndianEnd : 63, &end) != checkOk)
         return false;
     // A line break in a name would split the records of a saved capture.
     if (hasControlCharacter(txtDataName)) {
-        context.prompts->error(dataNameError);
+        prompts.error(dataNameError);
+        return false;
+    }
+    // Begin is where a big-endian field starts, so the two are not swapped.
+    if (bigEndian && end.parsedValue < begin.parsedValue) {
+        prompts.error(QStringLiteral("End of a big-endian field must not be below Begin: its length is End-Begin+1."));
+        return false;
+    }
+    SignalBoxes::Read read = signalBoxes.read(shownField);
+    if (!read.error.isEmpty()) {
+        prompts.error(read.error);
         return false;
     }
     // The two bits never cross: a field typed backwards is taken the right way round.
-    field->begin = int(qMin(begin.parsedValue, end.parsedValue));
-    field->end = int(qMax(begin.parsedValue, end.parsedValue));
-    field->name = txtDataName;
+    read.field.begin = int(qMin(begin.parsedValue, end.parsedValue));
+    read.field.end = int(qMax(begin.parsedValue, end.parsedValue));
+    read.field.name = txtDataName;
+    if (const QString error = layoutError(read.field); !error.isEmpty()) {
+        prompts.error(error);
+        return false;
+    }
+    if (read.field.multiplexor)
+        for (qsizetype row = 0; row < lvListViewData.size(); ++row)
+            if (row != replacing && lvListViewData.at(row).multiplexor) {
+                prompts.error(QStringLiteral("An identifier has one multiplexor only, and \"%1\" is it already.")
+                                  .arg(lvListViewData.at(row).name));
+                return false;
+            }
+    *field = read.field;
     return true;
 }
 
 void IdEditor::cmdDataAdd_Click()
 {
     DataField field;
-    if (!readDataBoxes(&field))
+    if (!readDataBoxes(&field, -1))
         return;
     lvListViewData.append(field);
+    showField(field);
     selectedData = -1;
     cmdDataChangeCaption = QStringLiteral("Apply");
     cmdDataChangeEnabled = false;
@@ -260,9 +352,10 @@ void IdEditor::cmdDataChange_Click()
         selectedData = -1;
     } else {
         DataField field;
-        if (!readDataBoxes(&field))
+        if (!readDataBoxes(&field, selectedData))
             return;
         lvListViewData[selectedData] = field;
+        showField(field);
     }
     cmdDataChangeCaption = QStringLiteral("Apply");
     cmdDataChangeEnabled = false;
@@ -284,9 +377,12 @@ void IdEditor::cmdApply_Click()
             prompts.error(descriptionError);
             return;
         }
+        int cycleTime = 0;
+        if (!readCycleTime(&cycleTime))
+            return;
         const qint32 keyNumber = makeIdNumber(extended, txtIDStd, txtIDExt);
         const std::optional<int> id =
-            model.addIdentifier(chosenDevice(), keyNumber, txtName, chkEnable, lvListViewData);
+            model.addIdentifier(chosenDevice(), keyNumber, txtName, chkEnable, lvListViewData, cycleTime, txtComment);
         if (id && *id > 0) {
             rowId = *id;
             idKeyText = idKey(keyNumber);
@@ -300,11 +396,16 @@ void IdEditor::cmdApply_Click()
         prompts.error(descriptionError);
         return;
     }
+    const bool retimed = txtCycleTime != openedCycleTime;
+    int cycleTime = 0;
+    if (retimed && !readCycleTime(&cycleTime))
+        return;
     cmdApplyEnabled = false;
     const bool renamed = txtName != openedName;
     const int device = chosenDevice();
     const bool moved = device != deviceId;
-    if (renamed || moved || dataChanged) {
+    const bool commented = txtComment != openedComment;
+    if (renamed || moved || dataChanged || retimed || commented) {
         CanDbModel::IdentifierChange change;
         if (renamed)
             change.name = txtName;
@@ -312,6 +413,10 @@ void IdEditor::cmdApply_Click()
             change.deviceId = device;
         if (dataChanged)
             change.fields = lvListViewData;
+        if (retimed)
+            change.cycleTime = cycleTime;
+        if (commented)
+            change.comment = txtComment;
         if (model.changeIdentifier(idKeyText, change) == WriteResult::Failed) {
             prompts.error(updateError);
             cmdApplyEnabled = true;
@@ -320,6 +425,8 @@ void IdEditor::cmdApply_Click()
                 openedName = txtName;
             if (moved)
                 deviceId = device;
+            openedCycleTime = txtCycleTime;
+            openedComment = txtComment;
             dataChanged = false;
             result = true;
         }

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "candb/candbmodel.h"
+#include "candb/signalboxes.h"
 #include "core/queries.h"
 
 #include <QList>
@@ -11,7 +12,8 @@ struct AppContext;
 // The logic of the identifier editor (frmTV_ID). Three ways in:
 //  - add:  a captured identifier ("ID_" key) goes into the data base, shown
 //          or at once without a window (then with one data field 0..63);
-//  - edit: an identifier of the data base: description, device, enable, fields;
+//  - edit: an identifier of the data base: description, device, enable,
+//          cycle time, comment, fields;
 //  - new:  an identifier typed by the user.
 // The window shows the fields below and forwards its events.
 class IdEditor final
@@ -43,11 +45,15 @@ class IdEditor final
     QString txtName = QStringLiteral("Unknown");
     ComboList cmbDevDevice;
     bool chkEnable = true;
+    QString txtCycleTime; // expected period in ms; empty: none
+    QString txtComment;
     QList<DataField> lvListViewData;
     int selectedData = -1;
     QString txtDataBegin = QStringLiteral("0");
     QString txtDataEnd = QStringLiteral("63");
     QString txtDataName = QStringLiteral("Unknown");
+    // The signal properties of the field being edited.
+    SignalBoxes signalBoxes;
     QString cmdDataChangeCaption = QStringLiteral("Apply");
     bool cmdDataChangeEnabled = false;
     // True once the identifier was saved.
@@ -65,10 +71,14 @@ class IdEditor final
     void txtName_Change(const QString &text);
     void cmbDevDevice_Click(int index);
     void chkEnable_Click(bool ticked);
+    void txtCycleTime_Change(const QString &text);
+    void txtComment_Change(const QString &text);
 
     void lvListViewData_Click(int row);
     // The name or a bit box of the field being edited was typed in.
     void txtData_Change(const QString &begin, const QString &end, const QString &name);
+    // A signal property of the field being edited was typed in or chosen.
+    void signalBoxes_Change(const SignalBoxes &boxes);
     void cmdDataAdd_Click();
     void cmdDataChange_Click();
 
@@ -89,7 +99,11 @@ class IdEditor final
     void fillDevices();
     bool identifierChecks();
     void enableApply();
-    bool readDataBoxes(DataField *field);
+    bool readCycleTime(int *cycleTime);
+    // The field the data boxes describe; `replacing` is the row it is to
+    // replace, -1 for a new one. False after a message.
+    bool readDataBoxes(DataField *field, int replacing);
+    void showField(const DataField &field);
     [[nodiscard]] int chosenDevice() const;
 
     AppContext &context;
@@ -99,6 +113,11 @@ class IdEditor final
     int deviceId = 0;
     QString openedName;
     bool openedEnable = false;
+    QString openedCycleTime;
+    QString openedComment;
+    // The field whose properties the signal boxes were filled from; the
+    // defaults until a field is chosen.
+    DataField shownField;
     bool suspend = false;
     bool dataChanged = false;
     bool checking = false;

@@ -8,6 +8,7 @@
 #include <QGroupBox>
 #include <QHeaderView>
 #include <QLabel>
+#include <QPlainTextEdit>
 #include <QRadioButton>
 #include <QScrollBar>
 #include <QTimer>
@@ -17,6 +18,10 @@
 namespace {
 
 constexpr int lastBit = 63;
+
+const QString bigEndianTip =
+    QStringLiteral("For a big-endian field Begin is the start (most significant) bit in DBC numbering, "
+                   "and the length is End-Begin+1.");
 
 QScrollBar *bitBar(QWidget *parent, const char *name)
 {
@@ -97,10 +102,23 @@ frmTV_ID::frmTV_ID(AppContext &context, CanDbModel &model, QWidget *parent) : QD
     dataGrid->addWidget(cmdDataAdd, 1, 4);
     dataGrid->addWidget(cmdDataChange, 3, 4);
 
+    txtDataBegin->setToolTip(bigEndianTip);
+    txtDataEnd->setToolTip(bigEndianTip);
+    buildSignalBoxes();
+
+    // The identifier's and the field's further properties stand to the right.
+    auto *left = new QVBoxLayout;
+    left->addWidget(frmCAN_ID);
+    left->addLayout(nameGrid);
+    left->addWidget(frData);
+    auto *right = new QVBoxLayout;
+    right->addWidget(frDetails);
+    right->addWidget(frSignal, 1);
+    auto *columns = new QHBoxLayout;
+    columns->addLayout(left);
+    columns->addLayout(right);
     auto *layout = new QVBoxLayout(this);
-    layout->addWidget(frmCAN_ID);
-    layout->addLayout(nameGrid);
-    layout->addWidget(frData);
+    layout->addLayout(columns);
     layout->addLayout(dialogparts::editButtons(this));
 
     connect(optCANType[0], &QRadioButton::clicked, this, [this] {
@@ -167,6 +185,92 @@ frmTV_ID::frmTV_ID(AppContext &context, CanDbModel &model, QWidget *parent) : QD
     });
 }
 
+void frmTV_ID::buildSignalBoxes()
+{
+    frDetails = new QGroupBox(QStringLiteral("ID properties"), this);
+    frDetails->setObjectName(QStringLiteral("frDetails"));
+    txtCycleTime = dialogparts::lineEdit(frDetails, "txtCycleTime");
+    txtCycleTime->setPlaceholderText(QStringLiteral("none"));
+    txtCycleTime->setToolTip(QStringLiteral("The expected time between two frames, 0 to 3600000 ms; empty: none."));
+    txtComment = dialogparts::lineEdit(frDetails, "txtComment");
+    auto *detailsGrid = new QGridLayout(frDetails);
+    detailsGrid->addWidget(new QLabel(QStringLiteral("Cycle time :"), frDetails), 0, 0);
+    detailsGrid->addWidget(txtCycleTime, 0, 1);
+    detailsGrid->addWidget(new QLabel(QStringLiteral("ms"), frDetails), 0, 2);
+    detailsGrid->addWidget(new QLabel(QStringLiteral("Comment :"), frDetails), 1, 0);
+    detailsGrid->addWidget(txtComment, 1, 1, 1, 2);
+    connect(txtCycleTime, &QLineEdit::textEdited, this, [this](const QString &text) {
+        logic.txtCycleTime_Change(text);
+        refresh();
+    });
+    connect(txtComment, &QLineEdit::textEdited, this, [this](const QString &text) {
+        logic.txtComment_Change(text);
+        refresh();
+    });
+
+    frSignal = new QGroupBox(QStringLiteral("Signal of the data field"), this);
+    frSignal->setObjectName(QStringLiteral("frSignal"));
+    cmbDataOrder = dialogparts::comboBox(frSignal, "cmbDataOrder");
+    cmbDataOrder->addItems({QStringLiteral("little-endian"), QStringLiteral("big-endian")});
+    cmbDataOrder->setToolTip(bigEndianTip);
+    cmbDataType = dialogparts::comboBox(frSignal, "cmbDataType");
+    cmbDataType->addItems(
+        {QStringLiteral("unsigned"), QStringLiteral("signed"), QStringLiteral("float 32"), QStringLiteral("float 64")});
+    txtDataFactor = dialogparts::lineEdit(frSignal, "txtDataFactor");
+    txtDataOffset = dialogparts::lineEdit(frSignal, "txtDataOffset");
+    txtDataMinimum = dialogparts::lineEdit(frSignal, "txtDataMinimum");
+    txtDataMaximum = dialogparts::lineEdit(frSignal, "txtDataMaximum");
+    txtDataFactor->setToolTip(QStringLiteral("Value = raw * Factor + Offset"));
+    txtDataOffset->setToolTip(txtDataFactor->toolTip());
+    txtDataUnit = dialogparts::lineEdit(frSignal, "txtDataUnit");
+    txtDataComment = dialogparts::lineEdit(frSignal, "txtDataComment");
+    cmbDataMultiplex = dialogparts::comboBox(frSignal, "cmbDataMultiplex");
+    cmbDataMultiplex->addItems(
+        {QStringLiteral("none"), QStringLiteral("multiplexor"), QStringLiteral("present when multiplexor =")});
+    txtDataMultiplexValue = dialogparts::lineEdit(frSignal, "txtDataMultiplexValue");
+    txtDataValueTexts = new QPlainTextEdit(frSignal);
+    txtDataValueTexts->setObjectName(QStringLiteral("txtDataValueTexts"));
+    txtDataValueTexts->setPlaceholderText(QStringLiteral("0 Off\n1 On"));
+    txtDataValueTexts->setToolTip(QStringLiteral("One raw value and its text a line, such as: 1 On"));
+    txtDataValueTexts->setTabChangesFocus(true);
+    // It takes the height the left column leaves, so that column keeps its layout.
+    txtDataValueTexts->setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Ignored);
+    txtDataValueTexts->setMinimumHeight(3 * txtDataValueTexts->fontMetrics().lineSpacing());
+    auto *signalGrid = new QGridLayout(frSignal);
+    const auto label = [this](const QString &text) { return new QLabel(text, frSignal); };
+    signalGrid->addWidget(label(QStringLiteral("Byte order :")), 0, 0);
+    signalGrid->addWidget(cmbDataOrder, 0, 1);
+    signalGrid->addWidget(label(QStringLiteral("Value type :")), 0, 2);
+    signalGrid->addWidget(cmbDataType, 0, 3);
+    signalGrid->addWidget(label(QStringLiteral("Factor :")), 1, 0);
+    signalGrid->addWidget(txtDataFactor, 1, 1);
+    signalGrid->addWidget(label(QStringLiteral("Offset :")), 1, 2);
+    signalGrid->addWidget(txtDataOffset, 1, 3);
+    signalGrid->addWidget(label(QStringLiteral("Minimum :")), 2, 0);
+    signalGrid->addWidget(txtDataMinimum, 2, 1);
+    signalGrid->addWidget(label(QStringLiteral("Maximum :")), 2, 2);
+    signalGrid->addWidget(txtDataMaximum, 2, 3);
+    signalGrid->addWidget(label(QStringLiteral("Unit :")), 3, 0);
+    signalGrid->addWidget(txtDataUnit, 3, 1);
+    signalGrid->addWidget(label(QStringLiteral("Comment :")), 4, 0);
+    signalGrid->addWidget(txtDataComment, 4, 1, 1, 3);
+    QLabel *widest = label(QStringLiteral("Multiplexing :"));
+    signalGrid->addWidget(widest, 5, 0);
+    signalGrid->addWidget(cmbDataMultiplex, 5, 1, 1, 2);
+    signalGrid->addWidget(txtDataMultiplexValue, 5, 3);
+    signalGrid->addWidget(label(QStringLiteral("Value texts :")), 6, 0, Qt::AlignTop);
+    signalGrid->addWidget(txtDataValueTexts, 6, 1, 1, 3);
+    signalGrid->setRowStretch(6, 1);
+    detailsGrid->setColumnMinimumWidth(0, widest->sizeHint().width());
+
+    for (QComboBox *combo : {cmbDataOrder, cmbDataType, cmbDataMultiplex})
+        connect(combo, &QComboBox::activated, this, [this] { signalEdited(); });
+    for (QLineEdit *box : {txtDataFactor, txtDataOffset, txtDataMinimum, txtDataMaximum, txtDataUnit, txtDataComment,
+                           txtDataMultiplexValue})
+        connect(box, &QLineEdit::textEdited, this, [this] { signalEdited(); });
+    connect(txtDataValueTexts, &QPlainTextEdit::textChanged, this, [this] { signalEdited(); });
+}
+
 bool frmTV_ID::addID(const QString &key)
 {
     return showModal(IdEditor::Mode::Add, key);
@@ -227,6 +331,26 @@ void frmTV_ID::dataEdited()
     refresh();
 }
 
+void frmTV_ID::signalEdited()
+{
+    if (syncing)
+        return;
+    SignalBoxes boxes;
+    boxes.cmbDataOrder = cmbDataOrder->currentIndex();
+    boxes.cmbDataType = cmbDataType->currentIndex();
+    boxes.txtDataFactor = txtDataFactor->text();
+    boxes.txtDataOffset = txtDataOffset->text();
+    boxes.txtDataMinimum = txtDataMinimum->text();
+    boxes.txtDataMaximum = txtDataMaximum->text();
+    boxes.txtDataUnit = txtDataUnit->text();
+    boxes.txtDataComment = txtDataComment->text();
+    boxes.cmbDataMultiplex = cmbDataMultiplex->currentIndex();
+    boxes.txtDataMultiplexValue = txtDataMultiplexValue->text();
+    boxes.txtDataValueTexts = txtDataValueTexts->toPlainText();
+    logic.signalBoxes_Change(boxes);
+    refresh();
+}
+
 void frmTV_ID::fillData()
 {
     const QSignalBlocker block(lvListViewData);
@@ -251,6 +375,10 @@ void frmTV_ID::refresh()
         txtName->setText(logic.txtName);
     cmbDevDevice->setCurrentIndex(logic.cmbDevDevice.selected);
     chkEnable->setChecked(logic.chkEnable);
+    if (txtCycleTime->text() != logic.txtCycleTime)
+        txtCycleTime->setText(logic.txtCycleTime);
+    if (txtComment->text() != logic.txtComment)
+        txtComment->setText(logic.txtComment);
 
     if (lvListViewData->currentItem() != lvListViewData->topLevelItem(logic.selectedData))
         lvListViewData->setCurrentItem(lvListViewData->topLevelItem(logic.selectedData));
@@ -266,6 +394,23 @@ void frmTV_ID::refresh()
     FlatScrollBarEnd->setRange(0, lastBit - begin);
     FlatScrollBarBegin->setValue(lastBit - begin);
     FlatScrollBarEnd->setValue(lastBit - end);
+    const SignalBoxes &boxes = logic.signalBoxes;
+    cmbDataOrder->setCurrentIndex(boxes.cmbDataOrder);
+    cmbDataType->setCurrentIndex(boxes.cmbDataType);
+    const std::pair<QLineEdit *, const QString *> texts[] = {{txtDataFactor, &boxes.txtDataFactor},
+                                                             {txtDataOffset, &boxes.txtDataOffset},
+                                                             {txtDataMinimum, &boxes.txtDataMinimum},
+                                                             {txtDataMaximum, &boxes.txtDataMaximum},
+                                                             {txtDataUnit, &boxes.txtDataUnit},
+                                                             {txtDataComment, &boxes.txtDataComment},
+                                                             {txtDataMultiplexValue, &boxes.txtDataMultiplexValue}};
+    for (const auto &[box, text] : texts)
+        if (box->text() != *text)
+            box->setText(*text);
+    cmbDataMultiplex->setCurrentIndex(boxes.cmbDataMultiplex);
+    txtDataMultiplexValue->setEnabled(boxes.multiplexValueUsed());
+    if (txtDataValueTexts->toPlainText() != boxes.txtDataValueTexts)
+        txtDataValueTexts->setPlainText(boxes.txtDataValueTexts);
     cmdDataChange->setText(logic.cmdDataChangeCaption);
     cmdDataChange->setEnabled(logic.cmdDataChangeEnabled);
 

@@ -9,6 +9,7 @@ class QComboBox;
 class QGroupBox;
 class QLabel;
 class QLineEdit;
+class QPlainTextEdit;
 class QPushButton;
 class QRadioButton;
 class QScrollBar;
@@ -39,6 +40,9 @@ class frmTV_ID final : public QDialog
     QLineEdit *txtName = nullptr;
     QComboBox *cmbDevDevice = nullptr;
     QCheckBox *chkEnable = nullptr;
+    QGroupBox *frDetails = nullptr;
+    QLineEdit *txtCycleTime = nullptr;
+    QLineEdit *txtComment = nullptr;
     QGroupBox *frData = nullptr;
     QTreeWidget *lvListViewData = nullptr;
     QLineEdit *txtDataBegin = nullptr;
@@ -48,6 +52,19 @@ class frmTV_ID final : public QDialog
     QLineEdit *txtDataName = nullptr;
     QPushButton *cmdDataAdd = nullptr;
     QPushButton *cmdDataChange = nullptr;
+    // The signal properties of the field being edited, beside the "Data" group.
+    QGroupBox *frSignal = nullptr;
+    QComboBox *cmbDataOrder = nullptr;
+    QComboBox *cmbDataType = nullptr;
+    QLineEdit *txtDataFactor = nullptr;
+    QLineEdit *txtDataOffset = nullptr;
+    QLineEdit *txtDataMinimum = nullptr;
+    QLineEdit *txtDataMaximum = nullptr;
+    QLineEdit *txtDataUnit = nullptr;
+    QLineEdit *txtDataComment = nullptr;
+    QComboBox *cmbDataMultiplex = nullptr;
+    QLineEdit *txtDataMultiplexValue = nullptr;
+    QPlainTextEdit *txtDataValueTexts = nullptr;
     QPushButton *cmdOk = nullptr;
     QPushButton *cmdApply = nullptr;
     QPushButton *cmdDelete = nullptr;
@@ -60,6 +77,8 @@ class frmTV_ID final : public QDialog
     void refresh();
     void fillData();
     void dataEdited();
+    void signalEdited();
+    void buildSignalBoxes();
     void validate(QLineEdit *box, bool (IdEditor::*check)());
     bool syncing = false;
     bool validating = false;

@@ -30,6 +30,52 @@ const std::initializer_list<const char *> fixture = {
 const QString kRpm = QStringLiteral("ID_00000100");
 const QString kDoor = QStringLiteral("ID_248C4567");
 
+// Every property of a field, readable in a failed comparison.
+QString describe(const DataField &f)
+{
+    QStringList texts;
+    for (auto it = f.valueTexts.cbegin(); it != f.valueTexts.cend(); ++it)
+        texts << QString::number(it.key()) + '=' + it.value();
+    return QStringLiteral("%1 %2..%3 order%4 type%5 *%6 +%7 [%8,%9] %10 '%11' mux%12/%13 {%14}")
+        .arg(f.name)
+        .arg(f.begin)
+        .arg(f.end)
+        .arg(int(f.order))
+        .arg(int(f.type))
+        .arg(numberText(f.factor), numberText(f.offset), numberText(f.minimum), numberText(f.maximum), f.unit,
+             f.comment)
+        .arg(int(f.multiplexor))
+        .arg(f.multiplexValue)
+        .arg(texts.join(u','));
+}
+QString describe(const QList<DataField> &fields)
+{
+    QStringList all;
+    for (const DataField &f : fields)
+        all << describe(f);
+    return all.join(QStringLiteral("; "));
+}
+
+// Boxes changed as "order=1;factor=0.5;...", each name a box's own.
+SignalBoxes with(SignalBoxes boxes, const QString &changes)
+{
+    const QHash<QString, QString *> texts{
+        {"factor", &boxes.txtDataFactor},        {"offset", &boxes.txtDataOffset},   {"min", &boxes.txtDataMinimum},
+        {"max", &boxes.txtDataMaximum},          {"unit", &boxes.txtDataUnit},       {"comment", &boxes.txtDataComment},
+        {"value", &boxes.txtDataMultiplexValue}, {"texts", &boxes.txtDataValueTexts}};
+    const QHash<QString, int *> choices{
+        {"order", &boxes.cmbDataOrder}, {"type", &boxes.cmbDataType}, {"mux", &boxes.cmbDataMultiplex}};
+    for (const QString &change : changes.split(u';', Qt::SkipEmptyParts)) {
+        const QString name = change.section(u'=', 0, 0);
+        const QString value = change.section(u'=', 1);
+        if (texts.contains(name))
+            *texts[name] = value;
+        else
+            *choices.value(name) = value.toInt();
+    }
+    return boxes;
+}
+
 } // namespace
 
 class tst_CanDbEditors : public QObject, DbHarness
@@ -331,6 +377,202 @@ private slots:
         QVERIFY(editor.txtIDStd_Validate() && editor.txtIDStd == QLatin1String("07A") && editor.cmdOk_Click());
         QCOMPARE(dbModel().identifier("ID_0000007A")->deviceId, 11);
     }
+    // Every property typed in is stored with the identifier at once, a new
+    // one's too, and shows the same when the identifier is opened again.
+    void signalPropertiesRoundTrip()
+    {
+        open(1);
+        IdEditor editor(context, dbModel());
+        QVERIFY(editor.openEdit(kRpm) && editor.txtCycleTime.isEmpty());
+        editor.txtCycleTime_Change("100");
+        editor.txtComment_Change("Engine's revs");
+        editor.txtData_Change("7", "22", "Gear");
+        editor.signalBoxes_Change(with({}, "order=1;type=1;factor=0.25;offset=-40;min=-40;max=1000;unit=rpm;"
+                                           "comment=selected gear;mux=2;value=3;texts=0 Neutral\n-1 \"R \"\n0x0A Ten"));
+        editor.cmdDataAdd_Click();
+        editor.txtData_Change("63", "56", "Mode");
+        editor.signalBoxes_Change(with({}, "mux=1"));
+        editor.cmdDataAdd_Click();
+        QVERIFY(prompts.shown.isEmpty() && editor.cmdOk_Click());
+        const QString stored = "Speed 0..15 order0 type0 *1 +0 [0,0]  '' mux0/-1 {}; "
+                               "Gear 7..22 order1 type1 *0.25 +-40 [-40,1000] rpm 'selected gear' mux0/3 "
+                               "{-1=R ,0=Neutral,10=Ten}; Mode 56..63 order0 type0 *1 +0 [0,0]  '' mux1/-1 {}";
+        QCOMPARE(describe(dbModel().dataFields(100)), stored);
+        QCOMPARE(text("select CycleTime||'/'||Comment from CAN_ID where id_CAN_ID=100"), QString("100/Engine's revs"));
+
+        open(1);
+        IdEditor again(context, dbModel());
+        QVERIFY(again.openEdit(kRpm));
+        QCOMPARE(again.txtCycleTime + '/' + again.txtComment, QString("100/Engine's revs"));
+        QCOMPARE(describe(again.lvListViewData), stored);
+        again.lvListViewData_Click(1);
+        QCOMPARE(again.signalBoxes.txtDataValueTexts, QString("-1 \"R \"\n0 Neutral\n10 Ten"));
+        QCOMPARE(again.signalBoxes.txtDataMultiplexValue + again.signalBoxes.txtDataFactor, QString("30.25"));
+
+        IdEditor added(context, dbModel());
+        QVERIFY(added.openNew("DEV_11"));
+        added.txtIDStd_Change("7A");
+        added.txtCycleTime_Change("20");
+        added.txtComment_Change("Wipers");
+        QVERIFY(added.cmdOk_Click());
+        QCOMPARE(text("select CycleTime||'/'||Comment from CAN_ID where ID=122"), QString("20/Wipers"));
+        QCOMPARE(dbModel().identifier("ID_0000007A")->cycleTime, 20);
+    }
+
+    // A field changed in its name only keeps every other property exactly,
+    // also those the boxes could not show as typed; "Add" copies what the
+    // boxes show, and a fresh editor's boxes show the defaults.
+    void editingAFieldKeepsWhatWasNotTouched()
+    {
+        exec("update CAN_Data set ByteOrder=1, ValueType=1, Factor=1.0/3, \"Offset\"=0.1, Minimum=-1e-9, "
+             "Maximum=1e300, Unit=' km', Comment='c', MultiplexValue=2 where id_CAN_Data=1000");
+        exec("insert into CAN_Value values (1000, 1, 'tab\there'), (1000, 2, ' lead')");
+        open(1);
+        const QString before = describe(dbModel().dataFields(100));
+        IdEditor editor(context, dbModel());
+        QVERIFY(editor.openEdit(kRpm));
+        editor.lvListViewData_Click(0);
+        editor.txtData_Change("0", "15", "Revs");
+        editor.cmdDataChange_Click();
+        editor.txtData_Change("40", "47", "Copy");
+        editor.cmdDataAdd_Click();
+        QVERIFY(prompts.shown.isEmpty() && editor.cmdOk_Click());
+        const QList<DataField> fields = dbModel().dataFields(100);
+        QCOMPARE(describe(fields.value(0)), QString(before).replace("Speed", "Revs"));
+        QCOMPARE(describe(fields.value(1)).section(u' ', 2), describe(fields.value(0)).section(u' ', 2));
+
+        IdEditor fresh(context, dbModel());
+        QVERIFY(fresh.openEdit(kDoor));
+        QCOMPARE(fresh.signalBoxes, SignalBoxes::of(DataField()));
+        fresh.txtData_Change("0", "7", "New");
+        fresh.cmdDataAdd_Click();
+        DataField defaults;
+        defaults.end = 7;
+        defaults.name = "New";
+        QCOMPARE(describe(fresh.lvListViewData), describe(defaults));
+    }
+
+    // Each refused field shows its message for Apply and for Add alike and
+    // changes nothing; the neighbouring accepted cases pass.
+    void badSignalInputIsRefused_data()
+    {
+        QTest::addColumn<QString>("begin");
+        QTest::addColumn<QString>("end");
+        QTest::addColumn<QString>("changes");
+        QTest::addColumn<QString>("message");
+        QTest::addColumn<QString>("listed"); // the row's text afterwards
+        const QString kept = " 0..15";
+        // clang-format off
+        QTest::newRow("factor 0") << "0" << "15" << "factor=0" << "Factor must not be 0." << kept;
+        QTest::newRow("factor no number") << "0" << "15" << "factor=x" << "Factor must be a number." << kept;
+        QTest::newRow("offset NaN") << "0" << "15" << "offset=nan" << "Offset must be a number." << kept;
+        QTest::newRow("minimum above maximum")
+            << "0" << "15" << "min=5;max=1" << "Minimum must not be above Maximum." << kept;
+        QTest::newRow("unit with a tab") << "0" << "15" << "unit=k\tm" << "Unit must be one line of text." << kept;
+        QTest::newRow("float 32 of 16 bits")
+            << "0" << "15" << "type=2" << "A float 32 field must be 32 bits long, not 16." << kept;
+        QTest::newRow("float 64 of 32 bits")
+            << "0" << "31" << "type=3" << "A float 64 field must be 64 bits long, not 32." << kept;
+        QTest::newRow("float 32 of 32 bits") << "32" << "63" << "type=2" << "" << "32..63";
+        QTest::newRow("little-endian End past 63") << "0" << "64" << "" << "Value is big!" << kept;
+        QTest::newRow("big-endian End below Begin")
+            << "15" << "8" << "order=1"
+            << "End of a big-endian field must not be below Begin: its length is End-Begin+1." << kept;
+        QTest::newRow("big-endian past the last byte")
+            << "63" << "71" << "order=1" << "A big-endian field of 9 bits from bit 63 does not fit in the 8 data bytes."
+            << kept;
+        QTest::newRow("big-endian 64 bits from bit 7") << "7" << "70" << "order=1" << "" << " 7 big-endian, 64 bits";
+        QTest::newRow("multiplex value negative")
+            << "0" << "15" << "mux=2;value=-1" << "Multiplex value must be a whole number from 0 to 2147483647." << kept;
+        QTest::newRow("multiplex value past 2^31-1")
+            << "0" << "15" << "mux=2;value=2147483648"
+            << "Multiplex value must be a whole number from 0 to 2147483647." << kept;
+        QTest::newRow("multiplex value 2^31-1") << "0" << "15" << "mux=2;value=2147483647" << "" << " 0..15";
+        QTest::newRow("value texts") << "0" << "15" << "texts=1 On\nx Off"
+                                     << "Value texts, line 2: \"x\" is not a whole number." << kept;
+        // clang-format on
+    }
+    void badSignalInputIsRefused()
+    {
+        QFETCH(QString, begin);
+        QFETCH(QString, end);
+        QFETCH(QString, changes);
+        QFETCH(QString, message);
+        open(1);
+        const QStringList before = everything();
+        IdEditor editor(context, dbModel());
+        QVERIFY(editor.openEdit(kRpm));
+        editor.lvListViewData_Click(0);
+        editor.txtData_Change(begin, end, "Speed");
+        editor.signalBoxes_Change(with(editor.signalBoxes, changes));
+        editor.cmdDataChange_Click();
+        editor.cmdDataAdd_Click();
+        QCOMPARE(prompts.texts(), (message.isEmpty() ? QStringList() : QStringList{message, message}));
+        QTEST(editor.lvListViewData.first().text(), "listed");
+        QCOMPARE(editor.lvListViewData.size(), message.isEmpty() ? 2 : 1);
+        QVERIFY(editor.cmdOk_Click());
+        QCOMPARE(everything() == before, !message.isEmpty());
+    }
+
+    // The one multiplexor may be changed in place, but no second one joins it.
+    void oneMultiplexorPerIdentifier()
+    {
+        open(1);
+        IdEditor editor(context, dbModel());
+        QVERIFY(editor.openEdit(kRpm));
+        editor.lvListViewData_Click(0);
+        editor.signalBoxes_Change(with(editor.signalBoxes, "mux=1"));
+        editor.cmdDataChange_Click();
+        editor.txtData_Change("0", "7", "Speed");
+        editor.cmdDataChange_Click();
+        editor.txtData_Change("16", "23", "Other");
+        editor.cmdDataAdd_Click();
+        QCOMPARE(prompts.texts(), QStringList{"An identifier has one multiplexor only, and \"Speed\" is it already."});
+        editor.signalBoxes_Change(with(editor.signalBoxes, "mux=2;value=1"));
+        editor.cmdDataAdd_Click();
+        QCOMPARE(prompts.texts().size(), 1);
+        QCOMPARE(describe(editor.lvListViewData).count("mux1/-1") + describe(editor.lvListViewData).count("mux0/1"), 2);
+    }
+
+    // The cycle time and the comment count as unsaved changes: closing asks,
+    // and a refused cycle time keeps the editor open with nothing stored.
+    void cycleTimeAndComment_data()
+    {
+        QTest::addColumn<QString>("cycle");
+        QTest::addColumn<QString>("comment");
+        QTest::addColumn<QString>("stored"); // CycleTime/Comment afterwards
+        QTest::addColumn<bool>("refused");
+        // clang-format off
+        QTest::newRow("emptied: none") << "" << "" << "0/" << false;
+        QTest::newRow("an hour") << " 3600000 " << "" << "3600000/" << false;
+        QTest::newRow("comment only") << "50" << "Slow" << "50/Slow" << false;
+        QTest::newRow("past an hour") << "3600001" << "Slow" << "50/" << true;
+        QTest::newRow("negative") << "-1" << "" << "50/" << true;
+        QTest::newRow("with its unit") << "20ms" << "" << "50/" << true;
+        // clang-format on
+    }
+    void cycleTimeAndComment()
+    {
+        QFETCH(QString, cycle);
+        QFETCH(QString, comment);
+        QFETCH(bool, refused);
+        exec("update CAN_ID set CycleTime=50 where id_CAN_ID=100");
+        open(1);
+        IdEditor editor(context, dbModel());
+        QVERIFY(editor.openEdit(kRpm) && editor.txtCycleTime == "50");
+        editor.txtCycleTime_Change(cycle);
+        editor.txtComment_Change(comment);
+        QVERIFY(editor.cmdApplyEnabled);
+        prompts.answers << Prompts::Answer::Yes << Prompts::Answer::Ok;
+        QCOMPARE(editor.queryUnload(), !refused);
+        QStringList shown{"Settings was been chanded. Save?"};
+        if (refused)
+            shown << "Cycle time must be a whole number of milliseconds from 0 to 3600000.";
+        QCOMPARE(prompts.texts(), shown);
+        QTEST(text("select CycleTime||'/'||ifnull(Comment,'') from CAN_ID where id_CAN_ID=100"), "stored");
+        QCOMPARE(editor.cmdApplyEnabled, refused);
+    }
+
     // Another Tessel on the same file (its own connection and settings cache) hands out data-field ids while this one's
     // identifier editor is open; a field the file refuses leaves every field, and a new identifier, out.
     void identifierSavesAreAllOrNothing_data()

@@ -15,6 +15,7 @@
 #include <QLineEdit>
 #include <QMenu>
 #include <QMimeData>
+#include <QPlainTextEdit>
 #include <QPushButton>
 #include <QSignalSpy>
 #include <QTreeWidget>
@@ -298,6 +299,34 @@ private slots:
         QTEST(window.txtIDExt->text(), "ext");
         QCOMPARE(window.txtIDExt->isEnabled(), window.frmCAN_ID->isEnabled() && key == kDoor);
         QVERIFY(!window.cmdDataChange->isEnabled());
+    }
+
+    // The signal boxes show the clicked field, follow the chosen multiplexing,
+    // and a typed cycle time is an unsaved change that Apply stores.
+    void identifierWindowShowsSignalProperties()
+    {
+        exec("update CAN_ID set CycleTime=100 where id_CAN_ID=101");
+        exec("insert into CAN_Data (id_CAN_Data, id_CAN_ID, Name, \"Begin\", \"Count\", ByteOrder, Factor) "
+             "values (1000, 101, 'Revs', 7, 16, 1, 0.5)");
+        exec("insert into CAN_Value values (1000, 0, 'Stopped')");
+        open(1);
+        frmTV_ID window(context, *model);
+        QVERIFY(window.prepare(IdEditor::Mode::Edit, kRpm));
+        QCOMPARE(window.txtCycleTime->text(), QString("100"));
+        emit window.lvListViewData->itemClicked(window.lvListViewData->topLevelItem(0), 0);
+        QCOMPARE(QStringList({window.cmbDataOrder->currentText(), window.txtDataFactor->text(),
+                              window.txtDataValueTexts->toPlainText(), window.cmdDataChange->text()}),
+                 QStringList({"big-endian", "0.5", "0 Stopped", "Delete"}));
+        QVERIFY(!window.txtDataMultiplexValue->isEnabled());
+        window.cmbDataMultiplex->setCurrentIndex(2);
+        emit window.cmbDataMultiplex->activated(2);
+        QVERIFY(window.txtDataMultiplexValue->isEnabled() && window.cmdDataChange->isEnabled());
+        QCOMPARE(window.cmdDataChange->text(), QString("Apply"));
+        QVERIFY(!window.cmdApply->isEnabled());
+        QTest::keyClicks(window.txtCycleTime, "0");
+        QVERIFY(window.cmdApply->isEnabled());
+        QTest::mouseClick(window.cmdApply, Qt::LeftButton);
+        QCOMPARE(value("select CycleTime from CAN_ID where id_CAN_ID=101").toInt(), 1000);
     }
 
     void dataBaseWindowsShowTheirFields()
