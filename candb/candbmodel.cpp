@@ -451,7 +451,7 @@ std::optional<int> CanDbModel::addIdentifier(int deviceId, qint32 keyNumber, con
     if (!transaction.isActive() ||
         !db.execute(QString::fromLatin1(sql::insertIdDetailed),
                     {id, deviceId, keyNumber, name, enable ? 1 : 0, cycleTime,
-                     comment.isEmpty() ? QVariant() : QVariant(comment)}) ||
+                     comment.isEmpty() ? QVariant() : QVariant(comment), QVariant()}) ||
         !storeDataFields(id, fields) || !transaction.commit()) {
         prompts.error(failed, addTitle);
         return std::nullopt;
