@@ -71,6 +71,7 @@ bool Database::open(const QString &file, QString *why, bool readOnly)
 
 void Database::close()
 {
+    prepared.clear();
     if (QSqlDatabase::contains(connectionName)) {
         {
             QSqlDatabase db = QSqlDatabase::database(connectionName, false);
@@ -113,7 +114,32 @@ std::optional<QSqlQuery> Database::openRecordset(const QString &sql, const QVari
 
 bool Database::execute(const QString &sql, const QVariantList &binds)
 {
-    return openRecordset(sql, binds).has_value();
+    lastErrorText.clear();
+    if (!isOpen()) {
+        lastErrorText = QStringLiteral("the data base is not open");
+        return false;
+    }
+    auto it = prepared.find(sql);
+    if (it == prepared.end()) {
+        QSqlQuery q(QSqlDatabase::database(connectionName, false));
+        q.setForwardOnly(true);
+        if (!q.prepare(sql)) {
+            lastErrorText = q.lastError().text();
+            return false;
+        }
+        it = prepared.insert(sql, q);
+    }
+    QSqlQuery &q = *it;
+    for (qsizetype i = 0; i < binds.size(); ++i)
+        q.bindValue(int(i), binds.at(i));
+    // A statement given fewer values than it has placeholders fails, as a
+    // newly prepared one does, instead of reusing the last run's values.
+    const bool ran = binds.size() == q.boundValues().size() && q.exec();
+    if (!ran)
+        lastErrorText = q.lastError().text().isEmpty() ? QStringLiteral("wrong number of values")
+                                                       : q.lastError().text();
+    q.finish();
+    return ran;
 }
 
 bool Database::run(const QString &statement)

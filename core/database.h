@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QHash>
 #include <QSqlQuery>
 #include <QString>
 #include <QVariantList>
@@ -48,6 +49,9 @@ private:
     bool commit();
     void rollback();
     bool run(const QString &statement);
+
+    // Statements that change data, prepared once and run again with new values.
+    QHash<QString, QSqlQuery> prepared;
 
     QString connectionName;
     QString path;

@@ -7,7 +7,7 @@
 QString DataField::text() const
 {
     if (order == signaldecode::ByteOrder::BigEndian)
-        return padLeft(begin, 2) + QStringLiteral(" big-endian, %1 bits").arg(length());
+        return padLeft(begin, 2) + QStringLiteral("/%1 BE").arg(length());
     return padLeft(begin, 2) + QStringLiteral("..") + padLeft(end, 2);
 }
 

@@ -37,7 +37,7 @@ struct DataField
     QMap<qint64, QString> valueTexts;
 
     [[nodiscard]] int length() const { return end - begin + 1; }
-    // " 8..15" for a little-endian field, " 7 big-endian, 16 bits" for a big-endian one.
+    // " 8..15" for a little-endian field; " 7/16 BE" (start bit, length) for a big-endian one.
     [[nodiscard]] QString text() const;
     // What the decoder needs of this field.
     [[nodiscard]] signaldecode::Field decoderField() const;

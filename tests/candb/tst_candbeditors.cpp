@@ -481,7 +481,7 @@ private slots:
         QTest::newRow("big-endian past the last byte")
             << "63" << "71" << "order=1" << "A big-endian field of 9 bits from bit 63 does not fit in the 8 data bytes."
             << kept;
-        QTest::newRow("big-endian 64 bits from bit 7") << "7" << "70" << "order=1" << "" << " 7 big-endian, 64 bits";
+        QTest::newRow("big-endian 64 bits from bit 7") << "7" << "70" << "order=1" << "" << " 7/64 BE";
         QTest::newRow("multiplex value negative")
             << "0" << "15" << "mux=2;value=-1" << "Multiplex value must be a whole number from 0 to 2147483647." << kept;
         QTest::newRow("multiplex value past 2^31-1")
