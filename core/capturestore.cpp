@@ -36,18 +36,25 @@ void CaptureStore::placeFrame(clsFrame &stored, bool first)
     lastFrameDuration = stored.Duration;
 }
 
+void CaptureStore::takeFrame(qsizetype index, bool first)
+{
+    clsFrame &stored = frames[size_t(index)];
+    placeFrame(stored, first);
+    const qint32 key = frameIdNumber(stored);
+    newest.insert(key, index);
+    if (filter)
+        filter->updateIDRow(key, true);
+}
+
 void CaptureStore::addListFrames(const clsFrame &frame)
 {
-    clsFrame stored = frame;
-    placeFrame(stored, frames.empty());
+    const bool first = frames.empty();
     // Grow by a quarter rather than doubling: a capture of millions of frames
     // then never holds more than 25 % spare room.
     if (frames.size() == frames.capacity())
         frames.reserve(frames.capacity() + std::max<size_t>(frames.capacity() / 4, 4096));
-    frames.push_back(stored);
-
-    if (filter)
-        filter->updateIDRow(frameIdNumber(stored), true);
+    frames.push_back(frame);
+    takeFrame(count() - 1, first);
 }
 
 void CaptureStore::addListFrames(std::vector<clsFrame> &&loaded)
@@ -60,11 +67,8 @@ void CaptureStore::addListFrames(std::vector<clsFrame> &&loaded)
     }
     frames = std::move(loaded);
     loaded = {};
-    for (size_t i = 0; i < frames.size(); ++i) {
-        placeFrame(frames[i], i == 0);
-        if (filter)
-            filter->updateIDRow(frameIdNumber(frames[i]), true);
-    }
+    for (qsizetype i = 0; i < count(); ++i)
+        takeFrame(i, i == 0);
 }
 
 bool CaptureStore::addCapturedFrame(const clsFrame &frame)
@@ -79,6 +83,7 @@ void CaptureStore::clear()
 {
     frames.clear();
     frames.shrink_to_fit();
+    newest.clear();
     captureFileName.clear();
     wrapOffset = 0;
     selectedTime = 0;

@@ -2,6 +2,7 @@
 
 #include "core/clsframe.h"
 
+#include <QHash>
 #include <QString>
 
 #include <vector>
@@ -47,6 +48,9 @@ public:
     [[nodiscard]] const clsFrame *frameByKey(const QString &key) const;
     // All frames, read-only (capture files and the time line walk them).
     [[nodiscard]] const std::vector<clsFrame> &capturedFrames() const { return frames; }
+    // The 0-based index of the newest stored frame of identifier key
+    // `keyNumber` (frameIdNumber), -1 when none is stored.
+    [[nodiscard]] qsizetype latestFrame(qint32 keyNumber) const { return newest.value(keyNumber, -1); }
 
     // ---- the road of a captured frame ----
     // The display filter: the checked state of the frame's identifier row in
@@ -89,6 +93,13 @@ private:
     // Sets the frame's Time and the capture's time state; `first` starts them.
     void placeFrame(clsFrame &frame, bool first);
 
+    // Sets the frame's Time and time state, keeps it as its identifier's
+    // newest and counts it in the monitor list.
+    void takeFrame(qsizetype index, bool first);
+
     std::vector<clsFrame> frames;
+    // Key number -> index of its newest frame: one entry per identifier, so a
+    // frame costs a lookup, never an allocation.
+    QHash<qint32, qsizetype> newest;
     IdFilter *filter = nullptr;
 };

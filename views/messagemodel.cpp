@@ -2,6 +2,7 @@
 
 #include "views/qcolour.h"
 #include "core/values.h"
+#include "views/signalrows.h"
 
 #include <QHash>
 
@@ -32,6 +33,7 @@ const std::array<ColumnDef, MessageModel::columnTotal> columns{{
     {"Duration", u"Duration, us", Qt::AlignRight},
     {"Device", u"Device", Qt::AlignLeft},
     {"Description", u"Description", Qt::AlignLeft},
+    {"Signals", u"Signals", Qt::AlignLeft},
 }};
 
 constexpr quint32 lostRowColour = 0xF1F1F1;
@@ -187,8 +189,19 @@ QString MessageModel::cellText(const clsFrame &frame, qsizetype number, int colu
             return {};
         return column == colDevice ? device : description;
     }
+    case colSignals: {
+        const auto set = index ? index->signalSet(frameIdNumber(frame)) : nullptr;
+        return set ? signalrows::compactText(*set, frame) : QString();
+    }
     }
     return {};
+}
+
+void MessageModel::signalsChanged(qint32 keyNumber)
+{
+    Q_UNUSED(keyNumber); // rows of any identifier may be on screen; the view asks only for those
+    if (!rows.empty())
+        emit dataChanged(index(0, colSignals), index(count() - 1, colSignals), {Qt::DisplayRole});
 }
 
 quint32 MessageModel::rowColour(const clsFrame &frame)

@@ -18,7 +18,8 @@
 // Columns (key, caption, alignment), in this order:
 //   "Num" "№" left, "ID-Std" centre, "ID-Ext" centre, "RTR", "IDE", "RB1",
 //   "RB0" centre, "DLC" centre, "Data" left, "TSMP" left, "Time" right,
-//   "Duration" "Duration, us" right, "Device" left, "Description" left.
+//   "Duration" "Duration, us" right, "Device" left, "Description" left,
+//   "Signals" left (the decoded data fields; the window hides it unless asked).
 // Example: frame 7, standard 123, data AA 55, stamp 0x1E240, time 40, 500 kbit/s
 //   "    7" "123" "-----" "0" "0" "0" "0" "2" "AA 55" "0001E240" "40" "120.000"
 class MessageModel final : public QAbstractTableModel
@@ -40,6 +41,7 @@ public:
         colDuration,
         colDevice,
         colDescription,
+        colSignals,
         columnTotal
     };
 
@@ -54,8 +56,12 @@ public:
     // "Num", "ID-Std", "ID-Ext", "DLC" and "Device" sort; the others do not.
     [[nodiscard]] static bool isSortable(int column);
 
-    // Device and description come from the data base tree; nullptr: empty.
+    // Device, description and the data fields come from the data base tree;
+    // nullptr: empty.
     void setIdIndex(const IdIndex *index) { idIndex = index; }
+    // The data fields of identifier `keyNumber` changed (-1: of every one):
+    // the Signals cells are formatted again.
+    void signalsChanged(qint32 keyNumber);
     // The decimal separator of "Duration".
     void setLocale(const QLocale &l);
 

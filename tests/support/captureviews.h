@@ -10,8 +10,10 @@
 #include <QHash>
 #include <QStringList>
 
+#include <memory>
+
 // The data base tree as the capture views see it: identifiers by key with
-// their check box and labels.
+// their check box and labels, and data fields by key number.
 class FakeIdIndex final : public IdIndex
 {
 public:
@@ -22,6 +24,16 @@ public:
         QString description;
     };
     QHash<QString, Node> nodes;
+    QHash<qint32, std::shared_ptr<const SignalSet>> sets;
+
+    void setFields(qint32 keyNumber, const QList<DataField> &fields)
+    {
+        sets.insert(keyNumber, std::make_shared<const SignalSet>(fields));
+    }
+    [[nodiscard]] std::shared_ptr<const SignalSet> signalSet(qint32 keyNumber) const override
+    {
+        return sets.value(keyNumber);
+    }
 
     void add(qint32 keyNumber, bool ticked, const QString &device, const QString &description)
     {

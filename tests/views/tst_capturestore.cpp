@@ -102,20 +102,21 @@ private slots:
         data.setData(QByteArray::fromHex("AA55"));
         data.setRB0(1);
         QTest::newRow("standard data frame, labelled")
-            << data << "    7|123|-----|0|0|0|1|2|AA 55|0001E240|0|120.000|Engine|Speed" << quint32(0x00302030);
+            << data << "    7|123|-----|0|0|0|1|2|AA 55|0001E240|0|120.000|Engine|Speed|" << quint32(0x00302030);
         clsFrame ext = makeFrame(0xFFFFFFFF, 0x1FFFFFFF, true, 8);
         ext.setRB1(1);
         QTest::newRow("extended 1FFFFFFF")
-            << ext << "    7|7FF|3FFFF|0|1|1|0|8|11 22 33 44 55 66 77 88|FFFFFFFF|0|256.000||" << quint32(0x00F0F0F0);
+            << ext << "    7|7FF|3FFFF|0|1|1|0|8|11 22 33 44 55 66 77 88|FFFFFFFF|0|256.000|||" << quint32(0x00F0F0F0);
         clsFrame remote = makeFrame(1, 0x2A0, false, 8);
         remote.setRTR(1);
         remote.setData({});
         QTest::newRow("remote frame DLC 8: no data")
-            << remote << "    7|2A0|-----|1|0|0|0|8||00000001|0|216.000||" << quint32(0x0000A050);
+            << remote << "    7|2A0|-----|1|0|0|0|8||00000001|0|216.000|||" << quint32(0x0000A050);
         QTest::newRow("data frame DLC 0: empty data")
-            << makeFrame(2, 0x555, false, 0) << "    7|555|-----|0|0|0|0|0||00000002|0|88.000||" << quint32(0x005050B0);
+            << makeFrame(2, 0x555, false, 0) << "    7|555|-----|0|0|0|0|0||00000002|0|88.000|||"
+            << quint32(0x005050B0);
         QTest::newRow("lost-frame record for 3 frames")
-            << makeLost(0x2A000, 3) << "    7|---|3|-|-|-|-|0||0002A000|0|0.000|Lost frame|" << quint32(0x00F1F1F1);
+            << makeLost(0x2A000, 3) << "    7|---|3|-|-|-|-|0||0002A000|0|0.000|Lost frame||" << quint32(0x00F1F1F1);
     }
     void cellTexts()
     {

@@ -11,17 +11,21 @@
 #include "sender/sendrun.h"
 #include "sender/ui/frmanalysersettings.h"
 #include "sender/ui/frmsendframe.h"
+#include "views/messagemodel.h"
 #include "views/monitorlist.h"
+#include "views/signalpane.h"
 #include "views/ui/frmload.h"
 #include "views/ui/mainactions.h"
 #include "views/ui/mainpanes.h"
 #include "views/ui/messageviews.h"
 #include "views/ui/monitorview.h"
+#include "views/ui/signaldock.h"
 #include "views/ui/timelinepanel.h"
 #include "views/ui/windowsettings.h"
 
 #include <QAction>
 #include <QCloseEvent>
+#include <QDockWidget>
 #include <QFrame>
 #include <QHeaderView>
 #include <QLabel>
@@ -60,6 +64,7 @@ frmMain::frmMain(AppContext &context, PortFactory makePort, QWidget *parent)
     settings = std::make_unique<WindowSettings>(*this, *context.params, panes->layout,
                                                 panes->lvListViewMessages->header(), panes->lvListViewID->header());
     createDbTree();
+    createSignalViews();
 
     loadTimer = new QTimer(this);
     loadTimer->setObjectName(QStringLiteral("loadTimer"));
@@ -115,6 +120,34 @@ void frmMain::createDbTree()
     // a capture is running.
     connect(monitorList, &MonitorList::rebuildRequested, this, &frmMain::rebuildLVM);
     connect(&captureDocument, &CaptureDocument::capturingChanged, monitorList, &MonitorList::setCaptureRunning);
+}
+
+// The Signals dock and the Signals column, each shown from its View item and
+// kept in the settings; both follow changes of the data fields.
+void frmMain::createSignalViews()
+{
+    SignalPane *pane = messageViews->signalPane();
+    signalDock = new SignalDock(*pane, this);
+    addDockWidget(Qt::RightDockWidgetArea, signalDock);
+    // Room for a name, a value with its unit and the start of a description.
+    resizeDocks({signalDock}, {signalDock->fontMetrics().horizontalAdvance(QLatin1Char('x')) * 56}, Qt::Horizontal);
+    signalDock->hide();
+    QAction *paneItem = action("mnuViewSignals");
+    connect(paneItem, &QAction::triggered, signalDock, &QWidget::setVisible);
+    // Also the dock's own close button.
+    connect(signalDock->toggleViewAction(), &QAction::toggled, paneItem, &QAction::setChecked);
+
+    QAction *columnItem = action("mnuViewSignalsColumn");
+    connect(columnItem, &QAction::triggered, this, [this](bool shown) {
+        panes->lvListViewMessages->header()->setSectionHidden(MessageModel::colSignals, !shown);
+    });
+    settings->addShownState(QStringLiteral("SignalPane"), paneItem);
+    settings->addShownState(QStringLiteral("SignalsColumn"), columnItem);
+
+    CanDbModel &db = dbTree->model();
+    connect(&db, &CanDbModel::signalsChanged, messageModel, &MessageModel::signalsChanged);
+    connect(&db, &CanDbModel::signalsChanged, pane, &SignalPane::signalsChanged);
+    connect(&db, &CanDbModel::reset, pane, &SignalPane::refresh);
 }
 
 frmMain::~frmMain()
@@ -459,7 +492,8 @@ void frmMain::closeEvent(QCloseEvent *event)
     // The program's other windows, newest first.
     const QList<QWidget *> children = findChildren<QWidget *>();
     for (auto it = children.crbegin(); it != children.crend(); ++it) {
-        if ((*it)->isWindow() && (*it)->isVisible())
+        // A floating dock goes with the window; closing it would keep it as hidden.
+        if ((*it)->isWindow() && (*it)->isVisible() && !qobject_cast<QDockWidget *>(*it))
             (*it)->close();
     }
     settings->save();

@@ -23,13 +23,15 @@ class QStatusBar;
 class QTimer;
 class RunCommands;
 class SendRun;
+class SignalDock;
 class WindowSettings;
 class frmCapture;
 class frmConnect;
 class frmSendFrame;
 
 // The main window of Tessel: menus, tool bar, status bar and the three panes
-// (data base tree, message list with the identifier monitor list, time line).
+// (data base tree, message list with the identifier monitor list, time line),
+// and the "Signals" dock with the decoded fields of the selected frame.
 // It wires the parts together: the capture document, the analyser link and
 // the windows of each area; it shows their state and forwards the commands.
 // Menus, buttons and panes are found by object name (MainActions, MainPanes).
@@ -80,6 +82,7 @@ private:
     void createDocument();
     void createCommands();
     void createDbTree();
+    void createSignalViews();
 
     [[nodiscard]] QAction *action(const char *name) const;
     [[nodiscard]] QAction *button(const char *key) const;
@@ -110,6 +113,7 @@ private:
     MessageViews *messageViews = nullptr;
     MessageModel *messageModel = nullptr; // messageViews' lists
     MonitorList *monitorList = nullptr;
+    SignalDock *signalDock = nullptr;
     frmCapture *captureWindow = nullptr;
 
     PacketLink *link = nullptr;

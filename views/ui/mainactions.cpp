@@ -102,6 +102,9 @@ constexpr MenuEntry menuEntries[] = {
     {"mnuViewStatusBar", "Status Bar", "mnuView", Toggle | Marked},
     {"mnuViewBar1", "", "mnuView", Bar},
     {"mnuViewOptions", "Options...", "mnuView", 0},
+    {"mnuViewBar2", "", "mnuView", Bar},
+    {"mnuViewSignals", "Signals", "mnuView", Toggle},
+    {"mnuViewSignalsColumn", "Signals Column", "mnuView", Toggle},
 
     {"mnuHelp", "Help", nullptr, Menu},
     {"mnuHelpContents", "Contents", "mnuHelp", 0},

@@ -6,6 +6,8 @@
 #include "views/ui/timelinepanel.h"
 
 #include <QComboBox>
+#include <QDockWidget>
+#include <QEvent>
 #include <QGridLayout>
 #include <QMainWindow>
 #include <QPushButton>
@@ -32,6 +34,8 @@ MainPanes::MainPanes(QMainWindow &window, QToolBar *toolBar, QStatusBar *statusB
 {
     auto *central = new QWidget(&window);
     window.setCentralWidget(central);
+    // Showing or moving a docked window resizes the central widget alone.
+    central->installEventFilter(this);
 
     picDB = new QWidget(central);
     picDB->setObjectName(QStringLiteral("picDB"));
@@ -76,7 +80,35 @@ QSize MainPanes::innerSize() const
 {
     const QWidget *menu = window.menuWidget();
     const int menuHeight = menu && !menu->isHidden() ? menu->sizeHint().height() : 0;
-    return QSize(window.width(), std::max(window.height() - menuHeight, 0));
+    QSize inner(window.width(), std::max(window.height() - menuHeight, 0));
+
+    // Docks only go right or to the bottom (SignalDock), so the central
+    // widget keeps its top left corner and everything right of it or between
+    // it and the status bar is theirs. Without one the window's own size
+    // counts, which is right also before the window is first laid out.
+    bool right = false;
+    bool bottom = false;
+    for (QDockWidget *dock : window.findChildren<QDockWidget *>(Qt::FindDirectChildrenOnly)) {
+        if (dock->isHidden() || dock->isFloating())
+            continue;
+        right = right || window.dockWidgetArea(dock) == Qt::RightDockWidgetArea;
+        bottom = bottom || window.dockWidgetArea(dock) == Qt::BottomDockWidgetArea;
+    }
+    const QRect central = window.centralWidget()->geometry();
+    if (right)
+        inner.rwidth() -= std::max(window.width() - (central.right() + 1), 0);
+    if (bottom) {
+        const int below = statusBar->isHidden() ? window.height() : statusBar->y();
+        inner.rheight() -= std::max(below - (central.bottom() + 1), 0);
+    }
+    return inner;
+}
+
+bool MainPanes::eventFilter(QObject *watched, QEvent *event)
+{
+    if (watched == window.centralWidget() && event->type() == QEvent::Resize)
+        sizeControls();
+    return QObject::eventFilter(watched, event);
 }
 
 void MainPanes::sizeControls()

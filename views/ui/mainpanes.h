@@ -21,7 +21,9 @@ class TimeLinePanel;
 // The main window's panes in its central widget: the data base panel (picDB:
 // cmbDB_Name, cmdDB_Property, tvDB_IDs), the message list, the monitor list and
 // the time line, placed from the splitter positions of `layout` (pixels of the
-// window's inner area, below the menu bar).
+// window's inner area, below the menu bar). A window docked on the right or at
+// the bottom takes its room from that area; the panes follow the central
+// widget whenever it changes size.
 class MainPanes final : public QObject
 {
     Q_OBJECT
@@ -40,6 +42,7 @@ public:
     void presetVertical();
     void presetHorizontal();
 
+    // The window below the menu bar, less what docked windows take.
     [[nodiscard]] QSize innerSize() const;
 
     MainLayout layout;
@@ -50,6 +53,9 @@ public:
     QTreeView *lvListViewMessages = nullptr;
     MonitorView *lvListViewID = nullptr;
     TimeLinePanel *pictOscilograph = nullptr;
+
+protected:
+    bool eventFilter(QObject *watched, QEvent *event) override;
 
 private:
     QMainWindow &window;

@@ -4,6 +4,7 @@
 #include "views/listfont.h"
 #include "views/messagemodel.h"
 #include "views/monitorlist.h"
+#include "views/signalpane.h"
 #include "views/ui/frmrebuildlvm.h"
 #include "views/ui/mainactions.h"
 #include "views/ui/mainpanes.h"
@@ -26,6 +27,7 @@ MessageViews::MessageViews(CaptureDocument &document, MainPanes &panes, const Ma
     messageModel = new MessageModel(store, this);
     monitorList = new MonitorList(this);
     store.setFilter(monitorList);
+    signalValues = new SignalPane(store, this);
 
     QTreeView *messages = panes.lvListViewMessages;
     messages->setModel(messageModel);
@@ -38,6 +40,9 @@ MessageViews::MessageViews(CaptureDocument &document, MainPanes &panes, const Ma
     header->setSectionsClickable(true);
     header->setSortIndicatorShown(true);
     header->setSortIndicator(MessageModel::colNum, Qt::AscendingOrder);
+    // View › Signals Column shows it, wide enough for a few fields.
+    header->resizeSection(MessageModel::colSignals, 4 * header->defaultSectionSize());
+    header->setSectionHidden(MessageModel::colSignals, true);
     connect(header, &QHeaderView::sectionClicked, this, [this, messages, header](int column) {
         const bool sorted = messageModel->columnClick(column);
         // The header shows the order actually in force.
@@ -49,7 +54,18 @@ MessageViews::MessageViews(CaptureDocument &document, MainPanes &panes, const Ma
     connect(messages, &QAbstractItemView::clicked, this, [this](const QModelIndex &index) {
         if (messageModel->rowClick(index.row()))
             redrawTimeLine();
+        signalValues->showMessage(messageModel->frameIndex(index.row()));
     });
+    // The user's choice shows at once; the program's (the newest row while
+    // capturing) on the pane's next tick, and never over an identifier's
+    // newest frame.
+    connect(messages->selectionModel(), &QItemSelectionModel::currentRowChanged, this,
+            [this](const QModelIndex &current) {
+                if (!current.isValid() || current.row() >= messageModel->count())
+                    return;
+                const qsizetype frame = messageModel->frameIndex(current.row());
+                selecting ? signalValues->followMessage(frame) : signalValues->showMessage(frame);
+            });
 
     MonitorView *monitor = panes.lvListViewID;
     monitor->setMonitorList(monitorList);
@@ -73,6 +89,12 @@ MessageViews::MessageViews(CaptureDocument &document, MainPanes &panes, const Ma
         if (row >= 0)
             monitorList->toggleViewed(row);
     });
+    const auto showLatest = [this](const QModelIndex &current) {
+        if (current.isValid() && current.row() < monitorList->count())
+            signalValues->showLatest(monitorList->row(current.row()).keyNumber);
+    };
+    connect(monitor->selectionModel(), &QItemSelectionModel::currentRowChanged, this, showLatest);
+    connect(monitor, &QAbstractItemView::clicked, this, showLatest);
 
     pictOscilograph = new TimeLinePanel(store, *messageModel, messages->parentWidget());
     panes.setTimeLine(pictOscilograph);
@@ -93,6 +115,7 @@ void MessageViews::setIdIndex(const IdIndex *index)
 {
     messageModel->setIdIndex(index);
     monitorList->setIdIndex(index);
+    signalValues->setIdIndex(index);
 }
 
 void MessageViews::rebuildLVM()
@@ -114,7 +137,9 @@ void MessageViews::selectMessageRow(int row)
         return;
     }
     const QModelIndex index = messageModel->index(row, 0);
+    selecting = true;
     messages->selectionModel()->setCurrentIndex(index, QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
+    selecting = false;
     messages->scrollTo(index);
 }
 
@@ -123,6 +148,7 @@ void MessageViews::clear()
     capturedRows.clear();
     messageModel->clearRows();
     monitorList->clear();
+    signalValues->clear();
     pictOscilograph->clearScroll();
 }
 
@@ -158,6 +184,7 @@ void MessageViews::captureBatchDone()
     const int row = messageModel->addCANFrames(capturedRows);
     capturedRows.clear();
     selectMessageRow(row);
+    signalValues->framesAdded();
 }
 
 void MessageViews::resetViewScroll()

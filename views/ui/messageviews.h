@@ -12,12 +12,14 @@ class MainActions;
 class MainPanes;
 class MessageModel;
 class MonitorList;
+class SignalPane;
 class TimeLinePanel;
 class QWidget;
 
 // The capture as the main window shows it: the message list and the
 // identifier monitor list over the document's store, the time line, and the
-// Monitor › ID pop-up menu. Takes the capture window's decoded frames.
+// Monitor › ID pop-up menu. Takes the capture window's decoded frames. The
+// signal pane follows the selected message row or monitor row.
 class MessageViews final : public QObject, public CaptureSink
 {
     Q_OBJECT
@@ -28,6 +30,7 @@ public:
     [[nodiscard]] MessageModel *messages() const { return messageModel; }
     [[nodiscard]] MonitorList *monitor() const { return monitorList; }
     [[nodiscard]] TimeLinePanel *timeLine() const { return pictOscilograph; }
+    [[nodiscard]] SignalPane *signalPane() const { return signalValues; }
 
     // The data base tree as the lists see it (labels, check boxes); nullptr: none.
     void setIdIndex(const IdIndex *index);
@@ -56,6 +59,9 @@ private:
     MessageModel *messageModel = nullptr;
     MonitorList *monitorList = nullptr;
     TimeLinePanel *pictOscilograph = nullptr;
+    SignalPane *signalValues = nullptr;
+    // The program is moving the message list's selection (selectMessageRow).
+    bool selecting = false;
     // Frames stored during the running decode; their rows are appended in
     // one go when it ends.
     std::vector<quint32> capturedRows;

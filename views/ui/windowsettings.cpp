@@ -4,6 +4,7 @@
 #include "views/mainlayout.h"
 #include "views/ui/mainpanes.h"
 
+#include <QAction>
 #include <QGuiApplication>
 #include <QHeaderView>
 #include <QMainWindow>
@@ -79,13 +80,26 @@ void WindowSettings::restore()
 
     const auto restoreColumns = [this, dx](QHeaderView *header, const QString &key) {
         for (int i = 1; i <= header->count(); ++i) {
+            // A hidden column shows its size only while shown.
+            const bool hidden = header->isSectionHidden(i - 1);
+            header->setSectionHidden(i - 1, false);
             const int fallback = int(pixelsToTwips(header->sectionSize(i - 1), dx));
             const int pixels = twipsToPixels(params.getInt(key + QString::number(i), fallback), dx);
             header->resizeSection(i - 1, std::clamp(pixels, header->minimumSectionSize(), maxColumnPixels));
+            header->setSectionHidden(i - 1, hidden);
         }
     };
     restoreColumns(messageColumns, keyMessagesColWidth);
     restoreColumns(idColumns, keyIDColWidth);
+
+    for (const auto &[key, item] : std::as_const(shownStates))
+        if ((params.getInt(key, 0) != 0) != item->isChecked())
+            item->trigger();
+}
+
+void WindowSettings::addShownState(const QString &key, QAction *item)
+{
+    shownStates.append({key, item});
 }
 
 void WindowSettings::save()
@@ -104,11 +118,15 @@ void WindowSettings::save()
     for (int k = 0; k < MainLayout::horizontalSplitters; ++k)
         setParam(keyHSplitter + QString::number(k), pixelsToTwips(layout.hSplitter[size_t(k)], dy));
     const auto saveColumns = [&setParam, dx](QHeaderView *header, const QString &key) {
+        // A hidden column keeps the width it had when last shown.
         for (int i = 1; i <= header->count(); ++i)
-            setParam(key + QString::number(i), pixelsToTwips(header->sectionSize(i - 1), dx));
+            if (!header->isSectionHidden(i - 1))
+                setParam(key + QString::number(i), pixelsToTwips(header->sectionSize(i - 1), dx));
     };
     saveColumns(messageColumns, keyMessagesColWidth);
     saveColumns(idColumns, keyIDColWidth);
+    for (const auto &[key, item] : std::as_const(shownStates))
+        setParam(key, item->isChecked() ? 1 : 0);
     // The rectangle of the normal state, also while maximised or minimised.
     const QRect normal = (window.isMaximized() || window.isMinimized()) ? window.normalGeometry() : window.geometry();
     setParam(keyMainLeft, pixelsToTwips(normal.x(), dx));

@@ -1,7 +1,12 @@
 #pragma once
 
+#include <QList>
+#include <QPair>
+#include <QString>
+
 class MainLayout;
 class ParamStore;
+class QAction;
 class QHeaderView;
 class QMainWindow;
 
@@ -21,10 +26,16 @@ public:
     // Writes every value that changed (each write goes to the data base file).
     void save();
 
+    // A part shown or hidden through the check item `item`, kept as "1" or
+    // "0" under `key`; hidden at first start. restore() triggers the item
+    // when the kept state differs from its check mark, save() writes the mark.
+    void addShownState(const QString &key, QAction *item);
+
 private:
     QMainWindow &window;
     ParamStore &params;
     MainLayout &layout;
     QHeaderView *messageColumns;
     QHeaderView *idColumns;
+    QList<QPair<QString, QAction *>> shownStates;
 };
