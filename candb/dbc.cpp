@@ -51,6 +51,13 @@ QString decodeText(const QByteArray &bytes)
     return text;
 }
 
+// White space within a line.
+bool isBlank(QChar c)
+{
+    const char16_t u = c.unicode();
+    return u == ' ' || u == '\t' || u == '\r' || u == '\f' || u == '\v';
+}
+
 bool isNameChar(QChar c)
 {
     const char16_t u = c.unicode();
@@ -207,7 +214,7 @@ public:
                 if (!acrossLines)
                     return;
                 ++lineNumber;
-            } else if (c != u' ' && c != u'\t' && c != u'\r' && c != u'\f' && c != u'\v') {
+            } else if (!isBlank(*p)) {
                 return;
             }
             ++p;
@@ -269,7 +276,7 @@ public:
         if (!w.isEmpty())
             return w;
         const QChar *from = p;
-        while (p != end && !p->isSpace() && p - from < 40)
+        while (p != end && !isBlank(*p) && *p != u'\n' && p - from < 40)
             ++p;
         return QStringView(from, p);
     }
@@ -387,6 +394,17 @@ public:
                 if (nextLineEndsStatement())
                     return;
             }
+        }
+    }
+
+    // Skips the rest of the line (strings in it may run over line feeds).
+    void skipLine()
+    {
+        while (p != end && *p != u'\n') {
+            if (*p == u'"')
+                skipQuoted();
+            else
+                ++p;
         }
     }
 
@@ -519,11 +537,11 @@ private:
             readAttributeDefinition(keyword.toString());
         } else if (keyword == u"VERSION") {
             sawVersion = true;
-            s.skipStatement();
+            s.skipLine();
         } else if (keyword == u"NS_") {
             s.skipIndentedBlock();
         } else if (keyword == u"BS_") {
-            s.skipStatement();
+            s.skipLine();
         } else {
             skip(keyword.toString(), s.startLine());
             s.skipStatement();
