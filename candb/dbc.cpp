@@ -476,6 +476,7 @@ struct MessageState
     QHash<QString, int> fieldIndex;
     QList<int> fieldLines;
     QList<bool> dropped;
+    QList<bool> signedInFile; // "-" in SG_, for a SIG_VALTYPE_ that makes a float an integer again
     bool cycleTimeSet = false;
 };
 
@@ -718,6 +719,7 @@ private:
         state.fieldIndex.insert(field.name, int(message.fields.size()));
         state.fieldLines.append(line);
         state.dropped.append(false);
+        state.signedInFile.append(field.type == signaldecode::ValueType::Signed);
         if (received)
             skip(QStringLiteral("SG_ receivers"), line);
         message.fields.append(std::move(field));
@@ -909,8 +911,9 @@ private:
         if (!field)
             return;
         using signaldecode::ValueType;
+        const MessageState &state = states[size_t(messageIndex.value(fileId))];
         if (code == 0)
-            field->type = field->type == ValueType::Signed ? ValueType::Signed : ValueType::Unsigned;
+            field->type = state.signedInFile[state.fieldIndex.value(signal)] ? ValueType::Signed : ValueType::Unsigned;
         else
             field->type = code == 1 ? ValueType::Float32 : ValueType::Float64;
         if (signaldecode::check(field->decoderField()) == signaldecode::Status::Ok)

@@ -88,6 +88,9 @@ private slots:
                                  << "32+32 le f32 *1 0 [0,0] ''";
         QTest::newRow("float64 big-endian")
             << QByteArray(" SG_ A : 7|64@0- (2,0) [0|0] \"\"\nSIG_VALTYPE_ 291 A : 2;") << "7+64 be f64 *2 0 [0,0] ''";
+        QTest::newRow("float made an integer again keeps its sign")
+            << QByteArray(" SG_ A : 0|32@1- (1,0) [0|0] \"\"\nSIG_VALTYPE_ 291 A : 1;\nSIG_VALTYPE_ 291 A : 0;")
+            << "0+32 le s *1 0 [0,0] ''";
         QTest::newRow("tight spacing, plus signs")
             << QByteArray(R"( SG_ A:0|1@1+(+1,+0)[0|1]"")") << "0+1 le u *1 0 [0,1] ''";
     }
