@@ -16,7 +16,7 @@ namespace {
 // Everything a field holds, in one line.
 QString describe(const DataField &f)
 {
-    const auto n = [](double v) { return QString::number(v, 'g', 17); };
+    const auto n = [](double v) { return QString::number(v, 'g', QLocale::FloatingPointShortest); };
     const char *types[] = {"u", "s", "f32", "f64"};
     return QStringLiteral("%1+%2 %3 %4 *%5 %6 [%7,%8] '%9'")
                .arg(f.begin)
@@ -70,13 +70,16 @@ private slots:
     {
         QTest::addColumn<QByteArray>("lines");
         QTest::addColumn<QString>("field");
+        QTest::newRow("the header's example")
+            << QByteArray(R"( SG_ Speed : 7|16@0+ (0.01,0) [0|655.35] "km/h" Vector__XXX)")
+            << "7+16 be u *0.01 0 [0,655.35] 'km/h'";
         QTest::newRow("little-endian from an odd bit")
             << QByteArray(R"( SG_ A : 13|19@1+ (0.5,-40) [-40|100] "km/h" Vector__XXX)")
             << "13+19 le u *0.5 -40 [-40,100] 'km/h'";
         QTest::newRow("big-endian signed, negative factor")
             << QByteArray(R"( SG_ A : 3|12@0- (-0.25,1E3) [-1.5e-3|0] "")") << "3+12 be s *-0.25 1000 [-0.0015,0] ''";
         QTest::newRow("64 bits big-endian") << QByteArray(R"( SG_ A : 7|64@0+ (1,0) [0|1.8446744073709552E+19] "")")
-                                            << "7+64 be u *1 0 [0,1.8446744073709552e+19] ''";
+                                            << "7+64 be u *1 0 [0,18446744073709552000] ''";
         QTest::newRow("64 bits little-endian signed")
             << QByteArray(R"( SG_ A : 0|64@1- (1e-3,-0.5) [0|0] "")") << "0+64 le s *0.001 -0.5 [0,0] ''";
         QTest::newRow("big-endian from the last byte's low bit")
