@@ -51,6 +51,13 @@ QString decodeText(const QByteArray &bytes)
     return text;
 }
 
+// White space within a line.
+bool isBlank(QChar c)
+{
+    const char16_t u = c.unicode();
+    return u == ' ' || u == '\t' || u == '\r' || u == '\f' || u == '\v';
+}
+
 bool isNameChar(QChar c)
 {
     const char16_t u = c.unicode();
@@ -207,7 +214,7 @@ public:
                 if (!acrossLines)
                     return;
                 ++lineNumber;
-            } else if (c != u' ' && c != u'\t' && c != u'\r' && c != u'\f' && c != u'\v') {
+            } else if (!isBlank(*p)) {
                 return;
             }
             ++p;
@@ -269,7 +276,7 @@ public:
         if (!w.isEmpty())
             return w;
         const QChar *from = p;
-        while (p != end && !p->isSpace() && p - from < 40)
+        while (p != end && !isBlank(*p) && *p != u'\n' && p - from < 40)
             ++p;
         return QStringView(from, p);
     }
@@ -390,6 +397,17 @@ public:
         }
     }
 
+    // Skips the rest of the line (strings in it may run over line feeds).
+    void skipLine()
+    {
+        while (p != end && *p != u'\n') {
+            if (*p == u'"')
+                skipQuoted();
+            else
+                ++p;
+        }
+    }
+
     // Skips the rest of the line and the indented lines after it (the NS_ list).
     void skipIndentedBlock()
     {
@@ -458,6 +476,7 @@ struct MessageState
     QHash<QString, int> fieldIndex;
     QList<int> fieldLines;
     QList<bool> dropped;
+    QList<bool> signedInFile; // "-" in SG_, for a SIG_VALTYPE_ that makes a float an integer again
     bool cycleTimeSet = false;
 };
 
@@ -519,11 +538,11 @@ private:
             readAttributeDefinition(keyword.toString());
         } else if (keyword == u"VERSION") {
             sawVersion = true;
-            s.skipStatement();
+            s.skipLine();
         } else if (keyword == u"NS_") {
             s.skipIndentedBlock();
         } else if (keyword == u"BS_") {
-            s.skipStatement();
+            s.skipLine();
         } else {
             skip(keyword.toString(), s.startLine());
             s.skipStatement();
@@ -700,6 +719,7 @@ private:
         state.fieldIndex.insert(field.name, int(message.fields.size()));
         state.fieldLines.append(line);
         state.dropped.append(false);
+        state.signedInFile.append(field.type == signaldecode::ValueType::Signed);
         if (received)
             skip(QStringLiteral("SG_ receivers"), line);
         message.fields.append(std::move(field));
@@ -891,8 +911,9 @@ private:
         if (!field)
             return;
         using signaldecode::ValueType;
+        const MessageState &state = states[size_t(messageIndex.value(fileId))];
         if (code == 0)
-            field->type = field->type == ValueType::Signed ? ValueType::Signed : ValueType::Unsigned;
+            field->type = state.signedInFile[state.fieldIndex.value(signal)] ? ValueType::Signed : ValueType::Unsigned;
         else
             field->type = code == 1 ? ValueType::Float32 : ValueType::Float64;
         if (signaldecode::check(field->decoderField()) == signaldecode::Status::Ok)

@@ -8,7 +8,11 @@
 #include <QStringList>
 
 // Signal databases in the DBC text format, read into and written from plain
-// values: no database file, no widgets.
+// values: no database file, no widgets. Worked example:
+//   BO_ 2147484244 Engine: 8 ECU
+//    SG_ Speed : 7|16@0+ (0.01,0) [0|655.35] "km/h" Vector__XXX
+// is the extended message 0x254 "Engine" sent by node ECU, with one unsigned
+// big-endian field whose most significant bit is bit 7: begin 7, end 22.
 namespace dbc {
 
 // A message (BO_) with its signals (SG_).
@@ -62,8 +66,8 @@ struct ReadResult
 [[nodiscard]] ReadResult read(const QByteArray &bytes);
 
 // Writes a network as DBC text (UTF-8). Names that are not DBC identifiers
-// are made valid; the original name is kept in the comment of its object, so
-// that read() gives it back.
+// are made valid; the original name is kept in the comment of its object, as
+// its last line "Tessel name: <name>", so that read() gives it back.
 [[nodiscard]] QByteArray write(const Network &network);
 
 } // namespace dbc

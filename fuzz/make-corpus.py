@@ -152,3 +152,50 @@ write("fuzz_capturefile", "comma-delimiter", capture_input(1, b"0001E240,123,---
 write("fuzz_capturefile", "block-boundary-in-a-record", bytes([0x20]) + le16(40) + capture_file)
 write("fuzz_capturefile", "block-boundary-at-cr", bytes([0x20]) + le16(capture_file.index(b"\r")) + capture_file)
 write("fuzz_capturefile", "no-line-end", capture_input(0, b"0001E240 123 ----- 0 0 0 0 1 FF"))
+
+# ---- DBC signal databases ---------------------------------------------------
+
+dbc_header = b'VERSION ""\n\nNS_ :\n\tNS_DESC_\n\tCM_\n\nBS_:\n\nBU_: ECU Dash\n\n'
+dbc_engine = (
+    b"BO_ 291 Engine: 8 ECU\n"
+    b' SG_ Speed : 7|16@0+ (0.01,0) [0|655.35] "km/h" Dash\n'
+    b' SG_ Gear : 16|4@1- (1,0) [-1|6] "" Vector__XXX\n'
+    b' SG_ Temp : 20|12@1- (0.5,-40) [-40|100] "\xc2\xb0C" Vector__XXX\n\n'
+    b'BO_ 2147488294 Status: 0 Vector__XXX\n\n'
+)
+dbc_tail = (
+    b'CM_ BO_ 291 "Engine data,\nsent by the \\"ECU\\"";\n'
+    b'CM_ SG_ 291 Gear "-1 is reverse";\n'
+    b'BA_DEF_ BO_ "GenMsgCycleTime" INT 0 65535;\n'
+    b'BA_DEF_DEF_ "GenMsgCycleTime" 0;\n'
+    b'BA_ "GenMsgCycleTime" BO_ 291 10;\n'
+    b'VAL_ 291 Gear -1 "R" 0 "N" 1 "First" ;\n'
+)
+write("fuzz_dbc", "engine", dbc_header + dbc_engine + dbc_tail)
+write("fuzz_dbc", "multiplexed-floats", dbc_header +
+      b"BO_ 512 Mux: 8 Dash\n"
+      b' SG_ Sel M : 0|8@1+ (1,0) [0|0] ""\n'
+      b' SG_ F32 m1 : 8|32@1- (1,0) [0|0] ""\n'
+      b' SG_ Word m2 : 15|16@0- (-0.5,3) [0|0] ""\n'
+      b' SG_ All : 7|64@0+ (1,0) [0|0] "" Vector__XXX\n\n'
+      b"SIG_VALTYPE_ 512 F32 : 1;\n")
+write("fuzz_dbc", "windows-1252", dbc_header +
+      b'BO_ 1 Heat: 1 ECU\n SG_ T : 0|8@1+ (1,0) [0|0] "\xb0C"\n\nCM_ SG_ 1 T "\x80 \x93quoted\x94";\n')
+write("fuzz_dbc", "skipped-and-bad", dbc_header + dbc_engine +
+      b'BO_ 291 Again: 8 ECU\n SG_ A : 60|8@1+ (1,0) [0|0] ""\n\n'
+      b'VAL_TABLE_ Onoff 1 "on" 0 "off" ;\n'
+      b'BA_DEF_ SG_ "GenSigStartValue" INT 0 100;\n'
+      b'BA_ "GenSigStartValue" SG_ 291 Gear 5;\n'
+      b'CM_ "The whole network";\nCM_ BU_ Dash "The dashboard";\n'
+      b'SG_MUL_VAL_ 291 Gear Speed 1-1;\nFANCY_ "two\nlines" ;\n'
+      b'VAL_ 999 X 1 "x" ;\n')
+write("fuzz_dbc", "names-in-comments", dbc_header.replace(b"ECU Dash", b"Node _lpumpe") +
+      b"BO_ 2047 Message: 8 _lpumpe\n"
+      b' SG_ Signal : 0|8@1+ (1,0) [0|0] "" Vector__XXX\n'
+      b' SG_ Signal_2 : 8|8@1+ (1,0) [0|0] "" Vector__XXX\n\n'
+      b'CM_ BU_ Node "Tessel name: ";\n'
+      b'CM_ BU_ _lpumpe "Tessel name: \xc3\x96lpumpe";\n'
+      b'CM_ BO_ 2047 "Tessel name: Engine data";\n'
+      b'CM_ SG_ 2047 Signal "a comment\nTessel name: a b";\n'
+      b'CM_ SG_ 2047 Signal_2 "Tessel name: a b";\n')
+write("fuzz_dbc", "malformed", dbc_header + b"BO_ 12x Engine: 8 ECU\n")
