@@ -118,7 +118,7 @@ bool toAscii(QStringView text, char (&buffer)[64], size_t &length)
 
 bool parseDouble(QStringView text, double &value)
 {
-    char buffer[64];
+    char buffer[64] = {};
     size_t length = 0;
     if (!toAscii(text, buffer, length))
         return false;
@@ -131,7 +131,7 @@ bool parseDouble(QStringView text, double &value)
 
 template <typename T> bool parseInteger(QStringView text, T &value)
 {
-    char buffer[64];
+    char buffer[64] = {};
     size_t length = 0;
     if (!toAscii(text, buffer, length))
         return false;
