@@ -2,11 +2,13 @@
 // what the tree, the list, the button and the CAN menu show, what the user's
 // ticks, clicks, keys and drops do, and the editors' windows.
 #include "support/testregistry.h"
+#include "candb/dbc.h"
 #include "candb/deleteops.h"
 #include "candb/ui/dbtree.h"
 #include "candb/ui/frmcan_db.h"
 #include "candb/ui/frmcan_db_new.h"
 #include "candb/ui/frmtv_id.h"
+#include "support/dbcsample.h"
 #include "support/dbharness.h"
 
 #include <QAction>
@@ -51,10 +53,12 @@ struct BarePanel
         c.tvDB_IDs = new QTreeWidget(&window);
         c.mnuCAN = menu(nullptr, "mnuCAN");
         c.mnuCAN_New = item(c.mnuCAN, "mnuCAN_New");
+        c.mnuCAN_Import = item(c.mnuCAN, "mnuCAN_Import");
         c.mnuCAN_DB = menu(c.mnuCAN, "mnuCAN_DB");
         c.mnuCAN_DB_New = item(c.mnuCAN_DB, "mnuCAN_DB_New");
         c.mnuCAN_DB_Edit = item(c.mnuCAN_DB, "mnuCAN_DB_Edit");
         c.mnuCAN_DB_Delete = item(c.mnuCAN_DB, "mnuCAN_DB_Delete");
+        c.mnuCAN_DB_Export = item(c.mnuCAN_DB, "mnuCAN_DB_Export");
         c.mnuCAN_DB_Expand = item(c.mnuCAN_DB, "mnuCAN_DB_Expand");
         c.mnuCAN_DB_Collapse = item(c.mnuCAN_DB, "mnuCAN_DB_Collapse");
         c.mnuCAN_Devices = menu(c.mnuCAN_DB, "mnuCAN_Devices");
@@ -115,6 +119,47 @@ private slots:
         tree.reset();
         panel.reset();
         closeAll();
+    }
+
+    // CAN › Import makes the file's network the data base in use and reports
+    // what it left out; CAN DB › Export writes it back. A cancelled choice
+    // does nothing, an unreadable file says why.
+    void importAndExportFromTheMenus()
+    {
+        show(1);
+        const QString dbcFile = dir->filePath("Powertrain.dbc");
+        QFile file(dbcFile);
+        QVERIFY(file.open(QIODevice::WriteOnly));
+        file.write(sampleDbc);
+        file.close();
+        const QStringList before = everything();
+        panel->c.mnuCAN_Import->trigger();
+        QCOMPARE(everything(), before);
+        QVERIFY(prompts.shown.isEmpty());
+
+        prompts.fileNames << dbcFile;
+        panel->c.mnuCAN_Import->trigger();
+        QCOMPARE(prompts.shown.size(), 1);
+        QVERIFY2(prompts.shown.at(0).text.contains("imported as CAN Data Base \"Powertrain\"") &&
+                     prompts.shown.at(0).text.contains("SG_ receivers: 1, first on line 15"),
+                 qPrintable(prompts.shown.at(0).text));
+        QCOMPARE(panel->c.cmbDB_Name->currentText(), QStringLiteral("Powertrain"));
+        QVERIFY(tree->model().signalSet(0x100));
+
+        const QString out = dir->filePath("out.dbc");
+        prompts.fileNames << out;
+        panel->c.mnuCAN_DB_Export->trigger();
+        QCOMPARE(prompts.shown.size(), 1);
+        QFile written(out);
+        QVERIFY(written.open(QIODevice::ReadOnly));
+        const dbc::ReadResult back = dbc::read(written.readAll());
+        QVERIFY(back.ok);
+        QCOMPARE(back.network.nodes, QStringList({"Engine", "Body"}));
+
+        prompts.fileNames << dir->filePath("missing.dbc");
+        panel->c.mnuCAN_Import->trigger();
+        QCOMPARE(prompts.shown.last().icon, Prompts::Icon::Critical);
+        QCOMPARE(panel->c.cmbDB_Name->currentText(), QStringLiteral("Powertrain"));
     }
 
     void showsTheDataBaseSorted()
