@@ -116,30 +116,26 @@ bool toAscii(QStringView text, char (&buffer)[64], size_t &length)
     return true;
 }
 
-bool parseDouble(QStringView text, double &value)
+// A number in `value`, all of `text` read; `format` as std::from_chars takes it.
+template <typename T, typename... Format> bool parseNumber(QStringView text, T &value, Format... format)
 {
     char buffer[64] = {};
     size_t length = 0;
     if (!toAscii(text, buffer, length))
         return false;
-    const char *from = buffer;
-    if (*from == '+')
-        ++from;
-    const auto [end, ec] = std::from_chars(from, buffer + length, value, std::chars_format::general);
-    return ec == std::errc() && end == buffer + length && std::isfinite(value);
+    const char *from = buffer[0] == '+' ? buffer + 1 : buffer;
+    const auto [end, ec] = std::from_chars(from, buffer + length, value, format...);
+    return ec == std::errc() && end == buffer + length;
+}
+
+bool parseDouble(QStringView text, double &value)
+{
+    return parseNumber(text, value, std::chars_format::general) && std::isfinite(value);
 }
 
 template <typename T> bool parseInteger(QStringView text, T &value)
 {
-    char buffer[64] = {};
-    size_t length = 0;
-    if (!toAscii(text, buffer, length))
-        return false;
-    const char *from = buffer;
-    if (*from == '+')
-        ++from;
-    const auto [end, ec] = std::from_chars(from, buffer + length, value);
-    return ec == std::errc() && end == buffer + length;
+    return parseNumber(text, value);
 }
 
 // A raw value of a value text: signed, or unsigned up to 2^64 - 1 (taken as

@@ -198,7 +198,9 @@ private slots:
         open(1);
         QSignalSpy added(model, &CanDbModel::identifierAdded);
         QSignalSpy shown(model, &CanDbModel::identifierShown);
-        QCOMPARE(model->addIdentifier(11, 0x222, "Wiper's", false, {{16, 23, "Wiper"}}), std::optional<int>(1));
+        DataField field;
+        std::tie(field.begin, field.end, field.name) = std::tuple(16, 23, QStringLiteral("Wiper"));
+        QCOMPARE(model->addIdentifier(11, 0x222, "Wiper's", false, {field}), std::optional<int>(1));
         QCOMPARE(params->getParam("counter_id_CAN_ID", "?"), QString("2"));
         QCOMPARE(value("select id_CAN_ID||':'||Name||':'||\"Begin\"||'+'||\"Count\" from CAN_Data").toString(),
                  QString("1:Wiper:16+8"));
