@@ -59,6 +59,7 @@ public:
     clsID ID;
     quint8 DLC = 0; // kept as received, may exceed 8; data never exceeds 8 bytes
     quint8 Flags = 0; // bit 0 RTR, 1 IDE, 2 RB0, 3 RB1; bits 4-7 carried as received
+    quint8 Bus = 0;   // the bus (channel) of a log with several; 0 = the first
     double Duration = 0.0; // seconds on the bus; 0 until computed
 
     // Flag accessors: 1 when the bit is set, else 0. Writing any non-zero value
