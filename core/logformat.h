@@ -33,6 +33,11 @@ enum class Format {
 
 // "tessel", "candump", "asc", "trc", "csv"; "" for Unknown.
 [[nodiscard]] QString formatName(Format format);
+// The format of a name formatName gives (letters in any case); Unknown for others.
+[[nodiscard]] Format formatFromName(QStringView name);
+// The format a file is written in by its extension: .txt Tessel, .log
+// Candump, .asc Asc, .csv Csv (any case); Unknown for others.
+[[nodiscard]] Format formatForFileName(const QString &fileName);
 // The format of a file from its first bytes (a few KiB are enough).
 [[nodiscard]] Format detect(QByteArrayView head);
 
@@ -77,6 +82,18 @@ struct ReadResult
 // into `sink`. Frames carry their bus in clsFrame::Bus (0 = the first).
 [[nodiscard]] ReadResult readFile(const QString &fileName, const ReadOptions &options, const FrameSink &sink);
 
+// The same for bytes in memory, read as `format` (Unknown: detected).
+[[nodiscard]] ReadResult readBytes(QByteArrayView data, const ReadOptions &options, const FrameSink &sink,
+                                   Format format = Format::Unknown);
+
+// Frames worth reserving room for before reading the file: its size over the
+// mean line length of its first 64 KiB, a little more; 0 when it cannot be read.
+[[nodiscard]] qint64 frameEstimate(const QString &fileName);
+
+// A line longer than this is skipped as "line too long" (no format needs
+// a tenth of it).
+inline constexpr qsizetype maxLineLength = 16 * 1024;
+
 struct WriteOptions
 {
     double timerRate = 1000000; // stamp ticks per second of the frames' Time
@@ -101,7 +118,9 @@ struct Frames
 };
 
 // Writes a file in a writable format (Candump, Asc, Csv; Tessel's own goes
-// through capturefile). Written whole or not at all.
+// through capturefile). Written whole or not at all. Lost-frame records have
+// no place in these formats and are left out (WriteResult::frames counts the
+// frames written).
 [[nodiscard]] WriteResult writeFile(const QString &fileName, Format format, const Frames &frames,
                                     const WriteOptions &options);
 
