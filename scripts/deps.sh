@@ -3,7 +3,7 @@
 # is missing, so a second run costs nothing.
 set -euo pipefail
 packages=(cmake ninja-build g++ pkg-config qt6-base-dev qt6-serialport-dev libqt6sql6-sqlite
-          libgl-dev libbenchmark-dev sqlite3 xvfb xauth)
+          libgl-dev libbenchmark-dev sqlite3 xvfb xauth can-utils)
 missing=()
 for p in "${packages[@]}"; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
