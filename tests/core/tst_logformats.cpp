@@ -237,9 +237,9 @@ private slots:
         QTest::newRow("nul in line") << good +
                                             QByteArray("\n(1.0) can0 1\0"
                                                        "23#01\n",
-                                                       22) +
+                                                       20) +
                                             good
-                                     << 2 << "malformed line x1 @2";
+                                     << 2 << "bad identifier x1 @2";
         QTest::newRow("long line") << good + "\n" + QByteArray(maxLineLength + 1, 'x') + "\n" + good << 2
                                    << "line too long x1 @2";
         QTest::newRow("long last line") << good + "\n" + QByteArray(3 * maxLineLength, '(') << 1
