@@ -16,6 +16,13 @@ Commands:
       Writes the CAN data base NAME as a DBC file.
   decode CAPTURE (--dbc FILE.dbc | --db PATH --can NAME) [--format jsonl|csv]
       Prints one line per frame of a capture file with its decoded signals.
+  convert IN OUT [--to tessel|candump|asc|csv]
+      Converts a CAN log (Tessel's capture text, candump, ASC or TRC, told
+      by its content) into the format --to names, else the one of OUT's
+      extension (.txt, .log, .asc, .csv).
+  info IN [--json]
+      Prints what a CAN log holds: frames, skipped lines by reason, times,
+      buses, and per identifier its count, mean period and frames per second.
 
 Options:
   -h, --help   Shows this text.
@@ -79,6 +86,10 @@ int runTool(const QStringList &arguments, QTextStream &out, QTextStream &err)
         status = dbcExportCommand(rest.mid(1), out, err, &error);
     else if (command == QLatin1String("decode"))
         status = decodeCommand(rest, out, err, &error);
+    else if (command == QLatin1String("convert"))
+        status = convertCommand(rest, out, err, &error);
+    else if (command == QLatin1String("info"))
+        status = infoCommand(rest, out, err, &error);
     else
         error = QStringLiteral("unknown command: %1").arg(arguments.join(QLatin1Char(' ')));
     if (status == ToolBadUsage)

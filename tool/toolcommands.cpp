@@ -6,6 +6,7 @@
 #include "core/capturestore.h"
 #include "core/database.h"
 #include "core/databaselock.h"
+#include "core/logformat.h"
 #include "core/params.h"
 #include "core/queries.h"
 #include "core/schemaversion.h"
@@ -17,6 +18,9 @@
 #include <QFileInfo>
 #include <QSaveFile>
 #include <QTextStream>
+
+#include <QDateTime>
+#include <QMap>
 
 #include <cmath>
 #include <memory>
@@ -301,5 +305,200 @@ int decodeCommand(const QStringList &arguments, QTextStream &out, QTextStream &e
     }
     if (read.skipped > 0)
         err << "tessel-tool: " << capturefile::skippedMessage(read) << "\n";
+    return ToolOk;
+}
+
+namespace {
+
+// A log read into a capture store, as the program opens it.
+struct LoadedLog
+{
+    logformat::ReadResult read;
+    CaptureStore store;
+    double timerRate = 1000000;
+    double bitRate = 500000;
+};
+
+bool loadLog(const QString &fileName, LoadedLog &log, QTextStream &err)
+{
+    const capturefile::Header header = capturefile::readHeader(fileName);
+    if (header.canTimer > 0)
+        log.timerRate = header.canTimer;
+    if (header.canSpeed > 0)
+        log.bitRate = header.canSpeed;
+    logformat::ReadOptions options;
+    options.timerRate = log.timerRate;
+    options.bitRate = log.bitRate;
+    std::vector<clsFrame> frames;
+    frames.reserve(size_t(logformat::frameEstimate(fileName)));
+    log.read = logformat::readFile(fileName, options, [&frames](const clsFrame &frame) {
+        frames.push_back(frame);
+        return true;
+    });
+    if (!log.read.ok) {
+        err << "tessel-tool: " << log.read.error << "\n";
+        return false;
+    }
+    log.store.addListFrames(std::move(frames));
+    return true;
+}
+
+QString skippedText(const logformat::Skipped &s)
+{
+    return QStringLiteral("%1 line%2 skipped: %3 (first line %4)")
+        .arg(s.count)
+        .arg(s.count == 1 ? "" : "s")
+        .arg(s.reason)
+        .arg(s.firstLine);
+}
+
+} // namespace
+
+int convertCommand(const QStringList &arguments, QTextStream &out, QTextStream &err, QString *usageError)
+{
+    Q_UNUSED(out);
+    ToolArguments args;
+    if (!args.parse(arguments, {QStringLiteral("to")}, usageError))
+        return ToolBadUsage;
+    if (args.positional.size() != 2) {
+        *usageError = QStringLiteral("convert needs IN and OUT");
+        return ToolBadUsage;
+    }
+    const QString outName = args.positional.at(1);
+    const logformat::Format format = args.options.contains(QStringLiteral("to"))
+                                         ? logformat::formatFromName(args.options.value(QStringLiteral("to")))
+                                         : logformat::formatForFileName(outName);
+    if (format != logformat::Format::Tessel && format != logformat::Format::Candump &&
+        format != logformat::Format::Asc && format != logformat::Format::Csv) {
+        *usageError = args.options.contains(QStringLiteral("to"))
+                          ? QStringLiteral("--to is tessel, candump, asc or csv, not %1")
+                                .arg(args.options.value(QStringLiteral("to")))
+                          : QStringLiteral("the format of %1 is not known by its extension: give --to").arg(outName);
+        return ToolBadUsage;
+    }
+    LoadedLog log;
+    if (!loadLog(args.positional.first(), log, err))
+        return ToolFailed;
+    for (const logformat::Skipped &s : log.read.skipped)
+        err << "tessel-tool: " << skippedText(s) << "\n";
+    const std::vector<clsFrame> &frames = log.store.capturedFrames();
+    QString error;
+    if (format == logformat::Format::Tessel) {
+        const capturefile::WriteResult written = capturefile::writeCaptureFile(
+            outName, {QString(), log.bitRate, log.timerRate},
+            {qsizetype(frames.size()), [&frames](qsizetype i) -> const clsFrame & { return frames[size_t(i)]; }},
+            nullptr);
+        error = written.error;
+    } else {
+        logformat::WriteOptions options;
+        options.timerRate = log.timerRate;
+        options.startMicroseconds = log.read.startMicroseconds;
+        const logformat::WriteResult written = logformat::writeFile(
+            outName, format, {qsizetype(frames.size()), [&frames](qsizetype i) -> const clsFrame & {
+                                  return frames[size_t(i)];
+                              }},
+            options);
+        error = written.error;
+    }
+    if (!error.isEmpty()) {
+        err << "tessel-tool: " << error << "\n";
+        return ToolFailed;
+    }
+    return ToolOk;
+}
+
+int infoCommand(const QStringList &arguments, QTextStream &out, QTextStream &err, QString *usageError)
+{
+    QStringList rest = arguments;
+    const bool json = rest.removeAll(QStringLiteral("--json")) > 0;
+    ToolArguments args;
+    if (!args.parse(rest, {}, usageError))
+        return ToolBadUsage;
+    if (args.positional.size() != 1) {
+        *usageError = QStringLiteral("info needs one IN");
+        return ToolBadUsage;
+    }
+    LoadedLog log;
+    if (!loadLog(args.positional.first(), log, err))
+        return ToolFailed;
+    const CaptureStore &store = log.store;
+    struct Id
+    {
+        qint64 count = 0;
+        qint64 first = 0;
+        qint64 last = 0;
+    };
+    QMap<qint32, Id> ids;
+    qint64 firstTime = 0;
+    qint64 lastTime = 0;
+    for (qsizetype i = 0; i < store.count(); ++i) {
+        const clsFrame &frame = store.frame(i);
+        const qint64 t = frame.Time.value_or(0);
+        if (i == 0)
+            firstTime = lastTime = t;
+        firstTime = std::min(firstTime, t);
+        lastTime = std::max(lastTime, t);
+        Id &id = ids[frameIdNumber(frame)];
+        if (id.count++ == 0)
+            id.first = t;
+        id.last = t;
+    }
+    const double seconds = double(lastTime - firstTime) / log.timerRate;
+    const auto time = [&log](qint64 ticks) { return double(ticks) / log.timerRate; };
+    const auto idText = [](qint32 key) {
+        if (key & lostFrameKeyBit)
+            return QStringLiteral("lost");
+        return (key & extendedKeyBit) ? QStringLiteral("%1").arg(key & 0x1FFFFFFF, 8, 16, QLatin1Char('0')).toUpper()
+                                      : QStringLiteral("%1").arg(key, 3, 16, QLatin1Char('0')).toUpper();
+    };
+    const auto period = [&](const Id &id) {
+        return id.count > 1 ? time(id.last - id.first) / double(id.count - 1) : 0.0;
+    };
+    const auto rate = [&](const Id &id) { return seconds > 0 ? double(id.count) / seconds : 0.0; };
+    QStringList buses;
+    for (const int bus : log.read.buses)
+        buses << QString::number(bus);
+    const QString start = log.read.startMicroseconds
+                              ? QDateTime::fromMSecsSinceEpoch(*log.read.startMicroseconds / 1000, Qt::UTC)
+                                    .toString(Qt::ISODateWithMs)
+                              : QString();
+    if (json) {
+        out << "{\"format\":" << jsonString(logformat::formatName(log.read.format))
+            << ",\"lines\":" << log.read.lines << ",\"frames\":" << store.count() << ",\"skipped\":[";
+        for (qsizetype i = 0; i < log.read.skipped.size(); ++i) {
+            const logformat::Skipped &s = log.read.skipped.at(i);
+            out << (i ? "," : "") << "{\"reason\":" << jsonString(s.reason) << ",\"count\":" << s.count
+                << ",\"firstLine\":" << s.firstLine << "}";
+        }
+        out << "],\"duration\":" << jsonNumber(seconds) << ",\"first\":" << jsonNumber(time(firstTime))
+            << ",\"last\":" << jsonNumber(time(lastTime)) << ",\"start\":" << (start.isEmpty() ? "null" : jsonString(start))
+            << ",\"buses\":[" << buses.join(QLatin1Char(',')) << "],\"identifiers\":[";
+        bool firstId = true;
+        for (auto it = ids.cbegin(); it != ids.cend(); ++it) {
+            out << (firstId ? "" : ",") << "{\"id\":" << jsonString(idText(it.key()))
+                << ",\"extended\":" << ((it.key() & extendedKeyBit) ? "true" : "false") << ",\"count\":" << it->count
+                << ",\"meanPeriod\":" << jsonNumber(period(*it)) << ",\"perSecond\":" << jsonNumber(rate(*it)) << "}";
+            firstId = false;
+        }
+        out << "]}\n";
+        return ToolOk;
+    }
+    out << "format: " << logformat::formatName(log.read.format) << "\n";
+    out << "lines: " << log.read.lines << "\n";
+    out << "frames: " << store.count() << "\n";
+    for (const logformat::Skipped &s : log.read.skipped)
+        out << "skipped: " << s.reason << ": " << s.count << " (first line " << s.firstLine << ")\n";
+    out << "duration: " << QString::number(seconds, 'f', 6) << " s\n";
+    out << "first: " << QString::number(time(firstTime), 'f', 6) << " s\n";
+    out << "last: " << QString::number(time(lastTime), 'f', 6) << " s\n";
+    if (!start.isEmpty())
+        out << "start: " << start << "\n";
+    out << "buses: " << buses.join(QLatin1String(", ")) << "\n";
+    out << "identifiers: " << ids.size() << "\n";
+    out << "  id        count  mean period (s)  frames/s\n";
+    for (auto it = ids.cbegin(); it != ids.cend(); ++it)
+        out << "  " << idText(it.key()).leftJustified(8) << QString::number(it->count).rightJustified(7)
+            << QString::number(period(*it), 'f', 6).rightJustified(17)
+            << QString::number(rate(*it), 'f', 3).rightJustified(10) << "\n";
     return ToolOk;
 }

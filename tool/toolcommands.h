@@ -23,3 +23,5 @@ struct ToolArguments
 int dbcImportCommand(const QStringList &arguments, QTextStream &out, QTextStream &err, QString *usageError);
 int dbcExportCommand(const QStringList &arguments, QTextStream &out, QTextStream &err, QString *usageError);
 int decodeCommand(const QStringList &arguments, QTextStream &out, QTextStream &err, QString *usageError);
+int convertCommand(const QStringList &arguments, QTextStream &out, QTextStream &err, QString *usageError);
+int infoCommand(const QStringList &arguments, QTextStream &out, QTextStream &err, QString *usageError);

@@ -4,6 +4,7 @@
 #include "support/testregistry.h"
 #include "tool/tool.h"
 
+#include <QTemporaryDir>
 #include <QTextStream>
 #include <QtTest>
 
@@ -52,6 +53,73 @@ class tst_Tool : public QObject
     QString captureFile;
 
 private slots:
+    // A candump log to each format and back, and what info tells of it.
+    void convertAndInfo()
+    {
+        QTemporaryDir dir;
+        const QString log = dir.filePath(QStringLiteral("in.log"));
+        write(log, "(1700000000.000000) can0 123#11\n(1700000000.100000) can1 1ABCDEF0#R2\n"
+                   "(1700000000.200000) can0 123#22\n(1700000000.300000) can0 123##0\n"
+                   "(1700000000.400000) can0 123#33\n");
+        for (const QString &name : {QStringLiteral("a.asc"), QStringLiteral("b.txt"), QStringLiteral("c.log")}) {
+            const Run r = tool({QStringLiteral("convert"), log, dir.filePath(name)});
+            QCOMPARE(r.status, 0);
+            QVERIFY(r.err.contains(QLatin1String("1 line skipped: CAN FD frame (first line 4)")));
+        }
+        const Run csv = tool({QStringLiteral("convert"), dir.filePath(QStringLiteral("a.asc")),
+                              dir.filePath(QStringLiteral("d.out")), QStringLiteral("--to"), QStringLiteral("csv")});
+        QCOMPARE(csv.status, 0);
+        QFile f(dir.filePath(QStringLiteral("d.out")));
+        QVERIFY(f.open(QIODevice::ReadOnly));
+        QCOMPARE(f.readAll().count('\n'), 5);
+
+        const Run info = tool({QStringLiteral("info"), dir.filePath(QStringLiteral("c.log"))});
+        QCOMPARE(info.status, 0);
+        QVERIFY2(info.out.contains(QLatin1String("frames: 4\n")), qPrintable(info.out));
+        QVERIFY(info.out.contains(QLatin1String("duration: 0.400000 s\n")));
+        QVERIFY(info.out.contains(QLatin1String("buses: 0, 1\n")));
+        QVERIFY(info.out.contains(QLatin1String("start: 2023-11-14T22:13:20.000Z\n")));
+        QVERIFY(info.out.contains(QLatin1String("  123           3         0.200000     7.500\n")));
+        const Run json = tool({QStringLiteral("info"), log, QStringLiteral("--json")});
+        QCOMPARE(json.status, 0);
+        QVERIFY2(json.out.contains(QLatin1String(
+                     "\"skipped\":[{\"reason\":\"CAN FD frame\",\"count\":1,\"firstLine\":4}],\"duration\":0.4")),
+                 qPrintable(json.out));
+        // The Tessel text read back holds the same frames and times.
+        const Run back = tool({QStringLiteral("info"), dir.filePath(QStringLiteral("b.txt"))});
+        QVERIFY2(back.out.contains(QLatin1String("frames: 4\nduration: 0.400000 s\n")), qPrintable(back.out));
+        QVERIFY(back.out.contains(QLatin1String("  123           3         0.200000     7.500\n")));
+    }
+
+    void convertUsage_data()
+    {
+        QTest::addColumn<QStringList>("arguments");
+        QTest::addColumn<int>("status");
+        QTest::newRow("unknown extension") << QStringList{"convert", "IN", "out.bin"} << 2;
+        QTest::newRow("unknown --to") << QStringList{"convert", "IN", "out.log", "--to", "trc"} << 2;
+        QTest::newRow("one file") << QStringList{"convert", "IN"} << 2;
+        QTest::newRow("info two files") << QStringList{"info", "IN", "IN"} << 2;
+        QTest::newRow("missing input") << QStringList{"convert", "missing.log", "out.log"} << 1;
+        QTest::newRow("not a log") << QStringList{"info", "NOTLOG"} << 1;
+    }
+
+    void convertUsage()
+    {
+        QFETCH(QStringList, arguments);
+        QFETCH(int, status);
+        QTemporaryDir dir;
+        write(dir.filePath(QStringLiteral("IN")), "(1.0) can0 123#11\n");
+        write(dir.filePath(QStringLiteral("NOTLOG")), "hello\n");
+        for (QString &a : arguments) {
+            if (a == QLatin1String("IN") || a == QLatin1String("NOTLOG") || a.contains(QLatin1Char('.')))
+                a = dir.filePath(a);
+        }
+        const Run r = tool(arguments);
+        QCOMPARE(r.status, status);
+        QVERIFY(r.out.isEmpty());
+        QVERIFY(!r.err.isEmpty());
+    }
+
     void initTestCase()
     {
         seed.db.close();
