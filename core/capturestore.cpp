@@ -18,7 +18,7 @@ bool CaptureStore::testCANID(const clsFrame &frame) const
     return filter ? filter->isShown(frameIdNumber(frame)) : true;
 }
 
-void CaptureStore::placeFrame(clsFrame &stored, bool first)
+void CaptureStore::placeFrame(clsFrame &stored, bool first, bool keepTime)
 {
     if (first) {
         minFrameDuration = stored.Duration;
@@ -31,15 +31,16 @@ void CaptureStore::placeFrame(clsFrame &stored, bool first)
         while (wrapOffset + stored.TimeStamp < firstTimeStamp)
             wrapOffset += stampWrap;
     }
-    stored.Time = wrapOffset + stored.TimeStamp - firstTimeStamp;
+    if (!keepTime || !stored.Time)
+        stored.Time = wrapOffset + stored.TimeStamp - firstTimeStamp;
     lastFrameTime = *stored.Time;
     lastFrameDuration = stored.Duration;
 }
 
-void CaptureStore::takeFrame(qsizetype index, bool first)
+void CaptureStore::takeFrame(qsizetype index, bool first, bool keepTime)
 {
     clsFrame &stored = frames[size_t(index)];
-    placeFrame(stored, first);
+    placeFrame(stored, first, keepTime);
     const qint32 key = frameIdNumber(stored);
     newest.insert(key, index);
     if (filter)
@@ -57,7 +58,7 @@ void CaptureStore::addListFrames(const clsFrame &frame)
     takeFrame(count() - 1, first);
 }
 
-void CaptureStore::addListFrames(std::vector<clsFrame> &&loaded)
+void CaptureStore::addListFrames(std::vector<clsFrame> &&loaded, bool keepTimes)
 {
     if (!frames.empty()) {
         for (const clsFrame &frame : loaded)
@@ -68,7 +69,7 @@ void CaptureStore::addListFrames(std::vector<clsFrame> &&loaded)
     frames = std::move(loaded);
     loaded = {};
     for (qsizetype i = 0; i < count(); ++i)
-        takeFrame(i, i == 0);
+        takeFrame(i, i == 0, keepTimes);
 }
 
 bool CaptureStore::addCapturedFrame(const clsFrame &frame)

@@ -61,7 +61,9 @@ public:
     void addListFrames(const clsFrame &frame);
     // The same for frames read from a file, in order. An empty store takes
     // the array itself, so a load needs no second copy of its frames.
-    void addListFrames(std::vector<clsFrame> &&loaded);
+    // With `keepTimes` the frames' own Time (a log's time, which may span
+    // more than one turn of the 32-bit stamp) is kept where it is set.
+    void addListFrames(std::vector<clsFrame> &&loaded, bool keepTimes = false);
     // A frame just captured: addListFrames when testCANID passes. Returns
     // whether it was stored (and is to get a message row).
     bool addCapturedFrame(const clsFrame &frame);
@@ -91,11 +93,11 @@ public:
 
 private:
     // Sets the frame's Time and the capture's time state; `first` starts them.
-    void placeFrame(clsFrame &frame, bool first);
+    void placeFrame(clsFrame &frame, bool first, bool keepTime = false);
 
     // Sets the frame's Time and time state, keeps it as its identifier's
     // newest and counts it in the monitor list.
-    void takeFrame(qsizetype index, bool first);
+    void takeFrame(qsizetype index, bool first, bool keepTime = false);
 
     std::vector<clsFrame> frames;
     // Key number -> index of its newest frame: one entry per identifier, so a

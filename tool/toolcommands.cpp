@@ -339,7 +339,8 @@ bool loadLog(const QString &fileName, LoadedLog &log, QTextStream &err)
         err << "tessel-tool: " << log.read.error << "\n";
         return false;
     }
-    log.store.addListFrames(std::move(frames));
+    // A log's own times may run past a turn of the 32-bit stamp; Tessel's text has only stamps.
+    log.store.addListFrames(std::move(frames), log.read.format != logformat::Format::Tessel);
     return true;
 }
 

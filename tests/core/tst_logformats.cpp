@@ -216,7 +216,8 @@ private slots:
         QVERIFY(r.frames[0].Duration > 0);
     }
 
-    // The stamp is the time modulo 2^32; the time itself goes on.
+    // The stamp is the time modulo 2^32; the time itself goes on, in the
+    // store too (from stamps alone it would see no turn of the counter).
     void longLog()
     {
         const QByteArray text = "(100.000000) can0 001#\n(4395.000000) can0 002#\n(9000.000001) can0 003#\n";
@@ -226,6 +227,10 @@ private slots:
         QCOMPARE(r.frames[1].TimeStamp, Q_INT64_C(4295000000) - CaptureStore::stampWrap);
         QCOMPARE(*r.frames[2].Time, Q_INT64_C(8900000001));
         QCOMPARE(r.frames[2].TimeStamp, Q_INT64_C(8900000001) % CaptureStore::stampWrap);
+        CaptureStore store;
+        store.addListFrames(std::vector<clsFrame>(r.frames), true);
+        QCOMPARE(*store.frame(2).Time, Q_INT64_C(8900000001));
+        QCOMPARE(store.lastFrameTime, Q_INT64_C(8900000001));
     }
 
     void junk_data()
