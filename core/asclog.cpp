@@ -13,6 +13,8 @@
 
 #include <QDateTime>
 
+#include <algorithm>
+
 namespace logformat::detail {
 
 namespace {
@@ -249,8 +251,14 @@ std::unique_ptr<LineReader> makeAscReader(FrameOut &out)
 qint64 writeAsc(const Frames &frames, const WriteOptions &options, const ChunkOut &put, bool *ok)
 {
     const qint64 start = options.startMicroseconds.value_or(QDateTime::currentMSecsSinceEpoch() * 1000);
+    // Times are written from the date line on, so the line goes before the
+    // earliest frame (a log's lines need not be in time order).
+    qint64 earliest = 0;
+    for (qsizetype i = 0; i < frames.count; ++i)
+        earliest = std::min(earliest, frameMicroseconds(frames.frame(i), options.timerRate));
     // The date line holds whole seconds; the first frame's time keeps the rest.
-    const qint64 dateMicroseconds = start - ((start % 1000000) + 1000000) % 1000000;
+    const qint64 from = start + earliest;
+    const qint64 dateMicroseconds = from - ((from % 1000000) + 1000000) % 1000000;
     const qint64 offset = start - dateMicroseconds;
     const QByteArray date = dateText(dateMicroseconds);
     QByteArray chunk =

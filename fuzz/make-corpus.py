@@ -199,3 +199,43 @@ write("fuzz_dbc", "names-in-comments", dbc_header.replace(b"ECU Dash", b"Node _l
       b'CM_ SG_ 2047 Signal "a comment\nTessel name: a b";\n'
       b'CM_ SG_ 2047 Signal_2 "Tessel name: a b";\n')
 write("fuzz_dbc", "malformed", dbc_header + b"BO_ 12x Engine: 8 ECU\n")
+
+# ---- logs of other tools ----------------------------------------------------
+
+write("fuzz_candumplog", "frames-and-skips",
+      b"(1700000000.000000) can0 123#DEADBEEF\n"
+      b"(1700000000.000100) can1 12345678#0102\n"
+      b"(1700000000.000200) can0 7FF#R\n"
+      b"(1700000000.000300) can0 100#R5\n"
+      b"(1700000000.000400) vcan2 001#\n"
+      b"(1700000000.000500) can0 123#1122334455667788_C\n"
+      b"(1700000000.000600) can0 123##1DEAD\n"
+      b"(1700000000.000700) can0 20000080#0000000000000000\n"
+      b"(1700000000.000800) can0 12X#00\n")
+write("fuzz_candumplog", "crlf-and-cr", b"(1.000000) can0 123#01\r\n(1.5) can0 124#02\r(2.0) can0 125#03")
+write("fuzz_asclog", "hex-absolute",
+      b"date Tue Nov 14 22:13:20 2023\nbase hex  timestamps absolute\ninternal events logged\n"
+      b"Begin Triggerblock Tue Nov 14 22:13:20 2023\n"
+      b"   0.000000 Start of measurement\n"
+      b"   0.001000 1  123             Rx   d 8 11 22 33 44 55 66 77 88\n"
+      b"   0.002000 2  12345678x       Tx   d 2 AA BB\n"
+      b"   0.003000 1  7FF             Rx   r\n"
+      b"   0.004000 1  ErrorFrame\n"
+      b"   0.005000 CANFD   1 Rx 123  1 0 8 8 11 22 33 44 55 66 77 88 0 0 1000 0 0 0 0 0\n"
+      b"// a comment\n"
+      b"End TriggerBlock\n")
+write("fuzz_asclog", "dec-relative",
+      b"date Tue Nov 14 22:13:20 2023\nbase dec  timestamps relative\n"
+      b"   0.001000 1  291             Rx   d 2 1 2\n"
+      b"   0.001000 1  291             Rx   d 1 255\n")
+write("fuzz_trclog", "version-1.0",
+      b";##########\n     1)      1841  0001  8  00 11 22 33 44 55 66 77\n"
+      b"     2)      1842  12345678  2  AA BB\n     3)      1900  0010  4  RTR\n")
+write("fuzz_trclog", "version-1.3",
+      b";$FILEVERSION=1.3\n     1)      1841.000 2  Rx        0001 -  2    00 11\n"
+      b"     2)      1841.100 1  Error     0000 -  0\n")
+write("fuzz_trclog", "version-2.1",
+      b";$FILEVERSION=2.1\n;$STARTTIME=43781.5\n;$COLUMNS=N,O,T,B,I,d,R,L,D\n"
+      b"      1      1059.900 DT 2      0300 Rx -  2    01 02\n"
+      b"      2      1060.000 ER 1      -    Rx -  5    00 01 02 03 04\n"
+      b"      4      1061.900 DT 1      07FF Tx -  1    03\n")

@@ -233,6 +233,25 @@ private slots:
         QCOMPARE(store.lastFrameTime, Q_INT64_C(8900000001));
     }
 
+    // A line older than the first has a negative time; written as ASC (times
+    // counted from its date line) it reads back with the same times.
+    void linesOutOfTimeOrder()
+    {
+        const Read r = readText("(100.5) can0 001#01\n(99.25) can0 002#02\n(101.0) can0 003#03\n");
+        QCOMPARE(*r.frames[1].Time, Q_INT64_C(-1250000));
+        QTemporaryDir dir;
+        const QString path = dir.filePath("out.asc");
+        WriteOptions options;
+        options.startMicroseconds = r.result.startMicroseconds;
+        QVERIFY(writeFile(path, Format::Asc, framesOf(r.frames), options).ok);
+        const Read back = readPath(path);
+        QVERIFY(back.result.skipped.isEmpty());
+        QCOMPARE(back.frames.size(), size_t(3));
+        for (size_t i = 0; i < 3; ++i)
+            QCOMPARE(back.frames[i].Time, r.frames[i].Time);
+        QCOMPARE(back.result.startMicroseconds, r.result.startMicroseconds);
+    }
+
     void junk_data()
     {
         QTest::addColumn<QByteArray>("bytes");

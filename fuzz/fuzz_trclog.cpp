@@ -1,0 +1,8 @@
+// The trc reader fed arbitrary bytes (see logreader.h for the checks).
+#include "fuzz/logreader.h"
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
+{
+    logfuzz::run(logformat::Format::Trc, data, size);
+    return 0;
+}
