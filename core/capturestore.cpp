@@ -37,12 +37,25 @@ void CaptureStore::placeFrame(clsFrame &stored, bool first, bool keepTime)
     lastFrameDuration = stored.Duration;
 }
 
+qsizetype CaptureStore::latestFrame(qint32 keyNumber) const
+{
+    if (keyNumber >= 0 && keyNumber <= 0x7FF)
+        return newestStandard.empty() ? -1 : newestStandard[size_t(keyNumber)];
+    return newest.value(keyNumber, -1);
+}
+
 void CaptureStore::takeFrame(qsizetype index, bool first, bool keepTime)
 {
     clsFrame &stored = frames[size_t(index)];
     placeFrame(stored, first, keepTime);
     const qint32 key = frameIdNumber(stored);
-    newest.insert(key, index);
+    if (key >= 0 && key <= 0x7FF) {
+        if (newestStandard.empty())
+            newestStandard.assign(0x800, -1);
+        newestStandard[size_t(key)] = index;
+    } else {
+        newest.insert(key, index);
+    }
     if (filter)
         filter->updateIDRow(key, true);
 }
@@ -85,6 +98,7 @@ void CaptureStore::clear()
     frames.clear();
     frames.shrink_to_fit();
     newest.clear();
+    newestStandard.clear();
     captureFileName.clear();
     wrapOffset = 0;
     selectedTime = 0;

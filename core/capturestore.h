@@ -50,7 +50,7 @@ public:
     [[nodiscard]] const std::vector<clsFrame> &capturedFrames() const { return frames; }
     // The 0-based index of the newest stored frame of identifier key
     // `keyNumber` (frameIdNumber), -1 when none is stored.
-    [[nodiscard]] qsizetype latestFrame(qint32 keyNumber) const { return newest.value(keyNumber, -1); }
+    [[nodiscard]] qsizetype latestFrame(qint32 keyNumber) const;
 
     // ---- the road of a captured frame ----
     // The display filter: the checked state of the frame's identifier row in
@@ -100,6 +100,9 @@ private:
     void takeFrame(qsizetype index, bool first, bool keepTime = false);
 
     std::vector<clsFrame> frames;
+    // Standard identifier -> index of its newest frame (an array: most frames
+    // are standard ones, and this is on the path of every frame).
+    std::vector<qsizetype> newestStandard;
     // Key number -> index of its newest frame: one entry per identifier, so a
     // frame costs a lookup, never an allocation.
     QHash<qint32, qsizetype> newest;
