@@ -51,7 +51,9 @@ std::optional<qint64> parseDate(QByteArrayView text)
         yearText = nextWord(text, pos);
     }
     quint32 year = 0;
-    if (!parseDecimal(yearText, year) || clock.size() < 8 || clock[2] != ':' || clock[5] != ':')
+    // Years past 9999 would overflow the microseconds since 1970.
+    if (!parseDecimal(yearText, year) || year < 1 || year > 9999 || clock.size() < 8 || clock[2] != ':' ||
+        clock[5] != ':')
         return std::nullopt;
     quint32 h = 0;
     quint32 m = 0;

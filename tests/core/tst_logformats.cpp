@@ -233,6 +233,16 @@ private slots:
         QCOMPARE(store.lastFrameTime, Q_INT64_C(8900000001));
     }
 
+    // A date line whose year no clock holds gives no start time, and no overflow.
+    void ascDateOutOfRange()
+    {
+        const Read r = readText("date Tue Nov 14 22:13:20 2001000\nbase hex  timestamps absolute\n"
+                                "   0.001000 1  123  Rx   d 1 01\n");
+        QCOMPARE(r.result.format, Format::Asc);
+        QCOMPARE(r.frames.size(), size_t(1));
+        QVERIFY(!r.result.startMicroseconds);
+    }
+
     // A line older than the first has a negative time; written as ASC (times
     // counted from its date line) it reads back with the same times.
     void linesOutOfTimeOrder()
