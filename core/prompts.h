@@ -23,6 +23,15 @@ public:
     virtual QString saveFileName(const QString &title, const QString &filter, const QString &folder,
                                  const QString &suggestedName)
         = 0;
+    // The save dialog with its list of file types: `chosenFilter` comes in as
+    // the entry of `filter` to preselect and goes out as the one chosen ("" when
+    // the dialog cannot tell, so the name's extension decides).
+    virtual QString saveFileNameOfType(const QString &title, const QString &filter, const QString &folder,
+                                       const QString &suggestedName, QString *chosenFilter)
+    {
+        chosenFilter->clear();
+        return saveFileName(title, filter, folder, suggestedName);
+    }
 
     // Shorthand for the most common box: text, error (critical) icon, OK.
     void error(const QString &text, const QString &title = {})

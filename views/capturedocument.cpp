@@ -4,13 +4,17 @@
 #include "core/prompts.h"
 #include "views/messagemodel.h"
 
+#include <QFile>
 #include <QFileInfo>
 
+#include <new>
 #include <numeric>
 
 namespace {
 
-const QString fileFilter = QStringLiteral("TXT-files (*.txt);;All files (*)");
+// Enough of a file to tell its format.
+constexpr qint64 headBytes = 4096;
+constexpr double defaultTimerRate = 1000000;
 
 capturefile::ReadResult readAll(capturefile::CaptureFileReader &reader, const QString &delimiter, double bitRate,
                                 std::vector<clsFrame> &frames)
@@ -18,7 +22,39 @@ capturefile::ReadResult readAll(capturefile::CaptureFileReader &reader, const QS
     return reader.readAll(delimiter, bitRate, [&frames](const clsFrame &frame) { frames.push_back(frame); }, {});
 }
 
+// The format of a regular file from its first bytes; Unknown for anything
+// that is not one (the capture-file reader then says what is wrong).
+logformat::Format detectFile(const QString &fileName)
+{
+    if (!QFileInfo(fileName).isFile())
+        return logformat::Format::Unknown;
+    QFile file(fileName);
+    if (!file.open(QIODevice::ReadOnly))
+        return logformat::Format::Unknown;
+    return logformat::detect(file.read(headBytes));
+}
+
+logformat::ReadResult readLog(const QString &fileName, const logformat::ReadOptions &options,
+                              std::vector<clsFrame> &frames)
+{
+    return logformat::readFile(fileName, options, [&frames](const clsFrame &frame) {
+        // Running out of memory ends the read; the capture stays as it was.
+        try {
+            frames.push_back(frame);
+        } catch (const std::bad_alloc &) {
+            return false;
+        }
+        return true;
+    });
+}
+
 } // namespace
+
+logformat::ReadResult CaptureLoader::loadLog(const QString &fileName, const logformat::ReadOptions &options,
+                                             std::vector<clsFrame> &frames)
+{
+    return readLog(fileName, options, frames);
+}
 
 CaptureDocument::CaptureDocument(ParamStore &params, Prompts &prompts, QObject *parent)
     : QObject(parent)
@@ -70,6 +106,10 @@ void CaptureDocument::clear()
 {
     const QString previous = frames.captureFileName;
     frames.clear();
+    format = logformat::Format::Tessel;
+    startTime.reset();
+    fileBuses.clear();
+    logTimerRate = 0;
     setState(false, false);
     if (!previous.isEmpty())
         emit fileNameChanged({});
@@ -110,7 +150,7 @@ QString CaptureDocument::outDelimiter()
     return capturefile::defaultDelimiter;
 }
 
-CaptureDocument::SaveResult CaptureDocument::write()
+CaptureDocument::SaveResult CaptureDocument::write(logformat::Format to)
 {
     // The shown frames in capture order, whatever the list's sort: a file
     // read back unwraps its stamps in the order they were captured.
@@ -121,29 +161,44 @@ CaptureDocument::SaveResult CaptureDocument::write()
         order.resize(size_t(frames.count()));
         std::iota(order.begin(), order.end(), 0U);
     }
-    const capturefile::Rows rows{qsizetype(order.size()), [this, &order](qsizetype row) -> const clsFrame & {
-                                     return frames.frame(order[size_t(row)]);
-                                 }};
-    const capturefile::WriteResult result = capturefile::writeCaptureFile(
-        frames.captureFileName, {dbName, busSpeed, busTimer}, rows, labels, outDelimiter());
-    if (!result.ok)
-        return failed(result.error);
+    const auto frameAt = [this, &order](qsizetype row) -> const clsFrame & { return frames.frame(order[size_t(row)]); };
+    if (to == logformat::Format::Tessel) {
+        const capturefile::WriteResult result =
+            capturefile::writeCaptureFile(frames.captureFileName, {dbName, busSpeed, busTimer},
+                                          {qsizetype(order.size()), frameAt}, labels, outDelimiter());
+        if (!result.ok)
+            return failed(result.error);
+    } else {
+        logformat::WriteOptions options;
+        options.timerRate = logTimerRate > 0 ? logTimerRate : busTimer > 0 ? busTimer : defaultTimerRate;
+        options.startMicroseconds = startTime;
+        options.labels = labels;
+        const logformat::WriteResult result =
+            logformat::writeFile(frames.captureFileName, to, {qsizetype(order.size()), frameAt}, options);
+        if (!result.ok)
+            return failed(result.error);
+    }
     setState(rowsShown, false);
     return SaveResult::Saved;
 }
 
 CaptureDocument::SaveResult CaptureDocument::save()
 {
-    return write();
+    if (!captureformats::isWritable(format))
+        return saveAs();
+    return write(format);
 }
 
 CaptureDocument::SaveResult CaptureDocument::saveAs()
 {
     const QString current = frames.captureFileName;
-    const QString name =
-        prompts.saveFileName(QStringLiteral("Save as"), fileFilter, QFileInfo(current).path(), current);
-    if (name.isEmpty())
+    QString type = captureformats::saveFilterOf(format);
+    const QString chosen = prompts.saveFileNameOfType(QStringLiteral("Save as"), captureformats::saveFilter(),
+                                                      QFileInfo(current).path(), current, &type);
+    if (chosen.isEmpty())
         return SaveResult::Cancelled;
+    const captureformats::SaveChoice choice = captureformats::saveChoice(chosen, type);
+    const QString &name = choice.fileName;
     if (QFileInfo::exists(name)) {
         const Prompts::Answer answer = prompts.message(
             QStringLiteral("File \"") + name + QStringLiteral("\"is exist. Overwrite?"),
@@ -152,10 +207,14 @@ CaptureDocument::SaveResult CaptureDocument::saveAs()
             return SaveResult::Cancelled;
     }
     frames.captureFileName = name;
-    const SaveResult result = write();
+    const SaveResult result = write(choice.format);
     frames.captureFileName = current;
-    if (result == SaveResult::Saved)
+    if (result == SaveResult::Saved) {
+        format = choice.format;
         setFileName(name);
+        // Save may be possible now where it was not (a log that is only read).
+        emit stateChanged();
+    }
     return result;
 }
 
@@ -179,9 +238,14 @@ CaptureDocument::SaveResult CaptureDocument::askToSave()
 
 CaptureDocument::OpenResult CaptureDocument::open()
 {
-    const QString name = prompts.openFileName(QStringLiteral("Open"), fileFilter, QString());
+    const QString name = prompts.openFileName(QStringLiteral("Open"), captureformats::openFilter(), QString());
     if (name.isEmpty())
         return OpenResult::Cancelled;
+    return openPath(name);
+}
+
+CaptureDocument::OpenResult CaptureDocument::openPath(const QString &name)
+{
     if (!QFileInfo::exists(name)) {
         failed(QStringLiteral("File \"") + name + QStringLiteral("\" is not found."));
         return OpenResult::Failed;
@@ -190,6 +254,17 @@ CaptureDocument::OpenResult CaptureDocument::open()
 }
 
 CaptureDocument::OpenResult CaptureDocument::openFile(const QString &fileName)
+{
+    switch (detectFile(fileName)) {
+    case logformat::Format::Tessel:
+    case logformat::Format::Unknown:
+        return openCaptureText(fileName);
+    default:
+        return openLog(fileName);
+    }
+}
+
+CaptureDocument::OpenResult CaptureDocument::openCaptureText(const QString &fileName)
 {
     capturefile::CaptureFileReader reader;
     QString error;
@@ -220,9 +295,62 @@ CaptureDocument::OpenResult CaptureDocument::openFile(const QString &fileName)
         return OpenResult::Failed;
     }
 
+    replaceCapture(fileName, std::move(read));
+    const QString skipped = capturefile::skippedMessage(result);
+    if (!skipped.isEmpty())
+        prompts.message(skipped, {}, Prompts::Icon::Exclamation);
+    return OpenResult::Opened;
+}
+
+CaptureDocument::OpenResult CaptureDocument::openLog(const QString &fileName)
+{
+    switch (askToSave()) {
+    case SaveResult::Cancelled:
+        return OpenResult::Cancelled;
+    case SaveResult::Failed:
+        return OpenResult::Failed;
+    default:
+        break;
+    }
+
+    logformat::ReadOptions options;
+    options.timerRate = busTimer > 0 ? busTimer : defaultTimerRate;
+    options.bitRate = busSpeed;
+    options.delimiter = outDelimiter();
+    std::vector<clsFrame> read;
+    const logformat::ReadResult result =
+        loader ? loader->loadLog(fileName, options, read) : readLog(fileName, options, read);
+    if (result.cancelled)
+        return OpenResult::Cancelled;
+    if (!result.ok) {
+        failed(result.error);
+        return OpenResult::Failed;
+    }
+    if (read.empty()) {
+        failed(captureformats::nothingReadMessage(fileName, result));
+        return OpenResult::Failed;
+    }
+
+    replaceCapture(fileName, std::move(read), [&] {
+        format = result.format;
+        startTime = result.startMicroseconds;
+        fileBuses = result.buses;
+        logTimerRate = options.timerRate;
+    });
+    const QString skipped = captureformats::skippedMessage(result);
+    if (!skipped.isEmpty())
+        prompts.message(skipped, {}, Prompts::Icon::Exclamation);
+    return OpenResult::Opened;
+}
+
+void CaptureDocument::replaceCapture(const QString &fileName, std::vector<clsFrame> &&read,
+                                     const std::function<void()> &describe)
+{
     if (capturing)
         emit captureCloseRequested();
     clear();
+    if (describe)
+        describe();
     setFileName(fileName);
     frames.addListFrames(std::move(read));
     if (!frames.isEmpty())
@@ -230,9 +358,4 @@ CaptureDocument::OpenResult CaptureDocument::openFile(const QString &fileName)
     emit loaded();
     // A freshly opened file counts as saved.
     setState(shown ? shown->count() > 0 : !frames.isEmpty(), false);
-
-    const QString skipped = capturefile::skippedMessage(result);
-    if (!skipped.isEmpty())
-        prompts.message(skipped, {}, Prompts::Icon::Exclamation);
-    return OpenResult::Opened;
 }

@@ -2,10 +2,15 @@
 
 #include "core/capturefile.h"
 #include "core/capturestore.h"
+#include "core/logformat.h"
+#include "views/captureformats.h"
 
 #include <QObject>
+#include <QList>
 #include <QString>
 
+#include <functional>
+#include <optional>
 #include <vector>
 
 class IdIndex;
@@ -28,6 +33,10 @@ public:
     virtual ~CaptureLoader() = default;
     virtual capturefile::ReadResult load(capturefile::CaptureFileReader &reader, const QString &delimiter,
                                          double bitRate, std::vector<clsFrame> &frames) = 0;
+    // The same for another tool's log; without a window of its own it is read
+    // straight through.
+    virtual logformat::ReadResult loadLog(const QString &fileName, const logformat::ReadOptions &options,
+                                          std::vector<clsFrame> &frames);
 };
 
 class CaptureDocument final : public QObject
@@ -53,7 +62,21 @@ public:
     [[nodiscard]] QString fileName() const { return frames.captureFileName; }
     [[nodiscard]] bool isModified() const { return modified; }
     [[nodiscard]] bool hasRows() const { return rowsShown; }
-    [[nodiscard]] bool canSave() const { return modified && !frames.captureFileName.isEmpty(); }
+    // Save writes in the format of the file, so a file of a format that is
+    // only read goes through Save As.
+    [[nodiscard]] bool canSave() const
+    {
+        return modified && !frames.captureFileName.isEmpty() && captureformats::isWritable(format);
+    }
+    // The format fileName() was read from or written in (Tessel's text for a
+    // new capture).
+    [[nodiscard]] logformat::Format fileFormat() const { return format; }
+    // The absolute time of the first frame, when the file read told it; a
+    // log written in a format that carries it gets it back.
+    [[nodiscard]] std::optional<qint64> startMicroseconds() const { return startTime; }
+    // The buses the frames of the file read came from (empty for Tessel's
+    // text and a capture).
+    [[nodiscard]] const QList<int> &buses() const { return fileBuses; }
     // The text of the last Failed result.
     [[nodiscard]] const QString &failure() const { return lastFailure; }
 
@@ -80,7 +103,8 @@ public:
 
     // File › New: asks about unsaved rows, ends a running capture, clears.
     SaveResult newCapture();
-    // File › Save: writes to fileName().
+    // File › Save: writes to fileName() in its format; Save As for a format
+    // that is only read.
     SaveResult save();
     // File › Save As...: asks for a name (and before overwriting a file).
     SaveResult saveAs();
@@ -91,10 +115,15 @@ public:
     {
         return result == SaveResult::Saved || result == SaveResult::Discarded;
     }
-    // File › Open...: asks for a file, then openFile.
+    // File › Open...: asks for a file, then openPath.
     OpenResult open();
+    // A file named outside the Open dialog (command line, drop): Failed with
+    // a message when it is not there, else openFile.
+    OpenResult openPath(const QString &fileName);
     // Reads `fileName` and replaces the capture with it; a file that cannot
-    // be read or holds no frame leaves the capture as it was.
+    // be read or holds no frame leaves the capture as it was. The format is
+    // told by the content: Tessel's text (and anything no reader knows) goes
+    // through the capture-file reader, the logs of other tools through theirs.
     OpenResult openFile(const QString &fileName);
 
     // The "outDelimiter" setting; one that a file could not be read back
@@ -117,7 +146,13 @@ signals:
     void loaded();
 
 private:
-    SaveResult write();
+    SaveResult write(logformat::Format to);
+    OpenResult openCaptureText(const QString &fileName);
+    OpenResult openLog(const QString &fileName);
+    // Empties the capture, runs `describe` (which sets what the file told
+    // about itself) and stores the frames read.
+    void replaceCapture(const QString &fileName, std::vector<clsFrame> &&read,
+                        const std::function<void()> &describe = {});
     SaveResult failed(const QString &text);
     void setState(bool rows, bool changed);
     void setFileName(const QString &name);
@@ -136,4 +171,9 @@ private:
     bool capturing = false;
     bool delimiterWarned = false;
     QString lastFailure;
+    logformat::Format format = logformat::Format::Tessel;
+    std::optional<qint64> startTime;
+    QList<int> fileBuses;
+    // Stamp ticks per second of a log read (0: the bus timing's timer).
+    double logTimerRate = 0;
 };

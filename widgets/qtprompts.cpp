@@ -70,3 +70,11 @@ QString QtPrompts::saveFileName(const QString &title, const QString &filter, con
     return QFileDialog::getSaveFileName(parent, title, start, qtFilter(filter), nullptr,
                                         QFileDialog::DontConfirmOverwrite);
 }
+
+QString QtPrompts::saveFileNameOfType(const QString &title, const QString &filter, const QString &folder,
+                                      const QString &suggestedName, QString *chosenFilter)
+{
+    const QString start = suggestedName.isEmpty() ? folder : QDir(folder).filePath(suggestedName);
+    return QFileDialog::getSaveFileName(parent, title, start, qtFilter(filter), chosenFilter,
+                                        QFileDialog::DontConfirmOverwrite);
+}

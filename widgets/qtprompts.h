@@ -19,6 +19,8 @@ public:
     QString openFileName(const QString &title, const QString &filter, const QString &folder) override;
     QString saveFileName(const QString &title, const QString &filter, const QString &folder,
                          const QString &suggestedName) override;
+    QString saveFileNameOfType(const QString &title, const QString &filter, const QString &folder,
+                               const QString &suggestedName, QString *chosenFilter) override;
 
 private:
     QWidget *parent;

@@ -22,6 +22,10 @@ public:
     QList<Answer> answers;
     QStringList fileNames;
     QStringList fileDialogTitles;
+    // The file type each save dialog returns ("" when none is left), and the
+    // one it was opened with.
+    QStringList chosenFilters;
+    QStringList preselectedFilters;
 
     Answer message(const QString &text, const QString &title = {}, Icon icon = Icon::None,
                    Buttons buttons = Buttons::Ok) override
@@ -50,6 +54,14 @@ public:
     {
         fileDialogTitles << title;
         return fileNames.isEmpty() ? QString() : fileNames.takeFirst();
+    }
+
+    QString saveFileNameOfType(const QString &title, const QString &filter, const QString &folder,
+                               const QString &suggestedName, QString *chosenFilter) override
+    {
+        preselectedFilters << *chosenFilter;
+        *chosenFilter = chosenFilters.isEmpty() ? QString() : chosenFilters.takeFirst();
+        return saveFileName(title, filter, folder, suggestedName);
     }
 
     [[nodiscard]] QStringList texts() const
