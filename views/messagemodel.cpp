@@ -34,6 +34,7 @@ const std::array<ColumnDef, MessageModel::columnTotal> columns{{
     {"Device", u"Device", Qt::AlignLeft},
     {"Description", u"Description", Qt::AlignLeft},
     {"Signals", u"Signals", Qt::AlignLeft},
+    {"Bus", u"Bus", Qt::AlignHCenter},
 }};
 
 constexpr quint32 lostRowColour = 0xF1F1F1;
@@ -193,6 +194,8 @@ QString MessageModel::cellText(const clsFrame &frame, qsizetype number, int colu
         const auto set = index ? index->signalSet(frameIdNumber(frame)) : nullptr;
         return set ? signalrows::compactText(*set, frame) : QString();
     }
+    case colBus:
+        return QString::number(frame.Bus + 1);
     }
     return {};
 }

@@ -19,7 +19,9 @@
 //   "Num" "№" left, "ID-Std" centre, "ID-Ext" centre, "RTR", "IDE", "RB1",
 //   "RB0" centre, "DLC" centre, "Data" left, "TSMP" left, "Time" right,
 //   "Duration" "Duration, us" right, "Device" left, "Description" left,
-//   "Signals" left (the decoded data fields; the window hides it unless asked).
+//   "Signals" left (the decoded data fields; the window hides it unless asked),
+//   "Bus" centre (the frame's bus counted from 1; shown for a log of several
+//   buses).
 // Example: frame 7, standard 123, data AA 55, stamp 0x1E240, time 40, 500 kbit/s
 //   "    7" "123" "-----" "0" "0" "0" "0" "2" "AA 55" "0001E240" "40" "120.000"
 class MessageModel final : public QAbstractTableModel
@@ -42,6 +44,7 @@ public:
         colDevice,
         colDescription,
         colSignals,
+        colBus,
         columnTotal
     };
 

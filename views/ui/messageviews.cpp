@@ -43,6 +43,8 @@ MessageViews::MessageViews(CaptureDocument &document, MainPanes &panes, const Ma
     // View › Signals Column shows it, wide enough for a few fields.
     header->resizeSection(MessageModel::colSignals, 4 * header->defaultSectionSize());
     header->setSectionHidden(MessageModel::colSignals, true);
+    // A capture comes from one bus; a log of several shows the bus of each row.
+    header->setSectionHidden(MessageModel::colBus, true);
     connect(header, &QHeaderView::sectionClicked, this, [this, messages, header](int column) {
         const bool sorted = messageModel->columnClick(column);
         // The header shows the order actually in force.
@@ -150,11 +152,14 @@ void MessageViews::clear()
     monitorList->clear();
     signalValues->clear();
     pictOscilograph->clearScroll();
+    panes.lvListViewMessages->header()->setSectionHidden(MessageModel::colBus, true);
 }
 
 void MessageViews::showLoaded()
 {
     pictOscilograph->setScroll_Begin();
+    panes.lvListViewMessages->header()->setSectionHidden(MessageModel::colBus,
+                                                         !captureformats::showsBusColumn(document.buses()));
     rebuildLVM();
 }
 
