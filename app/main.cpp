@@ -8,12 +8,18 @@
 
 #include <QApplication>
 #include <QDir>
+#include <QFileInfo>
 
 int main(int argc, char *argv[])
 {
     QApplication app(argc, argv);
     QApplication::setApplicationName(applicationTitle);
     QApplication::setApplicationVersion(QStringLiteral(TESSEL_VERSION));
+
+    // "Tessel capture.log" opens the capture once the window has loaded. The
+    // name is made absolute before start-up can move the working folder.
+    const QStringList arguments = QApplication::arguments();
+    const QString startFile = arguments.size() > 1 ? QFileInfo(arguments.at(1)).absoluteFilePath() : QString();
 
     QtPrompts prompts;
     const StartupResult startup = runStartup(prompts, QDir::currentPath());
@@ -33,6 +39,7 @@ int main(int argc, char *argv[])
     AppContext context{&db, &params, &prompts, startup.paths};
     frmMain window(context, makeLinkPort);
     prompts.setParent(&window);
+    window.openAtStart(startFile);
     window.show();
     return app.exec();
 }

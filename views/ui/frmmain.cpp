@@ -11,6 +11,7 @@
 #include "sender/sendrun.h"
 #include "sender/ui/frmanalysersettings.h"
 #include "sender/ui/frmsendframe.h"
+#include "views/captureformats.h"
 #include "views/messagemodel.h"
 #include "views/monitorlist.h"
 #include "views/signalpane.h"
@@ -26,14 +27,19 @@
 #include <QAction>
 #include <QCloseEvent>
 #include <QDockWidget>
+#include <QDragEnterEvent>
+#include <QDropEvent>
 #include <QFrame>
 #include <QHeaderView>
 #include <QLabel>
 #include <QMenu>
+#include <QMimeData>
 #include <QStatusBar>
 #include <QTimer>
 #include <QToolBar>
 #include <QTreeView>
+
+#include <utility>
 
 namespace {
 
@@ -72,6 +78,8 @@ frmMain::frmMain(AppContext &context, PortFactory makePort, QWidget *parent)
     loadTimer->setInterval(100);
     connect(loadTimer, &QTimer::timeout, this, &frmMain::loadTimer_Timer);
     loadTimer->start();
+    // A capture file dropped on the window opens.
+    setAcceptDrops(true);
 }
 
 // The data base panel and its ties to the capture views: the lists take labels
@@ -481,6 +489,30 @@ void frmMain::loadTimer_Timer()
     dbTree->loadCanDb(true, true);
     captureDocument.clear();
     startLink();
+    if (!startFile.isEmpty())
+        openDropped(std::exchange(startFile, QString()));
+}
+
+CaptureDocument::OpenResult frmMain::openDropped(const QString &fileName)
+{
+    return captureDocument.openPath(fileName);
+}
+
+void frmMain::dragEnterEvent(QDragEnterEvent *event)
+{
+    if (event->mimeData()->hasUrls() && !captureformats::droppedFile(event->mimeData()->urls()).isEmpty())
+        event->acceptProposedAction();
+}
+
+void frmMain::dropEvent(QDropEvent *event)
+{
+    const QString file = captureformats::droppedFile(event->mimeData()->urls());
+    if (file.isEmpty())
+        return;
+    event->acceptProposedAction();
+    // The drag source waits for the drop to end: the file opens (and may ask
+    // its questions) once it has.
+    QTimer::singleShot(0, this, [this, file] { openDropped(file); });
 }
 
 void frmMain::closeEvent(QCloseEvent *event)

@@ -57,8 +57,15 @@ public:
 
     // The load tick (100 ms after construction; tests call it directly):
     // restores the layout from the settings, loads the data base, empties
-    // the capture and starts the link.
+    // the capture and starts the link; then opens the file given by
+    // openAtStart, if any.
     void loadTimer_Timer();
+    // A capture file named on the command line: opened at the end of the
+    // load tick, once the data base and the views are ready.
+    void openAtStart(const QString &fileName) { startFile = fileName; }
+    // Opens a file dropped on the window or named on the command line, as
+    // File › Open does after its dialog (asking to save the capture first).
+    CaptureDocument::OpenResult openDropped(const QString &fileName);
     // Starts the link's receive and time-out timers and puts the connection
     // window on the link (until then nothing could answer).
     void startLink();
@@ -74,6 +81,8 @@ public:
 protected:
     void resizeEvent(QResizeEvent *event) override;
     void closeEvent(QCloseEvent *event) override;
+    void dragEnterEvent(QDragEnterEvent *event) override;
+    void dropEvent(QDropEvent *event) override;
 
 private:
     void createStatusBar();
@@ -124,4 +133,5 @@ private:
     frmSendFrame *sendFrame = nullptr;
     bool sendFrameOpen = false;
     DbTree *dbTree = nullptr;
+    QString startFile;
 };
