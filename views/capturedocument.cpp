@@ -352,7 +352,9 @@ void CaptureDocument::replaceCapture(const QString &fileName, std::vector<clsFra
     if (describe)
         describe();
     setFileName(fileName);
-    frames.addListFrames(std::move(read));
+    // A log's own times are kept: they may span more than one turn of the
+    // 32-bit stamp.
+    frames.addListFrames(std::move(read), bool(describe));
     if (!frames.isEmpty())
         frames.selectedDuration = float(frames.frame(0).Duration);
     emit loaded();

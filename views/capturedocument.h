@@ -149,8 +149,8 @@ private:
     SaveResult write(logformat::Format to);
     OpenResult openCaptureText(const QString &fileName);
     OpenResult openLog(const QString &fileName);
-    // Empties the capture, runs `describe` (which sets what the file told
-    // about itself) and stores the frames read.
+    // Empties the capture, runs `describe` (which sets what a log told about
+    // itself; none for Tessel's text) and stores the frames read.
     void replaceCapture(const QString &fileName, std::vector<clsFrame> &&read,
                         const std::function<void()> &describe = {});
     SaveResult failed(const QString &text);
