@@ -3,6 +3,7 @@
 #include "views/ui/progresswindow.h"
 
 #include <QCloseEvent>
+#include <QFileInfo>
 
 #include <new>
 
@@ -55,6 +56,54 @@ capturefile::ReadResult ProgressLoader::load(capturefile::CaptureFileReader &rea
                                              double bitRate, std::vector<clsFrame> &frames)
 {
     frmLoad window(reader, delimiter, bitRate, frames, parent);
+    window.exec();
+    return window.result();
+}
+
+frmLoadLog::frmLoadLog(qint64 fileSize, Read read, QWidget *parent)
+    : QDialog(parent)
+    , read(std::move(read))
+{
+    setUpProgressWindow(this, "frmLoad", QStringLiteral("Loading..."), fileSize / 1024 + 1);
+}
+
+void frmLoadLog::tmrAddPB_Timer()
+{
+    tmrAddPB->stop();
+    readResult = read([this](qint64 bytesRead) {
+        pbProgressBarAdd->setValue(int(std::min<qint64>(bytesRead / 1024, pbProgressBarAdd->maximum())));
+        return true;
+    });
+    pbProgressBarAdd->setValue(pbProgressBarAdd->maximum());
+    done = true;
+    accept();
+}
+
+void frmLoadLog::closeEvent(QCloseEvent *event)
+{
+    if (!done)
+        event->ignore();
+    else
+        QDialog::closeEvent(event);
+}
+
+void frmLoadLog::reject()
+{
+    if (done)
+        QDialog::reject();
+}
+
+logformat::ReadResult ProgressLoader::loadLog(const QString &fileName, const logformat::ReadOptions &options,
+                                              std::vector<clsFrame> &frames)
+{
+    frmLoadLog window(
+        QFileInfo(fileName).size(),
+        [&](const std::function<bool(qint64)> &progress) {
+            logformat::ReadOptions shown = options;
+            shown.progress = progress;
+            return CaptureLoader::loadLog(fileName, shown, frames);
+        },
+        parent);
     window.exec();
     return window.result();
 }

@@ -5,6 +5,7 @@
 
 #include <QDialog>
 
+#include <functional>
 #include <vector>
 
 class QProgressBar;
@@ -41,6 +42,31 @@ class frmLoad final : public QDialog
     bool done = false;
 };
 
+// The same window for a log of another tool: the bar counts KiB of the file.
+class frmLoadLog final : public QDialog
+{
+    Q_OBJECT
+public:
+    // Reads the file, telling `progress` the bytes read; false from it cancels.
+    using Read = std::function<logformat::ReadResult(const std::function<bool(qint64 bytesRead)> &progress)>;
+    frmLoadLog(qint64 fileSize, Read read, QWidget *parent = nullptr);
+
+    [[nodiscard]] const logformat::ReadResult &result() const { return readResult; }
+    void tmrAddPB_Timer();
+
+    QProgressBar *pbProgressBarAdd = nullptr;
+    QTimer *tmrAddPB = nullptr;
+
+protected:
+    void closeEvent(QCloseEvent *event) override;
+    void reject() override;
+
+private:
+    Read read;
+    logformat::ReadResult readResult;
+    bool done = false;
+};
+
 // Opens capture files behind the progress window, over `parent`.
 class ProgressLoader final : public CaptureLoader
 {
@@ -51,6 +77,8 @@ class ProgressLoader final : public CaptureLoader
     }
     capturefile::ReadResult load(capturefile::CaptureFileReader &reader, const QString &delimiter, double bitRate,
                                  std::vector<clsFrame> &frames) override;
+    logformat::ReadResult loadLog(const QString &fileName, const logformat::ReadOptions &options,
+                                  std::vector<clsFrame> &frames) override;
 
   private:
     QWidget *parent;
