@@ -5,6 +5,7 @@
 #include "core/logformat.h"
 
 #include <QElapsedTimer>
+#include <QFile>
 #include <QFileInfo>
 #include <QProcess>
 #include <QStandardPaths>
@@ -17,6 +18,26 @@
 namespace {
 
 constexpr int frameCount = 1000000;
+
+// A value of /proc/self/status in KiB ("VmHWM", "VmRSS"); -1 when unknown.
+qint64 procStatusKiB(const char *key)
+{
+    QFile f(QStringLiteral("/proc/self/status"));
+    if (!f.open(QIODevice::ReadOnly))
+        return -1;
+    const QByteArray prefix = QByteArray(key) + ':';
+    for (const QByteArray &line : f.readAll().split('\n'))
+        if (line.startsWith(prefix))
+            return line.mid(prefix.size()).trimmed().split(' ').first().toLongLong();
+    return -1;
+}
+
+// Starts the peak memory (VmHWM) again from the present (Linux: "5" to clear_refs).
+bool resetPeak()
+{
+    QFile f(QStringLiteral("/proc/self/clear_refs"));
+    return f.open(QIODevice::WriteOnly) && f.write("5") == 1;
+}
 
 std::vector<clsFrame> makeFrames()
 {
@@ -70,7 +91,12 @@ Files &files()
 void load(benchmark::State &state, const QString &name)
 {
     qint64 bytes = 0;
+    qint64 peakAdded = -1;
     for (auto _ : state) {
+        state.PauseTiming();
+        const bool peakKnown = resetPeak();
+        const qint64 before = procStatusKiB("VmRSS");
+        state.ResumeTiming();
         std::vector<clsFrame> frames;
         frames.reserve(size_t(logformat::frameEstimate(name)));
         const logformat::ReadResult r = logformat::readFile(name, {}, [&frames](const clsFrame &f) {
@@ -83,7 +109,14 @@ void load(benchmark::State &state, const QString &name)
         store.addListFrames(std::move(frames));
         bytes = store.memoryBytes();
         benchmark::DoNotOptimize(store.count());
+        state.PauseTiming();
+        if (peakKnown && before >= 0)
+            peakAdded = std::max(peakAdded, procStatusKiB("VmHWM") - before);
+        state.ResumeTiming();
     }
+    // What the load added at its peak, the finished store included.
+    if (peakAdded >= 0)
+        state.counters["peak_added_bytes_per_frame"] = double(peakAdded) * 1024 / frameCount;
     state.counters["frames"] = frameCount;
     state.counters["store_bytes_per_frame"] = double(bytes) / frameCount;
     state.counters["file_MB"] = double(QFileInfo(name).size()) / 1e6;
