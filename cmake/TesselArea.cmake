@@ -9,6 +9,11 @@ function(tessel_library target)
   add_library(${target} SHARED ${ARG_UNPARSED_ARGUMENTS})
   target_include_directories(${target} PUBLIC ${PROJECT_SOURCE_DIR})
   target_link_libraries(${target} PUBLIC ${ARG_LINKS})
+  # Calls inside a library go straight to its own functions rather than
+  # through the symbol table, as they would in a static build.
+  if(CMAKE_CXX_COMPILER_ID STREQUAL "GNU" OR CMAKE_CXX_COMPILER_ID MATCHES "Clang")
+    target_compile_options(${target} PRIVATE -fno-semantic-interposition)
+  endif()
   # The sanitizer runtimes are not linked into shared libraries by every
   # compiler, which leaves their hooks undefined there.
   if(NOT TESSEL_SANITIZE)
