@@ -265,7 +265,6 @@ qint64 writeAsc(const Frames &frames, const WriteOptions &options, const ChunkOu
     const QByteArray date = dateText(dateMicroseconds);
     QByteArray chunk =
         "date " + date + "\nbase hex  timestamps absolute\ninternal events logged\nBegin Triggerblock " + date + '\n';
-    constexpr qsizetype chunkSize = 1 << 20;
     chunk.reserve(chunkSize + 128);
     qint64 written = 0;
     *ok = true;
@@ -297,17 +296,13 @@ qint64 writeAsc(const Frames &frames, const WriteOptions &options, const ChunkOu
         }
         chunk.append('\n');
         ++written;
-        if (chunk.size() >= chunkSize) {
-            if (!put(chunk)) {
-                *ok = false;
-                return written;
-            }
-            chunk.clear();
+        if (!flushChunk(chunk, put)) {
+            *ok = false;
+            return written;
         }
     }
     chunk.append("End TriggerBlock\n");
-    if (!put(chunk))
-        *ok = false;
+    *ok = flushChunk(chunk, put, true);
     return written;
 }
 

@@ -192,7 +192,6 @@ qint64 writeCandump(const Frames &frames, const WriteOptions &options, const Chu
 {
     const qint64 start = options.startMicroseconds.value_or(QDateTime::currentMSecsSinceEpoch() * 1000);
     QByteArray chunk;
-    constexpr qsizetype chunkSize = 1 << 20;
     chunk.reserve(chunkSize + 128);
     qint64 written = 0;
     *ok = true;
@@ -225,16 +224,12 @@ qint64 writeCandump(const Frames &frames, const WriteOptions &options, const Chu
         }
         chunk.append('\n');
         ++written;
-        if (chunk.size() >= chunkSize) {
-            if (!put(chunk)) {
-                *ok = false;
-                return written;
-            }
-            chunk.clear();
+        if (!flushChunk(chunk, put)) {
+            *ok = false;
+            return written;
         }
     }
-    if (!put(chunk))
-        *ok = false;
+    *ok = flushChunk(chunk, put, true);
     return written;
 }
 

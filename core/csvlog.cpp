@@ -36,7 +36,6 @@ void appendField(QByteArray &out, const QString &text)
 qint64 writeCsv(const Frames &frames, const WriteOptions &options, const ChunkOut &put, bool *ok)
 {
     QByteArray chunk = "time,bus,id,extended,remote,dlc,data,device,description\r\n";
-    constexpr qsizetype chunkSize = 1 << 20;
     chunk.reserve(chunkSize + 256);
     struct Labels
     {
@@ -87,16 +86,12 @@ qint64 writeCsv(const Frames &frames, const WriteOptions &options, const ChunkOu
         }
         chunk.append("\r\n");
         ++written;
-        if (chunk.size() >= chunkSize) {
-            if (!put(chunk)) {
-                *ok = false;
-                return written;
-            }
-            chunk.clear();
+        if (!flushChunk(chunk, put)) {
+            *ok = false;
+            return written;
         }
     }
-    if (!put(chunk))
-        *ok = false;
+    *ok = flushChunk(chunk, put, true);
     return written;
 }
 

@@ -112,6 +112,19 @@ public:
 
 // Writers: the whole file's bytes go through `put` in chunks; false from put stops.
 using ChunkOut = std::function<bool(const QByteArray &chunk)>;
+// Writers build their text in chunks of about this size.
+inline constexpr qsizetype chunkSize = 1 << 20;
+// Hands `chunk` to `put` and empties it once it holds chunkSize bytes (or
+// always, with `last`); false when `put` failed.
+[[nodiscard]] inline bool flushChunk(QByteArray &chunk, const ChunkOut &put, bool last = false)
+{
+    if (!last && chunk.size() < chunkSize)
+        return true;
+    if (!put(chunk))
+        return false;
+    chunk.clear();
+    return true;
+}
 [[nodiscard]] qint64 writeCandump(const Frames &frames, const WriteOptions &options, const ChunkOut &put, bool *ok);
 [[nodiscard]] qint64 writeAsc(const Frames &frames, const WriteOptions &options, const ChunkOut &put, bool *ok);
 [[nodiscard]] qint64 writeCsv(const Frames &frames, const WriteOptions &options, const ChunkOut &put, bool *ok);
