@@ -111,7 +111,8 @@ QString skippedMessage(const logformat::ReadResult &result)
         total += skipped.count;
         const QString where = skipped.count == 1 ? QStringLiteral("line %1").arg(skipped.firstLine)
                                                  : QStringLiteral("the first is line %1").arg(skipped.firstLine);
-        reasons << QStringLiteral("%1 %2 (%3)").arg(skipped.count).arg(skipped.reason, where);
+        // "malformed line: 3 (the first is line 9)": the reason as the reader names it.
+        reasons << QStringLiteral("%1: %2 (%3)").arg(skipped.reason).arg(skipped.count).arg(where);
     }
     if (total == 0)
         return {};

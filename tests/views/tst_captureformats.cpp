@@ -148,11 +148,11 @@ private slots:
         QTest::newRow("a reason counted 0 is none") << QList<logformat::Skipped>{{"error frame", 0, 0}} << "";
         QTest::newRow("one line")
             << QList<logformat::Skipped>{{"error frame", 1, 4}}
-            << "1 line of the file was not read as frames and was skipped: 1 error frame (line 4).";
+            << "1 line of the file was not read as frames and was skipped: error frame: 1 (line 4).";
         QTest::newRow("two reasons, in their order")
             << QList<logformat::Skipped>{{"malformed line", 3, 9}, {"error frame", 1, 2}}
-            << "4 lines of the file were not read as frames and were skipped: 3 malformed line (the first is line "
-               "9), 1 error frame (line 2).";
+            << "4 lines of the file were not read as frames and were skipped: malformed line: 3 (the first is "
+               "line 9), error frame: 1 (line 2).";
     }
     void skippedMessage()
     {
@@ -194,8 +194,8 @@ private slots:
         QTest::addColumn<QString>("message");
         QTest::newRow("candump named .txt")
             << "log.txt" << candumpLog << Format::Candump << 3 << QList<int>{0, 1}
-            << "2 lines of the file were not read as frames and were skipped: 1 error frame (line 3), 1 malformed "
-               "line (line 4).";
+            << "2 lines of the file were not read as frames and were skipped: error frame: 1 (line 3), malformed "
+               "line: 1 (line 4).";
         QTest::newRow("Tessel's text named .log")
             << "capture.log" << tesselText << Format::Tessel << 1 << QList<int>{} << "";
         QTest::newRow("TRC") << "t.trc"
@@ -241,7 +241,7 @@ private slots:
         QCOMPARE(doc->openPath(path("errors.log")), OpenResult::Failed);
         QCOMPARE(prompts.texts().last(),
                  "No frame could be read from the file \"" + path("errors.log") +
-                     "\". 1 line of the file was not read as frames and was skipped: 1 error frame (line 1).");
+                     "\". 1 line of the file was not read as frames and was skipped: error frame: 1 (line 1).");
         QCOMPARE(doc->store().count(), 1);
         QVERIFY(doc->isModified());
         QCOMPARE(doc->openPath(path("gone.log")), OpenResult::Failed);
