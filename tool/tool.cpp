@@ -15,7 +15,8 @@ Commands:
   dbc export --db PATH --can NAME OUT.dbc
       Writes the CAN data base NAME as a DBC file.
   decode CAPTURE (--dbc FILE.dbc | --db PATH --can NAME) [--format jsonl|csv]
-      Prints one line per frame of a capture file with its decoded signals.
+      Prints one line per frame of a capture or log (any format Tessel opens)
+      with its decoded signals.
   convert IN OUT [--to tessel|candump|asc|csv]
       Converts a CAN log (Tessel's capture text, candump, ASC or TRC, told
       by its content) into the format --to names, else the one of OUT's

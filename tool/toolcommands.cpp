@@ -179,11 +179,58 @@ int dbcExportCommand(const QStringList &arguments, QTextStream &out, QTextStream
     return ToolOk;
 }
 
+namespace {
+
+// A log read into a capture store, as the program opens it.
+struct LoadedLog
+{
+    logformat::ReadResult read;
+    CaptureStore store;
+    double timerRate = 1000000;
+    double bitRate = 500000;
+};
+
+bool loadLog(const QString &fileName, LoadedLog &log, QTextStream &err)
+{
+    const capturefile::Header header = capturefile::readHeader(fileName);
+    if (header.canTimer > 0)
+        log.timerRate = header.canTimer;
+    if (header.canSpeed > 0)
+        log.bitRate = header.canSpeed;
+    logformat::ReadOptions options;
+    options.timerRate = log.timerRate;
+    options.bitRate = log.bitRate;
+    std::vector<clsFrame> frames;
+    frames.reserve(size_t(logformat::frameEstimate(fileName)));
+    log.read = logformat::readFile(fileName, options, [&frames](const clsFrame &frame) {
+        frames.push_back(frame);
+        return true;
+    });
+    if (!log.read.ok) {
+        err << "tessel-tool: " << log.read.error << "\n";
+        return false;
+    }
+    // A log's own times may run past a turn of the 32-bit stamp; Tessel's text has only stamps.
+    log.store.addListFrames(std::move(frames), log.read.format != logformat::Format::Tessel);
+    return true;
+}
+
+QString skippedText(const logformat::Skipped &s)
+{
+    return QStringLiteral("%1 line%2 skipped: %3 (first line %4)")
+        .arg(s.count)
+        .arg(s.count == 1 ? "" : "s")
+        .arg(s.reason)
+        .arg(s.firstLine);
+}
+
+} // namespace
+
 int decodeCommand(const QStringList &arguments, QTextStream &out, QTextStream &err, QString *usageError)
 {
     ToolArguments args;
-    if (!args.parse(arguments, {QStringLiteral("dbc"), QStringLiteral("db"), QStringLiteral("can"),
-                                QStringLiteral("format")},
+    if (!args.parse(arguments,
+                    {QStringLiteral("dbc"), QStringLiteral("db"), QStringLiteral("can"), QStringLiteral("format")},
                     usageError))
         return ToolBadUsage;
     const bool fromDbc = args.options.contains(QStringLiteral("dbc"));
@@ -234,126 +281,66 @@ int decodeCommand(const QStringList &arguments, QTextStream &out, QTextStream &e
     }
     const SignalSets sets = signalSetsOf(network);
 
-    const QString capture = args.positional.first();
-    const capturefile::Header header = capturefile::readHeader(capture);
-    if (header.canTimer > 0)
-        timer = header.canTimer;
-    if (header.canSpeed > 0)
-        speed = header.canSpeed;
-    if (timer <= 0)
-        timer = 1000000;
-    capturefile::CaptureFileReader reader;
-    QString error;
-    if (!reader.open(capture, &error)) {
-        err << "tessel-tool: " << error << "\n";
+    // Any capture or log the program opens, read as it reads them; the
+    // capture's own header, else the data base, gives the timer's rate.
+    LoadedLog log;
+    if (timer > 0)
+        log.timerRate = timer;
+    if (speed > 0)
+        log.bitRate = speed;
+    if (!loadLog(args.positional.first(), log, err))
         return ToolFailed;
-    }
+    for (const logformat::Skipped &s : log.read.skipped)
+        err << "tessel-tool: " << skippedText(s) << "\n";
     if (format == QLatin1String("csv"))
         out << "t,id,ext,dlc,data,signals,text\n";
-    CaptureStore store;
     std::vector<signaldecode::Value> values;
-    const capturefile::ReadResult read = reader.readAll(
-        capturefile::defaultDelimiter, speed > 0 ? speed : 500000, [&](const clsFrame &captured) {
-            store.addListFrames(captured);
-            const clsFrame &frame = store.frame(store.count() - 1);
-            if (frame.isLost)
-                return;
-            const double t = double(frame.Time.value_or(0)) / timer;
-            const bool ext = frame.IDE() != 0;
-            const qint32 key = frameIdNumber(frame);
-            const QString id = QString::number(key & ~extendedKeyBit, 16).toUpper();
-            const QByteArray bytes = frame.Data();
-            const QString data = QString::fromLatin1(bytes.toHex()).toUpper();
-            const std::shared_ptr<const SignalSet> set = frame.RTR() ? nullptr : sets.value(key);
-            QStringList signalTexts;
-            QStringList valueTexts;
-            if (set) {
-                values.resize(set->decoder.size());
-                signaldecode::decodeAll(set->decoder,
-                                        std::span<const quint8>(reinterpret_cast<const quint8 *>(bytes.constData()),
-                                                                size_t(bytes.size())),
-                                        values);
-                for (size_t i = 0; i < values.size(); ++i) {
-                    if (values[i].status != signaldecode::Status::Ok)
-                        continue;
-                    const DataField &field = set->fields.at(qsizetype(i));
-                    const QString text = field.valueTexts.value(qint64(values[i].raw), QString());
-                    if (format == QLatin1String("jsonl")) {
-                        signalTexts << jsonString(field.name) + QLatin1Char(':') + jsonNumber(values[i].value);
-                        if (!text.isEmpty())
-                            valueTexts << jsonString(field.name) + QLatin1Char(':') + jsonString(text);
-                    } else {
-                        signalTexts << field.name + QLatin1Char('=') + jsonNumber(values[i].value);
-                        if (!text.isEmpty())
-                            valueTexts << field.name + QLatin1Char('=') + text;
-                    }
+    for (const clsFrame &frame : log.store.capturedFrames()) {
+        if (frame.isLost)
+            continue;
+        const double t = double(frame.Time.value_or(0)) / log.timerRate;
+        const bool ext = frame.IDE() != 0;
+        const qint32 key = frameIdNumber(frame);
+        const QString id = QString::number(key & ~extendedKeyBit, 16).toUpper();
+        const QByteArray bytes = frame.Data();
+        const QString data = QString::fromLatin1(bytes.toHex()).toUpper();
+        const std::shared_ptr<const SignalSet> set = frame.RTR() ? nullptr : sets.value(key);
+        QStringList signalTexts;
+        QStringList valueTexts;
+        if (set) {
+            values.resize(set->decoder.size());
+            signaldecode::decodeAll(
+                set->decoder,
+                std::span<const quint8>(reinterpret_cast<const quint8 *>(bytes.constData()), size_t(bytes.size())),
+                values);
+            for (size_t i = 0; i < values.size(); ++i) {
+                if (values[i].status != signaldecode::Status::Ok)
+                    continue;
+                const DataField &field = set->fields.at(qsizetype(i));
+                const QString text = field.valueTexts.value(qint64(values[i].raw), QString());
+                if (format == QLatin1String("jsonl")) {
+                    signalTexts << jsonString(field.name) + QLatin1Char(':') + jsonNumber(values[i].value);
+                    if (!text.isEmpty())
+                        valueTexts << jsonString(field.name) + QLatin1Char(':') + jsonString(text);
+                } else {
+                    signalTexts << field.name + QLatin1Char('=') + jsonNumber(values[i].value);
+                    if (!text.isEmpty())
+                        valueTexts << field.name + QLatin1Char('=') + text;
                 }
             }
-            if (format == QLatin1String("jsonl"))
-                out << "{\"t\":" << QString::number(t, 'f', 6) << ",\"id\":\"" << id
-                    << "\",\"ext\":" << (ext ? "true" : "false") << ",\"dlc\":" << frame.DLC << ",\"data\":\""
-                    << data << "\",\"signals\":{" << signalTexts.join(QLatin1Char(',')) << "},\"text\":{"
-                    << valueTexts.join(QLatin1Char(',')) << "}}\n";
-            else
-                out << QString::number(t, 'f', 6) << ',' << id << ',' << (ext ? 1 : 0) << ',' << frame.DLC << ','
-                    << data << ',' << csvField(signalTexts.join(QLatin1Char(';'))) << ','
-                    << csvField(valueTexts.join(QLatin1Char(';'))) << '\n';
-        });
-    if (!read.ok) {
-        err << "tessel-tool: " << read.error << "\n";
-        return ToolFailed;
+        }
+        if (format == QLatin1String("jsonl"))
+            out << "{\"t\":" << QString::number(t, 'f', 6) << ",\"id\":\"" << id
+                << "\",\"ext\":" << (ext ? "true" : "false") << ",\"dlc\":" << frame.DLC << ",\"data\":\"" << data
+                << "\",\"signals\":{" << signalTexts.join(QLatin1Char(',')) << "},\"text\":{"
+                << valueTexts.join(QLatin1Char(',')) << "}}\n";
+        else
+            out << QString::number(t, 'f', 6) << ',' << id << ',' << (ext ? 1 : 0) << ',' << frame.DLC << ',' << data
+                << ',' << csvField(signalTexts.join(QLatin1Char(';'))) << ','
+                << csvField(valueTexts.join(QLatin1Char(';'))) << '\n';
     }
-    if (read.skipped > 0)
-        err << "tessel-tool: " << capturefile::skippedMessage(read) << "\n";
     return ToolOk;
 }
-
-namespace {
-
-// A log read into a capture store, as the program opens it.
-struct LoadedLog
-{
-    logformat::ReadResult read;
-    CaptureStore store;
-    double timerRate = 1000000;
-    double bitRate = 500000;
-};
-
-bool loadLog(const QString &fileName, LoadedLog &log, QTextStream &err)
-{
-    const capturefile::Header header = capturefile::readHeader(fileName);
-    if (header.canTimer > 0)
-        log.timerRate = header.canTimer;
-    if (header.canSpeed > 0)
-        log.bitRate = header.canSpeed;
-    logformat::ReadOptions options;
-    options.timerRate = log.timerRate;
-    options.bitRate = log.bitRate;
-    std::vector<clsFrame> frames;
-    frames.reserve(size_t(logformat::frameEstimate(fileName)));
-    log.read = logformat::readFile(fileName, options, [&frames](const clsFrame &frame) {
-        frames.push_back(frame);
-        return true;
-    });
-    if (!log.read.ok) {
-        err << "tessel-tool: " << log.read.error << "\n";
-        return false;
-    }
-    // A log's own times may run past a turn of the 32-bit stamp; Tessel's text has only stamps.
-    log.store.addListFrames(std::move(frames), log.read.format != logformat::Format::Tessel);
-    return true;
-}
-
-QString skippedText(const logformat::Skipped &s)
-{
-    return QStringLiteral("%1 line%2 skipped: %3 (first line %4)")
-        .arg(s.count)
-        .arg(s.count == 1 ? "" : "s")
-        .arg(s.reason)
-        .arg(s.firstLine);
-}
-
-} // namespace
 
 int convertCommand(const QStringList &arguments, QTextStream &out, QTextStream &err, QString *usageError)
 {

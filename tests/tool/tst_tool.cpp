@@ -188,6 +188,14 @@ private slots:
         r = tool({"decode", captureFile, "--dbc", exported});
         QCOMPARE(r.out.split('\n', Qt::SkipEmptyParts), expected);
 
+        // The same frames as another tool's log.
+        const QString candump = seed.dir.filePath("capture.log");
+        write(candump, "(1700000000.000000) can0 100#102750000F000000\n(1700000000.000256) can0 048C4567#012A0000\n"
+                       "(1700000000.000512) can0 055#FF\n");
+        r = tool({"decode", candump, "--dbc", dbc});
+        QCOMPARE(r.status, 0);
+        QCOMPARE(r.out.split('\n', Qt::SkipEmptyParts), expected);
+
         r = tool({"decode", captureFile, "--dbc", dbc, "--format", "csv"});
         QCOMPARE(r.status, 0);
         QCOMPARE(r.out.split('\n').value(1),
