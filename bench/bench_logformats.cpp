@@ -1,6 +1,7 @@
 // Other tools' logs at a million frames: a candump log (~40 MB) and an ASC
 // trace of the same frames read into the capture store, beside can-utils'
 // log2asc converting the same candump file (wall time, when installed).
+#include "bench/procstatus.h"
 #include "core/capturestore.h"
 #include "core/logformat.h"
 
@@ -18,19 +19,6 @@
 namespace {
 
 constexpr int frameCount = 1000000;
-
-// A value of /proc/self/status in KiB ("VmHWM", "VmRSS"); -1 when unknown.
-qint64 procStatusKiB(const char *key)
-{
-    QFile f(QStringLiteral("/proc/self/status"));
-    if (!f.open(QIODevice::ReadOnly))
-        return -1;
-    const QByteArray prefix = QByteArray(key) + ':';
-    for (const QByteArray &line : f.readAll().split('\n'))
-        if (line.startsWith(prefix))
-            return line.mid(prefix.size()).trimmed().split(' ').first().toLongLong();
-    return -1;
-}
 
 // Starts the peak memory (VmHWM) again from the present (Linux: "5" to clear_refs).
 bool resetPeak()

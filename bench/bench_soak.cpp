@@ -14,6 +14,7 @@
 // Exit status 0 when nothing was lost and the times are monotonic across the
 // wrap, 1 otherwise, 2 on bad arguments or when the capture does not start.
 
+#include "bench/procstatus.h"
 #include "../tests/support/captureviews.h"
 #include "link/capturecontrol.h"
 #include "link/connectiontest.h"
@@ -47,19 +48,6 @@ public:
     QString openFileName(const QString &, const QString &, const QString &) override { return {}; }
     QString saveFileName(const QString &, const QString &, const QString &, const QString &) override { return {}; }
 };
-
-// A value of /proc/self/status in KiB ("VmHWM", "VmRSS"); -1 when unknown.
-qint64 procStatusKiB(const char *key)
-{
-    QFile f(QStringLiteral("/proc/self/status"));
-    if (!f.open(QIODevice::ReadOnly))
-        return -1;
-    const QByteArray prefix = QByteArray(key) + ':';
-    for (const QByteArray &line : f.readAll().split('\n'))
-        if (line.startsWith(prefix))
-            return line.mid(prefix.size()).trimmed().split(' ').first().toLongLong();
-    return -1;
-}
 
 struct Arguments
 {
