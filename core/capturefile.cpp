@@ -276,7 +276,8 @@ Header readHeader(const QString &fileName)
 {
     Header header;
     QFile file(fileName);
-    if (!file.open(QIODevice::ReadOnly))
+    // A pipe or a device would block or never end.
+    if (!QFileInfo(fileName).isFile() || !file.open(QIODevice::ReadOnly))
         return header;
     for (int i = 0; i < 3 && !file.atEnd(); ++i) {
         const QString line = QString::fromUtf8(file.readLine(4096)).trimmed();

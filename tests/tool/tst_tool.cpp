@@ -8,6 +8,8 @@
 #include <QTextStream>
 #include <QtTest>
 
+#include <sys/stat.h>
+
 namespace {
 
 struct Run
@@ -200,6 +202,18 @@ private slots:
         QCOMPARE(r.status, 0);
         QCOMPARE(r.out.split('\n').value(1),
                  QStringLiteral("0.000000,100,0,8,102750000F000000,Rpm=2500;Temp=40;Gear=15,Gear=Reverse"));
+    }
+
+    // A pipe names no capture: refused at once, never waited on.
+    void aPipeIsRefusedWithoutBlocking()
+    {
+        const QString pipe = seed.dir.filePath("pipe");
+        QCOMPARE(::mkfifo(QFile::encodeName(pipe).constData(), 0600), 0);
+        for (const QStringList &arguments : {QStringList{"info", pipe}, QStringList{"decode", pipe, "--dbc", dbc}}) {
+            const Run r = tool(arguments);
+            QCOMPARE(r.status, 1);
+            QVERIFY2(r.err.contains("not a regular file"), qPrintable(r.err));
+        }
     }
 
     void failuresAreStatusOne_data()
