@@ -42,8 +42,10 @@ void CanDbEditor::load()
     txtName = loadedName;
     cmbCAN_Speed.clear();
     loadCombo(db, sql::selectSpeedList, {}, cmbCAN_Speed, 1, params.getParam(QStringLiteral("id_CAN_Speed"), "2"));
+    selectReferenceRow(db, sql::selectSpeed, params.getInt(QStringLiteral("id_CAN_Speed"), 2), cmbCAN_Speed);
     cmbCAN_Timer.clear();
     loadCombo(db, sql::selectTimerList, {}, cmbCAN_Timer, 1, params.getParam(QStringLiteral("id_CAN_Timer"), "0"));
+    selectReferenceRow(db, sql::selectTimer, params.getInt(QStringLiteral("id_CAN_Timer"), 0), cmbCAN_Timer);
     showFirstWhenUnchosen(cmbCAN_Speed);
     showFirstWhenUnchosen(cmbCAN_Timer);
     loadedSpeed = textOf(cmbCAN_Speed);

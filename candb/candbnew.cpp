@@ -15,14 +15,6 @@ void showFirstWhenUnchosen(ComboList &list)
         list.selected = 0;
 }
 
-// The first position holding `id`; the list keeps its choice without one.
-void selectId(ComboList &list, int id)
-{
-    const qsizetype at = list.ids.indexOf(id);
-    if (at >= 0)
-        list.selected = int(at);
-}
-
 } // namespace
 
 CanDbNew::CanDbNew(AppContext &context, CanDbModel &model)
@@ -42,8 +34,10 @@ void CanDbNew::load()
     templateName = txtName;
     cmbCAN_Speed.clear();
     loadCombo(db, sql::selectSpeedList, {}, cmbCAN_Speed, 1, params.getParam(QStringLiteral("id_CAN_Speed"), "0"));
+    selectReferenceRow(db, sql::selectSpeed, params.getInt(QStringLiteral("id_CAN_Speed"), 0), cmbCAN_Speed);
     cmbCAN_Timer.clear();
     loadCombo(db, sql::selectTimerList, {}, cmbCAN_Timer, 1, params.getParam(QStringLiteral("id_CAN_Timer"), "0"));
+    selectReferenceRow(db, sql::selectTimer, params.getInt(QStringLiteral("id_CAN_Timer"), 0), cmbCAN_Timer);
     showFirstWhenUnchosen(cmbCAN_Speed);
     showFirstWhenUnchosen(cmbCAN_Timer);
     cmbCAN.selected = -1;
@@ -72,8 +66,8 @@ void CanDbNew::cmbCAN_Click(int index)
         timerId = params.getInt(QStringLiteral("def_CAN_Timer"), 1);
     }
     templateName = text;
-    selectId(cmbCAN_Speed, speedId);
-    selectId(cmbCAN_Timer, timerId);
+    selectReferenceRow(*context.db, sql::selectSpeed, speedId, cmbCAN_Speed);
+    selectReferenceRow(*context.db, sql::selectTimer, timerId, cmbCAN_Timer);
 }
 
 bool CanDbNew::cmdOk_Click()

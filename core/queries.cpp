@@ -44,6 +44,20 @@ bool loadCombo(Database &db, const char *statement, const QVariantList &binds, C
     return true;
 }
 
+bool selectReferenceRow(Database &db, const char *valueStatement, int id, ComboList &list)
+{
+    qsizetype at = list.ids.indexOf(id);
+    if (at < 0) {
+        const QVariant value = queryValue(db, valueStatement, {id}, QVariant());
+        if (!value.isNull())
+            at = list.items.indexOf(displayText(value));
+    }
+    if (at < 0)
+        return false;
+    list.selected = int(at);
+    return true;
+}
+
 int nextId(Database &db, ParamStore &params, const sql::IdCounter &counter)
 {
     const QString name = QString::fromLatin1(counter.name);

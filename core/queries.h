@@ -81,7 +81,9 @@ inline constexpr const char *selectValuesOfCan =
 inline constexpr const char *insertValue = "insert into CAN_Value (id_CAN_Data, Value, Text) values (?, ?, ?)";
 
 // CAN_Speed and CAN_Timer (reference rows, read only)
-inline constexpr const char *selectSpeedList = "select Speed,id_CAN_Speed from CAN_Speed where \"View\"<2";
+// Slowest first: the rows' order in the table says nothing.
+inline constexpr const char *selectSpeedList =
+    "select Speed,id_CAN_Speed from CAN_Speed where \"View\"<2 order by Speed, id_CAN_Speed";
 inline constexpr const char *selectSpeed = "select Speed from CAN_Speed where id_CAN_Speed=?";
 inline constexpr const char *selectSpeedRow = "select * from CAN_Speed where id_CAN_Speed=?";
 inline constexpr const char *selectTimerList = "select Timer,id_CAN_Timer from CAN_Timer where \"View\"<2";
@@ -164,3 +166,10 @@ struct ComboList
 // False, and nothing changed, when the statement failed.
 bool loadCombo(Database &db, const char *statement, const QVariantList &binds, ComboList &list, int keyColumn,
                const QVariant &selectValue);
+
+// Selects the item of the speed or timer row `id` in a list of them: the item
+// of that id, else the first one of the same value (`valueStatement`, such as
+// selectTimer, reads it), since a hidden row (View 2, like the default timer
+// row 0) shares its value with a listed one. False, and the selection kept,
+// when neither is in the list.
+bool selectReferenceRow(Database &db, const char *valueStatement, int id, ComboList &list);

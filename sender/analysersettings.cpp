@@ -97,6 +97,9 @@ void AnalyserSettings::load()
               params.getParam(QStringLiteral("def_CAN_Speed"), QStringLiteral("2")));
     loadCombo(db, sql::selectTimerList, {}, cmbCAN_Timer, 1,
               params.getParam(QStringLiteral("def_CAN_Timer"), QStringLiteral("0")));
+    // A fresh file names the hidden timer row 0: show the listed row of its rate.
+    selectReferenceRow(db, sql::selectSpeed, params.getInt(QStringLiteral("def_CAN_Speed"), 2), cmbCAN_Speed);
+    selectReferenceRow(db, sql::selectTimer, params.getInt(QStringLiteral("def_CAN_Timer"), 0), cmbCAN_Timer);
 
     txtSendFrame_Retry = params.getParam(QStringLiteral("SendFrame_Retry"), QStringLiteral("3"));
     txtSendFrame_TimeOut = params.getParam(QStringLiteral("SendFrame_TimeOut"), QStringLiteral("1000"));

@@ -54,6 +54,24 @@ private slots:
         QVERIFY(loadCombo(seed->db, sql::selectTimerList, {}, timers, 1, 99));
         QCOMPARE(timers.items.size(), 7);
         QCOMPARE(timers.selected, -1);
+        // Such a row shows as the listed row of its rate (a fresh file's timer
+        // row 0); an unknown row keeps the selection.
+        QVERIFY(selectReferenceRow(seed->db, sql::selectTimer, 0, timers));
+        QCOMPARE(timers.ids.value(timers.selected), 1);
+        QVERIFY(!selectReferenceRow(seed->db, sql::selectTimer, 99, timers));
+        QCOMPARE(timers.ids.value(timers.selected), 1);
+    }
+
+    // The speed list is in bit-rate order, not the rows' nor the texts' (83333
+    // is stored last and sorts after "800000" as text).
+    void speedListIsSlowestFirst()
+    {
+        QVERIFY(seed->db.execute("insert into CAN_Speed values (11, 83333, 0, 2, 12, 55)"));
+        ComboList speeds;
+        QVERIFY(loadCombo(seed->db, sql::selectSpeedList, {}, speeds, 1, 0));
+        QCOMPARE(speeds.items.join(u' '),
+                 QStringLiteral("10000 20000 50000 83333 100000 125000 200000 250000 500000 800000 1000000"));
+        QCOMPARE(speeds.ids.value(3), 11);
     }
 
     void queriesWithoutRowsGiveTheirDefaults()

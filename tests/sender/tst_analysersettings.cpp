@@ -148,7 +148,7 @@ private slots:
         current.settings->load();
         current.settings->cmbCAN_Speed_Click(0);
         current.settings->cmdApply_Click();
-        expectParams(current, {{"def_CAN_Speed", "1"}, {"id_CAN_Speed", "7"}});
+        expectParams(current, {{"def_CAN_Speed", "8"}, {"id_CAN_Speed", "7"}});
         QCOMPARE(current.windowsClosed, 0);
     }
 

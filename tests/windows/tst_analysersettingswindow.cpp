@@ -22,7 +22,8 @@ private slots:
         QCOMPARE(window.cmbCOMPort->currentIndex(), 2);
         QCOMPARE(window.cmbCOMPort->itemData(2, Qt::ToolTipRole).toString(), portDescription(2));
         QCOMPARE(window.cmbCAN_Speed->currentText(), QStringLiteral("500000"));
-        QCOMPARE(window.cmbCAN_Timer->currentIndex(), -1);
+        // The fresh file's timer is the hidden row 0; the list shows the row of its rate.
+        QCOMPARE(window.cmbCAN_Timer->currentText(), QStringLiteral("1000000"));
         QCOMPARE(window.txtSendFrame_TimeOut->text(), QStringLiteral("1000"));
         QVERIFY(!window.cmdApply->isEnabled());
         window.show();
@@ -38,7 +39,7 @@ private slots:
         b.prompts.answers << Prompts::Answer::Yes;
         window.cmdCancel->click();
         QVERIFY(!window.isVisible());
-        QCOMPARE(b.param("def_CAN_Speed"), QStringLiteral("1"));
+        QCOMPARE(b.param("def_CAN_Speed"), QStringLiteral("8")); // the slowest, 10000
     }
 };
 
