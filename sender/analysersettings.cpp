@@ -228,6 +228,11 @@ UploaderCommand AnalyserSettings::uploaderCommand(int port) const
 
 void AnalyserSettings::cmdFlashUpdate_Click()
 {
+    // Port 0 is the analyser inside Tessel: there is no boot loader for Flashor to talk to.
+    if (portNumber() == 0) {
+        prompts.message(builtInHasNoBootLoader, {}, Prompts::Icon::Exclamation);
+        return;
+    }
     if (uploaderPath().isEmpty()) {
         prompts.error(QStringLiteral("Uploader is not found."));
         return;

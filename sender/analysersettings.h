@@ -42,6 +42,9 @@ class AnalyserSettings final : public QObject, private LinkOwner
     Q_OBJECT
 public:
     static constexpr int portCount = 16;
+    static inline const QString builtInHasNoBootLoader =
+        QStringLiteral("The built-in analyser (port 0) has no boot loader: its firmware cannot be upgraded. "
+                       "Choose the port of a real analyser.");
 
     // Registers treatUpgradeFW as owner 5 of the link. `workFolder` is the
     // current folder at start-up; `mainForm` the window the link is acquired for.
@@ -87,6 +90,7 @@ public:
     bool queryUnload();
 
     // ---- firmware update ----
+    // On port 0 (the built-in analyser) only says that it has no boot loader.
     void cmdFlashUpdate_Click();
     // process 0 starts "CMD_FIRMWARE_UPGRADE"; n >= 1 treats the answer,
     // "TimeOut" or "Error" of process n - 1 and frees it.

@@ -46,6 +46,7 @@ std::unique_ptr<Bench> silentUpgrade()
     auto b = std::make_unique<Bench>(o);
     touch(b->work.path());
     b->settings->load();
+    b->settings->cmbCOMPort_Click(1);
     b->settings->cmdFlashUpdate_Click();
     return b;
 }
@@ -215,6 +216,7 @@ private slots:
     {
         Bench b;
         b.settings->load();
+        b.settings->cmbCOMPort_Click(2);
         b.settings->cmdFlashUpdate_Click();
         QCOMPARE(b.prompts.texts(), QStringList{QStringLiteral("Uploader is not found.")});
         QCOMPARE(b.prompts.shown.first().icon, Prompts::Icon::Critical);
@@ -223,6 +225,34 @@ private slots:
         QCOMPARE(b.settings->uploaderPath(), touch(b.programDir.path()));
         QCOMPARE(b.settings->uploaderPath(), touch(b.work.path()));
         QCOMPARE(b.settings->uploaderCommand(0).arguments.at(1), QStringLiteral("/c0"));
+    }
+
+    // Port 0 is the analyser inside Tessel: the update is refused before the
+    // link is touched, whatever port is stored.
+    void upgradeRefusedOnTheBuiltInAnalyser_data()
+    {
+        QTest::addColumn<QString>("stored");
+        QTest::addColumn<int>("chosen"); // -1: as loaded
+        QTest::newRow("port 0 stored") << "0" << -1;
+        QTest::newRow("no port stored") << "" << -1;
+        QTest::newRow("COM0 chosen over a stored COM3") << "3" << 0;
+    }
+    void upgradeRefusedOnTheBuiltInAnalyser()
+    {
+        QFETCH(QString, stored);
+        QFETCH(int, chosen);
+        Bench b;
+        touch(b.work.path());
+        b.seed.params.setParam(QStringLiteral("COMPort"), stored);
+        b.settings->load();
+        if (chosen >= 0)
+            b.settings->cmbCOMPort_Click(chosen);
+        b.settings->cmdFlashUpdate_Click();
+        QCOMPARE(b.prompts.texts(), QStringList{AnalyserSettings::builtInHasNoBootLoader});
+        QVERIFY(!b.port);
+        QVERIFY(b.started.isEmpty());
+        QCOMPARE(b.settings->upgradeProcess(), -1);
+        QCOMPARE(b.link->busyCount(), 0);
     }
 
     void upgradeStartsFlashorOnTheShownPort()
