@@ -415,6 +415,14 @@ bool CanDbModel::storeDataFields(int idCanId, const QList<DataField> &fields)
     return true;
 }
 
+bool CanDbModel::requireDataBase() const
+{
+    if (context.params->getInt(QStringLiteral("id_CAN"), 0) != 0)
+        return true;
+    context.prompts->error(QStringLiteral("Error. CAN Data Base must be created, before..."), addTitle);
+    return false;
+}
+
 std::optional<int> CanDbModel::addIdentifier(int deviceId, qint32 keyNumber, const QString &name, bool enable,
                                              const QList<DataField> &fields, int cycleTime, const QString &comment)
 {
@@ -423,10 +431,8 @@ std::optional<int> CanDbModel::addIdentifier(int deviceId, qint32 keyNumber, con
         prompts.error(QStringLiteral("Lost IDs is not adding to CAN Data Base."), addTitle);
         return std::nullopt;
     }
-    if (context.params->getInt(QStringLiteral("id_CAN"), 0) == 0) {
-        prompts.error(QStringLiteral("Error. CAN Data Base must be created, before..."), addTitle);
+    if (!requireDataBase())
         return std::nullopt;
-    }
     const QString key = idKey(keyNumber);
     if (identifiers.contains(key)) {
         emit identifierShown(key);

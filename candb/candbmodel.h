@@ -125,6 +125,9 @@ public:
     std::optional<int> addIdentifier(int deviceId, qint32 keyNumber, const QString &name, bool enable,
                                      const QList<DataField> &fields, int cycleTime = 0,
                                      const QString &comment = QString());
+    // False after the message "Error. CAN Data Base must be created, before..."
+    // when no data base is current ("id_CAN" 0): nothing can be added.
+    bool requireDataBase() const;
     // What an identifier editor stores at once: any of a new description, a
     // new device and a new list of data fields.
     struct IdentifierChange

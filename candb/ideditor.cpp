@@ -167,6 +167,9 @@ bool IdEditor::openAdd(const QString &key)
                                QStringLiteral("Adding ID to CAN Data Base..."));
         return false;
     }
+    // Said before the window opens, not after the user has filled it in.
+    if (!model.requireDataBase())
+        return false;
     txtName = txtName + QStringLiteral(" : ") + formatID(keyNumber);
     openedName = txtName;
     bool ticked = true;

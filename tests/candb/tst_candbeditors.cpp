@@ -337,6 +337,20 @@ private slots:
         QVERIFY(prompts.shown.isEmpty());
     }
 
+    // Without a current data base "Copy to CAN Data Base" (and the double
+    // click's silent add) says so at once: the editor does not open, so the
+    // user fills nothing in to lose.
+    void addingWithoutADataBaseIsRefusedBeforeTheEditorOpens()
+    {
+        monitor.addRow("ID_00000123", 3, true, "ID_00000123_new");
+        open(0);
+        IdEditor editor(context, dbModel());
+        QVERIFY(!editor.openAdd("ID_00000123"));
+        QCOMPARE(prompts.texts(), QStringList{"Error. CAN Data Base must be created, before..."});
+        QCOMPARE(prompts.shown.first().title, QString("Adding ID to CAN Data Base..."));
+        QCOMPARE(count("CAN_ID"), 2);
+    }
+
     // Data fields, description and device of one edit are stored together;
     // a field is stored as Begin and Count, also when typed backwards.
     void editingAnIdentifier()
