@@ -35,13 +35,20 @@ inline QPushButton *button(QWidget *parent, const char *name, const QString &cap
     return push;
 }
 
-// The "+" beside a speed or timer list; it has no command.
-inline QPushButton *smallButton(QWidget *parent, const char *name)
+// The "+" beside a speed or timer list. Only the listed rows have bit timings
+// known to suit the analyser, so there is nothing to add: the button stays
+// disabled and its tool tip says why.
+inline QPushButton *smallButton(QWidget *parent, const char *name, const QString &toolTip)
 {
     QPushButton *push = button(parent, name, QStringLiteral("+"));
     push->setFixedWidth(push->sizeHint().height());
+    push->setEnabled(false);
+    push->setToolTip(toolTip);
     return push;
 }
+
+inline const QString otherSpeedTip = QStringLiteral("Only the speeds of the list can be used.");
+inline const QString otherTimerTip = QStringLiteral("Only the timers of the list can be used.");
 
 inline void fillCombo(QComboBox *combo, const ComboList &list)
 {

@@ -19,9 +19,9 @@ frmCAN_DB::frmCAN_DB(AppContext &context, CanDbModel &model, QWidget *parent) : 
     txtName = dialogparts::lineEdit(frame, "txtName");
     cmbDevDevice = dialogparts::comboBox(frame, "cmbDevDevice");
     cmbCAN_Speed = dialogparts::comboBox(frame, "cmbCAN_Speed");
-    cmdCAN_Speed_Other = dialogparts::smallButton(frame, "cmdCAN_Speed_Other");
+    cmdCAN_Speed_Other = dialogparts::smallButton(frame, "cmdCAN_Speed_Other", dialogparts::otherSpeedTip);
     cmbCAN_Timer = dialogparts::comboBox(frame, "cmbCAN_Timer");
-    cmdCAN_Timer_Other = dialogparts::smallButton(frame, "cmdCAN_Timer_Other");
+    cmdCAN_Timer_Other = dialogparts::smallButton(frame, "cmdCAN_Timer_Other", dialogparts::otherTimerTip);
     chkEnable = new QCheckBox(QStringLiteral("Enable for monitoring"), frame);
     chkEnable->setObjectName(QStringLiteral("chkEnable"));
 

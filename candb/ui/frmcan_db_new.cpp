@@ -18,9 +18,9 @@ frmCAN_DB_New::frmCAN_DB_New(AppContext &context, CanDbModel &model, QWidget *pa
     txtDefDevice = dialogparts::lineEdit(frame, "txtDefDevice");
     cmbCAN = dialogparts::comboBox(frame, "cmbCAN");
     cmbCAN_Speed = dialogparts::comboBox(frame, "cmbCAN_Speed");
-    cmdCAN_Speed_Other = dialogparts::smallButton(frame, "cmdCAN_Speed_Other");
+    cmdCAN_Speed_Other = dialogparts::smallButton(frame, "cmdCAN_Speed_Other", dialogparts::otherSpeedTip);
     cmbCAN_Timer = dialogparts::comboBox(frame, "cmbCAN_Timer");
-    cmdCAN_Timer_Other = dialogparts::smallButton(frame, "cmdCAN_Timer_Other");
+    cmdCAN_Timer_Other = dialogparts::smallButton(frame, "cmdCAN_Timer_Other", dialogparts::otherTimerTip);
 
     auto *grid = new QGridLayout(frame);
     grid->addWidget(new QLabel(QStringLiteral("Name :"), frame), 0, 0);

@@ -68,10 +68,15 @@ private slots:
     void freshWindow()
     {
         QCOMPARE(window->statusPanelText(1), QStringLiteral("Status : Unknown"));
-        QCOMPARE(items(&QAction::isEnabled, false),
-                 (QStringList{"mnuFileNew", "mnuFileSave", "mnuFileSaveAs", "mnuCAN_Bar1", "mnuCAN_Devices_Edit",
-                              "mnuCAN_Devices_Delete", "mnuCAN_Devices_Expand", "mnuCAN_Devices_Collapse",
-                              "mnuCAN_IDs_Edit", "mnuCAN_IDs_Delete", "mnuCAN_IDs_Expand", "mnuCAN_IDs_Collapse"}));
+        QCOMPARE(
+            items(&QAction::isEnabled, false),
+            (QStringList{"mnuFileNew", "mnuFileSave", "mnuFileSaveAs", "mnuCAN_Bar1", "mnuCAN_Devices_Edit",
+                         "mnuCAN_Devices_Delete", "mnuCAN_Devices_Expand", "mnuCAN_Devices_Collapse", "mnuCAN_IDs_Edit",
+                         "mnuCAN_IDs_Delete", "mnuCAN_IDs_Expand", "mnuCAN_IDs_Collapse", "mnuMonitor_Frame_Delete"}));
+        // The greyed item says why, not just its caption again.
+        const QAction *frameDelete = window->findChild<QAction *>("mnuMonitor_Frame_Delete");
+        QVERIFY(frameDelete->toolTip() != frameDelete->text());
+        QVERIFY(window->findChild<QMenu *>("mnuMonitor_Frame")->toolTipsVisible());
         QCOMPARE(items(&QAction::isVisible, false),
                  (QStringList{"mnuCAN_Bar1", "mnuCAN_IDs_Expand", "mnuCAN_IDs_Collapse"}));
         QCOMPARE(items(&QAction::isChecked, true),

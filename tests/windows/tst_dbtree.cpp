@@ -386,6 +386,10 @@ private slots:
         frmCAN_DB_New create(context, *model);
         QCOMPARE(create.cmbCAN->itemText(0), QString()); // the defaults' item
         QCOMPARE(create.cmbCAN->currentText(), QString("Bus A"));
+        // The "+" beside the lists have nothing to add: greyed, with a reason.
+        for (QPushButton *plus :
+             {edit.cmdCAN_Speed_Other, edit.cmdCAN_Timer_Other, create.cmdCAN_Speed_Other, create.cmdCAN_Timer_Other})
+            QVERIFY2(!plus->isEnabled() && !plus->toolTip().isEmpty(), qPrintable(plus->objectName()));
     }
 };
 

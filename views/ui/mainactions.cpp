@@ -4,6 +4,7 @@
 
 #include <QAction>
 #include <QMainWindow>
+#include <QMenu>
 #include <QMenuBar>
 #include <QToolBar>
 
@@ -86,7 +87,7 @@ constexpr MenuEntry menuEntries[] = {
 
     {"mnuMonitor", "Monitor", nullptr, Menu},
     {"mnuMonitor_Frame", "Frame", "mnuMonitor", Menu},
-    {"mnuMonitor_Frame_Delete", "Delete", "mnuMonitor_Frame", 0},
+    {"mnuMonitor_Frame_Delete", "Delete", "mnuMonitor_Frame", Off},
     {"mnuMonitor_ID", "ID", "mnuMonitor", Menu},
     {"mnuMonitor_ID_Copy", "Copy to CAN Data Base", "mnuMonitor_ID", 0},
     {"mnuMonitor_ID_Bar", "", "mnuMonitor_ID", Bar},
@@ -155,6 +156,12 @@ MainActions::MainActions(QMainWindow &window)
 {
     createMenus(window);
     createToolBar(window);
+    // A capture keeps every frame it received: Monitor › Frame › Delete stays
+    // greyed and says so.
+    QAction *frameDelete = action(QStringLiteral("mnuMonitor_Frame_Delete"));
+    frameDelete->setToolTip(QStringLiteral("Frames are not deleted from a capture."));
+    frameDelete->setStatusTip(frameDelete->toolTip());
+    menu(QStringLiteral("mnuMonitor_Frame"))->setToolTipsVisible(true);
 }
 
 void MainActions::createMenus(QMainWindow &window)
