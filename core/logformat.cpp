@@ -680,4 +680,28 @@ WriteResult writeFile(const QString &fileName, Format format, const Frames &fram
     return result;
 }
 
+QByteArray writeBytes(Format format, const Frames &frames, const WriteOptions &options)
+{
+    QByteArray text;
+    const ChunkOut put = [&text](const QByteArray &chunk) {
+        text.append(chunk);
+        return true;
+    };
+    bool ok = false;
+    switch (format) {
+    case Format::Candump:
+        (void)writeCandump(frames, options, put, &ok);
+        break;
+    case Format::Asc:
+        (void)writeAsc(frames, options, put, &ok);
+        break;
+    case Format::Csv:
+        (void)writeCsv(frames, options, put, &ok);
+        break;
+    default:
+        break;
+    }
+    return ok ? text : QByteArray();
+}
+
 } // namespace logformat

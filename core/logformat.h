@@ -124,4 +124,7 @@ struct Frames
 [[nodiscard]] WriteResult writeFile(const QString &fileName, Format format, const Frames &frames,
                                     const WriteOptions &options);
 
+// The same text in memory (for the clipboard); empty for a format not written.
+[[nodiscard]] QByteArray writeBytes(Format format, const Frames &frames, const WriteOptions &options);
+
 } // namespace logformat

@@ -225,6 +225,9 @@ void MessageModel::appendIndex(quint32 frame)
 int MessageModel::addCANFrame(qsizetype number)
 {
     const auto frame = quint32(number - 1);
+    held.push_back(frame);
+    if (filtering && !passes(frame))
+        return -1;
     int r = count();
     if (ordered()) {
         const auto at =
@@ -260,8 +263,16 @@ void MessageModel::reorderRows(const std::function<void()> &reorder)
     emit layoutChanged({}, QAbstractItemModel::VerticalSortHint);
 }
 
-int MessageModel::addCANFrames(const std::vector<quint32> &frames)
+int MessageModel::addCANFrames(const std::vector<quint32> &added)
 {
+    held.insert(held.end(), added.begin(), added.end());
+    std::vector<quint32> shownOnly;
+    if (filtering) {
+        for (quint32 f : added)
+            if (passes(f))
+                shownOnly.push_back(f);
+    }
+    const std::vector<quint32> &frames = filtering ? shownOnly : added;
     if (frames.empty())
         return -1;
     const int first = count();
@@ -303,6 +314,8 @@ void MessageModel::clearRows()
     beginResetModel();
     rows.clear();
     rows.shrink_to_fit();
+    held.clear();
+    held.shrink_to_fit();
     naturalOrder = true;
     endResetModel();
 }
@@ -314,12 +327,17 @@ int MessageModel::rebuild(const std::function<void(qsizetype)> &progress)
     store.currentRow = 0;
     rows.clear();
     rows.reserve(size_t(store.count()));
+    held.clear();
+    newKeys.clear();
     naturalOrder = true;
     qsizetype chosen = -1;
     const qsizetype total = store.count();
     for (qsizetype i = 0; i < total; ++i) {
         const clsFrame &frame = store.frame(i);
         if (store.testCANID(frame)) {
+            held.push_back(quint32(i));
+            if (filtering && !passes(quint32(i)))
+                continue;
             rows.push_back(quint32(i));
             if (chosen < 0 && frame.Time.value_or(0) >= store.selectedTime)
                 chosen = i;
@@ -352,6 +370,9 @@ QString MessageModel::text(int row, int column) const
 
 std::vector<quint32> MessageModel::framesInCaptureOrder() const
 {
+    // A display filter only hides: a file gets the hidden rows too.
+    if (filtering)
+        return held;
     std::vector<quint32> frames = rows;
     if (!naturalOrder)
         std::sort(frames.begin(), frames.end());
@@ -366,6 +387,50 @@ int MessageModel::rowOfFrame(qsizetype frame) const
     }
     const auto it = std::find(rows.begin(), rows.end(), quint32(frame));
     return it != rows.end() ? int(it - rows.begin()) : -1;
+}
+
+// ---- display filter --------------------------------------------------------
+
+bool MessageModel::isNewKey(qint32 keyNumber)
+{
+    const auto it = newKeys.constFind(keyNumber);
+    if (it != newKeys.cend())
+        return *it;
+    QString device;
+    QString description;
+    const bool isNew = !idIndex || !idIndex->idLabels(idKey(keyNumber), &device, &description);
+    newKeys.insert(keyNumber, isNew);
+    return isNew;
+}
+
+bool MessageModel::passes(quint32 frame)
+{
+    return shownFilter.matches(store.frame(frame), [this](qint32 key) { return isNewKey(key); });
+}
+
+int MessageModel::setDisplayFilter(const displayfilter::Filter &filter)
+{
+    const qsizetype remembered =
+        store.currentRow > 0 && store.currentRow <= count() ? frameIndex(store.currentRow - 1) : -1;
+    beginResetModel();
+    shownFilter = filter;
+    filtering = filter.isActive();
+    newKeys.clear();
+    if (filtering) {
+        rows.clear();
+        for (quint32 f : held)
+            if (passes(f))
+                rows.push_back(f);
+    } else {
+        rows = held;
+    }
+    naturalOrder = true;
+    if (ordered())
+        sortRows();
+    endResetModel();
+    const int r = remembered >= 0 ? rowOfFrame(remembered) : -1;
+    store.currentRow = r + 1;
+    return r;
 }
 
 // ---- sorting ---------------------------------------------------------------

@@ -2,8 +2,10 @@
 
 #include "core/dbindex.h"
 #include "core/capturestore.h"
+#include "views/displayfilter.h"
 
 #include <QAbstractTableModel>
+#include <QHash>
 #include <QLocale>
 #include <QString>
 
@@ -61,7 +63,12 @@ public:
 
     // Device, description and the data fields come from the data base tree;
     // nullptr: empty.
-    void setIdIndex(const IdIndex *index) { idIndex = index; }
+    void setIdIndex(const IdIndex *index)
+    {
+        idIndex = index;
+        newKeys.clear();
+    }
+    [[nodiscard]] const IdIndex *labels() const { return idIndex; }
     // The data fields of identifier `keyNumber` changed (-1: of every one):
     // the Signals cells are formatted again.
     void signalsChanged(qint32 keyNumber);
@@ -95,6 +102,9 @@ public:
     int rebuild(const std::function<void(qsizetype visited)> &progress = {});
 
     [[nodiscard]] int count() const { return int(rows.size()); }
+    // The rows there are with the display filter cleared: what the list
+    // holds, hidden or not.
+    [[nodiscard]] int unfilteredCount() const { return int(held.size()); }
     // 0-based index in the store of the row's frame.
     [[nodiscard]] qsizetype frameIndex(int row) const { return qsizetype(rows[size_t(row)]); }
     [[nodiscard]] const clsFrame &rowFrame(int row) const { return store.frame(frameIndex(row)); }
@@ -106,7 +116,19 @@ public:
     // sort: what a capture file holds.
     [[nodiscard]] std::vector<quint32> framesInCaptureOrder() const;
     // Bytes held for the rows (capacity).
-    [[nodiscard]] qint64 memoryBytes() const { return qint64(rows.capacity() * sizeof(quint32)); }
+    [[nodiscard]] qint64 memoryBytes() const
+    {
+        return qint64((rows.capacity() + held.capacity()) * sizeof(quint32));
+    }
+
+    // ---- display filter ----
+    // Hides the rows the filter does not match; hidden frames stay in the
+    // store and in framesInCaptureOrder, and come back when the filter
+    // changes. Frames added later pass through it too. Returns the row of
+    // the frame that was current (the store's currentRow follows), -1 when
+    // it is hidden now or there was none.
+    int setDisplayFilter(const displayfilter::Filter &filter);
+    [[nodiscard]] const displayfilter::Filter &displayFilter() const { return shownFilter; }
 
     // ---- sorting ----
     // Column header click: a sortable column becomes the sort column,
@@ -142,11 +164,21 @@ private:
     // (selection, current item) stay with their frames.
     void reorderRows(const std::function<void()> &reorder);
     void appendIndex(quint32 frame);
+    // Whether a held frame passes the display filter.
+    [[nodiscard]] bool passes(quint32 frame);
+    [[nodiscard]] bool isNewKey(qint32 keyNumber);
 
     CaptureStore &store;
     const IdIndex *idIndex = nullptr;
     QLocale locale;
     std::vector<quint32> rows; // row -> 0-based frame index
+    // Every frame the list holds, shown or hidden by the display filter, in
+    // capture order.
+    std::vector<quint32> held;
+    displayfilter::Filter shownFilter;
+    bool filtering = false;
+    // Key number -> not in the data base, for "only new identifiers".
+    QHash<qint32, bool> newKeys;
     bool naturalOrder = true;  // rows ascend by frame index
     int sortCol = colNum;
     Qt::SortOrder order = Qt::AscendingOrder;

@@ -1,0 +1,9 @@
+#include "views/tracefollow.h"
+
+void TraceFollow::setFollowing(bool on)
+{
+    if (on == following)
+        return;
+    following = on;
+    emit followingChanged(on);
+}
