@@ -89,6 +89,13 @@ void CaptureDocument::setState(bool rows, bool changed)
     emit stateChanged();
 }
 
+QString CaptureDocument::titleName() const
+{
+    if (!frames.captureFileName.isEmpty())
+        return QFileInfo(frames.captureFileName).fileName();
+    return rowsShown ? QStringLiteral("New capture") : QString();
+}
+
 void CaptureDocument::setFileName(const QString &name)
 {
     if (frames.captureFileName == name)
@@ -359,5 +366,5 @@ void CaptureDocument::replaceCapture(const QString &fileName, std::vector<clsFra
         frames.selectedDuration = float(frames.frame(0).Duration);
     emit loaded();
     // A freshly opened file counts as saved.
-    setState(shown ? shown->count() > 0 : !frames.isEmpty(), false);
+    setState(shown ? shown->unfilteredCount() > 0 : !frames.isEmpty(), false);
 }

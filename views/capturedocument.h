@@ -77,6 +77,9 @@ public:
     // The buses the frames of the file read came from (empty for Tessel's
     // text and a capture).
     [[nodiscard]] const QList<int> &buses() const { return fileBuses; }
+    // What the window title names: the file's name without its folder,
+    // "New capture" for rows not written anywhere yet, empty for neither.
+    [[nodiscard]] QString titleName() const;
     // The text of the last Failed result.
     [[nodiscard]] const QString &failure() const { return lastFailure; }
 
@@ -93,6 +96,9 @@ public:
     void setBusTiming(double canSpeed, double canTimer);
     [[nodiscard]] double canSpeed() const { return busSpeed; }
     [[nodiscard]] double canTimer() const { return busTimer; }
+    // Stamp ticks per second of the frames held: the log's when one was
+    // read, else the bus timing's timer (0 when unknown).
+    [[nodiscard]] double stampRate() const { return logTimerRate > 0 ? logTimerRate : busTimer; }
     // Without a loader, files are read without showing progress.
     void setLoader(CaptureLoader *reader) { loader = reader; }
 
