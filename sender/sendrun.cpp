@@ -87,6 +87,28 @@ void SendRun::setCountMode(int index)
     emit changed();
 }
 
+bool SendRun::fillFrom(const clsFrame &frame)
+{
+    if (frame.isLost || !groupsEnabled)
+        return false;
+    txtIDStd = hexPad(frame.ID.StdPart & 0x7FF, 3);
+    txtIDExt = hexPad(frame.ID.ExtPart & 0x3FFFF, 5);
+    chkRB0 = frame.RB0() != 0;
+    chkRB1 = frame.RB1() != 0;
+    for (int i = 0; i < dataBoxes; ++i) {
+        const quint8 byte = i < frame.dataLength() ? frame.DataB(i) : 0;
+        txtDec[size_t(i)] = QString::number(byte);
+        txtHex[size_t(i)] = hexPad(byte, 2);
+        txtChr[size_t(i)] = byteChar(byte);
+    }
+    setCANType(frame.IDE() ? 1 : 0);
+    setDataType(frame.RTR() ? 1 : 0);
+    setDataSize(frame.dataLength());
+    txtIDStd_Validate();
+    txtIDExt_Validate();
+    return true;
+}
+
 // ---------------------------------------------------------------- checks
 
 bool SendRun::txtDec_Validate(int i)

@@ -93,6 +93,11 @@ public:
     // box of the same row takes the focus, or -1 when the focus stays.
     int enterPressed(DataRow row, int i);
 
+    // "Send again...": fills every field from a captured frame (identifier,
+    // type, flags, length, data). False, changing nothing, for a lost-frame
+    // record or while a run is going.
+    bool fillFrom(const clsFrame &frame);
+
     // ---- the run ----
     // Fills the frame record from the fields and returns its send layout.
     QByteArray makeFrame();
