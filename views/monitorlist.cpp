@@ -362,8 +362,20 @@ QVariant MonitorList::data(const QModelIndex &i, int role) const
         return font;
     case Qt::UserRole:
         return row.key;
+    case Qt::ToolTipRole:
+        if (i.column() == colOrdinal)
+            return tickBoxToolTip();
+        break;
     }
     return {};
+}
+
+QString MonitorList::tickBoxToolTip()
+{
+    return QStringLiteral("Ticked: the frames of this identifier are stored and listed.\n"
+                          "Unticked: new frames of it are not stored (the capture window counts them as "
+                          "\"Skipped\") and its rows leave the message list.\n"
+                          "To hide rows without losing frames, use the filter bar above the message list.");
 }
 
 bool MonitorList::setData(const QModelIndex &i, const QVariant &value, int role)

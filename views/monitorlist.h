@@ -86,6 +86,8 @@ public:
     [[nodiscard]] QString firstColumnCaption() const { return firstCaption; }
     [[nodiscard]] int sortColumn() const { return sortCol; }
     [[nodiscard]] SortState sortState() const { return sort; }
+    // What the tick box of a row decides (its tool tip).
+    [[nodiscard]] static QString tickBoxToolTip();
 
     // ImageListID: the image of a key (key or key + "_new") of a row seen
     // since the last clear. Images are drawn once per colour, and colours
