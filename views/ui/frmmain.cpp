@@ -4,6 +4,7 @@
 #include "core/params.h"
 #include "core/prompts.h"
 #include "core/queries.h"
+#include "link/capturecontrol.h"
 #include "link/runcommands.h"
 #include "link/ui/frmcapture.h"
 #include "link/ui/frmconnect.h"
@@ -14,6 +15,7 @@
 #include "views/captureformats.h"
 #include "views/messagemodel.h"
 #include "views/monitorlist.h"
+#include "views/recentfiles.h"
 #include "views/signalpane.h"
 #include "views/ui/frmload.h"
 #include "views/ui/mainactions.h"
@@ -22,6 +24,7 @@
 #include "views/ui/monitorview.h"
 #include "views/ui/signaldock.h"
 #include "views/ui/timelinepanel.h"
+#include "views/ui/tracenav.h"
 #include "views/ui/windowsettings.h"
 
 #include <QAction>
@@ -29,6 +32,7 @@
 #include <QDockWidget>
 #include <QDragEnterEvent>
 #include <QDropEvent>
+#include <QFileInfo>
 #include <QFrame>
 #include <QHeaderView>
 #include <QLabel>
@@ -71,6 +75,7 @@ frmMain::frmMain(AppContext &context, PortFactory makePort, QWidget *parent)
                                                 panes->lvListViewMessages->header(), panes->lvListViewID->header());
     createDbTree();
     createSignalViews();
+    createNavigation();
 
     loadTimer = new QTimer(this);
     loadTimer->setObjectName(QStringLiteral("loadTimer"));
@@ -373,6 +378,108 @@ void frmMain::mnuViewOptions_Click()
     AnalyserSettings settings(*link, *context.db, *context.params, *context.prompts, context.paths.workFolder, this);
     frmAnalyserSettings dialog(settings, this);
     dialog.exec();
+}
+
+// ==== Finding one's way: keys, find, copy, recent files, title ============
+
+void frmMain::createNavigation()
+{
+    TraceNavigator *nav = messageViews->navigator();
+    connect(action("mnuMonitorFind"), &QAction::triggered, nav, &TraceNavigator::showFind);
+    connect(action("mnuMonitorFindNext"), &QAction::triggered, nav,
+            [nav] { nav->findAgain(TraceFind::Direction::next); });
+    connect(action("mnuMonitorFindPrevious"), &QAction::triggered, nav,
+            [nav] { nav->findAgain(TraceFind::Direction::previous); });
+    connect(action("mnuMonitorCopy"), &QAction::triggered, nav, &TraceNavigator::copyRows);
+    connect(action("mnuMonitorCopyCandump"), &QAction::triggered, nav, &TraceNavigator::copyCandump);
+    connect(action("mnuMonitorFollow"), &QAction::triggered, nav, &TraceNavigator::followNewest);
+    // Clearing the list is starting afresh: File › New, which asks to save first.
+    connect(action("mnuMonitorClear"), &QAction::triggered, this, [this] {
+        if (captureDocument.hasRows())
+            fileNew();
+    });
+    connect(action("mnuRunCaptureStart"), &QAction::triggered, this, &frmMain::startCapture);
+    connect(action("mnuRunCaptureStop"), &QAction::triggered, this, &frmMain::stopCapture);
+    connect(nav, &TraceNavigator::sendAgainRequested, this, &frmMain::sendAgain);
+
+    recentFiles = std::make_unique<RecentFiles>(*context.params);
+    connect(actions->menu(QStringLiteral("mnuFileRecent")), &QMenu::aboutToShow, this, &frmMain::showRecentFiles);
+    showRecentFiles();
+    connect(&captureDocument, &CaptureDocument::fileNameChanged, this, [this](const QString &name) {
+        if (!name.isEmpty())
+            recentFiles->add(name);
+        showWindowTitle();
+    });
+    connect(&captureDocument, &CaptureDocument::modifiedChanged, this, &frmMain::showWindowTitle);
+    connect(&captureDocument, &CaptureDocument::stateChanged, this, &frmMain::showWindowTitle);
+    showWindowTitle();
+}
+
+void frmMain::showWindowTitle()
+{
+    const QString name = captureDocument.titleName();
+    // "[*]" is where Qt puts the mark of unsaved changes.
+    setWindowTitle(name.isEmpty() ? applicationTitle : name + QStringLiteral("[*] - ") + applicationTitle);
+    setWindowModified(!name.isEmpty() && captureDocument.isModified());
+}
+
+void frmMain::showRecentFiles()
+{
+    QMenu *menu = actions->menu(QStringLiteral("mnuFileRecent"));
+    menu->clear();
+    const QStringList files = recentFiles->files();
+    if (files.isEmpty()) {
+        QAction *none = menu->addAction(QStringLiteral("(none)"));
+        none->setObjectName(QStringLiteral("recentNone"));
+        none->setEnabled(false);
+        return;
+    }
+    for (int i = 0; i < files.size(); ++i) {
+        const QString file = files[i];
+        // "&1 capture.log", the folder in the tool tip.
+        QAction *item = menu->addAction(QStringLiteral("&%1 %2").arg(i + 1).arg(
+            QFileInfo(file).fileName().replace(QLatin1Char('&'), QLatin1String("&&"))));
+        item->setObjectName(QStringLiteral("recentFile%1").arg(i + 1));
+        item->setToolTip(file);
+        item->setStatusTip(file);
+        connect(item, &QAction::triggered, this, [this, file] { openRecent(file); });
+    }
+}
+
+void frmMain::openRecent(const QString &fileName)
+{
+    if (!QFileInfo::exists(fileName)) {
+        recentFiles->remove(fileName);
+        showRecentFiles();
+        context.prompts->message(
+            QStringLiteral("The file \"%1\" is no longer there; it is taken off the recent files.").arg(fileName), {},
+            Prompts::Icon::Exclamation);
+        return;
+    }
+    openDropped(fileName);
+}
+
+void frmMain::startCapture()
+{
+    if (!captureDocument.isCapturing())
+        mnuRunCANCapture_Click();
+    if (captureDocument.isCapturing() && !captureWindow->control().isCapturing() &&
+        captureWindow->control().startEnabled())
+        captureWindow->cmdStart_Click();
+}
+
+void frmMain::stopCapture()
+{
+    if (captureWindow->control().isCapturing() && captureWindow->control().startEnabled())
+        captureWindow->cmdStart_Click();
+}
+
+void frmMain::sendAgain(const clsFrame &frame)
+{
+    mnuRunCANSend_Click();
+    if (!sendRun->fillFrom(frame))
+        context.prompts->message(QStringLiteral("The send window is sending; stop it before sending another frame."),
+                                 {}, Prompts::Icon::Exclamation);
 }
 
 // ==== The capture: document, views and capture window ======================

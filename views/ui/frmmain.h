@@ -17,6 +17,7 @@ class MessageModel;
 class MessageViews;
 class MonitorList;
 class ProgressLoader;
+class RecentFiles;
 class QAction;
 class QLabel;
 class QStatusBar;
@@ -108,6 +109,17 @@ private:
     void mnuViewOptions_Click();
     void mnuHelpContents_Click();
     void mnuHelpAbout_Click();
+    // Find, copy, follow, recent files, the capture keys and the window
+    // title: what came after the menus' own items.
+    void createNavigation();
+    void showWindowTitle();
+    void showRecentFiles();
+    void openRecent(const QString &fileName);
+    // F5 and Shift+F5: the capture window's Start and Stop.
+    void startCapture();
+    void stopCapture();
+    // "Send again...": the send window, filled with the frame.
+    void sendAgain(const clsFrame &frame);
 
     AppContext &context;
     CaptureDocument captureDocument;
@@ -134,4 +146,5 @@ private:
     bool sendFrameOpen = false;
     DbTree *dbTree = nullptr;
     QString startFile;
+    std::unique_ptr<RecentFiles> recentFiles;
 };

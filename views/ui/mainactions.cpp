@@ -3,6 +3,7 @@
 #include "widgets/toolbaricons.h"
 
 #include <QAction>
+#include <QKeySequence>
 #include <QMainWindow>
 #include <QMenu>
 #include <QMenuBar>
@@ -112,7 +113,80 @@ constexpr MenuEntry menuEntries[] = {
     {"mnuHelpSearchForHelpOn", "Search For Help On...", "mnuHelp", 0},
     {"mnuHelpBar0", "", "mnuHelp", Bar},
     {"mnuHelpAbout", "About", "mnuHelp", 0},
+
+    // Items that came later, after each menu's own.
+    {"mnuFileBar3", "", "mnuFile", Bar},
+    {"mnuFileRecent", "Recent Files", "mnuFile", Menu},
+    {"mnuRunBar2", "", "mnuRun", Bar},
+    {"mnuRunCaptureStart", "Start Capture", "mnuRun", 0},
+    {"mnuRunCaptureStop", "Stop Capture", "mnuRun", 0},
+    {"mnuMonitorBar0", "", "mnuMonitor", Bar},
+    {"mnuMonitorFind", "Find...", "mnuMonitor", 0},
+    {"mnuMonitorFindNext", "Find Next", "mnuMonitor", 0},
+    {"mnuMonitorFindPrevious", "Find Previous", "mnuMonitor", 0},
+    {"mnuMonitorBar1", "", "mnuMonitor", Bar},
+    {"mnuMonitorCopy", "Copy", "mnuMonitor", 0},
+    {"mnuMonitorCopyCandump", "Copy as candump", "mnuMonitor", 0},
+    {"mnuMonitorClear", "Clear", "mnuMonitor", 0},
+    {"mnuMonitorFollow", "Follow Newest", "mnuMonitor", 0},
 };
+
+// The standard keys. Ctrl+C copies the selected message rows; an edit box
+// with the focus keeps it for itself.
+struct ShortcutEntry
+{
+    const char *name;
+    QKeySequence::StandardKey standard;
+    const char *keys; // when there is no standard key for it
+};
+
+constexpr ShortcutEntry shortcutEntries[] = {
+    {"mnuFileNew", QKeySequence::New, nullptr},
+    {"mnuFileOpen", QKeySequence::Open, nullptr},
+    {"mnuFileSave", QKeySequence::Save, nullptr},
+    {"mnuFileSaveAs", QKeySequence::UnknownKey, "Ctrl+Shift+S"},
+    {"mnuFileExit", QKeySequence::UnknownKey, "Ctrl+Q"},
+    {"mnuRunCaptureStart", QKeySequence::UnknownKey, "F5"},
+    {"mnuRunCaptureStop", QKeySequence::UnknownKey, "Shift+F5"},
+    {"mnuMonitorFind", QKeySequence::Find, nullptr},
+    {"mnuMonitorFindNext", QKeySequence::UnknownKey, "F3"},
+    {"mnuMonitorFindPrevious", QKeySequence::UnknownKey, "Shift+F3"},
+    {"mnuMonitorCopy", QKeySequence::Copy, nullptr},
+    {"mnuMonitorClear", QKeySequence::UnknownKey, "Ctrl+L"},
+};
+
+// Gives every caption of `actions` an access key: the first letter of a word
+// not taken yet in the same menu, else any letter not taken, else none. The
+// caption shows as before (Qt draws the key underlined, and only on Alt).
+void addAccessKeys(const QList<QAction *> &actions)
+{
+    QString taken;
+    for (const QAction *a : actions) {
+        const qsizetype amp = a->text().indexOf(QLatin1Char('&'));
+        if (amp >= 0 && amp + 1 < a->text().size() && a->text()[amp + 1] != QLatin1Char('&'))
+            taken += a->text()[amp + 1].toLower();
+    }
+    for (QAction *a : actions) {
+        const QString text = a->text();
+        if (a->isSeparator() || text.isEmpty() || text.contains(QLatin1Char('&')))
+            continue;
+        qsizetype at = -1;
+        for (int pass = 0; pass < 2 && at < 0; ++pass) {
+            for (qsizetype i = 0; i < text.size(); ++i) {
+                const QChar c = text[i];
+                const bool wordStart = i == 0 || !text[i - 1].isLetterOrNumber();
+                if (c.isLetterOrNumber() && (pass == 1 || wordStart) && !taken.contains(c.toLower())) {
+                    at = i;
+                    break;
+                }
+            }
+        }
+        if (at < 0)
+            continue;
+        taken += text[at].toLower();
+        a->setText(text.left(at) + QLatin1Char('&') + text.mid(at));
+    }
+}
 
 // The tool bar: key (object name), tool tip, picture, the menu item it runs;
 // a null key is a gap. Pressable buttons are pressed by the commands themselves
@@ -155,6 +229,7 @@ void holdCheckMark(QAction *action)
 MainActions::MainActions(QMainWindow &window)
 {
     createMenus(window);
+    addShortcuts(window);
     createToolBar(window);
     // A capture keeps every frame it received: Monitor › Frame › Delete stays
     // greyed and says so.
@@ -191,6 +266,20 @@ void MainActions::createMenus(QMainWindow &window)
             action->setChecked(true);
         actions.insert(name, action);
     }
+}
+
+void MainActions::addShortcuts(QMainWindow &window)
+{
+    for (const ShortcutEntry &entry : shortcutEntries) {
+        QAction *a = actions.value(QLatin1String(entry.name));
+        a->setShortcut(entry.keys ? QKeySequence(QLatin1String(entry.keys)) : QKeySequence(entry.standard));
+    }
+    // Start and stop work from the capture window too.
+    for (const char *name : {"mnuRunCaptureStart", "mnuRunCaptureStop"})
+        actions.value(QLatin1String(name))->setShortcutContext(Qt::ApplicationShortcut);
+    addAccessKeys(window.menuBar()->actions());
+    for (QMenu *menu : std::as_const(menus))
+        addAccessKeys(menu->actions());
 }
 
 void MainActions::createToolBar(QMainWindow &window)

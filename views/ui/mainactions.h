@@ -37,6 +37,8 @@ public:
 
 private:
     void createMenus(QMainWindow &window);
+    // The standard keys and an access key (Alt) for every menu and item.
+    void addShortcuts(QMainWindow &window);
     void createToolBar(QMainWindow &window);
 
     QHash<QString, QAction *> actions;

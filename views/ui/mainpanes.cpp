@@ -125,7 +125,15 @@ void MainPanes::sizeControls()
     const QPoint offset = window.centralWidget()->geometry().topLeft() - QPoint(0, menuHeight);
     const auto place = [&offset](QWidget *widget, const QRect &rect) { widget->setGeometry(rect.translated(-offset)); };
     place(picDB, layout.picDB);
-    place(lvListViewMessages, layout.lvListViewMessages);
+    if (traceBars) {
+        QRect list = layout.lvListViewMessages;
+        const int barHeight = std::min(traceBars->sizeHint().height(), list.height() / 2);
+        place(traceBars, QRect(list.left(), list.top(), list.width(), barHeight));
+        list.setTop(list.top() + barHeight);
+        place(lvListViewMessages, list);
+    } else {
+        place(lvListViewMessages, layout.lvListViewMessages);
+    }
     place(lvListViewID, layout.lvListViewID);
     place(pictOscilograph, layout.pictOscilograph);
     for (int k = 0; k < MainLayout::verticalSplitters; ++k)

@@ -53,6 +53,8 @@ public:
     QTreeView *lvListViewMessages = nullptr;
     MonitorView *lvListViewID = nullptr;
     TimeLinePanel *pictOscilograph = nullptr;
+    // The filter and find bars, over the message list (taken from its top).
+    QWidget *traceBars = nullptr;
 
 protected:
     bool eventFilter(QObject *watched, QEvent *event) override;

@@ -5,11 +5,13 @@
 #include "views/messagemodel.h"
 #include "views/monitorlist.h"
 #include "views/signalpane.h"
+#include "views/tracefollow.h"
 #include "views/ui/frmrebuildlvm.h"
 #include "views/ui/mainactions.h"
 #include "views/ui/mainpanes.h"
 #include "views/ui/monitorview.h"
 #include "views/ui/timelinepanel.h"
+#include "views/ui/tracenav.h"
 
 #include <QAction>
 #include <QHeaderView>
@@ -101,6 +103,11 @@ MessageViews::MessageViews(CaptureDocument &document, MainPanes &panes, const Ma
     pictOscilograph = new TimeLinePanel(store, *messageModel, messages->parentWidget());
     panes.setTimeLine(pictOscilograph);
     connect(pictOscilograph, &TimeLinePanel::rowSelected, this, &MessageViews::selectMessageRow);
+
+    following = new TraceFollow(this);
+    navigation = new TraceNavigator(*this, document, *messages, messages->parentWidget());
+    panes.traceBars = navigation->bars();
+    connect(navigation, &TraceNavigator::barsResized, &panes, &MainPanes::sizeControls);
 }
 
 MessageViews::~MessageViews()
@@ -145,8 +152,30 @@ void MessageViews::selectMessageRow(int row)
     messages->scrollTo(index);
 }
 
+void MessageViews::showUserRow(int row)
+{
+    if (row < 0 || row >= messageModel->count())
+        return;
+    following->userSelected();
+    selectMessageRow(row);
+    if (messageModel->rowClick(row))
+        redrawTimeLine();
+    signalValues->showMessage(messageModel->frameIndex(row));
+}
+
+void MessageViews::applyDisplayFilter(const displayfilter::Filter &filter)
+{
+    const int row = messageModel->setDisplayFilter(filter);
+    if (row >= 0 && !following->isFollowing())
+        selectMessageRow(row);
+    else if (messageModel->count() > 0 && following->isFollowing())
+        selectMessageRow(messageModel->count() - 1);
+    redrawTimeLine();
+}
+
 void MessageViews::clear()
 {
+    following->resume();
     capturedRows.clear();
     messageModel->clearRows();
     monitorList->clear();
@@ -188,7 +217,10 @@ void MessageViews::captureBatchDone()
     document.rowsAdded();
     const int row = messageModel->addCANFrames(capturedRows);
     capturedRows.clear();
-    selectMessageRow(row);
+    // Rows hidden by the display filter, or a user looking elsewhere, leave
+    // the selection alone.
+    if (const int shown = following->rowToShow(row); shown >= 0)
+        selectMessageRow(shown);
     signalValues->framesAdded();
 }
 

@@ -14,7 +14,12 @@ class MessageModel;
 class MonitorList;
 class SignalPane;
 class TimeLinePanel;
+class TraceFollow;
+class TraceNavigator;
 class QWidget;
+namespace displayfilter {
+struct Filter;
+}
 
 // The capture as the main window shows it: the message list and the
 // identifier monitor list over the document's store, the time line, and the
@@ -31,6 +36,8 @@ public:
     [[nodiscard]] MonitorList *monitor() const { return monitorList; }
     [[nodiscard]] TimeLinePanel *timeLine() const { return pictOscilograph; }
     [[nodiscard]] SignalPane *signalPane() const { return signalValues; }
+    [[nodiscard]] TraceFollow *follow() const { return following; }
+    [[nodiscard]] TraceNavigator *navigator() const { return navigation; }
 
     // The data base tree as the lists see it (labels, check boxes); nullptr: none.
     void setIdIndex(const IdIndex *index);
@@ -39,6 +46,12 @@ public:
     void rebuildLVM();
     // Selects a message row (0-based) and scrolls it into view; -1 clears.
     void selectMessageRow(int row);
+    // A row the user went to (find, context menu): selected and shown as a
+    // click shows it; the list stops following the newest row.
+    void showUserRow(int row);
+    // Shows only the rows `filter` matches (the selected one stays when it
+    // passes); the time line follows.
+    void applyDisplayFilter(const displayfilter::Filter &filter);
     // Both lists empty, the time line's bars at 0.
     void clear();
     // A freshly read file: the time line goes to the start and the list is rebuilt.
@@ -60,6 +73,8 @@ private:
     MonitorList *monitorList = nullptr;
     TimeLinePanel *pictOscilograph = nullptr;
     SignalPane *signalValues = nullptr;
+    TraceFollow *following = nullptr;
+    TraceNavigator *navigation = nullptr;
     // The program is moving the message list's selection (selectMessageRow).
     bool selecting = false;
     // Frames stored during the running decode; their rows are appended in
