@@ -220,9 +220,9 @@ void TraceNavigator::createRowMenu()
     QAction *send = item("mnuRowSendAgain", QStringLiteral("&Send again..."));
     connect(copy, &QAction::triggered, this, &TraceNavigator::copyRows);
     connect(candump, &QAction::triggered, this, &TraceNavigator::copyCandump);
-    connect(hide, &QAction::triggered, this, [this] { hideIdentifier(list.currentIndex().row()); });
+    connect(hide, &QAction::triggered, this, [this] { hideIdentifier(menuRow()); });
     connect(add, &QAction::triggered, this, [this] {
-        const int row = list.currentIndex().row();
+        const int row = menuRow();
         if (row < 0 || row >= messages.count() || messages.rowFrame(row).isLost)
             return;
         const qint32 key = frameIdNumber(messages.rowFrame(row));
@@ -233,7 +233,7 @@ void TraceNavigator::createRowMenu()
             emit monitor.addIdRequested(true, idKey(key));
     });
     connect(send, &QAction::triggered, this, [this] {
-        const int row = list.currentIndex().row();
+        const int row = menuRow();
         if (row >= 0 && row < messages.count() && !messages.rowFrame(row).isLost)
             emit sendAgainRequested(messages.rowFrame(row));
     });
@@ -242,11 +242,20 @@ void TraceNavigator::createRowMenu()
     connect(&list, &QWidget::customContextMenuRequested, this, &TraceNavigator::showRowMenu);
 }
 
+int TraceNavigator::menuRow() const
+{
+    // Rows may have moved (a capture into a sorted list) while the menu was open.
+    return menuFrame >= 0 ? messages.rowOfFrame(menuFrame) : -1;
+}
+
 void TraceNavigator::showRowMenu(const QPoint &at)
 {
     const QModelIndex index = list.indexAt(at);
     if (!index.isValid())
         return;
+    // The row under the click is the one the identifier items mean, also
+    // inside a selection of several.
+    menuFrame = messages.frameIndex(index.row());
     // A right click on a row outside the selection picks that row, as a left one would.
     if (!list.selectionModel()->isRowSelected(index.row(), {}))
         views.showUserRow(index.row());

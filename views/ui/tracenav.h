@@ -82,6 +82,7 @@ private:
     void relayoutBars();
     void setFindMessage(const QString &text);
     void showRowMenu(const QPoint &at);
+    [[nodiscard]] int menuRow() const;
 
     MessageViews &views;
     CaptureDocument &document;
@@ -91,4 +92,5 @@ private:
     TraceFollow &follow;
     QWidget *barBox = nullptr;
     TraceFind finder;
+    qsizetype menuFrame = -1; // the frame of the row the context menu was opened on
 };
