@@ -18,6 +18,7 @@
 #include <QLineEdit>
 #include <QMenu>
 #include <QMenuBar>
+#include <QPushButton>
 #include <QTimer>
 #include <QTreeView>
 #include <QtTest>
@@ -207,6 +208,22 @@ private slots:
         n->txtFilterIDs->clear();
         QVERIFY(n->applyFilter());
         QCOMPARE(shownIds().size(), 4);
+    }
+
+    // Arrow keys and clicks in the list stop following; End resumes it on the last row.
+    void listKeysFollowOrStay()
+    {
+        window->openDropped(log("keys.log"));
+        QTreeView *list = messages();
+        auto *follow = window->findChild<QPushButton *>("cmdFollow");
+        QVERIFY(follow->isChecked());
+        QTest::keyClick(list, Qt::Key_Up);
+        QVERIFY(!follow->isChecked());
+        QTest::keyClick(list, Qt::Key_End);
+        QVERIFY(follow->isChecked());
+        QCOMPARE(list->currentIndex().row(), 3);
+        QTest::mouseClick(list->viewport(), Qt::LeftButton, {}, list->visualRect(list->model()->index(1, 0)).center());
+        QVERIFY(!follow->isChecked());
     }
 
     // "Send again..." opens the send window filled with the row's frame.
