@@ -166,10 +166,12 @@ void MessageViews::showUserRow(int row)
 void MessageViews::applyDisplayFilter(const displayfilter::Filter &filter)
 {
     const int row = messageModel->setDisplayFilter(filter);
-    if (row >= 0 && !following->isFollowing())
-        selectMessageRow(row);
-    else if (messageModel->count() > 0 && following->isFollowing())
+    // A running capture that is followed stays on its newest row; otherwise
+    // the selected row stays selected when it is still shown.
+    if (document.isCapturing() && following->isFollowing() && messageModel->count() > 0)
         selectMessageRow(messageModel->count() - 1);
+    else if (row >= 0)
+        selectMessageRow(row);
     redrawTimeLine();
 }
 

@@ -50,7 +50,7 @@ public:
     // click shows it; the list stops following the newest row.
     void showUserRow(int row);
     // Shows only the rows `filter` matches (the selected one stays when it
-    // passes); the time line follows.
+    // passes, the newest while a followed capture runs); the time line follows.
     void applyDisplayFilter(const displayfilter::Filter &filter);
     // Both lists empty, the time line's bars at 0.
     void clear();
