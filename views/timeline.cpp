@@ -4,6 +4,7 @@
 
 #include <QHash>
 
+#include <algorithm>
 #include <array>
 #include <cmath>
 
@@ -97,6 +98,44 @@ std::vector<Bar> mergeColumns(const std::vector<Bar> &placed, int columns)
         c = end + 1;
     }
     return runs;
+}
+
+// The time axis of a drawn trace, in the strip of the bottom labels.
+void placeAxis(Picture &p, const View &view)
+{
+    const double pps = p.pixelsPerSecond;
+    const double charWidth = double(view.labelWidth) / 3;
+    const double step = tickStep(pps, 12 * charWidth);
+    if (!(step > 0) || !(view.currentCanTimer > 0))
+        return;
+    const double left = p.graphLeft;
+    const double right = p.graphRight;
+    const double origin = double(view.selectedTime) / view.currentCanTimer; // seconds at the selection
+    const double zeroX = left + double(view.selectedDuration) * pps;
+    const double firstSeconds = origin + (left - zeroX) / pps;
+    // The bottom labels keep their place; an axis label never covers one.
+    std::vector<std::pair<double, double>> taken;
+    for (const Label &label : p.bottomLabels)
+        taken.emplace_back(label.x, label.x + charWidth * double(label.text.size()));
+    for (qint64 k = qint64(std::ceil(firstSeconds / step - 1e-9));; ++k) {
+        const double seconds = double(k) * step;
+        const double x = zeroX + (seconds - origin) * pps;
+        if (x > right + 1e-6)
+            break;
+        if (x < left - 1e-6)
+            continue;
+        p.axisTicksX.push_back(float(x));
+        Label label{0, p.graphBottom, timeText(seconds, step)};
+        const double width = charWidth * double(label.text.size());
+        label.x = float(x - width / 2);
+        const bool covers = std::any_of(taken.cbegin(), taken.cend(), [&](const auto &span) {
+            return label.x < span.second + charWidth && label.x + width + charWidth > span.first;
+        });
+        if (!covers && label.x >= 0 && label.x + width <= double(view.width)) {
+            taken.emplace_back(label.x, label.x + width);
+            p.axisLabels.push_back(std::move(label));
+        }
+    }
 }
 
 } // namespace
@@ -232,7 +271,85 @@ Picture drawOscilograph(const View &view, std::span<const clsFrame> frames, cons
                 {p.graphRight - 100, p.graphBottom,
                  formatSeconds(p.graphRight * 1000 / p.pixelsPerSecond, 12) + QStringLiteral(" ms")});
     }
+    if (p.framesDrawn)
+        placeAxis(p, view);
     return p;
+}
+
+double tickStep(double pixelsPerSecond, double minSpacing)
+{
+    if (!(pixelsPerSecond > 0) || !std::isfinite(pixelsPerSecond))
+        return 0;
+    const double least = std::max(minSpacing, 1.0) / pixelsPerSecond;
+    double power = std::pow(10.0, std::floor(std::log10(least)));
+    for (;;) {
+        for (const double m : {1.0, 2.0, 5.0})
+            if (m * power >= least * (1 - 1e-12))
+                return m * power;
+        power *= 10;
+    }
+}
+
+QString timeText(double seconds, double step)
+{
+    const auto decimals = [](double unitStep) {
+        if (!(unitStep > 0))
+            return 0;
+        return std::clamp(int(std::ceil(-std::log10(unitStep) - 1e-9)), 0, 6);
+    };
+    if (std::abs(seconds) < 1 - step / 2) {
+        const double ms = seconds * 1000;
+        return QString::number(std::abs(ms) < 1e-9 ? 0.0 : ms, 'f', decimals(step * 1000)) + QStringLiteral(" ms");
+    }
+    return QString::number(seconds, 'f', decimals(step)) + QStringLiteral(" s");
+}
+
+double pixelsPerSecond(const View &view)
+{
+    const double width = double(view.width) - 2.0 * double(view.graphLeft);
+    if (!(view.scale.timeScaleBase > 0) || width <= 0)
+        return 0;
+    return width * 1000000.0 * (view.scale.timeScaleStep * view.scaleValue + 1.0) / (double(view.scaleMaximum) + 1.0) /
+           view.scale.timeScaleBase;
+}
+
+Zoom zoomAt(const View &view, double x, double notches)
+{
+    Zoom zoom{view.scaleValue, view.selectedTime};
+    const double pps = pixelsPerSecond(view);
+    if (!(pps > 0) || !(view.currentCanTimer > 0) || !(view.scale.timeScaleStep > 0))
+        return zoom;
+    const double factor = (view.scale.timeScaleStep * view.scaleValue + 1.0) * std::pow(1.25, notches);
+    zoom.scaleValue = int(std::clamp<qint64>(roundWhole((factor - 1.0) / view.scale.timeScaleStep), 0,
+                                             view.scaleMaximum));
+    View after = view;
+    after.scaleValue = zoom.scaleValue;
+    const double ppsAfter = pixelsPerSecond(after);
+    const double offset = x - double(view.graphLeft);
+    const double pointer = double(view.selectedTime) +
+                           (offset - double(view.selectedDuration) * pps) / pps * view.currentCanTimer;
+    const double start = pointer - (offset - double(view.selectedDuration) * ppsAfter) / ppsAfter * view.currentCanTimer;
+    zoom.selectedTime = std::clamp<qint64>(roundWhole(start), 0, std::max<qint64>(view.lastFrameTime, 0));
+    return zoom;
+}
+
+qint64 panBy(const View &view, double dx)
+{
+    const double pps = pixelsPerSecond(view);
+    if (!(pps > 0) || !(view.currentCanTimer > 0))
+        return view.selectedTime;
+    const double start = double(view.selectedTime) - dx / pps * view.currentCanTimer;
+    return std::clamp<qint64>(roundWhole(start), 0, std::max<qint64>(view.lastFrameTime, 0));
+}
+
+qint64 liveStart(const View &view, double lastFrameDuration)
+{
+    const double pps = pixelsPerSecond(view);
+    if (!(pps > 0) || !(view.currentCanTimer > 0))
+        return 0;
+    const double width = double(view.width) - 2.0 * double(view.graphLeft);
+    const double end = double(view.lastFrameTime) + lastFrameDuration * view.currentCanTimer;
+    return std::max<qint64>(0, roundWhole(end - width / pps * view.currentCanTimer));
 }
 
 } // namespace timeline

@@ -112,6 +112,10 @@ struct Picture
     std::vector<Label> idLabels;
     std::vector<float> gridX;        // dotted millisecond lines from graphBottom to graphTop
     std::vector<Label> bottomLabels; // selected time and the width in ms
+    // The time axis: a short tick at each x and its capture time ("250 ms",
+    // "1.5 s") centred under it, left out where it would cover a bottom label.
+    std::vector<float> axisTicksX;
+    std::vector<Label> axisLabels;
 };
 
 // Whether a frame's identifier is shown (the monitor list's check box); the
@@ -136,5 +140,40 @@ enum class Bars {
 // The colour of a frame's bar (and its message row): that of its 11-bit
 // standard part; grey 0x808080 for a lost-frame record.
 [[nodiscard]] quint32 frameColour(const clsFrame &frame);
+
+// ---- the time axis and the mouse -------------------------------------------
+
+// The axis step in seconds for a drawing at `pixelsPerSecond`: the smallest
+// of 1, 2 and 5 times a power of ten whose ticks are at least `minSpacing`
+// pixels apart. 0 when nothing is drawn (pixelsPerSecond 0 or less).
+// Example: 200 pixels/s, 80 pixels -> 0.5 s.
+[[nodiscard]] double tickStep(double pixelsPerSecond, double minSpacing);
+
+// An axis label: below one second in ms, else in s, with as many decimals as
+// the step needs. Examples: (0.25, 0.05) -> "250 ms", (61.2, 0.2) -> "61.2 s",
+// (0.0005, 0.0001) -> "0.5 ms", (2, 1) -> "2 s".
+[[nodiscard]] QString timeText(double seconds, double step);
+
+// The pixels per second a view draws at (0 when it cannot draw).
+[[nodiscard]] double pixelsPerSecond(const View &view);
+
+// A wheel turn of `notches` (positive: in) at picture x `x`: the zoom value
+// and selected time that keep the capture time under the pointer where it
+// is, each notch a factor of 1.25, within the zoom bar and the capture.
+struct Zoom
+{
+    int scaleValue = 0;
+    qint64 selectedTime = 0;
+};
+[[nodiscard]] Zoom zoomAt(const View &view, double x, double notches);
+
+// A drag of the trace by `dx` pixels (positive: to the right, towards
+// earlier frames): the selected time that moves the drawing with the pointer,
+// within 0 and the last frame's time.
+[[nodiscard]] qint64 panBy(const View &view, double dx);
+
+// The time a live drawing starts at while capturing: the newest frame's end
+// at the right edge, or 0 when the capture so far fits in the trace.
+[[nodiscard]] qint64 liveStart(const View &view, double lastFrameDuration);
 
 } // namespace timeline

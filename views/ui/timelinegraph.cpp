@@ -3,7 +3,9 @@
 #include "core/values.h"
 
 #include <QFontMetricsF>
+#include <QMouseEvent>
 #include <QPainter>
+#include <QWheelEvent>
 
 namespace {
 
@@ -37,6 +39,11 @@ void paintTimeline(QPainter &painter, const timeline::Picture &picture, const QF
 
     painter.setPen(Qt::black);
     for (const timeline::Label &label : picture.bottomLabels)
+        drawText(painter, metrics, label);
+    for (const float x : picture.axisTicksX)
+        painter.drawLine(QPointF(x, picture.graphBottom), QPointF(x, picture.graphBottom - 4));
+    painter.setPen(grey);
+    for (const timeline::Label &label : picture.axisLabels)
         drawText(painter, metrics, label);
 
     painter.setPen(QPen(grey, 0, Qt::SolidLine));
@@ -79,4 +86,43 @@ void TimelineGraph::resizeEvent(QResizeEvent *event)
 {
     QWidget::resizeEvent(event);
     emit resized();
+}
+
+void TimelineGraph::wheelEvent(QWheelEvent *event)
+{
+    const int delta = event->angleDelta().y();
+    if (delta == 0) {
+        event->ignore();
+        return;
+    }
+    emit wheelTurned(event->position().x(), double(delta) / 120.0);
+    event->accept();
+}
+
+void TimelineGraph::mousePressEvent(QMouseEvent *event)
+{
+    if (event->button() == Qt::LeftButton) {
+        dragFrom = event->position().x();
+        dragging = true;
+        setCursor(Qt::ClosedHandCursor);
+    }
+}
+
+void TimelineGraph::mouseMoveEvent(QMouseEvent *event)
+{
+    if (!dragging)
+        return;
+    const double x = event->position().x();
+    if (x != dragFrom) {
+        emit dragged(x - dragFrom);
+        dragFrom = x;
+    }
+}
+
+void TimelineGraph::mouseReleaseEvent(QMouseEvent *event)
+{
+    if (event->button() == Qt::LeftButton && dragging) {
+        dragging = false;
+        unsetCursor();
+    }
 }

@@ -8,7 +8,7 @@
 class QPainter;
 
 // Paints a computed trace: bars, identifier labels, the millisecond grid, the
-// two bottom labels and the outline, on a cleared (white) picture.
+// two bottom labels, the time axis and the outline, on a cleared (white) picture.
 void paintTimeline(QPainter &painter, const timeline::Picture &picture, const QFont &font);
 
 // The drawing surface of the time line. It only paints the last picture it
@@ -26,11 +26,21 @@ class TimelineGraph final : public QWidget
 
   signals:
     void resized();
+    // The wheel turned by `notches` (positive: away from the user) at x.
+    void wheelTurned(double x, double notches);
+    // The left button dragged the trace by dx pixels since the last report.
+    void dragged(double dx);
 
   protected:
     void paintEvent(QPaintEvent *event) override;
     void resizeEvent(QResizeEvent *event) override;
+    void wheelEvent(QWheelEvent *event) override;
+    void mousePressEvent(QMouseEvent *event) override;
+    void mouseMoveEvent(QMouseEvent *event) override;
+    void mouseReleaseEvent(QMouseEvent *event) override;
 
   private:
     timeline::Picture shown;
+    double dragFrom = 0;
+    bool dragging = false;
 };

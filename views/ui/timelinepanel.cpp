@@ -3,6 +3,7 @@
 #include "core/capturestore.h"
 #include "views/mainlayout.h"
 #include "views/messagemodel.h"
+#include "views/redrawthrottle.h"
 #include "views/ui/timelinegraph.h"
 
 #include <QScrollBar>
@@ -27,6 +28,9 @@ TimeLinePanel::TimeLinePanel(CaptureStore &store, MessageModel &messages, QWidge
     connect(FlatScrollBarScale, &QScrollBar::valueChanged, this, &TimeLinePanel::FlatScrollBarScale_Change);
     connect(FlatScrollBarScrolling, &QScrollBar::valueChanged, this, &TimeLinePanel::FlatScrollBarScrolling_Change);
     connect(PictureGraph, &TimelineGraph::resized, this, &TimeLinePanel::drawOscilograph);
+    connect(PictureGraph, &TimelineGraph::wheelTurned, this, &TimeLinePanel::zoomAtPointer);
+    connect(PictureGraph, &TimelineGraph::dragged, this, &TimeLinePanel::panTrace);
+    throttle = new RedrawThrottle([this] { redraw(); }, this);
 }
 
 void TimeLinePanel::setScroll_Begin()
@@ -38,7 +42,9 @@ void TimeLinePanel::setScroll_Begin()
     FlatScrollBarScale->setPageStep(timeline::scaleLargeChange);
     updatingScroll = false;
     // A zoom already at 0 sends no change, so the scroll bar is set here too.
+    beginning = true;
     FlatScrollBarScale->setValue(0);
+    beginning = false;
     setScroll_View();
 }
 
@@ -88,13 +94,62 @@ timeline::View TimeLinePanel::view() const
     return v;
 }
 
+timeline::View TimeLinePanel::liveView() const
+{
+    timeline::View v = view();
+    v.scale = timeline::scaleForCapture(store.lastFrameTime, store.lastFrameDuration, currentCanTimer);
+    v.selectedDuration = 0;
+    v.selectedTime = timeline::liveStart(v, store.lastFrameDuration);
+    // The first frame at or after the start (a capture's times rise).
+    qsizetype low = 0, high = store.count();
+    while (low < high) {
+        const qsizetype mid = low + (high - low) / 2;
+        const clsFrame &f = store.frame(mid);
+        if (f.Time.value_or(f.TimeStamp) < v.selectedTime)
+            low = mid + 1;
+        else
+            high = mid;
+    }
+    v.selectedFrame = low < store.count() ? low + 1 : 0;
+    return v;
+}
+
+void TimeLinePanel::requestRedraw()
+{
+    throttle->request();
+}
+
+void TimeLinePanel::redraw()
+{
+    if (!live)
+        setScroll_View();
+    drawOscilograph();
+}
+
+void TimeLinePanel::setCapturing(bool on)
+{
+    capturing = on;
+    if (on)
+        live = true;
+    else
+        requestRedraw();
+}
+
+void TimeLinePanel::leaveLive()
+{
+    if (capturing || !live)
+        return;
+    live = false;
+    requestRedraw();
+}
+
 void TimeLinePanel::drawOscilograph()
 {
     if (PictureGraph->isHidden())
         return;
     const auto frames = store.capturedFrames();
     timeline::Picture picture = timeline::drawOscilograph(
-        view(), std::span<const clsFrame>(frames.data(), frames.size()), [this](qint32 keyNumber) {
+        live ? liveView() : view(), std::span<const clsFrame>(frames.data(), frames.size()), [this](qint32 keyNumber) {
             const IdFilter *filter = store.idFilter();
             return filter ? filter->isShown(keyNumber) : true;
         });
@@ -106,6 +161,8 @@ void TimeLinePanel::FlatScrollBarScale_Change()
 {
     if (updatingScroll)
         return;
+    if (!beginning)
+        leaveLive();
     setScroll_View();
     drawOscilograph();
 }
@@ -114,8 +171,38 @@ void TimeLinePanel::FlatScrollBarScrolling_Change()
 {
     if (updatingScroll)
         return;
-    const qint64 wanted = timeline::timeForScroll(FlatScrollBarScrolling->value(), FlatScrollBarScrolling->maximum(),
-                                                  store.lastFrameTime);
+    leaveLive();
+    selectTime(timeline::timeForScroll(FlatScrollBarScrolling->value(), FlatScrollBarScrolling->maximum(),
+                                       store.lastFrameTime));
+}
+
+void TimeLinePanel::zoomAtPointer(double x, double notches)
+{
+    if (capturing)
+        return;
+    const timeline::Zoom zoom = timeline::zoomAt(live ? liveView() : view(), x, notches);
+    live = false;
+    updatingScroll = true;
+    FlatScrollBarScale->setValue(zoom.scaleValue);
+    updatingScroll = false;
+    selectTime(zoom.selectedTime);
+    setScroll_View();
+    drawOscilograph();
+}
+
+void TimeLinePanel::panTrace(double dx)
+{
+    if (capturing)
+        return;
+    const qint64 wanted = timeline::panBy(live ? liveView() : view(), dx);
+    live = false;
+    selectTime(wanted);
+    setScroll_View();
+    drawOscilograph();
+}
+
+void TimeLinePanel::selectTime(qint64 wanted)
+{
     store.selectedTime = wanted;
     const int rows = messages.count();
     if (rows == 0)

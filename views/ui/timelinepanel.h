@@ -7,6 +7,7 @@
 class CaptureStore;
 class MessageModel;
 class QScrollBar;
+class RedrawThrottle;
 class TimelineGraph;
 
 // pictOscilograph: the time line under the message list. The zoom bar on top,
@@ -35,6 +36,26 @@ class TimeLinePanel final : public QFrame
     // The view a drawing would use now (for tests and benchmarks).
     [[nodiscard]] timeline::View view() const;
 
+    // ---- beyond the scroll bars ----
+    // Something changed (the selection moved, frames came in): redrawn at
+    // once or on the throttle's next tick, at most four times a second.
+    void requestRedraw();
+    [[nodiscard]] RedrawThrottle *redrawThrottle() const { return throttle; }
+    // While capturing the trace is drawn live: the capture so far at the
+    // current zoom, its newest frame at the right edge once it no longer
+    // fits. After the capture the live picture stays until the user moves
+    // the selection, the zoom or the trace.
+    void setCapturing(bool capturing);
+    [[nodiscard]] bool isLive() const { return live; }
+    void leaveLive();
+    // The view of the live picture.
+    [[nodiscard]] timeline::View liveView() const;
+    // The wheel at picture x: zoom around the pointer. A drag by dx pixels
+    // moves the trace with the pointer. Both select the row as the scroll
+    // bar does.
+    void zoomAtPointer(double x, double notches);
+    void panTrace(double dx);
+
     TimelineGraph *PictureGraph = nullptr;
     QScrollBar *FlatScrollBarScale = nullptr;
     QScrollBar *FlatScrollBarScrolling = nullptr;
@@ -57,8 +78,15 @@ class TimeLinePanel final : public QFrame
     void FlatScrollBarScale_Change();
     void FlatScrollBarScrolling_Change();
     void layoutPanel();
+    // Selects the row for capture time `wanted` as the scroll bar does.
+    void selectTime(qint64 wanted);
+    void redraw();
 
     CaptureStore &store;
     MessageModel &messages;
     double currentCanTimer = 0;
+    RedrawThrottle *throttle = nullptr;
+    bool capturing = false;
+    bool live = false;
+    bool beginning = false; // setScroll_Begin resets the zoom: not the user
 };
