@@ -3,6 +3,7 @@
 # is missing, so a second run costs nothing.
 set -euo pipefail
 packages=(cmake ninja-build g++ pkg-config qt6-base-dev qt6-serialport-dev libqt6sql6-sqlite
+          qt6-svg-dev libqcustomplot-dev libqcustomplot2.1-qt6
           libgl-dev libbenchmark-dev sqlite3 xvfb xauth can-utils)
 missing=()
 for p in "${packages[@]}"; do

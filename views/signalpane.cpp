@@ -249,3 +249,12 @@ Qt::ItemFlags SignalPane::flags(const QModelIndex &index) const
 {
     return index.isValid() ? Qt::ItemIsEnabled | Qt::ItemIsSelectable | Qt::ItemNeverHasChildren : Qt::NoItemFlags;
 }
+
+bool SignalPane::fieldOfRow(int row, qint32 *keyNumber, int *field) const
+{
+    if (row < 0 || row >= rows.size() || shownFrame < 0 || shownFrame >= store.count())
+        return false;
+    *keyNumber = frameIdNumber(store.frame(shownFrame));
+    *field = rows[row].field;
+    return *field >= 0;
+}

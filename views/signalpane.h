@@ -76,6 +76,9 @@ public:
     // " (no data fields)".
     [[nodiscard]] QString sourceText() const;
     [[nodiscard]] const QList<SignalRow> &signalRows() const { return rows; }
+    // The identifier and field index of row `row`, to plot it; false when
+    // the row or the shown frame is gone.
+    bool fieldOfRow(int row, qint32 *keyNumber, int *field) const;
 
     // ---- model ----
     int rowCount(const QModelIndex &parent = {}) const override;

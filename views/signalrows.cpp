@@ -61,6 +61,7 @@ template <class Take> void eachRow(const SignalSet &set, const clsFrame &frame, 
         const DataField &field = set.fields[i];
         SignalRow row;
         row.name = field.name;
+        row.field = int(i);
         row.length = field.length();
         row.unit = field.unit;
         if (v.status == Status::OutsideFrame) {

@@ -25,6 +25,7 @@ struct SignalRow
     };
 
     QString name;
+    int field = -1; // index of the field in its SignalSet
     State state = State::Value;
     int length = 0;   // bits
     quint64 raw = 0;  // right-aligned bits

@@ -15,6 +15,7 @@
 #include "views/captureformats.h"
 #include "views/messagemodel.h"
 #include "views/monitorlist.h"
+#include "views/plotmodel.h"
 #include "views/recentfiles.h"
 #include "views/signalpane.h"
 #include "views/ui/frmload.h"
@@ -22,6 +23,7 @@
 #include "views/ui/mainpanes.h"
 #include "views/ui/messageviews.h"
 #include "views/ui/monitorview.h"
+#include "views/ui/plotdock.h"
 #include "views/ui/signaldock.h"
 #include "views/ui/timelinepanel.h"
 #include "views/ui/tracenav.h"
@@ -161,6 +163,37 @@ void frmMain::createSignalViews()
     connect(&db, &CanDbModel::signalsChanged, messageModel, &MessageModel::signalsChanged);
     connect(&db, &CanDbModel::signalsChanged, pane, &SignalPane::signalsChanged);
     connect(&db, &CanDbModel::reset, pane, &SignalPane::refresh);
+    createPlotView();
+}
+
+// The Signal Plot dock: fed from the Signals dock's rows, its cursor on the
+// message list's current row, shown from its View item.
+void frmMain::createPlotView()
+{
+    PlotModel *model = messageViews->plotModel();
+    plotDock = new PlotDock(*model, *context.prompts, this);
+    addDockWidget(Qt::BottomDockWidgetArea, plotDock);
+    plotDock->hide();
+    QAction *item = action("mnuViewPlot");
+    connect(item, &QAction::triggered, plotDock, &QWidget::setVisible);
+    connect(plotDock->toggleViewAction(), &QAction::toggled, item, &QAction::setChecked);
+    settings->addShownState(QStringLiteral("SignalPlot"), item);
+
+    connect(signalDock, &SignalDock::plotRequested, this, [this, model, item](qint32 keyNumber, int field) {
+        const QString problem = model->addSignal(keyNumber, field);
+        if (!problem.isEmpty()) {
+            context.prompts->error(problem);
+            return;
+        }
+        if (!plotDock->isVisible()) {
+            plotDock->show();
+            item->setChecked(true);
+        }
+    });
+    connect(plotDock, &PlotDock::frameChosen, messageViews, &MessageViews::showFrame);
+    CanDbModel &db = dbTree->model();
+    connect(&db, &CanDbModel::signalsChanged, model, [model] { model->reload(); });
+    connect(&db, &CanDbModel::reset, model, &PlotModel::reload);
 }
 
 frmMain::~frmMain()
@@ -542,6 +575,7 @@ void frmMain::setBusTiming(double canSpeed, double canTimer)
 {
     captureDocument.setBusTiming(canSpeed, canTimer);
     messageViews->timeLine()->setCanTimer(canTimer);
+    messageViews->plotModel()->setTicksPerSecond(canTimer);
 }
 
 void frmMain::rebuildLVM()

@@ -16,6 +16,7 @@ class MainPanes;
 class MessageModel;
 class MessageViews;
 class MonitorList;
+class PlotDock;
 class ProgressLoader;
 class RecentFiles;
 class QAction;
@@ -93,6 +94,7 @@ private:
     void createCommands();
     void createDbTree();
     void createSignalViews();
+    void createPlotView();
 
     [[nodiscard]] QAction *action(const char *name) const;
     [[nodiscard]] QAction *button(const char *key) const;
@@ -135,6 +137,7 @@ private:
     MessageModel *messageModel = nullptr; // messageViews' lists
     MonitorList *monitorList = nullptr;
     SignalDock *signalDock = nullptr;
+    PlotDock *plotDock = nullptr;
     frmCapture *captureWindow = nullptr;
 
     PacketLink *link = nullptr;

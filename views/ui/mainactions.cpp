@@ -107,6 +107,7 @@ constexpr MenuEntry menuEntries[] = {
     {"mnuViewBar2", "", "mnuView", Bar},
     {"mnuViewSignals", "Signals", "mnuView", Toggle},
     {"mnuViewSignalsColumn", "Signals Column", "mnuView", Toggle},
+    {"mnuViewPlot", "Signal Plot", "mnuView", Toggle},
 
     {"mnuHelp", "Help", nullptr, Menu},
     {"mnuHelpContents", "Contents", "mnuHelp", 0},

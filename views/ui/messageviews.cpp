@@ -4,6 +4,7 @@
 #include "views/listfont.h"
 #include "views/messagemodel.h"
 #include "views/monitorlist.h"
+#include "views/plotmodel.h"
 #include "views/signalpane.h"
 #include "views/tracefollow.h"
 #include "views/ui/frmrebuildlvm.h"
@@ -30,6 +31,7 @@ MessageViews::MessageViews(CaptureDocument &document, MainPanes &panes, const Ma
     monitorList = new MonitorList(this);
     store.setFilter(monitorList);
     signalValues = new SignalPane(store, this);
+    plotValues = new PlotModel(store, this);
 
     QTreeView *messages = panes.lvListViewMessages;
     messages->setModel(messageModel);
@@ -62,13 +64,22 @@ MessageViews::MessageViews(CaptureDocument &document, MainPanes &panes, const Ma
     });
     // The user's choice shows at once; the program's (the newest row while
     // capturing) on the pane's next tick, and never over an identifier's
-    // newest frame.
+    // newest frame. The time line and the plot's cursor follow the current
+    // row however it moved (mouse, keys, find, the capture).
     connect(messages->selectionModel(), &QItemSelectionModel::currentRowChanged, this,
             [this](const QModelIndex &current) {
                 if (!current.isValid() || current.row() >= messageModel->count())
                     return;
                 const qsizetype frame = messageModel->frameIndex(current.row());
                 selecting ? signalValues->followMessage(frame) : signalValues->showMessage(frame);
+                plotValues->setCursorFrame(frame);
+                if (keepTimeLine)
+                    return;
+                const bool moved = messageModel->rowClick(current.row());
+                if (!selecting)
+                    pictOscilograph->leaveLive();
+                if (moved || !selecting)
+                    pictOscilograph->requestRedraw();
             });
 
     MonitorView *monitor = panes.lvListViewID;
@@ -102,7 +113,12 @@ MessageViews::MessageViews(CaptureDocument &document, MainPanes &panes, const Ma
 
     pictOscilograph = new TimeLinePanel(store, *messageModel, messages->parentWidget());
     panes.setTimeLine(pictOscilograph);
-    connect(pictOscilograph, &TimeLinePanel::rowSelected, this, &MessageViews::selectMessageRow);
+    connect(pictOscilograph, &TimeLinePanel::rowSelected, this, [this](int row) {
+        keepTimeLine = true;
+        selectMessageRow(row);
+        keepTimeLine = false;
+    });
+    connect(&document, &CaptureDocument::capturingChanged, pictOscilograph, &TimeLinePanel::setCapturing);
 
     following = new TraceFollow(this);
     navigation = new TraceNavigator(*this, document, *messages, messages->parentWidget());
@@ -125,6 +141,7 @@ void MessageViews::setIdIndex(const IdIndex *index)
     messageModel->setIdIndex(index);
     monitorList->setIdIndex(index);
     signalValues->setIdIndex(index);
+    plotValues->setIdIndex(index);
 }
 
 void MessageViews::rebuildLVM()
@@ -133,7 +150,9 @@ void MessageViews::rebuildLVM()
     if (!store.isEmpty()) {
         frmRebuildLVM progress(*messageModel, store.count(), window);
         progress.exec();
+        keepTimeLine = true;
         selectMessageRow(progress.selectedRow());
+        keepTimeLine = false;
     }
     redrawTimeLine();
 }
@@ -158,8 +177,11 @@ void MessageViews::showUserRow(int row)
         return;
     following->userSelected();
     selectMessageRow(row);
-    if (messageModel->rowClick(row))
-        redrawTimeLine();
+    // The row change already set the selected time; the time line leaves a
+    // live picture and shows the row at once.
+    messageModel->rowClick(row);
+    pictOscilograph->leaveLive();
+    redrawTimeLine();
     signalValues->showMessage(messageModel->frameIndex(row));
 }
 
@@ -175,6 +197,11 @@ void MessageViews::applyDisplayFilter(const displayfilter::Filter &filter)
     redrawTimeLine();
 }
 
+void MessageViews::showFrame(qsizetype frameIndex)
+{
+    showUserRow(messageModel->rowOfFrame(frameIndex));
+}
+
 void MessageViews::clear()
 {
     following->resume();
@@ -182,12 +209,15 @@ void MessageViews::clear()
     messageModel->clearRows();
     monitorList->clear();
     signalValues->clear();
+    plotValues->storeCleared();
     pictOscilograph->clearScroll();
     panes.lvListViewMessages->header()->setSectionHidden(MessageModel::colBus, true);
 }
 
 void MessageViews::showLoaded()
 {
+    plotValues->reload();
+    pictOscilograph->leaveLive();
     pictOscilograph->setScroll_Begin();
     panes.lvListViewMessages->header()->setSectionHidden(MessageModel::colBus,
                                                          !captureformats::showsBusColumn(document.buses()));
@@ -224,6 +254,8 @@ void MessageViews::captureBatchDone()
     if (const int shown = following->rowToShow(row); shown >= 0)
         selectMessageRow(shown);
     signalValues->framesAdded();
+    plotValues->framesAdded();
+    pictOscilograph->requestRedraw();
 }
 
 void MessageViews::resetViewScroll()

@@ -12,6 +12,7 @@ class MainActions;
 class MainPanes;
 class MessageModel;
 class MonitorList;
+class PlotModel;
 class SignalPane;
 class TimeLinePanel;
 class TraceFollow;
@@ -38,6 +39,7 @@ public:
     [[nodiscard]] SignalPane *signalPane() const { return signalValues; }
     [[nodiscard]] TraceFollow *follow() const { return following; }
     [[nodiscard]] TraceNavigator *navigator() const { return navigation; }
+    [[nodiscard]] PlotModel *plotModel() const { return plotValues; }
 
     // The data base tree as the lists see it (labels, check boxes); nullptr: none.
     void setIdIndex(const IdIndex *index);
@@ -52,6 +54,9 @@ public:
     // Shows only the rows `filter` matches (the selected one stays when it
     // passes, the newest while a followed capture runs); the time line follows.
     void applyDisplayFilter(const displayfilter::Filter &filter);
+    // The user picked stored frame `frameIndex` elsewhere (the plot): its
+    // message row is selected as a click would; nothing when it has none.
+    void showFrame(qsizetype frameIndex);
     // Both lists empty, the time line's bars at 0.
     void clear();
     // A freshly read file: the time line goes to the start and the list is rebuilt.
@@ -75,8 +80,12 @@ private:
     SignalPane *signalValues = nullptr;
     TraceFollow *following = nullptr;
     TraceNavigator *navigation = nullptr;
+    PlotModel *plotValues = nullptr;
     // The program is moving the message list's selection (selectMessageRow).
     bool selecting = false;
+    // The selection moves to where the time line already is (its scroll bar,
+    // a rebuild): the selected time stays as the time line set it.
+    bool keepTimeLine = false;
     // Frames stored during the running decode; their rows are appended in
     // one go when it ends.
     std::vector<quint32> capturedRows;

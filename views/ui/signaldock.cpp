@@ -5,6 +5,7 @@
 
 #include <QHeaderView>
 #include <QLabel>
+#include <QMenu>
 #include <QTreeView>
 #include <QVBoxLayout>
 
@@ -37,4 +38,23 @@ SignalDock::SignalDock(SignalPane &pane, QWidget *parent)
     setWidget(body);
 
     connect(&pane, &SignalPane::sourceChanged, lblSignalSource, &QLabel::setText);
+
+    lvSignals->setContextMenuPolicy(Qt::CustomContextMenu);
+    connect(lvSignals, &QWidget::customContextMenuRequested, this, [this, &pane](const QPoint &at) {
+        qint32 key = -1;
+        int field = -1;
+        if (!pane.fieldOfRow(lvSignals->indexAt(at).row(), &key, &field))
+            return;
+        QMenu menu(this);
+        QAction *plot = menu.addAction(QStringLiteral("Add to Plot"));
+        if (menu.exec(lvSignals->viewport()->mapToGlobal(at)) == plot)
+            emit plotRequested(key, field);
+    });
+    // A double click plots the row too.
+    connect(lvSignals, &QAbstractItemView::doubleClicked, this, [this, &pane](const QModelIndex &index) {
+        qint32 key = -1;
+        int field = -1;
+        if (pane.fieldOfRow(index.row(), &key, &field))
+            emit plotRequested(key, field);
+    });
 }

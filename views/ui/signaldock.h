@@ -17,4 +17,8 @@ public:
 
     QLabel *lblSignalSource = nullptr;
     QTreeView *lvSignals = nullptr;
+
+signals:
+    // "Add to Plot" of a row's context menu.
+    void plotRequested(qint32 keyNumber, int field);
 };

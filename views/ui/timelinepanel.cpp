@@ -97,6 +97,11 @@ timeline::View TimeLinePanel::view() const
 timeline::View TimeLinePanel::liveView() const
 {
     timeline::View v = view();
+    // A new capture starts with both bars cleared: the whole capture so far.
+    if (v.scaleMaximum <= 0) {
+        v.scaleMaximum = timeline::scaleMaximum;
+        v.scaleValue = 0;
+    }
     v.scale = timeline::scaleForCapture(store.lastFrameTime, store.lastFrameDuration, currentCanTimer);
     v.selectedDuration = 0;
     v.selectedTime = timeline::liveStart(v, store.lastFrameDuration);

@@ -1,0 +1,207 @@
+// The Signal Plot dock in the main window: signals added from the Signals
+// dock, the cursor and the time line following the message list however its
+// row moves, a click on the plot selecting the nearest frame's row, live
+// growth while capturing, and the exports.
+#include "support/testregistry.h"
+#include "views/ui/plotdock.h"
+
+#include "link/capturecontrol.h"
+#include "support/fakeprompts.h"
+#include "support/linkharness.h"
+#include "views/capturedocument.h"
+#include "views/plotmodel.h"
+#include "views/redrawthrottle.h"
+#include "views/ui/frmmain.h"
+#include "views/ui/messageviews.h"
+#include "views/ui/signaldock.h"
+#include "views/ui/timelinegraph.h"
+#include "views/ui/timelinepanel.h"
+
+#include <QAction>
+#include <QTemporaryDir>
+#include <QTreeView>
+#include <QtTest>
+#include <qcustomplot.h>
+
+namespace {
+
+template <class T> T *part(const QObject &window, const char *name = nullptr)
+{
+    T *found = name ? window.findChild<T *>(QLatin1String(name)) : window.findChild<T *>();
+    if (!found)
+        qFatal("no %s", name ? name : "part");
+    return found;
+}
+
+// Identifier 123 "Drive" with Speed (0..15, 0.1 km/h) and Gear (16..19, 7 "Reverse").
+const char *const benchRows[] = {
+    "insert into CAN values (1, 'Bench', 10, 3, 4)",
+    "insert into CAN_Device values (10, 1, 'Engine')",
+    "insert into CAN_ID (id_CAN_ID, id_CAN_Device, ID, Name, Enable) values (100, 10, 291, 'Drive', 1)",
+    "insert into CAN_Data (id_CAN_Data, id_CAN_ID, Name, \"Begin\", \"Count\", Factor, Unit) "
+    "values (1000, 100, 'Speed', 0, 16, 0.1, 'km/h')",
+    "insert into CAN_Data (id_CAN_Data, id_CAN_ID, Name, \"Begin\", \"Count\") values (1001, 100, 'Gear', 16, 4)",
+    "insert into CAN_Value values (1001, 7, 'Reverse')",
+    "insert into Params values ('id_CAN', '1')",
+};
+
+} // namespace
+
+class tst_SignalPlot : public QObject
+{
+    Q_OBJECT
+
+    std::unique_ptr<SeedDatabase> seed;
+    FakePrompts prompts;
+    AppContext context;
+    qint64 stamp = 0;
+
+    std::unique_ptr<frmMain> start()
+    {
+        context = AppContext{&seed->db, &seed->params, &prompts, {}};
+        auto window = std::make_unique<frmMain>(context, makeLinkPort);
+        window->resize(1000, 700);
+        window->show();
+        window->loadTimer_Timer();
+        return window;
+    }
+
+    // A decoding run of frames of 123, 10 ms apart (at the data base's timer rate).
+    void capture(frmMain &window, std::initializer_list<int> speeds)
+    {
+        CaptureSink &sink = *part<MessageViews>(window);
+        for (int speed : speeds) {
+            clsFrame f;
+            f.ID.StdPart = 0x123;
+            f.DLC = 3;
+            f.TimeStamp = stamp;
+            stamp += 10000;
+            f.setData(QByteArray(1, char(speed & 0xFF)) + char(speed >> 8) + char(speed % 8));
+            sink.captureFrame(f);
+        }
+        sink.captureBatchDone();
+    }
+
+private slots:
+    void init()
+    {
+        seed = std::make_unique<SeedDatabase>();
+        for (const char *row : benchRows)
+            QVERIFY(seed->db.execute(QString::fromLatin1(row)));
+        seed->params.loadParams();
+        prompts = FakePrompts();
+        stamp = 0;
+    }
+    void cleanup() { seed.reset(); }
+
+    // The arrow keys move the cursor and the time line; a click on the plot
+    // selects the row of the nearest frame, and the time line goes there too.
+    void cursorAndRowBothWays()
+    {
+        auto window = start();
+        capture(*window, {100, 200, 300, 400, 500});
+        MessageViews &views = *part<MessageViews>(*window);
+        views.captureClosed(); // what Stop does
+        PlotModel &model = *views.plotModel();
+        PlotDock *dock = part<PlotDock>(*window);
+        QVERIFY(!dock->isVisible());
+        emit part<SignalDock>(*window)->plotRequested(0x123, 0);
+        emit part<SignalDock>(*window)->plotRequested(0x123, 1);
+        QVERIFY(dock->isVisible() && part<QAction>(*window, "mnuViewPlot")->isChecked());
+        QCOMPARE(model.curves().size(), size_t(2));
+        QCOMPARE(model.curves()[0].series.size(), qsizetype(5));
+        QCOMPARE(dock->plot()->graphCount(), 2);
+        QCOMPARE(dock->plot()->graph(0)->dataCount(), 5);
+
+        CaptureStore &store = window->document().store();
+        const double tick = 1.0 / views.timeLine()->canTimer();
+        QTreeView *list = part<QTreeView>(*window, "lvListViewMessages");
+        list->setFocus();
+        list->setCurrentIndex(list->model()->index(0, 0));
+        QTest::keyClick(list, Qt::Key_Down);
+        QTest::keyClick(list, Qt::Key_Down);
+        QCOMPARE(list->currentIndex().row(), 2);
+        QCOMPARE(model.cursorSeconds(), 20000 * tick);
+        QCOMPARE((QList<qint64>{store.currentRow, store.selectedTime}), (QList<qint64>{3, 20000}));
+        views.timeLine()->redrawThrottle()->timer_Timer();
+        QVERIFY(views.timeLine()->PictureGraph->picture().framesDrawn);
+
+        dock->plot()->replot();
+        QCustomPlot *plot = dock->plot();
+        // Low in the trace: the legend sits in its upper right corner.
+        const QPoint at(int(plot->xAxis->coordToPixel(39000 * tick)), plot->axisRect()->bottom() - 3);
+        QVERIFY(plot->legend->selectTest(at, false) < 0);
+        QTest::mouseClick(plot, Qt::LeftButton, {}, at);
+        QCOMPARE(list->currentIndex().row(), 4);
+        QCOMPARE(model.cursorSeconds(), 40000 * tick);
+        QCOMPARE(store.currentRow, 5);
+    }
+
+    // While capturing the plot and the time line grow at most four times a
+    // second: the first batch at once, the rest on the throttle's tick. The
+    // time line draws live while capturing and after it.
+    void liveGrowth()
+    {
+        auto window = start();
+        MessageViews &views = *part<MessageViews>(*window);
+        PlotModel &model = *views.plotModel();
+        PlotDock *dock = part<PlotDock>(*window);
+        capture(*window, {1});
+        emit part<SignalDock>(*window)->plotRequested(0x123, 0);
+        window->document().setCapturing(true);
+        QVERIFY(views.timeLine()->isLive());
+        views.timeLine()->redrawThrottle()->timer_Timer();
+        model.refreshThrottle()->timer_Timer();
+
+        capture(*window, {2, 3});
+        QCOMPARE(dock->plot()->graph(0)->dataCount(), 3);
+        capture(*window, {4});
+        capture(*window, {5});
+        QCOMPARE(dock->plot()->graph(0)->dataCount(), 3);
+        QVERIFY(model.refreshThrottle()->isDue() && views.timeLine()->redrawThrottle()->isDue());
+        model.refreshThrottle()->timer_Timer();
+        views.timeLine()->redrawThrottle()->timer_Timer();
+        QCOMPARE(dock->plot()->graph(0)->dataCount(), 5);
+        // The live picture reaches the newest frame.
+        const timeline::Picture &picture = views.timeLine()->PictureGraph->picture();
+        QVERIFY(picture.framesDrawn);
+        QVERIFY(!picture.bars.empty());
+        QVERIFY(picture.bars.back().x1 >= int(picture.graphRight) - 1);
+
+        window->document().setCapturing(false);
+        QVERIFY(views.timeLine()->isLive());
+        QTreeView *list = part<QTreeView>(*window, "lvListViewMessages");
+        list->setCurrentIndex(list->model()->index(1, 0));
+        QVERIFY(!views.timeLine()->isLive());
+    }
+
+    // PNG, SVG and CSV land in the named files; a file that cannot be written
+    // is reported, not passed over.
+    void exports()
+    {
+        auto window = start();
+        capture(*window, {100, 200});
+        emit part<SignalDock>(*window)->plotRequested(0x123, 1);
+        PlotDock *dock = part<PlotDock>(*window);
+        QTemporaryDir dir;
+        prompts.fileNames = {dir.filePath(QStringLiteral("a")), dir.filePath(QStringLiteral("b.svg")),
+                             dir.filePath(QStringLiteral("c.csv")), QStringLiteral("/nonexistent-folder/d.csv")};
+        dock->cmdPlotPng->click();
+        dock->cmdPlotSvg->click();
+        dock->cmdPlotCsv->click();
+        QVERIFY(prompts.shown.isEmpty());
+        QImage png(dir.filePath(QStringLiteral("a.png")));
+        QCOMPARE(png.size(), dock->plot()->size());
+        QFile svg(dir.filePath(QStringLiteral("b.svg")));
+        QVERIFY(svg.open(QIODevice::ReadOnly) && svg.readAll().contains("<svg"));
+        QFile csv(dir.filePath(QStringLiteral("c.csv")));
+        QVERIFY(csv.open(QIODevice::ReadOnly));
+        QCOMPARE(csv.readAll().count('\n'), 3);
+        dock->cmdPlotCsv->click();
+        QCOMPARE(prompts.shown.size(), 1);
+        QVERIFY(prompts.shown[0].text.contains(QLatin1String("d.csv")));
+    }
+};
+
+TESSEL_TEST(tst_SignalPlot)
+#include "tst_signalplot.moc"
