@@ -9,6 +9,7 @@
 #include "support/fakeprompts.h"
 #include "support/linkharness.h"
 #include "views/capturedocument.h"
+#include "views/monitorlist.h"
 #include "views/plotmodel.h"
 #include "views/redrawthrottle.h"
 #include "views/ui/frmmain.h"
@@ -175,14 +176,19 @@ private slots:
         QVERIFY(!views.timeLine()->isLive());
     }
 
-    // PNG, SVG and CSV land in the named files; a file that cannot be written
-    // is reported, not passed over.
+    // Monitor › ID › Add to Plot plots every field of the identifier. PNG,
+    // SVG and CSV land in the named files; a file that cannot be written is
+    // reported, not passed over.
     void exports()
     {
         auto window = start();
         capture(*window, {100, 200});
-        emit part<SignalDock>(*window)->plotRequested(0x123, 1);
+        QTreeView *monitor = part<QTreeView>(*window, "lvListViewID");
+        const QModelIndex row = monitor->model()->index(part<MonitorList>(*window)->rowOf(0x123), 1);
+        QTest::mouseClick(monitor->viewport(), Qt::LeftButton, {}, monitor->visualRect(row).center());
+        part<QAction>(*window, "mnuMonitor_ID_Plot")->trigger();
         PlotDock *dock = part<PlotDock>(*window);
+        QCOMPARE(dock->plot()->graphCount(), 2);
         QTemporaryDir dir;
         prompts.fileNames = {dir.filePath(QStringLiteral("a")), dir.filePath(QStringLiteral("b.svg")),
                              dir.filePath(QStringLiteral("c.csv")), QStringLiteral("/nonexistent-folder/d.csv")};
@@ -196,7 +202,7 @@ private slots:
         QVERIFY(svg.open(QIODevice::ReadOnly) && svg.readAll().contains("<svg"));
         QFile csv(dir.filePath(QStringLiteral("c.csv")));
         QVERIFY(csv.open(QIODevice::ReadOnly));
-        QCOMPARE(csv.readAll().count('\n'), 3);
+        QCOMPARE(csv.readAll().count('\n'), 5);
         dock->cmdPlotCsv->click();
         QCOMPARE(prompts.shown.size(), 1);
         QVERIFY(prompts.shown[0].text.contains(QLatin1String("d.csv")));

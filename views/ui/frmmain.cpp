@@ -179,16 +179,31 @@ void frmMain::createPlotView()
     connect(plotDock->toggleViewAction(), &QAction::toggled, item, &QAction::setChecked);
     settings->addShownState(QStringLiteral("SignalPlot"), item);
 
-    connect(signalDock, &SignalDock::plotRequested, this, [this, model, item](qint32 keyNumber, int field) {
-        const QString problem = model->addSignal(keyNumber, field);
-        if (!problem.isEmpty()) {
-            context.prompts->error(problem);
-            return;
+    const auto plot = [this, model, item](qint32 keyNumber, const QList<int> &fields) {
+        for (const int field : fields) {
+            const QString problem = model->addSignal(keyNumber, field);
+            if (!problem.isEmpty()) {
+                context.prompts->error(problem);
+                return;
+            }
         }
         if (!plotDock->isVisible()) {
             plotDock->show();
             item->setChecked(true);
         }
+    };
+    connect(signalDock, &SignalDock::plotRequested, this,
+            [plot](qint32 keyNumber, int field) { plot(keyNumber, {field}); });
+    connect(messageViews, &MessageViews::plotIdRequested, this, [this, plot](qint32 keyNumber) {
+        const auto set = dbTree->model().signalSet(keyNumber);
+        if (!set || set->isEmpty()) {
+            context.prompts->error(QStringLiteral("The identifier has no data fields."));
+            return;
+        }
+        QList<int> fields;
+        for (int i = 0; i < set->fields.size(); ++i)
+            fields.append(i);
+        plot(keyNumber, fields);
     });
     connect(plotDock, &PlotDock::frameChosen, messageViews, &MessageViews::showFrame);
     CanDbModel &db = dbTree->model();

@@ -93,6 +93,7 @@ constexpr MenuEntry menuEntries[] = {
     {"mnuMonitor_ID_Copy", "Copy to CAN Data Base", "mnuMonitor_ID", 0},
     {"mnuMonitor_ID_Bar", "", "mnuMonitor_ID", Bar},
     {"mnuMonitor_ID_Enable", "Viewed", "mnuMonitor_ID", Held | Marked},
+    {"mnuMonitor_ID_Plot", "Add to Plot", "mnuMonitor_ID", 0},
 
     {"mnuView", "View", nullptr, Menu},
     {"mnuView_VSplitter", "V-Splitter", "mnuView", Menu},

@@ -104,6 +104,11 @@ MessageViews::MessageViews(CaptureDocument &document, MainPanes &panes, const Ma
         if (row >= 0)
             monitorList->toggleViewed(row);
     });
+    connect(actions.action(QStringLiteral("mnuMonitor_ID_Plot")), &QAction::triggered, this, [this, monitor] {
+        const int row = monitor->currentKeyRow();
+        if (row >= 0)
+            emit plotIdRequested(monitorList->row(row).keyNumber);
+    });
     const auto showLatest = [this](const QModelIndex &current) {
         if (current.isValid() && current.row() < monitorList->count())
             signalValues->showLatest(monitorList->row(current.row()).keyNumber);

@@ -68,6 +68,10 @@ public:
     void resetViewScroll() override;
     void captureClosed() override;
 
+signals:
+    // Monitor › ID › Add to Plot: every data field of the identifier.
+    void plotIdRequested(qint32 keyNumber);
+
 private:
     void redrawTimeLine();
 
