@@ -76,10 +76,13 @@ MessageViews::MessageViews(CaptureDocument &document, MainPanes &panes, const Ma
                 if (keepTimeLine)
                     return;
                 const bool moved = messageModel->rowClick(current.row());
-                if (!selecting)
+                if (!selecting) { // the user: at once, as a click always did
                     pictOscilograph->leaveLive();
-                if (moved || !selecting)
+                    if (moved)
+                        redrawTimeLine();
+                } else if (moved) {
                     pictOscilograph->requestRedraw();
+                }
             });
 
     MonitorView *monitor = panes.lvListViewID;
