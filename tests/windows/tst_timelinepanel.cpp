@@ -6,9 +6,7 @@
 #include "views/ui/timelinepanel.h"
 #include "support/testregistry.h"
 
-#include <QApplication>
 #include <QScrollBar>
-#include <QWheelEvent>
 #include <QSignalSpy>
 #include <QtTest>
 
@@ -65,61 +63,6 @@ private slots:
 
         panel.clearScroll();
         QCOMPARE(panel.FlatScrollBarScale->maximum() + panel.FlatScrollBarScrolling->maximum(), 0);
-    }
-
-    // The wheel over the trace zooms around the pointer and a drag pans, both
-    // selecting the row as the scroll bar does; the scroll bar follows. While
-    // capturing the trace is live and neither moves it.
-    void wheelAndDrag()
-    {
-        CaptureStore store;
-        for (int i = 0; i < 40; ++i) {
-            clsFrame f;
-            f.ID.StdPart = 0x100 + i;
-            f.TimeStamp = i * 0x1000;
-            f.Duration = 0.0001;
-            store.addListFrames(f);
-        }
-        MessageModel messages(store);
-        messages.rebuild();
-        TimeLinePanel panel(store, messages);
-        panel.resize(620, 200);
-        panel.show();
-        panel.setCanTimer(1000000);
-        store.currentRow = 1;
-        panel.setScroll_Begin();
-        TimelineGraph *graph = panel.PictureGraph;
-        const auto turn = [graph](double x, int delta) {
-            QWheelEvent wheel(QPointF(x, 40), graph->mapToGlobal(QPointF(x, 40)), {}, QPoint(0, delta), Qt::NoButton,
-                              {}, Qt::NoScrollPhase, false);
-            QApplication::sendEvent(graph, &wheel);
-        };
-        QSignalSpy selected(&panel, &TimeLinePanel::rowSelected);
-        turn(300, 3 * 120);
-        const int zoom = panel.FlatScrollBarScale->value();
-        QVERIFY(zoom > 0);
-        QCOMPARE(selected.size(), 1);
-        QCOMPARE(store.currentRow, selected.at(0).at(0).toInt() + 1);
-        QCOMPARE(panel.FlatScrollBarScrolling->value(),
-                 scrollForSelection(zoom, store.selectedTime, store.lastFrameTime).value);
-
-        const qint64 before = store.selectedTime;
-        QTest::mousePress(graph, Qt::LeftButton, {}, QPoint(300, 40));
-        QTest::mouseMove(graph, QPoint(200, 40));
-        QTest::mouseRelease(graph, Qt::LeftButton, {}, QPoint(200, 40));
-        QVERIFY(store.selectedTime > before); // dragged to the left: later frames
-        QCOMPARE(selected.size(), 2);
-        turn(300, -3 * 120);
-        QVERIFY(panel.FlatScrollBarScale->value() < zoom);
-
-        panel.setCapturing(true);
-        QVERIFY(panel.isLive());
-        const int live = panel.FlatScrollBarScale->value();
-        turn(300, 120);
-        QCOMPARE(panel.FlatScrollBarScale->value(), live);
-        panel.setCapturing(false);
-        panel.FlatScrollBarScale->setValue(live + 10); // the user: no longer live
-        QVERIFY(!panel.isLive());
     }
 };
 
