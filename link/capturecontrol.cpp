@@ -1,5 +1,6 @@
 #include "link/capturecontrol.h"
 
+#include "core/capturestore.h"
 #include "core/values.h"
 #include "link/analyser.h"
 #include "link/packetlink.h"
@@ -88,6 +89,9 @@ void CaptureControl::closeCapture()
     viewSkip = 0;
     viewView = 0;
     rxBar = 0;
+    bus.clear();
+    busWrap = 0;
+    busLastStamp = -1;
     emit changed();
     if (sink)
         sink->captureClosed();
@@ -210,6 +214,14 @@ void CaptureControl::decodeOne()
             frame.setFromBinary(padRecord, link.analyserValues.analyserBitRate);
     }
 
+    // A stamp below the one before means the counter went round; for the
+    // bus figures that is the only way time runs.
+    if (busLastStamp >= 0 && frame.TimeStamp < busLastStamp)
+        busWrap += CaptureStore::stampWrap;
+    busLastStamp = frame.TimeStamp;
+    bus.setRates(link.analyserValues.analyserBitRate, link.analyserValues.timerFrequency);
+    bus.add(frame, busWrap + frame.TimeStamp);
+
     const bool shown = sink ? sink->captureFrame(frame) : false;
     if (shown)
         ++viewView;
@@ -237,6 +249,8 @@ void CaptureControl::tmrFreePB_Timer()
 
 void CaptureControl::captureStarted()
 {
+    if (sink)
+        sink->captureStarted();
     rxMax = link.analyserValues.rxMObs;
     tmrFreePB->start();
     setButton(QStringLiteral("Stop"), true);

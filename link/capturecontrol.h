@@ -1,5 +1,6 @@
 #pragma once
 
+#include "core/busload.h"
 #include "core/clsframe.h"
 #include "link/linkowner.h"
 
@@ -23,6 +24,8 @@ public:
     // A run of decoded frames is over: the newest row is selected and
     // scrolled into view (once per run rather than once per frame).
     virtual void captureBatchDone() {}
+    // The analyser has started capturing (the wall clock of the capture's start).
+    virtual void captureStarted() {}
     // The capture has ended: the time line goes back to the start.
     virtual void resetViewScroll() {}
     // The capture window was closed: scroll position reset, list rebuilt.
@@ -95,6 +98,9 @@ public:
     [[nodiscard]] QString startCaption() const { return caption; }
     [[nodiscard]] bool startEnabled() const { return enabled; }
     [[nodiscard]] bool isDecodeTimerActive() const;
+    // Load, rate and frames lost of every frame decoded since the window was
+    // opened (also those the monitor's tick boxes keep out of the list).
+    [[nodiscard]] const BusStatistics &busStatistics() const { return bus; }
 
 signals:
     // Counters, bars or the Start button changed.
@@ -123,4 +129,8 @@ private:
     int bufferBar = 0;
     QString caption = QStringLiteral("Start");
     bool enabled = true;
+    BusStatistics bus;
+    // The decoded stamps made continuous across the 32-bit wrap.
+    qint64 busWrap = 0;
+    qint64 busLastStamp = -1;
 };

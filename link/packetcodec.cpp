@@ -59,6 +59,7 @@ bool PacketFramer::next(QByteArray *out, qsizetype limit)
         const auto *h = reinterpret_cast<const quint8 *>(base + pos);
         const int L = h[2] * 256 + h[3];
         if (char(h[4]) != packet::marker || L == 0 || L > packet::maxPayload) {
+            ++headerDrops;
             ++pos;
             continue;
         }
@@ -66,6 +67,7 @@ bool PacketFramer::next(QByteArray *out, qsizetype limit)
         if (n - pos < whole)
             return false;
         if (packet::checksum(base + pos, whole) != 0) {
+            ++checksumDrops;
             ++pos;
             continue;
         }

@@ -48,7 +48,16 @@ public:
     // none yet.
     bool next(QByteArray *out, qsizetype limit = 1024);
 
+    // Drops the pending bytes; the counts below are kept.
     void clear();
+
+    // Packets dropped since the framer was made: a whole packet that failed
+    // its checksum, and a start byte whose header was no header (no marker,
+    // a length of 0 or above 0x7FFF). A start byte inside a dropped packet's
+    // bytes may count as a bad header too, so the second is an upper bound.
+    [[nodiscard]] qint64 badChecksums() const { return checksumDrops; }
+    [[nodiscard]] qint64 badHeaders() const { return headerDrops; }
+
     // Bytes received and not yet taken into a packet.
     [[nodiscard]] qsizetype pending() const { return buffer.size() - pos; }
     [[nodiscard]] QByteArray pendingBytes() const { return buffer.mid(pos); }
@@ -56,4 +65,6 @@ public:
 private:
     QByteArray buffer;
     qsizetype pos = 0; // first byte not yet consumed
+    qint64 checksumDrops = 0;
+    qint64 headerDrops = 0;
 };

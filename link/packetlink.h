@@ -161,6 +161,10 @@ public:
     [[nodiscard]] int outstandingCount() const;
     // Received bytes not yet taken into a packet.
     [[nodiscard]] QByteArray rxBuffer() const { return framer.pendingBytes(); }
+    // Received packets dropped for a bad checksum or a broken header, since
+    // the link was made (see PacketFramer).
+    [[nodiscard]] qint64 droppedBadChecksum() const { return framer.badChecksums(); }
+    [[nodiscard]] qint64 droppedBadHeader() const { return framer.badHeaders(); }
     // The last complete packet, start byte to checksum, cut to 1024 bytes.
     [[nodiscard]] const QByteArray &lastPacket() const { return last; }
     // Byte n (1 = start byte) of the last packet; blanks (0x20) past its end,

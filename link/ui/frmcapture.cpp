@@ -42,6 +42,10 @@ frmCapture::frmCapture(PacketLink &link, QWidget *parent)
     txtView_Lost = counter(this, "txtView_Lost");
     txtView_Skip = counter(this, "txtView_Skip");
     txtView_View = counter(this, "txtView_View");
+    txtBusLoad = counter(this, "txtBusLoad");
+    txtFramesPerSecond = counter(this, "txtFramesPerSecond");
+    txtFramesLost = counter(this, "txtFramesLost");
+    txtLinkDropped = counter(this, "txtLinkDropped");
 
     pbProgressBarRX = new QProgressBar(this);
     pbProgressBarRX->setObjectName(QStringLiteral("pbProgressBarRX"));
@@ -72,6 +76,10 @@ frmCapture::frmCapture(PacketLink &link, QWidget *parent)
     form->addRow(QStringLiteral("Viewed"), txtView_View);
     form->addRow(QStringLiteral("Analyser buffer"), pbProgressBarRX);
     form->addRow(QStringLiteral("Queue"), pbProgressBarBuffer);
+    form->addRow(QStringLiteral("Bus load, %"), txtBusLoad);
+    form->addRow(QStringLiteral("Frames per second"), txtFramesPerSecond);
+    form->addRow(QStringLiteral("Frames lost on the bus"), txtFramesLost);
+    form->addRow(QStringLiteral("Packets dropped (checksum / header)"), txtLinkDropped);
 
     auto *buttons = new QHBoxLayout;
     buttons->addWidget(cmdStart);
@@ -165,4 +173,9 @@ void frmCapture::refresh()
     pbProgressBarBuffer->setValue(qMin(c.bufferLevel(), pbProgressBarBuffer->maximum()));
     cmdStart->setText(c.startCaption());
     cmdStart->setEnabled(c.startEnabled());
+    const BusStatistics &bus = c.busStatistics();
+    txtBusLoad->setText(QString::number(bus.loadPercent(), 'f', 1));
+    txtFramesPerSecond->setText(QString::number(bus.framesPerSecond(), 'f', 0));
+    txtFramesLost->setText(QString::number(bus.lostFrames()));
+    txtLinkDropped->setText(QStringLiteral("%1 / %2").arg(link.droppedBadChecksum()).arg(link.droppedBadHeader()));
 }

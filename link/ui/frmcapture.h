@@ -36,6 +36,12 @@ public:
     QLineEdit *txtView_View = nullptr;
     QLineEdit *txtSpeed = nullptr;
     QLineEdit *txtTimer = nullptr;
+    // Bus figures of the frames decoded since the window was opened, and the
+    // packets the link dropped (bad checksum / bad header) since it was made.
+    QLineEdit *txtBusLoad = nullptr;
+    QLineEdit *txtFramesPerSecond = nullptr;
+    QLineEdit *txtFramesLost = nullptr;
+    QLineEdit *txtLinkDropped = nullptr;
     QProgressBar *pbProgressBarRX = nullptr;
     QProgressBar *pbProgressBarBuffer = nullptr;
     QPushButton *cmdStart = nullptr;

@@ -56,20 +56,27 @@ private slots:
         QTest::addColumn<QByteArray>("stream");
         QTest::addColumn<QList<QByteArray>>("packets");
         QTest::addColumn<QByteArray>("left");
+        // Packets dropped for a bad checksum and start bytes without a header.
+        QTest::addColumn<int>("badChecksums");
+        QTest::addColumn<int>("badHeaders");
         const QByteArray a = pkt(1, "81 00 04");
         const QByteArray b = pkt(2, "03 00 A8 02");
         using L = QList<QByteArray>;
-        QTest::newRow("two packets in one read, in order") << a + b << L{a, b} << QByteArray();
-        QTest::newRow("noise before a packet is dropped") << hex("00 FF 42 0E") + a << L{a} << QByteArray();
-        QTest::newRow("start byte without marker is skipped") << hex("1B 05 00 01 77") + a << L{a} << QByteArray();
+        QTest::newRow("two packets in one read, in order") << a + b << L{a, b} << QByteArray() << 0 << 0;
+        QTest::newRow("noise before a packet is dropped") << hex("00 FF 42 0E") + a << L{a} << QByteArray() << 0 << 0;
+        QTest::newRow("start byte without marker is skipped")
+            << hex("1B 05 00 01 77") + a << L{a} << QByteArray() << 0 << 1;
         QTest::newRow("bad checksum never dispatched, later packet is")
-            << a.left(a.size() - 1) + char(a.back() ^ 0x40) + b << L{b} << QByteArray();
-        QTest::newRow("length 0 header is skipped") << hex("1B 03 00 00 0E 0E") + a << L{a} << QByteArray();
-        QTest::newRow("length 0x8000 header does not stall") << hex("1B 03 80 00 0E") + a << L{a} << QByteArray();
-        QTest::newRow("length 0xFFFF header does not stall") << hex("1B 03 FF FF 0E") + b << L{b} << QByteArray();
-        QTest::newRow("incomplete header stays") << a + hex("1B 04 00") << L{a} << hex("1B 04 00");
-        QTest::newRow("incomplete packet stays") << a + b.left(7) << L{a} << b.left(7);
-        QTest::newRow("start byte inside a skipped candidate begins the next") << hex("1B") + a << L{a} << QByteArray();
+            << a.left(a.size() - 1) + char(a.back() ^ 0x40) + b << L{b} << QByteArray() << 1 << 0;
+        QTest::newRow("length 0 header is skipped") << hex("1B 03 00 00 0E 0E") + a << L{a} << QByteArray() << 0 << 1;
+        QTest::newRow("length 0x8000 header does not stall")
+            << hex("1B 03 80 00 0E") + a << L{a} << QByteArray() << 0 << 1;
+        QTest::newRow("length 0xFFFF header does not stall")
+            << hex("1B 03 FF FF 0E") + b << L{b} << QByteArray() << 0 << 1;
+        QTest::newRow("incomplete header stays") << a + hex("1B 04 00") << L{a} << hex("1B 04 00") << 0 << 0;
+        QTest::newRow("incomplete packet stays") << a + b.left(7) << L{a} << b.left(7) << 0 << 0;
+        QTest::newRow("start byte inside a skipped candidate begins the next")
+            << hex("1B") + a << L{a} << QByteArray() << 0 << 1;
     }
     void framing()
     {
@@ -78,6 +85,11 @@ private slots:
         PacketFramer f;
         QTEST(feed(f, stream), "packets");
         QCOMPARE(f.pendingBytes().toHex(' '), left.toHex(' '));
+        QTEST(int(f.badChecksums()), "badChecksums");
+        QTEST(int(f.badHeaders()), "badHeaders");
+        // The counts outlive the bytes (a reopened port keeps them).
+        f.clear();
+        QTEST(int(f.badChecksums()), "badChecksums");
     }
 
     // Whatever the chunking, the same packets come out, and a packet is only
