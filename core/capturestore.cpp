@@ -44,11 +44,24 @@ qsizetype CaptureStore::latestFrame(qint32 keyNumber) const
     return newest.value(keyNumber, -1);
 }
 
+qsizetype CaptureStore::previousOfSameId(qsizetype index) const
+{
+    if (index < 0 || size_t(index) >= previousSame.size())
+        return -1;
+    const quint32 previous = previousSame[size_t(index)];
+    return previous == noPrevious ? -1 : qsizetype(previous);
+}
+
 void CaptureStore::takeFrame(qsizetype index, bool first, bool keepTime)
 {
     clsFrame &stored = frames[size_t(index)];
     placeFrame(stored, first, keepTime);
     const qint32 key = frameIdNumber(stored);
+    // Lost-frame records are no identifier: they have no cycle.
+    const qsizetype previous = stored.isLost ? -1 : latestFrame(key);
+    if (previousSame.size() <= size_t(index))
+        previousSame.resize(size_t(index) + 1, noPrevious);
+    previousSame[size_t(index)] = previous < 0 ? noPrevious : quint32(previous);
     if (key >= 0 && key <= 0x7FF) {
         if (newestStandard.empty())
             newestStandard.assign(0x800, -1);
@@ -81,6 +94,7 @@ void CaptureStore::addListFrames(std::vector<clsFrame> &&loaded, bool keepTimes)
     }
     frames = std::move(loaded);
     loaded = {};
+    previousSame.reserve(frames.size());
     for (qsizetype i = 0; i < count(); ++i)
         takeFrame(i, i == 0, keepTimes);
 }
@@ -99,6 +113,8 @@ void CaptureStore::clear()
     frames.shrink_to_fit();
     newest.clear();
     newestStandard.clear();
+    previousSame.clear();
+    previousSame.shrink_to_fit();
     captureFileName.clear();
     wrapOffset = 0;
     selectedTime = 0;

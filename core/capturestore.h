@@ -51,6 +51,9 @@ public:
     // The 0-based index of the newest stored frame of identifier key
     // `keyNumber` (frameIdNumber), -1 when none is stored.
     [[nodiscard]] qsizetype latestFrame(qint32 keyNumber) const;
+    // The 0-based index of the stored frame of the same identifier key just
+    // before frame `index` (what its cycle time is measured from).
+    [[nodiscard]] qsizetype previousOfSameId(qsizetype index) const; // -1: none
 
     // ---- the road of a captured frame ----
     // The display filter: the checked state of the frame's identifier row in
@@ -78,7 +81,10 @@ public:
     [[nodiscard]] IdFilter *idFilter() const { return filter; }
 
     // Bytes held for the frames (capacity, not just size).
-    [[nodiscard]] qint64 memoryBytes() const { return qint64(frames.capacity() * sizeof(clsFrame)); }
+    [[nodiscard]] qint64 memoryBytes() const
+    {
+        return qint64(frames.capacity() * sizeof(clsFrame) + previousSame.capacity() * sizeof(quint32));
+    }
 
     // ---- capture state (stamp ticks unless stated) ----
     qint64 firstTimeStamp = 0;    // raw stamp of the first frame
@@ -106,5 +112,8 @@ private:
     // Key number -> index of its newest frame: one entry per identifier, so a
     // frame costs a lookup, never an allocation.
     QHash<qint32, qsizetype> newest;
+    // Frame index -> index of the previous frame of its key (noPrevious: none).
+    static constexpr quint32 noPrevious = 0xFFFFFFFFu;
+    std::vector<quint32> previousSame;
     IdFilter *filter = nullptr;
 };
