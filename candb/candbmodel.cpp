@@ -200,6 +200,12 @@ std::shared_ptr<const SignalSet> CanDbModel::signalSet(qint32 keyNumber) const
     return signalSets.value(keyNumber);
 }
 
+int CanDbModel::cycleTimeMs(qint32 keyNumber) const
+{
+    const CanIdentifier *found = identifier(idKey(keyNumber));
+    return found ? found->cycleTime : 0;
+}
+
 void CanDbModel::chooseDataBase(int index)
 {
     list.selected = index;

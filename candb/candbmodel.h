@@ -106,6 +106,7 @@ public:
     bool getNodeChecked(const QString &key, bool *ticked) const override;
     bool idLabels(const QString &key, QString *device, QString *description) const override;
     [[nodiscard]] std::shared_ptr<const SignalSet> signalSet(qint32 keyNumber) const override;
+    [[nodiscard]] int cycleTimeMs(qint32 keyNumber) const override;
 
     // ---- Boxes ------------------------------------------------------------
     // Ticks or unticks a node as the user does: Enable is written (for a

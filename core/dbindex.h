@@ -28,6 +28,14 @@ public:
         Q_UNUSED(keyNumber);
         return {};
     }
+
+    // The identifier's expected cycle time in milliseconds; 0 when the data
+    // base has none or does not hold the identifier.
+    [[nodiscard]] virtual int cycleTimeMs(qint32 keyNumber) const
+    {
+        Q_UNUSED(keyNumber);
+        return 0;
+    }
 };
 
 // What the CAN database model asks of the identifier monitor list.

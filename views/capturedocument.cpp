@@ -77,6 +77,17 @@ void CaptureDocument::setBusTiming(double canSpeed, double canTimer)
     busTimer = canTimer;
 }
 
+void CaptureDocument::markCaptureStart(qint64 microsecondsSinceEpoch)
+{
+    if (!captureStart && frames.isEmpty())
+        captureStart = microsecondsSinceEpoch;
+}
+
+double CaptureDocument::ticksPerSecond() const
+{
+    return logTimerRate > 0 ? logTimerRate : busTimer > 0 ? busTimer : defaultTimerRate;
+}
+
 void CaptureDocument::setState(bool rows, bool changed)
 {
     if (rows == rowsShown && changed == modified)
@@ -115,6 +126,7 @@ void CaptureDocument::clear()
     frames.clear();
     format = logformat::Format::Tessel;
     startTime.reset();
+    captureStart.reset();
     fileBuses.clear();
     logTimerRate = 0;
     setState(false, false);

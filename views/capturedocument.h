@@ -74,6 +74,15 @@ public:
     // The absolute time of the first frame, when the file read told it; a
     // log written in a format that carries it gets it back.
     [[nodiscard]] std::optional<qint64> startMicroseconds() const { return startTime; }
+    // The wall clock (microseconds since 1970, UTC) of the capture's start:
+    // the file's absolute start when it tells one, else when the analyser
+    // started capturing into this store; none for neither.
+    [[nodiscard]] std::optional<qint64> wallStartMicroseconds() const { return startTime ? startTime : captureStart; }
+    // Records the start of a capture into an empty store (kept until clear()).
+    void markCaptureStart(qint64 microsecondsSinceEpoch);
+    // Stamp ticks per second of the frames held: the rate a log was read
+    // with, else the bus timing's timer, else 1 MHz.
+    [[nodiscard]] double ticksPerSecond() const;
     // The buses the frames of the file read came from (empty for Tessel's
     // text and a capture).
     [[nodiscard]] const QList<int> &buses() const { return fileBuses; }
@@ -179,6 +188,7 @@ private:
     QString lastFailure;
     logformat::Format format = logformat::Format::Tessel;
     std::optional<qint64> startTime;
+    std::optional<qint64> captureStart;
     QList<int> fileBuses;
     // Stamp ticks per second of a log read (0: the bus timing's timer).
     double logTimerRate = 0;

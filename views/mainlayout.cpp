@@ -12,6 +12,27 @@ QRect box(int left, int top, int width, int height)
 
 } // namespace
 
+void MainLayout::followResize(QSize inner)
+{
+    // The unrounded positions are kept while nothing else moved a splitter,
+    // so shrinking and growing back returns every pane to the same pixel.
+    const auto follow = [](int &position, double &exact, double ratio) {
+        if (position != int(std::lround(exact)))
+            exact = position;
+        exact *= ratio;
+        position = int(std::lround(exact));
+    };
+    const bool resized =
+        placedFor.isValid() && placedFor.width() > 0 && placedFor.height() > 0 && inner != placedFor;
+    const double wide = resized ? double(inner.width()) / placedFor.width() : 1.0;
+    const double high = resized ? double(inner.height()) / placedFor.height() : 1.0;
+    for (size_t k = 0; k < vSplitter.size(); ++k)
+        follow(vSplitter[k], vExact[k], wide);
+    for (size_t k = 0; k < hSplitter.size(); ++k)
+        follow(hSplitter[k], hExact[k], high);
+    placedFor = inner;
+}
+
 void MainLayout::sizeControls(QSize inner, int toolBarHeight, int statusBarHeight)
 {
     layoutLeft = leftMargin;

@@ -46,6 +46,17 @@ class MainLayout
     std::array<QRect, verticalSplitters> imgSplitter;
     std::array<QRect, horizontalSplitters> imgSplitterH;
 
+    // The inner size the splitter positions were last placed for; invalid
+    // after positions were set for a size not yet laid out (restored ones).
+    QSize placedFor;
+    // Keeps the panes' proportions: when `inner` differs from placedFor,
+    // each splitter is moved by the ratio of the new width (height) to the
+    // old one. Then placedFor := inner. Example: vertical splitters at 200
+    // and 900 of 1000 become 300 and 1350 at 1500.
+    void followResize(QSize inner);
+    std::array<double, verticalSplitters> vExact{};
+    std::array<double, horizontalSplitters> hExact{};
+
     // Places every pane for a window of `inner` size; a hidden bar has height 0.
     // Splitters are first pulled in so that each column and the lists keep two
     // splitter widths (the right one first, then the left one), then pushed out

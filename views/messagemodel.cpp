@@ -1,6 +1,7 @@
 #include "views/messagemodel.h"
 
 #include "views/qcolour.h"
+#include "views/contrast.h"
 #include "core/values.h"
 #include "views/signalrows.h"
 
@@ -8,6 +9,7 @@
 
 #include <algorithm>
 #include <array>
+#include <cmath>
 
 namespace {
 
@@ -35,6 +37,8 @@ const std::array<ColumnDef, MessageModel::columnTotal> columns{{
     {"Description", u"Description", Qt::AlignLeft},
     {"Signals", u"Signals", Qt::AlignLeft},
     {"Bus", u"Bus", Qt::AlignHCenter},
+    {"Seconds", u"Time, s", Qt::AlignRight},
+    {"Cycle", u"Cycle, ms", Qt::AlignRight},
 }};
 
 constexpr quint32 lostRowColour = 0xF1F1F1;
@@ -97,6 +101,48 @@ void MessageModel::setLocale(const QLocale &l)
 {
     locale = l;
     locale.setNumberOptions(locale.numberOptions() | QLocale::OmitGroupSeparator);
+}
+
+void MessageModel::setTicksPerSecond(double ticks)
+{
+    const double rate = ticks > 0 && std::isfinite(ticks) ? ticks : 0;
+    if (rate == tickRate)
+        return;
+    tickRate = rate;
+    if (!rows.empty())
+        emit dataChanged(index(0, colSeconds), index(count() - 1, colCycle), {Qt::DisplayRole});
+}
+
+void MessageModel::setBackground(QRgb colour)
+{
+    if (colour == background)
+        return;
+    background = colour;
+    readable.clear();
+    if (!rows.empty())
+        emit dataChanged(index(0, 0), index(count() - 1, columnTotal - 1), {Qt::ForegroundRole});
+}
+
+QRgb MessageModel::textColour(const clsFrame &frame) const
+{
+    const quint32 colour = rowColour(frame);
+    auto it = readable.constFind(colour);
+    if (it == readable.cend())
+        it = readable.insert(colour, contrast::readableOn(rgbFromColour(colour), background));
+    return *it;
+}
+
+QString MessageModel::secondsText(qint64 ticks, double ticksPerSecond, const QLocale &locale)
+{
+    if (!(ticksPerSecond > 0))
+        return {};
+    // Whole microseconds first, so no binary fraction shows as ...999.
+    const qint64 us = std::llround(double(ticks) * 1e6 / ticksPerSecond);
+    const qint64 whole = us / 1000000;
+    const qint64 fraction = std::abs(us % 1000000);
+    const QString sign = us < 0 && whole == 0 ? QStringLiteral("-") : QString();
+    return sign + QString::number(whole) + locale.decimalPoint() +
+           QString::number(fraction).rightJustified(6, QLatin1Char('0'));
 }
 
 QString MessageModel::columnKey(int column)
@@ -365,7 +411,17 @@ QString MessageModel::text(int row, int column) const
     if (row < 0 || row >= count())
         return {};
     const qsizetype f = frameIndex(row);
-    return cellText(store.frame(f), f + 1, column, idIndex, locale);
+    const clsFrame &frame = store.frame(f);
+    if (column == colSeconds)
+        return frame.Time ? secondsText(*frame.Time, tickRate, locale) : QString();
+    if (column == colCycle) {
+        const qsizetype previous = store.previousOfSameId(f);
+        if (previous < 0 || !frame.Time || !store.frame(previous).Time || !(tickRate > 0))
+            return {};
+        const double ms = double(*frame.Time - *store.frame(previous).Time) * 1000.0 / tickRate;
+        return locale.toString(ms, 'f', 3);
+    }
+    return cellText(frame, f + 1, column, idIndex, locale);
 }
 
 std::vector<quint32> MessageModel::framesInCaptureOrder() const
@@ -544,7 +600,7 @@ QVariant MessageModel::data(const QModelIndex &index, int role) const
     case Qt::DisplayRole:
         return text(index.row(), index.column());
     case Qt::ForegroundRole:
-        return toQColor(rowColour(rowFrame(index.row())));
+        return QColor::fromRgb(textColour(rowFrame(index.row())));
     case Qt::TextAlignmentRole:
         return QVariant::fromValue(columnAlignment(index.column()) | Qt::AlignVCenter);
     }

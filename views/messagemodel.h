@@ -6,6 +6,7 @@
 
 #include <QAbstractTableModel>
 #include <QHash>
+#include <QRgb>
 #include <QLocale>
 #include <QString>
 
@@ -23,7 +24,10 @@
 //   "Duration" "Duration, us" right, "Device" left, "Description" left,
 //   "Signals" left (the decoded data fields; the window hides it unless asked),
 //   "Bus" centre (the frame's bus counted from 1; shown for a log of several
-//   buses).
+//   buses), "Seconds" "Time, s" right (the frame's time from the start of the
+//   capture, to the microsecond), "Cycle" "Cycle, ms" right (the time since
+//   the stored frame of the same identifier before it; empty for the first
+//   and for lost-frame records).
 // Example: frame 7, standard 123, data AA 55, stamp 0x1E240, time 40, 500 kbit/s
 //   "    7" "123" "-----" "0" "0" "0" "0" "2" "AA 55" "0001E240" "40" "120.000"
 class MessageModel final : public QAbstractTableModel
@@ -47,6 +51,8 @@ public:
         colDescription,
         colSignals,
         colBus,
+        colSeconds,
+        colCycle,
         columnTotal
     };
 
@@ -74,6 +80,17 @@ public:
     void signalsChanged(qint32 keyNumber);
     // The decimal separator of "Duration".
     void setLocale(const QLocale &l);
+    // Stamp ticks per second, for "Time, s" and "Cycle, ms"; 0 or less
+    // leaves both empty.
+    void setTicksPerSecond(double ticks);
+    [[nodiscard]] double ticksPerSecond() const { return tickRate; }
+    // `ticks` in seconds with six decimals ("12.000250"); empty without a rate.
+    [[nodiscard]] static QString secondsText(qint64 ticks, double ticksPerSecond, const QLocale &locale = QLocale());
+    // The colour the row's text is drawn in on `background`: rowColour,
+    // darkened as far as it needs to be legible (see contrast.h).
+    [[nodiscard]] QRgb textColour(const clsFrame &frame) const;
+    // The list's background, which textColour reads against (white until set).
+    void setBackground(QRgb colour);
 
     // The text of one cell of frame number `number` (1-based position in the
     // store) and its row colour (0x00BBGGRR): light grey F1F1F1 for a lost
@@ -171,6 +188,10 @@ private:
     CaptureStore &store;
     const IdIndex *idIndex = nullptr;
     QLocale locale;
+    double tickRate = 0;
+    QRgb background = 0xFFFFFFFF;
+    // Text colour by row colour: a few thousand colours, each worked out once.
+    mutable QHash<quint32, QRgb> readable;
     std::vector<quint32> rows; // row -> 0-based frame index
     // Every frame the list holds, shown or hidden by the display filter, in
     // capture order.

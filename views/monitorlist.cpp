@@ -1,6 +1,7 @@
 #include "views/monitorlist.h"
 
 #include "views/qcolour.h"
+#include "views/contrast.h"
 #include "core/values.h"
 #include "views/listfont.h"
 
@@ -22,6 +23,77 @@ void MonitorList::setListFont(const QFont &f)
     font = f;
     const QFontMetrics metrics(font);
     swatchSize = QSize(metrics.horizontalAdvance(QStringLiteral(" new ")), metrics.height());
+}
+
+void MonitorList::statisticsChanged()
+{
+    if (!rows.empty())
+        emit dataChanged(index(0, colData), index(count() - 1, columnTotal - 1), {Qt::DisplayRole});
+}
+
+void MonitorList::setBackground(QRgb colour)
+{
+    if (colour == background)
+        return;
+    background = colour;
+    if (!rows.empty())
+        emit dataChanged(index(0, 0), index(count() - 1, columnTotal - 1), {Qt::ForegroundRole});
+}
+
+QRgb MonitorList::textColour(const QString &key) const
+{
+    return contrast::readableOn(rgbFromColour(idColour(key)), background);
+}
+
+QVariant MonitorList::statisticsData(const Row &row, int column, int role) const
+{
+    const IdStatistics::Entry *e = stats ? stats->find(row.keyNumber) : nullptr;
+    if (!e)
+        return {};
+    double period = 0;
+    switch (column) {
+    case colMean:
+        period = stats->meanPeriod(*e);
+        break;
+    case colMin:
+        period = stats->minPeriod(*e);
+        break;
+    case colMax:
+        period = stats->maxPeriod(*e);
+        break;
+    default:
+        break;
+    }
+    const bool isPeriod = column == colMean || column == colMin || column == colMax;
+    const int expected = isPeriod && idIndex ? idIndex->cycleTimeMs(row.keyNumber) : 0;
+    const bool off = isPeriod && e->periods > 0 && periodDeviates(period, expected);
+    switch (role) {
+    case Qt::DisplayRole:
+        switch (column) {
+        case colData: {
+            if (e->remote)
+                return QStringLiteral("R%1").arg(e->dlc);
+            QString text;
+            for (int i = 0; i < std::min<int>(e->dlc, 8); ++i)
+                text += (i ? QStringLiteral(" ") : QString()) + hexPad(e->data[size_t(i)], 2);
+            return text;
+        }
+        case colRate:
+            return QString::number(stats->framesPerSecond(*e), 'f', 1);
+        case colJitter:
+            return e->periods > 1 ? QString::number(stats->jitter(*e) * 1000.0, 'f', 3) : QString();
+        default:
+            return e->periods > 0 ? QString::number(period * 1000.0, 'f', 3) : QString();
+        }
+    case Qt::BackgroundRole:
+        return off ? QVariant(QColor::fromRgba(deviationBackground)) : QVariant();
+    case Qt::ForegroundRole:
+        return QColor::fromRgb(
+            contrast::readableOn(rgbFromColour(idColour(row.key)), off ? deviationBackground : background));
+    case Qt::ToolTipRole:
+        return expected > 0 ? QStringLiteral("Cycle time in the CAN data base: %1 ms").arg(expected) : QVariant();
+    }
+    return {};
 }
 
 // ---- the capture store's side ----------------------------------------------
@@ -233,10 +305,12 @@ void MonitorList::addIDImages(const QString &key)
 
     QImage swatch(swatchSize, QImage::Format_ARGB32_Premultiplied);
     swatch.fill(colour);
+    // The marks are black or white, whichever reads on the swatch.
+    const QColor markPen = QColor::fromRgb(contrast::textOn(colour.rgb()));
     if (lost) {
         QPainter painter(&swatch);
         painter.setFont(font);
-        painter.setPen(Qt::black);
+        painter.setPen(markPen);
         painter.drawText(QPointF(metrics.horizontalAdvance(QLatin1Char(' ')) / 2.0, metrics.ascent()),
                          QStringLiteral("lost"));
     }
@@ -248,7 +322,7 @@ void MonitorList::addIDImages(const QString &key)
     if (!lost) {
         QPainter painter(&marked);
         painter.setFont(font);
-        painter.setPen(Qt::black);
+        painter.setPen(markPen);
         painter.drawText(QPointF(0, metrics.ascent()), QStringLiteral(" new "));
     }
     images.insert(imageSlot(key, true), marked);
@@ -333,6 +407,8 @@ QVariant MonitorList::data(const QModelIndex &i, int role) const
     if (!i.isValid() || i.row() >= count())
         return {};
     const Row &row = rows[size_t(i.row())];
+    if (i.column() >= colData && role != Qt::TextAlignmentRole && role != Qt::FontRole && role != Qt::UserRole)
+        return statisticsData(row, i.column(), role);
     switch (role) {
     case Qt::DisplayRole:
         switch (i.column()) {
@@ -345,7 +421,7 @@ QVariant MonitorList::data(const QModelIndex &i, int role) const
         }
         break;
     case Qt::ForegroundRole:
-        return toQColor(idColour(row.key));
+        return QColor::fromRgb(textColour(row.key));
     case Qt::DecorationRole:
         if (i.column() == colOrdinal)
             return images.value(imageSlot(row.key, !row.suffix.isEmpty()));
@@ -355,9 +431,10 @@ QVariant MonitorList::data(const QModelIndex &i, int role) const
             return row.checked ? Qt::Checked : Qt::Unchecked;
         break;
     case Qt::TextAlignmentRole:
-        return QVariant::fromValue(Qt::AlignVCenter | (i.column() == colID      ? Qt::AlignHCenter
-                                                       : i.column() == colCount ? Qt::AlignRight
-                                                                                : Qt::AlignLeft));
+        return QVariant::fromValue(Qt::AlignVCenter | (i.column() == colID ? Qt::AlignHCenter
+                                                       : i.column() == colCount || i.column() >= colRate
+                                                           ? Qt::AlignRight
+                                                           : Qt::AlignLeft));
     case Qt::FontRole:
         return font;
     case Qt::UserRole:
@@ -408,12 +485,25 @@ QVariant MonitorList::headerData(int section, Qt::Orientation orientation, int r
             return QStringLiteral("ID");
         case colCount:
             return QStringLiteral("Count");
+        case colData:
+            return QStringLiteral("Data");
+        case colRate:
+            return QStringLiteral("Rate, /s");
+        case colMean:
+            return QStringLiteral("Mean, ms");
+        case colMin:
+            return QStringLiteral("Min, ms");
+        case colMax:
+            return QStringLiteral("Max, ms");
+        case colJitter:
+            return QStringLiteral("Jitter, ms");
         }
     }
     if (role == Qt::TextAlignmentRole)
-        return QVariant::fromValue(Qt::AlignVCenter | (section == colID      ? Qt::AlignHCenter
-                                                       : section == colCount ? Qt::AlignRight
-                                                                             : Qt::AlignLeft));
+        return QVariant::fromValue(Qt::AlignVCenter | (section == colID ? Qt::AlignHCenter
+                                                       : section == colCount || section >= colRate
+                                                           ? Qt::AlignRight
+                                                           : Qt::AlignLeft));
     return {};
 }
 

@@ -2,11 +2,13 @@
 
 #include "core/dbindex.h"
 #include "core/capturestore.h"
+#include "views/idstatistics.h"
 
 #include <QAbstractTableModel>
 #include <QFont>
 #include <QHash>
 #include <QImage>
+#include <QRgb>
 #include <QString>
 
 #include <vector>
@@ -16,7 +18,11 @@
 // message list's display filter.
 //
 // Columns: 0 the ordinal padLeft(n, 2) (caption "-" or "+"), 1 "ID" formatID,
-// 2 "Count" padLeft(count, 5). Example: the first frame of the extended
+// 2 "Count" padLeft(count, 5); then the statistics of the identifier (empty
+// for lost-frame records and without statistics): 3 "Data" the last data
+// bytes, 4 "Rate, /s", 5 "Mean, ms" 6 "Min, ms" 7 "Max, ms" the period,
+// 8 "Jitter, ms". A period more than 20 % off the identifier's cycle time in
+// the data base is highlighted. Example: the first frame of the extended
 // identifier 123.04567 gives the row " 1", "123.04567", "    1", key
 // "ID_248C4567", checked, icon "ID_248C4567_new" when the data base lacks it.
 //
@@ -27,7 +33,20 @@ class MonitorList final : public QAbstractTableModel, public IdFilter, public Mo
 {
     Q_OBJECT
 public:
-    enum Column { colOrdinal = 0, colID = 1, colCount = 2, columnTotal = 3 };
+    enum Column {
+        colOrdinal = 0,
+        colID = 1,
+        colCount = 2,
+        colData,
+        colRate,
+        colMean,
+        colMin,
+        colMax,
+        colJitter,
+        columnTotal
+    };
+    // The background of a period cell off its expected cycle time.
+    static constexpr QRgb deviationBackground = 0xFFFFD8A8;
     // Three-state sorting of the "ID" and "Count" columns.
     enum class SortState { off, ascending, descending };
 
@@ -51,6 +70,15 @@ public:
     void setIdIndex(const IdIndex *index) { idIndex = index; }
     // The font the list is shown in; the icons are as big as " new " in it.
     void setListFont(const QFont &font);
+
+    // The statistics shown in the columns after "Count"; nullptr: none.
+    void setStatistics(const IdStatistics *statistics) { stats = statistics; }
+    // The statistics moved on: their cells are read again.
+    void statisticsChanged();
+    // The list's background, which the text colours are made legible on.
+    void setBackground(QRgb colour);
+    // The text colour of an identifier key's row (see contrast.h).
+    [[nodiscard]] QRgb textColour(const QString &key) const;
 
     // While a capture runs, a check of a new identifier's row rebuilds nothing.
     void setCaptureRunning(bool running) { capturing = running; }
@@ -132,7 +160,11 @@ private:
     std::vector<Row> rows;
     QHash<qint32, int> rowByKey;   // key number -> row
     QHash<quint64, QImage> images; // by imageSlot
+    [[nodiscard]] QVariant statisticsData(const Row &row, int column, int role) const;
+
     const IdIndex *idIndex = nullptr;
+    const IdStatistics *stats = nullptr;
+    QRgb background = 0xFFFFFFFF;
     QFont font;
     QSize swatchSize;
     QString firstCaption = QStringLiteral("-");

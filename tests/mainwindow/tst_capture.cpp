@@ -8,6 +8,7 @@
 #include "support/fakeprompts.h"
 #include "support/linkharness.h"
 #include "views/ui/frmmain.h"
+#include "views/ui/messageviews.h"
 
 #include <QAction>
 #include <QLineEdit>
@@ -159,6 +160,9 @@ private slots:
                  (QStringList{"    1", "100", "-----", "0", "0", "0", "0", "2", "11 22", "000003E8"}));
         QCOMPARE(views->rowTexts(200).mid(1, 2), (QStringList{"---", "3"}));
         QCOMPARE(views->monitor.row(3).key, QStringLiteral("ID_40000000"));
+        // The window's bus figures: every decoded frame, and the frames the record says were lost.
+        QCOMPARE(control->busStatistics().frames(), qint64(200));
+        QCOMPARE(control->busStatistics().lostFrames(), qint64(3));
     }
 
     void receiveBar_data()
@@ -299,6 +303,16 @@ private slots:
         }
         QVERIFY(messages.count() > 50);
         QCOMPARE(list->currentIndex().row(), messages.count() - 1);
+        // The statistics tick: bus figures and the start in the status bar,
+        // times in seconds, the monitor's rates.
+        window.findChild<MessageViews *>("messageViews")->statisticsTimer_Timer();
+        QVERIFY2(window.busPanelText().contains(QStringLiteral("| Frames %1 |").arg(doc.store().count())),
+                 qPrintable(window.busPanelText()));
+        QVERIFY(window.startPanelText().startsWith(QStringLiteral("Start 20")));
+        QVERIFY(QRegularExpression(QStringLiteral("^\\d+\\.\\d{6}$"))
+                    .match(messages.text(messages.count() - 1, MessageModel::colSeconds))
+                    .hasMatch());
+        QVERIFY(!monitor.index(monitor.rowOf(0x123), MonitorList::colRate).data().toString().isEmpty());
         QVERIFY(doc.hasRows() && doc.isModified() && !doc.canSave()); // no file name yet
         QCOMPARE(monitor.iconKey(monitor.rowOf(0x123)), QStringLiteral("ID_00000123"));
         QCOMPARE(monitor.iconKey(monitor.rowOf(0x100)), QStringLiteral("ID_00000100_new"));

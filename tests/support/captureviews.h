@@ -25,6 +25,9 @@ public:
     };
     QHash<QString, Node> nodes;
     QHash<qint32, std::shared_ptr<const SignalSet>> sets;
+    QHash<qint32, int> cycleTimes; // key number -> ms
+
+    [[nodiscard]] int cycleTimeMs(qint32 keyNumber) const override { return cycleTimes.value(keyNumber); }
 
     void setFields(qint32 keyNumber, const QList<DataField> &fields)
     {

@@ -1,4 +1,5 @@
 #include "support/testregistry.h"
+#include "views/contrast.h"
 #include "candb/ui/dbtree.h"
 #include "support/captureviews.h"
 #include "views/qcolour.h"
@@ -92,7 +93,9 @@ private slots:
             QCOMPARE(list.data(list.index(0, 0), Qt::CheckStateRole).toInt(),
                      int(row.checked ? Qt::Checked : Qt::Unchecked));
             QCOMPARE(list.isShown(row.keyNumber), row.checked);
-            QCOMPARE(list.data(list.index(0, 1), Qt::ForegroundRole).value<QColor>().rgb(), rgbFromColour(row.colour));
+            // The text is the identity colour made legible on the list's white.
+            QCOMPARE(list.data(list.index(0, 1), Qt::ForegroundRole).value<QColor>().rgb(),
+                     contrast::readableOn(rgbFromColour(row.colour), qRgb(255, 255, 255)));
             QCOMPARE(list.data(list.index(0, 0), Qt::DecorationRole).value<QImage>(), list.image(row.icon));
         }
     }

@@ -31,6 +31,7 @@
 
 #include <QAction>
 #include <QCloseEvent>
+#include <QDateTime>
 #include <QDockWidget>
 #include <QDragEnterEvent>
 #include <QDropEvent>
@@ -78,6 +79,18 @@ frmMain::frmMain(AppContext &context, PortFactory makePort, QWidget *parent)
     createDbTree();
     createSignalViews();
     createNavigation();
+    // Columns hidden from the headers' menus; "Signals" has its View item and
+    // "Bus" follows the file read.
+    QList<int> messageColumns;
+    for (int c = 0; c < MessageModel::columnTotal; ++c)
+        if (c != MessageModel::colSignals && c != MessageModel::colBus)
+            messageColumns << c;
+    settings->addHiddenColumns(QStringLiteral("ListViewMessages_Hidden"), panes->lvListViewMessages->header(),
+                               messageColumns);
+    QList<int> idColumns;
+    for (int c = 0; c < MonitorList::columnTotal; ++c)
+        idColumns << c;
+    settings->addHiddenColumns(QStringLiteral("ListViewID_Hidden"), panes->lvListViewID->header(), idColumns);
 
     loadTimer = new QTimer(this);
     loadTimer->setObjectName(QStringLiteral("loadTimer"));
@@ -263,6 +276,45 @@ void frmMain::createStatusBar()
         sbStatusBarCAN->addWidget(panel, stretch[i]);
         statusPanels[i] = panel;
     }
+    busPanel = new QLabel(sbStatusBarCAN);
+    busPanel->setObjectName(QStringLiteral("sbStatusBarCAN_Bus"));
+    busPanel->setFrameStyle(QFrame::Panel | QFrame::Sunken);
+    sbStatusBarCAN->addWidget(busPanel, 4);
+    startPanel = new QLabel(sbStatusBarCAN);
+    startPanel->setObjectName(QStringLiteral("sbStatusBarCAN_Start"));
+    startPanel->setFrameStyle(QFrame::Panel | QFrame::Sunken);
+    sbStatusBarCAN->addWidget(startPanel, 2);
+}
+
+QString frmMain::busPanelText() const
+{
+    return busPanel->text();
+}
+
+QString frmMain::startPanelText() const
+{
+    return startPanel->text();
+}
+
+void frmMain::showStatistics()
+{
+    const BusStatistics &bus = messageViews->captureStatistics().bus();
+    busPanel->setText(QStringLiteral("Load %1 % | Frames %2 | %3 /s | Lost %4 | Dropped %5")
+                          .arg(bus.loadPercent(), 0, 'f', 1)
+                          .arg(bus.frames())
+                          .arg(bus.framesPerSecond(), 0, 'f', 0)
+                          .arg(bus.lostFrames())
+                          .arg(link->droppedBadChecksum() + link->droppedBadHeader()));
+    busPanel->setToolTip(QStringLiteral("Bus load over the last second of the capture (%1 % over all of it); "
+                                        "frames lost on the bus as the analyser reported them; packets the "
+                                        "link dropped: %2 for a bad checksum, %3 for a broken header")
+                             .arg(bus.averageLoadPercent(), 0, 'f', 1)
+                             .arg(link->droppedBadChecksum())
+                             .arg(link->droppedBadHeader()));
+    const std::optional<qint64> start = captureDocument.wallStartMicroseconds();
+    startPanel->setText(start ? QStringLiteral("Start ") + QDateTime::fromMSecsSinceEpoch(*start / 1000)
+                                                              .toString(QStringLiteral("yyyy-MM-dd hh:mm:ss.zzz"))
+                              : QString());
 }
 
 void frmMain::createLink(PortFactory makePort)
@@ -535,6 +587,7 @@ void frmMain::sendAgain(const clsFrame &frame)
 void frmMain::createCaptureViews()
 {
     messageViews = new MessageViews(captureDocument, *panes, *actions, this);
+    connect(messageViews, &MessageViews::statisticsUpdated, this, &frmMain::showStatistics);
     messageModel = messageViews->messages();
     monitorList = messageViews->monitor();
     captureWindow = new frmCapture(*link, this);

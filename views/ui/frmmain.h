@@ -53,6 +53,9 @@ public:
     // Status-bar panels, numbered 1 to 4; other numbers are ignored / read as "".
     void setStatusPanel(int index, const QString &text) override;
     [[nodiscard]] QString statusPanelText(int index) const;
+    // The bus figures and the capture's start, after the four panels.
+    [[nodiscard]] QString busPanelText() const;
+    [[nodiscard]] QString startPanelText() const;
     // Shows the analyser status byte: capture in panel 3, mode in panel 2, the
     // check mark of the matching Run item and the pressed mode button.
     void showCAN_Status(quint8 analyserStatus) override;
@@ -88,6 +91,7 @@ protected:
 
 private:
     void createStatusBar();
+    void showStatistics();
     void createLink(PortFactory makePort);
     void createCaptureViews();
     void createDocument();
@@ -129,6 +133,8 @@ private:
     std::unique_ptr<MainActions> actions;
     QStatusBar *sbStatusBarCAN = nullptr;
     QLabel *statusPanels[4] = {};
+    QLabel *busPanel = nullptr;
+    QLabel *startPanel = nullptr;
     MainPanes *panes = nullptr;
     std::unique_ptr<WindowSettings> settings;
     QTimer *loadTimer = nullptr;

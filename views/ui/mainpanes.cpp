@@ -117,7 +117,9 @@ void MainPanes::sizeControls()
         return;
     const int toolBarHeight = toolBar->isHidden() ? 0 : toolBar->sizeHint().height();
     const int statusBarHeight = statusBar->isHidden() ? 0 : statusBar->sizeHint().height();
-    layout.sizeControls(innerSize(), toolBarHeight, statusBarHeight);
+    const QSize inner = innerSize();
+    layout.followResize(inner);
+    layout.sizeControls(inner, toolBarHeight, statusBarHeight);
 
     // The panes live in the central widget, which starts below the tool bar.
     const QWidget *menu = window.menuWidget();

@@ -15,9 +15,28 @@
 #include "views/ui/tracenav.h"
 
 #include <QAction>
+#include <QDateTime>
+#include <QFontMetrics>
 #include <QHeaderView>
 #include <QMenu>
+#include <QScrollBar>
+#include <QTimer>
 #include <QTreeView>
+
+namespace {
+
+constexpr int statisticsInterval = 250; // ms: at most four refreshes a second
+
+// Keeps a list's horizontal scroll position across what `change` does.
+template <typename Change>
+void keepHorizontalScroll(QTreeView *view, Change change)
+{
+    const int x = view->horizontalScrollBar()->value();
+    change();
+    view->horizontalScrollBar()->setValue(x);
+}
+
+} // namespace
 
 MessageViews::MessageViews(CaptureDocument &document, MainPanes &panes, const MainActions &actions, QWidget *window)
     : QObject(window)
@@ -49,6 +68,27 @@ MessageViews::MessageViews(CaptureDocument &document, MainPanes &panes, const Ma
     header->setSectionHidden(MessageModel::colSignals, true);
     // A capture comes from one bus; a log of several shows the bus of each row.
     header->setSectionHidden(MessageModel::colBus, true);
+    setDefaultColumnWidths();
+    messageModel->setBackground(messages->palette().color(QPalette::Base).rgb());
+    monitorList->setBackground(panes.lvListViewID->palette().color(QPalette::Base).rgb());
+    monitorList->setStatistics(&statistics.identifiers());
+    // The headers' pop-up menus show and hide columns; View › Signals Column
+    // stays the one switch of "Signals".
+    QAction *signalsColumn = actions.action(QStringLiteral("mnuViewSignalsColumn"));
+    header->setContextMenuPolicy(Qt::CustomContextMenu);
+    connect(header, &QWidget::customContextMenuRequested, this, [header, signalsColumn](const QPoint &at) {
+        showColumnMenu(header, header->mapToGlobal(at), [signalsColumn](int column, bool shown) {
+            if (column != MessageModel::colSignals || !signalsColumn)
+                return false;
+            if (signalsColumn->isChecked() != shown)
+                signalsColumn->trigger();
+            return true;
+        });
+    });
+    QHeaderView *idHeader = panes.lvListViewID->header();
+    idHeader->setContextMenuPolicy(Qt::CustomContextMenu);
+    connect(idHeader, &QWidget::customContextMenuRequested, this,
+            [idHeader](const QPoint &at) { showColumnMenu(idHeader, idHeader->mapToGlobal(at)); });
     connect(header, &QHeaderView::sectionClicked, this, [this, messages, header](int column) {
         const bool sorted = messageModel->columnClick(column);
         // The header shows the order actually in force.
@@ -132,6 +172,93 @@ MessageViews::MessageViews(CaptureDocument &document, MainPanes &panes, const Ma
     navigation = new TraceNavigator(*this, document, *messages, messages->parentWidget());
     panes.traceBars = navigation->bars();
     connect(navigation, &TraceNavigator::barsResized, &panes, &MainPanes::sizeControls);
+    statsTimer = new QTimer(this);
+    statsTimer->setObjectName(QStringLiteral("statisticsTimer"));
+    statsTimer->setInterval(statisticsInterval);
+    connect(statsTimer, &QTimer::timeout, this, &MessageViews::statisticsTimer_Timer);
+    statsTimer->start();
+}
+
+void MessageViews::setDefaultColumnWidths()
+{
+    QTreeView *messages = panes.lvListViewMessages;
+    QHeaderView *header = messages->header();
+    const QFontMetrics cells(messages->font());
+    const QFontMetrics captions(header->font());
+    const int pad = cells.horizontalAdvance(QStringLiteral("00"));
+    // Wide enough for the caption and for the widest text the column holds.
+    const auto fit = [&](int column, const QString &sample) {
+        const int caption = captions.horizontalAdvance(MessageModel::columnCaption(column));
+        header->resizeSection(column, std::max(caption, cells.horizontalAdvance(sample)) + pad);
+    };
+    fit(MessageModel::colNum, QStringLiteral("0000000"));
+    fit(MessageModel::colIDStd, QStringLiteral("000"));
+    fit(MessageModel::colIDExt, QStringLiteral("00000"));
+    for (int flag : {MessageModel::colRTR, MessageModel::colIDE, MessageModel::colRB1, MessageModel::colRB0,
+                     MessageModel::colDLC})
+        fit(flag, QStringLiteral("0"));
+    fit(MessageModel::colData, QStringLiteral("00 00 00 00 00 00 00 00"));
+    fit(MessageModel::colTSMP, QStringLiteral("00000000"));
+    fit(MessageModel::colTime, QStringLiteral("0000000000"));
+    fit(MessageModel::colDuration, QStringLiteral("000.000"));
+    fit(MessageModel::colDevice, QStringLiteral("Engine control"));
+    fit(MessageModel::colDescription, QStringLiteral("Engine speed and torque"));
+    fit(MessageModel::colBus, QStringLiteral("0"));
+    fit(MessageModel::colSeconds, QStringLiteral("00000.000000"));
+    fit(MessageModel::colCycle, QStringLiteral("00000.000"));
+
+    QHeaderView *ids = panes.lvListViewID->header();
+    const QFontMetrics idCells(panes.lvListViewID->font());
+    const int idPad = idCells.horizontalAdvance(QStringLiteral("00"));
+    ids->resizeSection(MonitorList::colData, idCells.horizontalAdvance(QStringLiteral("00 00 00 00 00 00 00 00")) + idPad);
+    for (int c = MonitorList::colRate; c < MonitorList::columnTotal; ++c)
+        ids->resizeSection(c, std::max(idCells.horizontalAdvance(QStringLiteral("00000.000")),
+                                       QFontMetrics(ids->font()).horizontalAdvance(
+                                           monitorList->headerData(c, Qt::Horizontal, Qt::DisplayRole).toString())) +
+                                  idPad);
+}
+
+void MessageViews::showColumnMenu(QHeaderView *header, const QPoint &globalPos,
+                                  const std::function<bool(int, bool)> &toggle)
+{
+    QMenu menu;
+    QAbstractItemModel *model = header->model();
+    int shown = 0;
+    for (int c = 0; c < header->count(); ++c)
+        shown += header->isSectionHidden(c) ? 0 : 1;
+    for (int c = 0; c < header->count(); ++c) {
+        QString caption = model ? model->headerData(c, Qt::Horizontal, Qt::DisplayRole).toString() : QString();
+        if (caption.trimmed().isEmpty() || caption == QLatin1String("-") || caption == QLatin1String("+"))
+            caption = QStringLiteral("(column %1)").arg(c + 1);
+        QAction *item = menu.addAction(QString(caption).replace(QLatin1Char('&'), QLatin1String("&&")));
+        item->setCheckable(true);
+        item->setChecked(!header->isSectionHidden(c));
+        // The last shown column stays: a list without columns has no header
+        // to bring them back with.
+        item->setEnabled(header->isSectionHidden(c) || shown > 1);
+        QObject::connect(item, &QAction::toggled, header, [header, c, toggle](bool on) {
+            if (!toggle || !toggle(c, on))
+                header->setSectionHidden(c, !on);
+        });
+    }
+    menu.exec(globalPos);
+}
+
+void MessageViews::statisticsTimer_Timer()
+{
+    const CaptureStore &store = document.store();
+    const double ticks = document.ticksPerSecond();
+    messageModel->setTicksPerSecond(ticks);
+    statistics.setRates(document.canSpeed(), ticks);
+    if (statistics.update(store) || store.isEmpty()) {
+        monitorList->statisticsChanged();
+        emit statisticsUpdated();
+    }
+}
+
+void MessageViews::captureStarted()
+{
+    document.markCaptureStart(QDateTime::currentMSecsSinceEpoch() * 1000);
 }
 
 MessageViews::~MessageViews()
@@ -156,11 +283,13 @@ void MessageViews::rebuildLVM()
 {
     const CaptureStore &store = document.store();
     if (!store.isEmpty()) {
-        frmRebuildLVM progress(*messageModel, store.count(), window);
-        progress.exec();
-        keepTimeLine = true;
-        selectMessageRow(progress.selectedRow());
-        keepTimeLine = false;
+        keepHorizontalScroll(panes.lvListViewMessages, [&] {
+            frmRebuildLVM progress(*messageModel, store.count(), window);
+            progress.exec();
+            keepTimeLine = true;
+            selectMessageRow(progress.selectedRow());
+            keepTimeLine = false;
+        });
     }
     redrawTimeLine();
 }
@@ -176,7 +305,8 @@ void MessageViews::selectMessageRow(int row)
     selecting = true;
     messages->selectionModel()->setCurrentIndex(index, QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
     selecting = false;
-    messages->scrollTo(index);
+    // Showing the row never scrolls the list back to its first column.
+    keepHorizontalScroll(messages, [&] { messages->scrollTo(index); });
 }
 
 void MessageViews::showUserRow(int row)
@@ -220,12 +350,15 @@ void MessageViews::clear()
     plotValues->storeCleared();
     pictOscilograph->clearScroll();
     panes.lvListViewMessages->header()->setSectionHidden(MessageModel::colBus, true);
+    statistics.clear();
+    statisticsTimer_Timer();
 }
 
 void MessageViews::showLoaded()
 {
     plotValues->reload();
     pictOscilograph->leaveLive();
+    messageModel->setTicksPerSecond(document.ticksPerSecond());
     pictOscilograph->setScroll_Begin();
     panes.lvListViewMessages->header()->setSectionHidden(MessageModel::colBus,
                                                          !captureformats::showsBusColumn(document.buses()));

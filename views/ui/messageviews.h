@@ -1,9 +1,11 @@
 #pragma once
 
 #include "link/capturecontrol.h"
+#include "views/capturestatistics.h"
 
 #include <QObject>
 
+#include <functional>
 #include <vector>
 
 class CaptureDocument;
@@ -17,6 +19,8 @@ class SignalPane;
 class TimeLinePanel;
 class TraceFollow;
 class TraceNavigator;
+class QHeaderView;
+class QTimer;
 class QWidget;
 namespace displayfilter {
 struct Filter;
@@ -62,7 +66,20 @@ public:
     // A freshly read file: the time line goes to the start and the list is rebuilt.
     void showLoaded();
 
+    // The statistics tick (every 250 ms; tests call it): takes the frames
+    // stored since the last tick into the statistics, refreshes the monitor's
+    // statistics columns and the times' rate, and tells statisticsUpdated.
+    void statisticsTimer_Timer();
+    [[nodiscard]] const CaptureStatistics &captureStatistics() const { return statistics; }
+    [[nodiscard]] QTimer *statisticsTimer() const { return statsTimer; }
+
+    // The pop-up menu of a list's column headers: one check item per column
+    // (shown or hidden); `toggle` runs for a column the list manages itself.
+    static void showColumnMenu(QHeaderView *header, const QPoint &globalPos,
+                               const std::function<bool(int column, bool shown)> &toggle = {});
+
     // CaptureSink.
+    void captureStarted() override;
     bool captureFrame(const clsFrame &frame) override;
     void captureBatchDone() override;
     void resetViewScroll() override;
@@ -71,9 +88,12 @@ public:
 signals:
     // Monitor › ID › Add to Plot: every data field of the identifier.
     void plotIdRequested(qint32 keyNumber);
+    // The statistics moved on (or were emptied).
+    void statisticsUpdated();
 
 private:
     void redrawTimeLine();
+    void setDefaultColumnWidths();
 
     CaptureDocument &document;
     MainPanes &panes;
@@ -93,4 +113,6 @@ private:
     // Frames stored during the running decode; their rows are appended in
     // one go when it ends.
     std::vector<quint32> capturedRows;
+    CaptureStatistics statistics;
+    QTimer *statsTimer = nullptr;
 };

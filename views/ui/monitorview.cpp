@@ -1,6 +1,8 @@
 #include "views/ui/monitorview.h"
 
+#include "core/values.h"
 #include "views/listfont.h"
+#include "views/qcolour.h"
 #include "views/monitorlist.h"
 
 #include <QDrag>
@@ -51,7 +53,8 @@ void MonitorView::mousePressEvent(QMouseEvent *event)
     const QModelIndex at = indexAt(event->position().toPoint());
     if (at.isValid() && list) {
         key = list->row(at.row()).key;
-        colour = at.data(Qt::ForegroundRole).value<QColor>();
+        // The identity colour, not the text's (which may be darkened to read).
+        colour = toQColor(idColour(key));
         dragArmed = true;
     }
 }

@@ -77,6 +77,8 @@ void WindowSettings::restore()
         const int fallback = int(pixelsToTwips(MainLayout::defaultHorizontal(k, inner.height()), dy));
         layout.hSplitter[size_t(k)] = twipsToPixels(params.getInt(keyHSplitter + QString::number(k), fallback), dy);
     }
+    // The positions are the restored window's: the next layout takes them as they are.
+    layout.placedFor = QSize();
 
     const auto restoreColumns = [this, dx](QHeaderView *header, const QString &key) {
         for (int i = 1; i <= header->count(); ++i) {
@@ -91,6 +93,11 @@ void WindowSettings::restore()
     };
     restoreColumns(messageColumns, keyMessagesColWidth);
     restoreColumns(idColumns, keyIDColWidth);
+    for (const HiddenColumns &h : std::as_const(hiddenColumns)) {
+        const QStringList hidden = params.getParam(h.key, QString()).split(QLatin1Char(','), Qt::SkipEmptyParts);
+        for (int c : h.columns)
+            h.header->setSectionHidden(c, hidden.contains(QString::number(c + 1)));
+    }
 
     for (const auto &[key, item] : std::as_const(shownStates))
         if ((params.getInt(key, 0) != 0) != item->isChecked())
@@ -100,6 +107,11 @@ void WindowSettings::restore()
 void WindowSettings::addShownState(const QString &key, QAction *item)
 {
     shownStates.append({key, item});
+}
+
+void WindowSettings::addHiddenColumns(const QString &key, QHeaderView *header, const QList<int> &columns)
+{
+    hiddenColumns.append({key, header, columns});
 }
 
 void WindowSettings::save()
@@ -127,6 +139,15 @@ void WindowSettings::save()
     saveColumns(idColumns, keyIDColWidth);
     for (const auto &[key, item] : std::as_const(shownStates))
         setParam(key, item->isChecked() ? 1 : 0);
+    for (const HiddenColumns &h : std::as_const(hiddenColumns)) {
+        QStringList hidden;
+        for (int c : h.columns)
+            if (h.header->isSectionHidden(c))
+                hidden << QString::number(c + 1);
+        const QString text = hidden.join(QLatin1Char(','));
+        if (params.getParam(h.key, QString()) != text)
+            params.setParam(h.key, text);
+    }
     // The rectangle of the normal state, also while maximised or minimised.
     const QRect normal = (window.isMaximized() || window.isMinimized()) ? window.normalGeometry() : window.geometry();
     setParam(keyMainLeft, pixelsToTwips(normal.x(), dx));

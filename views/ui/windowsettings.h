@@ -30,6 +30,10 @@ public:
     // "0" under `key`; hidden at first start. restore() triggers the item
     // when the kept state differs from its check mark, save() writes the mark.
     void addShownState(const QString &key, QAction *item);
+    // The columns of `header` that the user may hide (0-based), kept as the
+    // 1-based numbers of the hidden ones, comma-separated, under `key`;
+    // none hidden at first start.
+    void addHiddenColumns(const QString &key, QHeaderView *header, const QList<int> &columns);
 
 private:
     QMainWindow &window;
@@ -38,4 +42,11 @@ private:
     QHeaderView *messageColumns;
     QHeaderView *idColumns;
     QList<QPair<QString, QAction *>> shownStates;
+    struct HiddenColumns
+    {
+        QString key;
+        QHeaderView *header;
+        QList<int> columns;
+    };
+    QList<HiddenColumns> hiddenColumns;
 };

@@ -1,0 +1,32 @@
+#pragma once
+
+#include "core/busload.h"
+#include "views/idstatistics.h"
+
+class CaptureStore;
+
+// The statistics of the frames in a capture store, brought up to date on
+// demand: each update takes only the frames stored since the last one, so a
+// display that refreshes a few times a second costs nothing per frame in
+// between. A store that shrank (emptied, replaced) starts them afresh.
+class CaptureStatistics final
+{
+public:
+    // The bus's bit rate and the stamps' ticks per second. A change of rate
+    // counts the store again at the next update.
+    void setRates(double bitRate, double ticksPerSecond);
+
+    // Takes the frames stored since the last call. Returns whether any was new.
+    bool update(const CaptureStore &store);
+    void clear();
+
+    [[nodiscard]] const IdStatistics &identifiers() const { return ids; }
+    [[nodiscard]] const BusStatistics &bus() const { return busStats; }
+    [[nodiscard]] qsizetype framesTaken() const { return taken; }
+
+private:
+    IdStatistics ids;
+    BusStatistics busStats;
+    qsizetype taken = 0;
+    const CaptureStore *from = nullptr;
+};
