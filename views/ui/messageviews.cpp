@@ -68,7 +68,6 @@ MessageViews::MessageViews(CaptureDocument &document, MainPanes &panes, const Ma
     header->setSectionHidden(MessageModel::colSignals, true);
     // A capture comes from one bus; a log of several shows the bus of each row.
     header->setSectionHidden(MessageModel::colBus, true);
-    setDefaultColumnWidths();
     messageModel->setBackground(messages->palette().color(QPalette::Base).rgb());
     monitorList->setBackground(panes.lvListViewID->palette().color(QPalette::Base).rgb());
     monitorList->setStatistics(&statistics.identifiers());
@@ -172,6 +171,7 @@ MessageViews::MessageViews(CaptureDocument &document, MainPanes &panes, const Ma
     navigation = new TraceNavigator(*this, document, *messages, messages->parentWidget());
     panes.traceBars = navigation->bars();
     connect(navigation, &TraceNavigator::barsResized, &panes, &MainPanes::sizeControls);
+    setDefaultColumnWidths();
     statsTimer = new QTimer(this);
     statsTimer->setObjectName(QStringLiteral("statisticsTimer"));
     statsTimer->setInterval(statisticsInterval);
@@ -207,15 +207,24 @@ void MessageViews::setDefaultColumnWidths()
     fit(MessageModel::colSeconds, QStringLiteral("00000.000000"));
     fit(MessageModel::colCycle, QStringLiteral("00000.000"));
 
+    // The monitor's rows are drawn in the list font (its model says so).
     QHeaderView *ids = panes.lvListViewID->header();
-    const QFontMetrics idCells(panes.lvListViewID->font());
+    const QFontMetrics idCells(listFont());
+    const QFontMetrics idCaptions(ids->font());
     const int idPad = idCells.horizontalAdvance(QStringLiteral("00"));
-    ids->resizeSection(MonitorList::colData, idCells.horizontalAdvance(QStringLiteral("00 00 00 00 00 00 00 00")) + idPad);
+    const auto fitId = [&](int column, const QString &sample) {
+        const QString caption = monitorList->headerData(column, Qt::Horizontal, Qt::DisplayRole).toString();
+        ids->resizeSection(column, std::max(idCaptions.horizontalAdvance(caption), idCells.horizontalAdvance(sample)) +
+                                       idPad);
+    };
+    // Check box, swatch and a two-digit ordinal.
+    ids->resizeSection(MonitorList::colOrdinal,
+                       monitorList->iconSize().width() + idCells.horizontalAdvance(QStringLiteral("000")) + 3 * idPad);
+    fitId(MonitorList::colID, QStringLiteral("000.00000"));
+    fitId(MonitorList::colCount, QStringLiteral("0000000"));
+    fitId(MonitorList::colData, QStringLiteral("00 00 00 00 00 00 00 00"));
     for (int c = MonitorList::colRate; c < MonitorList::columnTotal; ++c)
-        ids->resizeSection(c, std::max(idCells.horizontalAdvance(QStringLiteral("00000.000")),
-                                       QFontMetrics(ids->font()).horizontalAdvance(
-                                           monitorList->headerData(c, Qt::Horizontal, Qt::DisplayRole).toString())) +
-                                  idPad);
+        fitId(c, QStringLiteral("00000.000"));
 }
 
 void MessageViews::showColumnMenu(QHeaderView *header, const QPoint &globalPos,
@@ -302,11 +311,15 @@ void MessageViews::selectMessageRow(int row)
         return;
     }
     const QModelIndex index = messageModel->index(row, 0);
-    selecting = true;
-    messages->selectionModel()->setCurrentIndex(index, QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
-    selecting = false;
-    // Showing the row never scrolls the list back to its first column.
-    keepHorizontalScroll(messages, [&] { messages->scrollTo(index); });
+    // Selecting and showing the row never scrolls the list back to its first
+    // column (the view scrolls to the new current cell, which is in column 0).
+    keepHorizontalScroll(messages, [&] {
+        selecting = true;
+        messages->selectionModel()->setCurrentIndex(index,
+                                                    QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
+        selecting = false;
+        messages->scrollTo(index);
+    });
 }
 
 void MessageViews::showUserRow(int row)
