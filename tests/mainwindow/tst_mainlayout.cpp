@@ -8,6 +8,7 @@
 #include "support/linkharness.h"
 #include "views/messagemodel.h"
 #include "views/ui/frmmain.h"
+#include "views/ui/mainpanes.h"
 #include "views/ui/messageviews.h"
 #include "views/ui/splitterbar.h"
 #include "views/ui/timelinepanel.h"
@@ -15,6 +16,7 @@
 #include <QAction>
 #include <QDir>
 #include <QHeaderView>
+#include <QLayout>
 #include <QMouseEvent>
 #include <QScrollBar>
 #include <QStatusBar>
@@ -339,6 +341,50 @@ private slots:
 
     // Cancel keeps the window and the capture; No closes without saving. Settings are written on close only; the
     // temporary folder that was there before the run is never removed.
+    // Columns the user hid from the header menu come back hidden; a double
+    // click on a header edge fits the column; the list keeps its horizontal
+    // scroll while it follows new rows; the panes keep their proportions.
+    void columnsAndPanesKeepTheUsersLayout()
+    {
+        params = std::make_unique<ParamStore>(*db);
+        params->loadParams();
+        params->setParam(QStringLiteral("ListViewMessages_Hidden"), QStringLiteral("10,nonsense,99"));
+        auto window = start();
+        QTreeView *list = part<QTreeView>(*window, "lvListViewMessages");
+        QHeaderView *header = list->header();
+        QVERIFY(header->isSectionHidden(MessageModel::colTSMP)); // column 10
+        QVERIFY(!header->isSectionHidden(MessageModel::colSeconds));
+        header->setSectionHidden(MessageModel::colTSMP, false);
+        header->setSectionHidden(MessageModel::colDevice, true);
+        QVERIFY(window->close());
+        QCOMPARE(param("ListViewMessages_Hidden"), QStringLiteral("13"));
+
+        window = start();
+        list = part<QTreeView>(*window, "lvListViewMessages");
+        header = list->header();
+        QVERIFY(header->isSectionHidden(MessageModel::colDevice) && !header->isSectionHidden(MessageModel::colTSMP));
+        capture(*window, 40);
+        header->resizeSection(MessageModel::colData, 3);
+        emit header->sectionHandleDoubleClicked(MessageModel::colData);
+        QVERIFY(header->sectionSize(MessageModel::colData) >=
+                list->fontMetrics().horizontalAdvance(QStringLiteral("5A 5A 5A 5A 5A 5A 5A 5A")));
+
+        QScrollBar *across = list->horizontalScrollBar();
+        QVERIFY(across->maximum() > 0);
+        across->setValue(across->maximum());
+        const int scrolled = across->value();
+        capture(*window, 5); // selects and shows the newest row
+        QCOMPARE(across->value(), scrolled);
+        part<MessageViews>(*window)->rebuildLVM();
+        QCOMPARE(across->value(), scrolled);
+
+        MainLayout &layout = part<MainPanes>(*window)->layout;
+        const double share = double(layout.vSplitter[1]) / layout.layoutRight;
+        window->resize(window->width() + 300, window->height());
+        window->layout()->activate();
+        QVERIFY(std::abs(double(layout.vSplitter[1]) / layout.layoutRight - share) < 0.01);
+    }
+
     void closeAsksAboutViewedData()
     {
         for (const Prompts::Answer answer : {Prompts::Answer::Cancel, Prompts::Answer::No}) {
