@@ -122,8 +122,9 @@ void BusStatistics::add(const clsFrame &frame, qint64 time)
         firstTime = time;
     }
     lastTime = std::max(lastTime, time);
+    silentUntil = -1;
 
-    const qint64 s = tickRate > 0 ? qint64(std::floor(double(time - firstTime) / tickRate)) : 0;
+    const qint64 s = secondOf(time);
     if (s > second) {
         havePrevious = true;
         // A silent second in between leaves nothing for the one before.
@@ -135,6 +136,27 @@ void BusStatistics::add(const clsFrame &frame, qint64 time)
     }
     secondBits += n;
     ++secondFrames;
+}
+
+qint64 BusStatistics::secondOf(qint64 time) const
+{
+    return tickRate > 0 ? qint64(std::floor(double(time - firstTime) / tickRate)) : 0;
+}
+
+void BusStatistics::advanceTo(qint64 time)
+{
+    if (started && time > lastTime)
+        silentUntil = time;
+}
+
+std::pair<qint64, qint64> BusStatistics::lastSecond() const
+{
+    const qint64 now = silentUntil >= 0 ? std::max(secondOf(silentUntil), second) : second;
+    if (now == second + 1)
+        return {secondBits, secondFrames}; // the current window has closed
+    if (now > second + 1)
+        return {0, 0};
+    return {previousBits, previousFrames};
 }
 
 double BusStatistics::spanSeconds() const
@@ -150,8 +172,8 @@ double BusStatistics::loadPercent() const
 {
     if (bitsPerSecond <= 0)
         return 0;
-    if (havePrevious)
-        return 100.0 * double(previousBits) / bitsPerSecond;
+    if (havePrevious || (silentUntil >= 0 && secondOf(silentUntil) > second))
+        return 100.0 * double(lastSecond().first) / bitsPerSecond;
     return averageLoadPercent();
 }
 
@@ -165,8 +187,8 @@ double BusStatistics::averageLoadPercent() const
 
 double BusStatistics::framesPerSecond() const
 {
-    if (havePrevious)
-        return double(previousFrames);
+    if (havePrevious || (silentUntil >= 0 && secondOf(silentUntil) > second))
+        return double(lastSecond().second);
     const double span = spanSeconds();
     return span > 0 ? double(frameCount) / span : 0;
 }

@@ -4,6 +4,8 @@
 
 #include <QtGlobal>
 
+#include <utility>
+
 // The exact length on the wire of a classic CAN frame, stuff bits included.
 //
 // The stuffed part runs from the start of frame to the end of the CRC:
@@ -54,6 +56,10 @@ public:
     // in the current second.
     void add(const clsFrame &frame, qint64 time);
     void clear();
+    // No frame until `time` (ticks, on the frames' scale): a silent bus. The
+    // last-second figures then fall to what that second held, 0 after a
+    // whole silent second, until the next frame.
+    void advanceTo(qint64 time);
 
     [[nodiscard]] qint64 frames() const { return frameCount; }
     [[nodiscard]] qint64 lostFrames() const { return lostCount; }
@@ -67,6 +73,9 @@ public:
 
 private:
     [[nodiscard]] double spanSeconds() const;
+    [[nodiscard]] qint64 secondOf(qint64 time) const;
+    // The bits and frames of the last whole second before now.
+    [[nodiscard]] std::pair<qint64, qint64> lastSecond() const;
 
     double bitsPerSecond = 0;
     double tickRate = 0;
@@ -85,4 +94,5 @@ private:
     bool havePrevious = false;
     qint64 previousBits = 0;
     qint64 previousFrames = 0;
+    qint64 silentUntil = -1; // advanceTo's time; -1: a frame came last
 };

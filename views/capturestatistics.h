@@ -19,6 +19,12 @@ public:
     // Takes the frames stored since the last call. Returns whether any was new.
     bool update(const CaptureStore &store);
     void clear();
+    // No frame has come until `time` (ticks of the newest frame's scale).
+    void advanceTo(qint64 time)
+    {
+        ids.advanceTo(time);
+        busStats.advanceTo(time);
+    }
 
     [[nodiscard]] const IdStatistics &identifiers() const { return ids; }
     [[nodiscard]] const BusStatistics &bus() const { return busStats; }

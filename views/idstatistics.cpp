@@ -15,8 +15,15 @@ void IdStatistics::clear()
     standardSlot.clear();
     otherSlot.clear();
     newest = 0;
+    silentUntil = -1;
     first = 0;
     started = false;
+}
+
+void IdStatistics::advanceTo(qint64 time)
+{
+    if (started && time > newest)
+        silentUntil = time;
 }
 
 qint64 IdStatistics::secondOf(qint64 time) const
@@ -57,6 +64,7 @@ void IdStatistics::add(const clsFrame &frame)
         newest = time;
     }
     newest = std::max(newest, time);
+    silentUntil = -1;
     Entry &e = entryFor(frameIdNumber(frame));
     const qint64 s = secondOf(time);
     if (e.frames > 0) {
@@ -101,7 +109,7 @@ double IdStatistics::framesPerSecond(const Entry &e) const
 {
     if (tickRate <= 0 || e.frames == 0)
         return 0;
-    const qint64 now = secondOf(newest);
+    const qint64 now = secondOf(std::max(newest, silentUntil));
     if (now == secondOf(first)) {
         // The capture's first second: the rate its periods tell.
         return e.meanPeriod > 0 ? tickRate / e.meanPeriod : 0;

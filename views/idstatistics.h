@@ -41,6 +41,9 @@ public:
 
     void add(const clsFrame &frame);
     void clear();
+    // No frame until `time` (a silent bus): the frame rates count from there,
+    // until the next frame.
+    void advanceTo(qint64 time);
 
     // nullptr for an identifier without frames.
     [[nodiscard]] const Entry *find(qint32 keyNumber) const;
@@ -65,6 +68,7 @@ private:
 
     double tickRate = 0;
     qint64 newest = 0;
+    qint64 silentUntil = -1;
     qint64 first = 0;
     bool started = false;
     std::vector<Entry> entries;

@@ -209,6 +209,12 @@ private slots:
         QCOMPARE(bus.loadPercent(), 13.0);
         QCOMPARE(bus.framesPerSecond(), 1000.0);
         QVERIFY(std::abs(bus.averageLoadPercent() - 13.0) < 0.01);
+        // The bus falls silent: the second that held 2.0-2.5 s closes, then nothing.
+        bus.advanceTo(3200000);
+        QCOMPARE(bus.loadPercent(), 6.5);
+        bus.advanceTo(4500000);
+        QCOMPARE(bus.loadPercent(), 0.0);
+        QCOMPARE(bus.framesPerSecond(), 0.0);
         BusStatistics noRate;
         noRate.add(makeFrame(0, 1), 0);
         QCOMPARE(noRate.loadPercent(), 0.0); // no bit rate: no figure, no division by zero
@@ -279,6 +285,10 @@ private slots:
         }
         QCOMPARE(ids.framesPerSecond(*ids.find(1)), 10.0);
         QCOMPARE(ids.framesPerSecond(*ids.find(2)), 0.0); // silent for a second: no rate
+        ids.advanceTo(5000);                              // the whole bus silent
+        QCOMPARE(ids.framesPerSecond(*ids.find(1)), 0.0);
+        ids.add(makeFrame(5010, 1));
+        QCOMPARE(ids.find(1)->minPeriod, qint64(100)); // the silence measured no period
     }
 
     void periodHighlight_data()

@@ -260,6 +260,14 @@ void MessageViews::statisticsTimer_Timer()
     messageModel->setTicksPerSecond(ticks);
     statistics.setRates(document.canSpeed(), ticks);
     if (statistics.update(store) || store.isEmpty()) {
+        quiet.restart();
+        quietFrom = statistics.identifiers().newestTime();
+        monitorList->statisticsChanged();
+        emit statisticsUpdated();
+    } else if (document.isCapturing() && quiet.isValid() && quiet.elapsed() >= 1000) {
+        // A silent bus: no frame marks the time, so the wall clock does, and
+        // the rates of the last second fall to 0 rather than stay as they were.
+        statistics.advanceTo(quietFrom + qint64(double(quiet.elapsed()) / 1000.0 * ticks));
         monitorList->statisticsChanged();
         emit statisticsUpdated();
     }

@@ -3,6 +3,7 @@
 #include "link/capturecontrol.h"
 #include "views/capturestatistics.h"
 
+#include <QElapsedTimer>
 #include <QObject>
 
 #include <functional>
@@ -115,4 +116,7 @@ private:
     std::vector<quint32> capturedRows;
     CaptureStatistics statistics;
     QTimer *statsTimer = nullptr;
+    // Wall time since the statistics last took a frame, while capturing.
+    QElapsedTimer quiet;
+    qint64 quietFrom = 0; // the newest frame's time then
 };
