@@ -85,7 +85,8 @@ void CaptureDocument::markCaptureStart(qint64 microsecondsSinceEpoch)
 
 double CaptureDocument::ticksPerSecond() const
 {
-    return logTimerRate > 0 ? logTimerRate : busTimer > 0 ? busTimer : defaultTimerRate;
+    const double rate = stampRate();
+    return rate > 0 ? rate : defaultTimerRate;
 }
 
 void CaptureDocument::setState(bool rows, bool changed)
