@@ -447,6 +447,9 @@ ReadResult CaptureFileReader::readAll(const QString &delimiter, double bitRate,
         result.error = QStringLiteral("Can't read the file \"%1\".").arg(name);
         return result;
     }
+    struct Stopped
+    {
+    };
     clsFrame frame;
     const auto line = [&](QByteArrayView bytes) {
         ++result.lines;
@@ -459,8 +462,12 @@ ReadResult CaptureFileReader::readAll(const QString &delimiter, double bitRate,
                 result.firstSkippedLine = result.lines;
             }
         }
-        if (progress && progressStep > 0 && result.lines % progressStep == 0)
-            progress(result.lines);
+        if (progressStep > 0 && result.lines % progressStep == 0) {
+            if (progress)
+                progress(result.lines);
+            if (stop && stop->load(std::memory_order_relaxed))
+                throw Stopped();
+        }
     };
 
     // Blocks of 1 MiB cut into lines. A line ends at LF, CR LF or a CR alone;
@@ -521,6 +528,11 @@ ReadResult CaptureFileReader::readAll(const QString &delimiter, double bitRate,
         }
         if (!readFailed && !carry.isEmpty())
             line(carry);
+    } catch (const Stopped &) {
+        file.close();
+        result.cancelled = true;
+        result.error = QStringLiteral("Reading the file \"%1\" was cancelled.").arg(name);
+        return result;
     } catch (const std::bad_alloc &) {
         file.close();
         result.outOfMemory = true;

@@ -6,6 +6,7 @@
 #include <QFile>
 #include <QString>
 
+#include <atomic>
 #include <functional>
 
 class IdIndex;
@@ -106,6 +107,7 @@ struct ReadResult
     qint64 skipped = 0;          // malformed records
     qint64 firstSkippedLine = 0; // 1-based; 0 when none was skipped
     bool outOfMemory = false;    // the frames did not fit in memory (ok false)
+    bool cancelled = false;      // stopped by the stop flag (ok false)
 };
 
 // Reads a capture file line by line, in one pass.
@@ -131,8 +133,12 @@ public:
     // until then stay handed over.
     ReadResult readAll(const QString &delimiter, double bitRate, const std::function<void(const clsFrame &)> &store,
                        const std::function<void(qint64 linesRead)> &progress = {}, qint64 progressStep = 4096);
+    // A flag (set on another thread) that stops readAll, looked at every
+    // 4096 lines; nullptr: none.
+    void setStop(const std::atomic<bool> *flag) { stop = flag; }
 
 private:
+    const std::atomic<bool> *stop = nullptr;
     QFile file;
     QString name;
     qint64 estimatedLines = 0;

@@ -51,16 +51,18 @@ class clsFrame
 public:
     enum FlagBit : quint8 { rtrBit = 0x01, ideBit = 0x02, rb0Bit = 0x04, rb1Bit = 0x08 };
 
-    bool isLost = false;
+    // The fields are ordered so the record packs into 56 bytes: the capture
+    // store keeps millions of them in its file.
     qint64 TimeStamp = 0; // raw stamp of the analyser's timer, 0 to 2^32-1 ticks
     // Ticks since the start of the capture; empty (nullopt) until a reader or
     // the capture store sets it.
     std::optional<qint64> Time;
     clsID ID;
+    double Duration = 0.0; // seconds on the bus; 0 until computed
+    bool isLost = false;
     quint8 DLC = 0; // kept as received, may exceed 8; data never exceeds 8 bytes
     quint8 Flags = 0; // bit 0 RTR, 1 IDE, 2 RB0, 3 RB1; bits 4-7 carried as received
     quint8 Bus = 0;   // the bus (channel) of a log with several; 0 = the first
-    double Duration = 0.0; // seconds on the bus; 0 until computed
 
     // Flag accessors: 1 when the bit is set, else 0. Writing any non-zero value
     // sets the bit, 0 clears it; other bits are kept.

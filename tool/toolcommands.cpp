@@ -24,6 +24,7 @@
 
 #include <cmath>
 #include <memory>
+#include <new>
 
 namespace {
 
@@ -200,18 +201,26 @@ bool loadLog(const QString &fileName, LoadedLog &log, QTextStream &err)
     logformat::ReadOptions options;
     options.timerRate = log.timerRate;
     options.bitRate = log.bitRate;
-    std::vector<clsFrame> frames;
-    frames.reserve(size_t(logformat::frameEstimate(fileName)));
-    log.read = logformat::readFile(fileName, options, [&frames](const clsFrame &frame) {
-        frames.push_back(frame);
+    // A log's own times may run past a turn of the 32-bit stamp; Tessel's
+    // text has only stamps, placed as the capture placed them.
+    QFile head(fileName);
+    const logformat::Format detected = QFileInfo(fileName).isFile() && head.open(QIODevice::ReadOnly)
+                                           ? logformat::detect(head.read(4096))
+                                           : logformat::Format::Unknown;
+    const bool keepTimes = detected != logformat::Format::Tessel && detected != logformat::Format::Unknown;
+    head.close();
+    log.read = logformat::readFile(fileName, options, [&log, keepTimes](const clsFrame &frame) {
+        try {
+            log.store.addListFrames(frame, keepTimes);
+        } catch (const std::bad_alloc &) {
+            return false;
+        }
         return true;
     });
     if (!log.read.ok) {
         err << "tessel-tool: " << log.read.error << "\n";
         return false;
     }
-    // A log's own times may run past a turn of the 32-bit stamp; Tessel's text has only stamps.
-    log.store.addListFrames(std::move(frames), log.read.format != logformat::Format::Tessel);
     return true;
 }
 
@@ -295,7 +304,8 @@ int decodeCommand(const QStringList &arguments, QTextStream &out, QTextStream &e
     if (format == QLatin1String("csv"))
         out << "t,id,ext,dlc,data,signals,text\n";
     std::vector<signaldecode::Value> values;
-    for (const clsFrame &frame : log.store.capturedFrames()) {
+    for (qsizetype i = 0; i < log.store.count(); ++i) {
+        const clsFrame &frame = log.store.frame(i);
         if (frame.isLost)
             continue;
         const double t = double(frame.Time.value_or(0)) / log.timerRate;
@@ -369,22 +379,19 @@ int convertCommand(const QStringList &arguments, QTextStream &out, QTextStream &
         return ToolFailed;
     for (const logformat::Skipped &s : log.read.skipped)
         err << "tessel-tool: " << skippedText(s) << "\n";
-    const std::vector<clsFrame> &frames = log.store.capturedFrames();
+    const CaptureStore &frames = log.store;
     QString error;
     if (format == logformat::Format::Tessel) {
         const capturefile::WriteResult written = capturefile::writeCaptureFile(
             outName, {QString(), log.bitRate, log.timerRate},
-            {qsizetype(frames.size()), [&frames](qsizetype i) -> const clsFrame & { return frames[size_t(i)]; }},
-            nullptr);
+            {frames.count(), [&frames](qsizetype i) -> const clsFrame & { return frames.frame(i); }}, nullptr);
         error = written.error;
     } else {
         logformat::WriteOptions options;
         options.timerRate = log.timerRate;
         options.startMicroseconds = log.read.startMicroseconds;
         const logformat::WriteResult written = logformat::writeFile(
-            outName, format, {qsizetype(frames.size()), [&frames](qsizetype i) -> const clsFrame & {
-                                  return frames[size_t(i)];
-                              }},
+            outName, format, {frames.count(), [&frames](qsizetype i) -> const clsFrame & { return frames.frame(i); }},
             options);
         error = written.error;
     }

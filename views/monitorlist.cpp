@@ -146,6 +146,19 @@ void MonitorList::updateIDRow(qint32 keyNumber, bool count)
     endInsertRows();
 }
 
+void MonitorList::countIdFrames(qint32 keyNumber, qint64 frames)
+{
+    if (frames <= 0)
+        return;
+    updateIDRow(keyNumber, true);
+    if (frames == 1)
+        return;
+    const int r = *rowByKey.constFind(keyNumber);
+    rows[size_t(r)].count += frames - 1;
+    const QModelIndex cell = createIndex(r, colCount);
+    emit dataChanged(cell, cell, {Qt::DisplayRole});
+}
+
 // ---- the data base's side --------------------------------------------------
 
 bool MonitorList::syncIDRow(const QString &key, const QString &suffix, bool ticked)

@@ -86,6 +86,7 @@ public:
     // ---- IdFilter (the capture store) ----
     [[nodiscard]] bool isShown(qint32 keyNumber) const override;
     void updateIDRow(qint32 keyNumber, bool count) override;
+    void countIdFrames(qint32 keyNumber, qint64 frames) override;
 
     // ---- MonitorRows (the data base) ----
     bool syncIDRow(const QString &key, const QString &suffix, bool ticked) override;

@@ -202,6 +202,14 @@ quint32 frameColour(const clsFrame &frame)
 
 Picture drawOscilograph(const View &view, std::span<const clsFrame> frames, const KeyFilter &shown, Bars bars)
 {
+    return drawOscilograph(view, FrameSpans{frames}, shown, bars);
+}
+
+Picture drawOscilograph(const View &view, const FrameSpans &runs, const KeyFilter &shown, Bars bars)
+{
+    size_t total = 0;
+    for (const auto &run : runs)
+        total += run.size();
     Picture p;
     p.graphLeft = view.graphLeft;
     p.graphTop = view.graphTop;
@@ -211,7 +219,7 @@ Picture drawOscilograph(const View &view, std::span<const clsFrame> frames, cons
     p.bottom = int(std::floor(p.graphBottom));
     p.pixelsPerSecond = view.pixelsPerSecond;
 
-    const bool canDraw = view.selectedFrame >= 1 && view.selectedFrame <= qint64(frames.size()) &&
+    const bool canDraw = view.selectedFrame >= 1 && view.selectedFrame <= qint64(total) &&
                          view.lastFrameTime > 0 && view.scale.timeScaleBase > 0 && view.currentCanTimer > 0 &&
                          p.graphRight > p.graphLeft;
     if (canDraw) {
@@ -229,8 +237,13 @@ Picture drawOscilograph(const View &view, std::span<const clsFrame> frames, cons
 
         FilterCache filter(shown);
         std::vector<Bar> placed;
-        for (size_t i = size_t(view.selectedFrame - 1); i < frames.size(); ++i) {
-            const clsFrame &frame = frames[i];
+        // Frame i is runs[run][i - runStart].
+        size_t run = 0;
+        size_t runStart = 0;
+        for (size_t i = size_t(view.selectedFrame - 1); i < total; ++i) {
+            while (i - runStart >= runs[run].size())
+                runStart += runs[run++].size();
+            const clsFrame &frame = runs[run][i - runStart];
             if (!filter.pass(frame))
                 continue;
             const qint64 time = frame.Time.value_or(frame.TimeStamp);
@@ -264,7 +277,7 @@ Picture drawOscilograph(const View &view, std::span<const clsFrame> frames, cons
         }
     }
 
-    if (!frames.empty()) {
+    if (total != 0) {
         p.bottomLabels.push_back({p.graphLeft, p.graphBottom, QString::number(view.selectedTime)});
         if (p.pixelsPerSecond != 0)
             p.bottomLabels.push_back(

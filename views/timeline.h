@@ -1,5 +1,6 @@
 #pragma once
 
+#include "core/capturestore.h"
 #include "core/clsframe.h"
 
 #include <QString>
@@ -131,6 +132,9 @@ enum class Bars {
 // frames[n-1]). Merged and every-frame bars paint the same pixels: a column
 // takes the colour of the last frame that covers it.
 [[nodiscard]] Picture drawOscilograph(const View &view, std::span<const clsFrame> frames, const KeyFilter &shown,
+                                      Bars bars = Bars::merged);
+// The same over the runs of a capture store (CaptureStore::spans()).
+[[nodiscard]] Picture drawOscilograph(const View &view, const FrameSpans &frames, const KeyFilter &shown,
                                       Bars bars = Bars::merged);
 
 // Pixel columns of a bar from xStart to xEnd: floor(xStart) to floor(xEnd),

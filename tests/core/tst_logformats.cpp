@@ -483,14 +483,15 @@ private slots:
         QCOMPARE(first.result.format, Format::Tessel);
         CaptureStore store;
         store.addListFrames(std::move(first.frames));
-        QCOMPARE(essences(store.capturedFrames()), essences(frames));
+        QCOMPARE(essences(storedFrames(store)), essences(frames));
         for (const Format format : {Format::Candump, Format::Asc}) {
             const QString path = dir.filePath(formatName(format));
-            QVERIFY(writeFile(path, format, framesOf(store.capturedFrames()), {}).ok);
+            const std::vector<clsFrame> stored = storedFrames(store);
+            QVERIFY(writeFile(path, format, framesOf(stored), {}).ok);
             Read back = readPath(path);
             CaptureStore again;
             again.addListFrames(std::move(back.frames));
-            QCOMPARE(essences(again.capturedFrames()), essences(frames));
+            QCOMPARE(essences(storedFrames(again)), essences(frames));
         }
     }
 

@@ -10,6 +10,7 @@
 #include "sim/virtualanalyser.h"
 #include "sim/virtualport.h"
 #include "support/captureviews.h"
+#include "support/frameprint.h"
 #include "support/fakeprompts.h"
 #include "support/linkharness.h"
 #include "support/testregistry.h"
@@ -344,7 +345,7 @@ private slots:
         QCOMPARE(capture->txtLost() + capture->txtView_Lost(), 0);
         verifyCaptureEndedCleanly();
         const std::set<qint32> ids{0x123, 0x7FF, 0x18FEF100 + 0x20000000, 0x3C5};
-        for (const clsFrame &f : views->store.capturedFrames()) {
+        for (const clsFrame &f : storedFrames(views->store)) {
             const qint32 key = f.IDE() ? f.ID.ID() + 0x20000000 : f.ID.StdPart;
             QVERIFY2(ids.count(key), qPrintable(f.toString()));
         }

@@ -33,6 +33,9 @@ private slots:
         QTest::newRow("the offset stays once grown")
             << Stamps{0x100, 0x50, 0x200} << Stamps{0, 0xFFFFFF50, 0x100000100} << Q_INT64_C(0x100000000);
         QTest::newRow("equal to the first stamp is no wrap") << Stamps{0x100, 0x100} << Stamps{0, 0} << qint64(0);
+        QTest::newRow("a second wrap: more than half a turn before the newest frame")
+            << Stamps{0x100, 0x50, 0x80000100, 0x0} << Stamps{0, 0xFFFFFF50, 0x180000000, 0x1FFFFFF00}
+            << Q_INT64_C(0x200000000);
     }
     void relativeTimes()
     {

@@ -183,7 +183,7 @@ private slots:
         QVERIFY(!p.framesDrawn);
         QVERIFY(p.bars.empty() && p.gridX.empty());
         QTEST(int(p.bottomLabels.size()), "bottomLabels");
-        QCOMPARE(drawOscilograph(view, {}, noUnticked).bottomLabels.size(), size_t(0));
+        QCOMPARE(drawOscilograph(view, std::span<const clsFrame>(), noUnticked).bottomLabels.size(), size_t(0));
     }
 
     // The scroll bar from the selection (a capture of 3000 ticks), the row

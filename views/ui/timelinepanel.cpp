@@ -152,9 +152,8 @@ void TimeLinePanel::drawOscilograph()
 {
     if (PictureGraph->isHidden())
         return;
-    const auto frames = store.capturedFrames();
-    timeline::Picture picture = timeline::drawOscilograph(
-        live ? liveView() : view(), std::span<const clsFrame>(frames.data(), frames.size()), [this](qint32 keyNumber) {
+    timeline::Picture picture =
+        timeline::drawOscilograph(live ? liveView() : view(), store.spans(), [this](qint32 keyNumber) {
             const IdFilter *filter = store.idFilter();
             return filter ? filter->isShown(keyNumber) : true;
         });
