@@ -1,6 +1,7 @@
 // Capture files and the time line at a million frames: writing the file,
 // reading it back into the store (with the monitor list counting), and one
 // redraw of the trace at whole-capture zoom (geometry and painting).
+#include "bench/procstatus.h"
 #include "core/capturefile.h"
 #include "core/capturestore.h"
 #include "views/monitorlist.h"
@@ -87,27 +88,44 @@ void BM_ReadCaptureFile(benchmark::State &state)
     QTemporaryDir dir;
     const QString name = dir.filePath(QStringLiteral("capture.txt"));
     capturefile::writeCaptureFile(name, header, allRows(capture()), nullptr);
+    qint64 peakAdded = -1;
+    qint64 anonAdded = -1;
     for (auto _ : state) {
+        state.PauseTiming();
+        QFile refs(QStringLiteral("/proc/self/clear_refs"));
+        const bool peakKnown = refs.open(QIODevice::WriteOnly) && refs.write("5") == 1;
+        refs.close();
+        const qint64 before = procStatusKiB("VmRSS");
+        const qint64 anonBefore = procStatusKiB("RssAnon");
+        state.ResumeTiming();
         MonitorList monitor;
+        // As a load does: read on its own into a store of its own (in the
+        // program on a worker thread), then counted in the monitor list.
         CaptureStore store;
-        store.setFilter(&monitor);
         capturefile::CaptureFileReader reader;
         QString error;
         if (!reader.open(name, &error)) {
             state.SkipWithError(qPrintable(error));
             break;
         }
-        // As a load does: the frames first, then into the store.
-        std::vector<clsFrame> read;
-        read.reserve(size_t(reader.reserveHint()));
         const capturefile::ReadResult result =
-            reader.readAll(QStringLiteral(" "), bitRate, [&read](const clsFrame &f) { read.push_back(f); });
-        for (const clsFrame &f : read)
-            store.addListFrames(f);
+            reader.readAll(QStringLiteral(" "), bitRate, [&store](const clsFrame &f) { store.addListFrames(f); });
+        store.setFilter(&monitor);
+        store.countInFilter();
         if (store.count() != frameCount || result.skipped != 0)
             state.SkipWithError("frames lost on the way");
+        state.PauseTiming();
+        if (peakKnown && before >= 0)
+            peakAdded = std::max(peakAdded, procStatusKiB("VmHWM") - before);
+        anonAdded = std::max(anonAdded, procStatusKiB("RssAnon") - anonBefore);
+        state.ResumeTiming();
     }
     state.SetItemsProcessed(state.iterations() * frameCount);
+    // What the load added at its peak (the mapped store's pages included),
+    // and the program's own memory the finished store holds.
+    if (peakAdded >= 0)
+        state.counters["peak_added_bytes_per_frame"] = double(peakAdded) * 1024 / frameCount;
+    state.counters["anon_added_bytes_per_frame"] = double(anonAdded) * 1024 / frameCount;
 }
 BENCHMARK(BM_ReadCaptureFile)->Unit(benchmark::kMillisecond)->Iterations(3);
 
@@ -130,7 +148,7 @@ void BM_TimelineRedrawWholeCapture(benchmark::State &state)
     view.selectedDuration = float(store.frame(0).Duration);
     view.lastFrameTime = store.lastFrameTime;
     view.minFrameDuration = store.minFrameDuration;
-    const auto frames = std::span<const clsFrame>(store.capturedFrames().data(), store.capturedFrames().size());
+    const FrameSpans frames = store.spans();
     const timeline::KeyFilter shown = [](qint32 key) { return key != 0x111; };
     QImage image(view.width, view.height, QImage::Format_RGB32);
     const QFont font;

@@ -85,16 +85,14 @@ void load(benchmark::State &state, const QString &name)
         const bool peakKnown = resetPeak();
         const qint64 before = procStatusKiB("VmRSS");
         state.ResumeTiming();
-        std::vector<clsFrame> frames;
-        frames.reserve(size_t(logformat::frameEstimate(name)));
-        const logformat::ReadResult r = logformat::readFile(name, {}, [&frames](const clsFrame &f) {
-            frames.push_back(f);
+        // Straight into the store, as the program opens a log.
+        CaptureStore store;
+        const logformat::ReadResult r = logformat::readFile(name, {}, [&store](const clsFrame &f) {
+            store.addListFrames(f, true);
             return true;
         });
         if (!r.ok || r.frames != frameCount)
             state.SkipWithError("read failed");
-        CaptureStore store;
-        store.addListFrames(std::move(frames));
         bytes = store.memoryBytes();
         benchmark::DoNotOptimize(store.count());
         state.PauseTiming();

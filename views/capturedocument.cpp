@@ -1,11 +1,14 @@
 #include "views/capturedocument.h"
 
+#include "core/dbindex.h"
 #include "core/params.h"
 #include "core/prompts.h"
+#include "core/values.h"
 #include "views/messagemodel.h"
 
 #include <QFile>
 #include <QFileInfo>
+#include <QHash>
 
 #include <new>
 #include <numeric>
@@ -15,12 +18,6 @@ namespace {
 // Enough of a file to tell its format.
 constexpr qint64 headBytes = 4096;
 constexpr double defaultTimerRate = 1000000;
-
-capturefile::ReadResult readAll(capturefile::CaptureFileReader &reader, const QString &delimiter, double bitRate,
-                                std::vector<clsFrame> &frames)
-{
-    return reader.readAll(delimiter, bitRate, [&frames](const clsFrame &frame) { frames.push_back(frame); }, {});
-}
 
 // The format of a regular file from its first bytes; Unknown for anything
 // that is not one (the capture-file reader then says what is wrong).
@@ -34,33 +31,54 @@ logformat::Format detectFile(const QString &fileName)
     return logformat::detect(file.read(headBytes));
 }
 
-logformat::ReadResult readLog(const QString &fileName, const logformat::ReadOptions &options,
-                              std::vector<clsFrame> &frames)
+// Labels of the identifiers of a capture, taken on the window's thread for
+// a file written on another.
+class LabelSnapshot final : public IdIndex
 {
-    return logformat::readFile(fileName, options, [&frames](const clsFrame &frame) {
-        // Running out of memory ends the read; the capture stays as it was.
-        try {
-            frames.push_back(frame);
-        } catch (const std::bad_alloc &) {
-            return false;
+public:
+    LabelSnapshot(const IdIndex *index, const QList<qint32> &keys)
+    {
+        if (!index)
+            return;
+        for (const qint32 key : keys) {
+            const QString name = idKey(key);
+            Labels labels;
+            if (index->idLabels(name, &labels.device, &labels.description))
+                byKey.insert(name, labels);
         }
+    }
+    bool getNodeChecked(const QString &, bool *) const override { return false; }
+    bool idLabels(const QString &key, QString *device, QString *description) const override
+    {
+        const auto it = byKey.constFind(key);
+        if (it == byKey.cend())
+            return false;
+        *device = it->device;
+        *description = it->description;
         return true;
-    });
-}
+    }
+
+private:
+    struct Labels
+    {
+        QString device;
+        QString description;
+    };
+    QHash<QString, Labels> byKey;
+};
 
 } // namespace
-
-logformat::ReadResult CaptureLoader::loadLog(const QString &fileName, const logformat::ReadOptions &options,
-                                             std::vector<clsFrame> &frames)
-{
-    return readLog(fileName, options, frames);
-}
 
 CaptureDocument::CaptureDocument(ParamStore &params, Prompts &prompts, QObject *parent)
     : QObject(parent)
     , params(params)
     , prompts(prompts)
+    , tmrFlush(new QTimer(this))
 {
+    // What is captured reaches the disk at least once a second, so a crash
+    // or a power cut loses no more than that.
+    tmrFlush->setInterval(1000);
+    connect(tmrFlush, &QTimer::timeout, this, &CaptureDocument::flushCapture);
 }
 
 void CaptureDocument::setCapturing(bool on)
@@ -68,6 +86,12 @@ void CaptureDocument::setCapturing(bool on)
     if (capturing == on)
         return;
     capturing = on;
+    if (on) {
+        tmrFlush->start();
+    } else {
+        tmrFlush->stop();
+        flushCapture();
+    }
     emit capturingChanged(on);
 }
 
@@ -181,23 +205,37 @@ CaptureDocument::SaveResult CaptureDocument::write(logformat::Format to)
         order.resize(size_t(frames.count()));
         std::iota(order.begin(), order.end(), 0U);
     }
-    const auto frameAt = [this, &order](qsizetype row) -> const clsFrame & { return frames.frame(order[size_t(row)]); };
-    if (to == logformat::Format::Tessel) {
-        const capturefile::WriteResult result =
-            capturefile::writeCaptureFile(frames.captureFileName, {dbName, busSpeed, busTimer},
-                                          {qsizetype(order.size()), frameAt}, labels, outDelimiter());
-        if (!result.ok)
-            return failed(result.error);
-    } else {
-        logformat::WriteOptions options;
-        options.timerRate = logTimerRate > 0 ? logTimerRate : busTimer > 0 ? busTimer : defaultTimerRate;
-        options.startMicroseconds = startTime;
-        options.labels = labels;
-        const logformat::WriteResult result =
-            logformat::writeFile(frames.captureFileName, to, {qsizetype(order.size()), frameAt}, options);
-        if (!result.ok)
-            return failed(result.error);
-    }
+    // The file is written on the loader's thread: it reads the frames (only
+    // appended to meanwhile) and a copy of the labels, nothing else.
+    const LabelSnapshot labelCopy(labels, frames.idKeys());
+    const QString name = frames.captureFileName;
+    const QString delimiter = to == logformat::Format::Tessel ? outDelimiter() : QString();
+    logformat::WriteOptions options;
+    options.timerRate = logTimerRate > 0 ? logTimerRate : busTimer > 0 ? busTimer : defaultTimerRate;
+    options.startMicroseconds = startTime;
+    options.labels = labels ? &labelCopy : nullptr;
+    const capturefile::Header header{dbName, busSpeed, busTimer};
+    QString error;
+    runJob(QStringLiteral("Saving..."), qint64(order.size()), false, [&](CaptureLoader::Progress &progress) {
+        const auto frameAt = [this, &order, &progress](qsizetype row) -> const clsFrame & {
+            if ((row & 0xFFF) == 0)
+                progress.done.store(row, std::memory_order_relaxed);
+            return frames.frame(order[size_t(row)]);
+        };
+        if (to == logformat::Format::Tessel) {
+            const capturefile::WriteResult result = capturefile::writeCaptureFile(
+                name, header, {qsizetype(order.size()), frameAt}, labels ? &labelCopy : nullptr, delimiter);
+            error = result.ok ? QString() : result.error;
+        } else {
+            const logformat::WriteResult result =
+                logformat::writeFile(name, to, {qsizetype(order.size()), frameAt}, options);
+            error = result.ok ? QString() : result.error;
+        }
+    });
+    if (!error.isEmpty())
+        return failed(error);
+    // Kept in a file now: a crash no longer offers it back.
+    frames.markSaved();
     setState(rowsShown, false);
     return SaveResult::Saved;
 }
@@ -301,13 +339,23 @@ CaptureDocument::OpenResult CaptureDocument::openCaptureText(const QString &file
         break;
     }
 
-    // The file is read completely before the capture is replaced, so a file
-    // that fails half way leaves the capture as it was.
-    std::vector<clsFrame> read;
-    const capturefile::ReadResult result = loader ? loader->load(reader, outDelimiter(), busSpeed, read)
-                                                          : readAll(reader, outDelimiter(), busSpeed, read);
+    // The file is read completely into a store of its own before it replaces
+    // the capture, so a file that fails half way (or a Cancel) leaves the
+    // capture as it was.
+    CaptureStore read(frames.folder());
+    const QString delimiter = outDelimiter();
+    const double bitRate = busSpeed;
+    capturefile::ReadResult result;
+    runJob(QStringLiteral("Loading..."), reader.lineCount(), true, [&](CaptureLoader::Progress &progress) {
+        reader.setStop(&progress.cancel);
+        result = reader.readAll(
+            delimiter, bitRate, [&read](const clsFrame &frame) { read.addListFrames(frame); },
+            [&progress](qint64 lines) { progress.done.store(lines, std::memory_order_relaxed); });
+    });
+    if (result.cancelled)
+        return OpenResult::Cancelled;
     if (!result.ok) {
-        failed(result.error);
+        failed(result.outOfMemory && !read.storeError().isEmpty() ? read.storeError() : result.error);
         return OpenResult::Failed;
     }
     if (result.frames == 0) {
@@ -315,7 +363,7 @@ CaptureDocument::OpenResult CaptureDocument::openCaptureText(const QString &file
         return OpenResult::Failed;
     }
 
-    replaceCapture(fileName, std::move(read));
+    replaceCapture(fileName, read);
     const QString skipped = capturefile::skippedMessage(result);
     if (!skipped.isEmpty())
         prompts.message(skipped, {}, Prompts::Icon::Exclamation);
@@ -337,21 +385,38 @@ CaptureDocument::OpenResult CaptureDocument::openLog(const QString &fileName)
     options.timerRate = busTimer > 0 ? busTimer : defaultTimerRate;
     options.bitRate = busSpeed;
     options.delimiter = outDelimiter();
-    std::vector<clsFrame> read;
-    const logformat::ReadResult result =
-        loader ? loader->loadLog(fileName, options, read) : readLog(fileName, options, read);
+    CaptureStore read(frames.folder());
+    logformat::ReadResult result;
+    runJob(QStringLiteral("Loading..."), QFileInfo(fileName).size() / 1024 + 1, true,
+           [&](CaptureLoader::Progress &progress) {
+               options.progress = [&progress](qint64 bytesRead) {
+                   progress.done.store(bytesRead / 1024, std::memory_order_relaxed);
+                   return !progress.cancel.load(std::memory_order_relaxed);
+               };
+               // A log's own times are kept: they may span more than one turn of
+               // the 32-bit stamp. Running out of room ends the read; the capture
+               // stays as it was.
+               result = logformat::readFile(fileName, options, [&read](const clsFrame &frame) {
+                   try {
+                       read.addListFrames(frame, true);
+                   } catch (const std::bad_alloc &) {
+                       return false;
+                   }
+                   return true;
+               });
+           });
     if (result.cancelled)
         return OpenResult::Cancelled;
     if (!result.ok) {
-        failed(result.error);
+        failed(!read.storeError().isEmpty() ? read.storeError() : result.error);
         return OpenResult::Failed;
     }
-    if (read.empty()) {
+    if (read.isEmpty()) {
         failed(captureformats::nothingReadMessage(fileName, result));
         return OpenResult::Failed;
     }
 
-    replaceCapture(fileName, std::move(read), [&] {
+    replaceCapture(fileName, read, [&] {
         format = result.format;
         startTime = result.startMicroseconds;
         fileBuses = result.buses;
@@ -363,21 +428,66 @@ CaptureDocument::OpenResult CaptureDocument::openLog(const QString &fileName)
     return OpenResult::Opened;
 }
 
-void CaptureDocument::replaceCapture(const QString &fileName, std::vector<clsFrame> &&read,
-                                     const std::function<void()> &describe)
+void CaptureDocument::replaceCapture(const QString &fileName, CaptureStore &read, const std::function<void()> &describe)
 {
     if (capturing)
         emit captureCloseRequested();
     clear();
     if (describe)
         describe();
+    frames.swap(read);
+    frames.captureFileName.clear();
     setFileName(fileName);
-    // A log's own times are kept: they may span more than one turn of the
-    // 32-bit stamp.
-    frames.addListFrames(std::move(read), bool(describe));
+    frames.countInFilter();
     if (!frames.isEmpty())
         frames.selectedDuration = float(frames.frame(0).Duration);
     emit loaded();
     // A freshly opened file counts as saved.
+    frames.markSaved();
     setState(shown ? shown->unfilteredCount() > 0 : !frames.isEmpty(), false);
+}
+
+void CaptureDocument::runJob(const QString &title, qint64 steps, bool cancellable, const CaptureLoader::Job &job)
+{
+    if (loader) {
+        loader->run(title, steps, cancellable, job);
+    } else {
+        CaptureLoader::Progress progress;
+        job(progress);
+    }
+}
+
+void CaptureDocument::setStoreFolder(const QString &folder)
+{
+    frames.setFolder(folder);
+}
+
+bool CaptureDocument::offerRecovery()
+{
+    for (const CaptureStore::Unsaved &found : CaptureStore::findUnsaved(frames.folder())) {
+        const QString text = QStringLiteral("An unsaved capture of %1 frames from %2 was found. Recover it?")
+                                 .arg(found.frames)
+                                 .arg(QLocale().toString(found.created, QLocale::ShortFormat));
+        if (prompts.message(text, {}, Prompts::Icon::Question, Prompts::Buttons::YesNo) != Prompts::Answer::Yes) {
+            CaptureStore::removeUnsaved(found.fileName);
+            continue;
+        }
+        CaptureStore recovered(frames.folder());
+        QString error;
+        if (!recovered.adopt(found.fileName, &error)) {
+            failed(error);
+            continue;
+        }
+        if (capturing)
+            emit captureCloseRequested();
+        clear();
+        frames.swap(recovered);
+        frames.countInFilter();
+        frames.selectedDuration = float(frames.frame(0).Duration);
+        emit loaded();
+        // Unsaved, without a file name: Save asks for one.
+        setState(shown ? shown->unfilteredCount() > 0 : true, true);
+        return true;
+    }
+    return false;
 }

@@ -6,9 +6,11 @@
 #include "views/captureformats.h"
 
 #include <QObject>
+#include <QTimer>
 #include <QList>
 #include <QString>
 
+#include <atomic>
 #include <functional>
 #include <optional>
 #include <vector>
@@ -26,17 +28,33 @@ class Prompts;
 // State as the File menu shows it: New and Save As while hasRows(), Save while
 // canSave() (modified with a file name). "Save changes?" is asked when
 // isModified().
-// Reads the frames of an open file; a window shows its progress while it does.
+// Runs the long part of an open or a save (reading a file into a store of
+// its own, writing one) while a window shows its progress and offers Cancel.
+// A job touches nothing but what it was given, so it may run on a thread of
+// its own; questions and messages stay with the caller.
 class CaptureLoader
 {
 public:
+    // What a job and its window tell each other while it runs.
+    struct Progress
+    {
+        std::atomic<qint64> done{0};     // steps done, of the run's `steps`
+        std::atomic<bool> cancel{false}; // the user chose Cancel
+    };
+    using Job = std::function<void(Progress &progress)>;
+
     virtual ~CaptureLoader() = default;
-    virtual capturefile::ReadResult load(capturefile::CaptureFileReader &reader, const QString &delimiter,
-                                         double bitRate, std::vector<clsFrame> &frames) = 0;
-    // The same for another tool's log; without a window of its own it is read
-    // straight through.
-    virtual logformat::ReadResult loadLog(const QString &fileName, const logformat::ReadOptions &options,
-                                          std::vector<clsFrame> &frames);
+    // Runs `job` to its end; `cancellable`: the job looks at
+    // Progress::cancel. Without a window of its own it runs on the calling
+    // thread.
+    virtual void run(const QString &title, qint64 steps, bool cancellable, const Job &job)
+    {
+        Q_UNUSED(title);
+        Q_UNUSED(steps);
+        Q_UNUSED(cancellable);
+        Progress progress;
+        job(progress);
+    }
 };
 
 class CaptureDocument final : public QObject
@@ -108,8 +126,23 @@ public:
     // Stamp ticks per second of the frames held: the log's when one was
     // read, else the bus timing's timer (0 when unknown).
     [[nodiscard]] double stampRate() const { return logTimerRate > 0 ? logTimerRate : busTimer; }
-    // Without a loader, files are read without showing progress.
+    // Without a loader, files are read and written without showing progress.
     void setLoader(CaptureLoader *reader) { loader = reader; }
+    // Where the capture's file goes, so that a crash leaves it to be offered
+    // back (Tessel's temporary folder); set before the first frame.
+    void setStoreFolder(const QString &folder);
+
+    // The capture files a run that ended without saving left in the store's
+    // folder: each is offered back, "An unsaved capture of N frames from
+    // <date time> was found. Recover it?"; Yes opens it as an unsaved
+    // capture (and no other is asked about), No deletes it. True when one
+    // was opened.
+    bool offerRecovery();
+    // Writes the frames captured since the last call to the disk; the
+    // capture's one-second timer calls it.
+    void flushCapture() { frames.flush(); }
+    // Once a second while capturing: flushCapture.
+    [[nodiscard]] QTimer *flushTimer() const { return tmrFlush; }
 
     // Rows were appended to the message list: the capture is modified.
     void rowsAdded();
@@ -165,9 +198,9 @@ private:
     OpenResult openCaptureText(const QString &fileName);
     OpenResult openLog(const QString &fileName);
     // Empties the capture, runs `describe` (which sets what a log told about
-    // itself; none for Tessel's text) and stores the frames read.
-    void replaceCapture(const QString &fileName, std::vector<clsFrame> &&read,
-                        const std::function<void()> &describe = {});
+    // itself; none for Tessel's text) and takes the frames read into `read`.
+    void replaceCapture(const QString &fileName, CaptureStore &read, const std::function<void()> &describe = {});
+    void runJob(const QString &title, qint64 steps, bool cancellable, const CaptureLoader::Job &job);
     SaveResult failed(const QString &text);
     void setState(bool rows, bool changed);
     void setFileName(const QString &name);
@@ -175,6 +208,7 @@ private:
     ParamStore &params;
     Prompts &prompts;
     CaptureStore frames;
+    QTimer *tmrFlush = nullptr;
     const MessageModel *shown = nullptr;
     const IdIndex *labels = nullptr;
     QString dbName;

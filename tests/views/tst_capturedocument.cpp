@@ -6,13 +6,18 @@
 #include "support/fakeprompts.h"
 #include "support/seeddatabase.h"
 #include "views/messagemodel.h"
+#include "views/monitorlist.h"
 
 #include <QDir>
 #include <QFile>
+#include <QLocale>
 #include <QSignalSpy>
+#include <QTemporaryDir>
 #include <QtTest>
 
+#include <atomic>
 #include <memory>
+#include <thread>
 
 using SaveResult = CaptureDocument::SaveResult;
 using OpenResult = CaptureDocument::OpenResult;
@@ -67,6 +72,41 @@ class tst_CaptureDocument : public QObject
         QFile out(file);
         QVERIFY(out.open(QIODevice::WriteOnly));
         out.write(bytes);
+    }
+
+    // Runs each job on a thread of its own, as the progress window does, and
+    // presses Cancel once it has done `cancelAfter` steps (never when < 0).
+    struct ThreadLoader final : public CaptureLoader
+    {
+        qint64 cancelAfter = -1;
+        QStringList titles;
+        void run(const QString &title, qint64, bool, const Job &job) override
+        {
+            titles << title;
+            Progress progress;
+            std::atomic<bool> over{false};
+            std::thread worker([&] {
+                job(progress);
+                over = true;
+            });
+            while (!over) {
+                if (cancelAfter >= 0 && progress.done >= cancelAfter)
+                    progress.cancel = true;
+                std::this_thread::yield();
+            }
+            worker.join();
+        }
+    };
+
+    // A capture text of `frames` frames of four identifiers.
+    static QByteArray captureText(int frames)
+    {
+        QByteArray text("; CAN_DB=\"x\"\r\n; CAN_Speed=500000\r\n; CAN_Timer=1000000\r\n");
+        for (int i = 0; i < frames; ++i)
+            text += QByteArray::number(0x100 + i * 0x40, 16).rightJustified(8, '0').toUpper() + " " +
+                    QByteArray::number(0x100 + i % 4, 16).toUpper() + " ----- 0 0 0 0 1 " +
+                    QByteArray::number(i % 256 + 256, 16).right(2).toUpper() + "\r\n";
+        return text;
     }
 
 private slots:
@@ -303,6 +343,117 @@ private slots:
         QCOMPARE(doc->save(), SaveResult::Saved);
         QVERIFY(prompts.shown.isEmpty());
         QVERIFY(contents(path("d.txt")).contains("00000100 123 ----- 0 0 0 0 2 5A 5A"));
+    }
+
+    // An open read on another thread: a Cancel half way, or a failure, leaves
+    // the capture as it was, frames, file and monitor counts; a whole read
+    // replaces it and counts its identifiers in the monitor list.
+    void openOnAThread_data()
+    {
+        QTest::addColumn<qint64>("cancelAfter");
+        QTest::addColumn<bool>("spoilt"); // a line of rubbish only: nothing to read
+        QTest::addColumn<OpenResult>("result");
+        QTest::newRow("read whole") << qint64(-1) << false << OpenResult::Opened;
+        QTest::newRow("cancelled half way") << qint64(20000) << false << OpenResult::Cancelled;
+        QTest::newRow("no frame in it") << qint64(-1) << true << OpenResult::Failed;
+    }
+    void openOnAThread()
+    {
+        QFETCH(qint64, cancelAfter);
+        QFETCH(bool, spoilt);
+        QFETCH(OpenResult, result);
+        const QString file = path(QStringLiteral("big.txt"));
+        write(file, spoilt ? QByteArray("rubbish\r\n") : captureText(50000));
+        MonitorList monitor;
+        doc->store().setFilter(&monitor);
+        connect(doc.get(), &CaptureDocument::cleared, &monitor, &MonitorList::clear); // as the views do
+        ThreadLoader loader;
+        loader.cancelAfter = cancelAfter;
+        doc->setLoader(&loader);
+        capture();
+        const std::vector<clsFrame> before = {doc->store().frame(0), doc->store().frame(1), doc->store().frame(2)};
+        prompts.answers = {Prompts::Answer::No}; // the capture is not saved first
+        QCOMPARE(doc->openPath(file), result);
+        QCOMPARE(loader.titles, QStringList{"Loading..."});
+        if (result == OpenResult::Opened) {
+            QCOMPARE(doc->store().count(), qsizetype(50000));
+            QCOMPARE(doc->store().frame(49999).TimeStamp, qint64(0x100 + 49999 * 0x40));
+            QCOMPARE(monitor.count(), 4);
+            QCOMPARE(monitor.row(0).count, qint64(12500));
+            QCOMPARE(doc->store().previousOfSameId(49999), qsizetype(49995));
+            return;
+        }
+        QCOMPARE(doc->store().count(), qsizetype(3));
+        for (qsizetype i = 0; i < 3; ++i)
+            QCOMPARE(doc->store().frame(i), before[size_t(i)]);
+        QCOMPARE(doc->fileName(), QString());
+        QVERIFY(doc->isModified());
+        QCOMPARE(monitor.count(), 1);
+        QCOMPARE(monitor.row(0).count, qint64(3));
+    }
+
+    // A capture a run left unsaved is offered back at start: Yes takes it as
+    // an unsaved capture without a name, No deletes it. Captures are flushed
+    // by a one-second timer while capturing.
+    void recoveryOffered_data()
+    {
+        QTest::addColumn<Prompts::Answer>("answer");
+        QTest::newRow("recovered") << Prompts::Answer::Yes;
+        QTest::newRow("deleted") << Prompts::Answer::No;
+    }
+    void recoveryOffered()
+    {
+        QFETCH(Prompts::Answer, answer);
+        QTemporaryDir folder;
+        QTemporaryDir crashed;
+        QDateTime created;
+        {
+            CaptureDocument running(seed->params, prompts);
+            running.setStoreFolder(folder.path());
+            running.setCapturing(true);
+            QVERIFY(running.flushTimer()->isActive());
+            QVERIFY(running.flushTimer()->interval() <= 1000);
+            for (int i = 0; i < 5; ++i) {
+                clsFrame f;
+                f.TimeStamp = 0x1000 + i;
+                f.ID.StdPart = 0x10 + i % 2;
+                running.store().addListFrames(f);
+            }
+            running.flushCapture();
+            created = running.store().created();
+            // The file as a killed run leaves it: no lock, not removed.
+            QVERIFY(QFile::copy(running.store().storeFileName(),
+                                crashed.filePath(QStringLiteral("capture-1-1") + CaptureStore::fileSuffix)));
+            running.setCapturing(false);
+            QVERIFY(!running.flushTimer()->isActive());
+        }
+        QVERIFY(QDir(folder.path()).entryList(QDir::Files).isEmpty()); // the document's own file went with it
+
+        MonitorList monitor;
+        doc->store().setFilter(&monitor);
+        connect(doc.get(), &CaptureDocument::cleared, &monitor, &MonitorList::clear);
+        doc->setStoreFolder(crashed.path());
+        prompts.answers = {answer};
+        QCOMPARE(doc->offerRecovery(), answer == Prompts::Answer::Yes);
+        QCOMPARE(prompts.shown.size(), 1);
+        QCOMPARE(prompts.shown.first().text,
+                 QStringLiteral("An unsaved capture of 5 frames from %1 was found. Recover it?")
+                     .arg(QLocale().toString(created, QLocale::ShortFormat)));
+        QCOMPARE(prompts.shown.first().buttons, Prompts::Buttons::YesNo);
+        if (answer == Prompts::Answer::No) {
+            QVERIFY(QDir(crashed.path()).entryList({"*.tcap"}, QDir::Files).isEmpty());
+            QVERIFY(doc->store().isEmpty());
+            return;
+        }
+        QCOMPARE(doc->store().count(), qsizetype(5));
+        QCOMPARE(*doc->store().frame(4).Time, qint64(4));
+        QVERIFY(doc->isModified() && doc->hasRows());
+        QCOMPARE(doc->fileName(), QString());
+        QCOMPARE(monitor.count(), 2);
+        // New lets it go: nothing is offered any more.
+        prompts.answers = {Prompts::Answer::No};
+        QCOMPARE(doc->newCapture(), SaveResult::Discarded);
+        QVERIFY(QDir(crashed.path()).entryList({"*.tcap"}, QDir::Files).isEmpty());
     }
 };
 

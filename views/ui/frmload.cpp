@@ -3,107 +3,80 @@
 #include "views/ui/progresswindow.h"
 
 #include <QCloseEvent>
-#include <QFileInfo>
+#include <QPushButton>
 
-#include <new>
-
-frmLoad::frmLoad(capturefile::CaptureFileReader &reader, QString delimiter, double bitRate,
-                 std::vector<clsFrame> &frames, QWidget *parent)
+frmLoad::frmLoad(const QString &title, qint64 steps, bool cancellable, CaptureLoader::Job job, QWidget *parent)
     : QDialog(parent)
-    , reader(reader)
-    , delimiter(std::move(delimiter))
-    , bitRate(bitRate)
-    , frames(frames)
+    , job(std::move(job))
 {
-    setUpProgressWindow(this, "frmLoad", QStringLiteral("Loading..."), reader.lineCount());
+    setUpProgressWindow(this, "frmLoad", title, steps);
+    cmdCancel = new QPushButton(QStringLiteral("Cancel"), this);
+    cmdCancel->setObjectName(QStringLiteral("cmdCancel"));
+    cmdCancel->setVisible(cancellable);
+    layout()->addWidget(cmdCancel);
+    connect(cmdCancel, &QPushButton::clicked, this, &frmLoad::cmdCancel_Click);
+}
+
+frmLoad::~frmLoad()
+{
+    // A window closed before its job ended still waits for it: the job
+    // writes into what its caller owns.
+    if (worker.joinable()) {
+        progress.cancel = true;
+        worker.join();
+    }
 }
 
 void frmLoad::tmrAddPB_Timer()
 {
-    tmrAddPB->stop();
-    // Room for what the file's size allows; when even that is refused the
-    // array grows as frames come, and running out then ends the read.
-    try {
-        frames.reserve(size_t(std::max<qint64>(reader.reserveHint(), 0)));
-    } catch (const std::bad_alloc &) {
-    }
-    read = reader.readAll(
-        delimiter, bitRate, [this](const clsFrame &frame) { frames.push_back(frame); },
-        [this](qint64 lines) {
-            // The count of lines is an estimate: the bar stops at its end.
-            pbProgressBarAdd->setValue(int(std::min<qint64>(lines, pbProgressBarAdd->maximum())));
+    if (!worker.joinable() && !done) {
+        worker = std::thread([this] {
+            job(progress);
+            finished = true;
         });
+        tmrAddPB->setSingleShot(false);
+        tmrAddPB->setInterval(50);
+        tmrAddPB->start();
+        return;
+    }
+    // The count of steps may be an estimate: the bar stops at its end.
+    pbProgressBarAdd->setValue(int(std::min<qint64>(progress.done.load(), pbProgressBarAdd->maximum())));
+    if (!finished)
+        return;
+    tmrAddPB->stop();
+    worker.join();
     pbProgressBarAdd->setValue(pbProgressBarAdd->maximum());
     done = true;
     accept();
 }
 
+void frmLoad::cmdCancel_Click()
+{
+    progress.cancel = true;
+    cmdCancel->setEnabled(false);
+}
+
 void frmLoad::closeEvent(QCloseEvent *event)
 {
-    if (!done)
+    if (!done) {
+        if (cmdCancel->isVisible())
+            cmdCancel_Click();
         event->ignore();
-    else
+    } else {
         QDialog::closeEvent(event);
+    }
 }
 
 void frmLoad::reject()
 {
     if (done)
         QDialog::reject();
+    else if (cmdCancel->isVisible())
+        cmdCancel_Click();
 }
 
-capturefile::ReadResult ProgressLoader::load(capturefile::CaptureFileReader &reader, const QString &delimiter,
-                                             double bitRate, std::vector<clsFrame> &frames)
+void ProgressLoader::run(const QString &title, qint64 steps, bool cancellable, const Job &job)
 {
-    frmLoad window(reader, delimiter, bitRate, frames, parent);
+    frmLoad window(title, steps, cancellable, job, parent);
     window.exec();
-    return window.result();
-}
-
-frmLoadLog::frmLoadLog(qint64 fileSize, Read read, QWidget *parent)
-    : QDialog(parent)
-    , read(std::move(read))
-{
-    setUpProgressWindow(this, "frmLoad", QStringLiteral("Loading..."), fileSize / 1024 + 1);
-}
-
-void frmLoadLog::tmrAddPB_Timer()
-{
-    tmrAddPB->stop();
-    readResult = read([this](qint64 bytesRead) {
-        pbProgressBarAdd->setValue(int(std::min<qint64>(bytesRead / 1024, pbProgressBarAdd->maximum())));
-        return true;
-    });
-    pbProgressBarAdd->setValue(pbProgressBarAdd->maximum());
-    done = true;
-    accept();
-}
-
-void frmLoadLog::closeEvent(QCloseEvent *event)
-{
-    if (!done)
-        event->ignore();
-    else
-        QDialog::closeEvent(event);
-}
-
-void frmLoadLog::reject()
-{
-    if (done)
-        QDialog::reject();
-}
-
-logformat::ReadResult ProgressLoader::loadLog(const QString &fileName, const logformat::ReadOptions &options,
-                                              std::vector<clsFrame> &frames)
-{
-    frmLoadLog window(
-        QFileInfo(fileName).size(),
-        [&](const std::function<bool(qint64)> &progress) {
-            logformat::ReadOptions shown = options;
-            shown.progress = progress;
-            return CaptureLoader::loadLog(fileName, shown, frames);
-        },
-        parent);
-    window.exec();
-    return window.result();
 }

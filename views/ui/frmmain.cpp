@@ -597,6 +597,7 @@ void frmMain::createCaptureViews()
 void frmMain::createDocument()
 {
     captureDocument.setMessages(messageModel);
+    captureDocument.setStoreFolder(context.paths.tempFolder);
     loader = std::make_unique<ProgressLoader>(this);
     captureDocument.setLoader(loader.get());
     connect(&captureDocument, &CaptureDocument::stateChanged, this, &frmMain::showDocumentState);
@@ -697,6 +698,7 @@ void frmMain::loadTimer_Timer()
     panes->sizeControls();
     dbTree->loadCanDb(true, true);
     captureDocument.clear();
+    captureDocument.offerRecovery();
     startLink();
     if (!startFile.isEmpty())
         openDropped(std::exchange(startFile, QString()));
@@ -739,6 +741,8 @@ void frmMain::closeEvent(QCloseEvent *event)
     }
     settings->save();
 
+    // The capture was saved or let go: its file goes before the folder.
+    captureDocument.store().releaseFile();
     removeTempFolder(context.paths);
 
     link->stopTimers();
