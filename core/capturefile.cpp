@@ -12,6 +12,7 @@
 #include <cmath>
 
 #include <algorithm>
+#include <array>
 #include <cstring>
 #include <new>
 
@@ -153,21 +154,32 @@ private:
     QHash<qint32, QString> cache;
 };
 
+// Per byte: its value as a hex digit (0-15), `dash`, `space`, or `other`.
+constexpr quint8 dash = 16;
+constexpr quint8 space = 17;
+constexpr quint8 other = 0xFF;
+constexpr std::array<quint8, 256> plainBytes = [] {
+    std::array<quint8, 256> t{};
+    for (int c = 0; c < 256; ++c) {
+        const int digit = digitValue(char16_t(c), 16);
+        t[size_t(c)] = c == '-' ? dash : c == ' ' ? space : digit >= 0 ? quint8(digit) : other;
+    }
+    return t;
+}();
+
 // One field of a plain record as a number of `base` no larger than `max`.
 bool plainNumber(QByteArrayView field, int base, quint64 max, quint64 &value)
 {
     value = 0;
-    if (field.isEmpty())
+    if (field.isEmpty() || field.size() > 16)
         return false;
     for (const char c : field) {
-        const int digit = digitValue(uchar(c), base);
-        if (digit < 0)
+        const quint8 digit = plainBytes[uchar(c)];
+        if (digit >= quint8(base))
             return false;
-        value = value * quint64(base) + quint64(digit);
-        if (value > max)
-            return false;
+        value = value * quint64(base) + digit;
     }
-    return true;
+    return value <= max;
 }
 
 // The common record - hex digits, dashes and single spaces - read straight
@@ -177,29 +189,41 @@ bool plainNumber(QByteArrayView field, int base, quint64 max, quint64 &value)
 int readPlainRecord(QByteArrayView record, double bitRate, clsFrame &frame)
 {
     constexpr int maxFields = 17;
-    QByteArrayView fields[maxFields];
+    // Left uninitialised: only the `count` first are read, and clearing
+    // them all costs more than reading a whole record.
+    struct Field
+    {
+        const char *data;
+        qsizetype size;
+    };
+    Field fields[maxFields];
     int count = 0;
+    const char *const text = record.data();
+    const qsizetype size = record.size();
     qsizetype start = 0;
-    for (qsizetype i = 0; i <= record.size(); ++i) {
-        if (i == record.size() || record[i] == ' ') {
-            if (i == start || count == maxFields)
-                return -1;
-            fields[count++] = record.sliced(start, i - start);
-            start = i + 1;
+    for (qsizetype i = 0; i < size; ++i) {
+        const quint8 kind = plainBytes[uchar(text[i])];
+        if (kind < space)
             continue;
-        }
-        const char c = record[i];
-        if (!((c >= '0' && c <= '9') || (c >= 'A' && c <= 'F') || (c >= 'a' && c <= 'f') || c == '-'))
+        if (kind == other || i == start || count == maxFields)
             return -1;
+        fields[count++] = {text + start, i - start};
+        start = i + 1;
     }
+    if (size == start || count == maxFields)
+        return -1;
+    fields[count++] = {text + start, size - start};
+
     quint64 v = 0;
-    const auto number = [&](int n, int base, quint64 max) { return n < count && plainNumber(fields[n], base, max, v); };
+    const auto number = [&](int n, int base, quint64 max) {
+        return n < count && plainNumber(QByteArrayView(fields[n].data, fields[n].size), base, max, v);
+    };
 
     if (!number(0, 16, 0xFFFFFFFF))
         return -1;
     frame.TimeStamp = qint64(v);
     frame.Time = frame.TimeStamp;
-    if (count > 1 && fields[1] == "---") {
+    if (count > 1 && QByteArrayView(fields[1].data, fields[1].size) == "---") {
         if (!number(2, 10, 0x7FFFFFFF))
             return -1;
         frame.isLost = true;

@@ -70,12 +70,15 @@ quint64 mix(quint64 h)
 // The check of a record: its frame's bytes, its distance back and its index.
 quint32 recordCheck(const clsFrame &frame, quint32 previous, qsizetype index)
 {
-    quint64 words[sizeof(clsFrame) / 8 + 1] = {};
-    std::memcpy(words, &frame, sizeof(clsFrame));
-    quint64 h = 0x9E3779B97F4A7C15ULL ^ quint64(index);
-    for (const quint64 w : words)
-        h = mix(h ^ w) + 0x632BE59BD9B4E019ULL;
-    h = mix(h ^ previous);
+    static_assert(sizeof(clsFrame) == 56);
+    quint64 w[7];
+    std::memcpy(w, &frame, sizeof w);
+    // Each word times its own odd constant, summed, then mixed once: the
+    // products do not wait for each other.
+    const quint64 h = mix(w[0] * 0x9E3779B97F4A7C15ULL + w[1] * 0xC2B2AE3D27D4EB4FULL + w[2] * 0x165667B19E3779F9ULL +
+                          w[3] * 0xD6E8FEB86659FD93ULL + w[4] * 0xFF51AFD7ED558CCDULL + w[5] * 0xC4CEB9FE1A85EC53ULL +
+                          w[6] * 0x94D049BB133111EBULL + quint64(index) * 0xBF58476D1CE4E5B9ULL +
+                          quint64(previous) * 0x2545F4914F6CDD1DULL);
     const quint32 check = quint32(h ^ (h >> 32));
     return check == 0 ? 1 : check; // a zeroed record never passes
 }
@@ -266,7 +269,29 @@ clsFrame &CaptureStore::slot(qsizetype index)
 {
     if ((index >> chunkShift) >= chunksMapped && !growFile())
         throw std::bad_alloc();
+    if ((index & (populateStep - 1) & chunkMask) == 0)
+        populateFrom(index);
     return chunkFrames[size_t(index >> chunkShift)][index & chunkMask];
+}
+
+void CaptureStore::populateFrom(qsizetype index)
+{
+#ifdef MADV_POPULATE_WRITE
+    // The pages of the next records are made ready in one call: taking a
+    // fault for each page costs more than reading the records.
+    const qsizetype perChunk = chunkMask + 1;
+    const qsizetype n = std::min<qsizetype>(populateStep, perChunk - (index & chunkMask));
+    const qint64 page = pageSize();
+    const auto ready = [page](void *from, qint64 bytes) {
+        const auto start = quintptr(from) / quintptr(page) * quintptr(page);
+        const auto end = quintptr(from) + quintptr(bytes);
+        madvise(reinterpret_cast<void *>(start), size_t(end - start), MADV_POPULATE_WRITE);
+    };
+    ready(&side(index), qint64(n) * qint64(sizeof(Side)));
+    ready(&chunkFrames[size_t(index >> chunkShift)][index & chunkMask], qint64(n) * qint64(sizeof(clsFrame)));
+#else
+    Q_UNUSED(index);
+#endif
 }
 
 void CaptureStore::addListFrames(const clsFrame &frame, bool keepTime)

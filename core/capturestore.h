@@ -223,6 +223,8 @@ private:
     void placeFrame(clsFrame &frame, bool first, bool keepTime = false);
     // The slot of frame `index` (the next one), growing the file when needed.
     clsFrame &slot(qsizetype index);
+    static constexpr qsizetype populateStep = qsizetype(1) << 14;
+    void populateFrom(qsizetype index);
     [[nodiscard]] Side &side(qsizetype index) const;
     // Places, indexes, seals and counts frame `index`.
     void takeFrame(qsizetype index, bool keepTime);
