@@ -262,6 +262,17 @@ private slots:
             QVERIFY(every.bars.size() > 100);
             QVERIFY(merged.bars.size() <= size_t(v.width));
             QCOMPARE(paintedColumns(merged.bars, v.width), paintedColumns(every.bars, v.width));
+            // The store's frames come in runs, one per chunk of its file: the
+            // trace over them is the same, from any selected frame.
+            for (const qint64 selected : {qint64(1), qint64(64), qint64(65), qint64(12345)}) {
+                v.selectedFrame = selected;
+                FrameSpans runs;
+                for (size_t at = 0; at < frames.size(); at += 64)
+                    runs.emplace_back(frames.data() + at, std::min<size_t>(64, frames.size() - at));
+                const Picture whole = drawOscilograph(v, frames, filter, Bars::every);
+                QCOMPARE(drawOscilograph(v, runs, filter, Bars::every).bars, whole.bars);
+            }
+            v.selectedFrame = 1;
         }
     }
 };
