@@ -216,22 +216,37 @@ CaptureDocument::SaveResult CaptureDocument::write(logformat::Format to)
     options.labels = labels ? &labelCopy : nullptr;
     const capturefile::Header header{dbName, busSpeed, busTimer};
     QString error;
-    runJob(QStringLiteral("Saving..."), qint64(order.size()), false, [&](CaptureLoader::Progress &progress) {
+    // Cancel ends the write half way; the file being written is dropped and
+    // the one already there stays as it was.
+    struct Cancelled
+    {
+    };
+    bool cancelled = false;
+    runJob(QStringLiteral("Saving..."), qint64(order.size()), true, [&](CaptureLoader::Progress &progress) {
         const auto frameAt = [this, &order, &progress](qsizetype row) -> const clsFrame & {
-            if ((row & 0xFFF) == 0)
+            if ((row & 0xFFF) == 0) {
                 progress.done.store(row, std::memory_order_relaxed);
+                if (progress.cancel.load(std::memory_order_relaxed))
+                    throw Cancelled();
+            }
             return frames.frame(order[size_t(row)]);
         };
-        if (to == logformat::Format::Tessel) {
-            const capturefile::WriteResult result = capturefile::writeCaptureFile(
-                name, header, {qsizetype(order.size()), frameAt}, labels ? &labelCopy : nullptr, delimiter);
-            error = result.ok ? QString() : result.error;
-        } else {
-            const logformat::WriteResult result =
-                logformat::writeFile(name, to, {qsizetype(order.size()), frameAt}, options);
-            error = result.ok ? QString() : result.error;
+        try {
+            if (to == logformat::Format::Tessel) {
+                const capturefile::WriteResult result = capturefile::writeCaptureFile(
+                    name, header, {qsizetype(order.size()), frameAt}, labels ? &labelCopy : nullptr, delimiter);
+                error = result.ok ? QString() : result.error;
+            } else {
+                const logformat::WriteResult result =
+                    logformat::writeFile(name, to, {qsizetype(order.size()), frameAt}, options);
+                error = result.ok ? QString() : result.error;
+            }
+        } catch (const Cancelled &) {
+            cancelled = true;
         }
     });
+    if (cancelled)
+        return SaveResult::Cancelled;
     if (!error.isEmpty())
         return failed(error);
     // Kept in a file now: a crash no longer offers it back.

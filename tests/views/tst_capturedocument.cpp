@@ -84,6 +84,7 @@ class tst_CaptureDocument : public QObject
         {
             titles << title;
             Progress progress;
+            progress.cancel = cancelAfter == 0; // before the job starts
             std::atomic<bool> over{false};
             std::thread worker([&] {
                 job(progress);
@@ -154,12 +155,19 @@ private slots:
         QTest::addColumn<bool>("exists");
         QTest::addColumn<Prompts::Answer>("overwrite");
         QTest::addColumn<SaveResult>("result");
-        QTest::newRow("file dialog cancelled") << "" << false << Prompts::Answer::Yes << SaveResult::Cancelled;
-        QTest::newRow("existing file overwritten") << "old.txt" << true << Prompts::Answer::Yes << SaveResult::Saved;
-        QTest::newRow("existing file kept (No)") << "old.txt" << true << Prompts::Answer::No << SaveResult::Cancelled;
+        QTest::addColumn<bool>("cancelWrite"); // Cancel in the progress window
+        QTest::newRow("file dialog cancelled") << "" << false << Prompts::Answer::Yes << SaveResult::Cancelled << false;
+        QTest::newRow("existing file overwritten")
+            << "old.txt" << true << Prompts::Answer::Yes << SaveResult::Saved << false;
+        QTest::newRow("existing file kept (No)")
+            << "old.txt" << true << Prompts::Answer::No << SaveResult::Cancelled << false;
         QTest::newRow("existing file kept (Cancel)")
-            << "old.txt" << true << Prompts::Answer::Cancel << SaveResult::Cancelled;
-        QTest::newRow("folder missing") << "gone/x.txt" << false << Prompts::Answer::Yes << SaveResult::Failed;
+            << "old.txt" << true << Prompts::Answer::Cancel << SaveResult::Cancelled << false;
+        QTest::newRow("folder missing") << "gone/x.txt" << false << Prompts::Answer::Yes << SaveResult::Failed << false;
+        QTest::newRow("writing cancelled: the file stays as it was")
+            << "old.txt" << true << Prompts::Answer::Yes << SaveResult::Cancelled << true;
+        QTest::newRow("writing a log cancelled") << "old.log" << true << Prompts::Answer::Yes << SaveResult::Cancelled
+                                                 << true;
     }
     void saveAs()
     {
@@ -167,6 +175,11 @@ private slots:
         QFETCH(bool, exists);
         QFETCH(Prompts::Answer, overwrite);
         QFETCH(SaveResult, result);
+        QFETCH(bool, cancelWrite);
+        ThreadLoader loader;
+        loader.cancelAfter = 0;
+        if (cancelWrite)
+            doc->setLoader(&loader);
         capture();
         const QString file = path(chosen);
         if (exists)

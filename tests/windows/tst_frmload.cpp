@@ -19,8 +19,8 @@ private slots:
     void cancelReachesTheJob_data()
     {
         QTest::addColumn<bool>("cancellable");
-        QTest::newRow("an open: Cancel shown") << true;
-        QTest::newRow("a save: no Cancel, the job runs to its end") << false;
+        QTest::newRow("Cancel shown") << true;
+        QTest::newRow("without Cancel the job runs to its end") << false;
     }
     void cancelReachesTheJob()
     {
