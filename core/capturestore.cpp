@@ -320,6 +320,8 @@ bool CaptureStore::addCapturedFrame(const clsFrame &frame)
     } catch (const std::bad_alloc &) {
         return false;
     }
+    if (!lastError.isEmpty())
+        lastError.clear();
     return true;
 }
 
@@ -397,31 +399,31 @@ bool CaptureStore::openFile()
     lastError.clear();
     const qint64 pid = QCoreApplication::applicationPid();
     const int sequence = ++fileSequence;
-    if (storeFolder.isEmpty()) {
-        // Unnamed: made and unlinked at once, so nothing is left behind.
-        QByteArray path =
-            QFile::encodeName(QDir::tempPath() + QStringLiteral("/tessel-frames-%1-%2-XXXXXX").arg(pid).arg(sequence));
-        fd = mkstemp(path.data());
-        if (fd >= 0)
-            unlink(path.constData());
-    } else {
+    if (!storeFolder.isEmpty()) {
         QDir().mkpath(storeFolder);
         const QString name =
             QDir(storeFolder).filePath(QStringLiteral("capture-%1-%2").arg(pid).arg(sequence) + fileSuffix);
         lock = std::make_unique<QLockFile>(lockNameOf(name));
         lock->setStaleLockTime(0);
-        if (!lock->tryLock(0)) {
-            lastError = QStringLiteral("Can't lock the capture file \"%1\".").arg(name);
-            lock.reset();
-            return false;
-        }
-        fd = ::open(QFile::encodeName(name).constData(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
+        if (lock->tryLock(0))
+            fd = ::open(QFile::encodeName(name).constData(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
         if (fd >= 0)
             fileName = name;
+        else
+            lock.reset();
     }
     if (fd < 0) {
-        lastError = QStringLiteral("Can't make the capture file in \"%1\": %2")
-                        .arg(storeFolder.isEmpty() ? QDir::tempPath() : storeFolder, systemError());
+        // Unnamed: made and unlinked at once, so nothing is left behind. Also
+        // where the folder cannot take the file: the capture goes on, it just
+        // cannot be recovered.
+        QByteArray path =
+            QFile::encodeName(QDir::tempPath() + QStringLiteral("/tessel-frames-%1-%2-XXXXXX").arg(pid).arg(sequence));
+        fd = mkstemp(path.data());
+        if (fd >= 0)
+            unlink(path.constData());
+    }
+    if (fd < 0) {
+        lastError = QStringLiteral("Can't make the capture file in \"%1\": %2").arg(QDir::tempPath(), systemError());
         lock.reset();
         return false;
     }

@@ -87,6 +87,7 @@ void CaptureDocument::setCapturing(bool on)
         return;
     capturing = on;
     if (on) {
+        storeFailureShown = false;
         tmrFlush->start();
     } else {
         tmrFlush->stop();
@@ -460,6 +461,17 @@ void CaptureDocument::replaceCapture(const QString &fileName, CaptureStore &read
     // A freshly opened file counts as saved.
     frames.markSaved();
     setState(shown ? shown->unfilteredCount() > 0 : !frames.isEmpty(), false);
+}
+
+void CaptureDocument::storeFailed()
+{
+    if (storeFailureShown)
+        return;
+    storeFailureShown = true;
+    const QString text = QStringLiteral("The capture cannot keep its frames: %1 Frames are lost until there is room.")
+                             .arg(frames.storeError());
+    // Not in the middle of the decoding run that met it.
+    QMetaObject::invokeMethod(this, [this, text] { failed(text); }, Qt::QueuedConnection);
 }
 
 void CaptureDocument::runJob(const QString &title, qint64 steps, bool cancellable, const CaptureLoader::Job &job)

@@ -138,6 +138,9 @@ public:
     // capture (and no other is asked about), No deletes it. True when one
     // was opened.
     bool offerRecovery();
+    // A captured frame could not be stored (the disk is full): the store's
+    // reason is shown once per capture, after the decoding run.
+    void storeFailed();
     // Writes the frames captured since the last call to the disk; the
     // capture's one-second timer calls it.
     void flushCapture() { frames.flush(); }
@@ -219,6 +222,7 @@ private:
     bool rowsShown = false;
     bool capturing = false;
     bool delimiterWarned = false;
+    bool storeFailureShown = false;
     QString lastFailure;
     logformat::Format format = logformat::Format::Tessel;
     std::optional<qint64> startTime;

@@ -108,6 +108,24 @@ private slots:
         QCOMPARE(*store.frame(0).Time, Q_INT64_C(0));
     }
 
+    // A folder that cannot take the file (here: a path through a plain
+    // file) leaves the capture working, in an unnamed file.
+    void folderUnusable()
+    {
+        QTemporaryDir dir;
+        QFile plain(dir.filePath(QStringLiteral("plain")));
+        QVERIFY(plain.open(QIODevice::WriteOnly));
+        plain.close();
+        CaptureStore store(plain.fileName() + QStringLiteral("/Tessel"), smallChunk);
+        QVERIFY(store.addCapturedFrame(busFrame(0)));
+        fill(store, 1, 100);
+        CaptureStore reference;
+        fill(reference, 0, 100);
+        QCOMPARE(storedFrames(store), storedFrames(reference));
+        QVERIFY(store.storeFileName().isEmpty());
+        QVERIFY(store.storeError().isEmpty());
+    }
+
     // A file cut off or damaged gives back every whole record before the
     // damage, and nothing after it, also once frames are appended again.
     void recoverDamaged_data()

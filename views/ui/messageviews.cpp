@@ -396,8 +396,11 @@ void MessageViews::redrawTimeLine()
 bool MessageViews::captureFrame(const clsFrame &frame)
 {
     CaptureStore &store = document.store();
-    if (!store.addCapturedFrame(frame))
+    if (!store.addCapturedFrame(frame)) {
+        if (!store.storeError().isEmpty())
+            document.storeFailed();
         return false;
+    }
     capturedRows.push_back(quint32(store.count() - 1));
     return true;
 }
