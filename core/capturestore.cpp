@@ -14,6 +14,7 @@
 #include <cstring>
 #include <new>
 #include <type_traits>
+#include <utility>
 
 #include <fcntl.h>
 #include <sys/mman.h>
@@ -143,6 +144,13 @@ CaptureStore::CaptureStore(QString folder, qsizetype chunkRecords)
     , chunkBytes(bytesPerChunk(qsizetype(1) << chunkShift))
     , chunkFrames(new clsFrame *[maxChunks]())
 {
+}
+
+CaptureStore::CaptureStore(CaptureStore &&other) noexcept
+    : CaptureStore(other.storeFolder, other.chunkMask + 1)
+{
+    swap(other);
+    filter = std::exchange(other.filter, nullptr);
 }
 
 CaptureStore::~CaptureStore()

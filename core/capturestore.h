@@ -89,6 +89,8 @@ public:
     // a power of two of at least 64.
     explicit CaptureStore(QString folder = {}, qsizetype chunkRecords = defaultChunkRecords);
     ~CaptureStore();
+    // Takes the other store's frames, state, file and filter.
+    CaptureStore(CaptureStore &&other) noexcept;
     CaptureStore(const CaptureStore &) = delete;
     CaptureStore &operator=(const CaptureStore &) = delete;
 
