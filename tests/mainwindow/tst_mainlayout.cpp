@@ -6,6 +6,7 @@
 #include "link/capturecontrol.h"
 #include "support/fakeprompts.h"
 #include "support/linkharness.h"
+#include "support/signalbench.h"
 #include "views/messagemodel.h"
 #include "views/ui/frmmain.h"
 #include "views/ui/mainpanes.h"
@@ -54,14 +55,6 @@ MainLayout presetLayout()
 QString rectText(const QRect &r)
 {
     return QStringLiteral("%1,%2 %3x%4").arg(r.x()).arg(r.y()).arg(r.width()).arg(r.height());
-}
-
-template <class T> T *part(const QObject &window, const char *name = nullptr)
-{
-    T *found = name ? window.findChild<T *>(QLatin1String(name)) : window.findChild<T *>();
-    if (!found)
-        qFatal("no %s", name ? name : "part");
-    return found;
 }
 
 QWidget *splitter(const frmMain &window, int k)

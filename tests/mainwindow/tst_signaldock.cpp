@@ -6,8 +6,7 @@
 
 #include "candb/ui/dbtree.h"
 #include "link/capturecontrol.h"
-#include "support/fakeprompts.h"
-#include "support/linkharness.h"
+#include "support/signalbench.h"
 #include "views/messagemodel.h"
 #include "views/monitorlist.h"
 #include "views/signalpane.h"
@@ -21,71 +20,12 @@
 #include <QTreeView>
 #include <QtTest>
 
-namespace {
-
-template <class T> T *part(const QObject &window, const char *name = nullptr)
-{
-    T *found = name ? window.findChild<T *>(QLatin1String(name)) : window.findChild<T *>();
-    if (!found)
-        qFatal("no %s", name ? name : "part");
-    return found;
-}
-
-// Data base "Bench": identifier 123 "Drive" with Speed (0..15, 0.1 km/h) and
-// Gear (16..19, 7 "Reverse").
-const char *const benchRows[] = {
-    "insert into CAN values (1, 'Bench', 10, 3, 4)",
-    "insert into CAN_Device values (10, 1, 'Engine')",
-    "insert into CAN_ID (id_CAN_ID, id_CAN_Device, ID, Name, Enable) values (100, 10, 291, 'Drive', 1)",
-    "insert into CAN_Data (id_CAN_Data, id_CAN_ID, Name, \"Begin\", \"Count\", Factor, Unit) "
-    "values (1000, 100, 'Speed', 0, 16, 0.1, 'km/h')",
-    "insert into CAN_Data (id_CAN_Data, id_CAN_ID, Name, \"Begin\", \"Count\") values (1001, 100, 'Gear', 16, 4)",
-    "insert into CAN_Value values (1001, 7, 'Reverse')",
-    "insert into Params values ('id_CAN', '1')",
-};
-
-} // namespace
-
-class tst_SignalDock : public QObject
+class tst_SignalDock : public QObject, SignalBench
 {
     Q_OBJECT
 
-    std::unique_ptr<SeedDatabase> seed;
-    FakePrompts prompts;
-    AppContext context;
-
-    std::unique_ptr<frmMain> start()
-    {
-        context = AppContext{&seed->db, &seed->params, &prompts, {}};
-        auto window = std::make_unique<frmMain>(context, makeLinkPort);
-        window->show();
-        window->loadTimer_Timer();
-        return window;
-    }
-
-    // A decoding run of frames of 123 with speed `speed` (0.1 km/h) and gear 7.
-    static void capture(frmMain &window, std::initializer_list<int> speeds)
-    {
-        CaptureSink &sink = *part<MessageViews>(window);
-        for (int speed : speeds) {
-            clsFrame f;
-            f.ID.StdPart = 0x123;
-            f.DLC = 3;
-            f.setData(QByteArray(1, char(speed & 0xFF)) + char(speed >> 8) + char(7));
-            sink.captureFrame(f);
-        }
-        sink.captureBatchDone();
-    }
-
 private slots:
-    void init()
-    {
-        seed = std::make_unique<SeedDatabase>();
-        for (const char *row : benchRows)
-            QVERIFY(seed->db.execute(QString::fromLatin1(row)));
-        seed->params.loadParams();
-        prompts = FakePrompts();
-    }
+    void init() { QVERIFY(reset()); }
     void cleanup() { seed.reset(); }
 
     // Hidden at first; View › Signals Column shows the decoded fields, and the

@@ -6,8 +6,7 @@
 #include "views/ui/plotdock.h"
 
 #include "link/capturecontrol.h"
-#include "support/fakeprompts.h"
-#include "support/linkharness.h"
+#include "support/signalbench.h"
 #include "views/capturedocument.h"
 #include "views/monitorlist.h"
 #include "views/plotmodel.h"
@@ -24,83 +23,20 @@
 #include <QtTest>
 #include <qcustomplot.h>
 
-namespace {
-
-template <class T> T *part(const QObject &window, const char *name = nullptr)
-{
-    T *found = name ? window.findChild<T *>(QLatin1String(name)) : window.findChild<T *>();
-    if (!found)
-        qFatal("no %s", name ? name : "part");
-    return found;
-}
-
-// Identifier 123 "Drive" with Speed (0..15, 0.1 km/h) and Gear (16..19, 7 "Reverse").
-const char *const benchRows[] = {
-    "insert into CAN values (1, 'Bench', 10, 3, 4)",
-    "insert into CAN_Device values (10, 1, 'Engine')",
-    "insert into CAN_ID (id_CAN_ID, id_CAN_Device, ID, Name, Enable) values (100, 10, 291, 'Drive', 1)",
-    "insert into CAN_Data (id_CAN_Data, id_CAN_ID, Name, \"Begin\", \"Count\", Factor, Unit) "
-    "values (1000, 100, 'Speed', 0, 16, 0.1, 'km/h')",
-    "insert into CAN_Data (id_CAN_Data, id_CAN_ID, Name, \"Begin\", \"Count\") values (1001, 100, 'Gear', 16, 4)",
-    "insert into CAN_Value values (1001, 7, 'Reverse')",
-    "insert into Params values ('id_CAN', '1')",
-};
-
-} // namespace
-
-class tst_SignalPlot : public QObject
+class tst_SignalPlot : public QObject, SignalBench
 {
     Q_OBJECT
 
-    std::unique_ptr<SeedDatabase> seed;
-    FakePrompts prompts;
-    AppContext context;
-    qint64 stamp = 0;
-
-    std::unique_ptr<frmMain> start()
-    {
-        context = AppContext{&seed->db, &seed->params, &prompts, {}};
-        auto window = std::make_unique<frmMain>(context, makeLinkPort);
-        window->resize(1000, 700);
-        window->show();
-        window->loadTimer_Timer();
-        return window;
-    }
-
-    // A decoding run of frames of 123, 10 ms apart (at the data base's timer rate).
-    void capture(frmMain &window, std::initializer_list<int> speeds)
-    {
-        CaptureSink &sink = *part<MessageViews>(window);
-        for (int speed : speeds) {
-            clsFrame f;
-            f.ID.StdPart = 0x123;
-            f.DLC = 3;
-            f.TimeStamp = stamp;
-            stamp += 10000;
-            f.setData(QByteArray(1, char(speed & 0xFF)) + char(speed >> 8) + char(speed % 8));
-            sink.captureFrame(f);
-        }
-        sink.captureBatchDone();
-    }
-
 private slots:
-    void init()
-    {
-        seed = std::make_unique<SeedDatabase>();
-        for (const char *row : benchRows)
-            QVERIFY(seed->db.execute(QString::fromLatin1(row)));
-        seed->params.loadParams();
-        prompts = FakePrompts();
-        stamp = 0;
-    }
+    void init() { QVERIFY(reset()); }
     void cleanup() { seed.reset(); }
 
     // The arrow keys move the cursor and the time line; a click on the plot
     // selects the row of the nearest frame, and the time line goes there too.
     void cursorAndRowBothWays()
     {
-        auto window = start();
-        capture(*window, {100, 200, 300, 400, 500});
+        auto window = start(QSize(1000, 700));
+        capture(*window, {100, 200, 300, 400, 500}, 10000, true);
         MessageViews &views = *part<MessageViews>(*window);
         views.captureClosed(); // what Stop does
         PlotModel &model = *views.plotModel();
@@ -143,13 +79,13 @@ private slots:
     // the capture until the user moves the row.
     void liveTimeLine()
     {
-        auto window = start();
+        auto window = start(QSize(1000, 700));
         MessageViews &views = *part<MessageViews>(*window);
         TimeLinePanel &timeLine = *views.timeLine();
         window->document().setCapturing(true);
         QVERIFY(timeLine.isLive());
-        capture(*window, {1, 2});
-        capture(*window, {3});
+        capture(*window, {1, 2}, 10000, true);
+        capture(*window, {3}, 10000, true);
         QVERIFY(timeLine.redrawThrottle()->isDue());
         timeLine.redrawThrottle()->timer_Timer();
         QVERIFY(!timeLine.redrawThrottle()->isDue());
@@ -170,8 +106,8 @@ private slots:
     // reported, not passed over.
     void exports()
     {
-        auto window = start();
-        capture(*window, {100, 200});
+        auto window = start(QSize(1000, 700));
+        capture(*window, {100, 200}, 10000, true);
         QTreeView *monitor = part<QTreeView>(*window, "lvListViewID");
         const QModelIndex row = monitor->model()->index(part<MonitorList>(*window)->rowOf(0x123), 1);
         QTest::mouseClick(monitor->viewport(), Qt::LeftButton, {}, monitor->visualRect(row).center());
