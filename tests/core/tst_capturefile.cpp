@@ -294,6 +294,24 @@ private slots:
 
     // Every kind of line end reads the same frames on the same line numbers,
     // also when a CR LF pair is cut by the reader's 1 MiB blocks.
+    void recordOfALine_data()
+    {
+        QTest::addColumn<QByteArray>("line");
+        QTest::addColumn<QByteArray>("record");
+        QTest::newRow("labels after the semicolon") << QByteArray("0001 123 ; dev desc") << QByteArray("0001 123");
+        QTest::newRow("blanks of every kind around") << QByteArray("\t\v 0001 123\f\r") << QByteArray("0001 123");
+        QTest::newRow("inner blanks kept") << QByteArray(" 0001\t 123 ;") << QByteArray("0001\t 123");
+        QTest::newRow("only blanks") << QByteArray(" \t\r") << QByteArray();
+        QTest::newRow("semicolon first") << QByteArray("; CAN_Speed=500") << QByteArray();
+        QTest::newRow("empty") << QByteArray() << QByteArray();
+    }
+    void recordOfALine()
+    {
+        QFETCH(QByteArray, line);
+        QFETCH(QByteArray, record);
+        QCOMPARE(capturefile::recordText(QByteArrayView(line)).toByteArray(), record);
+    }
+
     void lineEnds_data()
     {
         QTest::addColumn<QByteArray>("end");
