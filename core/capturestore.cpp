@@ -238,7 +238,7 @@ qsizetype CaptureStore::latestFrame(qint32 keyNumber) const
     return entry < 0 ? -1 : ids[size_t(entry)].newest;
 }
 
-CaptureStore::IdEntry &CaptureStore::indexFrame(qsizetype index)
+CaptureStore::IdEntry &CaptureStore::indexFrame(qsizetype index, qsizetype *before)
 {
     const qint32 key = frameIdNumber(frame(index));
     qint32 *entry = nullptr;
@@ -247,13 +247,18 @@ CaptureStore::IdEntry &CaptureStore::indexFrame(qsizetype index)
             standardEntry.assign(0x800, -1);
         entry = &standardEntry[size_t(key)];
     } else {
-        entry = &otherEntry.insert(key, otherEntry.value(key, -1)).value();
+        auto it = otherEntry.find(key);
+        if (it == otherEntry.end())
+            it = otherEntry.insert(key, -1);
+        entry = &it.value();
     }
     if (*entry < 0) {
         *entry = qint32(ids.size());
         ids.push_back({key, -1, 0});
     }
     IdEntry &id = ids[size_t(*entry)];
+    if (before)
+        *before = id.newest;
     id.newest = index;
     ++id.frames;
     return id;
@@ -264,8 +269,11 @@ void CaptureStore::takeFrame(qsizetype index, bool keepTime)
     clsFrame &stored = chunkFrames[size_t(index >> chunkShift)][index & chunkMask];
     placeFrame(stored, index == 0, keepTime);
     // Lost-frame records are no identifier: they have no cycle.
-    const qsizetype before = stored.isLost ? -1 : latestFrame(frameIdNumber(stored));
-    const IdEntry &id = indexFrame(index);
+    // The identifier's newest frame before this one, found by the same lookup.
+    qsizetype before = -1;
+    const IdEntry &id = indexFrame(index, &before);
+    if (stored.isLost)
+        before = -1;
     Side &s = side(index);
     s.previous = before < 0 || index - before > qsizetype(0xFFFFFFFFu) ? 0 : quint32(index - before);
     s.check = recordCheck(stored, s.previous, index);

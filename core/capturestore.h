@@ -231,7 +231,8 @@ private:
     // Places, indexes, seals and counts frame `index`.
     void takeFrame(qsizetype index, bool keepTime);
     // Indexes frame `index` as its identifier's newest; returns the entry.
-    IdEntry &indexFrame(qsizetype index);
+    // `before`, if given, receives the identifier's newest until then (-1: none).
+    IdEntry &indexFrame(qsizetype index, qsizetype *before = nullptr);
     bool openFile();
     bool growFile();
     void closeFile(bool remove);
