@@ -6,6 +6,7 @@
 
 #include "support/fakeprompts.h"
 #include "support/linkharness.h"
+#include "support/mainwindowbench.h"
 
 #include <QAction>
 #include <QMenu>
@@ -14,14 +15,9 @@
 
 #include <memory>
 
-class tst_frmMain : public QObject
+class tst_frmMain : public QObject, MainWindowBench
 {
     Q_OBJECT
-
-    std::unique_ptr<SeedDatabase> seed;
-    FakePrompts prompts;
-    AppContext context;
-    std::unique_ptr<frmMain> window;
 
     QAction *action(const QString &name) const
     {
@@ -48,21 +44,8 @@ class tst_frmMain : public QObject
     }
 
 private slots:
-    void init()
-    {
-        seed = std::make_unique<SeedDatabase>();
-        prompts = FakePrompts();
-        const QString dir = seed->dir.path();
-        context = AppContext{&seed->db, &seed->params, &prompts,
-                             StartupPaths{dir + QStringLiteral("/tmp"), dir, QStringLiteral("Tessel.mdb")}};
-        window = std::make_unique<frmMain>(context, makeLinkPort);
-        window->findChild<QTimer *>("loadTimer")->stop(); // no test here wants the load tick
-    }
-    void cleanup()
-    {
-        window.reset();
-        seed.reset();
-    }
+    void init() { openWindow(); }
+    void cleanup() { closeWindow(); }
 
     // Nothing to start afresh or save; items of a tree node wait for a click.
     void freshWindow()

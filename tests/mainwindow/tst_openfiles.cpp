@@ -7,6 +7,7 @@
 
 #include "support/fakeprompts.h"
 #include "support/linkharness.h"
+#include "support/mainwindowbench.h"
 #include "views/messagemodel.h"
 
 #include <QDropEvent>
@@ -19,14 +20,9 @@
 
 #include <memory>
 
-class tst_OpenFiles : public QObject
+class tst_OpenFiles : public QObject, MainWindowBench
 {
     Q_OBJECT
-
-    std::unique_ptr<SeedDatabase> seed;
-    FakePrompts prompts;
-    AppContext context;
-    std::unique_ptr<frmMain> window;
 
     QString log(const QString &name, const QByteArray &content) const
     {
@@ -58,21 +54,8 @@ class tst_OpenFiles : public QObject
     }
 
 private slots:
-    void init()
-    {
-        seed = std::make_unique<SeedDatabase>();
-        prompts = FakePrompts();
-        const QString dir = seed->dir.path();
-        context = AppContext{&seed->db, &seed->params, &prompts,
-                             StartupPaths{dir + QStringLiteral("/tmp"), dir, QStringLiteral("Tessel.mdb")}};
-        window = std::make_unique<frmMain>(context, makeLinkPort);
-        window->findChild<QTimer *>("loadTimer")->stop(); // the tests run the load tick
-    }
-    void cleanup()
-    {
-        window.reset();
-        seed.reset();
-    }
+    void init() { openWindow(); }
+    void cleanup() { closeWindow(); }
 
     // The file waits for the load tick (which empties the capture), then
     // opens; a log of two buses shows the Bus column, a new capture hides it.

@@ -6,6 +6,7 @@
 
 #include "support/fakeprompts.h"
 #include "support/linkharness.h"
+#include "support/mainwindowbench.h"
 #include "views/messagemodel.h"
 #include "views/ui/tracenav.h"
 
@@ -25,14 +26,9 @@
 
 #include <memory>
 
-class tst_TraceNavWindow : public QObject
+class tst_TraceNavWindow : public QObject, MainWindowBench
 {
     Q_OBJECT
-
-    std::unique_ptr<SeedDatabase> seed;
-    FakePrompts prompts;
-    AppContext context;
-    std::unique_ptr<frmMain> window;
 
     QString log(const QString &name) const
     {
@@ -59,20 +55,10 @@ class tst_TraceNavWindow : public QObject
 private slots:
     void init()
     {
-        seed = std::make_unique<SeedDatabase>();
-        prompts = FakePrompts();
-        const QString dir = seed->dir.path();
-        context = AppContext{&seed->db, &seed->params, &prompts,
-                             StartupPaths{dir + QStringLiteral("/tmp"), dir, QStringLiteral("Tessel.mdb")}};
-        window = std::make_unique<frmMain>(context, makeLinkPort);
-        window->findChild<QTimer *>("loadTimer")->stop();
+        openWindow();
         window->loadTimer_Timer();
     }
-    void cleanup()
-    {
-        window.reset();
-        seed.reset();
-    }
+    void cleanup() { closeWindow(); }
 
     void standardKeys_data()
     {
