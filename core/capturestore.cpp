@@ -72,14 +72,21 @@ quint64 mix(quint64 h)
 quint32 recordCheck(const clsFrame &frame, quint32 previous, qsizetype index)
 {
     static_assert(sizeof(clsFrame) == 56);
-    quint64 w[7];
-    std::memcpy(w, &frame, sizeof w);
     // Each word times its own odd constant, summed, then mixed once: the
-    // products do not wait for each other.
-    const quint64 h = mix(w[0] * 0x9E3779B97F4A7C15ULL + w[1] * 0xC2B2AE3D27D4EB4FULL + w[2] * 0x165667B19E3779F9ULL +
-                          w[3] * 0xD6E8FEB86659FD93ULL + w[4] * 0xFF51AFD7ED558CCDULL + w[5] * 0xC4CEB9FE1A85EC53ULL +
-                          w[6] * 0x94D049BB133111EBULL + quint64(index) * 0xBF58476D1CE4E5B9ULL +
-                          quint64(previous) * 0x2545F4914F6CDD1DULL);
+    // products do not wait for each other. The words are read one by one: a
+    // wide copy of a frame whose fields were just stored one by one would
+    // wait for all of them.
+    static constexpr quint64 factors[7] = {0x9E3779B97F4A7C15ULL, 0xC2B2AE3D27D4EB4FULL, 0x165667B19E3779F9ULL,
+                                           0xD6E8FEB86659FD93ULL, 0xFF51AFD7ED558CCDULL, 0xC4CEB9FE1A85EC53ULL,
+                                           0x94D049BB133111EBULL};
+    const auto *bytes = reinterpret_cast<const unsigned char *>(&frame);
+    quint64 sum = quint64(index) * 0xBF58476D1CE4E5B9ULL + quint64(previous) * 0x2545F4914F6CDD1DULL;
+    for (int i = 0; i < 7; ++i) {
+        quint64 word = 0;
+        std::memcpy(&word, bytes + 8 * i, sizeof word);
+        sum += word * factors[i];
+    }
+    const quint64 h = mix(sum);
     const quint32 check = quint32(h ^ (h >> 32));
     return check == 0 ? 1 : check; // a zeroed record never passes
 }
@@ -238,9 +245,8 @@ qsizetype CaptureStore::latestFrame(qint32 keyNumber) const
     return entry < 0 ? -1 : ids[size_t(entry)].newest;
 }
 
-CaptureStore::IdEntry &CaptureStore::indexFrame(qsizetype index, qsizetype *before)
+CaptureStore::IdEntry &CaptureStore::indexFrame(qint32 key, qsizetype index, qsizetype *before)
 {
-    const qint32 key = frameIdNumber(frame(index));
     qint32 *entry = nullptr;
     if (key >= 0 && key <= 0x7FF) {
         if (standardEntry.empty())
@@ -264,23 +270,6 @@ CaptureStore::IdEntry &CaptureStore::indexFrame(qsizetype index, qsizetype *befo
     return id;
 }
 
-void CaptureStore::takeFrame(qsizetype index, bool keepTime)
-{
-    clsFrame &stored = chunkFrames[size_t(index >> chunkShift)][index & chunkMask];
-    placeFrame(stored, index == 0, keepTime);
-    // Lost-frame records are no identifier: they have no cycle.
-    // The identifier's newest frame before this one, found by the same lookup.
-    qsizetype before = -1;
-    const IdEntry &id = indexFrame(index, &before);
-    if (stored.isLost)
-        before = -1;
-    Side &s = side(index);
-    s.previous = before < 0 || index - before > qsizetype(0xFFFFFFFFu) ? 0 : quint32(index - before);
-    s.check = recordCheck(stored, s.previous, index);
-    if (filter)
-        filter->updateIDRow(id.key, true);
-}
-
 clsFrame &CaptureStore::slot(qsizetype index)
 {
     if ((index >> chunkShift) >= chunksMapped && !growFile())
@@ -292,31 +281,52 @@ clsFrame &CaptureStore::slot(qsizetype index)
 
 void CaptureStore::populateFrom(qsizetype index)
 {
-#ifdef MADV_POPULATE_WRITE
-    // The pages of the next records are made ready in one call: taking a
-    // fault for each page costs more than reading the records.
-    const qsizetype perChunk = chunkMask + 1;
-    const qsizetype n = std::min<qsizetype>(populateStep, perChunk - (index & chunkMask));
-    const qint64 page = pageSize();
-    const auto ready = [page](void *from, qint64 bytes) {
-        const auto start = quintptr(from) / quintptr(page) * quintptr(page);
-        const auto end = quintptr(from) + quintptr(bytes);
-        madvise(reinterpret_cast<void *>(start), size_t(end - start), MADV_POPULATE_WRITE);
+    // The pages of the next records are put in the page cache by writing
+    // their zeros through the file, in large pieces: taking a fault that
+    // reads and prepares each page when it is first stored to costs more
+    // than the records themselves. The range is past every stored record;
+    // should a write fail, the pages still come by faults.
+    static char zeros[256 * 1024]; // never written: kept in zeroed memory, not in the library
+    const auto clear = [this](qint64 offset, qint64 bytes) {
+        while (bytes > 0) {
+            const ssize_t n = pwrite(fd, zeros, size_t(std::min<qint64>(bytes, qint64(sizeof zeros))), offset);
+            if (n <= 0)
+                return;
+            offset += n;
+            bytes -= n;
+        }
     };
-    ready(&side(index), qint64(n) * qint64(sizeof(Side)));
-    ready(&chunkFrames[size_t(index >> chunkShift)][index & chunkMask], qint64(n) * qint64(sizeof(clsFrame)));
-#else
-    Q_UNUSED(index);
-#endif
+    const qsizetype perChunk = chunkMask + 1;
+    const qsizetype inChunk = index & chunkMask;
+    const qsizetype n = std::min<qsizetype>(populateStep, perChunk - inChunk);
+    const qint64 chunkStart = headerBytes + qint64(index >> chunkShift) * chunkBytes;
+    clear(chunkStart + qint64(inChunk) * qint64(sizeof(Side)), qint64(n) * qint64(sizeof(Side)));
+    clear(chunkStart + qint64(perChunk) * qint64(sizeof(Side)) + qint64(inChunk) * qint64(sizeof(clsFrame)),
+          qint64(n) * qint64(sizeof(clsFrame)));
 }
 
 void CaptureStore::addListFrames(const clsFrame &frame, bool keepTime)
 {
-    clsFrame &stored = slot(frameCount);
-    stored = frame;
+    const qsizetype index = frameCount;
+    clsFrame &stored = slot(index);
     if (saved)
         setSaved(false);
-    takeFrame(frameCount, keepTime);
+    // Placed, indexed and sealed on a copy, which goes to the file once.
+    clsFrame placed = frame;
+    placeFrame(placed, index == 0, keepTime);
+    // The identifier's newest frame before this one, found by the same lookup
+    // that makes this one the newest.
+    qsizetype before = -1;
+    const IdEntry &id = indexFrame(frameIdNumber(placed), index, &before);
+    // Lost-frame records are no identifier: they have no cycle.
+    if (placed.isLost)
+        before = -1;
+    Side &s = side(index);
+    s.previous = before < 0 || index - before > qsizetype(0xFFFFFFFFu) ? 0 : quint32(index - before);
+    s.check = recordCheck(placed, s.previous, index);
+    stored = placed;
+    if (filter)
+        filter->updateIDRow(id.key, true);
     ++frameCount;
 }
 
@@ -674,7 +684,7 @@ bool CaptureStore::adopt(const QString &name, QString *error)
     }
     for (qsizetype i = 0; i < qsizetype(records); ++i) {
         placeFrame(chunkFrames[size_t(i >> chunkShift)][i & chunkMask], i == 0, true);
-        indexFrame(i);
+        indexFrame(frameIdNumber(frame(i)), i);
     }
     frameCount = qsizetype(records);
     setSaved(false);

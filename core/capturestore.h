@@ -228,11 +228,10 @@ private:
     static constexpr qsizetype populateStep = qsizetype(1) << 14;
     void populateFrom(qsizetype index);
     [[nodiscard]] Side &side(qsizetype index) const;
-    // Places, indexes, seals and counts frame `index`.
-    void takeFrame(qsizetype index, bool keepTime);
-    // Indexes frame `index` as its identifier's newest; returns the entry.
-    // `before`, if given, receives the identifier's newest until then (-1: none).
-    IdEntry &indexFrame(qsizetype index, qsizetype *before = nullptr);
+    // Indexes frame `index`, of identifier key `key`, as its identifier's
+    // newest; returns the entry. `before`, if given, receives the
+    // identifier's newest until then (-1: none).
+    IdEntry &indexFrame(qint32 key, qsizetype index, qsizetype *before = nullptr);
     bool openFile();
     bool growFile();
     void closeFile(bool remove);
