@@ -92,19 +92,6 @@ void clsFrame::setData(const QByteArray &s)
         data[i] = i < s.size() ? quint8(s.at(i)) : 0;
 }
 
-quint8 clsFrame::DataB(int index) const
-{
-    Q_ASSERT(index >= 0 && index < 8);
-    return (index >= 0 && index < 8) ? data[index] : 0;
-}
-
-void clsFrame::setDataB(int index, quint8 value)
-{
-    Q_ASSERT(index >= 0 && index < 8);
-    if (index >= 0 && index < 8)
-        data[index] = value;
-}
-
 QByteArray clsFrame::getAsBinary() const
 {
     QByteArray out;

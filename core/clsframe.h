@@ -86,8 +86,17 @@ public:
     // One data byte, index 0 to 7. An index outside that range is a
     // programming error: it asserts in debug builds, reads 0 and writes
     // nothing in release builds.
-    [[nodiscard]] quint8 DataB(int index) const;
-    void setDataB(int index, quint8 value);
+    [[nodiscard]] quint8 DataB(int index) const
+    {
+        Q_ASSERT(index >= 0 && index < 8);
+        return (index >= 0 && index < 8) ? data[size_t(index)] : 0;
+    }
+    void setDataB(int index, quint8 value)
+    {
+        Q_ASSERT(index >= 0 && index < 8);
+        if (index >= 0 && index < 8)
+            data[size_t(index)] = value;
+    }
 
     // The send layout (see above).
     [[nodiscard]] QByteArray getAsBinary() const;

@@ -216,24 +216,50 @@ private slots:
         }
     }
 
-    // Plain records are read straight from the bytes; the result must be what the frame's own text reader makes of
-    // them, good line or bad: lower case, every flag, no data, lost frames, an empty field, 33-bit stamps, DLC 255.
+    // Plain records are read straight from the bytes, and the file reader reads the lines as written here by their
+    // columns; the result must be what the frame's own text reader makes of them, good line or bad: lower case, every
+    // flag, no data, lost frames, an empty field, 33-bit stamps, DLC 255, a DLC of two digits, an identifier or an
+    // extension out of range, dashes where an extension is due, a stray or missing character, a field too many.
     void recordsReadLikeTheFrameReader()
     {
-        const QString records = "0001E240 123 ----- 0 0 0 0 3 11 22 33|0001e240 1ab ----- 0 0 0 0 2 aa bb|"
-                                "FFFFFFFF 7FF 3FFFF 1 1 1 1 0|00000010 456 ----- 1 0 0 0 8|0002A000 --- 3 - - - - 0|"
-                                "0002A000 --- 3|00000010  001 ----- 0 0 0 0 1 01|1FFFFFFFF 001 ----- 0 0 0 0 0|"
-                                "00000010 001 ----- 0 0 0 0 255 1 2 3 4 5 6 7 8|00000010,001,-----,0,0,0,0,2,AA BB";
+        const QString records =
+            "0001E240 123 ----- 0 0 0 0 3 11 22 33|0001e240 1ab ----- 0 0 0 0 2 aa bb|"
+            "FFFFFFFF 7FF 3FFFF 1 1 1 1 0|00000010 456 ----- 1 0 0 0 8|0002A000 --- 3 - - - - 0|"
+            "0002A000 --- 3|00000010  001 ----- 0 0 0 0 1 01|1FFFFFFFF 001 ----- 0 0 0 0 0|"
+            "00000010 001 ----- 0 0 0 0 255 1 2 3 4 5 6 7 8|00000010,001,-----,0,0,0,0,2,AA BB|"
+            "00000010 7FF 3FFFF 0 1 0 0 8 11 22 33 44 55 66 77 88|00000010 7FF 40000 0 1 0 0 0|"
+            "00000010 800 ----- 0 0 0 0 0|00000010 123 ----- 0 1 0 0 0|00000010 123 12-45 0 0 0 0 0|"
+            "00000010 123 ----- 2 0 0 9 1|00000010 123 ----- 0 0 0 0 12 01 02 03 04 05 06 07 08|"
+            "00000010 123 ----- 0 0 0 0 2 AA BB CC|00000010 123 ----- 0 0 0 0 2 AA\tBB|"
+            "00000010 123 ----- 0 0 0 0 2 AA B|00000010 123 ----- 0 0 0 0 1 0G|0000001Z 123 ----- 0 0 0 0 0|"
+            "00000010 123 ----- 0 0 0 0 1 01;x|00000010 123 ----- 0 0 0 0 1 01                  ; x : y";
+        std::vector<clsFrame> expectedRead;
+        QByteArray file;
         for (const QString &record : records.split('|')) {
             const QString delimiter = record.contains(',') ? "," : " ";
             clsFrame expected;
-            const bool expectedOk = expected.setFromString(record, delimiter, 125000) &&
+            const bool expectedOk = expected.setFromString(record.section(';', 0, 0).trimmed(), delimiter, 125000) &&
                                     (expected.isLost ? expected.ID.ExtPart <= 0xFF : expected.DLC <= 15);
             clsFrame got;
-            QVERIFY2(readRecord(QStringView(record), delimiter, 125000, got) == expectedOk, qPrintable(record));
+            QVERIFY2(readRecord(QStringView(record).left(record.indexOf(';')).trimmed(), delimiter, 125000, got) ==
+                         expectedOk,
+                     qPrintable(record));
             if (expectedOk)
                 QCOMPARE(got, expected);
+            if (delimiter == " ") {
+                file += record.toLatin1() + "\r\n";
+                if (expectedOk)
+                    expectedRead.push_back(expected);
+            }
         }
+        writeBytes("records.txt", file);
+        CaptureFileReader reader;
+        QVERIFY(reader.open(path("records.txt"), nullptr));
+        std::vector<clsFrame> read;
+        reader.readAll(QStringLiteral(" "), 125000, [&read](const clsFrame &f) { read.push_back(f); });
+        QCOMPARE(read.size(), expectedRead.size());
+        for (size_t i = 0; i < read.size(); ++i)
+            QCOMPARE(read[i], expectedRead[i]);
     }
 
     // A failed write reports why and leaves what was on disk: a missing folder, a folder in the way of the name, and a
