@@ -286,7 +286,7 @@ void CaptureStore::populateFrom(qsizetype index)
     // reads and prepares each page when it is first stored to costs more
     // than the records themselves. The range is past every stored record;
     // should a write fail, the pages still come by faults.
-    static char zeros[256 * 1024]; // never written: kept in zeroed memory, not in the library
+    static char zeros[1024 * 1024]; // never written: kept in zeroed memory, not in the library
     const auto clear = [this](qint64 offset, qint64 bytes) {
         while (bytes > 0) {
             const ssize_t n = pwrite(fd, zeros, size_t(std::min<qint64>(bytes, qint64(sizeof zeros))), offset);

@@ -225,7 +225,7 @@ private:
     void placeFrame(clsFrame &frame, bool first, bool keepTime = false);
     // The slot of frame `index` (the next one), growing the file when needed.
     clsFrame &slot(qsizetype index);
-    static constexpr qsizetype populateStep = qsizetype(1) << 14;
+    static constexpr qsizetype populateStep = qsizetype(1) << 16;
     void populateFrom(qsizetype index);
     [[nodiscard]] Side &side(qsizetype index) const;
     // Indexes frame `index`, of identifier key `key`, as its identifier's
