@@ -7,21 +7,101 @@ namespace busload {
 
 namespace {
 
-// Longest stuffed part: extended header (39 bits) + 64 data bits + 15 CRC bits.
-constexpr int maxStuffed = 39 + 64 + 15;
 // CRC delimiter, ACK slot and delimiter, end of frame, intermission.
 constexpr int unstuffedTail = 1 + 2 + 7 + 3;
+constexpr quint16 crcPolynomial = 0x4599;
 
+// One bit into the CRC register.
+constexpr quint16 crcStep(quint16 crc, bool bit)
+{
+    const bool feedback = bit != bool(crc & 0x4000);
+    crc = quint16((crc << 1) & 0x7FFF);
+    return feedback ? quint16(crc ^ crcPolynomial) : crc;
+}
+
+// The register after a byte went into an empty one: a byte into any register
+// is (register << 8) ^ table[(register >> 7) ^ byte], the CRC being linear.
+constexpr std::array<quint16, 256> crcTable = [] {
+    std::array<quint16, 256> table{};
+    for (int byte = 0; byte < 256; ++byte) {
+        quint16 crc = 0;
+        for (int i = 7; i >= 0; --i)
+            crc = crcStep(crc, (byte >> i) & 1);
+        table[size_t(byte)] = crc;
+    }
+    return table;
+}();
+
+// The stuffing rule on the run so far: `level` the value of the last bit (2
+// before the first), `run` how many equal bits end the stream. Returns
+// whether a stuff bit follows the bit.
+struct Run
+{
+    int level = 2;
+    int run = 0;
+    constexpr bool take(int bit)
+    {
+        if (bit == level) {
+            ++run;
+        } else {
+            level = bit;
+            run = 1;
+        }
+        if (run < 5)
+            return false;
+        // The stuff bit has the opposite level and starts the next run.
+        level = 1 - level;
+        run = 1;
+        return true;
+    }
+    // The nine runs there can be between bits: none yet, or 1 to 4 bits of
+    // 0 or of 1.
+    [[nodiscard]] constexpr int state() const { return level == 2 ? 0 : 1 + level * 4 + (run - 1); }
+    static constexpr Run ofState(int state)
+    {
+        return state == 0 ? Run{} : Run{(state - 1) / 4, (state - 1) % 4 + 1};
+    }
+};
+
+// By run and byte: the run after the byte (low four bits) and the stuff bits
+// it needed (above).
+constexpr std::array<std::array<quint8, 256>, 9> stuffTable = [] {
+    std::array<std::array<quint8, 256>, 9> table{};
+    for (int state = 0; state < 9; ++state) {
+        for (int byte = 0; byte < 256; ++byte) {
+            Run run = Run::ofState(state);
+            int stuffed = 0;
+            for (int i = 7; i >= 0; --i)
+                stuffed += run.take((byte >> i) & 1) ? 1 : 0;
+            table[size_t(state)][size_t(byte)] = quint8(run.state() | stuffed << 4);
+        }
+    }
+    return table;
+}();
+
+// Bits in bus order, packed eight to a byte from the most significant.
+// Longest stuffed part: extended header (39 bits) + 64 data bits + 15 CRC bits.
 class BitWriter
 {
 public:
     void put(quint32 value, int width)
     {
-        for (int i = width - 1; i >= 0; --i)
-            bits[size_t(n++)] = quint8((value >> i) & 1u);
+        pending = pending << width | (value & ((quint64(1) << width) - 1));
+        pendingBits += width;
+        count += width;
+        while (pendingBits >= 8) {
+            pendingBits -= 8;
+            bytes[size_t(full++)] = quint8(pending >> pendingBits);
+        }
     }
-    std::array<quint8, maxStuffed> bits{};
-    int n = 0;
+    // The bits not yet in a whole byte, at the top of a byte.
+    [[nodiscard]] quint8 tail() const { return quint8(pending << (8 - pendingBits)); }
+
+    std::array<quint8, 15> bytes{};
+    int full = 0;         // whole bytes in `bytes`
+    int pendingBits = 0;  // bits after them, the low bits of `pending`
+    int count = 0;
+    quint64 pending = 0;
 };
 
 } // namespace
@@ -29,37 +109,21 @@ public:
 quint16 crc15(const quint8 *bits, int count)
 {
     quint16 crc = 0;
-    for (int i = 0; i < count; ++i) {
-        const bool next = (bits[i] != 0) != bool(crc & 0x4000);
-        crc = quint16((crc << 1) & 0x7FFF);
-        if (next)
-            crc ^= 0x4599;
-    }
+    for (int i = 0; i < count; ++i)
+        crc = crcStep(crc, bits[i] != 0);
     return crc;
 }
 
 int stuffBits(const quint8 *bits, int count)
 {
+    Run run;
     int stuffed = 0;
-    int run = 0;
-    quint8 level = 2; // no bit yet
-    for (int i = 0; i < count; ++i) {
-        if (bits[i] == level) {
-            ++run;
-        } else {
-            level = bits[i];
-            run = 1;
-        }
-        if (run == 5) {
-            ++stuffed;
-            // The stuff bit has the opposite level and starts the next run.
-            level = quint8(1 - level);
-            run = 1;
-        }
-    }
+    for (int i = 0; i < count; ++i)
+        stuffed += run.take(bits[i] != 0 ? 1 : 0) ? 1 : 0;
     return stuffed;
 }
 
+// The same rules as crc15 and stuffBits, a byte at a time.
 int frameBits(const clsFrame &frame)
 {
     if (frame.isLost)
@@ -85,8 +149,27 @@ int frameBits(const clsFrame &frame)
     if (!remote)
         for (int i = 0; i < frame.dataLength(); ++i)
             w.put(frame.DataB(i), 8);
-    w.put(crc15(w.bits.data(), w.n), 15);
-    return w.n + stuffBits(w.bits.data(), w.n) + unstuffedTail;
+
+    quint16 crc = 0;
+    for (int i = 0; i < w.full; ++i)
+        crc = quint16(((crc << 8) & 0x7FFF) ^ crcTable[size_t(((crc >> 7) ^ w.bytes[size_t(i)]) & 0xFF)]);
+    const quint8 tail = w.tail();
+    for (int i = 0; i < w.pendingBits; ++i)
+        crc = crcStep(crc, (tail >> (7 - i)) & 1);
+    w.put(crc, 15);
+
+    int state = 0;
+    int stuffed = 0;
+    for (int i = 0; i < w.full; ++i) {
+        const quint8 next = stuffTable[size_t(state)][w.bytes[size_t(i)]];
+        state = next & 0x0F;
+        stuffed += next >> 4;
+    }
+    Run run = Run::ofState(state);
+    const quint8 last = w.tail();
+    for (int i = 0; i < w.pendingBits; ++i)
+        stuffed += run.take((last >> (7 - i)) & 1) ? 1 : 0;
+    return w.count + stuffed + unstuffedTail;
 }
 
 } // namespace busload
