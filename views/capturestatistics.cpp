@@ -2,6 +2,8 @@
 
 #include "core/capturestore.h"
 
+#include <algorithm>
+
 void CaptureStatistics::setRates(double bitRate, double ticksPerSecond)
 {
     if (bitRate == busStats.bitRate() && ticksPerSecond == ids.ticksPerSecond())
@@ -19,13 +21,13 @@ void CaptureStatistics::clear()
     taken = 0;
 }
 
-bool CaptureStatistics::update(const CaptureStore &store)
+bool CaptureStatistics::update(const CaptureStore &store, qsizetype most)
 {
     if (&store != from || store.count() < taken) {
         clear();
         from = &store;
     }
-    const qsizetype total = store.count();
+    const qsizetype total = taken + std::min(store.count() - taken, std::max<qsizetype>(most, 1));
     if (total == taken)
         return false;
     for (qsizetype i = taken; i < total; ++i) {
@@ -35,4 +37,9 @@ bool CaptureStatistics::update(const CaptureStore &store)
     }
     taken = total;
     return true;
+}
+
+qsizetype CaptureStatistics::behind(const CaptureStore &store) const
+{
+    return &store != from || store.count() < taken ? store.count() : store.count() - taken;
 }

@@ -3,6 +3,8 @@
 #include "core/busload.h"
 #include "views/idstatistics.h"
 
+#include <limits>
+
 class CaptureStore;
 
 // The statistics of the frames in a capture store, brought up to date on
@@ -16,8 +18,12 @@ public:
     // counts the store again at the next update.
     void setRates(double bitRate, double ticksPerSecond);
 
-    // Takes the frames stored since the last call. Returns whether any was new.
-    bool update(const CaptureStore &store);
+    // Takes the frames stored since the last call, at most `most` of them
+    // (a freshly opened file of millions is taken in slices, so that the
+    // window paints in between). Returns whether any was new.
+    bool update(const CaptureStore &store, qsizetype most = std::numeric_limits<qsizetype>::max());
+    // Frames stored that no update has taken yet.
+    [[nodiscard]] qsizetype behind(const CaptureStore &store) const;
     void clear();
     // No frame has come until `time` (ticks of the newest frame's scale).
     void advanceTo(qint64 time)

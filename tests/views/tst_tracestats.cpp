@@ -173,6 +173,44 @@ private slots:
         QTEST(busload::frameBits(frame), "bits");
     }
 
+    // The count a byte at a time against the rules a bit at a time, on frames
+    // of every kind, with runs of equal bits across byte and field borders.
+    void frameBitsFollowTheBitRules()
+    {
+        quint32 seed = 7;
+        const auto next = [&seed] { return (seed = seed * 1103515245u + 12345u) >> 8; };
+        for (int n = 0; n < 20000; ++n) {
+            clsFrame f;
+            f.setIDE(int(next() & 1));
+            f.setRTR(int(next() % 4 == 0));
+            f.setRB0(int(next() & 1));
+            f.setRB1(int(next() & 1));
+            f.ID.StdPart = int(next() % 3 == 0 ? (next() & 1) * 0x7FF : next() & 0x7FF);
+            f.ID.ExtPart = int(next() & 0x3FFFF);
+            f.DLC = quint8(next() % 16);
+            for (int i = 0; i < 8; ++i)
+                f.setDataB(i, quint8(next() % 3 == 0 ? (next() & 1) * 0xFF : next()));
+            std::vector<quint8> bits;
+            const auto put = [&bits](quint32 value, int width) {
+                for (int i = width - 1; i >= 0; --i)
+                    bits.push_back(quint8((value >> i) & 1));
+            };
+            put(0, 1);
+            put(quint32(f.ID.StdPart), 11);
+            if (f.IDE())
+                put(0x3, 2), put(quint32(f.ID.ExtPart), 18), put(quint32(f.RTR()), 1), put(quint32(f.RB1()), 1);
+            else
+                put(quint32(f.RTR()), 1), put(0, 1);
+            put(quint32(f.RB0()), 1);
+            put(f.DLC, 4);
+            for (int i = 0; i < (f.RTR() ? 0 : f.dataLength()); ++i)
+                put(f.DataB(i), 8);
+            put(busload::crc15(bits.data(), int(bits.size())), 15);
+            const int expected = int(bits.size()) + busload::stuffBits(bits.data(), int(bits.size())) + 13;
+            QCOMPARE(busload::frameBits(f), expected);
+        }
+    }
+
     void crcAndStuffing()
     {
         // The CRC-15 of the ASCII bytes "123456789", the polynomial's check value.
@@ -255,6 +293,21 @@ private slots:
         store.addListFrames(makeFrame(0xFFFF0000 + 40000 - 0x100000000, 0x100));
         QVERIFY(stats.update(store));
         QCOMPARE(ids.find(0x100)->frames, qint64(5));
+
+        // Taken in slices, the figures come out as in one go.
+        CaptureStatistics sliced;
+        sliced.setRates(500000, 1e6);
+        QCOMPARE(sliced.behind(store), store.count());
+        for (qsizetype left = store.count(); left > 0; left -= 2) {
+            QVERIFY(sliced.update(store, 2));
+            QCOMPARE(sliced.behind(store), std::max<qsizetype>(left - 2, 0));
+        }
+        QVERIFY(!sliced.update(store, 2));
+        QCOMPARE(sliced.identifiers().find(0x100)->frames, qint64(5));
+        QCOMPARE(sliced.identifiers().jitter(*sliced.identifiers().find(0x100)), ids.jitter(*ids.find(0x100)));
+        QCOMPARE(sliced.bus().bits(), stats.bus().bits());
+        QCOMPARE(sliced.bus().lostFrames(), stats.bus().lostFrames());
+
         store.clear();
         store.addListFrames(makeFrame(7, 0x300));
         QVERIFY(stats.update(store));

@@ -26,6 +26,9 @@
 namespace {
 
 constexpr int statisticsInterval = 250; // ms: at most four refreshes a second
+// Frames the statistics take at one go: a file of millions just opened is
+// counted a slice at a time, the window painting in between.
+constexpr qsizetype statisticsSlice = 1 << 16;
 
 // Keeps a list's horizontal scroll position across what `change` does.
 template <typename Change>
@@ -259,7 +262,11 @@ void MessageViews::statisticsTimer_Timer()
     const double ticks = document.ticksPerSecond();
     messageModel->setTicksPerSecond(ticks);
     statistics.setRates(document.canSpeed(), ticks);
-    if (statistics.update(store) || store.isEmpty()) {
+    if (statistics.update(store, statisticsSlice) || store.isEmpty()) {
+        // Behind (a file just opened): the next slice as soon as the window
+        // has done its work.
+        if (statistics.behind(store) > 0)
+            QTimer::singleShot(0, this, &MessageViews::statisticsTimer_Timer);
         quiet.restart();
         quietFrom = statistics.identifiers().newestTime();
         monitorList->statisticsChanged();
