@@ -1,5 +1,5 @@
-// Finding one's way in a long capture: applying and clearing a display
-// filter, and find next, over a message list of 1,000,000 rows.
+// Finding one's way in a long capture: rebuilding the message list, applying
+// and clearing a display filter, and find next, over 1,000,000 rows.
 
 #include "../tests/support/captureviews.h"
 #include "views/tracefind.h"
@@ -37,6 +37,19 @@ displayfilter::Filter parsed(const QString &ids, const QString &data, bool onlyN
 {
     return displayfilter::parseFilter(ids, data, onlyNew, false).value;
 }
+
+// The whole list made again, as after opening a file: one pass over the
+// stored frames with the monitor list's check boxes.
+void BM_RebuildMessageList(benchmark::State &state)
+{
+    CaptureViews views;
+    fill(views);
+    for (auto _ : state) {
+        views.messages.rebuild();
+        benchmark::DoNotOptimize(views.messages.count());
+    }
+}
+BENCHMARK(BM_RebuildMessageList)->Unit(benchmark::kMillisecond);
 
 // Applying a filter (range, mask and a data pattern) and clearing it again:
 // each is one pass over the held rows.

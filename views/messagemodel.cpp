@@ -378,9 +378,27 @@ int MessageModel::rebuild(const std::function<void(qsizetype)> &progress)
     naturalOrder = true;
     qsizetype chosen = -1;
     const qsizetype total = store.count();
+    // The monitor list's answer, asked once per identifier: nothing changes
+    // it while the rows are counted.
+    std::array<qint8, 0x800> standardShown;
+    standardShown.fill(-1);
+    QHash<qint32, bool> otherShown;
+    const auto shown = [&](const clsFrame &frame) {
+        const qint32 key = frameIdNumber(frame);
+        if (key >= 0 && key <= 0x7FF) {
+            qint8 &known = standardShown[size_t(key)];
+            if (known < 0)
+                known = store.testCANID(frame) ? 1 : 0;
+            return known != 0;
+        }
+        auto it = otherShown.constFind(key);
+        if (it == otherShown.cend())
+            it = otherShown.insert(key, store.testCANID(frame));
+        return *it;
+    };
     for (qsizetype i = 0; i < total; ++i) {
         const clsFrame &frame = store.frame(i);
-        if (store.testCANID(frame)) {
+        if (shown(frame)) {
             held.push_back(quint32(i));
             if (filtering && !passes(quint32(i)))
                 continue;

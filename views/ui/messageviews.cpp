@@ -263,10 +263,11 @@ void MessageViews::statisticsTimer_Timer()
     messageModel->setTicksPerSecond(ticks);
     statistics.setRates(document.canSpeed(), ticks);
     if (statistics.update(store, statisticsSlice) || store.isEmpty()) {
-        // Behind (a file just opened): the next slice as soon as the window
-        // has done its work.
+        // Behind (a file just opened): the next slice a moment later. A
+        // timer, unlike a queued call, lets the window paint and its other
+        // timers run in between.
         if (statistics.behind(store) > 0)
-            QTimer::singleShot(0, this, &MessageViews::statisticsTimer_Timer);
+            QTimer::singleShot(1, this, &MessageViews::statisticsTimer_Timer);
         quiet.restart();
         quietFrom = statistics.identifiers().newestTime();
         monitorList->statisticsChanged();
