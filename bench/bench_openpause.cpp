@@ -4,6 +4,7 @@
 // thread; the list, the time line and the statistics then catch up on the
 // window's thread). A timer ticking every 5 ms measures the longest gap.
 
+#include "bench/bustraffic.h"
 #include "core/capturefile.h"
 #include "support/mainwindowbench.h"
 #include "views/ui/messageviews.h"
@@ -19,26 +20,9 @@ namespace {
 
 constexpr int frameCount = 1000000;
 
-// 40 identifiers, a few extended, 0 to 8 data bytes.
 void writeCapture(const QString &name)
 {
-    std::vector<clsFrame> frames(frameCount);
-    quint32 seed = 1;
-    const auto next = [&seed] { return (seed = seed * 1103515245u + 12345u) >> 8; };
-    quint32 stamp = 0x12345678;
-    for (clsFrame &f : frames) {
-        const quint32 r = next();
-        f.TimeStamp = stamp;
-        f.ID.StdPart = int(0x100 + (r % 40) * 0x11);
-        if (r % 9 == 0) {
-            f.setIDE(1);
-            f.ID.ExtPart = int(0x1000 * (r % 8) + 0x55);
-        }
-        f.DLC = quint8((r >> 4) % 9);
-        for (int b = 0; b < f.dataLength(); ++b)
-            f.setDataB(b, quint8(next()));
-        stamp += 150 + (r % 200);
-    }
+    const std::vector<clsFrame> frames = busTraffic(frameCount, 500000);
     const capturefile::Rows rows{qsizetype(frames.size()),
                                  [&frames](qsizetype row) -> const clsFrame & { return frames[size_t(row)]; }};
     capturefile::writeCaptureFile(name, {QStringLiteral("Bench"), 500000, 1000000}, rows, nullptr);
