@@ -57,10 +57,7 @@ struct Run
     // The nine runs there can be between bits: none yet, or 1 to 4 bits of
     // 0 or of 1.
     [[nodiscard]] constexpr int state() const { return level == 2 ? 0 : 1 + level * 4 + (run - 1); }
-    static constexpr Run ofState(int state)
-    {
-        return state == 0 ? Run{} : Run{(state - 1) / 4, (state - 1) % 4 + 1};
-    }
+    static constexpr Run ofState(int state) { return state == 0 ? Run{} : Run{(state - 1) / 4, (state - 1) % 4 + 1}; }
 };
 
 // By run and byte: the run after the byte (low four bits) and the stuff bits
@@ -98,8 +95,8 @@ public:
     [[nodiscard]] quint8 tail() const { return quint8(pending << (8 - pendingBits)); }
 
     std::array<quint8, 15> bytes{};
-    int full = 0;         // whole bytes in `bytes`
-    int pendingBits = 0;  // bits after them, the low bits of `pending`
+    int full = 0;        // whole bytes in `bytes`
+    int pendingBits = 0; // bits after them, the low bits of `pending`
     int count = 0;
     quint64 pending = 0;
 };

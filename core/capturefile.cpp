@@ -279,7 +279,8 @@ const char *lineEnd(const char *from, const char *end)
     const __m128i lf = _mm_set1_epi8('\n');
     for (; end - from >= 16; from += 16) {
         const __m128i bytes = _mm_loadu_si128(reinterpret_cast<const __m128i *>(from));
-        const auto hits = unsigned(_mm_movemask_epi8(_mm_or_si128(_mm_cmpeq_epi8(bytes, cr), _mm_cmpeq_epi8(bytes, lf))));
+        const auto hits =
+            unsigned(_mm_movemask_epi8(_mm_or_si128(_mm_cmpeq_epi8(bytes, cr), _mm_cmpeq_epi8(bytes, lf))));
         if (hits != 0)
             return from + std::countr_zero(hits);
     }
@@ -312,8 +313,7 @@ private:
 // `digits` hex digits from `p`; a character that is none sets bits of `bad`.
 // Read without a branch, so that a stray character costs nothing until the
 // caller looks at `bad`.
-template <int digits>
-quint32 hexAt(const uchar *p, quint32 &bad)
+template <int digits> quint32 hexAt(const uchar *p, quint32 &bad)
 {
     quint32 v = 0;
 #pragma GCC unroll 8
@@ -385,8 +385,8 @@ bool readOwnLine(QByteArrayView line, const Durations &durations, clsFrame &fram
         dlc = dlc * 10 + (p[at] - '0');
         ++at;
     }
-    const bool spaced = p[8] == ' ' && p[12] == ' ' && p[18] == ' ' && p[20] == ' ' && p[22] == ' ' && p[24] == ' ' &&
-                        p[26] == ' ';
+    const bool spaced =
+        p[8] == ' ' && p[12] == ' ' && p[18] == ' ' && p[20] == ' ' && p[22] == ' ' && p[24] == ' ' && p[26] == ' ';
     if (bad != 0 || !spaced || standard > 0x7FF || dlc > 15)
         return false;
     quint32 extension = 0;
