@@ -134,14 +134,21 @@ void BM_QCustomPlotRedraw(benchmark::State &state)
 BENCHMARK(BM_QCustomPlotRedraw)->Unit(benchmark::kMillisecond);
 
 #ifdef TESSEL_BENCH_CHARTS
+// The series as Qt Charts takes it.
+QList<QPointF> chartPoints(const plotseries::Series &s)
+{
+    QList<QPointF> points;
+    points.reserve(qsizetype(s.time.size()));
+    for (size_t i = 0; i < s.time.size(); ++i)
+        points.append(QPointF(s.time[i], s.value[i]));
+    return points;
+}
+
 void BM_QtChartsAddSignal(benchmark::State &state)
 {
     const plotseries::Series &s = sineSeries();
     for (auto _ : state) {
-        QList<QPointF> points;
-        points.reserve(qsizetype(s.time.size()));
-        for (size_t i = 0; i < s.time.size(); ++i)
-            points.append(QPointF(s.time[i], s.value[i]));
+        const QList<QPointF> points = chartPoints(s);
         QChartView view;
         view.resize(1000, 400);
         auto *series = new QLineSeries;
@@ -156,10 +163,7 @@ BENCHMARK(BM_QtChartsAddSignal)->Unit(benchmark::kMillisecond)->Iterations(2);
 void BM_QtChartsRedraw(benchmark::State &state)
 {
     const plotseries::Series &s = sineSeries();
-    QList<QPointF> points;
-    points.reserve(qsizetype(s.time.size()));
-    for (size_t i = 0; i < s.time.size(); ++i)
-        points.append(QPointF(s.time[i], s.value[i]));
+    const QList<QPointF> points = chartPoints(s);
     QChartView view;
     view.resize(1000, 400);
     view.show();

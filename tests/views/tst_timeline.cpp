@@ -5,6 +5,7 @@
 
 #include "core/values.h"
 #include "support/testregistry.h"
+#include "support/timelineview.h"
 
 #include <QRandomGenerator>
 #include <QtTest>
@@ -51,25 +52,6 @@ const std::vector<clsFrame> known{
 
 const KeyFilter noUnticked = [](qint32 key) { return key != 0x555; };
 
-// A 620 x 100 picture: trace from 10 to 610, rows 15 to 85. The capture is
-// 3 s long, so zoom 0 shows 200 pixels/s and zoom v shows 200 * (0.1 v + 1).
-View knownView(int zoom)
-{
-    View v;
-    v.width = 620;
-    v.height = 100;
-    v.scaleValue = zoom;
-    v.scale = scaleForCapture(2999000, 0.001, 1000000);
-    v.currentCanTimer = 1000000;
-    v.selectedTime = 1000;
-    v.selectedDuration = 0.0002f;
-    v.selectedFrame = 2;
-    v.lastFrameTime = 2999000;
-    v.minFrameDuration = 0.0005;
-    v.labelWidth = 18;
-    return v;
-}
-
 // What painting the bars in order leaves in each pixel column (-1: nothing).
 std::vector<qint64> paintedColumns(const std::vector<Bar> &bars, int width)
 {
@@ -95,9 +77,9 @@ private slots:
         QCOMPARE(scale.timeScaleBase, 100.0);
         QCOMPARE(scale.timeScaleStep, 0.1);
         QCOMPARE(scaleForCapture(2999000, 0.001, 0).timeScaleBase, 0.0);
-        QCOMPARE(drawOscilograph(knownView(0), known, noUnticked).pixelsPerSecond, 200.0f);
+        QCOMPARE(drawOscilograph(knownTimelineView(0), known, noUnticked).pixelsPerSecond, 200.0f);
 
-        const Picture p = drawOscilograph(knownView(990), known, noUnticked, Bars::every);
+        const Picture p = drawOscilograph(knownTimelineView(990), known, noUnticked, Bars::every);
         QVERIFY(p.framesDrawn);
         QCOMPARE(p.pixelsPerSecond, 20000.0f);
         QCOMPARE(p.graphRight, 610.0f);
@@ -108,7 +90,7 @@ private slots:
             {602, 610, idColour(idKey(0x7FF))} // end 612 lowered to graphRight
         };
         QCOMPARE(p.bars, expected);
-        QCOMPARE(drawOscilograph(knownView(990), known, noUnticked, Bars::merged).bars, expected);
+        QCOMPARE(drawOscilograph(knownTimelineView(990), known, noUnticked, Bars::merged).bars, expected);
         // The bottom labels: selected time in ticks, the trace width in ms.
         QCOMPARE(p.bottomLabels.size(), size_t(2));
         QCOMPARE(p.bottomLabels[0].text, QStringLiteral("1000"));
@@ -131,7 +113,7 @@ private slots:
     }
     void identifierLabels()
     {
-        View v = knownView(990);
+        View v = knownTimelineView(990);
         QFETCH(float, labelWidth);
         QFETCH(double, minFrameDuration);
         v.labelWidth = labelWidth;
@@ -149,7 +131,7 @@ private slots:
     void millisecondGrid()
     {
         for (const auto &[zoom, lines, step] : {std::tuple{239, 0, 0.0f}, {240, 120, 5.0f}, {990, 30, 20.0f}}) {
-            const Picture p = drawOscilograph(knownView(zoom), known, noUnticked);
+            const Picture p = drawOscilograph(knownTimelineView(zoom), known, noUnticked);
             QCOMPARE(int(p.gridX.size()), lines);
             for (size_t k = 0; k < p.gridX.size(); ++k)
                 QCOMPARE(p.gridX[k], 10.0f + float(k) * step);
@@ -161,18 +143,18 @@ private slots:
     {
         QTest::addColumn<View>("view");
         QTest::addColumn<int>("bottomLabels");
-        View v = knownView(990);
+        View v = knownTimelineView(990);
         v.selectedFrame = 0;
         QTest::newRow("no row selected, never drawn before: only the time label") << v << 1;
         v.pixelsPerSecond = 1234;
         QTest::newRow("no row selected, drawn before: both labels") << v << 2;
-        v = knownView(990);
+        v = knownTimelineView(990);
         v.lastFrameTime = 0;
         QTest::newRow("capture of length 0") << v << 1;
-        v = knownView(990);
+        v = knownTimelineView(990);
         v.currentCanTimer = 0;
         QTest::newRow("no timer rate") << v << 1;
-        v = knownView(990);
+        v = knownTimelineView(990);
         v.scale = {};
         QTest::newRow("no capture completed yet") << v << 1;
     }

@@ -4,6 +4,7 @@
 #include "views/timeline.h"
 
 #include "support/testregistry.h"
+#include "support/timelineview.h"
 
 #include <QtTest>
 
@@ -14,21 +15,12 @@ using namespace timeline;
 
 namespace {
 
-// 1 MHz, a 620 x 100 picture (trace 10..610), a 3 s capture, the selection
-// at tick 1000 with a 0.2 ms frame.
+// The time line's known view with frame 1 selected and no shortest frame.
 View knownView(int zoom)
 {
-    View v;
-    v.width = 620;
-    v.height = 100;
-    v.scaleValue = zoom;
-    v.scale = scaleForCapture(2999000, 0.001, 1000000);
-    v.currentCanTimer = 1000000;
-    v.selectedTime = 1000;
-    v.selectedDuration = 0.0002f;
+    View v = knownTimelineView(zoom);
     v.selectedFrame = 1;
-    v.lastFrameTime = 2999000;
-    v.labelWidth = 18;
+    v.minFrameDuration = 0;
     return v;
 }
 
